@@ -1,0 +1,54 @@
+#include "automation/centerline_class.h"
+
+#include "automation/error_trap.h"
+#include "geometry/point_along.h"
+#include "keyplan/export.h"
+#include "view/section_view.h"
+
+namespace palvane::automation {
+
+host::Variant CenterlineClass::LWPolyPntAlong(const host::Ref<host::Document>& Currentdoc,
+                                              const host::Ref<host::LWPolyline>& objPline,
+                                              const double& Length, double& Bearing) {
+  host::Variant result;
+  ErrorTrap trap(sink_, [](const host::Error&) { return AfterError::kShowAndEnd; });
+  RunOperation([&] {
+    trap.Do([&] {
+      const auto found = geometry::PointAlong(*Currentdoc, *objPline, Length);
+      if (found) {
+        Bearing = found->bearing;
+        result = host::Variant::Point(found->point[0], found->point[1], found->point[2]);
+      }
+    });
+  });
+  return result;
+}
+
+std::string CenterlineClass::ViewSection(const host::Ref<host::Document>& thisdrawing,
+                                         const host::Ref<host::LWPolyline>& SectionLine,
+                                         const bool& OriginalData) {
+  view::ViewSection(sink_, thisdrawing, SectionLine, OriginalData);
+  return "";
+}
+
+host::Ref<host::Application> CenterlineClass::KeyplanApplication(
+    const host::Ref<host::Document>& drawing) {
+  if (!application_) application_ = drawing->Application();
+  return application_;
+}
+
+std::string CenterlineClass::ExportKeyplan(const host::Ref<host::Document>& thisdrawing,
+                                           const keyplan::KeyplanOptions& options) {
+  keyplan::ExportKeyplan(sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing,
+                         options, keyplan::KeyplanKind::kLabels);
+  return "";
+}
+
+std::string CenterlineClass::ExportKeyplanAsAttributes(
+    const host::Ref<host::Document>& thisdrawing, const keyplan::KeyplanOptions& options) {
+  keyplan::ExportKeyplan(sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing,
+                         options, keyplan::KeyplanKind::kAttributes);
+  return "";
+}
+
+}  // namespace palvane::automation

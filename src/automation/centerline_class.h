@@ -1,0 +1,52 @@
+#pragma once
+
+// CenterlineClass: the library's one public class and its only way in. Each
+// operation takes the drawing to work on (and, for some, one polyline of it),
+// runs to its end under its own error trap, reports every failure to the user
+// through the message sink, and never fails its call.
+
+#include <string>
+
+#include "host/host.h"
+#include "host/message_sink.h"
+#include "keyplan/options.h"
+
+namespace palvane::automation {
+
+class CenterlineClass {
+ public:
+  explicit CenterlineClass(host::MessageSink& sink) : sink_(sink) {}
+
+  // The point (three Doubles, Z = 0) at distance `Length` along `objPline`,
+  // and in `Bearing` the direction of travel there; an empty Variant, with
+  // `Bearing` untouched, when the polyline is shorter or after an error.
+  host::Variant LWPolyPntAlong(const host::Ref<host::Document>& Currentdoc,
+                               const host::Ref<host::LWPolyline>& objPline, const double& Length,
+                               double& Bearing);
+
+  // Sets the drawing's view up to look along `SectionLine`: the coordinate
+  // system "UCS1" in its vertical plane, only its section's layers thawed,
+  // that coordinate system current, the view zoomed. Always the empty String.
+  std::string ViewSection(const host::Ref<host::Document>& thisdrawing,
+                          const host::Ref<host::LWPolyline>& SectionLine,
+                          const bool& OriginalData);
+
+  // Writes the current reach's keyplan into a new drawing, with labelled
+  // section lines. Always the empty String.
+  std::string ExportKeyplan(const host::Ref<host::Document>& thisdrawing,
+                            const keyplan::KeyplanOptions& options);
+
+  // The same keyplan with one attribute block per section. Always the empty
+  // String.
+  std::string ExportKeyplanAsAttributes(const host::Ref<host::Document>& thisdrawing,
+                                        const keyplan::KeyplanOptions& options);
+
+ private:
+  // The application that keyplan drawings are added to, obtained once.
+  host::Ref<host::Application> KeyplanApplication(const host::Ref<host::Document>& drawing);
+
+  host::MessageSink& sink_;
+  host::Ref<host::Application> application_;
+};
+
+}  // namespace palvane::automation

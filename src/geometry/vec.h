@@ -1,0 +1,73 @@
+#pragma once
+
+// Small, dependency-free vector and polyline math shared by the in-memory
+// host and the geometry operations. Conventions: angles in radians,
+// counter-clockwise from +X; a positive bulge turns left (counter-clockwise)
+// from a segment's start vertex to its end vertex, its included angle being
+// 4 atan(|bulge|).
+
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace palvane::geometry {
+
+using Vec3 = std::array<double, 3>;
+
+inline Vec3 Add(const Vec3& a, const Vec3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
+inline Vec3 Sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
+inline Vec3 Scale(const Vec3& a, double s) { return {a[0] * s, a[1] * s, a[2] * s}; }
+inline double Dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+inline Vec3 Cross(const Vec3& a, const Vec3& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+inline double Norm(const Vec3& a) { return std::sqrt(Dot(a, a)); }
+// The unit vector of `a`, or the zero vector when `a` has no length.
+inline Vec3 Normalized(const Vec3& a) {
+  const double n = Norm(a);
+  return n > 0 ? Scale(a, 1.0 / n) : Vec3{0, 0, 0};
+}
+
+// The axes of an object coordinate system, by the arbitrary-axis rule of the
+// drawing exchange format: the X axis is world Y (or world Z, when the normal
+// lies close to the world Z axis) crossed with the normal.
+struct OcsAxes {
+  Vec3 x, y, z;
+};
+inline OcsAxes ArbitraryAxes(const Vec3& normal) {
+  const Vec3 az = Normalized(normal);
+  constexpr double kLimit = 1.0 / 64.0;
+  const Vec3 world_y{0, 1, 0}, world_z{0, 0, 1};
+  const Vec3 ax = (std::fabs(az[0]) < kLimit && std::fabs(az[1]) < kLimit)
+                      ? Normalized(Cross(world_y, az))
+                      : Normalized(Cross(world_z, az));
+  const Vec3 ay = Normalized(Cross(az, ax));
+  return {ax, ay, az};
+}
+inline Vec3 OcsToWorld(const Vec3& p, const Vec3& normal) {
+  const OcsAxes a = ArbitraryAxes(normal);
+  return Add(Add(Scale(a.x, p[0]), Scale(a.y, p[1])), Scale(a.z, p[2]));
+}
+inline Vec3 WorldToOcs(const Vec3& p, const Vec3& normal) {
+  const OcsAxes a = ArbitraryAxes(normal);
+  return {Dot(p, a.x), Dot(p, a.y), Dot(p, a.z)};
+}
+
+// The angle of the direction from `a` to `b` in plan, from 0 up to 2 pi.
+inline double PlanAngle(double ax, double ay, double bx, double by) {
+  double angle = std::atan2(by - ay, bx - ax);
+  if (angle < 0) angle += 2 * std::numbers::pi;
+  if (angle >= 2 * std::numbers::pi) angle = 0;
+  return angle;
+}
+
+// Length of a polyline segment of chord length `chord` and bulge `bulge`;
+// exactly the chord when the bulge is exactly zero.
+inline double SegmentLength(double chord, double bulge) {
+  if (bulge == 0.0 || chord == 0.0) return chord;
+  const double theta = 4.0 * std::atan(std::fabs(bulge));
+  const double radius = (chord / 2.0) / std::sin(theta / 2.0);
+  return theta * radius;
+}
+
+}  // namespace palvane::geometry

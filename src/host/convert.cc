@@ -1,0 +1,357 @@
+#include "host/convert.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "host/error.h"
+
+namespace palvane::host {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Checks the shape [sign] digits [. digits] [e [sign] digits] with at least
+// one mantissa digit, so that from_chars never sees "inf", "nan" or hex.
+bool IsDecimalNumber(std::string_view s) {
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && IsDigit(s[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    size_t exp_digits = 0;
+    while (i < s.size() && IsDigit(s[i])) ++i, ++exp_digits;
+    if (exp_digits == 0) return false;
+  }
+  return i == s.size();
+}
+
+constexpr int64_t kDaysFrom1970To1899_12_30 = -25569;
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  y = static_cast<int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  d = doy - (153 * mp + 2) / 5 + 1;
+  m = mp < 10 ? mp + 3 : mp - 9;
+  y += m <= 2;
+}
+
+unsigned DaysInMonth(int64_t y, unsigned m) {
+  static constexpr std::array<unsigned, 12> kDays = {31, 28, 31, 30, 31, 30,
+                                                     31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return m == 2 && leap ? 29 : kDays[m - 1];
+}
+
+// Reads an unsigned decimal field of 1 to `max_digits` digits.
+bool ReadField(std::string_view& s, int max_digits, int& out) {
+  int n = 0, value = 0;
+  while (!s.empty() && IsDigit(s.front()) && n < max_digits) {
+    value = value * 10 + (s.front() - '0');
+    s.remove_prefix(1);
+    ++n;
+  }
+  out = value;
+  return n > 0;
+}
+
+bool Expect(std::string_view& s, char c) {
+  if (s.empty() || s.front() != c) return false;
+  s.remove_prefix(1);
+  return true;
+}
+
+}  // namespace
+
+bool TextToBoolean(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (EqualsIgnoringCase(t, "true")) return true;
+  if (EqualsIgnoringCase(t, "false")) return false;
+  return TextToDouble(t) != 0.0;
+}
+
+double TextToDouble(std::string_view text) {
+  std::string_view t = Trim(text);
+  if (!IsDecimalNumber(t)) throw Error::TypeMismatch();
+  bool negative = false;
+  if (t.front() == '+' || t.front() == '-') {
+    negative = t.front() == '-';
+    t.remove_prefix(1);
+  }
+  double value = 0.0;
+  const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // Underflow to zero is harmless; only magnitudes beyond the range overflow.
+    const auto [e2, ec2] = std::from_chars(t.data(), t.data() + t.size(), value,
+                                           std::chars_format::general);
+    (void)e2;
+    (void)ec2;
+    if (std::fabs(value) > 1.0 || std::isinf(value)) throw Error::Overflow();
+    value = 0.0;
+  } else if (ec != std::errc() || end != t.data() + t.size()) {
+    throw Error::TypeMismatch();
+  }
+  return negative ? -value : value;
+}
+
+int16_t DoubleToInteger(double value) {
+  const double r = std::nearbyint(value);
+  if (!(r >= -32768.0 && r <= 32767.0)) throw Error::Overflow();
+  return static_cast<int16_t>(r);
+}
+
+int32_t DoubleToLong(double value) {
+  const double r = std::nearbyint(value);
+  if (!(r >= -2147483648.0 && r <= 2147483647.0)) throw Error::Overflow();
+  return static_cast<int32_t>(r);
+}
+
+int32_t TextToLong(std::string_view text) { return DoubleToLong(TextToDouble(text)); }
+
+std::string DoubleToText(double value) {
+  if (value == 0.0) return "0";
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+  if (ec != std::errc()) return "0";
+  std::string s(buf, end);
+  for (char& c : s) {
+    if (c == 'e') c = 'E';
+  }
+  return s;
+}
+
+std::string FormatFixed(double value, int decimals) {
+  if (!std::isfinite(value)) return DoubleToText(value);
+  if (decimals < 0) decimals = 0;
+  // The value's 15-significant-digit decimal form: d.dddddddddddddd e X.
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
+                                       std::chars_format::scientific, 14);
+  (void)ec;
+  std::string_view sci(buf, static_cast<size_t>(end - buf));
+  std::string digits;
+  size_t pos = 0;
+  for (; pos < sci.size() && sci[pos] != 'e'; ++pos) {
+    if (IsDigit(sci[pos])) digits.push_back(sci[pos]);
+  }
+  const int exponent = std::atoi(std::string(sci.substr(pos + 1)).c_str());
+  // Digits before the point in `digits`, and how many digits survive rounding.
+  const int point = exponent + 1;
+  const int keep = point + decimals;
+  std::string kept;  // digits kept, most significant first
+  int kept_point = point;
+  if (keep <= 0) {
+    // Everything lies below the last decimal shown; only a round-up survives,
+    // as one unit in the last place.
+    const bool round_up = keep == 0 && digits[0] >= '5';
+    kept = round_up ? "1" : "0";
+    kept_point = round_up ? 1 - decimals : 1;
+  } else if (keep >= static_cast<int>(digits.size())) {
+    kept = digits + std::string(static_cast<size_t>(keep) - digits.size(), '0');
+  } else {
+    kept = digits.substr(0, static_cast<size_t>(keep));
+    if (digits[static_cast<size_t>(keep)] >= '5') {
+      int i = keep - 1;
+      while (i >= 0 && kept[static_cast<size_t>(i)] == '9') kept[static_cast<size_t>(i--)] = '0';
+      if (i >= 0) {
+        ++kept[static_cast<size_t>(i)];
+      } else {
+        kept.insert(kept.begin(), '1');
+        ++kept_point;
+      }
+    }
+  }
+  // Lay the kept digits out around the point.
+  std::string integer_part, fraction_part;
+  if (kept_point <= 0) {
+    integer_part = "0";
+    fraction_part = std::string(static_cast<size_t>(-kept_point), '0') + kept;
+  } else if (kept_point >= static_cast<int>(kept.size())) {
+    integer_part = kept + std::string(static_cast<size_t>(kept_point) - kept.size(), '0');
+  } else {
+    integer_part = kept.substr(0, static_cast<size_t>(kept_point));
+    fraction_part = kept.substr(static_cast<size_t>(kept_point));
+  }
+  while (integer_part.size() > 1 && integer_part.front() == '0') integer_part.erase(0, 1);
+  fraction_part.resize(static_cast<size_t>(decimals), '0');
+  std::string out = integer_part;
+  if (decimals > 0) out += "." + fraction_part;
+  const bool all_zero = out.find_first_not_of("0.") == std::string::npos;
+  if (value < 0 && !all_zero) out.insert(out.begin(), '-');
+  return out;
+}
+
+double RoundToEven(double value, int32_t places) {
+  if (places < 0) throw Error::InvalidProcedureCall();
+  if (!std::isfinite(value) || places > 340) return value;
+  // to_chars in fixed form rounds the exact binary value, ties to even.
+  std::string buf(static_cast<size_t>(places) + 400, '\0');
+  const auto [end, ec] =
+      std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, places);
+  if (ec != std::errc()) return value;
+  double rounded = 0.0;
+  std::from_chars(buf.data(), end, rounded);
+  return rounded;
+}
+
+Date MakeDate(int year, int month, int day, int hour, int minute, int second) {
+  const int64_t days =
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+      kDaysFrom1970To1899_12_30;
+  const double time = (hour * 3600.0 + minute * 60.0 + second) / 86400.0;
+  // Before the epoch the time of day still counts forward: -1.25 is
+  // 29 December 1899, 06:00.
+  return Date{days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time};
+}
+
+std::string DateToText(Date date) {
+  if (!std::isfinite(date.serial) || std::fabs(date.serial) > 3e6) throw Error::Overflow();
+  int64_t day = static_cast<int64_t>(std::trunc(date.serial));
+  int64_t seconds = std::llround(std::fabs(date.serial - static_cast<double>(day)) * 86400.0);
+  if (seconds >= 86400) {
+    seconds = 0;
+    day += date.serial < 0 ? -1 : 1;
+  }
+  int64_t y;
+  unsigned m, d;
+  CivilFromDays(day + kDaysFrom1970To1899_12_30, y, m, d);
+  char buf[64];
+  if (seconds == 0) {
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", static_cast<long long>(y), m, d);
+  } else {
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(y),
+                  m, d, static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+                  static_cast<int>(seconds % 60));
+  }
+  return buf;
+}
+
+Date TextToDate(std::string_view text) {
+  std::string_view s = Trim(text);
+  int a = 0, b = 0, c = 0;
+  int year, month, day;
+  const std::string_view start = s;
+  if (!ReadField(s, 4, a)) throw Error::TypeMismatch();
+  const size_t first_len = start.size() - s.size();
+  if (s.empty()) throw Error::TypeMismatch();
+  const char sep = s.front();
+  if (sep != '-' && sep != '/') throw Error::TypeMismatch();
+  s.remove_prefix(1);
+  if (!ReadField(s, 2, b) || !Expect(s, sep) || !ReadField(s, 4, c)) throw Error::TypeMismatch();
+  if (first_len == 4) {  // year first: 2012-06-30 or 2012/06/30
+    year = a, month = b, day = c;
+  } else if (sep == '/') {  // day first: 30/06/2012
+    day = a, month = b, year = c;
+  } else {
+    throw Error::TypeMismatch();
+  }
+  int hour = 0, minute = 0, second = 0;
+  if (!s.empty()) {
+    if (s.front() != ' ' && s.front() != 'T') throw Error::TypeMismatch();
+    s.remove_prefix(1);
+    if (!ReadField(s, 2, hour) || !Expect(s, ':') || !ReadField(s, 2, minute)) {
+      throw Error::TypeMismatch();
+    }
+    if (!s.empty() && (!Expect(s, ':') || !ReadField(s, 2, second))) throw Error::TypeMismatch();
+    if (!s.empty()) throw Error::TypeMismatch();
+  }
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      static_cast<unsigned>(day) > DaysInMonth(year, static_cast<unsigned>(month)) || hour > 23 ||
+      minute > 59 || second > 59) {
+    throw Error::TypeMismatch();
+  }
+  return MakeDate(year, month, day, hour, minute, second);
+}
+
+std::string ToText(const Variant& v) {
+  switch (v.type()) {
+    case Variant::Type::kEmpty: return "";
+    case Variant::Type::kBoolean: return v.AsBooleanUnchecked() ? "True" : "False";
+    case Variant::Type::kInteger: return std::to_string(v.AsIntegerUnchecked());
+    case Variant::Type::kLong: return std::to_string(v.AsLongUnchecked());
+    case Variant::Type::kDouble: return DoubleToText(v.AsDoubleUnchecked());
+    case Variant::Type::kDate: return DateToText(v.AsDateUnchecked());
+    case Variant::Type::kString: return v.AsStringUnchecked();
+    case Variant::Type::kObject:
+    case Variant::Type::kArray: break;
+  }
+  throw Error::TypeMismatch();
+}
+
+double ToDouble(const Variant& v) {
+  switch (v.type()) {
+    case Variant::Type::kEmpty: return 0.0;
+    case Variant::Type::kBoolean: return v.AsBooleanUnchecked() ? -1.0 : 0.0;
+    case Variant::Type::kInteger: return v.AsIntegerUnchecked();
+    case Variant::Type::kLong: return v.AsLongUnchecked();
+    case Variant::Type::kDouble: return v.AsDoubleUnchecked();
+    case Variant::Type::kDate: return v.AsDateUnchecked().serial;
+    case Variant::Type::kString: return TextToDouble(v.AsStringUnchecked());
+    case Variant::Type::kObject:
+    case Variant::Type::kArray: break;
+  }
+  throw Error::TypeMismatch();
+}
+
+bool ToBoolean(const Variant& v) {
+  if (v.type() == Variant::Type::kBoolean) return v.AsBooleanUnchecked();
+  if (v.type() == Variant::Type::kString) return TextToBoolean(v.AsStringUnchecked());
+  return ToDouble(v) != 0.0;
+}
+
+int16_t ToInteger(const Variant& v) { return DoubleToInteger(ToDouble(v)); }
+
+int32_t ToLong(const Variant& v) { return DoubleToLong(ToDouble(v)); }
+
+Date ToDate(const Variant& v) {
+  switch (v.type()) {
+    case Variant::Type::kDate: return v.AsDateUnchecked();
+    case Variant::Type::kString: return TextToDate(v.AsStringUnchecked());
+    case Variant::Type::kObject:
+    case Variant::Type::kArray: throw Error::TypeMismatch();
+    default: return Date{ToDouble(v)};
+  }
+}
+
+}  // namespace palvane::host

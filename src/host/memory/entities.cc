@@ -1,0 +1,579 @@
+#include "host/memory/entities.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "geometry/vec.h"
+
+namespace palvane::host::memory {
+
+namespace g = palvane::geometry;
+
+// ---------------------------------------------------------------------------
+// Members every entity kind shares
+
+template <class I>
+void MemEntity<I>::Enter(const char* member) const {
+  doc_->Enter(Kind(), member);
+}
+
+template <class I>
+std::string MemEntity<I>::Handle() {
+  Enter("Handle");
+  return HandleText();
+}
+
+template <class I>
+std::string MemEntity<I>::ObjectName() {
+  Enter("ObjectName");
+  const std::string type = TypeName();
+  if (type == "LWPOLYLINE") return "AcDbPolyline";
+  if (type == "POINT") return "AcDbPoint";
+  if (type == "MTEXT") return "AcDbMText";
+  if (type == "ATTDEF") return "AcDbAttributeDefinition";
+  if (type == "ATTRIB") return "AcDbAttribute";
+  if (type == "INSERT") return "AcDbBlockReference";
+  return "AcDb" + type;
+}
+
+template <class I>
+Ref<host::Document> MemEntity<I>::Document() {
+  Enter("Document");
+  return Ref<host::Document>(doc_->shared_from_this());
+}
+
+template <class I>
+XData MemEntity<I>::GetXData(const std::string& app_name) {
+  Enter("GetXData");
+  return GetXDataOf(app_name);
+}
+
+template <class I>
+void MemEntity<I>::SetXData(const std::vector<int16_t>& codes, const std::vector<Variant>& values) {
+  Enter("SetXData");
+  SetXDataOf(codes, values);
+}
+
+template <class I>
+std::string MemEntity<I>::Layer() {
+  Enter("Layer");
+  return layer_ != nullptr ? layer_->name() : "0";
+}
+
+template <class I>
+void MemEntity<I>::SetLayer(const std::string& name) {
+  Enter("SetLayer");
+  MemLayer* layer = doc_->FindLayer(name);
+  if (layer == nullptr) throw Error::KeyNotFound();
+  AssignLayer(layer);
+}
+
+template <class I>
+int32_t MemEntity<I>::Color() {
+  Enter("Color");
+  return color_;
+}
+
+template <class I>
+void MemEntity<I>::SetColor(int32_t color) {
+  Enter("SetColor");
+  if (color < 0 || color > 256) throw Error::InvalidInput("colour out of range 0 to 256");
+  color_ = color;
+}
+
+template <class I>
+void MemEntity<I>::Move(const Point3& from, const Point3& to) {
+  Enter("Move");
+  Translate(g::Sub(to, from));
+}
+
+template <class I>
+void MemEntity<I>::GetBoundingBox(Point3& min, Point3& max) {
+  Enter("GetBoundingBox");
+  if (!Extents(min, max)) throw Error::InvalidInput("the entity has no extents");
+}
+
+template class MemEntity<LWPolyline>;
+template class MemEntity<PointEntity>;
+template class MemEntity<MText>;
+template class MemEntity<AttributeDefinition>;
+template class MemEntity<Attribute>;
+template class MemEntity<BlockReference>;
+template class MemEntity<Entity>;
+
+namespace {
+
+void Grow(Point3& min, Point3& max, const Point3& p) {
+  for (int i = 0; i < 3; ++i) {
+    min[i] = std::min(min[i], p[i]);
+    max[i] = std::max(max[i], p[i]);
+  }
+}
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Text extents by a plain model of the default font: each character 0.6 of
+// the height wide, lines 5/3 of the height apart.
+constexpr double kCharWidth = 0.6;
+constexpr double kLinePitch = 5.0 / 3.0;
+
+// Visible characters per line of multi-line text, its formatting codes left out.
+std::vector<size_t> MTextLineLengths(const std::string& text) {
+  std::vector<size_t> lines{0};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '{' || c == '}') continue;
+    if (c == '\\' && i + 1 < text.size()) {
+      const char code = text[i + 1];
+      if (code == 'P') {
+        lines.push_back(0);
+        ++i;
+      } else if (code == '\\' || code == '{' || code == '}' || code == '~') {
+        ++lines.back();
+        ++i;
+      } else if (code == 'L' || code == 'l' || code == 'O' || code == 'o' || code == 'K' ||
+                 code == 'k') {
+        ++i;  // underline, overline and strike switches
+      } else {
+        // A code with an argument ends at the next ';'.
+        const size_t end = text.find(';', i);
+        i = end == std::string::npos ? text.size() : end;
+      }
+      continue;
+    }
+    if ((c & 0xC0) != 0x80) ++lines.back();  // count UTF-8 code points
+  }
+  return lines;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Lightweight polylines
+
+void MemLWPolyline::CheckVertex(int32_t index) const {
+  if (index < 0 || static_cast<size_t>(index) >= vertices.size()) {
+    throw Error::InvalidInput("vertex index " + std::to_string(index) + " out of range");
+  }
+}
+
+void MemLWPolyline::CheckSegment(int32_t segment) const {
+  const size_t segments = closed ? vertices.size() : vertices.size() - 1;
+  if (segment < 0 || static_cast<size_t>(segment) >= segments) {
+    throw Error::InvalidInput("segment index " + std::to_string(segment) + " out of range");
+  }
+}
+
+std::vector<double> MemLWPolyline::Coordinates() {
+  Enter("Coordinates");
+  std::vector<double> out;
+  out.reserve(vertices.size() * 2);
+  for (const auto& v : vertices) {
+    out.push_back(v.x);
+    out.push_back(v.y);
+  }
+  return out;
+}
+
+Point2 MemLWPolyline::Coordinate(int32_t index) {
+  Enter("Coordinate");
+  CheckVertex(index);
+  const auto& v = vertices[static_cast<size_t>(index)];
+  return {v.x, v.y};
+}
+
+double MemLWPolyline::GetBulge(int32_t index) {
+  Enter("GetBulge");
+  CheckVertex(index);
+  return vertices[static_cast<size_t>(index)].bulge;
+}
+
+void MemLWPolyline::SetBulge(int32_t index, double bulge) {
+  Enter("SetBulge");
+  CheckVertex(index);
+  vertices[static_cast<size_t>(index)].bulge = bulge;
+}
+
+void MemLWPolyline::GetWidth(int32_t segment, double& start_width, double& end_width) {
+  Enter("GetWidth");
+  CheckSegment(segment);
+  const auto& v = vertices[static_cast<size_t>(segment)];
+  start_width = v.start_width;
+  end_width = v.end_width;
+}
+
+void MemLWPolyline::SetWidth(int32_t segment, double start_width, double end_width) {
+  Enter("SetWidth");
+  CheckSegment(segment);
+  if (start_width < 0 || end_width < 0) throw Error::InvalidInput("negative width");
+  auto& v = vertices[static_cast<size_t>(segment)];
+  v.start_width = start_width;
+  v.end_width = end_width;
+}
+
+bool MemLWPolyline::Closed() {
+  Enter("Closed");
+  return closed;
+}
+void MemLWPolyline::SetClosed(bool c) {
+  Enter("SetClosed");
+  closed = c;
+}
+double MemLWPolyline::Elevation() {
+  Enter("Elevation");
+  return elevation;
+}
+void MemLWPolyline::SetElevation(double e) {
+  Enter("SetElevation");
+  elevation = e;
+}
+Point3 MemLWPolyline::Normal() {
+  Enter("Normal");
+  return normal;
+}
+void MemLWPolyline::SetNormal(const Point3& n) {
+  Enter("SetNormal");
+  if (g::Norm(n) == 0) throw Error::InvalidInput("zero normal");
+  normal = g::Normalized(n);
+}
+
+double MemLWPolyline::PathLength() const {
+  double total = 0;
+  const size_t n = vertices.size();
+  const size_t segments = n < 2 ? 0 : (closed ? n : n - 1);
+  for (size_t i = 0; i < segments; ++i) {
+    const auto& a = vertices[i];
+    const auto& b = vertices[(i + 1) % n];
+    total += g::SegmentLength(std::hypot(b.x - a.x, b.y - a.y), a.bulge);
+  }
+  return total;
+}
+
+double MemLWPolyline::Length() {
+  Enter("Length");
+  return PathLength();
+}
+
+void MemLWPolyline::Translate(const Point3& displacement) {
+  const Point3 d = g::WorldToOcs(displacement, normal);
+  for (auto& v : vertices) {
+    v.x += d[0];
+    v.y += d[1];
+  }
+  elevation += d[2];
+}
+
+bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
+  if (vertices.empty()) return false;
+  min = {kInf, kInf, kInf};
+  max = {-kInf, -kInf, -kInf};
+  auto add = [&](double x, double y) { Grow(min, max, g::OcsToWorld({x, y, elevation}, normal)); };
+  const size_t n = vertices.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto& a = vertices[i];
+    add(a.x, a.y);
+    if (a.bulge == 0 || (!closed && i + 1 == n)) continue;
+    // Sample the arc densely enough for a plausible box.
+    const auto& b = vertices[(i + 1) % n];
+    const double theta = 4 * std::atan(a.bulge);
+    const double chord = std::hypot(b.x - a.x, b.y - a.y);
+    if (chord == 0) continue;
+    const double radius = chord / (2 * std::sin(std::fabs(theta) / 2));
+    const double chord_angle = std::atan2(b.y - a.y, b.x - a.x);
+    const double start_tangent = chord_angle - theta / 2;
+    constexpr int kSamples = 32;
+    for (int k = 1; k < kSamples; ++k) {
+      const double phi = theta * k / kSamples;
+      const double dist = 2 * radius * std::sin(std::fabs(phi) / 2);
+      const double dir = start_tangent + phi / 2;
+      add(a.x + dist * std::cos(dir), a.y + dist * std::sin(dir));
+    }
+  }
+  return true;
+}
+
+std::shared_ptr<EntityCore> MemLWPolyline::CloneInto(MemDocument* target) const {
+  auto copy = std::make_shared<MemLWPolyline>(target, target->NextHandle());
+  CopyCoreInto(*copy, target);
+  copy->vertices = vertices;
+  copy->closed = closed;
+  copy->elevation = elevation;
+  copy->constant_width = constant_width;
+  copy->thickness = thickness;
+  copy->normal = normal;
+  return copy;
+}
+
+// ---------------------------------------------------------------------------
+// Points
+
+Point3 MemPoint::Coordinates() {
+  Enter("Coordinates");
+  return position;
+}
+void MemPoint::Translate(const Point3& d) { position = g::Add(position, d); }
+bool MemPoint::Extents(Point3& min, Point3& max) const {
+  min = max = position;
+  return true;
+}
+std::shared_ptr<EntityCore> MemPoint::CloneInto(MemDocument* target) const {
+  auto copy = std::make_shared<MemPoint>(target, target->NextHandle());
+  CopyCoreInto(*copy, target);
+  copy->position = position;
+  return copy;
+}
+
+// ---------------------------------------------------------------------------
+// Multi-line text
+
+std::string MemMText::TextString() {
+  Enter("TextString");
+  return text;
+}
+Point3 MemMText::InsertionPoint() {
+  Enter("InsertionPoint");
+  return insertion;
+}
+double MemMText::Width() {
+  Enter("Width");
+  return width;
+}
+double MemMText::Height() {
+  Enter("Height");
+  return height;
+}
+void MemMText::SetHeight(double h) {
+  Enter("SetHeight");
+  if (!(h > 0)) throw Error::InvalidInput("the text height must be positive");
+  height = h;
+}
+void MemMText::Translate(const Point3& d) { insertion = g::Add(insertion, d); }
+
+bool MemMText::Extents(Point3& min, Point3& max) const {
+  // Attached at its top left corner. An empty text has a box of no size at
+  // its insertion point.
+  const std::vector<size_t> lines = MTextLineLengths(text);
+  const size_t longest = *std::max_element(lines.begin(), lines.end());
+  if (longest == 0 && lines.size() == 1) {
+    min = max = insertion;
+    return true;
+  }
+  const double w = static_cast<double>(longest) * kCharWidth * height;
+  const double h = height + static_cast<double>(lines.size() - 1) * kLinePitch * height;
+  min = {insertion[0], insertion[1] - h, insertion[2]};
+  max = {insertion[0] + w, insertion[1], insertion[2]};
+  return true;
+}
+
+std::shared_ptr<EntityCore> MemMText::CloneInto(MemDocument* target) const {
+  auto copy = std::make_shared<MemMText>(target, target->NextHandle());
+  CopyCoreInto(*copy, target);
+  copy->insertion = insertion;
+  copy->width = width;
+  copy->height = height;
+  copy->text = text;
+  return copy;
+}
+
+// ---------------------------------------------------------------------------
+// Attribute definitions and attributes
+
+namespace {
+bool TextExtents(const std::string& value, const Point3& at, double height, Point3& min,
+                 Point3& max) {
+  size_t chars = 0;
+  for (unsigned char c : value) chars += (c & 0xC0) != 0x80;
+  min = at;
+  max = {at[0] + static_cast<double>(chars) * kCharWidth * height, at[1] + height, at[2]};
+  return true;
+}
+}  // namespace
+
+std::string MemAttributeDefinition::TagString() {
+  Enter("TagString");
+  return tag;
+}
+std::string MemAttributeDefinition::PromptString() {
+  Enter("PromptString");
+  return prompt;
+}
+std::string MemAttributeDefinition::TextString() {
+  Enter("TextString");
+  return value;
+}
+Point3 MemAttributeDefinition::InsertionPoint() {
+  Enter("InsertionPoint");
+  return insertion;
+}
+double MemAttributeDefinition::Height() {
+  Enter("Height");
+  return height;
+}
+int32_t MemAttributeDefinition::Mode() {
+  Enter("Mode");
+  return mode;
+}
+void MemAttributeDefinition::Translate(const Point3& d) { insertion = g::Add(insertion, d); }
+bool MemAttributeDefinition::Extents(Point3& min, Point3& max) const {
+  return TextExtents(tag, insertion, height, min, max);
+}
+std::shared_ptr<EntityCore> MemAttributeDefinition::CloneInto(MemDocument* target) const {
+  auto copy = std::make_shared<MemAttributeDefinition>(target, target->NextHandle());
+  CopyCoreInto(*copy, target);
+  copy->tag = tag;
+  copy->prompt = prompt;
+  copy->value = value;
+  copy->insertion = insertion;
+  copy->height = height;
+  copy->mode = mode;
+  return copy;
+}
+
+std::string MemAttribute::TagString() {
+  Enter("TagString");
+  return tag;
+}
+std::string MemAttribute::TextString() {
+  Enter("TextString");
+  return value;
+}
+Point3 MemAttribute::InsertionPoint() {
+  Enter("InsertionPoint");
+  return insertion;
+}
+double MemAttribute::Height() {
+  Enter("Height");
+  return height;
+}
+void MemAttribute::Translate(const Point3& d) { insertion = g::Add(insertion, d); }
+bool MemAttribute::Extents(Point3& min, Point3& max) const {
+  return TextExtents(value, insertion, height, min, max);
+}
+std::shared_ptr<EntityCore> MemAttribute::CloneInto(MemDocument* target) const {
+  auto copy = std::make_shared<MemAttribute>(target, target->NextHandle());
+  CopyCoreInto(*copy, target);
+  copy->tag = tag;
+  copy->value = value;
+  copy->insertion = insertion;
+  copy->height = height;
+  copy->extra_after = extra_after;
+  return copy;
+}
+
+// ---------------------------------------------------------------------------
+// Block references
+
+std::string MemBlockReference::Name() {
+  Enter("Name");
+  return block_name;
+}
+Point3 MemBlockReference::InsertionPoint() {
+  Enter("InsertionPoint");
+  return insertion;
+}
+Point3 MemBlockReference::ScaleFactors() {
+  Enter("ScaleFactors");
+  return scale;
+}
+double MemBlockReference::Rotation() {
+  Enter("Rotation");
+  return rotation;
+}
+std::vector<Ref<Attribute>> MemBlockReference::GetAttributes() {
+  Enter("GetAttributes");
+  std::vector<Ref<Attribute>> out;
+  for (const auto& a : attributes) out.emplace_back(std::static_pointer_cast<Attribute>(a));
+  return out;
+}
+
+void MemBlockReference::Detach() {
+  for (auto& a : attributes) a->Detach();
+  EntityCore::Detach();
+}
+
+Point3 MemBlockReference::Transform(const Point3& p) const {
+  const MemBlock* block = doc_->FindBlock(block_name);
+  const Point3 base = block != nullptr ? block->origin() : Point3{0, 0, 0};
+  const double x = (p[0] - base[0]) * scale[0], y = (p[1] - base[1]) * scale[1];
+  const double c = std::cos(rotation), s = std::sin(rotation);
+  return {insertion[0] + x * c - y * s, insertion[1] + x * s + y * c,
+          insertion[2] + (p[2] - base[2]) * scale[2]};
+}
+
+void MemBlockReference::Translate(const Point3& d) {
+  insertion = g::Add(insertion, d);
+  for (auto& a : attributes) a->Translate(d);
+}
+
+bool MemBlockReference::Extents(Point3& min, Point3& max) const {
+  const MemBlock* block = doc_->FindBlock(block_name);
+  min = {kInf, kInf, kInf};
+  max = {-kInf, -kInf, -kInf};
+  bool any = false;
+  if (block != nullptr) {
+    for (const auto& e : block->entities()) {
+      Point3 a, b;
+      if (!e->Extents(a, b)) continue;
+      // The four plan corners of each box, transformed.
+      for (const Point3& corner : {a, b, Point3{a[0], b[1], a[2]}, Point3{b[0], a[1], b[2]}}) {
+        Grow(min, max, Transform(corner));
+      }
+      any = true;
+    }
+  }
+  for (const auto& attribute : attributes) {
+    Point3 a, b;
+    if (!attribute->Extents(a, b)) continue;
+    Grow(min, max, a);
+    Grow(min, max, b);
+    any = true;
+  }
+  if (!any) min = max = insertion;
+  return true;
+}
+
+std::shared_ptr<EntityCore> MemBlockReference::CloneInto(MemDocument* target) const {
+  // A reference copied into another drawing brings its block definition.
+  if (target != doc_ && target->FindBlock(block_name) == nullptr) {
+    const MemBlock* source = doc_->FindBlock(block_name);
+    if (source != nullptr) {
+      MemBlock* copy_block = target->AddBlock(block_name, source->origin());
+      for (const auto& e : source->entities()) {
+        MemLayer* layer = e->layer() != nullptr ? target->AddLayer(e->layer()->name())
+                                                : target->active_layer();
+        copy_block->Append(e->CloneInto(target), layer);
+      }
+    }
+  }
+  auto copy = std::make_shared<MemBlockReference>(target, target->NextHandle());
+  CopyCoreInto(*copy, target);
+  copy->block_name = block_name;
+  copy->insertion = insertion;
+  copy->scale = scale;
+  copy->rotation = rotation;
+  for (const auto& a : attributes) {
+    auto attribute = std::static_pointer_cast<MemAttribute>(a->CloneInto(target));
+    MemLayer* layer = a->layer() != nullptr ? target->AddLayer(a->layer()->name())
+                                            : target->active_layer();
+    attribute->AssignLayer(layer);
+    target->IndexEntity(attribute.get());
+    copy->attributes.push_back(std::move(attribute));
+  }
+  return copy;
+}
+
+// ---------------------------------------------------------------------------
+// Entities of kinds the host does not model
+
+void MemOpaqueEntity::Translate(const Point3&) {
+  throw Error::InvalidInput(std::string("a ") + type_ + " entity cannot be moved here");
+}
+
+std::shared_ptr<EntityCore> MemOpaqueEntity::CloneInto(MemDocument* target) const {
+  auto copy = std::make_shared<MemOpaqueEntity>(target, target->NextHandle(), type_);
+  CopyCoreInto(*copy, target);
+  return copy;
+}
+
+}  // namespace palvane::host::memory

@@ -1,0 +1,194 @@
+#pragma once
+
+// The entity kinds the in-memory host models. Fields are public for the
+// drawing file reader and writer; operations use the host interface.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/memory/memory_host.h"
+
+namespace palvane::host::memory {
+
+// What every entity kind shares: the object and entity members of the host
+// interface, implemented once over EntityCore.
+template <class Interface>
+class MemEntity : public Interface,
+                  public EntityCore,
+                  public std::enable_shared_from_this<MemEntity<Interface>> {
+ public:
+  MemEntity(MemDocument* doc, uint64_t handle) : EntityCore(doc, handle) {}
+
+  std::shared_ptr<Entity> Self() override { return this->shared_from_this(); }
+  virtual const char* Kind() const = 0;
+
+  std::string Handle() override;
+  std::string ObjectName() override;
+  Ref<host::Document> Document() override;
+  XData GetXData(const std::string& app_name) override;
+  void SetXData(const std::vector<int16_t>& codes, const std::vector<Variant>& values) override;
+  std::string Layer() override;
+  void SetLayer(const std::string& name) override;
+  int32_t Color() override;
+  void SetColor(int32_t color) override;
+  void Move(const Point3& from, const Point3& to) override;
+  void GetBoundingBox(Point3& min, Point3& max) override;
+
+ protected:
+  void Enter(const char* member) const;
+};
+
+class MemLWPolyline final : public MemEntity<LWPolyline> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "LWPolyline"; }
+  const char* TypeName() const override { return "LWPOLYLINE"; }
+  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+
+  std::vector<double> Coordinates() override;
+  Point2 Coordinate(int32_t index) override;
+  double GetBulge(int32_t index) override;
+  void SetBulge(int32_t index, double bulge) override;
+  void GetWidth(int32_t segment, double& start_width, double& end_width) override;
+  void SetWidth(int32_t segment, double start_width, double end_width) override;
+  bool Closed() override;
+  void SetClosed(bool closed) override;
+  double Elevation() override;
+  void SetElevation(double elevation) override;
+  Point3 Normal() override;
+  void SetNormal(const Point3& normal) override;
+  double Length() override;
+
+  // The plan length of all segments, arcs followed.
+  double PathLength() const;
+
+  std::vector<LWVertex> vertices;
+  bool closed = false;
+  double elevation = 0.0;
+  double constant_width = 0.0;
+  double thickness = 0.0;
+  Point3 normal{0, 0, 1};
+
+ private:
+  void CheckVertex(int32_t index) const;
+  void CheckSegment(int32_t segment) const;
+};
+
+class MemPoint final : public MemEntity<PointEntity> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "Point"; }
+  const char* TypeName() const override { return "POINT"; }
+  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  Point3 Coordinates() override;
+
+  Point3 position{0, 0, 0};
+};
+
+class MemMText final : public MemEntity<MText> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "MText"; }
+  const char* TypeName() const override { return "MTEXT"; }
+  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  std::string TextString() override;
+  Point3 InsertionPoint() override;
+  double Width() override;
+  double Height() override;
+  void SetHeight(double height) override;
+
+  Point3 insertion{0, 0, 0};
+  double width = 0.0;
+  double height = 2.5;
+  std::string text;
+};
+
+class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "AttributeDefinition"; }
+  const char* TypeName() const override { return "ATTDEF"; }
+  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  std::string TagString() override;
+  std::string PromptString() override;
+  std::string TextString() override;
+  Point3 InsertionPoint() override;
+  double Height() override;
+  int32_t Mode() override;
+
+  std::string tag, prompt, value;
+  Point3 insertion{0, 0, 0};
+  double height = 2.5;
+  int32_t mode = 0;
+};
+
+class MemAttribute final : public MemEntity<Attribute> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "Attribute"; }
+  const char* TypeName() const override { return "ATTRIB"; }
+  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  std::string TagString() override;
+  std::string TextString() override;
+  Point3 InsertionPoint() override;
+  double Height() override;
+
+  std::string tag, value;
+  Point3 insertion{0, 0, 0};
+  double height = 2.5;
+  RawTags extra_after;  // unmodelled tags kept with the attribute
+};
+
+class MemBlockReference final : public MemEntity<BlockReference> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "BlockReference"; }
+  const char* TypeName() const override { return "INSERT"; }
+  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  std::string Name() override;
+  Point3 InsertionPoint() override;
+  Point3 ScaleFactors() override;
+  double Rotation() override;
+  std::vector<Ref<Attribute>> GetAttributes() override;
+  void Detach() override;
+
+  // Maps a point of the block definition to world coordinates.
+  Point3 Transform(const Point3& p) const;
+
+  std::string block_name;
+  Point3 insertion{0, 0, 0};
+  Point3 scale{1, 1, 1};
+  double rotation = 0.0;
+  std::vector<std::shared_ptr<MemAttribute>> attributes;
+};
+
+// An entity of a kind the host does not model, read from a file: kept as its
+// type name and tags, written back as it came.
+class MemOpaqueEntity final : public MemEntity<Entity> {
+ public:
+  MemOpaqueEntity(MemDocument* doc, uint64_t handle, std::string type)
+      : MemEntity(doc, handle), type_(std::move(type)) {}
+  const char* Kind() const override { return "Entity"; }
+  const char* TypeName() const override { return type_.c_str(); }
+  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3&, Point3&) const override { return false; }
+
+ private:
+  std::string type_;
+};
+
+}  // namespace palvane::host::memory

@@ -1,0 +1,384 @@
+#pragma once
+
+// The in-memory drawing host: a complete implementation of the host
+// interface over drawings held in memory. It is the embedded default behind
+// the command line (drawings come from and go to files through src/dxf) and
+// the test double: it can record every host operation called and make a
+// chosen one fail.
+//
+// Objects handed out stay valid as long as their application lives.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/host.h"
+
+namespace palvane::host::memory {
+
+// A group code and value the host does not model, kept as read from a file
+// and handed back untouched when the drawing is written.
+struct RawTag {
+  int16_t code;
+  std::string value;
+  friend bool operator==(const RawTag&, const RawTag&) = default;
+};
+using RawTags = std::vector<RawTag>;
+
+struct XDataItem {
+  int16_t code;
+  Variant value;
+  friend bool operator==(const XDataItem&, const XDataItem&) = default;
+};
+
+// Records the host operations called and injects failures. An operation is
+// named "Interface.Member", such as "Layers.Item" or "LWPolyline.Coordinate".
+class CallMonitor {
+ public:
+  // Logs the call when recording, and raises the planned error when this is
+  // the planned occurrence of a planned operation.
+  void Enter(const char* object, const char* member) {
+    if (recording_ || !faults_.empty()) EnterSlow(object, member);
+  }
+
+  void StartRecording() { recording_ = true; }
+  void StopRecording() { recording_ = false; }
+  const std::vector<std::string>& calls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
+  // How often `operation` was called while recording.
+  int CountOf(const std::string& operation) const;
+
+  // The `occurrence`-th call (from 1, counted from now) of `operation` fails
+  // with `number` and `description`. With `every` set, every call from that
+  // one on fails.
+  void FailAt(std::string operation, int occurrence, int32_t number, std::string description,
+              bool every = false);
+  void ClearFaults() { faults_.clear(); }
+
+ private:
+  void EnterSlow(const char* object, const char* member);
+  struct Fault {
+    std::string operation;
+    int occurrence;
+    int32_t number;
+    std::string description;
+    bool every;
+    int seen = 0;
+  };
+  bool recording_ = false;
+  std::vector<std::string> calls_;
+  std::vector<Fault> faults_;
+};
+
+// What the document's view shows, as a test reads it back.
+struct ViewState {
+  Point3 direction{0, 0, 1};
+  bool ucs_icon_on = true;
+  bool ucs_icon_at_origin = true;
+  Point3 center{0, 0, 0};
+  double height = 10.0;
+  int regen_count = 0;
+  int zoom_extents_count = 0;
+  int zoom_scaled_count = 0;
+};
+
+class MemApplication;
+class MemDocument;
+class MemLayer;
+class MemBlock;
+
+// State every stored object shares: handle, extended data and unmodelled tags.
+class ObjectCore {
+ public:
+  virtual ~ObjectCore() = default;
+  uint64_t handle() const { return handle_; }
+  std::vector<XDataItem>& xdata() { return xdata_; }
+  RawTags& extra() { return extra_; }
+  MemDocument* doc() const { return doc_; }
+
+ protected:
+  ObjectCore(MemDocument* doc, uint64_t handle) : doc_(doc), handle_(handle) {}
+  XData GetXDataOf(const std::string& app_name);
+  void SetXDataOf(const std::vector<int16_t>& codes, const std::vector<Variant>& values);
+  std::string HandleText() const;
+
+  MemDocument* doc_;
+  uint64_t handle_;
+  std::vector<XDataItem> xdata_;
+  RawTags extra_;
+};
+
+// State every stored entity shares, and the operations the drawing needs on
+// entities whatever their kind.
+class EntityCore : public ObjectCore {
+ public:
+  ~EntityCore() override;
+  virtual std::shared_ptr<Entity> Self() = 0;
+  // The entity type name of the exchange format ("LWPOLYLINE", "POINT", ...).
+  virtual const char* TypeName() const = 0;
+  // A copy for `target`'s block `owner`, with a new handle there.
+  virtual std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const = 0;
+  virtual void Translate(const Point3& displacement) = 0;
+  // The world extents; false when the entity has none.
+  virtual bool Extents(Point3& min, Point3& max) const = 0;
+
+  MemLayer* layer() const { return layer_; }
+  // Moves the entity to `layer`, keeping the layer index and counts right.
+  void AssignLayer(MemLayer* layer);
+  MemBlock* owner() const { return owner_; }
+  void set_owner(MemBlock* owner) { owner_ = owner; }
+  int32_t color() const { return color_; }
+  void set_color(int32_t c) { color_ = c; }
+  // Unlinks the entity from its layer when it leaves the drawing.
+  virtual void Detach();
+
+ protected:
+  EntityCore(MemDocument* doc, uint64_t handle) : ObjectCore(doc, handle) {}
+  void CopyCoreInto(EntityCore& copy, MemDocument* target) const;
+
+  MemLayer* layer_ = nullptr;
+  MemBlock* owner_ = nullptr;
+  int32_t color_ = 256;  // by layer
+};
+
+class MemLayer final : public Layer, public ObjectCore, public std::enable_shared_from_this<MemLayer> {
+ public:
+  MemLayer(MemDocument* doc, uint64_t handle, std::string name)
+      : ObjectCore(doc, handle), name_(std::move(name)) {}
+  std::string Handle() override;
+  std::string ObjectName() override { return "AcDbLayerTableRecord"; }
+  Ref<host::Document> Document() override;
+  XData GetXData(const std::string& app_name) override;
+  void SetXData(const std::vector<int16_t>& codes, const std::vector<Variant>& values) override;
+  std::string Name() override;
+  void SetName(const std::string& name) override;
+  int32_t Color() override;
+  void SetColor(int32_t color) override;
+  bool Freeze() override;
+  void SetFreeze(bool frozen) override;
+  bool LayerOn() override;
+  void SetLayerOn(bool on) override;
+
+  const std::string& name() const { return name_; }
+  int32_t color() const { return color_; }
+  bool frozen() const { return frozen_; }
+  bool on() const { return on_; }
+  void set_frozen(bool f) { frozen_ = f; }
+  void set_on(bool o) { on_ = o; }
+  void set_color(int32_t c) { color_ = c; }
+  // Model-space entities on this layer, in the order they came onto it.
+  std::vector<EntityCore*>& entities() { return entities_; }
+  int references = 0;  // entities anywhere in the drawing on this layer
+
+ private:
+  std::string name_;
+  int32_t color_ = 7;
+  bool frozen_ = false;
+  bool on_ = true;
+  std::vector<EntityCore*> entities_;
+};
+
+class MemBlock final : public Block, public ObjectCore, public std::enable_shared_from_this<MemBlock> {
+ public:
+  MemBlock(MemDocument* doc, uint64_t handle, std::string name, Point3 origin)
+      : ObjectCore(doc, handle), name_(std::move(name)), origin_(origin) {}
+  std::string Handle() override;
+  std::string ObjectName() override { return "AcDbBlockTableRecord"; }
+  Ref<host::Document> Document() override;
+  XData GetXData(const std::string& app_name) override;
+  void SetXData(const std::vector<int16_t>& codes, const std::vector<Variant>& values) override;
+  std::string Name() override;
+  Point3 Origin() override;
+  int32_t Count() override;
+  Ref<Entity> Item(int32_t index) override;
+  Ref<LWPolyline> AddLightWeightPolyline(const std::vector<double>& vertices) override;
+  Ref<MText> AddMText(const Point3& insertion, double width, const std::string& text) override;
+  Ref<PointEntity> AddPoint(const Point3& point) override;
+  Ref<AttributeDefinition> AddAttribute(double height, int32_t mode, const std::string& prompt,
+                                        const Point3& insertion, const std::string& tag,
+                                        const std::string& value) override;
+  Ref<BlockReference> InsertBlock(const Point3& insertion, const std::string& name, double x_scale,
+                                  double y_scale, double z_scale, double rotation) override;
+
+  const std::string& name() const { return name_; }
+  const Point3& origin() const { return origin_; }
+  bool is_model_space() const;
+  const std::vector<std::shared_ptr<EntityCore>>& entities() const { return entities_; }
+  // Adds an entity made elsewhere (a copy, or one read from a file) on `layer`.
+  void Append(std::shared_ptr<EntityCore> entity, MemLayer* layer);
+  // Model-space entities of one type, in creation order.
+  const std::vector<EntityCore*>& OfType(const std::string& type) const;
+  void Clear();
+
+ private:
+  std::string name_;
+  Point3 origin_;
+  std::vector<std::shared_ptr<EntityCore>> entities_;
+  std::map<std::string, std::vector<EntityCore*>> by_type_;
+};
+
+class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
+ public:
+  MemUCS(MemDocument* doc, uint64_t handle, std::string name)
+      : ObjectCore(doc, handle), name_(std::move(name)) {}
+  std::string Handle() override;
+  std::string ObjectName() override { return "AcDbUCSTableRecord"; }
+  Ref<host::Document> Document() override;
+  XData GetXData(const std::string& app_name) override;
+  void SetXData(const std::vector<int16_t>& codes, const std::vector<Variant>& values) override;
+  std::string Name() override;
+  Point3 Origin() override;
+  Point3 XVector() override;
+  Point3 YVector() override;
+
+  const std::string& name() const { return name_; }
+  Point3 origin{0, 0, 0}, x_axis{1, 0, 0}, y_axis{0, 1, 0};
+
+ private:
+  std::string name_;
+};
+
+class MemSelectionSet;
+
+// One open drawing.
+class MemDocument final : public Document, public std::enable_shared_from_this<MemDocument> {
+ public:
+  MemDocument(MemApplication* app, std::string name);
+  ~MemDocument() override;
+
+  std::string Name() override;
+  Ref<host::Application> Application() override;
+  Ref<host::Utility> Utility() override;
+  Ref<Block> ModelSpace() override;
+  Ref<host::Blocks> Blocks() override;
+  Ref<host::Layers> Layers() override;
+  Ref<UCSs> UserCoordinateSystems() override;
+  Ref<host::SelectionSets> SelectionSets() override;
+  Ref<Layer> ActiveLayer() override;
+  void SetActiveLayer(const Ref<Layer>& layer) override;
+  Ref<Viewport> ActiveViewport() override;
+  void SetActiveViewport(const Ref<Viewport>& viewport) override;
+  Ref<UCS> ActiveUCS() override;
+  void SetActiveUCS(const Ref<UCS>& ucs) override;
+  std::vector<Ref<Entity>> CopyObjects(const std::vector<Ref<Entity>>& objects,
+                                       const Ref<Block>& owner) override;
+  Variant GetVariable(const std::string& name) override;
+  void SetVariable(const std::string& name, const Variant& value) override;
+  void Regen(int32_t which_viewports) override;
+  void Activate() override;
+  void PurgeAll() override;
+
+  // --- Direct access for the drawing file reader and writer, and for tests.
+  CallMonitor& monitor() { return *monitor_; }
+  void Enter(const char* object, const char* member) { monitor_->Enter(object, member); }
+  const std::string& name() const { return name_; }
+  void set_name(std::string name) { name_ = std::move(name); }
+  uint64_t NextHandle() { return next_handle_++; }
+  uint64_t handle_seed() const { return next_handle_; }
+  // Makes sure later handles lie above `handle`.
+  void ReserveHandle(uint64_t handle);
+
+  const std::vector<std::shared_ptr<MemLayer>>& layers() const { return layers_; }
+  MemLayer* FindLayer(const std::string& name) const;  // letter case ignored
+  MemLayer* AddLayer(const std::string& name);         // validated; existing returned
+  void RenameLayer(MemLayer* layer, const std::string& name);
+  MemLayer* active_layer() const { return active_layer_; }
+  void set_active_layer(MemLayer* layer) { active_layer_ = layer; }
+
+  const std::vector<std::shared_ptr<MemBlock>>& blocks() const { return blocks_; }
+  MemBlock* model_space() const { return blocks_.front().get(); }
+  MemBlock* FindBlock(const std::string& name) const;  // letter case ignored
+  MemBlock* AddBlock(const std::string& name, const Point3& origin);
+
+  const std::vector<std::shared_ptr<MemUCS>>& ucss() const { return ucss_; }
+  MemUCS* AddOrUpdateUCS(const Point3& origin, const Point3& x_point, const Point3& y_point,
+                         const std::string& name);
+  MemUCS* active_ucs() const { return active_ucs_; }
+
+  ViewState& view() { return view_; }
+  std::vector<std::string>& registered_apps() { return registered_apps_; }
+  void RegisterApp(const std::string& name);
+  std::vector<std::shared_ptr<MemSelectionSet>>& selection_sets() { return selection_sets_; }
+
+  EntityCore* FindEntity(uint64_t handle) const;
+  void IndexEntity(EntityCore* entity) { by_handle_[entity->handle()] = entity; }
+  void UnindexEntity(EntityCore* entity) { by_handle_.erase(entity->handle()); }
+
+  // The extents of model space; false when it holds nothing with extents.
+  bool ModelExtents(Point3& min, Point3& max) const;
+  // System variables, by upper-case name.
+  std::map<std::string, Variant>& variables() { return variables_; }
+
+ private:
+  MemApplication* app_;
+  std::shared_ptr<CallMonitor> monitor_;
+  std::string name_;
+  uint64_t next_handle_ = 0x20;
+  std::vector<std::shared_ptr<MemLayer>> layers_;
+  std::unordered_map<std::string, MemLayer*> layer_index_;  // by folded name
+  MemLayer* active_layer_ = nullptr;
+  std::vector<std::shared_ptr<MemBlock>> blocks_;
+  std::unordered_map<std::string, MemBlock*> block_index_;
+  std::vector<std::shared_ptr<MemUCS>> ucss_;
+  MemUCS* active_ucs_ = nullptr;
+  ViewState view_;
+  std::vector<std::string> registered_apps_;
+  std::vector<std::shared_ptr<MemSelectionSet>> selection_sets_;
+  std::unordered_map<uint64_t, EntityCore*> by_handle_;
+  std::map<std::string, Variant> variables_;
+
+  friend class MemApplication;
+};
+
+class MemApplication final : public Application,
+                             public std::enable_shared_from_this<MemApplication> {
+ public:
+  MemApplication();
+  Ref<host::Documents> Documents() override;
+  Ref<Document> ActiveDocument() override;
+  void ZoomExtents() override;
+  void ZoomScaled(double scale, int32_t scale_type) override;
+
+  // Opens a new, empty drawing of the given name and makes it active.
+  std::shared_ptr<MemDocument> AddDocument(const std::string& name);
+  const std::vector<std::shared_ptr<MemDocument>>& documents() const { return documents_; }
+  MemDocument* active() const { return active_; }
+  void set_active(MemDocument* doc) { active_ = doc; }
+  CallMonitor& monitor() { return *monitor_; }
+  const std::shared_ptr<CallMonitor>& monitor_ptr() const { return monitor_; }
+  int NextDrawingNumber() { return ++drawing_count_; }
+
+ private:
+  std::shared_ptr<CallMonitor> monitor_ = std::make_shared<CallMonitor>();
+  std::vector<std::shared_ptr<MemDocument>> documents_;
+  MemDocument* active_ = nullptr;
+  int drawing_count_ = 0;
+};
+
+// Entities the host models. Their fields are public for the file reader,
+// writer and tests; the host interface is what the operations use.
+struct LWVertex {
+  double x = 0, y = 0, bulge = 0, start_width = 0, end_width = 0;
+};
+
+class MemLWPolyline;
+class MemPoint;
+class MemMText;
+class MemAttributeDefinition;
+class MemAttribute;
+class MemBlockReference;
+
+// Creates a new application with no open drawing.
+std::shared_ptr<MemApplication> CreateApplication();
+
+// Validates a name of a layer, block or coordinate system; raises the host's
+// error when it is empty, too long or holds a character such names may not.
+void CheckSymbolName(const std::string& name, const char* what);
+
+// Folds ASCII letters to upper case, for the table lookups that ignore case.
+std::string FoldName(const std::string& name);
+
+}  // namespace palvane::host::memory

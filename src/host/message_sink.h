@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace palvane::host {
+
+// Where messages to the user go: a modal message box with an OK button on
+// Windows, standard error on the command line, a recorder in tests. Show
+// returns when the user has dismissed the message.
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void Show(std::string_view text) = 0;
+};
+
+// Writes each message as one line "message: TEXT" to standard error.
+class StderrMessageSink : public MessageSink {
+ public:
+  void Show(std::string_view text) override;
+};
+
+// Keeps every message, in order.
+class RecordingMessageSink : public MessageSink {
+ public:
+  void Show(std::string_view text) override { messages_.emplace_back(text); }
+  const std::vector<std::string>& messages() const { return messages_; }
+  void clear() { messages_.clear(); }
+
+ private:
+  std::vector<std::string> messages_;
+};
+
+}  // namespace palvane::host

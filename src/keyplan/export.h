@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+
+#include "host/host.h"
+#include "host/message_sink.h"
+#include "keyplan/options.h"
+
+namespace palvane::keyplan {
+
+enum class KeyplanKind {
+  kLabels,      // each section line labelled with multi-line text
+  kAttributes,  // each section line a block carrying six attributes
+};
+
+// Writes the keyplan of `drawing`'s current reach into a new drawing of the
+// application `application()` gives: the reach's centre line on
+// "CENTRE_LINE", and for every source layer whose name contains
+// "_SectionLine" the straight line from the first to the last vertex of the
+// section's profile polyline, on a layer named after the option LineLayer and
+// the section's chainage, labelled (kLabels) or made into an attribute block
+// (kAttributes). The new drawing is purged, activated and zoomed, and left
+// unsaved.
+//
+// Every failing step shows its message through `sink` and the export goes on
+// with the next step. A section whose profile polyline or record cannot be
+// read shows its messages but draws nothing. With no current reach, nothing
+// is created.
+void ExportKeyplan(host::MessageSink& sink,
+                   const std::function<host::Ref<host::Application>()>& application,
+                   const host::Ref<host::Document>& drawing, const KeyplanOptions& options,
+                   KeyplanKind kind);
+
+}  // namespace palvane::keyplan

@@ -1,0 +1,89 @@
+#include "model/lookup.h"
+
+namespace palvane::model {
+namespace {
+
+// Selects, into the set "Section", the entities of one type on one layer and
+// returns the first, with a message when there are none or several.
+host::Ref<host::Entity> FindOnLayer(host::MessageSink& sink,
+                                    const host::Ref<host::Document>& drawing,
+                                    const std::string& type, const std::string& layer,
+                                    const std::string& several, const std::string& none) {
+  const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, "Section");
+  set->Select(host::kSelectionSetAll, {0, 8}, {host::Variant(type), host::Variant(layer)});
+  const int32_t n = set->Count();
+  if (n == 0) {
+    sink.Show(none);
+    return {};
+  }
+  if (n >= 2) sink.Show(several);
+  return set->Item(0);
+}
+
+}  // namespace
+
+host::Ref<host::SelectionSet> NewSelectionSet(const host::Ref<host::Document>& drawing,
+                                              const std::string& name) {
+  const host::Ref<host::SelectionSets> sets = drawing->SelectionSets();
+  const int32_t count = sets->Count();
+  for (int32_t i = 0; i < count; ++i) {
+    if (sets->Item(i)->Name() == name) {
+      sets->Item(name)->Delete();
+      break;
+    }
+  }
+  return sets->Add(name);
+}
+
+host::Ref<host::SelectionSet> GetReachPolylines(const host::Ref<host::Document>& drawing) {
+  const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, "LWPolys");
+  set->Select(host::kSelectionSetAll, {0}, {host::Variant("LWPOLYLINE")});
+  TEVReach record;
+  std::vector<host::Ref<host::Entity>> untagged;
+  const int32_t count = set->Count();
+  for (int32_t i = 0; i < count; ++i) {
+    const host::Ref<host::Entity> entity = set->Item(i);
+    record.Profile = entity.As<host::LWPolyline>();
+    if (!record.RetrieveValues()) untagged.push_back(entity);
+  }
+  if (!untagged.empty()) set->RemoveItems(untagged);
+  return set;
+}
+
+std::optional<TEVReach> GetCurrentReach(host::MessageSink& sink,
+                                        const host::Ref<host::Document>& drawing, bool& found) {
+  const host::Ref<host::SelectionSet> set = GetReachPolylines(drawing);
+  const int32_t count = set->Count();
+  if (count < 1) sink.Show("You must first create a Reach");
+  found = false;
+  for (int32_t i = 0; i < count; ++i) {
+    TEVReach record;
+    record.Profile = set->Item(i).As<host::LWPolyline>();
+    record.RetrieveValues();
+    if (record.Status) {
+      found = true;
+      return record;
+    }
+  }
+  return std::nullopt;
+}
+
+host::Ref<host::LWPolyline> FindSectionProfile(host::MessageSink& sink,
+                                               const host::Ref<host::Document>& drawing,
+                                               const std::string& section_no) {
+  return FindOnLayer(sink, drawing, "LWPOLYLINE", section_no + "_Profile",
+                     "Section " + section_no + " Has more than one Profile using first found",
+                     "Section " + section_no + " Has no profile")
+      .As<host::LWPolyline>();
+}
+
+host::Ref<host::PointEntity> FindSectionCenterPoint(host::MessageSink& sink,
+                                                    const host::Ref<host::Document>& drawing,
+                                                    const std::string& section_no) {
+  return FindOnLayer(sink, drawing, "POINT", section_no + "_SectionCenter",
+                     "Section " + section_no + " Has more than one Center Point using first found",
+                     "Section " + section_no + " Has no Center Point")
+      .As<host::PointEntity>();
+}
+
+}  // namespace palvane::model

@@ -1,0 +1,63 @@
+#include "model/section.h"
+
+#include "host/convert.h"
+#include "model/lookup.h"
+#include "model/tags.h"
+
+namespace palvane::model {
+
+void TEVSection::Load(const std::vector<host::Variant>& values) {
+  const size_t n = values.size();
+  SectionNo = host::ToText(TagItem(values, 2));
+  ReachNo = host::ToText(TagItem(values, 3));
+  Chainage = host::ToDouble(TagItem(values, 4));
+  Bearing = host::ToDouble(TagItem(values, 5));
+  Title = host::ToText(TagItem(values, 6));
+  if (n >= 8) SectionName = host::ToText(values[7]);
+  if (n >= 9) WaterDate = host::ToDate(values[8]);
+  if (n >= 10) ThroughSection = host::ToBoolean(values[9]);
+}
+
+void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
+  if (GetTagKind(*Profile) == kSectionKind) {
+    Load(Profile->GetXData(kTagApp).values);
+    return;
+  }
+  // The profile lost its tag: recover it from the section's centre point.
+  const std::string layer = Profile->Layer();
+  const size_t underscore = layer.find('_');
+  if (underscore == std::string::npos) throw host::Error::InvalidProcedureCall();
+  CenterPoint = FindSectionCenterPoint(*sink_, drawing, layer.substr(0, underscore));
+  if (GetTagKind(*CenterPoint) != kSectionKind) return;
+  const host::XData tag = CenterPoint->GetXData(kTagApp);
+  Load(tag.values);
+  Profile->SetXData(tag.codes, tag.values);
+}
+
+void TEVSection::AssignValues(const host::Ref<host::Document>& drawing) {
+  const std::vector<int16_t> codes{1001, 1000, 1000, 1000, 1040, 1040, 1000, 1000, 1000, 1070};
+  const std::vector<host::Variant> values{
+      host::Variant(kTagApp),     host::Variant(kSectionKind), host::Variant(SectionNo),
+      host::Variant(ReachNo),     host::Variant(Chainage),     host::Variant(Bearing),
+      host::Variant(Title),       host::Variant(SectionName),  host::Variant(WaterDate),
+      host::Variant(int16_t{ThroughSection ? int16_t{-1} : int16_t{0}})};
+  Profile->SetXData(codes, values);
+  CenterPoint = FindSectionCenterPoint(*sink_, drawing, SectionNo);
+  CenterPoint->SetXData(codes, values);
+}
+
+host::Variant TEVSection::renameLayerstoChainage(const std::string& prefix) {
+  const host::Ref<host::Layers> layers = Profile->Document()->Layers();
+  const int32_t count = layers->Count();
+  for (int32_t i = 0; i < count; ++i) {
+    const host::Ref<host::Layer> layer = layers->Item(i);
+    const std::string name = layer->Name();
+    const size_t underscore = name.find('_');
+    if (underscore == std::string::npos) continue;
+    if (name.compare(0, underscore, SectionNo) != 0 || underscore != SectionNo.size()) continue;
+    layer->SetName(prefix + host::FormatFixed(Chainage, 0) + name.substr(underscore));
+  }
+  return host::Variant();
+}
+
+}  // namespace palvane::model

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+
+#include "host/host.h"
+#include "host/message_sink.h"
+
+namespace palvane::model {
+
+// The record of one cross-section, bound to its profile polyline (which
+// carries the section tag) and its centre point (which carries a copy). None
+// of its operations traps errors; the lookups it makes show their messages
+// through the sink it was made with.
+class TEVSection {
+ public:
+  explicit TEVSection(host::MessageSink& sink) : sink_(&sink) {}
+
+  std::string ReachNo;
+  std::string SectionName;
+  std::string SectionNo;
+  std::string Title;
+  double Chainage = 0;
+  double Bearing = 0;
+  host::Ref<host::Entity> LineObj;  // carried, never used
+  host::Ref<host::LWPolyline> Profile;
+  host::Ref<host::PointEntity> CenterPoint;
+  host::Variant LeftCrest;   // carried, never used
+  host::Variant RightCrest;  // carried, never used
+  host::Date WaterDate;
+  bool ThroughSection = false;
+
+  // Loads the members from Profile's section tag. When Profile has lost its
+  // tag, finds the section's centre point from Profile's layer name and, if
+  // the point carries a section tag, loads from it and copies that tag back
+  // onto Profile exactly. REQUIRES: Profile is assigned.
+  void RetrieveValues(const host::Ref<host::Document>& drawing);
+
+  // Writes the 10-item section tag onto Profile, then onto the section's
+  // centre point (looked up afresh).
+  void AssignValues(const host::Ref<host::Document>& drawing);
+
+  // Renames every layer of Profile's drawing named SectionNo + "_" + suffix
+  // to prefix + the chainage as a whole number + "_" + suffix. Returns an
+  // empty Variant.
+  host::Variant renameLayerstoChainage(const std::string& prefix);
+
+ private:
+  void Load(const std::vector<host::Variant>& values);
+
+  host::MessageSink* sink_;
+};
+
+}  // namespace palvane::model

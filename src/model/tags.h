@@ -1,0 +1,26 @@
+#pragma once
+
+// The tag records kept in extended entity data under the application "TEV":
+// a reach tag of 5 items on a reach's centre line, a section tag of 10 items
+// (readers accept 7 to 10) on a section's profile polyline and its centre
+// point. Items are addressed by position only.
+
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace palvane::model {
+
+inline constexpr const char* kTagApp = "TEV";
+inline constexpr const char* kReachKind = "REACH";
+inline constexpr const char* kSectionKind = "SECTION";
+
+// The kind of an object's tag: item 1 of its "TEV" data as text, or "Null"
+// when it has no such data.
+std::string GetTagKind(host::Object& object);
+
+// Item `index` of a tag's values; "Subscript out of range" past the end.
+const host::Variant& TagItem(const std::vector<host::Variant>& values, size_t index);
+
+}  // namespace palvane::model
