@@ -122,12 +122,20 @@ double TextToDouble(std::string_view text) {
   double value = 0.0;
   const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
   if (ec == std::errc::result_out_of_range) {
-    // Underflow to zero is harmless; only magnitudes beyond the range overflow.
-    const auto [e2, ec2] = std::from_chars(t.data(), t.data() + t.size(), value,
-                                           std::chars_format::general);
-    (void)e2;
-    (void)ec2;
-    if (std::fabs(value) > 1.0 || std::isinf(value)) throw Error::Overflow();
+    // Too large overflows; too small is zero. The magnitude is about
+    // 10^(exponent + digits before the point, leading zeros left out).
+    const size_t e = t.find_first_of("eE");
+    const std::string_view mantissa = t.substr(0, e);
+    int whole_digits = 0;
+    bool leading = true;
+    for (char c : mantissa.substr(0, mantissa.find('.'))) {
+      if (leading && c == '0') continue;
+      leading = false;
+      ++whole_digits;
+    }
+    const long exponent =
+        e == std::string_view::npos ? 0 : std::atol(std::string(t.substr(e + 1)).c_str());
+    if (exponent + whole_digits > 0) throw Error::Overflow();
     value = 0.0;
   } else if (ec != std::errc() || end != t.data() + t.size()) {
     throw Error::TypeMismatch();
@@ -152,7 +160,8 @@ int32_t TextToLong(std::string_view text) { return DoubleToLong(TextToDouble(tex
 std::string DoubleToText(double value) {
   if (value == 0.0) return "0";
   char buf[64];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
   if (ec != std::errc()) return "0";
   std::string s(buf, end);
   for (char& c : s) {
@@ -166,8 +175,8 @@ std::string FormatFixed(double value, int decimals) {
   if (decimals < 0) decimals = 0;
   // The value's 15-significant-digit decimal form: d.dddddddddddddd e X.
   char buf[64];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
-                                       std::chars_format::scientific, 14);
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
   (void)ec;
   std::string_view sci(buf, static_cast<size_t>(end - buf));
   std::string digits;
@@ -260,8 +269,8 @@ std::string DateToText(Date date) {
   if (seconds == 0) {
     std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", static_cast<long long>(y), m, d);
   } else {
-    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(y),
-                  m, d, static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(y), m,
+                  d, static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
                   static_cast<int>(seconds % 60));
   }
   return buf;
@@ -306,30 +315,46 @@ Date TextToDate(std::string_view text) {
 
 std::string ToText(const Variant& v) {
   switch (v.type()) {
-    case Variant::Type::kEmpty: return "";
-    case Variant::Type::kBoolean: return v.AsBooleanUnchecked() ? "True" : "False";
-    case Variant::Type::kInteger: return std::to_string(v.AsIntegerUnchecked());
-    case Variant::Type::kLong: return std::to_string(v.AsLongUnchecked());
-    case Variant::Type::kDouble: return DoubleToText(v.AsDoubleUnchecked());
-    case Variant::Type::kDate: return DateToText(v.AsDateUnchecked());
-    case Variant::Type::kString: return v.AsStringUnchecked();
+    case Variant::Type::kEmpty:
+      return "";
+    case Variant::Type::kBoolean:
+      return v.AsBooleanUnchecked() ? "True" : "False";
+    case Variant::Type::kInteger:
+      return std::to_string(v.AsIntegerUnchecked());
+    case Variant::Type::kLong:
+      return std::to_string(v.AsLongUnchecked());
+    case Variant::Type::kDouble:
+      return DoubleToText(v.AsDoubleUnchecked());
+    case Variant::Type::kDate:
+      return DateToText(v.AsDateUnchecked());
+    case Variant::Type::kString:
+      return v.AsStringUnchecked();
     case Variant::Type::kObject:
-    case Variant::Type::kArray: break;
+    case Variant::Type::kArray:
+      break;
   }
   throw Error::TypeMismatch();
 }
 
 double ToDouble(const Variant& v) {
   switch (v.type()) {
-    case Variant::Type::kEmpty: return 0.0;
-    case Variant::Type::kBoolean: return v.AsBooleanUnchecked() ? -1.0 : 0.0;
-    case Variant::Type::kInteger: return v.AsIntegerUnchecked();
-    case Variant::Type::kLong: return v.AsLongUnchecked();
-    case Variant::Type::kDouble: return v.AsDoubleUnchecked();
-    case Variant::Type::kDate: return v.AsDateUnchecked().serial;
-    case Variant::Type::kString: return TextToDouble(v.AsStringUnchecked());
+    case Variant::Type::kEmpty:
+      return 0.0;
+    case Variant::Type::kBoolean:
+      return v.AsBooleanUnchecked() ? -1.0 : 0.0;
+    case Variant::Type::kInteger:
+      return v.AsIntegerUnchecked();
+    case Variant::Type::kLong:
+      return v.AsLongUnchecked();
+    case Variant::Type::kDouble:
+      return v.AsDoubleUnchecked();
+    case Variant::Type::kDate:
+      return v.AsDateUnchecked().serial;
+    case Variant::Type::kString:
+      return TextToDouble(v.AsStringUnchecked());
     case Variant::Type::kObject:
-    case Variant::Type::kArray: break;
+    case Variant::Type::kArray:
+      break;
   }
   throw Error::TypeMismatch();
 }
@@ -346,11 +371,15 @@ int32_t ToLong(const Variant& v) { return DoubleToLong(ToDouble(v)); }
 
 Date ToDate(const Variant& v) {
   switch (v.type()) {
-    case Variant::Type::kDate: return v.AsDateUnchecked();
-    case Variant::Type::kString: return TextToDate(v.AsStringUnchecked());
+    case Variant::Type::kDate:
+      return v.AsDateUnchecked();
+    case Variant::Type::kString:
+      return TextToDate(v.AsStringUnchecked());
     case Variant::Type::kObject:
-    case Variant::Type::kArray: throw Error::TypeMismatch();
-    default: return Date{ToDouble(v)};
+    case Variant::Type::kArray:
+      throw Error::TypeMismatch();
+    default:
+      return Date{ToDouble(v)};
   }
 }
 

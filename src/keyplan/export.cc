@@ -42,9 +42,11 @@ std::optional<std::string> SectionNumberOf(const std::string& layer_name) {
   return layer_name.substr(0, at);
 }
 
-// One vertex of a polyline in world coordinates.
+// The first (or last) vertex of a polyline in world coordinates.
 Point3 WorldVertex(const Ref<host::Document>& drawing, const Ref<host::LWPolyline>& line,
-                   const std::vector<double>& coordinates, int64_t x_index) {
+                   bool last) {
+  const std::vector<double> coordinates = line->Coordinates();
+  const int64_t x_index = last ? static_cast<int64_t>(coordinates.size()) - 2 : 0;
   const Point3 ocs{At(coordinates, x_index), At(coordinates, x_index + 1), line->Elevation()};
   return drawing->Utility()->TranslateCoordinates(ocs, host::kObjectCs, host::kWorld, false,
                                                   line->Normal());
@@ -86,9 +88,7 @@ class Exporter {
     step_.Do([&] { keyplan_ = application()->Documents()->Add(); });
     for (const auto& [layer_name, color] :
          {std::pair{"CENTRE_LINE", 5}, {"SECTION_LINE", 7}, {"SECTION_LINE_TEXT", 7}}) {
-      Ref<host::Layer> layer;
-      step_.Do([&] { layer = keyplan_->Layers()->Add(layer_name); });
-      step_.Do([&] { layer->SetColor(color); });
+      step_.Do([&] { keyplan_->Layers()->Add(layer_name)->SetColor(color); });
     }
     if (kind_ == KeyplanKind::kAttributes) {
       step_.Do([&] { text_height_ = ReadMeasure(o_.TextHeight); });
@@ -140,9 +140,7 @@ class Exporter {
     std::optional<std::string> line_layer;
     step_.Do([&] { line_layer = LayerChainage(o_.LineLayer, record.Chainage); });
     step_.Do([&] { keyplan_->Activate(); });
-    Ref<host::Layer> layer;
-    step_.Do([&] { layer = keyplan_->Layers()->Add(Need(line_layer)); });
-    step_.Do([&] { layer->SetColor(7); });
+    step_.Do([&] { keyplan_->Layers()->Add(Need(line_layer))->SetColor(7); });
     step_.Do([&] { source_->Activate(); });
   }
 
@@ -153,16 +151,9 @@ class Exporter {
     Ref<host::LWPolyline> profile;
     model::TEVSection record(sink_);
     const bool readable = ReadSection(*section_no, profile, record);
-    std::vector<double> coordinates;
     std::optional<Point3> start, end;
-    step_.Do([&] {
-      coordinates = profile->Coordinates();
-      start = WorldVertex(drawing_, profile, coordinates, 0);
-    });
-    step_.Do([&] {
-      end = WorldVertex(drawing_, profile, coordinates,
-                        static_cast<int64_t>(coordinates.size()) - 2);
-    });
+    step_.Do([&] { start = WorldVertex(drawing_, profile, false); });
+    step_.Do([&] { end = WorldVertex(drawing_, profile, true); });
     // Nothing is drawn from values this section could not provide.
     if (!readable || !start || !end) return;
     const std::string line_layer = LayerChainage(o_.LineLayer, record.Chainage);

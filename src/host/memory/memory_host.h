@@ -299,6 +299,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   MemUCS* active_ucs() const { return active_ucs_; }
 
   ViewState& view() { return view_; }
+  const ViewState& view() const { return view_; }
   std::vector<std::string>& registered_apps() { return registered_apps_; }
   void RegisterApp(const std::string& name);
   std::vector<std::shared_ptr<MemSelectionSet>>& selection_sets() { return selection_sets_; }

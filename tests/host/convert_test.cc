@@ -1,0 +1,164 @@
+#include "host/convert.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/river.h"
+
+namespace palvane::host {
+namespace {
+
+TEST(ConvertTest, TextToBooleanAcceptsWordsInAnyCaseAndNumbers) {
+  const struct {
+    const char* text;
+    bool expected;
+  } cases[] = {{"True", true},   {"TRUE", true}, {"true", true}, {"tRuE", true},
+               {"False", false}, {"false", false}, {"FALSE", false}, {"1", true},
+               {"-1", true},     {"0", false},   {"0.0", false}, {"2.5", true},
+               {" True ", true}, {"1e3", true}};
+  for (const auto& c : cases) EXPECT_EQ(TextToBoolean(c.text), c.expected) << c.text;
+}
+
+TEST(ConvertTest, TextToBooleanRefusesOtherText) {
+  for (const char* text : {"", "maybe", "yes", "T", "on", "1,0", "True1"}) {
+    EXPECT_ERROR(TextToBoolean(text), 13);
+  }
+}
+
+TEST(ConvertTest, TextToDoubleReadsDecimalNumbersWithAPoint) {
+  const struct {
+    const char* text;
+    double expected;
+  } cases[] = {{"0", 0},           {"12.5", 12.5}, {"-3", -3},       {"+4.25", 4.25},
+               {".5", 0.5},        {"5.", 5},      {"1e3", 1000},    {"1.5E-2", 0.015},
+               {"  7  ", 7},       {"1e-400", 0},  {"0.1", 0.1}};
+  for (const auto& c : cases) EXPECT_EQ(TextToDouble(c.text), c.expected) << c.text;
+}
+
+TEST(ConvertTest, TextToDoubleRefusesNonNumbersAndOverflows) {
+  for (const char* text : {"", " ", "abc", "1,5", "1.2.3", "e5", "inf", "nan", "0x10", "--1",
+                           "1e", "12m"}) {
+    EXPECT_ERROR(TextToDouble(text), 13);
+  }
+  EXPECT_ERROR(TextToDouble("1e400"), 6);
+  EXPECT_ERROR(TextToDouble("-1e400"), 6);
+}
+
+TEST(ConvertTest, TextToLongRoundsTiesToEvenAndOverflows) {
+  const struct {
+    const char* text;
+    int32_t expected;
+  } cases[] = {{"2", 2},   {"2.5", 2},   {"3.5", 4},   {"-2.5", -2}, {"2.4999", 2},
+               {"0.5", 0}, {"1.5", 2},   {"-0.5", 0},  {"2147483647", 2147483647},
+               {"-2147483648", -2147483647 - 1}};
+  for (const auto& c : cases) EXPECT_EQ(TextToLong(c.text), c.expected) << c.text;
+  EXPECT_ERROR(TextToLong("2147483648"), 6);
+  EXPECT_ERROR(TextToLong("-2147483649"), 6);
+  EXPECT_ERROR(TextToLong("1e10"), 6);
+  EXPECT_ERROR(TextToLong("two"), 13);
+  EXPECT_ERROR(DoubleToInteger(32768), 6);
+  EXPECT_EQ(DoubleToInteger(-32768), -32768);
+}
+
+TEST(ConvertTest, DoubleToTextWritesUpToFifteenSignificantDigits) {
+  const struct {
+    double value;
+    const char* expected;
+  } cases[] = {{0, "0"},
+               {-0.0, "0"},
+               {12, "12"},
+               {12.5, "12.5"},
+               {-3.25, "-3.25"},
+               {0.1, "0.1"},
+               {1.0 / 3, "0.333333333333333"},
+               {2949.5, "2949.5"},
+               {123456789012345678.0, "1.23456789012346E+17"},
+               {1e20, "1E+20"},
+               {0.00001, "1E-05"},
+               {0.0001, "0.0001"},
+               {312456.78, "312456.78"}};
+  for (const auto& c : cases) EXPECT_EQ(DoubleToText(c.value), c.expected) << c.value;
+}
+
+TEST(ConvertTest, FormatFixedRoundsTiesAwayFromZero) {
+  const struct {
+    double value;
+    int decimals;
+    const char* expected;
+  } cases[] = {{1234.5, 3, "1234.500"}, {0.25, 3, "0.250"},     {-3, 3, "-3.000"},
+               {1234.5, 0, "1235"},     {1233.5, 0, "1234"},    {-1234.5, 0, "-1235"},
+               {100.0004, 3, "100.000"}, {100.0001, 3, "100.000"}, {0.0005, 3, "0.001"},
+               {0.0004, 3, "0.000"},    {-0.0004, 3, "0.000"},  {999.9996, 3, "1000.000"},
+               {312456.7846, 3, "312456.785"}, {0, 3, "0.000"},  {0.4, 0, "0"},
+               {0.5, 0, "1"},           {9.5, 0, "10"},         {1e-20, 3, "0.000"},
+               {12345678901234567.0, 3, "12345678901234600.000"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(FormatFixed(c.value, c.decimals), c.expected) << c.value << " " << c.decimals;
+  }
+}
+
+TEST(ConvertTest, RoundToEvenWorksOnTheStoredDouble) {
+  const struct {
+    double value;
+    int32_t places;
+    double expected;
+  } cases[] = {{2.5, 0, 2},         {3.5, 0, 4},       {-2.5, 0, -2},   {87.125, 2, 87.12},
+               {87.125, 0, 87},     {87.135, 2, 87.14}, {1250.5, 3, 1250.5},
+               // 2.675 is stored as 2.67499999999999982236431605997495353221893310546875.
+               {2.675, 2, 2.67},    {0.125, 2, 0.12},  {0.375, 2, 0.38}, {1e300, 2, 1e300},
+               {123.456, 400, 123.456}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(RoundToEven(c.value, c.places), c.expected) << c.value << " " << c.places;
+  }
+  EXPECT_ERROR(RoundToEven(1.5, -1), 5);
+}
+
+TEST(ConvertTest, DatesRoundTripThroughText) {
+  const struct {
+    Date date;
+    const char* text;
+  } cases[] = {{MakeDate(2012, 6, 30), "2012-06-30"},
+               {MakeDate(1899, 12, 30), "1899-12-30"},
+               {MakeDate(2000, 2, 29, 14, 5, 9), "2000-02-29 14:05:09"},
+               {MakeDate(1899, 12, 29, 6, 0, 0), "1899-12-29 06:00:00"},
+               {MakeDate(1700, 3, 1), "1700-03-01"},
+               {MakeDate(9999, 12, 31, 23, 59, 59), "9999-12-31 23:59:59"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(DateToText(c.date), c.text);
+    EXPECT_EQ(TextToDate(c.text), c.date) << c.text;
+  }
+  EXPECT_EQ(MakeDate(1899, 12, 30).serial, 0.0);
+  EXPECT_EQ(MakeDate(1899, 12, 29, 6).serial, -1.25);
+  EXPECT_EQ(MakeDate(1900, 1, 1).serial, 2.0);
+  EXPECT_EQ(TextToDate("30/06/2012"), MakeDate(2012, 6, 30));
+  EXPECT_EQ(TextToDate("2012/06/30 08:15"), MakeDate(2012, 6, 30, 8, 15));
+}
+
+TEST(ConvertTest, TextToDateRefusesWhatIsNotADate) {
+  for (const char* text : {"", "tomorrow", "2012-13-01", "2012-02-30", "2011-02-29", "12",
+                           "2012-06-30 25:00", "2012-06-30x", "06-30-2012", "2012-06"}) {
+    EXPECT_ERROR(TextToDate(text), 13);
+  }
+}
+
+TEST(ConvertTest, VariantConversions) {
+  EXPECT_EQ(ToText(Variant()), "");
+  EXPECT_EQ(ToText(Variant(true)), "True");
+  EXPECT_EQ(ToText(Variant(int32_t{7})), "7");
+  EXPECT_EQ(ToText(Variant(int16_t{-1})), "-1");
+  EXPECT_EQ(ToText(Variant(1250.5)), "1250.5");
+  EXPECT_EQ(ToDouble(Variant("12.5")), 12.5);
+  EXPECT_EQ(ToDouble(Variant(true)), -1.0);
+  EXPECT_TRUE(ToBoolean(Variant(int16_t{1})));
+  EXPECT_TRUE(ToBoolean(Variant(int16_t{-1})));
+  EXPECT_FALSE(ToBoolean(Variant(int16_t{0})));
+  EXPECT_EQ(ToInteger(Variant(true)), -1);
+  EXPECT_EQ(ToDate(Variant("2012-06-30")), MakeDate(2012, 6, 30));
+  EXPECT_ERROR(ToText(Variant::Point(1, 2, 3)), 13);
+  EXPECT_ERROR(ToDouble(Variant("x")), 13);
+  EXPECT_ERROR(ToDate(Variant("x")), 13);
+}
+
+}  // namespace
+}  // namespace palvane::host

@@ -1,0 +1,291 @@
+#include "host/memory/memory_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "host/convert.h"
+#include "support/river.h"
+
+namespace palvane::testing {
+namespace {
+
+using host::Error;
+using host::Variant;
+
+TEST(MemoryHostTest, XDataKeepsTypedItemsInOrderPerApplication) {
+  Drawing d;
+  const auto p = AddPolyline(d.doc, "0", {0, 0, 1, 1});
+  EXPECT_TRUE(p->GetXData("TEV").empty());
+  p->SetXData({1001, 1000, 1071, 1070, 1040, 1000, 1010},
+              {Variant("OTHER"), Variant("x"), Variant("007"), Variant(true), Variant("2.5"),
+               Variant(host::MakeDate(2012, 6, 30)), Variant::Point(1, 2, 3)});
+  TagReach(*p, "12", true, "C:\\photos");
+  const host::XData other = p->GetXData("OTHER");
+  ASSERT_EQ(other.codes.size(), 7u);
+  EXPECT_EQ(other.values[2], Variant(int32_t{7}));          // text of a whole number
+  EXPECT_EQ(other.values[3], Variant(int16_t{-1}));         // Boolean true
+  EXPECT_EQ(other.values[4], Variant(2.5));                 // text to real
+  EXPECT_EQ(other.values[5], Variant("2012-06-30"));        // a date as its text
+  EXPECT_EQ(host::ToDate(other.values[5]), host::MakeDate(2012, 6, 30));
+  const host::XData tev = p->GetXData("TEV");
+  EXPECT_EQ(tev.codes, (std::vector<int16_t>{1001, 1000, 1071, 1070, 1000}));
+  EXPECT_EQ(tev.values[2], Variant(int32_t{12}));
+  EXPECT_EQ(p->GetXData("").codes.size(), 12u);  // every application
+  // Both applications were registered on the way.
+  EXPECT_EQ(d.mem->registered_apps(), (std::vector<std::string>{"ACAD", "OTHER", "TEV"}));
+
+  // Replacing one application's data keeps the other's place.
+  TagSection(*p, "5", 10, 0, "t", "n");
+  EXPECT_EQ(p->GetXData("TEV").codes.size(), 10u);
+  EXPECT_EQ(p->GetXData("").values[0], Variant("OTHER"));
+}
+
+TEST(MemoryHostTest, XDataRefusesBadValues) {
+  Drawing d;
+  const auto p = AddPolyline(d.doc, "0", {0, 0, 1, 1});
+  auto set = [&](int16_t code, Variant v) { p->SetXData({1001, code}, {Variant("TEV"), v}); };
+  EXPECT_ERROR(set(1071, Variant("12.5")), 13);
+  EXPECT_ERROR(set(1071, Variant("abc")), 13);
+  EXPECT_ERROR(set(1071, Variant("4294967296")), 6);
+  EXPECT_ERROR(set(1070, Variant("40000")), 6);
+  EXPECT_ERROR(set(1040, Variant("x")), 13);
+  EXPECT_ERROR(set(1000, Variant(std::string(256, 'a'))), Error::kInvalidInput);
+  EXPECT_ERROR(set(999, Variant("x")), Error::kInvalidInput);
+  EXPECT_ERROR(p->SetXData({1000}, {Variant("TEV")}), Error::kInvalidInput);
+  EXPECT_ERROR(p->SetXData({1001, 1000}, {Variant("TEV")}), Error::kInvalidInput);
+  EXPECT_TRUE(p->GetXData("TEV").empty());  // nothing half-written
+}
+
+TEST(MemoryHostTest, LayerRules) {
+  Drawing d;
+  const auto layers = d.doc->Layers();
+  const auto a = layers->Add("K12_Profile");
+  EXPECT_EQ(layers->Add("K12_Profile").get(), a.get());
+  EXPECT_EQ(layers->Add("k12_profile").get(), a.get());  // table names ignore case
+  EXPECT_ERROR(layers->Item("Temp"), Error::kKeyNotFound);
+  for (const char* bad : {"a<b", "a>b", "a/b", "a\\b", "a\"b", "a:b", "a;b", "a?b", "a*b", "a|b",
+                          "a,b", "a=b", "a`b", ""}) {
+    EXPECT_ERROR(layers->Add(bad), Error::kInvalidInput);
+  }
+  // The current layer cannot be frozen; a frozen layer cannot be made current.
+  d.doc->SetActiveLayer(a);
+  EXPECT_ERROR(a->SetFreeze(true), Error::kLayerRefused);
+  const auto b = layers->Add("B");
+  b->SetFreeze(true);
+  EXPECT_ERROR(d.doc->SetActiveLayer(b), Error::kLayerRefused);
+  EXPECT_EQ(d.doc->ActiveLayer()->Name(), "K12_Profile");
+  EXPECT_ERROR(b->SetName("K12_PROFILE"), Error::kDuplicateKey);
+  EXPECT_ERROR(layers->Item("0")->SetName("Zero"), Error::kLayerRefused);
+  b->SetName("C");
+  EXPECT_EQ(layers->Item("c").get(), b.get());
+  EXPECT_ERROR(layers->Item("B"), Error::kKeyNotFound);
+  // Layers keep creation order.
+  EXPECT_EQ(layers->Item(0)->Name(), "0");
+  EXPECT_EQ(layers->Item(2)->Name(), "C");
+}
+
+TEST(MemoryHostTest, SelectionFiltersByTypeAndExactLayer) {
+  Drawing d;
+  const auto p1 = AddPolyline(d.doc, "12_Profile", {0, 0, 1, 1});
+  AddPoint(d.doc, "12_Profile", {0, 0, 0});
+  const auto p2 = AddPolyline(d.doc, "13_Profile", {0, 0, 1, 1});
+  const auto p3 = AddPolyline(d.doc, "12_Profile", {0, 0, 2, 2});
+  const auto sets = d.doc->SelectionSets();
+  const auto s = sets->Add("S");
+  s->Select(host::kSelectionSetAll, {0, 8}, {Variant("LWPOLYLINE"), Variant("12_Profile")});
+  ASSERT_EQ(s->Count(), 2);
+  EXPECT_EQ(s->Item(0).get(), static_cast<host::Entity*>(p1.get()));
+  EXPECT_EQ(s->Item(1).get(), static_cast<host::Entity*>(p3.get()));
+  const auto t = sets->Add("T");
+  t->Select(host::kSelectionSetAll, {0, 8}, {Variant("LWPOLYLINE"), Variant("12_PROFILE")});
+  EXPECT_EQ(t->Count(), 0);  // the filter's layer name is matched exactly
+  // An entity moved to another layer is found there and no longer here.
+  p1->SetLayer("13_Profile");
+  const auto u = sets->Add("U");
+  u->Select(host::kSelectionSetAll, {8}, {Variant("13_Profile")});
+  ASSERT_EQ(u->Count(), 2);
+  EXPECT_EQ(u->Item(0).get(), static_cast<host::Entity*>(p2.get()));
+  u->RemoveItems({Ref<host::Entity>(p2)});
+  EXPECT_EQ(u->Count(), 1);
+  EXPECT_ERROR(sets->Add("u"), Error::kDuplicateKey);
+  u->Delete();
+  EXPECT_ERROR(sets->Item("U"), Error::kKeyNotFound);
+  EXPECT_ERROR(u->Count(), Error::kInvalidInput);
+  EXPECT_ERROR(s->Select(1, {}, {}), Error::kInvalidInput);
+}
+
+TEST(MemoryHostTest, TranslateCoordinatesFollowsTheArbitraryAxisRule) {
+  Drawing d;
+  const auto util = d.doc->Utility();
+  // Normal (0,0,-1): the OCS X axis is world -X.
+  const Point3 w = util->TranslateCoordinates({3, 4, 5}, host::kObjectCs, host::kWorld, false,
+                                              {0, 0, -1});
+  EXPECT_NEAR(w[0], -3, 1e-12);
+  EXPECT_NEAR(w[1], 4, 1e-12);
+  EXPECT_NEAR(w[2], -5, 1e-12);
+  // Normal (1,0,0): Ax = Wz x N = (0,1,0), Ay = N x Ax = (0,0,1).
+  const Point3 v = util->TranslateCoordinates({3, 4, 5}, host::kObjectCs, host::kWorld, false,
+                                              {1, 0, 0});
+  EXPECT_NEAR(v[0], 5, 1e-12);
+  EXPECT_NEAR(v[1], 3, 1e-12);
+  EXPECT_NEAR(v[2], 4, 1e-12);
+  const Point3 back = util->TranslateCoordinates(v, host::kWorld, host::kObjectCs, false,
+                                                 {1, 0, 0});
+  EXPECT_NEAR(back[0], 3, 1e-12);
+  EXPECT_NEAR(back[1], 4, 1e-12);
+  EXPECT_NEAR(util->AngleFromXAxis({1, 1, 0}, {1, 0, 0}), 3 * std::acos(0.0), 1e-12);
+  EXPECT_EQ(util->AngleFromXAxis({1, 1, 0}, {1, 1, 0}), 0.0);
+  EXPECT_ERROR(util->TranslateCoordinates({0, 0, 0}, 2, 0, false, {0, 0, 1}),
+               Error::kInvalidInput);
+}
+
+TEST(MemoryHostTest, CoordinateSystemsAreOnePerName) {
+  Drawing d;
+  const auto ucss = d.doc->UserCoordinateSystems();
+  const auto u = ucss->Add({1, 1, 0}, {3, 1, 0}, {2, 1, 7}, "UCS1");  // Y made perpendicular
+  EXPECT_EQ(u->XVector(), (Point3{1, 0, 0}));
+  EXPECT_EQ(u->YVector(), (Point3{0, 0, 1}));
+  const auto again = ucss->Add({0, 0, 0}, {0, 2, 0}, {-1, 0, 0}, "ucs1");
+  EXPECT_EQ(again.get(), u.get());
+  EXPECT_EQ(ucss->Count(), 1);
+  EXPECT_EQ(u->Origin(), (Point3{0, 0, 0}));
+  EXPECT_ERROR(ucss->Add({0, 0, 0}, {1, 0, 0}, {2, 0, 0}, "Bad"), Error::kInvalidInput);
+}
+
+TEST(MemoryHostTest, ViewportSettingsApplyWhenAssignedBack) {
+  Drawing d;
+  const auto vp = d.doc->ActiveViewport();
+  vp->SetDirection({0, -1, 0});
+  vp->SetUCSIconOn(false);
+  EXPECT_EQ(d.mem->view().direction, (Point3{0, 0, 1}));
+  EXPECT_TRUE(d.mem->view().ucs_icon_on);
+  d.doc->SetActiveViewport(vp);
+  EXPECT_EQ(d.mem->view().direction, (Point3{0, -1, 0}));
+  EXPECT_FALSE(d.mem->view().ucs_icon_on);
+}
+
+TEST(MemoryHostTest, CopyObjectsBringsPropertiesXDataAndLayer) {
+  Drawing d;
+  const auto line = AddPolyline(d.doc, "CL", {0, 0, 10, 0, 10, 10}, {0.5});
+  d.doc->Layers()->Item("CL")->SetColor(3);
+  line->SetWidth(1, 2, 3);
+  line->SetElevation(4);
+  TagReach(*line, "1", true);
+  const auto target = d.doc->Application()->Documents()->Add();
+  EXPECT_EQ(target->Name(), "Drawing1.dwg");
+  EXPECT_EQ(target->Layers()->Count(), 1);
+  const auto copies = d.doc->CopyObjects({Ref<host::Entity>(line)}, target->ModelSpace());
+  ASSERT_EQ(copies.size(), 1u);
+  const auto copy = copies[0].As<host::LWPolyline>();
+  EXPECT_EQ(copy->Coordinates(), line->Coordinates());
+  EXPECT_EQ(copy->GetBulge(0), 0.5);
+  double s = 0, e = 0;
+  copy->GetWidth(1, s, e);
+  EXPECT_EQ(s, 2);
+  EXPECT_EQ(copy->Elevation(), 4);
+  EXPECT_EQ(copy->GetXData("TEV").values, line->GetXData("TEV").values);
+  EXPECT_EQ(copy->Layer(), "CL");
+  EXPECT_EQ(target->Layers()->Item("CL")->Color(), 3);
+  EXPECT_EQ(copy->Document().get(), target.get());
+  EXPECT_NE(copy->Handle(), "");
+}
+
+TEST(MemoryHostTest, PurgeAllRemovesWhatNothingReferences) {
+  Drawing d;
+  d.doc->Layers()->Add("Empty");
+  d.doc->Layers()->Add("Used");
+  d.doc->Layers()->Add("InBlockOnly");
+  AddPolyline(d.doc, "Used", {0, 0, 1, 0});
+  const auto unused = d.doc->Blocks()->Add({0, 0, 0}, "Unused");
+  const auto line = unused->AddLightWeightPolyline({0, 0, 1, 0});
+  line->SetLayer("InBlockOnly");
+  const auto kept = d.doc->Blocks()->Add({0, 0, 0}, "Kept");
+  kept->AddPoint({0, 0, 0});
+  d.doc->ModelSpace()->InsertBlock({5, 5, 0}, "Kept", 1, 1, 1, 0);
+  d.doc->Layers()->Add("Current");
+  d.doc->SetActiveLayer(d.doc->Layers()->Item("Current"));
+  d.doc->PurgeAll();
+  std::vector<std::string> names;
+  for (const auto& l : d.mem->layers()) names.push_back(l->name());
+  EXPECT_EQ(names, (std::vector<std::string>{"0", "Used", "Current"}));
+  EXPECT_EQ(d.mem->FindBlock("Unused"), nullptr);
+  EXPECT_NE(d.mem->FindBlock("Kept"), nullptr);
+}
+
+TEST(MemoryHostTest, BlocksAndAttributes) {
+  Drawing d;
+  const auto block = d.doc->Blocks()->Add({200, 120, 0}, "XS12");
+  EXPECT_EQ(d.doc->Blocks()->Add({0, 0, 0}, "xs12").get(), block.get());  // existing returned
+  block->AddAttribute(1.5, 0, "Enter Easting", {250, 98, 0}, "Easting", "200.000");
+  EXPECT_ERROR(block->AddAttribute(1.5, 0, "p", {0, 0, 0}, "two words", "v"),
+               Error::kInvalidInput);
+  const auto ref = d.doc->ModelSpace()->InsertBlock({210, 100, 0}, "XS12", 1, 1, 1, 0);
+  const auto attributes = ref->GetAttributes();
+  ASSERT_EQ(attributes.size(), 1u);
+  EXPECT_EQ(attributes[0]->TagString(), "Easting");
+  EXPECT_EQ(attributes[0]->TextString(), "200.000");
+  EXPECT_EQ(attributes[0]->InsertionPoint(), (Point3{260, 78, 0}));
+  EXPECT_ERROR(d.doc->ModelSpace()->InsertBlock({0, 0, 0}, "Nope", 1, 1, 1, 0),
+               Error::kKeyNotFound);
+}
+
+TEST(MemoryHostTest, MTextBoxComesFromLinesAndHeight) {
+  Drawing d;
+  const auto t = d.doc->ModelSpace()->AddMText({10, 20, 0}, 0, "ABCDE\\PAB\\P{\\H2;XY}");
+  EXPECT_EQ(t->Height(), 2.5);  // the drawing's default
+  t->SetHeight(2);
+  Point3 lo, hi;
+  t->GetBoundingBox(lo, hi);
+  EXPECT_DOUBLE_EQ(hi[0] - lo[0], 5 * 0.6 * 2);
+  EXPECT_DOUBLE_EQ(hi[1] - lo[1], 2 + 2 * (5.0 / 3.0) * 2);
+  EXPECT_EQ(lo[0], 10);
+  EXPECT_EQ(hi[1], 20);
+  t->Move({0, 0, 0}, {1, 1, 0});
+  EXPECT_EQ(t->InsertionPoint(), (Point3{11, 21, 0}));
+  EXPECT_ERROR(t->SetHeight(0), Error::kInvalidInput);
+  const auto empty = d.doc->ModelSpace()->AddMText({1, 2, 0}, 0, "");
+  empty->GetBoundingBox(lo, hi);
+  EXPECT_EQ(lo, hi);
+}
+
+TEST(MemoryHostTest, MonitorRecordsCallsAndInjectsFaults) {
+  Drawing d;
+  auto& monitor = d.app->monitor();
+  monitor.StartRecording();
+  d.doc->Layers()->Add("A");
+  d.doc->Layers()->Item("A")->Name();
+  EXPECT_EQ(monitor.calls(), (std::vector<std::string>{"Document.Layers", "Layers.Add",
+                                                       "Document.Layers", "Layers.Item",
+                                                       "Layer.Name"}));
+  monitor.FailAt("Layers.Item", 2, 42, "Injected");
+  d.doc->Layers()->Item("A");
+  try {
+    d.doc->Layers()->Item("A");
+    ADD_FAILURE() << "no fault";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), 42);
+    EXPECT_EQ(e.description(), "Injected");
+  }
+  d.doc->Layers()->Item("A");  // only the planned occurrence fails
+  monitor.FailAt("Layer.Name", 1, 43, "Always", /*every=*/true);
+  EXPECT_ERROR(d.doc->Layers()->Item("A")->Name(), 43);
+  EXPECT_ERROR(d.doc->Layers()->Item("A")->Name(), 43);
+}
+
+TEST(MemoryHostTest, ZoomAndRegenChangeTheViewState) {
+  Drawing d;
+  AddPolyline(d.doc, "0", {0, 0, 30, 10});
+  d.doc->Regen(host::kAllViewports);
+  d.app->ZoomExtents();
+  EXPECT_EQ(d.mem->view().center, (Point3{15, 5, 0}));
+  EXPECT_DOUBLE_EQ(d.mem->view().height, 20);  // 30 wide at 1.5 : 1
+  d.app->ZoomScaled(0.75, host::kZoomScaledRelative);
+  EXPECT_DOUBLE_EQ(d.mem->view().height, 20 / 0.75);
+  EXPECT_EQ(d.mem->view().regen_count, 1);
+  EXPECT_ERROR(d.app->ZoomScaled(0, 1), Error::kInvalidInput);
+  EXPECT_ERROR(d.doc->SetVariable("NOSUCHVAR", Variant(1.0)), Error::kInvalidInput);
+}
+
+}  // namespace
+}  // namespace palvane::testing

@@ -1,0 +1,87 @@
+#include "model/lookup.h"
+
+#include <gtest/gtest.h>
+
+#include "support/river.h"
+
+namespace palvane::testing {
+namespace {
+
+using host::Variant;
+
+class LookupTest : public ::testing::Test {
+ protected:
+  Drawing d;
+  host::RecordingMessageSink sink;
+};
+
+TEST_F(LookupTest, CurrentReachIsTheFirstCurrentOne) {
+  bool found = true;
+  EXPECT_FALSE(model::GetCurrentReach(sink, d.doc, found));
+  EXPECT_FALSE(found);
+  EXPECT_EQ(sink.messages(), std::vector<std::string>{"You must first create a Reach"});
+  sink.clear();
+
+  const auto section = AddPolyline(d.doc, "1_Profile", {0, 0, 1, 0});
+  TagSection(*section, "1", 0, 0, "", "");
+  AddPolyline(d.doc, "Clutter", {0, 0, 1, 0});
+  const auto other = AddPolyline(d.doc, "CL", {0, 0, 5, 0});
+  TagReach(*other, "1", false);
+  EXPECT_FALSE(model::GetCurrentReach(sink, d.doc, found));
+  EXPECT_FALSE(found);
+  EXPECT_TRUE(sink.messages().empty());  // reaches, but none current: no message here
+
+  const auto first = AddPolyline(d.doc, "CL", {0, 0, 6, 0});
+  TagReach(*first, "2", true);
+  const auto second = AddPolyline(d.doc, "CL", {0, 0, 7, 0});
+  TagReach(*second, "3", true);
+  const auto reach = model::GetCurrentReach(sink, d.doc, found);
+  ASSERT_TRUE(reach);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(reach->ReachNo, "2");
+  EXPECT_EQ(reach->Profile.get(), first.get());
+  // "LWPolys" holds the reaches only.
+  const auto set = d.doc->SelectionSets()->Item("LWPolys");
+  EXPECT_EQ(set->Count(), 3);
+}
+
+TEST_F(LookupTest, SectionProfileWithNoneOneAndTwoMatches) {
+  EXPECT_FALSE(model::FindSectionProfile(sink, d.doc, "12"));
+  EXPECT_EQ(sink.messages(), std::vector<std::string>{"Section 12 Has no profile"});
+  sink.clear();
+  const auto a = AddPolyline(d.doc, "12_Profile", {0, 0, 1, 0});
+  AddPoint(d.doc, "12_Profile", {0, 0, 0});  // not a polyline
+  EXPECT_EQ(model::FindSectionProfile(sink, d.doc, "12").get(), a.get());
+  EXPECT_TRUE(sink.messages().empty());
+  AddPolyline(d.doc, "12_Profile", {0, 0, 2, 0});
+  EXPECT_EQ(model::FindSectionProfile(sink, d.doc, "12").get(), a.get());
+  EXPECT_EQ(sink.messages(),
+            std::vector<std::string>{"Section 12 Has more than one Profile using first found"});
+}
+
+TEST_F(LookupTest, CentrePointWithNoneOneAndTwoMatches) {
+  EXPECT_FALSE(model::FindSectionCenterPoint(sink, d.doc, "K1"));
+  const auto a = AddPoint(d.doc, "K1_SectionCenter", {0, 0, 0});
+  EXPECT_EQ(model::FindSectionCenterPoint(sink, d.doc, "K1").get(), a.get());
+  AddPoint(d.doc, "K1_SectionCenter", {1, 0, 0});
+  EXPECT_EQ(model::FindSectionCenterPoint(sink, d.doc, "K1").get(), a.get());
+  EXPECT_EQ(sink.messages(),
+            (std::vector<std::string>{"Section K1 Has no Center Point",
+                                      "Section K1 Has more than one Center Point using first found"}));
+}
+
+TEST_F(LookupTest, ExistingSelectionSetIsReplaced) {
+  const auto old = d.doc->SelectionSets()->Add("Section");
+  old->Select(host::kSelectionSetAll, {}, {});
+  d.doc->SelectionSets()->Add("Keep");
+  const auto fresh = model::NewSelectionSet(d.doc, "Section");
+  EXPECT_EQ(fresh->Count(), 0);
+  EXPECT_ERROR(old->Count(), host::Error::kInvalidInput);  // deleted
+  EXPECT_EQ(d.doc->SelectionSets()->Count(), 2);
+  EXPECT_EQ(d.doc->SelectionSets()->Item("Section").get(), fresh.get());
+  // A set of another case is another name to the walk, but the same to the host.
+  EXPECT_ERROR(model::NewSelectionSet(d.doc, "SECTION"), host::Error::kDuplicateKey);
+}
+
+}  // namespace
+}  // namespace palvane::testing
