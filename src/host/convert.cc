@@ -194,10 +194,11 @@ std::string FormatFixed(double value, int decimals) {
     // Everything lies below the last decimal shown; only a round-up survives,
     // as one unit in the last place.
     const bool round_up = keep == 0 && digits[0] >= '5';
-    kept = round_up ? "1" : "0";
+    kept.assign(1, round_up ? '1' : '0');
     kept_point = round_up ? 1 - decimals : 1;
   } else if (keep >= static_cast<int>(digits.size())) {
-    kept = digits + std::string(static_cast<size_t>(keep) - digits.size(), '0');
+    kept = digits;
+    kept.append(static_cast<size_t>(keep) - digits.size(), '0');
   } else {
     kept = digits.substr(0, static_cast<size_t>(keep));
     if (digits[static_cast<size_t>(keep)] >= '5') {
@@ -215,9 +216,11 @@ std::string FormatFixed(double value, int decimals) {
   std::string integer_part, fraction_part;
   if (kept_point <= 0) {
     integer_part = "0";
-    fraction_part = std::string(static_cast<size_t>(-kept_point), '0') + kept;
+    fraction_part.assign(static_cast<size_t>(-kept_point), '0');
+    fraction_part += kept;
   } else if (kept_point >= static_cast<int>(kept.size())) {
-    integer_part = kept + std::string(static_cast<size_t>(kept_point) - kept.size(), '0');
+    integer_part = kept;
+    integer_part.append(static_cast<size_t>(kept_point) - kept.size(), '0');
   } else {
     integer_part = kept.substr(0, static_cast<size_t>(kept_point));
     fraction_part = kept.substr(static_cast<size_t>(kept_point));
@@ -225,7 +228,10 @@ std::string FormatFixed(double value, int decimals) {
   while (integer_part.size() > 1 && integer_part.front() == '0') integer_part.erase(0, 1);
   fraction_part.resize(static_cast<size_t>(decimals), '0');
   std::string out = integer_part;
-  if (decimals > 0) out += "." + fraction_part;
+  if (decimals > 0) {
+    out += '.';
+    out += fraction_part;
+  }
   const bool all_zero = out.find_first_not_of("0.") == std::string::npos;
   if (value < 0 && !all_zero) out.insert(out.begin(), '-');
   return out;

@@ -693,11 +693,13 @@ class MemDocuments final : public Documents {
 class MemSelectionSet final : public SelectionSet,
                               public std::enable_shared_from_this<MemSelectionSet> {
  public:
-  MemSelectionSet(std::shared_ptr<MemDocument> doc, std::string name)
-      : doc_(std::move(doc)), name_(std::move(name)) {}
+  // The drawing owns its sets, so a set refers back to it without owning it.
+  MemSelectionSet(MemDocument* doc, std::string name) : doc_(doc), name_(std::move(name)) {}
   std::string Handle() override { return ""; }
   std::string ObjectName() override { return "AcDbSelectionSet"; }
-  Ref<host::Document> Document() override { return Ref<host::Document>(doc_); }
+  Ref<host::Document> Document() override {
+    return Ref<host::Document>(doc_->shared_from_this());
+  }
   XData GetXData(const std::string&) override { return {}; }
   void SetXData(const std::vector<int16_t>&, const std::vector<Variant>&) override {
     throw Error::InvalidInput("a selection set holds no extended data");
@@ -778,7 +780,7 @@ class MemSelectionSet final : public SelectionSet,
     doc_->Enter("SelectionSet", member);
     if (deleted_) throw Error::InvalidInput("the selection set was deleted");
   }
-  std::shared_ptr<MemDocument> doc_;
+  MemDocument* doc_;
   std::string name_;
   std::vector<EntityCore*> items_;
   bool deleted_ = false;
@@ -818,7 +820,7 @@ class MemSelectionSets final : public SelectionSets {
     for (const auto& s : doc_->selection_sets()) {
       if (SameName(s->name(), name)) throw Error::DuplicateKey();
     }
-    auto set = std::make_shared<MemSelectionSet>(doc_, name);
+    auto set = std::make_shared<MemSelectionSet>(doc_.get(), name);
     doc_->selection_sets().push_back(set);
     return Ref<SelectionSet>(set);
   }
