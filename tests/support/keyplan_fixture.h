@@ -27,9 +27,9 @@ class KeyplanFixture : public ::testing::Test {
     StripTag(lost_tag);
 
     for (const auto& f : keyplan::kOptionFields) options.*f.member = "";
-    for (auto* flag : {&options.SectionNameChkBox, &options.ENChkBox, &options.BearingChkBox,
-                       &options.ChainageChkBox, &options.Mike11ChainageChkBox,
-                       &options.DescriptionChkBox}) {
+    for (auto* flag :
+         {&options.SectionNameChkBox, &options.ENChkBox, &options.BearingChkBox,
+          &options.ChainageChkBox, &options.Mike11ChainageChkBox, &options.DescriptionChkBox}) {
       *flag = "True";
     }
     options.BearingPrecision = "0";

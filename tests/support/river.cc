@@ -30,20 +30,20 @@ Ref<host::PointEntity> AddPoint(const Ref<host::Document>& doc, const std::strin
 
 void TagReach(host::Object& object, const std::string& reach_no, bool current,
               const std::string& photos) {
-  object.SetXData({1001, 1000, 1071, 1070, 1000},
-                  {host::Variant("TEV"), host::Variant("REACH"), host::Variant(reach_no),
-                   host::Variant(int16_t{current ? int16_t{-1} : int16_t{0}}),
-                   host::Variant(photos)});
+  object.SetXData(
+      {1001, 1000, 1071, 1070, 1000},
+      {host::Variant("TEV"), host::Variant("REACH"), host::Variant(reach_no),
+       host::Variant(int16_t{current ? int16_t{-1} : int16_t{0}}), host::Variant(photos)});
 }
 
 void TagSection(host::Object& object, const std::string& section_no, double chainage,
                 double bearing, const std::string& title, const std::string& name, size_t items) {
   std::vector<int16_t> codes{1001, 1000, 1000, 1000, 1040, 1040, 1000, 1000, 1000, 1070};
-  std::vector<host::Variant> values{
-      host::Variant("TEV"),   host::Variant("SECTION"), host::Variant(section_no),
-      host::Variant("1"),     host::Variant(chainage),  host::Variant(bearing),
-      host::Variant(title),   host::Variant(name),      host::Variant("2012-06-30"),
-      host::Variant(int16_t{0})};
+  std::vector<host::Variant> values{host::Variant("TEV"),        host::Variant("SECTION"),
+                                    host::Variant(section_no),   host::Variant("1"),
+                                    host::Variant(chainage),     host::Variant(bearing),
+                                    host::Variant(title),        host::Variant(name),
+                                    host::Variant("2012-06-30"), host::Variant(int16_t{0})};
   codes.resize(items);
   values.resize(items);
   object.SetXData(codes, values);

@@ -14,14 +14,14 @@
 #include "host/memory/memory_host.h"
 
 // Expects `statement` to raise host::Error with `number`.
-#define EXPECT_ERROR(statement, expected_number)                                       \
-  do {                                                                        \
-    try {                                                                     \
-      statement;                                                              \
-      ADD_FAILURE() << "no error from " #statement;                           \
-    } catch (const ::palvane::host::Error& palvane_error_) {                  \
+#define EXPECT_ERROR(statement, expected_number)                                      \
+  do {                                                                                \
+    try {                                                                             \
+      statement;                                                                      \
+      ADD_FAILURE() << "no error from " #statement;                                   \
+    } catch (const ::palvane::host::Error& palvane_error_) {                          \
       EXPECT_EQ(palvane_error_.number(), (expected_number)) << palvane_error_.what(); \
-    }                                                                         \
+    }                                                                                 \
   } while (false)
 
 namespace palvane::testing {

@@ -80,12 +80,14 @@ void MemEntity<I>::SetColor(int32_t color) {
   Enter("SetColor");
   if (color < 0 || color > 256) throw Error::InvalidInput("colour out of range 0 to 256");
   color_ = color;
+  dirty_ = true;
 }
 
 template <class I>
 void MemEntity<I>::Move(const Point3& from, const Point3& to) {
   Enter("Move");
   Translate(g::Sub(to, from));
+  dirty_ = true;
 }
 
 template <class I>
@@ -193,6 +195,7 @@ void MemLWPolyline::SetBulge(int32_t index, double bulge) {
   Enter("SetBulge");
   CheckVertex(index);
   vertices[static_cast<size_t>(index)].bulge = bulge;
+  dirty_ = true;
 }
 
 void MemLWPolyline::GetWidth(int32_t segment, double& start_width, double& end_width) {
@@ -210,6 +213,7 @@ void MemLWPolyline::SetWidth(int32_t segment, double start_width, double end_wid
   auto& v = vertices[static_cast<size_t>(segment)];
   v.start_width = start_width;
   v.end_width = end_width;
+  dirty_ = true;
 }
 
 bool MemLWPolyline::Closed() {
@@ -219,6 +223,7 @@ bool MemLWPolyline::Closed() {
 void MemLWPolyline::SetClosed(bool c) {
   Enter("SetClosed");
   closed = c;
+  dirty_ = true;
 }
 double MemLWPolyline::Elevation() {
   Enter("Elevation");
@@ -227,6 +232,7 @@ double MemLWPolyline::Elevation() {
 void MemLWPolyline::SetElevation(double e) {
   Enter("SetElevation");
   elevation = e;
+  dirty_ = true;
 }
 Point3 MemLWPolyline::Normal() {
   Enter("Normal");
@@ -236,6 +242,7 @@ void MemLWPolyline::SetNormal(const Point3& n) {
   Enter("SetNormal");
   if (g::Norm(n) == 0) throw Error::InvalidInput("zero normal");
   normal = g::Normalized(n);
+  dirty_ = true;
 }
 
 double MemLWPolyline::PathLength() const {
@@ -347,6 +354,7 @@ void MemMText::SetHeight(double h) {
   Enter("SetHeight");
   if (!(h > 0)) throw Error::InvalidInput("the text height must be positive");
   height = h;
+  dirty_ = true;
 }
 void MemMText::Translate(const Point3& d) { insertion = g::Add(insertion, d); }
 
@@ -457,7 +465,6 @@ std::shared_ptr<EntityCore> MemAttribute::CloneInto(MemDocument* target) const {
   copy->value = value;
   copy->insertion = insertion;
   copy->height = height;
-  copy->extra_after = extra_after;
   return copy;
 }
 
@@ -503,7 +510,10 @@ Point3 MemBlockReference::Transform(const Point3& p) const {
 
 void MemBlockReference::Translate(const Point3& d) {
   insertion = g::Add(insertion, d);
-  for (auto& a : attributes) a->Translate(d);
+  for (auto& a : attributes) {
+    a->Translate(d);
+    a->set_dirty(true);
+  }
 }
 
 bool MemBlockReference::Extents(Point3& min, Point3& max) const {
@@ -540,8 +550,8 @@ std::shared_ptr<EntityCore> MemBlockReference::CloneInto(MemDocument* target) co
     if (source != nullptr) {
       MemBlock* copy_block = target->AddBlock(block_name, source->origin());
       for (const auto& e : source->entities()) {
-        MemLayer* layer = e->layer() != nullptr ? target->AddLayer(e->layer()->name())
-                                                : target->active_layer();
+        MemLayer* layer =
+            e->layer() != nullptr ? target->AddLayer(e->layer()->name()) : target->active_layer();
         copy_block->Append(e->CloneInto(target), layer);
       }
     }
@@ -554,8 +564,8 @@ std::shared_ptr<EntityCore> MemBlockReference::CloneInto(MemDocument* target) co
   copy->rotation = rotation;
   for (const auto& a : attributes) {
     auto attribute = std::static_pointer_cast<MemAttribute>(a->CloneInto(target));
-    MemLayer* layer = a->layer() != nullptr ? target->AddLayer(a->layer()->name())
-                                            : target->active_layer();
+    MemLayer* layer =
+        a->layer() != nullptr ? target->AddLayer(a->layer()->name()) : target->active_layer();
     attribute->AssignLayer(layer);
     target->IndexEntity(attribute.get());
     copy->attributes.push_back(std::move(attribute));

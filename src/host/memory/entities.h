@@ -147,7 +147,6 @@ class MemAttribute final : public MemEntity<Attribute> {
   std::string tag, value;
   Point3 insertion{0, 0, 0};
   double height = 2.5;
-  RawTags extra_after;  // unmodelled tags kept with the attribute
 };
 
 class MemBlockReference final : public MemEntity<BlockReference> {
@@ -173,6 +172,7 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   Point3 scale{1, 1, 1};
   double rotation = 0.0;
   std::vector<std::shared_ptr<MemAttribute>> attributes;
+  RawTags sequence_end;  // the SEQEND entity that closes the attributes in a file
 };
 
 // An entity of a kind the host does not model, read from a file: kept as its

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <unordered_set>
 
@@ -36,6 +37,33 @@ int CallMonitor::CountOf(const std::string& operation) const {
 void CallMonitor::FailAt(std::string operation, int occurrence, int32_t number,
                          std::string description, bool every) {
   faults_.push_back(Fault{std::move(operation), occurrence, number, std::move(description), every});
+}
+
+// ---------------------------------------------------------------------------
+// Raw tags
+
+void RawTags::push_back(int16_t code, std::string_view value) {
+  const auto length = static_cast<uint32_t>(value.size());
+  char head[6];
+  std::memcpy(head, &code, 2);
+  std::memcpy(head + 2, &length, 4);
+  buf_.append(head, 6);
+  buf_.append(value);
+}
+
+RawTags::Tag RawTags::Iterator::operator*() const {
+  int16_t code;
+  uint32_t length;
+  std::memcpy(&code, p_, 2);
+  std::memcpy(&length, p_ + 2, 4);
+  return {code, std::string_view(p_ + 6, length)};
+}
+
+RawTags::Iterator& RawTags::Iterator::operator++() {
+  uint32_t length;
+  std::memcpy(&length, p_ + 2, 4);
+  p_ += 6 + length;
+  return *this;
 }
 
 // ---------------------------------------------------------------------------
@@ -143,9 +171,8 @@ XData ObjectCore::GetXDataOf(const std::string& app_name) {
   bool in_group = false;
   for (const XDataItem& item : xdata_) {
     if (item.code == 1001) {
-      in_group = app_name.empty() ||
-                 (item.value.type() == Variant::Type::kString &&
-                  SameName(item.value.AsStringUnchecked(), app_name));
+      in_group = app_name.empty() || (item.value.type() == Variant::Type::kString &&
+                                      SameName(item.value.AsStringUnchecked(), app_name));
     }
     if (in_group) {
       out.codes.push_back(item.code);
@@ -223,8 +250,27 @@ void EntityCore::Detach() {
 
 void EntityCore::CopyCoreInto(EntityCore& copy, MemDocument* target) const {
   copy.xdata_ = xdata_;
-  copy.extra_ = extra_;
   copy.color_ = color_;
+  copy.dirty_ = true;  // a copy gets its own handle and owner when written
+  if (target == doc_) {
+    copy.extra_ = extra_;
+  } else {
+    // References to objects of the source drawing mean nothing in another:
+    // leave out reactor and dictionary groups, linetype and style names, and
+    // every handle but the owner's, which the copy gets anew.
+    bool in_group = false;
+    for (const auto [code, value] : extra_) {
+      if (code == 102) {
+        in_group = !value.empty() && value.front() == '{';
+        continue;
+      }
+      if (in_group) continue;
+      const bool reference = code == 6 || code == 7 ||
+                             (code >= 320 && code <= 369 && code != 330) ||
+                             (code >= 390 && code <= 399) || code == 480 || code == 481;
+      if (!reference) copy.extra_.push_back(code, value);
+    }
+  }
   for (const XDataItem& item : xdata_) {
     if (item.code == 1001) target->RegisterApp(item.value.AsStringUnchecked());
   }
@@ -251,6 +297,7 @@ void MemLayer::SetName(const std::string& name) {
   doc_->Enter("Layer", "SetName");
   doc_->RenameLayer(this, name);
   name_ = name;
+  dirty_ = true;
 }
 int32_t MemLayer::Color() {
   doc_->Enter("Layer", "Color");
@@ -260,6 +307,7 @@ void MemLayer::SetColor(int32_t color) {
   doc_->Enter("Layer", "SetColor");
   if (color < 1 || color > 255) throw Error::InvalidInput("layer colour out of range 1 to 255");
   color_ = color;
+  dirty_ = true;
 }
 bool MemLayer::Freeze() {
   doc_->Enter("Layer", "Freeze");
@@ -271,6 +319,7 @@ void MemLayer::SetFreeze(bool frozen) {
     throw Error::LayerRefused("Cannot freeze the current layer");
   }
   frozen_ = frozen;
+  dirty_ = true;
 }
 bool MemLayer::LayerOn() {
   doc_->Enter("Layer", "LayerOn");
@@ -279,6 +328,7 @@ bool MemLayer::LayerOn() {
 void MemLayer::SetLayerOn(bool on) {
   doc_->Enter("Layer", "SetLayerOn");
   on_ = on;
+  dirty_ = true;
 }
 
 // ---------------------------------------------------------------------------
@@ -367,9 +417,8 @@ Ref<PointEntity> MemBlock::AddPoint(const Point3& point) {
 }
 
 Ref<AttributeDefinition> MemBlock::AddAttribute(double height, int32_t mode,
-                                                const std::string& prompt,
-                                                const Point3& insertion, const std::string& tag,
-                                                const std::string& value) {
+                                                const std::string& prompt, const Point3& insertion,
+                                                const std::string& tag, const std::string& value) {
   doc_->Enter("Block", "AddAttribute");
   if (tag.empty() || tag.find(' ') != std::string::npos) {
     throw Error::InvalidInput("an attribute tag must be non-empty and hold no spaces");
@@ -470,7 +519,8 @@ class MemLayers final : public Layers {
   }
   Ref<Layer> Item(int32_t index) override {
     doc_->Enter("Layers", "Item");
-    return Ref<Layer>(doc_->layers()[static_cast<size_t>(CheckIndex(index, doc_->layers().size()))]);
+    return Ref<Layer>(
+        doc_->layers()[static_cast<size_t>(CheckIndex(index, doc_->layers().size()))]);
   }
   Ref<Layer> Item(const std::string& name) override {
     doc_->Enter("Layers", "Item");
@@ -503,7 +553,8 @@ class MemBlocks final : public Blocks {
   }
   Ref<Block> Item(int32_t index) override {
     doc_->Enter("Blocks", "Item");
-    return Ref<Block>(doc_->blocks()[static_cast<size_t>(CheckIndex(index, doc_->blocks().size()))]);
+    return Ref<Block>(
+        doc_->blocks()[static_cast<size_t>(CheckIndex(index, doc_->blocks().size()))]);
   }
   Ref<Block> Item(const std::string& name) override {
     doc_->Enter("Blocks", "Item");
@@ -618,8 +669,7 @@ class MemUtility final : public Utility {
   }
   Point3 PolarPoint(const Point3& point, double angle, double distance) override {
     doc_->Enter("Utility", "PolarPoint");
-    return {point[0] + distance * std::cos(angle), point[1] + distance * std::sin(angle),
-            point[2]};
+    return {point[0] + distance * std::cos(angle), point[1] + distance * std::sin(angle), point[2]};
   }
 
  private:
@@ -628,23 +678,30 @@ class MemUtility final : public Utility {
   }
   Point3 ToWorld(const Point3& p, int32_t cs, bool displacement, const Point3& normal) const {
     switch (cs) {
-      case kWorld: return p;
-      case kObjectCs: CheckNormal(normal); return g::OcsToWorld(p, normal);
+      case kWorld:
+        return p;
+      case kObjectCs:
+        CheckNormal(normal);
+        return g::OcsToWorld(p, normal);
       case kUcs: {
         const MemUCS* u = doc_->active_ucs();
         if (u == nullptr) return p;
         const Point3 z = g::Cross(u->x_axis, u->y_axis);
-        Point3 w = g::Add(g::Add(g::Scale(u->x_axis, p[0]), g::Scale(u->y_axis, p[1])),
-                          g::Scale(z, p[2]));
+        Point3 w =
+            g::Add(g::Add(g::Scale(u->x_axis, p[0]), g::Scale(u->y_axis, p[1])), g::Scale(z, p[2]));
         return displacement ? w : g::Add(w, u->origin);
       }
-      default: throw Error::InvalidInput("unsupported coordinate system " + std::to_string(cs));
+      default:
+        throw Error::InvalidInput("unsupported coordinate system " + std::to_string(cs));
     }
   }
   Point3 FromWorld(const Point3& p, int32_t cs, bool displacement, const Point3& normal) const {
     switch (cs) {
-      case kWorld: return p;
-      case kObjectCs: CheckNormal(normal); return g::WorldToOcs(p, normal);
+      case kWorld:
+        return p;
+      case kObjectCs:
+        CheckNormal(normal);
+        return g::WorldToOcs(p, normal);
       case kUcs: {
         const MemUCS* u = doc_->active_ucs();
         if (u == nullptr) return p;
@@ -652,7 +709,8 @@ class MemUtility final : public Utility {
         return {g::Dot(d, u->x_axis), g::Dot(d, u->y_axis),
                 g::Dot(d, g::Cross(u->x_axis, u->y_axis))};
       }
-      default: throw Error::InvalidInput("unsupported coordinate system " + std::to_string(cs));
+      default:
+        throw Error::InvalidInput("unsupported coordinate system " + std::to_string(cs));
     }
   }
   std::shared_ptr<MemDocument> doc_;
@@ -679,8 +737,11 @@ class MemDocuments final : public Documents {
   }
   Ref<Document> Add() override {
     app_->monitor().Enter("Documents", "Add");
-    return Ref<Document>(
-        app_->AddDocument("Drawing" + std::to_string(app_->NextDrawingNumber()) + ".dwg"));
+    auto doc =
+        app_->NewDetachedDocument("Drawing" + std::to_string(app_->NextDrawingNumber()) + ".dwg");
+    if (app_->new_drawing_template) app_->new_drawing_template(*doc);
+    app_->Open(doc);
+    return Ref<Document>(doc);
   }
 
  private:
@@ -697,9 +758,7 @@ class MemSelectionSet final : public SelectionSet,
   MemSelectionSet(MemDocument* doc, std::string name) : doc_(doc), name_(std::move(name)) {}
   std::string Handle() override { return ""; }
   std::string ObjectName() override { return "AcDbSelectionSet"; }
-  Ref<host::Document> Document() override {
-    return Ref<host::Document>(doc_->shared_from_this());
-  }
+  Ref<host::Document> Document() override { return Ref<host::Document>(doc_->shared_from_this()); }
   XData GetXData(const std::string&) override { return {}; }
   void SetXData(const std::vector<int16_t>&, const std::vector<Variant>&) override {
     throw Error::InvalidInput("a selection set holds no extended data");
@@ -1073,9 +1132,9 @@ MemLayer* MemDocument::FindLayer(const std::string& name) const {
   return it == layer_index_.end() ? nullptr : it->second;
 }
 
-MemLayer* MemDocument::AddLayer(const std::string& name) {
+MemLayer* MemDocument::AddLayer(const std::string& name, bool check) {
   if (MemLayer* existing = FindLayer(name)) return existing;
-  CheckSymbolName(name, "layer");
+  if (check) CheckSymbolName(name, "layer");
   auto layer = std::make_shared<MemLayer>(this, NextHandle(), name);
   layer_index_[FoldName(name)] = layer.get();
   layers_.push_back(layer);
@@ -1097,10 +1156,14 @@ MemBlock* MemDocument::FindBlock(const std::string& name) const {
   return it == block_index_.end() ? nullptr : it->second;
 }
 
-MemBlock* MemDocument::AddBlock(const std::string& name, const Point3& origin) {
+MemBlock* MemDocument::AddBlock(const std::string& name, const Point3& origin, bool check) {
   if (MemBlock* existing = FindBlock(name)) return existing;
-  CheckSymbolName(name, "block");
-  if (name.starts_with("*")) throw Error::InvalidInput("block names starting with * are reserved");
+  if (check) {
+    CheckSymbolName(name, "block");
+    if (name.starts_with("*")) {
+      throw Error::InvalidInput("block names starting with * are reserved");
+    }
+  }
   auto block = std::make_shared<MemBlock>(this, NextHandle(), name, origin);
   block_index_[FoldName(name)] = block.get();
   blocks_.push_back(block);
@@ -1128,6 +1191,7 @@ MemUCS* MemDocument::AddOrUpdateUCS(const Point3& origin, const Point3& x_point,
   ucs->origin = origin;
   ucs->x_axis = x;
   ucs->y_axis = y;
+  ucs->set_dirty(true);
   return ucs;
 }
 
@@ -1199,10 +1263,18 @@ void MemApplication::ZoomScaled(double scale, int32_t scale_type) {
 }
 
 std::shared_ptr<MemDocument> MemApplication::AddDocument(const std::string& name) {
-  auto doc = std::make_shared<MemDocument>(this, name);
-  documents_.push_back(doc);
-  active_ = doc.get();
+  auto doc = NewDetachedDocument(name);
+  Open(doc);
   return doc;
+}
+
+std::shared_ptr<MemDocument> MemApplication::NewDetachedDocument(const std::string& name) {
+  return std::make_shared<MemDocument>(this, name);
+}
+
+void MemApplication::Open(std::shared_ptr<MemDocument> doc) {
+  active_ = doc.get();
+  documents_.push_back(std::move(doc));
 }
 
 std::shared_ptr<MemApplication> CreateApplication() { return std::make_shared<MemApplication>(); }

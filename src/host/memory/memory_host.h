@@ -9,9 +9,11 @@
 // Objects handed out stay valid as long as their application lives.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -19,14 +21,45 @@
 
 namespace palvane::host::memory {
 
-// A group code and value the host does not model, kept as read from a file
+// Group codes and values as read from a file, kept compactly (one buffer)
 // and handed back untouched when the drawing is written.
-struct RawTag {
-  int16_t code;
-  std::string value;
-  friend bool operator==(const RawTag&, const RawTag&) = default;
+class RawTags {
+ public:
+  struct Tag {
+    int16_t code;
+    std::string_view value;
+  };
+  class Iterator {
+   public:
+    explicit Iterator(const char* p) : p_(p) {}
+    Tag operator*() const;
+    Iterator& operator++();
+    bool operator!=(const Iterator& o) const { return p_ != o.p_; }
+    bool operator==(const Iterator& o) const { return p_ == o.p_; }
+
+   private:
+    const char* p_;
+  };
+
+  void push_back(int16_t code, std::string_view value);
+  Iterator begin() const { return Iterator(buf_.data()); }
+  Iterator end() const { return Iterator(buf_.data() + buf_.size()); }
+  bool empty() const { return buf_.empty(); }
+  size_t bytes() const { return buf_.size(); }
+  void clear() { buf_.clear(); }
+  void shrink_to_fit() { buf_.shrink_to_fit(); }
+  friend bool operator==(const RawTags&, const RawTags&) = default;
+
+ private:
+  std::string buf_;  // per tag: code (2 bytes), length (4 bytes), value bytes
 };
-using RawTags = std::vector<RawTag>;
+
+// What a drawing file held beyond what the host models; the file layer
+// defines it.
+class DocumentFile {
+ public:
+  virtual ~DocumentFile() = default;
+};
 
 struct XDataItem {
   int16_t code;
@@ -96,8 +129,14 @@ class ObjectCore {
   virtual ~ObjectCore() = default;
   uint64_t handle() const { return handle_; }
   std::vector<XDataItem>& xdata() { return xdata_; }
+  // The object's tags as read from a file, its extended data left out.
   RawTags& extra() { return extra_; }
+  const RawTags& extra() const { return extra_; }
   MemDocument* doc() const { return doc_; }
+  void set_handle(uint64_t handle) { handle_ = handle; }
+  // True once a host operation has changed what the file held.
+  bool dirty() const { return dirty_; }
+  void set_dirty(bool dirty) { dirty_ = dirty; }
 
  protected:
   ObjectCore(MemDocument* doc, uint64_t handle) : doc_(doc), handle_(handle) {}
@@ -109,6 +148,7 @@ class ObjectCore {
   uint64_t handle_;
   std::vector<XDataItem> xdata_;
   RawTags extra_;
+  bool dirty_ = false;
 };
 
 // State every stored entity shares, and the operations the drawing needs on
@@ -144,7 +184,9 @@ class EntityCore : public ObjectCore {
   int32_t color_ = 256;  // by layer
 };
 
-class MemLayer final : public Layer, public ObjectCore, public std::enable_shared_from_this<MemLayer> {
+class MemLayer final : public Layer,
+                       public ObjectCore,
+                       public std::enable_shared_from_this<MemLayer> {
  public:
   MemLayer(MemDocument* doc, uint64_t handle, std::string name)
       : ObjectCore(doc, handle), name_(std::move(name)) {}
@@ -181,7 +223,9 @@ class MemLayer final : public Layer, public ObjectCore, public std::enable_share
   std::vector<EntityCore*> entities_;
 };
 
-class MemBlock final : public Block, public ObjectCore, public std::enable_shared_from_this<MemBlock> {
+class MemBlock final : public Block,
+                       public ObjectCore,
+                       public std::enable_shared_from_this<MemBlock> {
  public:
   MemBlock(MemDocument* doc, uint64_t handle, std::string name, Point3 origin)
       : ObjectCore(doc, handle), name_(std::move(name)), origin_(origin) {}
@@ -205,7 +249,10 @@ class MemBlock final : public Block, public ObjectCore, public std::enable_share
 
   const std::string& name() const { return name_; }
   const Point3& origin() const { return origin_; }
+  void set_origin(const Point3& origin) { origin_ = origin; }
   bool is_model_space() const;
+  // The BLOCK and ENDBLK entities that frame the definition in a file.
+  RawTags block_begin, block_end;
   const std::vector<std::shared_ptr<EntityCore>>& entities() const { return entities_; }
   // Adds an entity made elsewhere (a copy, or one read from a file) on `layer`.
   void Append(std::shared_ptr<EntityCore> entity, MemLayer* layer);
@@ -280,10 +327,16 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   uint64_t handle_seed() const { return next_handle_; }
   // Makes sure later handles lie above `handle`.
   void ReserveHandle(uint64_t handle);
+  // Makes sure later handles start at `seed` or above.
+  void RaiseHandleSeed(uint64_t seed) {
+    if (seed > next_handle_) next_handle_ = seed;
+  }
 
   const std::vector<std::shared_ptr<MemLayer>>& layers() const { return layers_; }
   MemLayer* FindLayer(const std::string& name) const;  // letter case ignored
-  MemLayer* AddLayer(const std::string& name);         // validated; existing returned
+  // Validated (unless `check` is false, for names read from a file); an
+  // existing layer of that name is returned.
+  MemLayer* AddLayer(const std::string& name, bool check = true);
   void RenameLayer(MemLayer* layer, const std::string& name);
   MemLayer* active_layer() const { return active_layer_; }
   void set_active_layer(MemLayer* layer) { active_layer_ = layer; }
@@ -291,7 +344,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   const std::vector<std::shared_ptr<MemBlock>>& blocks() const { return blocks_; }
   MemBlock* model_space() const { return blocks_.front().get(); }
   MemBlock* FindBlock(const std::string& name) const;  // letter case ignored
-  MemBlock* AddBlock(const std::string& name, const Point3& origin);
+  MemBlock* AddBlock(const std::string& name, const Point3& origin, bool check = true);
 
   const std::vector<std::shared_ptr<MemUCS>>& ucss() const { return ucss_; }
   MemUCS* AddOrUpdateUCS(const Point3& origin, const Point3& x_point, const Point3& y_point,
@@ -307,11 +360,16 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   EntityCore* FindEntity(uint64_t handle) const;
   void IndexEntity(EntityCore* entity) { by_handle_[entity->handle()] = entity; }
   void UnindexEntity(EntityCore* entity) { by_handle_.erase(entity->handle()); }
+  void UnindexHandle(uint64_t handle) { by_handle_.erase(handle); }
 
   // The extents of model space; false when it holds nothing with extents.
   bool ModelExtents(Point3& min, Point3& max) const;
   // System variables, by upper-case name.
   std::map<std::string, Variant>& variables() { return variables_; }
+  // What the file this drawing came from held beyond the model, if any.
+  std::shared_ptr<DocumentFile> file;
+  // Forgets the template's handles, so a file's can take their place.
+  void ResetHandles() { next_handle_ = 1; }
 
  private:
   MemApplication* app_;
@@ -345,6 +403,11 @@ class MemApplication final : public Application,
 
   // Opens a new, empty drawing of the given name and makes it active.
   std::shared_ptr<MemDocument> AddDocument(const std::string& name);
+  // A drawing that is not open yet (a file being read), and opening it.
+  std::shared_ptr<MemDocument> NewDetachedDocument(const std::string& name);
+  void Open(std::shared_ptr<MemDocument> doc);
+  // Called on every drawing that Documents.Add makes, to apply a template.
+  std::function<void(MemDocument&)> new_drawing_template;
   const std::vector<std::shared_ptr<MemDocument>>& documents() const { return documents_; }
   MemDocument* active() const { return active_; }
   void set_active(MemDocument* doc) { active_ = doc; }

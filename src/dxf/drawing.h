@@ -1,0 +1,38 @@
+#pragma once
+
+// Drawings as DXF files: reading a file into an in-memory drawing and
+// writing an in-memory drawing back, losslessly. What the host models is
+// interpreted (header variables it uses, layers, coordinate systems, the
+// active viewport, registered applications, blocks, and the entities the
+// operations read or write); everything else is kept as read and written
+// back in its place.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "dxf/tags.h"
+#include "host/memory/memory_host.h"
+
+namespace palvane::dxf {
+
+// Reads `bytes` (ASCII or binary DXF, R12 to 2018) as a drawing named
+// `name`. The drawing is not opened in `app`; on bad input a DxfError names
+// the line or byte offset, and nothing is left behind.
+std::shared_ptr<host::memory::MemDocument> ReadDrawing(host::memory::MemApplication& app,
+                                                       std::string_view bytes,
+                                                       const std::string& name);
+
+// Writes `doc` in the version and form it was read in; a drawing made by
+// Documents.Add is written as ASCII 2013 (AC1027). `binary` overrides the form.
+std::string WriteDrawing(host::memory::MemDocument& doc, std::optional<bool> binary = {});
+
+// Makes a new, empty drawing the project's minimal template: what
+// Documents.Add applies when drawings are meant to be saved.
+void ApplyTemplate(host::memory::MemDocument& doc);
+
+// The file format version a drawing will be written in, such as "AC1027".
+std::string VersionOf(const host::memory::MemDocument& doc);
+
+}  // namespace palvane::dxf

@@ -1,0 +1,96 @@
+#pragma once
+
+// What a drawing file held beyond the in-memory model, shared by the reader
+// and the writer.
+
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <numbers>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "host/memory/memory_host.h"
+
+namespace palvane::dxf {
+
+using host::memory::RawTags;
+
+// Stands in the header's variable list for a "0 ENDSEC" found among them.
+inline constexpr std::string_view kStrayEndSection{"\0ENDSEC", 7};
+
+inline constexpr double kDegrees = 180.0 / std::numbers::pi;
+
+// A symbol table as read: its own tags, and the entries of tables the host
+// does not model.
+struct Table {
+  std::string name;
+  RawTags head;                                          // after "0 TABLE"
+  std::vector<std::pair<std::string, RawTags>> entries;  // type, tags after "0 TYPE"
+  RawTags end;                                           // after "0 ENDTAB"
+  size_t read_count = 0;                                 // entries the file listed
+};
+
+// What a drawing file held beyond the model.
+struct DxfFile final : host::memory::DocumentFile {
+  std::string version = "AC1027";
+  bool binary = false;
+  std::string code_page = "ANSI_1252";
+  bool has_handles = true;
+  uint64_t seed = 0;                                    // $HANDSEED as read
+  RawTags preamble;                                     // comments before the first section
+  std::vector<std::string> sections;                    // in file order
+  std::vector<std::pair<std::string, RawTags>> header;  // $NAME, its value tags
+  std::map<std::string, RawTags> raw_sections;          // by name
+  std::vector<Table> tables;
+  std::map<std::string, RawTags> appids;  // by folded name
+  // Layers and applications the drawing had without the file listing them
+  // (by folded name): they stay out of the tables, as in the file.
+  std::set<std::string> implicit_layers, implicit_apps;
+
+  bool r12() const { return version <= "AC1009"; }
+  bool utf8() const { return version >= "AC1021"; }
+};
+
+inline std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+inline double ToDouble(std::string_view s) {
+  s = Trim(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  double d = 0;
+  std::from_chars(s.data(), s.data() + s.size(), d);
+  return d;
+}
+
+inline int64_t ToInt(std::string_view s) {
+  s = Trim(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  int64_t v = 0;
+  std::from_chars(s.data(), s.data() + s.size(), v);
+  return v;
+}
+
+inline std::string Hex(uint64_t h) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(h));
+  return buf;
+}
+
+inline bool ParseHandle(std::string_view s, uint64_t& h) {
+  s = Trim(s);
+  if (s.empty() || s.size() > 16) return false;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), h, 16);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+// Reads a file into a fresh drawing; DxfError on bad input.
+void ReadInto(host::memory::MemDocument& doc, DxfFile& file, std::string_view bytes);
+
+}  // namespace palvane::dxf

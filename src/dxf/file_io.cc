@@ -1,0 +1,94 @@
+#include "dxf/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "dxf/drawing.h"
+#include "dxf/tags.h"
+
+namespace palvane::dxf {
+
+std::string ReadFileBytes(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) throw DxfError(path + ": " + std::strerror(errno));
+  std::string bytes;
+  char buf[1 << 16];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) throw DxfError(path + ": read error");
+  return bytes;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite) {
+  struct stat st;
+  if (!overwrite && ::stat(path.c_str(), &st) == 0) {
+    throw DxfError(path + ": the file exists; it is not overwritten unless asked");
+  }
+  std::string temp = path + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) throw DxfError(path + ": cannot write here: " + std::strerror(errno));
+  auto fail = [&](const char* what) {
+    const std::string reason = std::strerror(errno);
+    ::close(fd);
+    ::unlink(temp.c_str());
+    throw DxfError(path + ": " + what + ": " + reason);
+  };
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      fail("write failed");
+    }
+    done += static_cast<size_t>(w);
+  }
+  if (::fchmod(fd, 0644) != 0) fail("cannot set permissions");
+  if (::fsync(fd) != 0) fail("cannot flush");
+  if (::close(fd) != 0) {
+    ::unlink(temp.c_str());
+    throw DxfError(path + ": close failed: " + std::strerror(errno));
+  }
+  if (overwrite) {
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+      const std::string reason = std::strerror(errno);
+      ::unlink(temp.c_str());
+      throw DxfError(path + ": cannot replace: " + reason);
+    }
+  } else {
+    // A hard link never replaces an existing file, even one made meanwhile.
+    if (::link(temp.c_str(), path.c_str()) != 0) {
+      const std::string reason = std::strerror(errno);
+      ::unlink(temp.c_str());
+      throw DxfError(path + ": " + reason);
+    }
+    ::unlink(temp.c_str());
+  }
+}
+
+std::shared_ptr<host::memory::MemDocument> LoadDrawing(host::memory::MemApplication& app,
+                                                       const std::string& path) {
+  const std::string bytes = ReadFileBytes(path);
+  const size_t slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::shared_ptr<host::memory::MemDocument> doc;
+  try {
+    doc = ReadDrawing(app, bytes, name);
+  } catch (const DxfError& e) {
+    throw DxfError(path + ": " + e.what());
+  }
+  app.Open(doc);
+  return doc;
+}
+
+void SaveDrawing(host::memory::MemDocument& doc, const std::string& path, bool overwrite) {
+  WriteFileAtomically(path, WriteDrawing(doc), overwrite);
+}
+
+}  // namespace palvane::dxf

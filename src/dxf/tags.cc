@@ -1,0 +1,337 @@
+#include "dxf/tags.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace palvane::dxf {
+
+ValueType ValueTypeOf(int code) {
+  if (code < 0) return ValueType::kString;
+  if (code <= 4 || (code >= 6 && code <= 9)) return ValueType::kString;
+  if (code == 5) return ValueType::kHandle;
+  if (code >= 10 && code <= 59) return ValueType::kDouble;
+  if (code >= 60 && code <= 79) return ValueType::kInt16;
+  if (code >= 90 && code <= 99) return ValueType::kInt32;
+  if (code == 100 || code == 101 || code == 102) return ValueType::kString;
+  if (code == 105) return ValueType::kHandle;
+  if (code >= 110 && code <= 149) return ValueType::kDouble;
+  if (code >= 160 && code <= 169) return ValueType::kInt64;
+  if (code >= 170 && code <= 179) return ValueType::kInt16;
+  if (code >= 210 && code <= 239) return ValueType::kDouble;
+  if (code >= 270 && code <= 289) return ValueType::kInt16;
+  if (code >= 290 && code <= 299) return ValueType::kBool;
+  if (code >= 300 && code <= 309) return ValueType::kString;
+  if (code >= 310 && code <= 319) return ValueType::kBinary;
+  if (code >= 320 && code <= 369) return ValueType::kHandle;
+  if (code >= 370 && code <= 389) return ValueType::kInt16;
+  if (code >= 390 && code <= 399) return ValueType::kHandle;
+  if (code >= 400 && code <= 409) return ValueType::kInt16;
+  if (code >= 410 && code <= 419) return ValueType::kString;
+  if (code >= 420 && code <= 429) return ValueType::kInt32;
+  if (code >= 430 && code <= 439) return ValueType::kString;
+  if (code >= 440 && code <= 459) return ValueType::kInt32;
+  if (code >= 460 && code <= 469) return ValueType::kDouble;
+  if (code >= 470 && code <= 479) return ValueType::kString;
+  if (code >= 480 && code <= 481) return ValueType::kHandle;
+  if (code == 999) return ValueType::kString;
+  if (code >= 1000 && code <= 1003) return ValueType::kString;
+  if (code == 1004) return ValueType::kBinary;
+  if (code == 1005) return ValueType::kHandle;
+  if (code >= 1006 && code <= 1009) return ValueType::kString;
+  if (code >= 1010 && code <= 1059) return ValueType::kDouble;
+  if (code >= 1060 && code <= 1070) return ValueType::kInt16;
+  if (code == 1071) return ValueType::kInt32;
+  return ValueType::kString;
+}
+
+namespace {
+
+std::string_view TrimSpaces(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool ParsesAs(ValueType type, std::string_view text) {
+  text = TrimSpaces(text);
+  if (text.empty()) return false;
+  const char* b = text.data();
+  const char* e = b + text.size();
+  if (*b == '+') ++b;
+  switch (type) {
+    case ValueType::kDouble: {
+      double d;
+      const auto r = std::from_chars(b, e, d);
+      return (r.ec == std::errc() || r.ec == std::errc::result_out_of_range) && r.ptr == e;
+    }
+    case ValueType::kInt16:
+    case ValueType::kInt32:
+    case ValueType::kInt64:
+    case ValueType::kBool: {
+      long long v;
+      const auto r = std::from_chars(b, e, v);
+      return r.ec == std::errc() && r.ptr == e;
+    }
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+TagReader::TagReader(std::string_view bytes) : bytes_(bytes) {
+  if (bytes_.size() >= kBinarySentinel.size() &&
+      bytes_.substr(0, kBinarySentinel.size()) == kBinarySentinel) {
+    binary_ = true;
+    pos_ = kBinarySentinel.size();
+    // Before R13 a group code took one byte; since then two.
+    one_byte_codes_ = pos_ + 1 < bytes_.size() && bytes_[pos_] == 0 && bytes_[pos_ + 1] != 0;
+  } else if (bytes_.size() >= 18 && bytes_.substr(0, 18) == "AutoCAD Binary DXF") {
+    throw DxfError("byte offset 0: a damaged binary drawing header");
+  }
+}
+
+std::string TagReader::Where() const {
+  return binary_ ? "byte offset " + std::to_string(tag_offset_)
+                 : "line " + std::to_string(reported_line_);
+}
+
+void TagReader::Fail(const std::string& what) const { throw DxfError(Where() + ": " + what); }
+
+void TagReader::PushBack(const Tag& tag) {
+  pushed_ = true;
+  pushed_value_.assign(tag.value);
+  pushed_tag_ = Tag{tag.code, pushed_value_};
+}
+
+bool TagReader::Next(Tag& tag) {
+  if (pushed_) {
+    pushed_ = false;
+    scratch_.swap(pushed_value_);
+    tag = Tag{pushed_tag_.code, scratch_};
+    return true;
+  }
+  return binary_ ? NextBinary(tag) : NextAscii(tag);
+}
+
+bool TagReader::NextAscii(Tag& tag) {
+  auto read_line = [&](std::string_view& line) {
+    if (pos_ >= bytes_.size()) return false;
+    const char* start = bytes_.data() + pos_;
+    const void* nl = std::memchr(start, '\n', bytes_.size() - pos_);
+    const size_t len =
+        nl ? static_cast<size_t>(static_cast<const char*>(nl) - start) : bytes_.size() - pos_;
+    line = std::string_view(start, len);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    pos_ += nl ? len + 1 : len;
+    return true;
+  };
+  std::string_view code_line;
+  tag_offset_ = pos_;
+  if (!read_line(code_line)) return false;
+  const size_t code_line_no = ++line_;
+  const std::string_view code_text = TrimSpaces(code_line);
+  // A blank last line after the final tag is harmless.
+  if (code_text.empty() && pos_ >= bytes_.size()) return false;
+  int code = 0;
+  const auto r = std::from_chars(code_text.data(), code_text.data() + code_text.size(), code);
+  if (r.ec != std::errc() || r.ptr != code_text.data() + code_text.size() || code < -32768 ||
+      code > 32767) {
+    Fail("expected a group code (a whole number), found \"" + std::string(code_text.substr(0, 40)) +
+         "\"");
+  }
+  std::string_view value;
+  if (!read_line(value)) Fail("the file ends after group code " + std::to_string(code));
+  const ValueType type = ValueTypeOf(code);
+  if (type != ValueType::kString && type != ValueType::kHandle && type != ValueType::kBinary &&
+      !ParsesAs(type, value)) {
+    throw DxfError("line " + std::to_string(code_line_no + 1) + ": group code " +
+                   std::to_string(code) + " expects a number, found \"" +
+                   std::string(value.substr(0, 40)) + "\"");
+  }
+  ++line_;
+  reported_line_ = code_line_no;
+  tag = Tag{static_cast<int16_t>(code), value};
+  return true;
+}
+
+bool TagReader::NextBinary(Tag& tag) {
+  tag_offset_ = pos_;
+  if (pos_ >= bytes_.size()) return false;
+  auto need = [&](size_t n) {
+    if (pos_ + n > bytes_.size()) Fail("the file ends inside a tag");
+  };
+  int code;
+  if (one_byte_codes_) {
+    need(1);
+    code = static_cast<unsigned char>(bytes_[pos_++]);
+    if (code == 255) {
+      need(2);
+      int16_t c;
+      std::memcpy(&c, bytes_.data() + pos_, 2);
+      pos_ += 2;
+      code = c;
+    }
+  } else {
+    need(2);
+    int16_t c;
+    std::memcpy(&c, bytes_.data() + pos_, 2);
+    pos_ += 2;
+    code = c;
+  }
+  char buf[64];
+  switch (ValueTypeOf(code)) {
+    case ValueType::kString:
+    case ValueType::kHandle: {
+      const void* z = std::memchr(bytes_.data() + pos_, '\0', bytes_.size() - pos_);
+      if (z == nullptr) Fail("a text value without its terminating zero byte");
+      const size_t len = static_cast<size_t>(static_cast<const char*>(z) - (bytes_.data() + pos_));
+      tag = Tag{static_cast<int16_t>(code), bytes_.substr(pos_, len)};
+      pos_ += len + 1;
+      return true;
+    }
+    case ValueType::kDouble: {
+      need(8);
+      double d;
+      std::memcpy(&d, bytes_.data() + pos_, 8);
+      pos_ += 8;
+      scratch_ = FormatDouble(d);
+      break;
+    }
+    case ValueType::kInt16: {
+      need(2);
+      int16_t v;
+      std::memcpy(&v, bytes_.data() + pos_, 2);
+      pos_ += 2;
+      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+      break;
+    }
+    case ValueType::kInt32: {
+      need(4);
+      int32_t v;
+      std::memcpy(&v, bytes_.data() + pos_, 4);
+      pos_ += 4;
+      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+      break;
+    }
+    case ValueType::kInt64: {
+      need(8);
+      int64_t v;
+      std::memcpy(&v, bytes_.data() + pos_, 8);
+      pos_ += 8;
+      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+      break;
+    }
+    case ValueType::kBool: {
+      need(1);
+      scratch_ = std::to_string(static_cast<unsigned char>(bytes_[pos_++]));
+      break;
+    }
+    case ValueType::kBinary: {
+      need(1);
+      const size_t len = static_cast<unsigned char>(bytes_[pos_++]);
+      need(len);
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      scratch_.clear();
+      for (size_t i = 0; i < len; ++i) {
+        const auto b = static_cast<unsigned char>(bytes_[pos_ + i]);
+        scratch_ += kHex[b >> 4];
+        scratch_ += kHex[b & 15];
+      }
+      pos_ += len;
+      break;
+    }
+  }
+  tag = Tag{static_cast<int16_t>(code), scratch_};
+  return true;
+}
+
+std::string FormatDouble(double value) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
+  std::string s(buf, r.ptr);
+  // Keep a decimal point in whole numbers, as drawing files usually do.
+  if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
+  return s;
+}
+
+TagWriter::TagWriter(bool binary, bool sentinel) : binary_(binary) {
+  if (binary_ && sentinel) out_.assign(kBinarySentinel);
+}
+
+void TagWriter::Write(int code, std::string_view value) {
+  if (code == 5 || code == 105) {
+    uint64_t h = 0;
+    const std::string_view t = TrimSpaces(value);
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), h, 16);
+    if (r.ec == std::errc() && h > max_handle_) max_handle_ = h;
+  }
+  if (!binary_) {
+    char buf[16];
+    const int n = std::snprintf(buf, sizeof buf, "%3d\n", code);
+    out_.append(buf, static_cast<size_t>(n));
+    out_.append(value);
+    out_ += '\n';
+    return;
+  }
+  const auto c = static_cast<int16_t>(code);
+  out_.append(reinterpret_cast<const char*>(&c), 2);
+  auto number = [&](auto v) { out_.append(reinterpret_cast<const char*>(&v), sizeof v); };
+  const std::string_view t = TrimSpaces(value);
+  const char* b = t.data() + (!t.empty() && t.front() == '+' ? 1 : 0);
+  const char* e = t.data() + t.size();
+  switch (ValueTypeOf(code)) {
+    case ValueType::kString:
+    case ValueType::kHandle:
+      out_.append(value);
+      out_ += '\0';
+      return;
+    case ValueType::kDouble: {
+      double d = 0;
+      std::from_chars(b, e, d);
+      number(d);
+      return;
+    }
+    case ValueType::kInt16: {
+      long long v = 0;
+      std::from_chars(b, e, v);
+      number(static_cast<int16_t>(v));
+      return;
+    }
+    case ValueType::kInt32: {
+      long long v = 0;
+      std::from_chars(b, e, v);
+      number(static_cast<int32_t>(v));
+      return;
+    }
+    case ValueType::kInt64: {
+      long long v = 0;
+      std::from_chars(b, e, v);
+      number(static_cast<int64_t>(v));
+      return;
+    }
+    case ValueType::kBool: {
+      long long v = 0;
+      std::from_chars(b, e, v);
+      out_ += static_cast<char>(v);
+      return;
+    }
+    case ValueType::kBinary: {
+      std::string bytes;
+      for (size_t i = 0; i + 1 < value.size(); i += 2) {
+        unsigned v = 0;
+        std::from_chars(value.data() + i, value.data() + i + 2, v, 16);
+        bytes += static_cast<char>(v);
+      }
+      out_ += static_cast<char>(bytes.size());
+      out_ += bytes;
+      return;
+    }
+  }
+}
+
+void TagWriter::Write(int code, double value) { Write(code, FormatDouble(value)); }
+
+void TagWriter::Write(int code, int64_t value) { Write(code, std::to_string(value)); }
+
+}  // namespace palvane::dxf

@@ -1,0 +1,82 @@
+#pragma once
+
+// The tag layer of the drawing exchange format: group codes and their value
+// types, a streaming reader of ASCII and binary files, and a writer of both.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace palvane::dxf {
+
+// A file that cannot be read: the message names the line (ASCII) or byte
+// offset (binary) and what was expected there.
+class DxfError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class ValueType { kString, kDouble, kInt16, kInt32, kInt64, kBool, kBinary, kHandle };
+
+// The type of a group code's value, by the ranges of the format.
+ValueType ValueTypeOf(int code);
+
+struct Tag {
+  int16_t code = 0;
+  std::string_view value;  // as text; valid until the next tag is read
+};
+
+inline constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
+
+class TagReader {
+ public:
+  // `bytes` must outlive the reader. Detects binary files by their sentinel.
+  explicit TagReader(std::string_view bytes);
+
+  bool binary() const { return binary_; }
+  // Reads the next tag; false at the end of the data.
+  bool Next(Tag& tag);
+  // Makes the next Next() return `tag` again.
+  void PushBack(const Tag& tag);
+  // "line N" or "byte offset N" of the tag read last.
+  std::string Where() const;
+  [[noreturn]] void Fail(const std::string& what) const;
+
+ private:
+  bool NextAscii(Tag& tag);
+  bool NextBinary(Tag& tag);
+
+  std::string_view bytes_;
+  size_t pos_ = 0;
+  bool binary_ = false;
+  bool one_byte_codes_ = false;
+  size_t line_ = 0;           // lines read so far
+  size_t reported_line_ = 0;  // line of the last tag's group code
+  size_t tag_offset_ = 0;     // byte offset of the last tag read
+  bool pushed_ = false;
+  Tag pushed_tag_;
+  std::string pushed_value_;
+  std::string scratch_;
+};
+
+class TagWriter {
+ public:
+  explicit TagWriter(bool binary, bool sentinel = true);
+  void Write(int code, std::string_view value);
+  void Write(int code, double value);
+  void Write(int code, int64_t value);
+  std::string& bytes() { return out_; }
+  // The largest handle written under group code 5 or 105.
+  uint64_t max_handle() const { return max_handle_; }
+
+ private:
+  bool binary_;
+  uint64_t max_handle_ = 0;
+  std::string out_;
+};
+
+// The shortest text that reads back as the same double.
+std::string FormatDouble(double value);
+
+}  // namespace palvane::dxf

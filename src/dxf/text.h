@@ -1,0 +1,40 @@
+#pragma once
+
+// Text encodings of drawing files: UTF-8 since the 2007 format, the
+// drawing's code page before it, and \U+XXXX escapes for characters outside
+// it. Inside the program all text is UTF-8.
+
+#include <string>
+#include <string_view>
+
+namespace palvane::dxf {
+
+class TextCodec {
+ public:
+  // `utf8` for files of the 2007 format and later; otherwise `code_page` is
+  // the $DWGCODEPAGE value, such as "ANSI_1252" (an unknown one reads as 1252).
+  TextCodec(bool utf8, std::string_view code_page);
+  ~TextCodec();
+  TextCodec(const TextCodec&) = delete;
+  TextCodec& operator=(const TextCodec&) = delete;
+
+  // File bytes to UTF-8. Bytes that are not valid in the encoding become
+  // U+FFFD rather than being dropped.
+  std::string Decode(std::string_view bytes) const;
+  // UTF-8 to file bytes; a character the code page lacks becomes \U+XXXX.
+  std::string Encode(std::string_view utf8) const;
+  bool utf8() const { return utf8_; }
+
+ private:
+  bool utf8_;
+  void* to_utf8_ = nullptr;  // iconv descriptors
+  void* from_utf8_ = nullptr;
+};
+
+// Replaces each \U+XXXX escape by its character, in UTF-8.
+std::string DecodeEscapes(std::string_view text);
+
+// True when every byte is ASCII, so that no conversion is needed.
+bool IsAscii(std::string_view text);
+
+}  // namespace palvane::dxf
