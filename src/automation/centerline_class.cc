@@ -40,14 +40,14 @@ host::Ref<host::Application> CenterlineClass::KeyplanApplication(
 std::string CenterlineClass::ExportKeyplan(const host::Ref<host::Document>& thisdrawing,
                                            const keyplan::KeyplanOptions& options) {
   keyplan::ExportKeyplan(sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing,
-                         options, keyplan::KeyplanKind::kLabels);
+                         options, keyplan::KeyplanKind::kLabels, progress_);
   return "";
 }
 
 std::string CenterlineClass::ExportKeyplanAsAttributes(
     const host::Ref<host::Document>& thisdrawing, const keyplan::KeyplanOptions& options) {
   keyplan::ExportKeyplan(sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing,
-                         options, keyplan::KeyplanKind::kAttributes);
+                         options, keyplan::KeyplanKind::kAttributes, progress_);
   return "";
 }
 

@@ -5,6 +5,7 @@
 // runs to its end under its own error trap, reports every failure to the user
 // through the message sink, and never fails its call.
 
+#include <functional>
 #include <string>
 
 #include "host/host.h"
@@ -16,6 +17,12 @@ namespace palvane::automation {
 class CenterlineClass {
  public:
   explicit CenterlineClass(host::MessageSink& sink) : sink_(sink) {}
+
+  // Called during the keyplan exports with the source layers done and their
+  // count, for callers that show progress.
+  void SetProgress(std::function<void(int32_t done, int32_t total)> progress) {
+    progress_ = std::move(progress);
+  }
 
   // The point (three Doubles, Z = 0) at distance `Length` along `objPline`,
   // and in `Bearing` the direction of travel there; an empty Variant, with
@@ -47,6 +54,7 @@ class CenterlineClass {
 
   host::MessageSink& sink_;
   host::Ref<host::Application> application_;
+  std::function<void(int32_t, int32_t)> progress_;
 };
 
 }  // namespace palvane::automation

@@ -75,6 +75,8 @@ class Exporter {
         o_(options),
         kind_(kind) {}
 
+  std::function<void(int32_t, int32_t)> progress;
+
   void Run(const std::function<Ref<host::Application>()>& application) {
     bool found = false;
     step_.Do([&] { reach_ = model::GetCurrentReach(sink_, drawing_, found); });
@@ -108,7 +110,11 @@ class Exporter {
       return layers->Count();
     };
     step_.ForEach(count_layers, [&](int32_t i) { MakeSectionLayer(layers->Item(i)->Name()); });
-    step_.ForEach(count_layers, [&](int32_t i) { DrawSection(layers->Item(i)->Name()); });
+    int32_t total = 0;
+    step_.ForEach([&] { return total = count_layers(); }, [&](int32_t i) {
+      DrawSection(layers->Item(i)->Name());
+      if (progress) progress(i + 1, total);
+    });
 
     step_.Do([&] { keyplan_->PurgeAll(); });
     step_.Do([&] { keyplan_->Activate(); });
@@ -272,8 +278,9 @@ class Exporter {
 void ExportKeyplan(host::MessageSink& sink,
                    const std::function<Ref<host::Application>()>& application,
                    const Ref<host::Document>& drawing, const KeyplanOptions& options,
-                   KeyplanKind kind) {
+                   KeyplanKind kind, const std::function<void(int32_t, int32_t)>& progress) {
   Exporter exporter(sink, drawing, options, kind);
+  exporter.progress = progress;
   automation::RunOperation([&] { exporter.Run(application); });
 }
 

@@ -29,6 +29,7 @@ enum class KeyplanKind {
 void ExportKeyplan(host::MessageSink& sink,
                    const std::function<host::Ref<host::Application>()>& application,
                    const host::Ref<host::Document>& drawing, const KeyplanOptions& options,
-                   KeyplanKind kind);
+                   KeyplanKind kind,
+                   const std::function<void(int32_t done, int32_t total)>& progress = {});
 
 }  // namespace palvane::keyplan

@@ -197,6 +197,7 @@ void ObjectCore::SetXDataOf(const std::vector<int16_t>& codes, const std::vector
   }
   const std::string app = group[0].value.AsStringUnchecked();
   CheckSymbolName(app, "application");
+  ++doc_->xdata_writes;
   // A drawing holding data of an unregistered application is invalid, so the
   // application is registered first.
   doc_->RegisterApp(app);

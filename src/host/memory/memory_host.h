@@ -368,6 +368,8 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   std::map<std::string, Variant>& variables() { return variables_; }
   // What the file this drawing came from held beyond the model, if any.
   std::shared_ptr<DocumentFile> file;
+  // How often extended data was written into this drawing's objects.
+  uint64_t xdata_writes = 0;
   // Forgets the template's handles, so a file's can take their place.
   void ResetHandles() { next_handle_ = 1; }
 

@@ -1,0 +1,509 @@
+// palvane: the operations on DXF drawings from the command line.
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "automation/centerline_class.h"
+#include "dxf/drawing.h"
+#include "dxf/file_io.h"
+#include "generate.h"
+#include "host/convert.h"
+#include "host/memory/entities.h"
+#include "keyplan/options.h"
+#include "model/lookup.h"
+#include "model/section.h"
+#include "svg.h"
+
+namespace {
+
+using palvane::host::Ref;
+using palvane::host::memory::MemApplication;
+using palvane::host::memory::MemDocument;
+namespace dxf = palvane::dxf;
+namespace host = palvane::host;
+
+constexpr const char* kVersion = "0.1.0";
+
+// A failure the user must hear of in one line, with its exit status.
+struct Failure {
+  int status;
+  std::string reason;
+};
+
+// Progress on standard error, only when it is a terminal.
+class Progress {
+ public:
+  Progress() : on_(::isatty(STDERR_FILENO) == 1) {}
+  void Phase(const std::string& what) {
+    if (on_) std::fprintf(stderr, "palvane: %s\n", what.c_str());
+  }
+  void Count(int32_t done, int32_t total) {
+    if (!on_ || total <= 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (done != total && now - last_ < std::chrono::milliseconds(200)) return;
+    last_ = now;
+    std::fprintf(stderr, "\rpalvane: %d of %d layers%s", done, total, done == total ? "\n" : "");
+  }
+
+ private:
+  bool on_;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+std::string Shortest(double v) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::shared_ptr<MemApplication> NewApplication() {
+  auto app = host::memory::CreateApplication();
+  app->new_drawing_template = [](MemDocument& doc) { dxf::ApplyTemplate(doc); };
+  return app;
+}
+
+std::shared_ptr<MemDocument> Load(MemApplication& app, const std::string& path,
+                                  Progress& progress) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  progress.Phase("reading " + path +
+                 (ec ? std::string() : " (" + std::to_string(size / 1024) + " KiB)"));
+  try {
+    return dxf::LoadDrawing(app, path);
+  } catch (const dxf::DxfError& e) {
+    throw Failure{2, std::string("cannot read the drawing: ") + e.what()};
+  }
+}
+
+void Save(MemDocument& doc, const std::string& path, bool overwrite, Progress& progress) {
+  progress.Phase("writing " + path);
+  try {
+    dxf::SaveDrawing(doc, path, overwrite);
+  } catch (const dxf::DxfError& e) {
+    throw Failure{2, std::string("cannot write the drawing: ") + e.what()};
+  }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return std::filesystem::equivalent(a, b, ec);
+}
+
+Ref<host::LWPolyline> FindPolyline(MemDocument& doc, const std::string& handle_text) {
+  uint64_t handle = 0;
+  const auto r =
+      std::from_chars(handle_text.data(), handle_text.data() + handle_text.size(), handle, 16);
+  if (r.ec != std::errc() || r.ptr != handle_text.data() + handle_text.size()) {
+    throw Failure{2, "\"" + handle_text + "\" is not a handle (a hexadecimal number)"};
+  }
+  host::memory::EntityCore* entity = doc.FindEntity(handle);
+  if (entity == nullptr) throw Failure{2, "the drawing has no entity with handle " + handle_text};
+  if (std::string(entity->TypeName()) != "LWPOLYLINE") {
+    throw Failure{2, "entity " + handle_text + " is a " + entity->TypeName() +
+                         ", not a lightweight polyline"};
+  }
+  return entity->Self().get() == nullptr
+             ? Ref<host::LWPolyline>()
+             : Ref<host::Entity>(entity->Self()).As<host::LWPolyline>();
+}
+
+// ------------------------------------------------------------------ info
+
+// Collects the messages of the lookups, and shows them on standard error.
+class CollectingSink : public host::MessageSink {
+ public:
+  void Show(std::string_view text) override {
+    messages.emplace_back(text);
+    stderr_.Show(text);
+  }
+  std::vector<std::string> messages;
+
+ private:
+  host::StderrMessageSink stderr_;
+};
+
+int Info(const std::string& path, bool json) {
+  Progress progress;
+  auto app = NewApplication();
+  auto mem = Load(*app, path, progress);
+  Ref<host::Document> doc(mem);
+  CollectingSink sink;
+  nlohmann::json reaches = nlohmann::json::array(), sections = nlohmann::json::array();
+  std::string text;
+  try {
+    const auto set = palvane::model::GetReachPolylines(doc);
+    for (int32_t i = 0; i < set->Count(); ++i) {
+      palvane::model::TEVReach reach;
+      reach.Profile = set->Item(i).As<host::LWPolyline>();
+      reach.RetrieveValues();
+      const double length = reach.Profile->Length();
+      const size_t vertices = reach.Profile->Coordinates().size() / 2;
+      reaches.push_back({{"handle", reach.Profile->Handle()},
+                         {"ReachNo", reach.ReachNo},
+                         {"Status", reach.Status},
+                         {"PhotoDirectory", reach.PhotoDirectory},
+                         {"layer", reach.Profile->Layer()},
+                         {"length", length},
+                         {"vertices", vertices}});
+      text += "reach " + reach.ReachNo + (reach.Status ? " (current)" : "") + ": handle " +
+              reach.Profile->Handle() + ", length " + Shortest(length) + ", " +
+              std::to_string(vertices) + " vertices, photos \"" + reach.PhotoDirectory + "\"\n";
+    }
+  } catch (const host::Error& e) {
+    sink.Show(e.description());
+  }
+  const auto layers = doc->Layers();
+  for (int32_t i = 0; i < layers->Count(); ++i) {
+    const std::string layer = layers->Item(i)->Name();
+    const size_t at = layer.find("_SectionLine");
+    if (at == std::string::npos) continue;
+    const std::string number = layer.substr(0, at);
+    try {
+      const auto profile = palvane::model::FindSectionProfile(sink, doc, number);
+      if (!profile) continue;
+      palvane::model::TEVSection section(sink);
+      section.Profile = profile;
+      section.RetrieveValues(doc);
+      std::string date = host::DateToText(section.WaterDate);
+      if (date.size() > 10) date[10] = 'T';
+      sections.push_back({{"layer", layer},
+                          {"handle", profile->Handle()},
+                          {"SectionNo", section.SectionNo},
+                          {"SectionName", section.SectionName},
+                          {"Chainage", section.Chainage},
+                          {"Bearing", section.Bearing},
+                          {"Title", section.Title},
+                          {"ReachNo", section.ReachNo},
+                          {"WaterDate", date},
+                          {"ThroughSection", section.ThroughSection}});
+      text += "section " + section.SectionNo + ": " + section.SectionName + " at chainage " +
+              Shortest(section.Chainage) + ", bearing " + Shortest(section.Bearing) +
+              ", reach " + section.ReachNo + ", profile " + profile->Handle() + ", \"" +
+              section.Title + "\", water date " + date +
+              (section.ThroughSection ? ", through section" : "") + "\n";
+    } catch (const host::Error& e) {
+      sink.Show(e.description());
+    }
+  }
+  if (json) {
+    const nlohmann::json out{
+        {"reaches", reaches}, {"sections", sections}, {"messages", sink.messages}};
+    std::printf("%s\n", out.dump(2).c_str());
+  } else {
+    std::fputs(text.c_str(), stdout);
+  }
+  return 0;
+}
+
+// ------------------------------------------------------------------ point-along
+
+int PointAlong(const std::string& path, const std::string& handle,
+               const std::vector<double>& distances, bool json) {
+  Progress progress;
+  auto app = NewApplication();
+  auto mem = Load(*app, path, progress);
+  const auto line = FindPolyline(*mem, handle);
+  host::StderrMessageSink sink;
+  palvane::automation::CenterlineClass centerline(sink);
+  nlohmann::json out = nlohmann::json::array();
+  for (double distance : distances) {
+    double bearing = 0;
+    const host::Variant point =
+        centerline.LWPolyPntAlong(Ref<host::Document>(mem), line, distance, bearing);
+    if (!point.IsArray()) {
+      if (json) {
+        out.push_back({{"distance", distance}, {"point", nullptr}});
+      } else {
+        std::printf("none\n");
+      }
+      continue;
+    }
+    const auto& p = point.AsArrayUnchecked();
+    const double x = p[0].AsDoubleUnchecked(), y = p[1].AsDoubleUnchecked(),
+                 z = p[2].AsDoubleUnchecked();
+    if (json) {
+      out.push_back({{"distance", distance}, {"point", {x, y, z}}, {"bearing", bearing}});
+    } else {
+      std::printf("%s %s %s %s\n", Shortest(x).c_str(), Shortest(y).c_str(), Shortest(z).c_str(),
+                  Shortest(bearing).c_str());
+    }
+  }
+  if (json) std::printf("%s\n", out.dump(2).c_str());
+  return 0;
+}
+
+// ------------------------------------------------------------------ view-section
+
+int ViewSection(const std::string& path, const std::string& handle, bool original_data,
+                const std::string& out, bool in_place) {
+  if (!in_place && SameFile(path, out)) {
+    throw Failure{2, "the output is the input drawing; use --in-place to change it"};
+  }
+  Progress progress;
+  auto app = NewApplication();
+  auto mem = Load(*app, path, progress);
+  const auto line = FindPolyline(*mem, handle);
+  host::StderrMessageSink sink;
+  palvane::automation::CenterlineClass centerline(sink);
+  bool original = original_data;
+  centerline.ViewSection(Ref<host::Document>(mem), line, original);
+  Save(*mem, in_place ? path : out, true, progress);
+  return 0;
+}
+
+// ------------------------------------------------------------------ keyplan
+
+struct KeyplanArgs {
+  std::string drawing, out, svg;
+  bool attributes = false, update_source = false;
+  std::vector<std::string> options;
+  std::string fields = "name,chainage";
+  std::string name_prefix, name_suffix, en_prefix, en_suffix;
+  std::string bearing_prefix, bearing_suffix, bearing_precision = "1";
+  std::string chainage_prefix, chainage_suffix, chainage_precision = "2";
+  std::string mike11_prefix, mike11_suffix, mike11_precision = "2";
+  std::string description_prefix, description_suffix;
+  std::string line_width = "0.5", text_height = "2.5", line_layer = "XS_";
+};
+
+palvane::keyplan::KeyplanOptions BuildOptions(const KeyplanArgs& a) {
+  palvane::keyplan::KeyplanOptions o;
+  std::set<std::string> on;
+  std::string rest = a.fields;
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    const std::string field = rest.substr(0, comma);
+    rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+    if (field.empty()) continue;
+    static const std::set<std::string> kKnown{"name",     "en",     "bearing",
+                                              "chainage", "mike11", "description"};
+    if (kKnown.count(field) == 0) {
+      throw Failure{2, "unknown field \"" + field +
+                           "\" in --fields (name, en, bearing, chainage, mike11, description)"};
+    }
+    on.insert(field);
+  }
+  auto flag = [&](const char* f) { return on.count(f) ? "True" : "False"; };
+  o.SectionNameChkBox = flag("name");
+  o.ENChkBox = flag("en");
+  o.BearingChkBox = flag("bearing");
+  o.ChainageChkBox = flag("chainage");
+  o.Mike11ChainageChkBox = flag("mike11");
+  o.DescriptionChkBox = flag("description");
+  o.SectionNamePrefix = a.name_prefix;
+  o.SectionNameSuffix = a.name_suffix;
+  o.ENPrefix = a.en_prefix;
+  o.ENSuffix = a.en_suffix;
+  o.BearingPrefix = a.bearing_prefix;
+  o.BearingSuffix = a.bearing_suffix;
+  o.BearingPrecision = a.bearing_precision;
+  o.ChainagePrefix = a.chainage_prefix;
+  o.ChainageSuffix = a.chainage_suffix;
+  o.ChainagePrecision = a.chainage_precision;
+  o.Mike11ChainagePrefix = a.mike11_prefix;
+  o.Mike11ChainageSuffix = a.mike11_suffix;
+  o.Mike11ChainagePrecision = a.mike11_precision;
+  o.DescriptionPrefix = a.description_prefix;
+  o.DescriptionSuffix = a.description_suffix;
+  o.SectionLineWidth = a.line_width;
+  o.TextHeight = a.text_height;
+  o.LineLayer = a.line_layer;
+  // --option sets one string by its own name and wins over the flags above.
+  for (const std::string& option : a.options) {
+    const size_t eq = option.find('=');
+    const std::string name = option.substr(0, eq);
+    bool known = false;
+    for (const auto& f : palvane::keyplan::kOptionFields) {
+      if (name == f.name) {
+        if (eq == std::string::npos) throw Failure{2, "--option " + name + " needs =VALUE"};
+        o.*f.member = option.substr(eq + 1);
+        known = true;
+      }
+    }
+    if (!known) throw Failure{2, "unknown option string \"" + name + "\" in --option"};
+  }
+  return o;
+}
+
+int Keyplan(const KeyplanArgs& a) {
+  if (SameFile(a.drawing, a.out)) {
+    throw Failure{2, "the keyplan would overwrite the source drawing; choose another -o"};
+  }
+  const auto options = BuildOptions(a);
+  Progress progress;
+  auto app = NewApplication();
+  auto mem = Load(*app, a.drawing, progress);
+  const uint64_t writes_before = mem->xdata_writes;
+  const size_t documents = app->documents().size();
+  host::StderrMessageSink sink;
+  palvane::automation::CenterlineClass centerline(sink);
+  centerline.SetProgress([&](int32_t done, int32_t total) { progress.Count(done, total); });
+  progress.Phase(a.attributes ? "exporting the attribute keyplan" : "exporting the keyplan");
+  if (a.attributes) {
+    centerline.ExportKeyplanAsAttributes(Ref<host::Document>(mem), options);
+  } else {
+    centerline.ExportKeyplan(Ref<host::Document>(mem), options);
+  }
+  if (app->documents().size() == documents) {
+    std::fprintf(stderr, "palvane: no keyplan was made\n");
+    return 1;
+  }
+  MemDocument& keyplan = *app->documents().back();
+  Save(keyplan, a.out, true, progress);
+  if (!a.svg.empty()) {
+    try {
+      dxf::WriteFileAtomically(a.svg, palvane::tools::DrawingSvg(keyplan), true);
+    } catch (const dxf::DxfError& e) {
+      throw Failure{2, std::string("cannot write the picture: ") + e.what()};
+    }
+  }
+  if (mem->xdata_writes != writes_before) {
+    if (a.update_source) {
+      Save(*mem, a.drawing, true, progress);
+      std::fprintf(stderr, "palvane: restored section tags were saved into %s\n",
+                   a.drawing.c_str());
+    } else {
+      std::fprintf(stderr,
+                   "palvane: section tags were restored from centre points but not saved; "
+                   "use --update-source to save them into %s\n",
+                   a.drawing.c_str());
+    }
+  }
+  return 0;
+}
+
+// ------------------------------------------------------------------ generate
+
+int Generate(const palvane::tools::RiverSpec& spec, const std::string& out) {
+  Progress progress;
+  auto app = NewApplication();
+  auto doc = app->NewDetachedDocument("river.dxf");
+  dxf::ApplyTemplate(*doc);
+  app->Open(doc);
+  progress.Phase("generating " + std::to_string(spec.sections) + " sections");
+  palvane::tools::GenerateRiver(*doc, spec);
+  Save(*doc, out, true, progress);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App cli{"Palvane: river cross-section operations on DXF drawings"};
+  cli.set_version_flag("--version", kVersion);
+  cli.require_subcommand(1);
+
+  std::string drawing, handle, out;
+  bool json = false;
+
+  auto* info = cli.add_subcommand("info", "List the reaches and sections of a drawing");
+  info->add_option("DRAWING", drawing, "The drawing (DXF)")->required();
+  info->add_flag("--json", json, "Print one JSON object");
+
+  std::vector<double> distances;
+  auto* along =
+      cli.add_subcommand("point-along", "The point and bearing at distances along a polyline");
+  along->add_option("DRAWING", drawing, "The drawing (DXF)")->required();
+  along->add_option("--polyline", handle, "Handle of a lightweight polyline")->required();
+  along->add_option("--distance", distances, "Distance from the first vertex (repeatable)")
+      ->required()
+      ->allow_extra_args(false);
+  along->add_flag("--json", json, "Print a JSON array");
+
+  bool original_data = false, in_place = false;
+  auto* view =
+      cli.add_subcommand("view-section", "Set the view up to look along one cross-section");
+  view->add_option("DRAWING", drawing, "The drawing (DXF)")->required();
+  view->add_option("--polyline", handle, "Handle of the section line")->required();
+  view->add_flag("--original-data", original_data, "Keep the section's 3d layers thawed");
+  auto* view_out = view->add_option("-o", out, "Write the result here");
+  auto* view_in_place = view->add_flag("--in-place", in_place, "Save over DRAWING");
+  view_out->excludes(view_in_place);
+  view->callback([&] {
+    if (out.empty() && !in_place) throw CLI::RequiredError("-o OUT or --in-place");
+  });
+
+  KeyplanArgs k;
+  auto* key = cli.add_subcommand("keyplan", "Export the current reach's keyplan to a new drawing");
+  key->add_option("DRAWING", k.drawing, "The source drawing (DXF)")->required();
+  key->add_option("-o", k.out, "The keyplan drawing to write")->required();
+  key->add_flag("--attributes", k.attributes, "One attribute block per section instead of labels");
+  key->add_option("--svg", k.svg, "Also draw the keyplan as an SVG picture");
+  key->add_flag("--update-source", k.update_source,
+                "Save section tags restored from centre points into DRAWING");
+  key->add_option("--option", k.options,
+                  "NAME=VALUE: set one of the 24 option strings by its own name "
+                  "(wins over the flags below)");
+  key->add_option("--fields", k.fields,
+                  "Label fields that are on: name,en,bearing,chainage,mike11,description")
+      ->capture_default_str();
+  key->add_option("--name-prefix", k.name_prefix, "Text before the section name");
+  key->add_option("--name-suffix", k.name_suffix, "Text after the section name");
+  key->add_option("--en-prefix", k.en_prefix, "Text before the easting");
+  key->add_option("--en-suffix", k.en_suffix, "Text after the northing");
+  key->add_option("--bearing-prefix", k.bearing_prefix, "Text before the bearing");
+  key->add_option("--bearing-suffix", k.bearing_suffix, "Text after the bearing");
+  key->add_option("--bearing-precision", k.bearing_precision, "Decimals of the bearing")
+      ->capture_default_str();
+  key->add_option("--chainage-prefix", k.chainage_prefix, "Text before the chainage");
+  key->add_option("--chainage-suffix", k.chainage_suffix, "Text after the chainage");
+  key->add_option("--chainage-precision", k.chainage_precision, "Decimals of the chainage")
+      ->capture_default_str();
+  key->add_option("--mike11-prefix", k.mike11_prefix, "Text before the MIKE 11 chainage");
+  key->add_option("--mike11-suffix", k.mike11_suffix, "Text after the MIKE 11 chainage");
+  key->add_option("--mike11-precision", k.mike11_precision, "Decimals of the MIKE 11 chainage")
+      ->capture_default_str();
+  key->add_option("--description-prefix", k.description_prefix, "Text before the description");
+  key->add_option("--description-suffix", k.description_suffix, "Text after the description");
+  key->add_option("--line-width", k.line_width, "Width of the section lines")
+      ->capture_default_str();
+  key->add_option("--text-height", k.text_height, "Height of the labels")->capture_default_str();
+  key->add_option("--line-layer", k.line_layer, "Layer name prefix of the section lines")
+      ->capture_default_str();
+
+  palvane::tools::RiverSpec spec;
+  auto* gen = cli.add_subcommand("generate", "Write a synthetic surveyed river");
+  gen->add_option("--sections", spec.sections, "Cross-sections")->required()->check(
+      CLI::Range(0, 10000000));
+  gen->add_option("--seed", spec.seed, "Seed of the random river")->capture_default_str();
+  gen->add_option("--clutter", spec.clutter, "Unrelated entities per section")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 1000));
+  gen->add_option("-o", out, "The drawing to write")->required();
+
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return cli.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return cli.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return cli.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "palvane: %s (see palvane --help)\n", e.what());
+    return 2;
+  }
+
+  try {
+    if (*info) return Info(drawing, json);
+    if (*along) return PointAlong(drawing, handle, distances, json);
+    if (*view) return ViewSection(drawing, handle, original_data, out, in_place);
+    if (*key) return Keyplan(k);
+    if (*gen) return Generate(spec, out);
+  } catch (const Failure& f) {
+    std::fprintf(stderr, "palvane: %s\n", f.reason.c_str());
+    return f.status;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "palvane: out of memory\n");
+    return 2;
+  }
+  return 2;
+}
