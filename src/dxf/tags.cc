@@ -137,8 +137,9 @@ bool TagReader::NextAscii(Tag& tag) {
   const auto r = std::from_chars(code_text.data(), code_text.data() + code_text.size(), code);
   if (r.ec != std::errc() || r.ptr != code_text.data() + code_text.size() || code < -32768 ||
       code > 32767) {
-    Fail("expected a group code (a whole number), found \"" + std::string(code_text.substr(0, 40)) +
-         "\"");
+    throw DxfError("line " + std::to_string(code_line_no) +
+                   ": expected a group code (a whole number), found \"" +
+                   std::string(code_text.substr(0, 40)) + "\"");
   }
   std::string_view value;
   if (!read_line(value)) Fail("the file ends after group code " + std::to_string(code));

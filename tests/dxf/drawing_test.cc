@@ -71,3 +71,168 @@ TEST(DxfRoundTripTest, LibreCadDrawingsComeBackUnchanged) {
 
 }  // namespace
 }  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// A drawing with every entity kind the host models and extended data of
+// every group code, made through the host interface.
+std::shared_ptr<MemDocument> RichDrawing(host::memory::MemApplication& app) {
+  auto doc = NewDrawing(app);
+  Ref<host::Document> d(doc);
+  const auto line = AddPolyline(d, "Straße_Profile", {0, 0, 10, 0, 10, 5, 0, 5}, {0, 0.5, -1});
+  line->SetClosed(true);
+  line->SetWidth(1, 0.25, 0.75);
+  line->SetElevation(2.5);
+  line->SetNormal({0, 0, -1});
+  line->SetColor(3);
+  line->SetXData(
+      {1001, 1000, 1002, 1003, 1004, 1005, 1010, 1011, 1012, 1013, 1040, 1041, 1042, 1070, 1071,
+       1002},
+      {Variant("TEV"), Variant("Zürich 水路"), Variant("{"), Variant("0"), Variant("0A0BFF"),
+       Variant("1F"), Variant::Point(1, 2, 3), Variant::Point(0.1, 0.2, 0.3),
+       Variant::Point(-1, -2, -3), Variant::Point(1e-300, 1e300, 0), Variant(1.0 / 3), Variant(2.5),
+       Variant(0.75), Variant(int16_t{-32768}), Variant(int32_t{2147483647}), Variant("}")});
+  AddPoint(d, "水路_SectionCenter", {1, 2, 3});
+  d->Layers()->Add("Notes");
+  auto text = d->ModelSpace()->AddMText({5, 6, 0}, 0, "Première ligne\\PSecond line");
+  text->SetLayer("Notes");
+  text->SetHeight(1.25);
+  const auto block = d->Blocks()->Add({1, 1, 0}, "XS12");
+  block->AddLightWeightPolyline({1, 1, 4, 5});
+  block->AddAttribute(1.5, 0, "Enter Easting", {4, 3, 0}, "Easting", "1.000");
+  d->ModelSpace()->InsertBlock({10, 10, 0}, "XS12", 1, 1, 1, 0.5);
+  return doc;
+}
+
+TEST(DxfRoundTripTest, ProjectDrawingsComeBackAsWritten) {
+  auto app = host::memory::CreateApplication();
+  auto doc = RichDrawing(*app);
+  const std::string ascii = dxf::WriteDrawing(*doc);
+  auto back = dxf::ReadDrawing(*app, ascii, "back.dxf");
+  EXPECT_EQ(FirstDifference(ascii, dxf::WriteDrawing(*back)), "");
+
+  // The model reads back as it was made.
+  const auto lines = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space());
+  ASSERT_EQ(lines.size(), 1u);
+  const auto original = EntitiesOf<host::memory::MemLWPolyline>(*doc->model_space());
+  EXPECT_EQ(lines[0]->vertices.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(lines[0]->vertices[i].x, original[0]->vertices[i].x);
+    EXPECT_EQ(lines[0]->vertices[i].bulge, original[0]->vertices[i].bulge);
+    EXPECT_EQ(lines[0]->vertices[i].end_width, original[0]->vertices[i].end_width);
+  }
+  EXPECT_TRUE(lines[0]->closed);
+  EXPECT_EQ(lines[0]->elevation, 2.5);
+  EXPECT_EQ(lines[0]->normal, (Point3{0, 0, -1}));
+  EXPECT_EQ(lines[0]->color(), 3);
+  EXPECT_EQ(lines[0]->layer()->name(), "Straße_Profile");
+  EXPECT_EQ(lines[0]->GetXData("").values, original[0]->GetXData("").values);
+  EXPECT_EQ(lines[0]->GetXData("").codes, original[0]->GetXData("").codes);
+  const auto texts = EntitiesOf<host::memory::MemMText>(*back->model_space());
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0]->text, "Première ligne\\PSecond line");
+  EXPECT_EQ(texts[0]->height, 1.25);
+  const auto refs = EntitiesOf<host::memory::MemBlockReference>(*back->model_space());
+  ASSERT_EQ(refs.size(), 1u);
+  ASSERT_EQ(refs[0]->attributes.size(), 1u);
+  EXPECT_EQ(refs[0]->attributes[0]->value, "1.000");
+  EXPECT_DOUBLE_EQ(refs[0]->rotation, 0.5);
+  EXPECT_NE(back->FindLayer("水路_SectionCenter"), nullptr);
+  EXPECT_NE(back->FindBlock("XS12"), nullptr);
+  EXPECT_EQ(back->registered_apps(), (std::vector<std::string>{"ACAD", "TEV"}));
+
+  // Binary and back to ASCII give the same tags.
+  const std::string binary = dxf::WriteDrawing(*doc, true);
+  EXPECT_EQ(binary.substr(0, dxf::kBinarySentinel.size()), dxf::kBinarySentinel);
+  auto from_binary = dxf::ReadDrawing(*app, binary, "b.dxf");
+  EXPECT_EQ(FirstDifference(ascii, dxf::WriteDrawing(*from_binary, false)), "");
+  EXPECT_EQ(FirstDifference(binary, dxf::WriteDrawing(*from_binary)), "");
+}
+
+TEST(DxfRoundTripTest, ChangedEntitiesAreWrittenFromTheModel) {
+  auto app = host::memory::CreateApplication();
+  auto doc = RichDrawing(*app);
+  auto back = dxf::ReadDrawing(*app, dxf::WriteDrawing(*doc), "back.dxf");
+  auto* line = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())[0];
+  line->Move({0, 0, 0}, {1, 0, 0});  // normal (0,0,-1): OCS X runs the other way
+  line->SetWidth(0, 2, 2);
+  back->FindLayer("Notes")->SetName("Remarks");
+  back->FindLayer("Notes") == nullptr ? void() : ADD_FAILURE();
+  auto again = dxf::ReadDrawing(*app, dxf::WriteDrawing(*back), "again.dxf");
+  auto* moved = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
+  EXPECT_EQ(moved->vertices[0].x, -1);
+  EXPECT_EQ(moved->vertices[0].start_width, 2);
+  EXPECT_EQ(moved->vertices[1].end_width, 0.75);
+  EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*again->model_space())[0]->layer()->name(),
+            "Remarks");
+  EXPECT_EQ(again->FindLayer("Notes"), nullptr);
+}
+
+TEST(DxfEncodingTest, OlderDrawingsUseTheirCodePageAndEscapes) {
+  // An R2000 drawing in code page 1252: a layer name with a 1252 byte, an
+  // extended-data text with escapes.
+  const std::string file =
+      "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1015\n  9\n$DWGCODEPAGE\n  3\nANSI_1252\n"
+      "  9\n$HANDSEED\n  5\n100\n  0\nENDSEC\n"
+      "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  5\n2\n 70\n1\n"
+      "  0\nLAYER\n  5\n10\n  2\nStra\xDF"
+      "e\n 70\n0\n 62\n7\n  6\nCONTINUOUS\n  0\nENDTAB\n"
+      "  0\nTABLE\n  2\nAPPID\n  5\n9\n 70\n1\n  0\nAPPID\n  5\n12\n  2\nTEV\n 70\n0\n"
+      "  0\nENDTAB\n  0\nENDSEC\n"
+      "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n  5\n20\n  8\nStra\xDF"
+      "e\n 10\n1.0\n 20\n2.0\n"
+      " 30\n0.0\n1001\nTEV\n1000\nCaf\\U+00E9 \\U+6C34\n  0\nENDSEC\n  0\nEOF\n";
+  auto app = host::memory::CreateApplication();
+  auto doc = dxf::ReadDrawing(*app, file, "old.dxf");
+  EXPECT_EQ(dxf::VersionOf(*doc), "AC1015");
+  ASSERT_NE(doc->FindLayer("Straße"), nullptr);
+  const auto points = EntitiesOf<host::memory::MemPoint>(*doc->model_space());
+  ASSERT_EQ(points.size(), 1u);
+  EXPECT_EQ(points[0]->GetXData("TEV").values[1], Variant("Café 水"));
+  EXPECT_EQ(FirstDifference(file, dxf::WriteDrawing(*doc)), "");
+  // Text written from the model goes back into the code page, with an
+  // escape for what 1252 lacks.
+  points[0]->SetXData({1001, 1000}, {Variant("TEV"), Variant("Ölmühle 水")});
+  const std::string written = dxf::WriteDrawing(*doc);
+  EXPECT_NE(written.find("\xD6lm\xFChle \\U+6C34"), std::string::npos);
+  auto back = dxf::ReadDrawing(*app, written, "again.dxf");
+  EXPECT_EQ(EntitiesOf<host::memory::MemPoint>(*back->model_space())[0]->GetXData("TEV").values[1],
+            Variant("Ölmühle 水"));
+}
+
+TEST(DxfBadInputTest, EachFaultGetsAClearError) {
+  const std::string good(dxf::kTemplate);
+  const struct {
+    std::string bytes;
+    const char* expected;
+  } cases[] = {
+      {"", "line 1: the file is empty"},
+      {good.substr(0, good.size() / 2), "the file ends"},
+      {"  0\nSECTION\n  x\nHEADER\n", "line 3: expected a group code"},
+      {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 10\nabc\n",
+       "line 8: group code 10 expects a number"},
+      {"  0\nSECTION\n  2\nFOO\n  0\nENDSEC\n  0\nEOF\n", "unknown section \"FOO\""},
+      {good.substr(0, good.rfind("  0\nEOF")), "without 0 EOF"},
+      {"\x89PNG\r\n\x1a\n\0\0\0\rIHDR", "line 1: expected a group code"},
+      {std::string("AutoCAD Binary DXF\r\n\x1a\0", 22) + std::string("\0\0SECT", 6),
+       "byte offset 22"},
+      {"AutoCAD Binary DXF garbage", "byte offset 0"},
+      {"  0\nSECTION\n  2\nENTITIES\n 10\n1.0\n", "line 5: expected 0 and an entity"},
+      {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n  5\nXYZ\n", "expected a handle"},
+  };
+  for (const auto& c : cases) {
+    auto app = host::memory::CreateApplication();
+    try {
+      dxf::ReadDrawing(*app, c.bytes, "bad.dxf");
+      ADD_FAILURE() << "no error for: " << c.expected;
+    } catch (const dxf::DxfError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos)
+          << e.what() << " / expected " << c.expected;
+    }
+    EXPECT_TRUE(app->documents().empty());
+  }
+}
+
+}  // namespace
+}  // namespace palvane::testing

@@ -43,10 +43,10 @@ Ref<host::LWPolyline> Polyline(const Ref<host::Document>& doc, const std::string
 
 void TagSection(host::Object& object, const std::string& number, double chainage, double bearing,
                 const std::string& title, const std::string& name, host::Date water) {
-  object.SetXData({1001, 1000, 1000, 1000, 1040, 1040, 1000, 1000, 1000, 1070},
-                  {Variant("TEV"), Variant("SECTION"), Variant(number), Variant("1"),
-                   Variant(chainage), Variant(bearing), Variant(title), Variant(name),
-                   Variant(water), Variant(int16_t{0})});
+  object.SetXData(
+      {1001, 1000, 1000, 1000, 1040, 1040, 1000, 1000, 1000, 1070},
+      {Variant("TEV"), Variant("SECTION"), Variant(number), Variant("1"), Variant(chainage),
+       Variant(bearing), Variant(title), Variant(name), Variant(water), Variant(int16_t{0})});
 }
 
 }  // namespace
@@ -69,8 +69,9 @@ void GenerateRiver(host::memory::MemDocument& mem, const RiverSpec& spec) {
     coords.push_back(x);
     coords.push_back(y);
     // Every other segment bends; the bends alternate to keep the river going east.
-    bulges.push_back(bulges.size() % 2 == 0 ? 0.0 : random.Uniform(0.05, 0.2) *
-                                                        (bulges.size() % 4 == 1 ? 1 : -1));
+    bulges.push_back(bulges.size() % 2 == 0
+                         ? 0.0
+                         : random.Uniform(0.05, 0.2) * (bulges.size() % 4 == 1 ? 1 : -1));
     heading = std::clamp(heading + random.Uniform(-0.5, 0.5), -0.8, 0.8);
     done += run;
   }
@@ -113,7 +114,8 @@ void GenerateRiver(host::memory::MemDocument& mem, const RiverSpec& spec) {
     const auto center = doc->ModelSpace()->AddPoint({at->point[0], at->point[1], 0});
     center->SetLayer(number + "_SectionCenter");
     TagSection(*center, number, chainage, bearing, title, "XS" + number, water);
-    for (const char* suffix : {"_SectionLine", "_3d", "_3d_LPSO"}) doc->Layers()->Add(number + suffix);
+    for (const char* suffix : {"_SectionLine", "_3d", "_3d_LPSO"})
+      doc->Layers()->Add(number + suffix);
 
     // Clutter: survey points, bank lines and notes.
     for (int32_t k = 0; k < spec.clutter; ++k) {

@@ -110,9 +110,8 @@ Ref<host::LWPolyline> FindPolyline(MemDocument& doc, const std::string& handle_t
     throw Failure{2, "entity " + handle_text + " is a " + entity->TypeName() +
                          ", not a lightweight polyline"};
   }
-  return entity->Self().get() == nullptr
-             ? Ref<host::LWPolyline>()
-             : Ref<host::Entity>(entity->Self()).As<host::LWPolyline>();
+  return entity->Self().get() == nullptr ? Ref<host::LWPolyline>()
+                                         : Ref<host::Entity>(entity->Self()).As<host::LWPolyline>();
 }
 
 // ------------------------------------------------------------------ info
@@ -185,10 +184,9 @@ int Info(const std::string& path, bool json) {
                           {"WaterDate", date},
                           {"ThroughSection", section.ThroughSection}});
       text += "section " + section.SectionNo + ": " + section.SectionName + " at chainage " +
-              Shortest(section.Chainage) + ", bearing " + Shortest(section.Bearing) +
-              ", reach " + section.ReachNo + ", profile " + profile->Handle() + ", \"" +
-              section.Title + "\", water date " + date +
-              (section.ThroughSection ? ", through section" : "") + "\n";
+              Shortest(section.Chainage) + ", bearing " + Shortest(section.Bearing) + ", reach " +
+              section.ReachNo + ", profile " + profile->Handle() + ", \"" + section.Title +
+              "\", water date " + date + (section.ThroughSection ? ", through section" : "") + "\n";
     } catch (const host::Error& e) {
       sink.Show(e.description());
     }
@@ -471,8 +469,9 @@ int main(int argc, char** argv) {
 
   palvane::tools::RiverSpec spec;
   auto* gen = cli.add_subcommand("generate", "Write a synthetic surveyed river");
-  gen->add_option("--sections", spec.sections, "Cross-sections")->required()->check(
-      CLI::Range(0, 10000000));
+  gen->add_option("--sections", spec.sections, "Cross-sections")
+      ->required()
+      ->check(CLI::Range(0, 10000000));
   gen->add_option("--seed", spec.seed, "Seed of the random river")->capture_default_str();
   gen->add_option("--clutter", spec.clutter, "Unrelated entities per section")
       ->capture_default_str()

@@ -21,11 +21,20 @@ std::string Escape(const std::string& s) {
   std::string out;
   for (char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -61,13 +70,20 @@ std::vector<std::string> TextLines(const std::string& text) {
 
 const char* Colour(int aci) {
   switch (aci) {
-    case 1: return "#d62728";
-    case 2: return "#bcbd22";
-    case 3: return "#2ca02c";
-    case 4: return "#17becf";
-    case 5: return "#1f4fd6";
-    case 6: return "#9467bd";
-    default: return "#222222";
+    case 1:
+      return "#d62728";
+    case 2:
+      return "#bcbd22";
+    case 3:
+      return "#2ca02c";
+    case 4:
+      return "#17becf";
+    case 5:
+      return "#1f4fd6";
+    case 6:
+      return "#9467bd";
+    default:
+      return "#222222";
   }
 }
 
@@ -185,8 +201,7 @@ std::string DrawingSvg(const host::memory::MemDocument& doc, int width) {
         for (const auto& inner : block->entities()) {
           if (auto* inner_line = dynamic_cast<host::memory::MemLWPolyline*>(inner.get())) {
             pic.Polyline(WorldVertices(*inner_line, [&](Point3 q) { return r->Transform(q); }),
-                         inner_line->closed,
-                         Width(*inner_line), Colour(LayerColour(*inner_line)));
+                         inner_line->closed, Width(*inner_line), Colour(LayerColour(*inner_line)));
           }
         }
       }

@@ -1,0 +1,313 @@
+// End-to-end tests of the palvane command: the built binary run on drawings
+// the tests write, its outputs, messages and exit statuses; and every drawing
+// it writes checked by an independent reader.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "dxf/drawing.h"
+#include "dxf/file_io.h"
+#include "host/convert.h"
+#include "support/dxf_compare.h"
+#include "support/river.h"
+
+namespace palvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+class PalvaneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("palvane_e2e_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  Outcome Palvane(const std::string& args) const {
+    const std::string out = Path("stdout.txt"), err = Path("stderr.txt");
+    const std::string command =
+        std::string(PALVANE_BINARY) + " " + args + " > '" + out + "' 2> '" + err + "'";
+    const int raw = std::system(command.c_str());
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(out), Read(err)};
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // Runs the independent checker on a drawing: its audit must find no error.
+  static void ExpectAuditClean(const std::string& path) {
+    const std::string command = "/usr/bin/python3 -m ezdxf audit '" + path + "' 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string output;
+    char buf[4096];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
+    const int status = ::pclose(p);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("No errors found"), std::string::npos) << output;
+  }
+  std::string River(int sections = 12, int clutter = 1) const {
+    const std::string path = Path("river.dxf");
+    const Outcome r = Palvane("generate --sections " + std::to_string(sections) + " --clutter " +
+                              std::to_string(clutter) + " --seed 5 -o '" + path + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return path;
+  }
+
+  fs::path dir_;
+};
+
+bool Checker() {
+  return fs::exists("/usr/bin/python3") &&
+         std::system("/usr/bin/python3 -c 'import ezdxf' 2>/dev/null") == 0;
+}
+
+TEST_F(PalvaneTest, InfoListsReachesAndSections) {
+  const std::string river = River();
+  const Outcome text = Palvane("info '" + river + "'");
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.out.find("reach 1 (current)"), std::string::npos) << text.out;
+  const Outcome json = Palvane("info '" + river + "' --json");
+  ASSERT_EQ(json.status, 0) << json.err;
+  const auto j = nlohmann::json::parse(json.out);
+  ASSERT_EQ(j["reaches"].size(), 2u);
+  EXPECT_EQ(j["reaches"][0]["ReachNo"], "1");
+  EXPECT_EQ(j["reaches"][0]["Status"], true);
+  EXPECT_EQ(j["reaches"][1]["Status"], false);
+  ASSERT_EQ(j["sections"].size(), 12u);
+  EXPECT_EQ(j["sections"][0]["SectionName"], "XS1");
+  EXPECT_EQ(j["sections"][0]["Chainage"], 50.0);
+  EXPECT_EQ(j["sections"][0]["WaterDate"], "2012-06-02");
+  EXPECT_EQ(j["sections"][4]["SectionNo"], "5");  // recovered from its centre point
+  EXPECT_TRUE(j["messages"].empty());
+}
+
+TEST_F(PalvaneTest, PointAlongPrintsOneLinePerDistance) {
+  const std::string river = River(3, 0);
+  const auto j = nlohmann::json::parse(Palvane("info '" + river + "' --json").out);
+  const std::string handle = j["reaches"][0]["handle"];
+  const double length = j["reaches"][0]["length"];
+  const Outcome r = Palvane("point-along '" + river + "' --polyline " + handle +
+                            " --distance 0 --distance -5 --distance 1e9");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::string first, second, third;
+  std::getline(lines, first);
+  std::getline(lines, second);
+  std::getline(lines, third);
+  EXPECT_EQ(first.substr(0, first.find(' ')), "312000");
+  EXPECT_EQ(std::count(first.begin(), first.end(), ' '), 3);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(third, "none");
+  const Outcome js = Palvane("point-along '" + river + "' --polyline " + handle + " --distance " +
+                             std::to_string(length + 1) + " --distance 10 --json");
+  const auto a = nlohmann::json::parse(js.out);
+  ASSERT_EQ(a.size(), 2u);
+  EXPECT_TRUE(a[0]["point"].is_null());
+  EXPECT_EQ(a[1]["point"].size(), 3u);
+  EXPECT_TRUE(a[1]["bearing"].is_number());
+}
+
+TEST_F(PalvaneTest, BadUsageMissingFilesAndWrongHandles) {
+  const std::string river = River(3, 0);
+  EXPECT_EQ(Palvane("").status, 2);
+  EXPECT_EQ(Palvane("frobnicate").status, 2);
+  EXPECT_EQ(Palvane("point-along '" + river + "' --distance 1").status, 2);
+  EXPECT_EQ(Palvane("keyplan '" + river + "' -o x.dxf --fields name,colour").status, 2);
+  EXPECT_EQ(Palvane("keyplan '" + river + "' -o x.dxf --option NoSuchOption=1").status, 2);
+  const Outcome missing = Palvane("info '" + Path("nowhere.dxf") + "'");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("cannot read the drawing"), std::string::npos) << missing.err;
+  EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1);
+  const Outcome unknown = Palvane("point-along '" + river + "' --polyline FFFFFF --distance 1");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("no entity with handle FFFFFF"), std::string::npos);
+  const auto j = nlohmann::json::parse(Palvane("info '" + river + "' --json").out);
+  // A centre point is no polyline.
+  auto app = host::memory::CreateApplication();
+  auto doc = dxf::LoadDrawing(*app, river);
+  const auto points = EntitiesOf<host::memory::MemPoint>(*doc->model_space());
+  ASSERT_FALSE(points.empty());
+  char hex[32];
+  std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(points[0]->handle()));
+  const Outcome point = Palvane("point-along '" + river + "' --polyline " + hex + " --distance 1");
+  EXPECT_EQ(point.status, 2);
+  EXPECT_NE(point.err.find("not a lightweight polyline"), std::string::npos) << point.err;
+  EXPECT_EQ(Palvane("--help").status, 0);
+  EXPECT_EQ(Palvane("keyplan --help").status, 0);
+  EXPECT_EQ(Palvane("--version").out, "0.1.0\n");
+  const Outcome bad = Palvane("info '" + Path("bad.dxf") + "'");
+  EXPECT_EQ(bad.status, 2);
+}
+
+TEST_F(PalvaneTest, ViewSectionWritesTheResultAndNeverTheInputUnlessAsked) {
+  const std::string river = River(4, 0);
+  const std::string before = Read(river);
+  auto app = host::memory::CreateApplication();
+  auto doc = dxf::LoadDrawing(*app, river);
+  const auto set = Ref<host::Document>(doc)->SelectionSets()->Add("p");
+  set->Select(host::kSelectionSetAll, {8}, {host::Variant("2_Profile")});
+  const std::string handle = set->Item(0)->Handle();
+  const std::string out = Path("view.dxf");
+  const Outcome r =
+      Palvane("view-section '" + river + "' --polyline " + handle + " -o '" + out + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Read(river), before);
+  auto viewed = dxf::LoadDrawing(*app, out);
+  ASSERT_FALSE(viewed->ucss().empty());
+  EXPECT_EQ(viewed->ucss()[0]->name(), "UCS1");
+  EXPECT_TRUE(viewed->FindLayer("1_Profile")->frozen());
+  EXPECT_FALSE(viewed->FindLayer("2_3d_LPSO")->frozen());
+  EXPECT_EQ(viewed->active_layer()->name(), "2_Profile");
+  if (Checker()) {
+    ExpectAuditClean(out);
+  }
+
+  EXPECT_EQ(
+      Palvane("view-section '" + river + "' --polyline " + handle + " -o '" + river + "'").status,
+      2);
+  EXPECT_EQ(Read(river), before);
+  EXPECT_EQ(Palvane("view-section '" + river + "' --polyline " + handle).status, 2);
+  ASSERT_EQ(Palvane("view-section '" + river + "' --polyline " + handle + " --in-place").status, 0);
+  EXPECT_NE(Read(river), before);
+}
+
+TEST_F(PalvaneTest, KeyplanWritesDrawingAndPicture) {
+  const std::string river = River(12, 2);
+  const std::string before = Read(river);
+  const Outcome r =
+      Palvane("keyplan '" + river + "' -o '" + Path("keyplan.dxf") + "' --svg '" +
+              Path("keyplan.svg") + "' --fields name,en,chainage --chainage-suffix m");
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Section 5 lost its tag: restored in memory, said so, source untouched.
+  EXPECT_NE(r.err.find("use --update-source"), std::string::npos) << r.err;
+  EXPECT_EQ(Read(river), before);
+  auto app = host::memory::CreateApplication();
+  auto keyplan = dxf::LoadDrawing(*app, Path("keyplan.dxf"));
+  const auto labels = EntitiesOf<host::memory::MemMText>(*keyplan->model_space());
+  ASSERT_EQ(labels.size(), 12u);
+  EXPECT_EQ(labels[0]->text.substr(0, 5), "XS1\\P");
+  EXPECT_NE(labels[0]->text.find("50m"), std::string::npos);
+  const std::string svg = Read(Path("keyplan.svg"));
+  EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+  EXPECT_NE(svg.find("<tspan"), std::string::npos);
+  EXPECT_NE(svg.find("</svg>"), std::string::npos);
+  if (Checker()) {
+    ExpectAuditClean(Path("keyplan.dxf"));
+  }
+
+  // --option wins over a friendly flag; the attribute keyplan; saving the source.
+  const Outcome a = Palvane("keyplan '" + river + "' -o '" + Path("attributes.dxf") +
+                            "' --attributes --chainage-precision 0 --option ChainagePrecision=3 "
+                            "--update-source");
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_NE(Read(river), before);
+  auto blocks = dxf::LoadDrawing(*app, Path("attributes.dxf"));
+  ASSERT_NE(blocks->FindBlock("7"), nullptr);
+  if (Checker()) {
+    ExpectAuditClean(Path("attributes.dxf"));
+  }
+  auto source = dxf::LoadDrawing(*app, river);
+  const auto set = Ref<host::Document>(source)->SelectionSets()->Add("p");
+  set->Select(host::kSelectionSetAll, {8}, {host::Variant("5_Profile")});
+  EXPECT_FALSE(set->Item(0)->GetXData("TEV").empty());
+}
+
+TEST_F(PalvaneTest, KeyplanWithoutCurrentReachWritesNothing) {
+  auto app = host::memory::CreateApplication();
+  auto doc = app->NewDetachedDocument("none.dxf");
+  dxf::ApplyTemplate(*doc);
+  app->Open(doc);
+  AddPolyline(Ref<host::Document>(doc), "CL", {0, 0, 10, 0});
+  dxf::SaveDrawing(*doc, Path("none.dxf"), false);
+  const Outcome r = Palvane("keyplan '" + Path("none.dxf") + "' -o '" + Path("k.dxf") + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("message: You must first create a Reach\n"
+                       "message: You need to make a reach current first\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(Path("k.dxf")));
+}
+
+TEST_F(PalvaneTest, UnwritableOutputLeavesNothingBehind) {
+  const std::string river = River(3, 0);
+  fs::create_directories(Path("locked"));
+  ::chmod(Path("locked").c_str(), 0555);
+  const Outcome r = Palvane("keyplan '" + river + "' -o '" + Path("locked/k.dxf") + "'");
+  ::chmod(Path("locked").c_str(), 0755);
+  if (::geteuid() != 0) {  // root may write anywhere
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write the drawing"), std::string::npos) << r.err;
+  }
+  const Outcome dir = Palvane("keyplan '" + river + "' -o '" + Path("missing/k.dxf") + "'");
+  EXPECT_EQ(dir.status, 2);
+  EXPECT_NE(dir.err.find("cannot write the drawing"), std::string::npos) << dir.err;
+  size_t left = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir_)) {
+    left += e.path().filename().string().find("k.dxf") != std::string::npos;
+  }
+  if (::geteuid() != 0) {
+    EXPECT_EQ(left, 0u);
+  }
+}
+
+TEST_F(PalvaneTest, IndependentReaderSeesTheSameTags) {
+  if (!Checker()) GTEST_SKIP() << "python3-ezdxf is not installed";
+  const std::string river = River(6, 1);
+  ExpectAuditClean(river);
+  const std::string command =
+      std::string("/usr/bin/python3 ") + PALVANE_TEST_DIR + "/dxf/tev_tags.py '" + river + "'";
+  FILE* p = ::popen(command.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string output;
+  char buf[4096];
+  while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
+  ASSERT_EQ(::pclose(p), 0);
+  const auto seen = nlohmann::json::parse(output);
+  auto app = host::memory::CreateApplication();
+  auto doc = dxf::LoadDrawing(*app, river);
+  size_t tagged = 0;
+  for (const auto& e : doc->model_space()->entities()) {
+    const host::XData tag = e->Self()->GetXData("TEV");
+    if (tag.empty()) continue;
+    ++tagged;
+    const std::string handle = e->Self()->Handle();
+    ASSERT_TRUE(seen.contains(handle)) << handle;
+    const auto& items = seen[handle];
+    ASSERT_EQ(items.size() + 1, tag.values.size()) << handle;
+    for (size_t i = 1; i < tag.values.size(); ++i) {
+      EXPECT_EQ(items[i - 1][0], tag.codes[i]);
+      const host::Variant& v = tag.values[i];
+      if (v.type() == host::Variant::Type::kString) {
+        EXPECT_EQ(items[i - 1][1], v.AsStringUnchecked());
+      } else {
+        EXPECT_EQ(items[i - 1][1].get<double>(), host::ToDouble(v));
+      }
+    }
+  }
+  EXPECT_EQ(tagged, seen.size());
+  EXPECT_EQ(tagged, 2u + 2 * 6 - 1);  // two reaches, profiles (one lost) and centre points
+}
+
+}  // namespace
+}  // namespace palvane::testing
