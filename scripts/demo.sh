@@ -7,5 +7,5 @@ bash scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
 ./build/release/tools/palvane/palvane keyplan examples/river.dxf -o keyplan.dxf \
-  --svg keyplan.svg --fields name,chainage,mike11,description
+  --svg keyplan.svg --fields name,chainage,mike11,description --text-height 5
 echo "wrote keyplan.dxf and keyplan.svg"

@@ -1,0 +1,21 @@
+// libFuzzer target: any bytes given to the drawing reader either load (and
+// then write and load again) or fail with DxfError; never a crash or a hang.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "dxf/drawing.h"
+#include "host/memory/memory_host.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  auto app = palvane::host::memory::CreateApplication();
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  try {
+    auto doc = palvane::dxf::ReadDrawing(*app, bytes, "fuzz.dxf");
+    const std::string written = palvane::dxf::WriteDrawing(*doc);
+    palvane::dxf::ReadDrawing(*app, written, "again.dxf");
+  } catch (const palvane::dxf::DxfError&) {
+  }
+  return 0;
+}
