@@ -94,6 +94,7 @@ class Reader {
 
   void Reserve(const Tag& t) {
     if (t.code != 5 && t.code != 105) return;
+    if (Trim(t.value).empty()) return;  // some writers leave a handle empty
     uint64_t h;
     if (!ParseHandle(t.value, h)) {
       r_.Fail("expected a handle (hexadecimal), found \"" + std::string(t.value.substr(0, 40)) +

@@ -1,6 +1,7 @@
 #include "dxf/drawing.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -232,6 +233,55 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
     }
     EXPECT_TRUE(app->documents().empty());
   }
+}
+
+}  // namespace
+}  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// Drawings of every version from R12 to 2018, ASCII and binary, written by an
+// independent library, are read, saved and read again unchanged.
+TEST(DxfRoundTripTest, EveryVersionFromAnotherWriter) {
+  if (std::system("/usr/bin/python3 -c 'import ezdxf' 2>/dev/null") != 0) {
+    GTEST_SKIP() << "python3-ezdxf is not installed";
+  }
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("palvane_versions_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string command = std::string("/usr/bin/python3 ") + PALVANE_TEST_DIR +
+                              "/dxf/make_versions.py '" + dir.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    ++files;
+    const std::string name = entry.path().filename().string();
+    auto app = host::memory::CreateApplication();
+    const std::string bytes = dxf::ReadFileBytes(entry.path().string());
+    auto doc = dxf::ReadDrawing(*app, bytes, name);
+    const std::string written = dxf::WriteDrawing(*doc);
+    EXPECT_EQ(FirstDifference(bytes, written), "") << name;
+    EXPECT_NE(doc->FindLayer("Straße_Profile"), nullptr) << name;
+    if (name.rfind("R12", 0) != 0) {
+      const auto lines = EntitiesOf<host::memory::MemLWPolyline>(*doc->model_space());
+      ASSERT_EQ(lines.size(), 1u) << name;
+      EXPECT_EQ(lines[0]->vertices[0].bulge, 0.5) << name;
+      EXPECT_EQ(lines[0]->elevation, 2.0) << name;
+      const host::XData tag = lines[0]->GetXData("TEV");
+      ASSERT_EQ(tag.values.size(), 10u) << name;
+      EXPECT_EQ(tag.values[4], Variant(1250.5)) << name;
+      EXPECT_EQ(tag.values[9], Variant(int16_t{-1})) << name;
+      EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*doc->model_space())[0]->text,
+                "Line one\\PLine two");
+    }
+    const auto refs = EntitiesOf<host::memory::MemBlockReference>(*doc->model_space());
+    ASSERT_EQ(refs.size(), 1u) << name;
+    ASSERT_EQ(refs[0]->attributes.size(), 1u) << name;
+    EXPECT_EQ(refs[0]->attributes[0]->value, "XS12") << name;
+  }
+  EXPECT_EQ(files, 14);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

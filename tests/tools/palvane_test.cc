@@ -102,6 +102,17 @@ TEST_F(PalvaneTest, InfoListsReachesAndSections) {
   EXPECT_TRUE(j["messages"].empty());
 }
 
+TEST_F(PalvaneTest, GenerateIsReproducible) {
+  for (const char* name : {"a.dxf", "b.dxf"}) {
+    ASSERT_EQ(Palvane("generate --sections 30 --seed 9 --clutter 4 -o '" + Path(name) + "'").status,
+              0);
+  }
+  EXPECT_EQ(Read(Path("a.dxf")), Read(Path("b.dxf")));
+  ASSERT_EQ(Palvane("generate --sections 30 --seed 10 -o '" + Path("c.dxf") + "'").status, 0);
+  EXPECT_NE(Read(Path("a.dxf")), Read(Path("c.dxf")));
+  EXPECT_EQ(Palvane("generate --sections -3 -o '" + Path("d.dxf") + "'").status, 2);
+}
+
 TEST_F(PalvaneTest, PointAlongPrintsOneLinePerDistance) {
   const std::string river = River(3, 0);
   const auto j = nlohmann::json::parse(Palvane("info '" + river + "' --json").out);
