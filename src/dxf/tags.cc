@@ -181,6 +181,14 @@ bool TagReader::NextBinary(Tag& tag) {
     code = c;
   }
   char buf[64];
+  // A little-endian number of the value's own size.
+  auto read_number = [&](auto zero) {
+    decltype(zero) v;
+    need(sizeof v);
+    std::memcpy(&v, bytes_.data() + pos_, sizeof v);
+    pos_ += sizeof v;
+    return v;
+  };
   switch (ValueTypeOf(code)) {
     case ValueType::kString:
     case ValueType::kHandle: {
@@ -191,38 +199,18 @@ bool TagReader::NextBinary(Tag& tag) {
       pos_ += len + 1;
       return true;
     }
-    case ValueType::kDouble: {
-      need(8);
-      double d;
-      std::memcpy(&d, bytes_.data() + pos_, 8);
-      pos_ += 8;
-      scratch_ = FormatDouble(d);
+    case ValueType::kDouble:
+      scratch_ = FormatDouble(read_number(double{}));
       break;
-    }
-    case ValueType::kInt16: {
-      need(2);
-      int16_t v;
-      std::memcpy(&v, bytes_.data() + pos_, 2);
-      pos_ += 2;
-      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    case ValueType::kInt16:
+      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, read_number(int16_t{})).ptr);
       break;
-    }
-    case ValueType::kInt32: {
-      need(4);
-      int32_t v;
-      std::memcpy(&v, bytes_.data() + pos_, 4);
-      pos_ += 4;
-      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    case ValueType::kInt32:
+      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, read_number(int32_t{})).ptr);
       break;
-    }
-    case ValueType::kInt64: {
-      need(8);
-      int64_t v;
-      std::memcpy(&v, bytes_.data() + pos_, 8);
-      pos_ += 8;
-      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    case ValueType::kInt64:
+      scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, read_number(int64_t{})).ptr);
       break;
-    }
     case ValueType::kBool: {
       need(1);
       scratch_ = std::to_string(static_cast<unsigned char>(bytes_[pos_++]));
