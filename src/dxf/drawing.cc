@@ -5,6 +5,7 @@
 #include <map>
 #include <numbers>
 #include <set>
+#include <unordered_map>
 
 #include "dxf/file_data.h"
 #include "dxf/text.h"
@@ -443,23 +444,25 @@ class Reader {
   // attributes and the end of their sequence.
   void ReadEntity(MemBlock* block, const std::string& type) {
     RawTags body;
+    body.reserve(256);
     std::vector<XDataItem> xdata;
     ReadObject(body, xdata);
     std::shared_ptr<EntityCore> entity = MakeEntity(type, body);
     entity->xdata() = std::move(xdata);
-    std::string layer_name = "0";
+    std::string_view layer_bytes = "0";
     for (const auto [code, value] : body) {
       if (code == 8) {
-        layer_name = Text(Trim(value));
+        layer_bytes = Trim(value);
         break;
       }
     }
-    if (layer_name.empty()) layer_name = "0";
+    MemLayer* layer = LayerOf(layer_bytes);
+    body.shrink_to_fit();
     entity->extra() = std::move(body);
     for (const auto& item : entity->xdata()) {
       if (item.code == 1001) doc_.RegisterApp(item.value.AsStringUnchecked());
     }
-    block->Append(entity, doc_.AddLayer(layer_name, false));
+    block->Append(entity, layer);
     if (auto* ref = dynamic_cast<MemBlockReference*>(entity.get()); ref && attributes_follow_) {
       ReadAttributes(*ref);
     }
@@ -491,6 +494,17 @@ class Reader {
       ref.attributes.push_back(std::move(attribute));
     }
     r_.Fail("the file ends inside a block reference's attributes; expected 0 SEQEND");
+  }
+
+  // The layer named by an entity's raw layer tag; most entities share a few
+  // layers, so names are decoded and looked up once each.
+  MemLayer* LayerOf(std::string_view raw) {
+    if (raw.empty()) raw = "0";
+    const auto it = layer_cache_.find(raw);
+    if (it != layer_cache_.end()) return it->second;
+    MemLayer* layer = doc_.AddLayer(Text(raw), false);
+    layer_cache_.emplace(std::string(raw), layer);
+    return layer;
   }
 
   std::shared_ptr<EntityCore> MakeEntity(const std::string& type, const RawTags& body) {
@@ -699,6 +713,11 @@ class Reader {
   DxfFile& file_;
   std::unique_ptr<TextCodec> codec_;
   std::set<std::string> seen_layers_;
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, MemLayer*, Hash, std::equal_to<>> layer_cache_;
   std::set<const host::memory::ObjectCore*> from_file_;
   std::vector<EntityCore*> without_handle_;
   bool attributes_follow_ = false;

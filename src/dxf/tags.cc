@@ -5,7 +5,9 @@
 
 namespace palvane::dxf {
 
-ValueType ValueTypeOf(int code) {
+namespace {
+
+ValueType ComputeValueType(int code) {
   if (code < 0) return ValueType::kString;
   if (code <= 4 || (code >= 6 && code <= 9)) return ValueType::kString;
   if (code == 5) return ValueType::kHandle;
@@ -44,6 +46,21 @@ ValueType ValueTypeOf(int code) {
   return ValueType::kString;
 }
 
+struct ValueTypeTable {
+  ValueTypeTable() {
+    for (int c = 0; c < 1072; ++c) types[c] = ComputeValueType(c);
+  }
+  ValueType types[1072];
+};
+
+}  // namespace
+
+ValueType ValueTypeOf(int code) {
+  static const ValueTypeTable kTable;
+  if (code >= 0 && code < 1072) return kTable.types[code];
+  return ComputeValueType(code);
+}
+
 namespace {
 
 std::string_view TrimSpaces(std::string_view s) {
@@ -52,29 +69,31 @@ std::string_view TrimSpaces(std::string_view s) {
   return s;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Checks the shape of a decimal number without converting it: the reader
+// meets millions of numbers, and converting each twice would double the cost.
 bool ParsesAs(ValueType type, std::string_view text) {
   text = TrimSpaces(text);
-  if (text.empty()) return false;
-  const char* b = text.data();
-  const char* e = b + text.size();
-  if (*b == '+') ++b;
-  switch (type) {
-    case ValueType::kDouble: {
-      double d;
-      const auto r = std::from_chars(b, e, d);
-      return (r.ec == std::errc() || r.ec == std::errc::result_out_of_range) && r.ptr == e;
-    }
-    case ValueType::kInt16:
-    case ValueType::kInt32:
-    case ValueType::kInt64:
-    case ValueType::kBool: {
-      long long v;
-      const auto r = std::from_chars(b, e, v);
-      return r.ec == std::errc() && r.ptr == e;
-    }
-    default:
-      return true;
+  size_t i = 0;
+  const size_t n = text.size();
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < n && IsDigit(text[i])) ++i, ++digits;
+  if (type != ValueType::kDouble) return digits > 0 && i == n;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && IsDigit(text[i])) ++i, ++digits;
   }
+  if (digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    size_t exponent = 0;
+    while (i < n && IsDigit(text[i])) ++i, ++exponent;
+    if (exponent == 0) return false;
+  }
+  return i == n;
 }
 
 }  // namespace

@@ -70,4 +70,29 @@ inline double SegmentLength(double chord, double bulge) {
   return theta * radius;
 }
 
+// The point at distance `d` (0 <= d <= the segment's length) along one
+// polyline segment from (sx, sy) to (ex, ey) with `bulge`, and the direction
+// of travel there.
+struct SegmentPoint {
+  double x, y, bearing;
+};
+inline SegmentPoint PointOnSegment(double sx, double sy, double ex, double ey, double bulge,
+                                   double d) {
+  const double chord = std::hypot(ex - sx, ey - sy);
+  const double chord_angle = std::atan2(ey - sy, ex - sx);
+  if (bulge == 0.0 || chord == 0.0) {
+    const double t = chord == 0.0 ? 0.0 : d / chord;
+    return {sx + t * (ex - sx), sy + t * (ey - sy), chord_angle};
+  }
+  const double theta = 4.0 * std::atan(std::fabs(bulge));
+  const double radius = chord / (2.0 * std::sin(theta / 2.0));
+  const double turn = bulge > 0 ? 1.0 : -1.0;
+  const double start_tangent = chord_angle - turn * theta / 2.0;
+  const double phi = d / radius;
+  const double direction = start_tangent + turn * phi / 2.0;
+  const double distance = 2.0 * radius * std::sin(phi / 2.0);
+  return {sx + distance * std::cos(direction), sy + distance * std::sin(direction),
+          start_tangent + turn * phi};
+}
+
 }  // namespace palvane::geometry

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "geometry/point_along.h"
+#include "geometry/vec.h"
 #include "host/convert.h"
 
 namespace palvane::tools {
@@ -87,11 +87,29 @@ void GenerateRiver(host::memory::MemDocument& mem, const RiverSpec& spec) {
                       {Variant("TEV"), Variant("REACH"), Variant("2"), Variant(int16_t{0}),
                        Variant("Photos\\Reach 2")});
 
+  // Sections stand at increasing chainages: walk the centre line once.
+  size_t segment = 0;
+  double walked = 0;
+  auto segment_length = [&](size_t k) {
+    return geometry::SegmentLength(
+        std::hypot(coords[2 * k + 2] - coords[2 * k], coords[2 * k + 3] - coords[2 * k + 1]),
+        bulges[k]);
+  };
   for (int32_t i = 1; i <= n; ++i) {
     const std::string number = std::to_string(i);
     const double chainage = kSpacing * i;
-    const auto at = geometry::PointAlong(*doc, *centre, chainage);
-    if (!at) break;
+    while (segment < bulges.size() && walked + segment_length(segment) < chainage) {
+      walked += segment_length(segment++);
+    }
+    if (segment >= bulges.size()) break;
+    const geometry::SegmentPoint on = geometry::PointOnSegment(
+        coords[2 * segment], coords[2 * segment + 1], coords[2 * segment + 2],
+        coords[2 * segment + 3], bulges[segment], chainage - walked);
+    const struct {
+      double point[2];
+      double bearing;
+    } at_value{{on.x, on.y}, on.bearing};
+    const auto* at = &at_value;
     // Across the river: perpendicular to the direction of flow, left bank first.
     const double across = at->bearing + kPi / 2;
     const double half_width = random.Uniform(12, 30);

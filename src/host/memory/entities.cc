@@ -196,6 +196,7 @@ void MemLWPolyline::SetBulge(int32_t index, double bulge) {
   CheckVertex(index);
   vertices[static_cast<size_t>(index)].bulge = bulge;
   dirty_ = true;
+  InvalidateLength();
 }
 
 void MemLWPolyline::GetWidth(int32_t segment, double& start_width, double& end_width) {
@@ -224,6 +225,7 @@ void MemLWPolyline::SetClosed(bool c) {
   Enter("SetClosed");
   closed = c;
   dirty_ = true;
+  InvalidateLength();
 }
 double MemLWPolyline::Elevation() {
   Enter("Elevation");
@@ -246,6 +248,7 @@ void MemLWPolyline::SetNormal(const Point3& n) {
 }
 
 double MemLWPolyline::PathLength() const {
+  if (cached_length_ >= 0) return cached_length_;
   double total = 0;
   const size_t n = vertices.size();
   const size_t segments = n < 2 ? 0 : (closed ? n : n - 1);
@@ -254,6 +257,7 @@ double MemLWPolyline::PathLength() const {
     const auto& b = vertices[(i + 1) % n];
     total += g::SegmentLength(std::hypot(b.x - a.x, b.y - a.y), a.bulge);
   }
+  cached_length_ = total;
   return total;
 }
 

@@ -62,8 +62,11 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
   void SetNormal(const Point3& normal) override;
   double Length() override;
 
-  // The plan length of all segments, arcs followed.
+  // The plan length of all segments, arcs followed. It is kept once worked
+  // out, since callers read it once per section of a reach: code that changes
+  // `vertices` or `closed` directly calls InvalidateLength().
   double PathLength() const;
+  void InvalidateLength() { cached_length_ = -1; }
 
   std::vector<LWVertex> vertices;
   bool closed = false;
@@ -73,6 +76,7 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
   Point3 normal{0, 0, 1};
 
  private:
+  mutable double cached_length_ = -1;
   void CheckVertex(int32_t index) const;
   void CheckSegment(int32_t segment) const;
 };

@@ -367,7 +367,12 @@ void MemBlock::Append(std::shared_ptr<EntityCore> entity, MemLayer* layer) {
   entity->set_owner(this);
   EntityCore* raw = entity.get();
   entities_.push_back(std::move(entity));
-  if (is_model_space()) by_type_[raw->TypeName()].push_back(raw);
+  if (is_model_space()) {
+    const std::string_view type = raw->TypeName();
+    auto it = by_type_.find(type);
+    if (it == by_type_.end()) it = by_type_.emplace(std::string(type), std::vector<EntityCore*>{}).first;
+    it->second.push_back(raw);
+  }
   raw->AssignLayer(layer);
   doc_->IndexEntity(raw);
 }
@@ -1271,6 +1276,11 @@ std::shared_ptr<MemDocument> MemApplication::AddDocument(const std::string& name
 
 std::shared_ptr<MemDocument> MemApplication::NewDetachedDocument(const std::string& name) {
   return std::make_shared<MemDocument>(this, name);
+}
+
+void MemApplication::Close(MemDocument* doc) {
+  std::erase_if(documents_, [&](const auto& d) { return d.get() == doc; });
+  if (active_ == doc) active_ = documents_.empty() ? nullptr : documents_.back().get();
 }
 
 void MemApplication::Open(std::shared_ptr<MemDocument> doc) {

@@ -47,6 +47,7 @@ class RawTags {
   bool empty() const { return buf_.empty(); }
   size_t bytes() const { return buf_.size(); }
   void clear() { buf_.clear(); }
+  void reserve(size_t bytes) { buf_.reserve(bytes); }
   void shrink_to_fit() { buf_.shrink_to_fit(); }
   friend bool operator==(const RawTags&, const RawTags&) = default;
 
@@ -264,7 +265,7 @@ class MemBlock final : public Block,
   std::string name_;
   Point3 origin_;
   std::vector<std::shared_ptr<EntityCore>> entities_;
-  std::map<std::string, std::vector<EntityCore*>> by_type_;
+  std::map<std::string, std::vector<EntityCore*>, std::less<>> by_type_;
 };
 
 class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
@@ -408,6 +409,8 @@ class MemApplication final : public Application,
   // A drawing that is not open yet (a file being read), and opening it.
   std::shared_ptr<MemDocument> NewDetachedDocument(const std::string& name);
   void Open(std::shared_ptr<MemDocument> doc);
+  // Closes an open drawing; the last other one becomes active.
+  void Close(MemDocument* doc);
   // Called on every drawing that Documents.Add makes, to apply a template.
   std::function<void(MemDocument&)> new_drawing_template;
   const std::vector<std::shared_ptr<MemDocument>>& documents() const { return documents_; }
