@@ -38,9 +38,11 @@ namespace {
 
 class Reader {
  public:
-  Reader(std::string_view bytes, MemDocument& doc, DxfFile& file)
-      : r_(bytes), doc_(doc), file_(file) {
+  // Reads `file.bytes`, which the drawing keeps: its objects refer to slices of it.
+  Reader(MemDocument& doc, DxfFile& file) : r_(file.bytes), doc_(doc), file_(file) {
     file_.binary = r_.binary();
+    file_.codec = r_.Codec();
+    file_.crlf = file_.bytes.find("\r\n") != std::string::npos;
   }
 
   void Run() {
@@ -104,37 +106,46 @@ class Reader {
     doc_.ReserveHandle(h);
   }
 
-  // Reads tags up to the next group code 0, which is left to be read next.
-  void ReadBody(RawTags& body) {
-    Tag t;
-    while (r_.Next(t)) {
-      if (t.code == 0) {
-        r_.PushBack(t);
-        return;
-      }
-      Reserve(t);
-      body.push_back(t.code, t.value);
-    }
-    r_.Fail("the file ends inside an object; expected 0 and the next object");
+  // The tags from byte `begin` up to `end` of the file, kept as a slice.
+  RawTags Slice(size_t begin, size_t end) const {
+    const char* data = file_.bytes.data();
+    return RawTags::View(data + begin, data + end, r_.Codec());
   }
 
-  // An entity's or record's tags up to the next code 0: its own tags into
-  // `body`, its extended data into `xdata`.
-  void ReadObject(RawTags& body, std::vector<XDataItem>& xdata) {
+  // Reads tags up to the next group code 0, which is left to be read next,
+  // and keeps them as a slice of the file.
+  void ReadBody(RawTags& body) {
+    ReadObjectTags(body, nullptr, [](int16_t, std::string_view) {});
+  }
+
+  // An entity's or record's tags up to the next code 0: its own tags as a
+  // slice into `body` (each also handed to `on_tag`), its extended data into
+  // `xdata`.
+  template <class F>
+  void ReadObject(RawTags& body, std::vector<XDataItem>& xdata, F&& on_tag) {
+    ReadObjectTags(body, &xdata, on_tag);
+  }
+
+  template <class F>
+  void ReadObjectTags(RawTags& body, std::vector<XDataItem>* xdata, F&& on_tag) {
     Tag t;
-    bool in_xdata = false;
+    size_t begin = std::string::npos, end = std::string::npos;
     while (r_.Next(t)) {
       if (t.code == 0) {
+        if (end == std::string::npos) end = r_.TagBegin();
+        if (begin == std::string::npos) begin = end;
+        body = Slice(begin, end);
         r_.PushBack(t);
         return;
       }
-      if (t.code == 1001) in_xdata = true;
-      if (!in_xdata) {
+      if (begin == std::string::npos) begin = r_.TagBegin();
+      if (xdata != nullptr && t.code == 1001 && end == std::string::npos) end = r_.TagBegin();
+      if (end == std::string::npos) {
         Reserve(t);
-        body.push_back(t.code, t.value);
+        on_tag(t.code, t.value);
         continue;
       }
-      AddXDataItem(xdata, t);
+      AddXDataItem(*xdata, t);
     }
     r_.Fail("the file ends inside an object; expected 0 and the next object");
   }
@@ -173,10 +184,14 @@ class Reader {
 
   void ReadRawSection(RawTags& raw) {
     Tag t;
+    size_t begin = std::string::npos;
     while (r_.Next(t)) {
-      if (t.code == 0 && Trim(t.value) == "ENDSEC") return;
+      if (begin == std::string::npos) begin = r_.TagBegin();
+      if (t.code == 0 && Trim(t.value) == "ENDSEC") {
+        raw = Slice(begin, r_.TagBegin());
+        return;
+      }
       Reserve(t);
-      raw.push_back(t.code, t.value);
     }
     r_.Fail("the file ends inside a section; expected 0 ENDSEC");
   }
@@ -256,7 +271,7 @@ class Reader {
     if (type == "LAYER" || type == "UCS" || type == "BLOCK_RECORD") {
       RawTags body;
       std::vector<XDataItem> xdata;
-      ReadObject(body, xdata);
+      ReadObject(body, xdata, [](int16_t, std::string_view) {});
       std::string name;
       uint64_t handle = 0;
       bool has_handle = false;
@@ -440,30 +455,172 @@ class Reader {
     r_.Fail("the file ends inside the entities; expected 0 " + std::string(end));
   }
 
-  // Reads one entity and, for a block reference with attributes, the
-  // attributes and the end of their sequence.
-  void ReadEntity(MemBlock* block, const std::string& type) {
-    RawTags body;
-    body.reserve(256);
-    std::vector<XDataItem> xdata;
-    ReadObject(body, xdata);
-    std::shared_ptr<EntityCore> entity = MakeEntity(type, body);
-    entity->xdata() = std::move(xdata);
-    std::string_view layer_bytes = "0";
-    for (const auto [code, value] : body) {
-      if (code == 8) {
-        layer_bytes = Trim(value);
-        break;
+  // Builds one entity from its tags as they are read, in a single pass.
+  class Builder {
+   public:
+    Builder(Reader& reader, const std::string& type) : reader_(reader) {
+      MemDocument* doc = &reader.doc_;
+      if (type == "LWPOLYLINE") {
+        line_ = std::make_shared<MemLWPolyline>(doc, 0);
+        entity_ = line_;
+      } else if (type == "POINT") {
+        point_ = std::make_shared<MemPoint>(doc, 0);
+        entity_ = point_;
+      } else if (type == "MTEXT") {
+        text_ = std::make_shared<MemMText>(doc, 0);
+        entity_ = text_;
+      } else if (type == "ATTDEF") {
+        definition_ = std::make_shared<MemAttributeDefinition>(doc, 0);
+        entity_ = definition_;
+      } else if (type == "ATTRIB") {
+        attribute_ = std::make_shared<MemAttribute>(doc, 0);
+        entity_ = attribute_;
+      } else if (type == "INSERT") {
+        reference_ = std::make_shared<MemBlockReference>(doc, 0);
+        entity_ = reference_;
+      } else {
+        entity_ = std::make_shared<MemOpaqueEntity>(doc, 0, type);
       }
     }
-    MemLayer* layer = LayerOf(layer_bytes);
-    body.shrink_to_fit();
+
+    void Feed(int16_t code, std::string_view value) {
+      if (code == 101) stop_ = true;  // an embedded object follows
+      if (stop_) return;
+      switch (code) {
+        case 5: has_handle_ = !has_handle_ && ParseHandle(value, handle_) ? true : has_handle_; return;
+        case 8: if (!layer_seen_) layer_ = Trim(value), layer_seen_ = true; return;
+        case 62: color_ = static_cast<int32_t>(ToInt(value)); return;
+        default: break;
+      }
+      if (line_) {
+        auto& v = line_->vertices;
+        switch (code) {
+          case 90: v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20))); break;
+          case 70: line_->closed = (ToInt(value) & 1) != 0; break;
+          case 38: line_->elevation = ToDouble(value); break;
+          case 39: line_->thickness = ToDouble(value); break;
+          case 43: line_->constant_width = ToDouble(value); break;
+          case 10: v.push_back({ToDouble(value)}); break;
+          case 20: if (!v.empty()) v.back().y = ToDouble(value); break;
+          case 40: if (!v.empty()) v.back().start_width = ToDouble(value); break;
+          case 41: if (!v.empty()) v.back().end_width = ToDouble(value); break;
+          case 42: if (!v.empty()) v.back().bulge = ToDouble(value); break;
+          case 210: line_->normal[0] = ToDouble(value); break;
+          case 220: line_->normal[1] = ToDouble(value); break;
+          case 230: line_->normal[2] = ToDouble(value); break;
+          default: break;
+        }
+        return;
+      }
+      Point3* at = point_       ? &point_->position
+                   : text_      ? &text_->insertion
+                   : definition_ ? &definition_->insertion
+                   : attribute_ ? &attribute_->insertion
+                   : reference_ ? &reference_->insertion
+                                : nullptr;
+      if (at != nullptr && (code == 10 || code == 20 || code == 30)) {
+        const int axis = code / 10 - 1;
+        if (!(seen_point_ & (1 << axis))) (*at)[static_cast<size_t>(axis)] = ToDouble(value);
+        seen_point_ |= 1 << axis;
+        return;
+      }
+      if (text_) {
+        if (code == 40) text_->height = ToDouble(value);
+        if (code == 41) text_->width = ToDouble(value);
+        if (code == 3) text_body_ += value;
+        if (code == 1) text_last_ = value;
+      } else if (definition_ || attribute_) {
+        if (code == 1) value_ = reader_.Text(value);
+        if (code == 2) tag_ = reader_.Text(value);
+        if (code == 3) prompt_ = reader_.Text(value);
+        if (code == 40) height_ = ToDouble(value);
+        if (code == 70) flags_ = static_cast<int32_t>(ToInt(value));
+      } else if (reference_) {
+        switch (code) {
+          case 2: reference_->block_name = reader_.Text(Trim(value)); break;
+          case 41: reference_->scale[0] = ToDouble(value); break;
+          case 42: reference_->scale[1] = ToDouble(value); break;
+          case 43: reference_->scale[2] = ToDouble(value); break;
+          case 50: reference_->rotation = ToDouble(value) / kDegrees; break;
+          case 66: attributes_follow_ = ToInt(value) != 0; break;
+          default: break;
+        }
+      }
+    }
+
+    std::shared_ptr<EntityCore> Finish() {
+      if (text_) text_->text = reader_.Text(text_body_ + text_last_);
+      if (definition_) {
+        definition_->tag = tag_;
+        definition_->prompt = prompt_;
+        definition_->value = value_;
+        definition_->height = height_;
+        definition_->mode = flags_;
+      }
+      if (attribute_) {
+        attribute_->tag = tag_;
+        attribute_->value = value_;
+        attribute_->height = height_;
+      }
+      entity_->set_color(color_);
+      if (has_handle_) {
+        entity_->set_handle(handle_);
+      } else {
+        reader_.without_handle_.push_back(entity_.get());
+      }
+      return entity_;
+    }
+
+    std::string_view layer() const { return layer_; }
+    bool attributes_follow() const { return attributes_follow_; }
+
+   private:
+    Reader& reader_;
+    std::shared_ptr<EntityCore> entity_;
+    std::shared_ptr<MemLWPolyline> line_;
+    std::shared_ptr<MemPoint> point_;
+    std::shared_ptr<MemMText> text_;
+    std::shared_ptr<MemAttributeDefinition> definition_;
+    std::shared_ptr<MemAttribute> attribute_;
+    std::shared_ptr<MemBlockReference> reference_;
+    uint64_t handle_ = 0;
+    bool has_handle_ = false, layer_seen_ = false, stop_ = false, attributes_follow_ = false;
+    std::string_view layer_ = "0";
+    int32_t color_ = 256;
+    int seen_point_ = 0;
+    std::string text_body_, text_last_, value_, tag_, prompt_;
+    double height_ = 2.5;
+    int32_t flags_ = 0;
+  };
+
+  // Reads one entity's tags and makes it; its layer is left to the caller.
+  std::shared_ptr<EntityCore> ReadOneEntity(const std::string& type, MemLayer*& layer,
+                                            bool& attributes_follow) {
+    Builder builder(*this, type);
+    RawTags body;
+    std::vector<XDataItem> xdata;
+    ReadObject(body, xdata, [&](int16_t code, std::string_view value) {
+      builder.Feed(code, value);
+    });
+    std::shared_ptr<EntityCore> entity = builder.Finish();
+    layer = LayerOf(builder.layer());
+    attributes_follow = builder.attributes_follow();
     entity->extra() = std::move(body);
+    entity->xdata() = std::move(xdata);
     for (const auto& item : entity->xdata()) {
       if (item.code == 1001) doc_.RegisterApp(item.value.AsStringUnchecked());
     }
+    return entity;
+  }
+
+  // Reads one entity and, for a block reference with attributes, the
+  // attributes and the end of their sequence.
+  void ReadEntity(MemBlock* block, const std::string& type) {
+    MemLayer* layer = nullptr;
+    bool attributes_follow = false;
+    std::shared_ptr<EntityCore> entity = ReadOneEntity(type, layer, attributes_follow);
     block->Append(entity, layer);
-    if (auto* ref = dynamic_cast<MemBlockReference*>(entity.get()); ref && attributes_follow_) {
+    if (auto* ref = dynamic_cast<MemBlockReference*>(entity.get()); ref && attributes_follow) {
       ReadAttributes(*ref);
     }
   }
@@ -475,22 +632,14 @@ class Reader {
       const std::string type(Trim(t.value));
       if (type == "SEQEND") {
         std::vector<XDataItem> ignored;
-        ReadObject(ref.sequence_end, ignored);
+        ReadObject(ref.sequence_end, ignored, [](int16_t, std::string_view) {});
         return;
       }
       if (type != "ATTRIB") r_.Fail("expected 0 ATTRIB or 0 SEQEND, found " + type);
-      RawTags body;
-      std::vector<XDataItem> xdata;
-      ReadObject(body, xdata);
-      auto attribute = std::static_pointer_cast<MemAttribute>(MakeEntity(type, body));
-      attribute->xdata() = std::move(xdata);
-      std::string layer_name = "0";
-      for (const auto [code, value] : body) {
-        if (code == 8) layer_name = Text(Trim(value));
-      }
-      attribute->extra() = std::move(body);
-      attribute->AssignLayer(doc_.AddLayer(layer_name.empty() ? "0" : layer_name, false));
-      doc_.IndexEntity(attribute.get());
+      MemLayer* layer = nullptr;
+      bool ignored = false;
+      auto attribute = std::static_pointer_cast<MemAttribute>(ReadOneEntity(type, layer, ignored));
+      attribute->AssignLayer(layer);
       ref.attributes.push_back(std::move(attribute));
     }
     r_.Fail("the file ends inside a block reference's attributes; expected 0 SEQEND");
@@ -505,166 +654,6 @@ class Reader {
     MemLayer* layer = doc_.AddLayer(Text(raw), false);
     layer_cache_.emplace(std::string(raw), layer);
     return layer;
-  }
-
-  std::shared_ptr<EntityCore> MakeEntity(const std::string& type, const RawTags& body) {
-    uint64_t handle = 0;
-    bool has_handle = false;
-    for (const auto [code, value] : body) {
-      if (code == 5) {
-        has_handle = ParseHandle(value, handle);
-        break;
-      }
-    }
-    attributes_follow_ = false;
-    std::shared_ptr<EntityCore> e;
-    int32_t color = 256;
-    auto common = [&](int code, std::string_view value) {
-      if (code == 62) color = static_cast<int32_t>(ToInt(value));
-    };
-    if (type == "LWPOLYLINE") {
-      auto p = std::make_shared<MemLWPolyline>(&doc_, handle);
-      for (const auto [code, value] : body) {
-        common(code, value);
-        switch (code) {
-          case 70:
-            p->closed = (ToInt(value) & 1) != 0;
-            break;
-          case 38:
-            p->elevation = ToDouble(value);
-            break;
-          case 39:
-            p->thickness = ToDouble(value);
-            break;
-          case 43:
-            p->constant_width = ToDouble(value);
-            break;
-          case 10:
-            p->vertices.push_back({ToDouble(value)});
-            break;
-          case 20:
-            if (!p->vertices.empty()) p->vertices.back().y = ToDouble(value);
-            break;
-          case 40:
-            if (!p->vertices.empty()) p->vertices.back().start_width = ToDouble(value);
-            break;
-          case 41:
-            if (!p->vertices.empty()) p->vertices.back().end_width = ToDouble(value);
-            break;
-          case 42:
-            if (!p->vertices.empty()) p->vertices.back().bulge = ToDouble(value);
-            break;
-          case 210:
-            p->normal[0] = ToDouble(value);
-            break;
-          case 220:
-            p->normal[1] = ToDouble(value);
-            break;
-          case 230:
-            p->normal[2] = ToDouble(value);
-            break;
-          default:
-            break;
-        }
-      }
-      p->vertices.shrink_to_fit();
-      e = p;
-    } else if (type == "POINT") {
-      auto p = std::make_shared<MemPoint>(&doc_, handle);
-      ReadPoint(body, 10, p->position, common);
-      e = p;
-    } else if (type == "MTEXT") {
-      auto m = std::make_shared<MemMText>(&doc_, handle);
-      std::string text, last;
-      for (const auto [code, value] : body) {
-        if (code == 101) break;  // an embedded object follows
-        common(code, value);
-        if (code == 40) m->height = ToDouble(value);
-        if (code == 41) m->width = ToDouble(value);
-        if (code == 3) text += value;
-        if (code == 1) last = value;
-      }
-      m->text = Text(text + last);
-      ReadPoint(body, 10, m->insertion, [](int, std::string_view) {});
-      e = m;
-    } else if (type == "ATTDEF" || type == "ATTRIB") {
-      std::string tag, prompt, value_text;
-      double height = 2.5;
-      int32_t flags = 0;
-      for (const auto [code, value] : body) {
-        if (code == 101) break;
-        common(code, value);
-        if (code == 1) value_text = Text(value);
-        if (code == 2) tag = Text(value);
-        if (code == 3) prompt = Text(value);
-        if (code == 40) height = ToDouble(value);
-        if (code == 70) flags = static_cast<int32_t>(ToInt(value));
-      }
-      if (type == "ATTDEF") {
-        auto a = std::make_shared<MemAttributeDefinition>(&doc_, handle);
-        a->tag = tag;
-        a->prompt = prompt;
-        a->value = value_text;
-        a->height = height;
-        a->mode = flags;
-        ReadPoint(body, 10, a->insertion, [](int, std::string_view) {});
-        e = a;
-      } else {
-        auto a = std::make_shared<MemAttribute>(&doc_, handle);
-        a->tag = tag;
-        a->value = value_text;
-        a->height = height;
-        ReadPoint(body, 10, a->insertion, [](int, std::string_view) {});
-        e = a;
-      }
-    } else if (type == "INSERT") {
-      auto r = std::make_shared<MemBlockReference>(&doc_, handle);
-      for (const auto [code, value] : body) {
-        common(code, value);
-        switch (code) {
-          case 2:
-            r->block_name = Text(Trim(value));
-            break;
-          case 41:
-            r->scale[0] = ToDouble(value);
-            break;
-          case 42:
-            r->scale[1] = ToDouble(value);
-            break;
-          case 43:
-            r->scale[2] = ToDouble(value);
-            break;
-          case 50:
-            r->rotation = ToDouble(value) / kDegrees;
-            break;
-          case 66:
-            attributes_follow_ = ToInt(value) != 0;
-            break;
-          default:
-            break;
-        }
-      }
-      ReadPoint(body, 10, r->insertion, [](int, std::string_view) {});
-      e = r;
-    } else {
-      e = std::make_shared<MemOpaqueEntity>(&doc_, handle, type);
-      for (const auto [code, value] : body) common(code, value);
-    }
-    e->set_color(color);
-    if (!has_handle) without_handle_.push_back(e.get());
-    return e;
-  }
-
-  template <class F>
-  static void ReadPoint(const RawTags& body, int code, Point3& p, F&& also) {
-    bool x = false, y = false, z = false;
-    for (const auto [c, value] : body) {
-      if (c == 101) break;
-      also(c, value);
-      if (c == code && !x) p[0] = ToDouble(value), x = true;
-      if (c == code + 10 && !y) p[1] = ToDouble(value), y = true;
-      if (c == code + 20 && !z) p[2] = ToDouble(value), z = true;
-    }
   }
 
   void MarkRead(host::memory::ObjectCore* object) { object->set_dirty(false); }
@@ -687,11 +676,7 @@ class Reader {
     for (const auto& u : doc_.ucss()) {
       if (from_file_.count(u.get()) == 0) u->set_handle(doc_.NextHandle());
     }
-    doc_.UnindexHandle(0);
-    for (EntityCore* e : without_handle_) {
-      e->set_handle(doc_.NextHandle());
-      doc_.IndexEntity(e);
-    }
+    for (EntityCore* e : without_handle_) e->set_handle(doc_.NextHandle());
     for (const auto& [name, raw] : file_.header) {
       for (const auto [code, value] : raw) {
         if (name == "$CLAYER" && code == 8) {
@@ -720,27 +705,32 @@ class Reader {
   std::unordered_map<std::string, MemLayer*, Hash, std::equal_to<>> layer_cache_;
   std::set<const host::memory::ObjectCore*> from_file_;
   std::vector<EntityCore*> without_handle_;
-  bool attributes_follow_ = false;
   bool view_read_ = false;
 };
 
 }  // namespace
 
-void ReadInto(MemDocument& doc, DxfFile& file, std::string_view bytes) {
+void ReadInto(MemDocument& doc, DxfFile& file, std::string bytes) {
+  file.bytes = std::move(bytes);
   try {
-    Reader(bytes, doc, file).Run();
+    Reader(doc, file).Run();
   } catch (const host::Error& e) {
     throw DxfError("the drawing cannot be held: " + e.description());
   }
 }
 
-std::shared_ptr<MemDocument> ReadDrawing(host::memory::MemApplication& app, std::string_view bytes,
+std::shared_ptr<MemDocument> ReadDrawing(host::memory::MemApplication& app, std::string bytes,
                                          const std::string& name) {
   auto doc = app.NewDetachedDocument(name);
   auto file = std::make_shared<DxfFile>();
-  ReadInto(*doc, *file, bytes);
+  ReadInto(*doc, *file, std::move(bytes));
   doc->file = file;
   return doc;
+}
+
+std::shared_ptr<MemDocument> ReadDrawing(host::memory::MemApplication& app, std::string_view bytes,
+                                         const std::string& name) {
+  return ReadDrawing(app, std::string(bytes), name);
 }
 
 std::string VersionOf(const MemDocument& doc) {

@@ -23,6 +23,9 @@ namespace palvane::dxf {
 std::shared_ptr<host::memory::MemDocument> ReadDrawing(host::memory::MemApplication& app,
                                                        std::string_view bytes,
                                                        const std::string& name);
+// The same, keeping `bytes` without a copy.
+std::shared_ptr<host::memory::MemDocument> ReadDrawing(host::memory::MemApplication& app,
+                                                       std::string bytes, const std::string& name);
 
 // Writes `doc` in the version and form it was read in; a drawing made by
 // Documents.Add is written as ASCII 2013 (AC1027). `binary` overrides the form.

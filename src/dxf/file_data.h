@@ -41,6 +41,9 @@ struct DxfFile final : host::memory::DocumentFile {
   std::string code_page = "ANSI_1252";
   bool has_handles = true;
   uint64_t seed = 0;                                    // $HANDSEED as read
+  std::string bytes;  // the file, to which the objects' raw tags refer
+  const host::memory::TagCodec* codec = nullptr;
+  bool crlf = false;  // lines end in CR LF
   RawTags preamble;                                     // comments before the first section
   std::vector<std::string> sections;                    // in file order
   std::vector<std::pair<std::string, RawTags>> header;  // $NAME, its value tags
@@ -91,6 +94,6 @@ inline bool ParseHandle(std::string_view s, uint64_t& h) {
 }
 
 // Reads a file into a fresh drawing; DxfError on bad input.
-void ReadInto(host::memory::MemDocument& doc, DxfFile& file, std::string_view bytes);
+void ReadInto(host::memory::MemDocument& doc, DxfFile& file, std::string bytes);
 
 }  // namespace palvane::dxf

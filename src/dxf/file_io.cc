@@ -16,7 +16,13 @@ namespace palvane::dxf {
 std::string ReadFileBytes(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) throw DxfError(path + ": " + std::strerror(errno));
+  // Sized once from the file, so that reading never holds two copies.
   std::string bytes;
+  struct stat st;
+  if (::fstat(::fileno(f), &st) == 0 && st.st_size > 0) {
+    bytes.resize(static_cast<size_t>(st.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  }
   char buf[1 << 16];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
@@ -74,12 +80,12 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
 
 std::shared_ptr<host::memory::MemDocument> LoadDrawing(host::memory::MemApplication& app,
                                                        const std::string& path) {
-  const std::string bytes = ReadFileBytes(path);
+  std::string bytes = ReadFileBytes(path);
   const size_t slash = path.find_last_of('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::shared_ptr<host::memory::MemDocument> doc;
   try {
-    doc = ReadDrawing(app, bytes, name);
+    doc = ReadDrawing(app, std::move(bytes), name);
   } catch (const DxfError& e) {
     throw DxfError(path + ": " + e.what());
   }

@@ -119,6 +119,8 @@ void TagReader::Fail(const std::string& what) const { throw DxfError(Where() + "
 
 void TagReader::PushBack(const Tag& tag) {
   pushed_ = true;
+  pushed_begin_ = returned_begin_;
+  pushed_end_ = returned_end_;
   pushed_value_.assign(tag.value);
   pushed_tag_ = Tag{tag.code, pushed_value_};
 }
@@ -128,9 +130,118 @@ bool TagReader::Next(Tag& tag) {
     pushed_ = false;
     scratch_.swap(pushed_value_);
     tag = Tag{pushed_tag_.code, scratch_};
+    returned_begin_ = pushed_begin_;
+    returned_end_ = pushed_end_;
     return true;
   }
-  return binary_ ? NextBinary(tag) : NextAscii(tag);
+  const bool got = binary_ ? NextBinary(tag) : NextAscii(tag);
+  returned_begin_ = tag_offset_;
+  returned_end_ = pos_;
+  return got;
+}
+
+namespace {
+
+// Decodes slices of an ASCII file that the reader has checked already.
+class AsciiCodec final : public host::memory::TagCodec {
+ public:
+  const char* Decode(const char* p, const char* end, int16_t& code, std::string_view& value,
+                     char*) const override {
+    auto line = [&](std::string_view& out) {
+      const void* nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
+      const char* stop = nl ? static_cast<const char*>(nl) : end;
+      out = std::string_view(p, static_cast<size_t>(stop - p));
+      if (!out.empty() && out.back() == '\r') out.remove_suffix(1);
+      p = nl ? stop + 1 : end;
+    };
+    std::string_view code_text;
+    line(code_text);
+    code_text = TrimSpaces(code_text);
+    int c = 0;
+    std::from_chars(code_text.data(), code_text.data() + code_text.size(), c);
+    code = static_cast<int16_t>(c);
+    line(value);
+    return p;
+  }
+};
+
+// Decodes slices of a binary file, numbers given as text.
+class BinaryCodec final : public host::memory::TagCodec {
+ public:
+  explicit BinaryCodec(bool one_byte_codes) : one_byte_codes_(one_byte_codes) {}
+  const char* Decode(const char* p, const char* end, int16_t& code, std::string_view& value,
+                     char* scratch) const override {
+    if (one_byte_codes_) {
+      code = static_cast<unsigned char>(*p++);
+      if (code == 255) {
+        std::memcpy(&code, p, 2);
+        p += 2;
+      }
+    } else {
+      std::memcpy(&code, p, 2);
+      p += 2;
+    }
+    auto number = [&](auto zero) {
+      decltype(zero) v;
+      std::memcpy(&v, p, sizeof v);
+      p += sizeof v;
+      return v;
+    };
+    auto text = [&](const std::string& s) {
+      const size_t n = std::min<size_t>(s.size(), 518);
+      std::memcpy(scratch, s.data(), n);
+      value = std::string_view(scratch, n);
+    };
+    auto integer = [&](auto v) {
+      const auto r = std::to_chars(scratch, scratch + 518, v);
+      value = std::string_view(scratch, static_cast<size_t>(r.ptr - scratch));
+    };
+    switch (ValueTypeOf(code)) {
+      case ValueType::kString:
+      case ValueType::kHandle: {
+        const size_t len = std::strlen(p);
+        value = std::string_view(p, len);
+        return p + len + 1;
+      }
+      case ValueType::kDouble: text(FormatDouble(number(double{}))); return p;
+      case ValueType::kInt16: integer(number(int16_t{})); return p;
+      case ValueType::kInt32: integer(number(int32_t{})); return p;
+      case ValueType::kInt64: integer(number(int64_t{})); return p;
+      case ValueType::kBool: integer(static_cast<int>(static_cast<unsigned char>(*p++))); return p;
+      case ValueType::kBinary: {
+        // At most 255 bytes: 510 hexadecimal digits, within the scratch.
+        const size_t len = static_cast<unsigned char>(*p++);
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        size_t n = 0;
+        for (size_t i = 0; i < len && n + 2 <= 518; ++i) {
+          const auto b = static_cast<unsigned char>(p[i]);
+          scratch[n++] = kHex[b >> 4];
+          scratch[n++] = kHex[b & 15];
+        }
+        value = std::string_view(scratch, n);
+        return p + len;
+      }
+    }
+    (void)end;
+    return p;
+  }
+
+ private:
+  bool one_byte_codes_;
+};
+
+const AsciiCodec kAsciiCodec;
+const BinaryCodec kBinaryCodec(false);
+const BinaryCodec kBinaryCodecOneByte(true);
+
+}  // namespace
+
+const host::memory::TagCodec* AsciiTagCodec() { return &kAsciiCodec; }
+const host::memory::TagCodec* BinaryTagCodec() { return &kBinaryCodec; }
+
+const host::memory::TagCodec* TagReader::Codec() const {
+  if (!binary_) return &kAsciiCodec;
+  return one_byte_codes_ ? &kBinaryCodecOneByte : &kBinaryCodec;
 }
 
 bool TagReader::NextAscii(Tag& tag) {
@@ -152,10 +263,20 @@ bool TagReader::NextAscii(Tag& tag) {
   const std::string_view code_text = TrimSpaces(code_line);
   // A blank last line after the final tag is harmless.
   if (code_text.empty() && pos_ >= bytes_.size()) return false;
+  // Group codes are short whole numbers: read them digit by digit.
   int code = 0;
-  const auto r = std::from_chars(code_text.data(), code_text.data() + code_text.size(), code);
-  if (r.ec != std::errc() || r.ptr != code_text.data() + code_text.size() || code < -32768 ||
-      code > 32767) {
+  bool valid = !code_text.empty() && code_text.size() <= 6;
+  size_t k = 0;
+  const bool negative = valid && code_text[0] == '-';
+  if (negative) ++k;
+  valid = valid && k < code_text.size();
+  for (; valid && k < code_text.size(); ++k) {
+    const char c = code_text[k];
+    if (c < '0' || c > '9') valid = false;
+    code = code * 10 + (c - '0');
+  }
+  if (negative) code = -code;
+  if (!valid || code < -32768 || code > 32767) {
     throw DxfError("line " + std::to_string(code_line_no) +
                    ": expected a group code (a whole number), found \"" +
                    std::string(code_text.substr(0, 40)) + "\"");

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/memory/memory_host.h"
+
 namespace palvane::dxf {
 
 // A file that cannot be read: the message names the line (ASCII) or byte
@@ -41,6 +43,11 @@ class TagReader {
   void PushBack(const Tag& tag);
   // "line N" or "byte offset N" of the tag read last.
   std::string Where() const;
+  // Byte offsets of the tag read last: where it starts and where the next begins.
+  size_t TagBegin() const { return returned_begin_; }
+  size_t TagEnd() const { return returned_end_; }
+  // Decodes slices of these bytes again later.
+  const host::memory::TagCodec* Codec() const;
   [[noreturn]] void Fail(const std::string& what) const;
 
  private:
@@ -55,6 +62,8 @@ class TagReader {
   size_t reported_line_ = 0;  // line of the last tag's group code
   size_t tag_offset_ = 0;     // byte offset of the last tag read
   bool pushed_ = false;
+  size_t returned_begin_ = 0, returned_end_ = 0;
+  size_t pushed_begin_ = 0, pushed_end_ = 0;
   Tag pushed_tag_;
   std::string pushed_value_;
   std::string scratch_;
@@ -67,6 +76,8 @@ class TagWriter {
   void Write(int code, double value);
   void Write(int code, int64_t value);
   std::string& bytes() { return out_; }
+  // Appends tags already in this writer's form.
+  void AppendEncoded(std::string_view tags) { out_.append(tags); }
   // The largest handle written under group code 5 or 105.
   uint64_t max_handle() const { return max_handle_; }
 
@@ -75,6 +86,10 @@ class TagWriter {
   uint64_t max_handle_ = 0;
   std::string out_;
 };
+
+// The decoders of slices of ASCII files and of binary files (two-byte codes).
+const host::memory::TagCodec* AsciiTagCodec();
+const host::memory::TagCodec* BinaryTagCodec();
 
 // The shortest text that reads back as the same double.
 std::string FormatDouble(double value);

@@ -471,6 +471,16 @@ class Writer {
   // An entity as read: its tags as they were, with the layer name from the
   // model; once changed, also its handle, owner, colour and geometry.
   void WriteReadEntity(EntityCore& e, uint64_t owner) {
+    if (!e.dirty() && (e.layer() == nullptr || !e.layer()->renamed())) {
+      // Untouched and in the form being written: the file's own bytes.
+      const auto* codec = e.extra().codec();
+      const bool same_form = binary_ ? codec == BinaryTagCodec()
+                                     : codec == AsciiTagCodec() && !file_.crlf;
+      if (same_form) {
+        w_.AppendEncoded(e.extra().slice());
+        return;
+      }
+    }
     if (!e.dirty()) {
       for (const auto [code, value] : e.extra()) {
         if (code == 8) {
@@ -706,7 +716,7 @@ std::string WriteDrawing(MemDocument& doc, std::optional<bool> binary) {
 
 void ApplyTemplate(MemDocument& doc) {
   auto file = std::make_shared<DxfFile>();
-  ReadInto(doc, *file, kTemplate);
+  ReadInto(doc, *file, std::string(kTemplate));
   doc.file = file;
 }
 

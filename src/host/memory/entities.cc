@@ -571,7 +571,6 @@ std::shared_ptr<EntityCore> MemBlockReference::CloneInto(MemDocument* target) co
     MemLayer* layer =
         a->layer() != nullptr ? target->AddLayer(a->layer()->name()) : target->active_layer();
     attribute->AssignLayer(layer);
-    target->IndexEntity(attribute.get());
     copy->attributes.push_back(std::move(attribute));
   }
   return copy;

@@ -43,6 +43,12 @@ void CallMonitor::FailAt(std::string operation, int occurrence, int32_t number,
 // Raw tags
 
 void RawTags::push_back(int16_t code, std::string_view value) {
+  if (codec_ != nullptr) {
+    // A slice becomes tags of its own before it grows.
+    RawTags owned;
+    for (const auto [c, v] : *this) owned.push_back(c, v);
+    *this = std::move(owned);
+  }
   const auto length = static_cast<uint32_t>(value.size());
   char head[6];
   std::memcpy(head, &code, 2);
@@ -51,18 +57,40 @@ void RawTags::push_back(int16_t code, std::string_view value) {
   buf_.append(value);
 }
 
-RawTags::Tag RawTags::Iterator::operator*() const {
-  int16_t code;
+RawTags::Iterator RawTags::begin() const {
+  if (codec_ != nullptr) return Iterator(view_begin_, view_end_, codec_);
+  return Iterator(buf_.data(), buf_.data() + buf_.size(), nullptr);
+}
+
+RawTags::Iterator RawTags::end() const {
+  if (codec_ != nullptr) return Iterator(view_end_, view_end_, codec_);
+  return Iterator(buf_.data() + buf_.size(), buf_.data() + buf_.size(), nullptr);
+}
+
+RawTags::Iterator::Iterator(const char* p, const char* end, const TagCodec* codec)
+    : p_(p), end_(end), codec_(codec) {
+  Decode();
+}
+
+void RawTags::Iterator::Decode() {
+  if (p_ >= end_) {
+    next_ = end_;
+    return;
+  }
+  if (codec_ != nullptr) {
+    next_ = codec_->Decode(p_, end_, tag_.code, tag_.value, scratch_);
+    return;
+  }
   uint32_t length;
-  std::memcpy(&code, p_, 2);
+  std::memcpy(&tag_.code, p_, 2);
   std::memcpy(&length, p_ + 2, 4);
-  return {code, std::string_view(p_ + 6, length)};
+  tag_.value = std::string_view(p_ + 6, length);
+  next_ = p_ + 6 + length;
 }
 
 RawTags::Iterator& RawTags::Iterator::operator++() {
-  uint32_t length;
-  std::memcpy(&length, p_ + 2, 4);
-  p_ += 6 + length;
+  p_ = next_;
+  Decode();
   return *this;
 }
 
@@ -246,7 +274,6 @@ void EntityCore::AssignLayer(MemLayer* layer) {
 
 void EntityCore::Detach() {
   AssignLayer(nullptr);
-  doc_->UnindexEntity(this);
 }
 
 void EntityCore::CopyCoreInto(EntityCore& copy, MemDocument* target) const {
@@ -297,6 +324,7 @@ std::string MemLayer::Name() {
 void MemLayer::SetName(const std::string& name) {
   doc_->Enter("Layer", "SetName");
   doc_->RenameLayer(this, name);
+  renamed_ = renamed_ || name_ != name;
   name_ = name;
   dirty_ = true;
 }
@@ -374,7 +402,6 @@ void MemBlock::Append(std::shared_ptr<EntityCore> entity, MemLayer* layer) {
     it->second.push_back(raw);
   }
   raw->AssignLayer(layer);
-  doc_->IndexEntity(raw);
 }
 
 const std::vector<EntityCore*>& MemBlock::OfType(const std::string& type) const {
@@ -468,7 +495,6 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
     // Attributes belong to their reference, not to the block's entity list,
     // so they are never selected on their own.
     a->AssignLayer(def->layer());
-    doc_->IndexEntity(a.get());
     r->attributes.push_back(std::move(a));
   }
   return Ref<BlockReference>(std::static_pointer_cast<BlockReference>(r));
@@ -1209,8 +1235,17 @@ void MemDocument::RegisterApp(const std::string& name) {
 }
 
 EntityCore* MemDocument::FindEntity(uint64_t handle) const {
-  const auto it = by_handle_.find(handle);
-  return it == by_handle_.end() ? nullptr : it->second;
+  for (const auto& block : blocks_) {
+    for (const auto& e : block->entities()) {
+      if (e->handle() == handle) return e.get();
+      if (const auto* r = dynamic_cast<const MemBlockReference*>(e.get())) {
+        for (const auto& a : r->attributes) {
+          if (a->handle() == handle) return a.get();
+        }
+      }
+    }
+  }
+  return nullptr;
 }
 
 bool MemDocument::ModelExtents(Point3& min, Point3& max) const {

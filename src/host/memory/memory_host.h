@@ -21,8 +21,19 @@
 
 namespace palvane::host::memory {
 
-// Group codes and values as read from a file, kept compactly (one buffer)
-// and handed back untouched when the drawing is written.
+// Decodes the tags of one file form (defined by the file layer).
+class TagCodec {
+ public:
+  virtual ~TagCodec() = default;
+  // Decodes the tag at `p` into `code` and `value` (which may point into
+  // `scratch`, 520 bytes); returns where the next tag starts.
+  virtual const char* Decode(const char* p, const char* end, int16_t& code,
+                             std::string_view& value, char* scratch) const = 0;
+};
+
+// Group codes and values as read from a file, handed back untouched when the
+// drawing is written. Either a slice of the file's own bytes (which outlive
+// it), decoded on the way, or tags kept compactly in one buffer of their own.
 class RawTags {
  public:
   struct Tag {
@@ -31,28 +42,56 @@ class RawTags {
   };
   class Iterator {
    public:
-    explicit Iterator(const char* p) : p_(p) {}
-    Tag operator*() const;
+    Iterator(const char* p, const char* end, const TagCodec* codec);
+    Tag operator*() const { return tag_; }
     Iterator& operator++();
     bool operator!=(const Iterator& o) const { return p_ != o.p_; }
     bool operator==(const Iterator& o) const { return p_ == o.p_; }
 
    private:
+    void Decode();
     const char* p_;
+    const char* end_;
+    const TagCodec* codec_;
+    const char* next_ = nullptr;
+    Tag tag_{0, {}};
+    char scratch_[520];
   };
 
+  RawTags() = default;
+  // The tags of a slice of a file's bytes.
+  static RawTags View(const char* begin, const char* end, const TagCodec* codec) {
+    RawTags r;
+    r.view_begin_ = begin;
+    r.view_end_ = end;
+    r.codec_ = codec;
+    return r;
+  }
+
   void push_back(int16_t code, std::string_view value);
-  Iterator begin() const { return Iterator(buf_.data()); }
-  Iterator end() const { return Iterator(buf_.data() + buf_.size()); }
-  bool empty() const { return buf_.empty(); }
-  size_t bytes() const { return buf_.size(); }
-  void clear() { buf_.clear(); }
+  Iterator begin() const;
+  Iterator end() const;
+  bool empty() const { return codec_ != nullptr ? view_begin_ == view_end_ : buf_.empty(); }
+  // The file bytes of a slice, in the file's own form; empty when owned.
+  std::string_view slice() const {
+    return codec_ != nullptr
+               ? std::string_view(view_begin_, static_cast<size_t>(view_end_ - view_begin_))
+               : std::string_view();
+  }
+  const TagCodec* codec() const { return codec_; }
+  void clear() {
+    buf_.clear();
+    codec_ = nullptr;
+    view_begin_ = view_end_ = nullptr;
+  }
   void reserve(size_t bytes) { buf_.reserve(bytes); }
   void shrink_to_fit() { buf_.shrink_to_fit(); }
-  friend bool operator==(const RawTags&, const RawTags&) = default;
 
  private:
-  std::string buf_;  // per tag: code (2 bytes), length (4 bytes), value bytes
+  std::string buf_;  // owned: per tag, code (2 bytes), length (4 bytes), value bytes
+  const char* view_begin_ = nullptr;
+  const char* view_end_ = nullptr;
+  const TagCodec* codec_ = nullptr;  // set for a slice
 };
 
 // What a drawing file held beyond what the host models; the file layer
@@ -206,6 +245,8 @@ class MemLayer final : public Layer,
   void SetLayerOn(bool on) override;
 
   const std::string& name() const { return name_; }
+  // True once renamed: entities then need their layer tag written anew.
+  bool renamed() const { return renamed_; }
   int32_t color() const { return color_; }
   bool frozen() const { return frozen_; }
   bool on() const { return on_; }
@@ -218,6 +259,7 @@ class MemLayer final : public Layer,
 
  private:
   std::string name_;
+  bool renamed_ = false;
   int32_t color_ = 7;
   bool frozen_ = false;
   bool on_ = true;
@@ -358,10 +400,10 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   void RegisterApp(const std::string& name);
   std::vector<std::shared_ptr<MemSelectionSet>>& selection_sets() { return selection_sets_; }
 
+  // The entity of a handle, in any block or among a reference's
+  // attributes; a search, since it is needed once per command at most and an
+  // index would cost memory for every entity.
   EntityCore* FindEntity(uint64_t handle) const;
-  void IndexEntity(EntityCore* entity) { by_handle_[entity->handle()] = entity; }
-  void UnindexEntity(EntityCore* entity) { by_handle_.erase(entity->handle()); }
-  void UnindexHandle(uint64_t handle) { by_handle_.erase(handle); }
 
   // The extents of model space; false when it holds nothing with extents.
   bool ModelExtents(Point3& min, Point3& max) const;
@@ -389,7 +431,6 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   ViewState view_;
   std::vector<std::string> registered_apps_;
   std::vector<std::shared_ptr<MemSelectionSet>> selection_sets_;
-  std::unordered_map<uint64_t, EntityCore*> by_handle_;
   std::map<std::string, Variant> variables_;
 
   friend class MemApplication;
