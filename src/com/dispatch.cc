@@ -1,0 +1,180 @@
+#include "com/dispatch.h"
+
+#include <cstring>
+
+#include "host/error.h"
+
+namespace palvane::com {
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                      nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+std::string Utf8(const wchar_t* wide, int length) {
+  if (wide == nullptr) return {};
+  if (length < 0) length = static_cast<int>(std::wcslen(wide));
+  if (length == 0) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+void Raise(HRESULT hr, const EXCEPINFO* info, const wchar_t* member) {
+  if (info != nullptr) {
+    EXCEPINFO filled = *info;
+    if (filled.pfnDeferredFillIn != nullptr) filled.pfnDeferredFillIn(&filled);
+    const int32_t number = filled.scode != 0 ? filled.scode : hr;
+    std::string description = Utf8(filled.bstrDescription);
+    ::SysFreeString(filled.bstrDescription);
+    ::SysFreeString(filled.bstrSource);
+    ::SysFreeString(filled.bstrHelpFile);
+    if (description.empty()) description = "Automation error in " + Utf8(member);
+    throw host::Error(number, description);
+  }
+  wchar_t* text = nullptr;
+  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0,
+                   nullptr);
+  std::string description = text != nullptr ? Utf8(text) : "Automation error";
+  if (text != nullptr) ::LocalFree(text);
+  while (!description.empty() && (description.back() == '\n' || description.back() == '\r')) {
+    description.pop_back();
+  }
+  throw host::Error(static_cast<int32_t>(hr), description + " (" + Utf8(member) + ")");
+}
+
+void DispatchPtr::Call(const wchar_t* name, WORD kind, std::vector<VARIANT> args,
+                       VARIANT* result) const {
+  if (p_ == nullptr) throw host::Error::ObjectNotSet();
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  HRESULT hr = p_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) Raise(hr, nullptr, name);
+  // Arguments go in reverse order; a property put names its value.
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  if (kind == DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &put;
+    params.cNamedArgs = 1;
+  }
+  EXCEPINFO info{};
+  UINT bad_arg = 0;
+  hr = p_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, &info, &bad_arg);
+  if (hr == DISP_E_EXCEPTION) Raise(hr, &info, name);
+  if (FAILED(hr)) Raise(hr, nullptr, name);
+}
+
+VARIANT Doubles(const std::vector<double>& values) {
+  VARIANT v;
+  ::VariantInit(&v);
+  SAFEARRAY* a = ::SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(values.size()));
+  if (a == nullptr) throw host::Error(static_cast<int32_t>(E_OUTOFMEMORY), "Out of memory");
+  void* data = nullptr;
+  ::SafeArrayAccessData(a, &data);
+  if (!values.empty()) std::memcpy(data, values.data(), values.size() * sizeof(double));
+  ::SafeArrayUnaccessData(a);
+  v.vt = VT_ARRAY | VT_R8;
+  v.parray = a;
+  return v;
+}
+
+VARIANT Point(const host::Point3& p) { return Doubles({p[0], p[1], p[2]}); }
+
+std::vector<double> ToDoubles(const VARIANT& v) {
+  if ((v.vt & VT_ARRAY) == 0 || v.parray == nullptr) throw host::Error::TypeMismatch();
+  SAFEARRAY* a = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
+  LONG lo = 0, hi = -1;
+  ::SafeArrayGetLBound(a, 1, &lo);
+  ::SafeArrayGetUBound(a, 1, &hi);
+  std::vector<double> out;
+  for (LONG i = lo; i <= hi; ++i) {
+    if ((v.vt & VT_TYPEMASK) == VT_R8) {
+      double d = 0;
+      ::SafeArrayGetElement(a, &i, &d);
+      out.push_back(d);
+    } else {
+      VARIANT e;
+      ::VariantInit(&e);
+      ::SafeArrayGetElement(a, &i, &e);
+      out.push_back(AsDouble(e));
+      ::VariantClear(&e);
+    }
+  }
+  return out;
+}
+
+host::Point3 ToPoint3(const VARIANT& v) {
+  const auto d = ToDoubles(v);
+  if (d.size() < 3) throw host::Error::SubscriptOutOfRange();
+  return {d[0], d[1], d[2]};
+}
+
+host::Point2 ToPoint2(const VARIANT& v) {
+  const auto d = ToDoubles(v);
+  if (d.size() < 2) throw host::Error::SubscriptOutOfRange();
+  return {d[0], d[1]};
+}
+
+VARIANT Long(int32_t value) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = value;
+  return v;
+}
+
+VARIANT Double(double value) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_R8;
+  v.dblVal = value;
+  return v;
+}
+
+VARIANT Bool(bool value) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_BOOL;
+  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
+
+VARIANT Text(const std::string& utf8) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_BSTR;
+  const std::wstring w = Wide(utf8);
+  v.bstrVal = ::SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+  return v;
+}
+
+namespace {
+VARIANT Changed(const VARIANT& v, VARTYPE type) {
+  VARIANT out;
+  ::VariantInit(&out);
+  const HRESULT hr = ::VariantChangeTypeEx(&out, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, type);
+  if (hr == DISP_E_OVERFLOW) throw host::Error::Overflow();
+  if (FAILED(hr)) throw host::Error::TypeMismatch();
+  return out;
+}
+}  // namespace
+
+double AsDouble(const VARIANT& v) { return Changed(v, VT_R8).dblVal; }
+int32_t AsLong(const VARIANT& v) { return Changed(v, VT_I4).lVal; }
+bool AsBool(const VARIANT& v) { return Changed(v, VT_BOOL).boolVal != VARIANT_FALSE; }
+std::string AsText(const VARIANT& v) {
+  VARIANT s = Changed(v, VT_BSTR);
+  std::string out = Utf8(s.bstrVal, static_cast<int>(::SysStringLen(s.bstrVal)));
+  ::VariantClear(&s);
+  return out;
+}
+
+}  // namespace palvane::com

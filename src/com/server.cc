@@ -1,0 +1,270 @@
+// The in-process COM server: class factory, registration, and the class
+// CenterlineClass whose dual interface is dispatched through the embedded
+// type library, so that late-bound callers can pass arguments by name.
+
+#include <windows.h>
+#include <oleauto.h>
+#include <olectl.h>
+
+// COM interfaces have no virtual destructors by design: an object deletes
+// itself in Release.
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+#include <string>
+
+#include "automation/centerline_class.h"
+#include "com/dispatch.h"
+#include "com/dispatch_host.h"
+#include "host/message_sink.h"
+
+namespace {
+
+using palvane::com::Utf8;
+using palvane::com::Wide;
+
+// Identifiers of our own, as in palvane.idl.
+const GUID kLibId = {0x4E8C2B71, 0x5A3D, 0x4C9E, {0xB1, 0xF2, 0x7D, 0x6A, 0x0C, 0x3E, 0x9B, 0x10}};
+const IID kIid = {0x4E8C2B71, 0x5A3D, 0x4C9E, {0xB1, 0xF2, 0x7D, 0x6A, 0x0C, 0x3E, 0x9B, 0x11}};
+const CLSID kClsid = {0x4E8C2B71, 0x5A3D, 0x4C9E, {0xB1, 0xF2, 0x7D, 0x6A, 0x0C, 0x3E, 0x9B, 0x12}};
+constexpr const wchar_t* kProgId = L"Palvane.CenterlineClass";
+constexpr const wchar_t* kClsidText = L"{4E8C2B71-5A3D-4C9E-B1F2-7D6A0C3E9B12}";
+
+HINSTANCE g_module = nullptr;
+LONG g_objects = 0;
+LONG g_locks = 0;
+
+std::wstring ModulePath() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameW(g_module, path, MAX_PATH);
+  return std::wstring(path, n);
+}
+
+// Messages to the user: a modal message box with an OK button and the
+// default title.
+class MessageBoxSink final : public palvane::host::MessageSink {
+ public:
+  void Show(std::string_view text) override {
+    ::MessageBoxW(nullptr, Wide(std::string(text)).c_str(), nullptr, MB_OK);
+  }
+};
+
+// The vtable of _CenterlineClass, in the order of the type library.
+struct ICenterlineClass : public IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE LWPolyPntAlong(IDispatch** Currentdoc, IDispatch** objPline,
+                                                   double* Length, double* Bearing,
+                                                   VARIANT* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ViewSection(IDispatch** thisdrawing, IDispatch** SectionLine,
+                                                VARIANT_BOOL* OriginalData, BSTR* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExportKeyplan(
+      IDispatch** thisdrawing, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+      BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+      BSTR*, BSTR*, BSTR* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExportKeyplanAsAttributes(
+      IDispatch** thisdrawing, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+      BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+      BSTR*, BSTR*, BSTR* result) = 0;
+};
+
+class CenterlineObject final : public ICenterlineClass {
+ public:
+  CenterlineObject() { ::InterlockedIncrement(&g_objects); }
+  ~CenterlineObject() {
+    if (type_info_ != nullptr) type_info_->Release();
+    ::InterlockedDecrement(&g_objects);
+  }
+
+  HRESULT Init() {
+    ITypeLib* lib = nullptr;
+    HRESULT hr = ::LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &lib);
+    if (FAILED(hr)) return hr;
+    hr = lib->GetTypeInfoOfGuid(kIid, &type_info_);
+    lib->Release();
+    return hr;
+  }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+        IsEqualIID(riid, kIid)) {
+      *out = static_cast<ICenterlineClass*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ::InterlockedIncrement(&refs_); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG n = ::InterlockedDecrement(&refs_);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+  }
+
+  // IDispatch, through the type information.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    if (index != 0) return DISP_E_BADINDEX;
+    type_info_->AddRef();
+    *info = type_info_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    return ::DispGetIDsOfNames(type_info_, names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* info, UINT* arg_error) override {
+    return ::DispInvoke(static_cast<ICenterlineClass*>(this), type_info_, id, flags, params,
+                        result, info, arg_error);
+  }
+
+  // The operations. Each holds a reference on the object while it runs, and
+  // never fails its call: errors are shown and handled inside.
+  HRESULT STDMETHODCALLTYPE LWPolyPntAlong(IDispatch** Currentdoc, IDispatch** objPline,
+                                           double* Length, double* Bearing,
+                                           VARIANT* result) override {
+    AddRef();
+    ::VariantInit(result);
+    MessageBoxSink sink;
+    palvane::automation::CenterlineClass centerline(sink);
+    const palvane::host::Variant point = centerline.LWPolyPntAlong(
+        palvane::com::WrapDocument(Currentdoc ? *Currentdoc : nullptr),
+        palvane::com::WrapPolyline(objPline ? *objPline : nullptr), *Length, *Bearing);
+    if (point.IsArray()) {
+      const auto& a = point.AsArrayUnchecked();
+      *result = palvane::com::Point({a[0].AsDoubleUnchecked(), a[1].AsDoubleUnchecked(),
+                                     a[2].AsDoubleUnchecked()});
+    }
+    Release();
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE ViewSection(IDispatch**, IDispatch**, VARIANT_BOOL*,
+                                        BSTR* result) override {
+    // Needs the layer, viewport and coordinate-system members of the adapter.
+    *result = nullptr;
+    return E_NOTIMPL;
+  }
+
+  // The exports need the adapter's collections, blocks and documents.
+  HRESULT STDMETHODCALLTYPE ExportKeyplan(
+      IDispatch**, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+      BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+      BSTR* result) override {
+    *result = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE ExportKeyplanAsAttributes(
+      IDispatch**, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+      BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+      BSTR* result) override {
+    *result = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  LONG refs_ = 1;
+  ITypeInfo* type_info_ = nullptr;
+};
+
+class ClassFactory final : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+      *out = this;
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }   // a static object
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+    *out = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    auto* object = new (std::nothrow) CenterlineObject();
+    if (object == nullptr) return E_OUTOFMEMORY;
+    HRESULT hr = object->Init();
+    if (SUCCEEDED(hr)) hr = object->QueryInterface(riid, out);
+    object->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    if (lock) {
+      ::InterlockedIncrement(&g_locks);
+    } else {
+      ::InterlockedDecrement(&g_locks);
+    }
+    return S_OK;
+  }
+};
+
+ClassFactory g_factory;
+
+bool SetKey(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+  HKEY key = nullptr;
+  if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const LONG r = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(key);
+  return r == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    g_module = instance;
+    ::DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
+  if (!IsEqualCLSID(clsid, kClsid)) {
+    *out = nullptr;
+    return CLASS_E_CLASSNOTAVAILABLE;
+  }
+  return g_factory.QueryInterface(riid, out);
+}
+
+STDAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() {
+  const std::wstring clsid_key = std::wstring(L"CLSID\\") + kClsidText;
+  const bool ok =
+      SetKey(HKEY_CLASSES_ROOT, clsid_key, nullptr, L"CenterlineClass") &&
+      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\InprocServer32", nullptr, ModulePath()) &&
+      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
+      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\ProgID", nullptr, kProgId) &&
+      SetKey(HKEY_CLASSES_ROOT, kProgId, nullptr, L"CenterlineClass") &&
+      SetKey(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText);
+  if (!ok) return SELFREG_E_CLASS;
+  ITypeLib* lib = nullptr;
+  std::wstring path = ModulePath();
+  HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+  if (SUCCEEDED(hr)) {
+    hr = ::RegisterTypeLib(lib, path.data(), nullptr);
+    lib->Release();
+  }
+  return SUCCEEDED(hr) ? S_OK : SELFREG_E_TYPELIB;
+}
+
+STDAPI DllUnregisterServer() {
+  ::UnRegisterTypeLib(kLibId, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClsidText).c_str());
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+  return S_OK;
+}
+
+}  // extern "C"
