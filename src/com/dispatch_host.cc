@@ -1,5 +1,8 @@
 #include "com/dispatch_host.h"
 
+#include <cmath>
+
+#include "host/convert.h"
 #include "host/error.h"
 
 namespace palvane::com {
@@ -9,17 +12,588 @@ using host::Point2;
 using host::Point3;
 using host::Ref;
 
-[[noreturn]] void NotAdapted(const char* member) {
-  throw host::Error(static_cast<int32_t>(E_NOTIMPL),
-                    std::string(member) + " is not adapted to the CAD program yet");
-}
-
 // Arguments built by Point(), Doubles() and Text() own memory; this frees
 // them after a call.
 struct Args {
   std::vector<VARIANT> list;
   ~Args() {
     for (auto& v : list) ::VariantClear(&v);
+  }
+};
+
+VARIANT Missing() {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_ERROR;
+  v.scode = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+VARIANT Object(IDispatch* d) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_DISPATCH;
+  v.pdispVal = d;
+  if (d != nullptr) d->AddRef();
+  return v;
+}
+
+VARIANT Objects(const std::vector<IDispatch*>& objects) {
+  VARIANT v;
+  ::VariantInit(&v);
+  SAFEARRAY* a = ::SafeArrayCreateVector(VT_DISPATCH, 0, static_cast<ULONG>(objects.size()));
+  for (LONG i = 0; i < static_cast<LONG>(objects.size()); ++i) {
+    ::SafeArrayPutElement(a, &i, objects[static_cast<size_t>(i)]);
+  }
+  v.vt = VT_ARRAY | VT_DISPATCH;
+  v.parray = a;
+  return v;
+}
+
+// A host value as an automation value (the caller clears it).
+VARIANT FromHost(const host::Variant& h) {
+  VARIANT v;
+  ::VariantInit(&v);
+  switch (h.type()) {
+    case host::Variant::Type::kEmpty: break;
+    case host::Variant::Type::kBoolean:
+      v.vt = VT_BOOL;
+      v.boolVal = h.AsBooleanUnchecked() ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
+    case host::Variant::Type::kInteger:
+      v.vt = VT_I2;
+      v.iVal = h.AsIntegerUnchecked();
+      break;
+    case host::Variant::Type::kLong: v = Long(h.AsLongUnchecked()); break;
+    case host::Variant::Type::kDouble: v = Double(h.AsDoubleUnchecked()); break;
+    case host::Variant::Type::kDate:
+      v.vt = VT_DATE;
+      v.date = h.AsDateUnchecked().serial;
+      break;
+    case host::Variant::Type::kString: v = Text(h.AsStringUnchecked()); break;
+    case host::Variant::Type::kArray: {
+      std::vector<double> d;
+      for (const auto& e : h.AsArrayUnchecked()) d.push_back(host::ToDouble(e));
+      v = Doubles(d);
+      break;
+    }
+    case host::Variant::Type::kObject: throw host::Error::TypeMismatch();
+  }
+  return v;
+}
+
+// An automation value as a host value.
+host::Variant ToHost(const VARIANT& v) {
+  switch (v.vt & VT_TYPEMASK) {
+    case VT_EMPTY: return {};
+    case VT_BOOL: return host::Variant(v.boolVal != VARIANT_FALSE);
+    case VT_I2: return host::Variant(static_cast<int16_t>(v.iVal));
+    case VT_I4: return host::Variant(static_cast<int32_t>(v.lVal));
+    case VT_R4:
+    case VT_R8: return host::Variant(AsDouble(v));
+    case VT_DATE: return host::Variant(host::Date{v.date});
+    case VT_BSTR: return host::Variant(AsText(v));
+    default: break;
+  }
+  if (v.vt & VT_ARRAY) {
+    host::Variant::Array a;
+    for (double d : ToDoubles(v)) a.emplace_back(d);
+    return host::Variant(std::move(a));
+  }
+  return host::Variant(AsText(v));
+}
+
+class DispObjectBase {
+ public:
+  explicit DispObjectBase(DispatchPtr d) : d_(std::move(d)) {}
+  virtual ~DispObjectBase() = default;
+  IDispatch* dispatch() const { return d_.get(); }
+
+ protected:
+  void Get(const wchar_t* name, Var& out, std::vector<VARIANT> args = {}) const {
+    d_.Call(name, DISPATCH_PROPERTYGET, std::move(args), out.get());
+  }
+  std::string GetText(const wchar_t* name) const {
+    Var v;
+    Get(name, v);
+    return AsText(*v);
+  }
+  double GetDouble(const wchar_t* name) const {
+    Var v;
+    Get(name, v);
+    return AsDouble(*v);
+  }
+  int32_t GetLong(const wchar_t* name) const {
+    Var v;
+    Get(name, v);
+    return AsLong(*v);
+  }
+  bool GetBool(const wchar_t* name) const {
+    Var v;
+    Get(name, v);
+    return AsBool(*v);
+  }
+  Point3 GetPoint(const wchar_t* name) const {
+    Var v;
+    Get(name, v);
+    return ToPoint3(*v);
+  }
+  DispatchPtr GetObject(const wchar_t* name, std::vector<VARIANT> args = {},
+                        WORD kind = DISPATCH_PROPERTYGET) const {
+    Var v;
+    d_.Call(name, kind, std::move(args), v.get());
+    if ((*v).vt != VT_DISPATCH || (*v).pdispVal == nullptr) throw host::Error::ObjectNotSet();
+    return DispatchPtr((*v).pdispVal);
+  }
+  void Put(const wchar_t* name, VARIANT value) const {
+    Args args{{value}};
+    Var ignored;
+    d_.Call(name, DISPATCH_PROPERTYPUT, args.list, ignored.get());
+  }
+  void Method(const wchar_t* name, std::vector<VARIANT> args, Var* out = nullptr) const {
+    Args owned{std::move(args)};
+    Var ignored;
+    d_.Call(name, DISPATCH_METHOD, owned.list, out != nullptr ? out->get() : ignored.get());
+  }
+
+  host::XData GetXDataOf(const std::string& app) const {
+    Var types, values;
+    VARIANT by_ref[3];
+    by_ref[0] = Text(app);
+    ::VariantInit(&by_ref[1]);
+    by_ref[1].vt = VT_BYREF | VT_VARIANT;
+    by_ref[1].pvarVal = types.get();
+    ::VariantInit(&by_ref[2]);
+    by_ref[2].vt = VT_BYREF | VT_VARIANT;
+    by_ref[2].pvarVal = values.get();
+    Var ignored;
+    try {
+      d_.Call(L"GetXData", DISPATCH_METHOD, {by_ref[0], by_ref[1], by_ref[2]}, ignored.get());
+    } catch (...) {
+      ::VariantClear(&by_ref[0]);
+      throw;
+    }
+    ::VariantClear(&by_ref[0]);
+    host::XData out;
+    // No data for the application: both stay empty (not arrays).
+    if (!((*types).vt & VT_ARRAY) || !((*values).vt & VT_ARRAY)) return out;
+    SAFEARRAY* codes = (*types).parray;
+    SAFEARRAY* items = (*values).parray;
+    LONG lo = 0, hi = -1;
+    ::SafeArrayGetLBound(codes, 1, &lo);
+    ::SafeArrayGetUBound(codes, 1, &hi);
+    for (LONG i = lo; i <= hi; ++i) {
+      int16_t code = 0;
+      ::SafeArrayGetElement(codes, &i, &code);
+      VARIANT item;
+      ::VariantInit(&item);
+      ::SafeArrayGetElement(items, &i, &item);
+      out.codes.push_back(code);
+      out.values.push_back(ToHost(item));
+      ::VariantClear(&item);
+    }
+    return out;
+  }
+
+  void SetXDataOf(const std::vector<int16_t>& codes, const std::vector<host::Variant>& values) const {
+    if (codes.size() != values.size()) throw host::Error::InvalidProcedureCall();
+    VARIANT types;
+    ::VariantInit(&types);
+    types.vt = VT_ARRAY | VT_I2;
+    types.parray = ::SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(codes.size()));
+    VARIANT items;
+    ::VariantInit(&items);
+    items.vt = VT_ARRAY | VT_VARIANT;
+    items.parray = ::SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(values.size()));
+    Args args{{types, items}};
+    for (LONG i = 0; i < static_cast<LONG>(codes.size()); ++i) {
+      int16_t code = codes[static_cast<size_t>(i)];
+      ::SafeArrayPutElement(types.parray, &i, &code);
+      VARIANT item = FromHost(values[static_cast<size_t>(i)]);
+      ::SafeArrayPutElement(items.parray, &i, &item);
+      ::VariantClear(&item);
+    }
+    Var ignored;
+    d_.Call(L"SetXData", DISPATCH_METHOD, args.list, ignored.get());
+  }
+
+  DispatchPtr d_;
+};
+
+Ref<host::Entity> WrapEntity(DispatchPtr d);
+Ref<host::Document> WrapDocumentPtr(DispatchPtr d);
+Ref<host::Block> WrapBlock(DispatchPtr d);
+Ref<host::Layer> WrapLayer(DispatchPtr d);
+
+// The members every object has.
+template <class I>
+class DispObject : public I, public DispObjectBase {
+ public:
+  explicit DispObject(DispatchPtr d) : DispObjectBase(std::move(d)) {}
+  std::string Handle() override { return GetText(L"Handle"); }
+  std::string ObjectName() override { return GetText(L"ObjectName"); }
+  Ref<host::Document> Document() override { return WrapDocumentPtr(GetObject(L"Document")); }
+  host::XData GetXData(const std::string& app) override { return GetXDataOf(app); }
+  void SetXData(const std::vector<int16_t>& codes, const std::vector<host::Variant>& values) override {
+    SetXDataOf(codes, values);
+  }
+};
+
+// The members every entity has.
+template <class I>
+class DispEntityT : public DispObject<I> {
+ public:
+  using DispObject<I>::DispObject;
+  std::string Layer() override { return this->GetText(L"Layer"); }
+  void SetLayer(const std::string& name) override { this->Put(L"Layer", Text(name)); }
+  int32_t Color() override { return this->GetLong(L"Color"); }
+  void SetColor(int32_t color) override { this->Put(L"Color", Long(color)); }
+  void Move(const Point3& from, const Point3& to) override {
+    this->Method(L"Move", {Point(from), Point(to)});
+  }
+  void GetBoundingBox(Point3& min, Point3& max) override {
+    Var lo, hi;
+    VARIANT a, b;
+    ::VariantInit(&a);
+    a.vt = VT_BYREF | VT_VARIANT;
+    a.pvarVal = lo.get();
+    ::VariantInit(&b);
+    b.vt = VT_BYREF | VT_VARIANT;
+    b.pvarVal = hi.get();
+    Var ignored;
+    this->d_.Call(L"GetBoundingBox", DISPATCH_METHOD, {a, b}, ignored.get());
+    min = ToPoint3(*lo);
+    max = ToPoint3(*hi);
+  }
+};
+
+class DispEntity final : public DispEntityT<host::Entity> {
+ public:
+  using DispEntityT::DispEntityT;
+};
+
+class DispPolyline final : public DispEntityT<host::LWPolyline> {
+ public:
+  using DispEntityT::DispEntityT;
+  std::vector<double> Coordinates() override {
+    Var v;
+    Get(L"Coordinates", v);
+    return ToDoubles(*v);
+  }
+  Point2 Coordinate(int32_t index) override {
+    Var v;
+    Get(L"Coordinate", v, {Long(index)});
+    return ToPoint2(*v);
+  }
+  double GetBulge(int32_t index) override {
+    Var v;
+    Method(L"GetBulge", {Long(index)}, &v);
+    return AsDouble(*v);
+  }
+  void SetBulge(int32_t index, double bulge) override {
+    Method(L"SetBulge", {Long(index), Double(bulge)});
+  }
+  void GetWidth(int32_t segment, double& start_width, double& end_width) override {
+    VARIANT a, b;
+    ::VariantInit(&a);
+    a.vt = VT_BYREF | VT_R8;
+    a.pdblVal = &start_width;
+    ::VariantInit(&b);
+    b.vt = VT_BYREF | VT_R8;
+    b.pdblVal = &end_width;
+    Var ignored;
+    d_.Call(L"GetWidth", DISPATCH_METHOD, {Long(segment), a, b}, ignored.get());
+  }
+  void SetWidth(int32_t segment, double start_width, double end_width) override {
+    Method(L"SetWidth", {Long(segment), Double(start_width), Double(end_width)});
+  }
+  bool Closed() override { return GetBool(L"Closed"); }
+  void SetClosed(bool closed) override { Put(L"Closed", Bool(closed)); }
+  double Elevation() override { return GetDouble(L"Elevation"); }
+  void SetElevation(double e) override { Put(L"Elevation", Double(e)); }
+  Point3 Normal() override { return GetPoint(L"Normal"); }
+  void SetNormal(const Point3& n) override { Put(L"Normal", Point(n)); }
+  double Length() override { return GetDouble(L"Length"); }
+};
+
+class DispPoint final : public DispEntityT<host::PointEntity> {
+ public:
+  using DispEntityT::DispEntityT;
+  Point3 Coordinates() override { return GetPoint(L"Coordinates"); }
+};
+
+class DispMText final : public DispEntityT<host::MText> {
+ public:
+  using DispEntityT::DispEntityT;
+  std::string TextString() override { return GetText(L"TextString"); }
+  Point3 InsertionPoint() override { return GetPoint(L"InsertionPoint"); }
+  double Width() override { return GetDouble(L"Width"); }
+  double Height() override { return GetDouble(L"Height"); }
+  void SetHeight(double h) override { Put(L"Height", Double(h)); }
+};
+
+class DispAttributeDefinition final : public DispEntityT<host::AttributeDefinition> {
+ public:
+  using DispEntityT::DispEntityT;
+  std::string TagString() override { return GetText(L"TagString"); }
+  std::string PromptString() override { return GetText(L"PromptString"); }
+  std::string TextString() override { return GetText(L"TextString"); }
+  Point3 InsertionPoint() override { return GetPoint(L"InsertionPoint"); }
+  double Height() override { return GetDouble(L"Height"); }
+  int32_t Mode() override { return GetLong(L"Mode"); }
+};
+
+class DispAttribute final : public DispEntityT<host::Attribute> {
+ public:
+  using DispEntityT::DispEntityT;
+  std::string TagString() override { return GetText(L"TagString"); }
+  std::string TextString() override { return GetText(L"TextString"); }
+  Point3 InsertionPoint() override { return GetPoint(L"InsertionPoint"); }
+  double Height() override { return GetDouble(L"Height"); }
+};
+
+class DispBlockReference final : public DispEntityT<host::BlockReference> {
+ public:
+  using DispEntityT::DispEntityT;
+  std::string Name() override { return GetText(L"Name"); }
+  Point3 InsertionPoint() override { return GetPoint(L"InsertionPoint"); }
+  Point3 ScaleFactors() override {
+    return {GetDouble(L"XScaleFactor"), GetDouble(L"YScaleFactor"), GetDouble(L"ZScaleFactor")};
+  }
+  double Rotation() override { return GetDouble(L"Rotation"); }
+  std::vector<Ref<host::Attribute>> GetAttributes() override {
+    Var v;
+    Method(L"GetAttributes", {}, &v);
+    std::vector<Ref<host::Attribute>> out;
+    if (!((*v).vt & VT_ARRAY)) return out;
+    SAFEARRAY* a = (*v).parray;
+    LONG lo = 0, hi = -1;
+    ::SafeArrayGetLBound(a, 1, &lo);
+    ::SafeArrayGetUBound(a, 1, &hi);
+    for (LONG i = lo; i <= hi; ++i) {
+      VARIANT e;
+      ::VariantInit(&e);
+      if (((*v).vt & VT_TYPEMASK) == VT_DISPATCH) {
+        e.vt = VT_DISPATCH;
+        ::SafeArrayGetElement(a, &i, &e.pdispVal);
+      } else {
+        ::SafeArrayGetElement(a, &i, &e);
+      }
+      if (e.vt == VT_DISPATCH && e.pdispVal != nullptr) {
+        out.emplace_back(std::make_shared<DispAttribute>(DispatchPtr(e.pdispVal)));
+      }
+      ::VariantClear(&e);
+    }
+    return out;
+  }
+};
+
+Ref<host::Entity> WrapEntity(DispatchPtr d) {
+  if (d.get() == nullptr) return {};
+  Var name;
+  d.Call(L"ObjectName", DISPATCH_PROPERTYGET, {}, name.get());
+  const std::string kind = AsText(*name);
+  if (kind == "AcDbPolyline") return Ref<host::Entity>(std::make_shared<DispPolyline>(d));
+  if (kind == "AcDbPoint") return Ref<host::Entity>(std::make_shared<DispPoint>(d));
+  if (kind == "AcDbMText") return Ref<host::Entity>(std::make_shared<DispMText>(d));
+  if (kind == "AcDbAttributeDefinition") {
+    return Ref<host::Entity>(std::make_shared<DispAttributeDefinition>(d));
+  }
+  if (kind == "AcDbAttribute") return Ref<host::Entity>(std::make_shared<DispAttribute>(d));
+  if (kind == "AcDbBlockReference") {
+    return Ref<host::Entity>(std::make_shared<DispBlockReference>(d));
+  }
+  return Ref<host::Entity>(std::make_shared<DispEntity>(d));
+}
+
+// The automation object behind a host object that came from this adapter.
+template <class T>
+IDispatch* DispatchOf(const Ref<T>& object) {
+  const auto* base = dynamic_cast<const DispObjectBase*>(object.operator->());
+  if (base == nullptr) throw host::Error::TypeMismatch();
+  return base->dispatch();
+}
+
+class DispBlock final : public DispObject<host::Block> {
+ public:
+  using DispObject::DispObject;
+  std::string Name() override { return GetText(L"Name"); }
+  Point3 Origin() override { return GetPoint(L"Origin"); }
+  int32_t Count() override { return GetLong(L"Count"); }
+  Ref<host::Entity> Item(int32_t index) override {
+    return WrapEntity(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
+  }
+  Ref<host::LWPolyline> AddLightWeightPolyline(const std::vector<double>& vertices) override {
+    Args args{{Doubles(vertices)}};
+    return WrapEntity(GetObject(L"AddLightWeightPolyline", args.list, DISPATCH_METHOD))
+        .As<host::LWPolyline>();
+  }
+  Ref<host::MText> AddMText(const Point3& insertion, double width, const std::string& text) override {
+    Args args{{Point(insertion), Double(width), Text(text)}};
+    return WrapEntity(GetObject(L"AddMText", args.list, DISPATCH_METHOD)).As<host::MText>();
+  }
+  Ref<host::PointEntity> AddPoint(const Point3& point) override {
+    Args args{{Point(point)}};
+    return WrapEntity(GetObject(L"AddPoint", args.list, DISPATCH_METHOD)).As<host::PointEntity>();
+  }
+  Ref<host::AttributeDefinition> AddAttribute(double height, int32_t mode,
+                                              const std::string& prompt, const Point3& insertion,
+                                              const std::string& tag,
+                                              const std::string& value) override {
+    Args args{{Double(height), Long(mode), Text(prompt), Point(insertion), Text(tag), Text(value)}};
+    return WrapEntity(GetObject(L"AddAttribute", args.list, DISPATCH_METHOD))
+        .As<host::AttributeDefinition>();
+  }
+  Ref<host::BlockReference> InsertBlock(const Point3& insertion, const std::string& name,
+                                        double x_scale, double y_scale, double z_scale,
+                                        double rotation) override {
+    // The password is optional and left out.
+    Args args{{Point(insertion), Text(name), Double(x_scale), Double(y_scale), Double(z_scale),
+               Double(rotation)}};
+    return WrapEntity(GetObject(L"InsertBlock", args.list, DISPATCH_METHOD))
+        .As<host::BlockReference>();
+  }
+};
+
+Ref<host::Block> WrapBlock(DispatchPtr d) { return Ref<host::Block>(std::make_shared<DispBlock>(d)); }
+
+class DispBlocks final : public DispObject<host::Blocks> {
+ public:
+  using DispObject::DispObject;
+  int32_t Count() override { return GetLong(L"Count"); }
+  Ref<host::Block> Item(int32_t index) override {
+    return WrapBlock(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
+  }
+  Ref<host::Block> Item(const std::string& name) override {
+    Args args{{Text(name)}};
+    return WrapBlock(GetObject(L"Item", args.list, DISPATCH_METHOD));
+  }
+  Ref<host::Block> Add(const Point3& base, const std::string& name) override {
+    Args args{{Point(base), Text(name)}};
+    return WrapBlock(GetObject(L"Add", args.list, DISPATCH_METHOD));
+  }
+};
+
+class DispLayer final : public DispObject<host::Layer> {
+ public:
+  using DispObject::DispObject;
+  std::string Name() override { return GetText(L"Name"); }
+  void SetName(const std::string& name) override { Put(L"Name", Text(name)); }
+  int32_t Color() override { return GetLong(L"Color"); }
+  void SetColor(int32_t color) override { Put(L"Color", Long(color)); }
+  bool Freeze() override { return GetBool(L"Freeze"); }
+  void SetFreeze(bool frozen) override { Put(L"Freeze", Bool(frozen)); }
+  bool LayerOn() override { return GetBool(L"LayerOn"); }
+  void SetLayerOn(bool on) override { Put(L"LayerOn", Bool(on)); }
+};
+
+Ref<host::Layer> WrapLayer(DispatchPtr d) { return Ref<host::Layer>(std::make_shared<DispLayer>(d)); }
+
+class DispLayers final : public DispObject<host::Layers> {
+ public:
+  using DispObject::DispObject;
+  int32_t Count() override { return GetLong(L"Count"); }
+  Ref<host::Layer> Item(int32_t index) override {
+    return WrapLayer(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
+  }
+  Ref<host::Layer> Item(const std::string& name) override {
+    Args args{{Text(name)}};
+    return WrapLayer(GetObject(L"Item", args.list, DISPATCH_METHOD));
+  }
+  Ref<host::Layer> Add(const std::string& name) override {
+    Args args{{Text(name)}};
+    return WrapLayer(GetObject(L"Add", args.list, DISPATCH_METHOD));
+  }
+};
+
+class DispUCS final : public DispObject<host::UCS> {
+ public:
+  using DispObject::DispObject;
+  std::string Name() override { return GetText(L"Name"); }
+  Point3 Origin() override { return GetPoint(L"Origin"); }
+  Point3 XVector() override { return GetPoint(L"XVector"); }
+  Point3 YVector() override { return GetPoint(L"YVector"); }
+};
+
+class DispUCSs final : public DispObject<host::UCSs> {
+ public:
+  using DispObject::DispObject;
+  int32_t Count() override { return GetLong(L"Count"); }
+  Ref<host::UCS> Item(int32_t index) override {
+    return Ref<host::UCS>(
+        std::make_shared<DispUCS>(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD)));
+  }
+  Ref<host::UCS> Add(const Point3& origin, const Point3& x_point, const Point3& y_point,
+                     const std::string& name) override {
+    Args args{{Point(origin), Point(x_point), Point(y_point), Text(name)}};
+    return Ref<host::UCS>(std::make_shared<DispUCS>(GetObject(L"Add", args.list, DISPATCH_METHOD)));
+  }
+};
+
+class DispViewport final : public DispObject<host::Viewport> {
+ public:
+  using DispObject::DispObject;
+  Point3 Direction() override { return GetPoint(L"Direction"); }
+  void SetDirection(const Point3& d) override { Put(L"Direction", Point(d)); }
+  bool UCSIconOn() override { return GetBool(L"UCSIconOn"); }
+  void SetUCSIconOn(bool on) override { Put(L"UCSIconOn", Bool(on)); }
+  bool UCSIconAtOrigin() override { return GetBool(L"UCSIconAtOrigin"); }
+  void SetUCSIconAtOrigin(bool at) override { Put(L"UCSIconAtOrigin", Bool(at)); }
+};
+
+class DispSelectionSet final : public DispObject<host::SelectionSet> {
+ public:
+  using DispObject::DispObject;
+  std::string Name() override { return GetText(L"Name"); }
+  int32_t Count() override { return GetLong(L"Count"); }
+  Ref<host::Entity> Item(int32_t index) override {
+    return WrapEntity(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
+  }
+  void Select(int32_t mode, const std::vector<int16_t>& codes,
+              const std::vector<host::Variant>& values) override {
+    VARIANT types;
+    ::VariantInit(&types);
+    types.vt = VT_ARRAY | VT_I2;
+    types.parray = ::SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(codes.size()));
+    VARIANT data;
+    ::VariantInit(&data);
+    data.vt = VT_ARRAY | VT_VARIANT;
+    data.parray = ::SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(values.size()));
+    for (LONG i = 0; i < static_cast<LONG>(codes.size()); ++i) {
+      int16_t code = codes[static_cast<size_t>(i)];
+      ::SafeArrayPutElement(types.parray, &i, &code);
+      VARIANT item = FromHost(values[static_cast<size_t>(i)]);
+      ::SafeArrayPutElement(data.parray, &i, &item);
+      ::VariantClear(&item);
+    }
+    // The whole drawing: no points.
+    Method(L"Select", {Long(mode), Missing(), Missing(), types, data});
+  }
+  void RemoveItems(const std::vector<Ref<host::Entity>>& entities) override {
+    std::vector<IDispatch*> objects;
+    for (const auto& e : entities) objects.push_back(DispatchOf(e));
+    Method(L"RemoveItems", {Objects(objects)});
+  }
+  void Delete() override { Method(L"Delete", {}); }
+};
+
+class DispSelectionSets final : public DispObject<host::SelectionSets> {
+ public:
+  using DispObject::DispObject;
+  int32_t Count() override { return GetLong(L"Count"); }
+  Ref<host::SelectionSet> Item(int32_t index) override {
+    return Ref<host::SelectionSet>(
+        std::make_shared<DispSelectionSet>(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD)));
+  }
+  Ref<host::SelectionSet> Item(const std::string& name) override {
+    Args args{{Text(name)}};
+    return Ref<host::SelectionSet>(
+        std::make_shared<DispSelectionSet>(GetObject(L"Item", args.list, DISPATCH_METHOD)));
+  }
+  Ref<host::SelectionSet> Add(const std::string& name) override {
+    Args args{{Text(name)}};
+    return Ref<host::SelectionSet>(
+        std::make_shared<DispSelectionSet>(GetObject(L"Add", args.list, DISPATCH_METHOD)));
   }
 };
 
@@ -50,129 +624,129 @@ class DispUtility final : public host::Utility {
   DispatchPtr d_;
 };
 
-class DispPolyline final : public host::LWPolyline {
- public:
-  explicit DispPolyline(DispatchPtr d) : d_(std::move(d)) {}
-  std::string Handle() override { return GetText(L"Handle"); }
-  std::string ObjectName() override { return GetText(L"ObjectName"); }
-  Ref<host::Document> Document() override { NotAdapted("Document"); }
-  host::XData GetXData(const std::string&) override { NotAdapted("GetXData"); }
-  void SetXData(const std::vector<int16_t>&, const std::vector<host::Variant>&) override {
-    NotAdapted("SetXData");
-  }
-  std::string Layer() override { return GetText(L"Layer"); }
-  void SetLayer(const std::string&) override { NotAdapted("Layer (assign)"); }
-  int32_t Color() override { NotAdapted("Color"); }
-  void SetColor(int32_t) override { NotAdapted("Color (assign)"); }
-  void Move(const Point3&, const Point3&) override { NotAdapted("Move"); }
-  void GetBoundingBox(Point3&, Point3&) override { NotAdapted("GetBoundingBox"); }
-  std::vector<double> Coordinates() override {
-    Var v;
-    d_.Call(L"Coordinates", DISPATCH_PROPERTYGET, {}, v.get());
-    return ToDoubles(*v);
-  }
-  Point2 Coordinate(int32_t index) override {
-    Var v;
-    d_.Call(L"Coordinate", DISPATCH_PROPERTYGET, {Long(index)}, v.get());
-    return ToPoint2(*v);
-  }
-  double GetBulge(int32_t index) override {
-    Var v;
-    d_.Call(L"GetBulge", DISPATCH_METHOD, {Long(index)}, v.get());
-    return AsDouble(*v);
-  }
-  void SetBulge(int32_t, double) override { NotAdapted("SetBulge"); }
-  void GetWidth(int32_t, double&, double&) override { NotAdapted("GetWidth"); }
-  void SetWidth(int32_t, double, double) override { NotAdapted("SetWidth"); }
-  bool Closed() override {
-    Var v;
-    d_.Call(L"Closed", DISPATCH_PROPERTYGET, {}, v.get());
-    return AsBool(*v);
-  }
-  void SetClosed(bool) override { NotAdapted("Closed (assign)"); }
-  double Elevation() override {
-    Var v;
-    d_.Call(L"Elevation", DISPATCH_PROPERTYGET, {}, v.get());
-    return AsDouble(*v);
-  }
-  void SetElevation(double) override { NotAdapted("Elevation (assign)"); }
-  Point3 Normal() override {
-    Var v;
-    d_.Call(L"Normal", DISPATCH_PROPERTYGET, {}, v.get());
-    return ToPoint3(*v);
-  }
-  void SetNormal(const Point3&) override { NotAdapted("Normal (assign)"); }
-  double Length() override {
-    Var v;
-    d_.Call(L"Length", DISPATCH_PROPERTYGET, {}, v.get());
-    return AsDouble(*v);
-  }
+class DispApplication;
 
- private:
-  std::string GetText(const wchar_t* name) {
-    Var v;
-    d_.Call(name, DISPATCH_PROPERTYGET, {}, v.get());
-    return AsText(*v);
-  }
-  DispatchPtr d_;
-};
-
-class DispDocument final : public host::Document {
+class DispDocument final : public host::Document, public DispObjectBase {
  public:
-  explicit DispDocument(DispatchPtr d) : d_(std::move(d)) {}
-  std::string Name() override {
-    Var v;
-    d_.Call(L"Name", DISPATCH_PROPERTYGET, {}, v.get());
-    return AsText(*v);
-  }
-  Ref<host::Application> Application() override { NotAdapted("Application"); }
+  using DispObjectBase::DispObjectBase;
+  std::string Name() override { return GetText(L"Name"); }
+  Ref<host::Application> Application() override;
   Ref<host::Utility> Utility() override {
+    return Ref<host::Utility>(std::make_shared<DispUtility>(GetObject(L"Utility")));
+  }
+  Ref<host::Block> ModelSpace() override { return WrapBlock(GetObject(L"ModelSpace")); }
+  Ref<host::Blocks> Blocks() override {
+    return Ref<host::Blocks>(std::make_shared<DispBlocks>(GetObject(L"Blocks")));
+  }
+  Ref<host::Layers> Layers() override {
+    return Ref<host::Layers>(std::make_shared<DispLayers>(GetObject(L"Layers")));
+  }
+  Ref<host::UCSs> UserCoordinateSystems() override {
+    return Ref<host::UCSs>(std::make_shared<DispUCSs>(GetObject(L"UserCoordinateSystems")));
+  }
+  Ref<host::SelectionSets> SelectionSets() override {
+    return Ref<host::SelectionSets>(
+        std::make_shared<DispSelectionSets>(GetObject(L"SelectionSets")));
+  }
+  Ref<host::Layer> ActiveLayer() override { return WrapLayer(GetObject(L"ActiveLayer")); }
+  void SetActiveLayer(const Ref<host::Layer>& layer) override {
+    Put(L"ActiveLayer", Object(DispatchOf(layer)));
+  }
+  Ref<host::Viewport> ActiveViewport() override {
+    return Ref<host::Viewport>(std::make_shared<DispViewport>(GetObject(L"ActiveViewport")));
+  }
+  void SetActiveViewport(const Ref<host::Viewport>& viewport) override {
+    Put(L"ActiveViewport", Object(DispatchOf(viewport)));
+  }
+  Ref<host::UCS> ActiveUCS() override {
+    return Ref<host::UCS>(std::make_shared<DispUCS>(GetObject(L"ActiveUCS")));
+  }
+  void SetActiveUCS(const Ref<host::UCS>& ucs) override {
+    Put(L"ActiveUCS", Object(DispatchOf(ucs)));
+  }
+  std::vector<Ref<host::Entity>> CopyObjects(const std::vector<Ref<host::Entity>>& objects,
+                                             const Ref<host::Block>& owner) override {
+    std::vector<IDispatch*> list;
+    for (const auto& e : objects) list.push_back(DispatchOf(e));
+    Var result;
+    Method(L"CopyObjects", {Objects(list), Object(DispatchOf(owner))}, &result);
+    std::vector<Ref<host::Entity>> copies;
+    if (!((*result).vt & VT_ARRAY)) return copies;
+    SAFEARRAY* a = (*result).parray;
+    LONG lo = 0, hi = -1;
+    ::SafeArrayGetLBound(a, 1, &lo);
+    ::SafeArrayGetUBound(a, 1, &hi);
+    for (LONG i = lo; i <= hi; ++i) {
+      VARIANT e;
+      ::VariantInit(&e);
+      if (((*result).vt & VT_TYPEMASK) == VT_DISPATCH) {
+        e.vt = VT_DISPATCH;
+        ::SafeArrayGetElement(a, &i, &e.pdispVal);
+      } else {
+        ::SafeArrayGetElement(a, &i, &e);
+      }
+      if (e.vt == VT_DISPATCH) copies.push_back(WrapEntity(DispatchPtr(e.pdispVal)));
+      ::VariantClear(&e);
+    }
+    return copies;
+  }
+  host::Variant GetVariable(const std::string& name) override {
     Var v;
-    d_.Call(L"Utility", DISPATCH_PROPERTYGET, {}, v.get());
-    if ((*v).vt != VT_DISPATCH || (*v).pdispVal == nullptr) throw host::Error::ObjectNotSet();
-    return Ref<host::Utility>(std::make_shared<DispUtility>(DispatchPtr((*v).pdispVal)));
+    Method(L"GetVariable", {Text(name)}, &v);
+    return ToHost(*v);
   }
-  Ref<host::Block> ModelSpace() override { NotAdapted("ModelSpace"); }
-  Ref<host::Blocks> Blocks() override { NotAdapted("Blocks"); }
-  Ref<host::Layers> Layers() override { NotAdapted("Layers"); }
-  Ref<host::UCSs> UserCoordinateSystems() override { NotAdapted("UserCoordinateSystems"); }
-  Ref<host::SelectionSets> SelectionSets() override { NotAdapted("SelectionSets"); }
-  Ref<host::Layer> ActiveLayer() override { NotAdapted("ActiveLayer"); }
-  void SetActiveLayer(const Ref<host::Layer>&) override { NotAdapted("ActiveLayer (assign)"); }
-  Ref<host::Viewport> ActiveViewport() override { NotAdapted("ActiveViewport"); }
-  void SetActiveViewport(const Ref<host::Viewport>&) override {
-    NotAdapted("ActiveViewport (assign)");
+  void SetVariable(const std::string& name, const host::Variant& value) override {
+    Method(L"SetVariable", {Text(name), FromHost(value)});
   }
-  Ref<host::UCS> ActiveUCS() override { NotAdapted("ActiveUCS"); }
-  void SetActiveUCS(const Ref<host::UCS>&) override { NotAdapted("ActiveUCS (assign)"); }
-  std::vector<Ref<host::Entity>> CopyObjects(const std::vector<Ref<host::Entity>>&,
-                                             const Ref<host::Block>&) override {
-    NotAdapted("CopyObjects");
-  }
-  host::Variant GetVariable(const std::string&) override { NotAdapted("GetVariable"); }
-  void SetVariable(const std::string&, const host::Variant&) override { NotAdapted("SetVariable"); }
-  void Regen(int32_t which) override {
-    Var v;
-    d_.Call(L"Regen", DISPATCH_METHOD, {Long(which)}, v.get());
-  }
-  void Activate() override {
-    Var v;
-    d_.Call(L"Activate", DISPATCH_METHOD, {}, v.get());
-  }
-  void PurgeAll() override {
-    Var v;
-    d_.Call(L"PurgeAll", DISPATCH_METHOD, {}, v.get());
-  }
+  void Regen(int32_t which) override { Method(L"Regen", {Long(which)}); }
+  void Activate() override { Method(L"Activate", {}); }
+  void PurgeAll() override { Method(L"PurgeAll", {}); }
 
- private:
-  DispatchPtr d_;
 };
+
+class DispDocuments final : public host::Documents, public DispObjectBase {
+ public:
+  using DispObjectBase::DispObjectBase;
+  int32_t Count() override { return GetLong(L"Count"); }
+  Ref<host::Document> Item(int32_t index) override {
+    return WrapDocumentPtr(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
+  }
+  Ref<host::Document> Item(const std::string& name) override {
+    Args args{{Text(name)}};
+    return WrapDocumentPtr(GetObject(L"Item", args.list, DISPATCH_METHOD));
+  }
+  Ref<host::Document> Add() override { return WrapDocumentPtr(GetObject(L"Add", {}, DISPATCH_METHOD)); }
+};
+
+class DispApplication final : public host::Application, public DispObjectBase {
+ public:
+  using DispObjectBase::DispObjectBase;
+  Ref<host::Documents> Documents() override {
+    return Ref<host::Documents>(std::make_shared<DispDocuments>(GetObject(L"Documents")));
+  }
+  Ref<host::Document> ActiveDocument() override {
+    return WrapDocumentPtr(GetObject(L"ActiveDocument"));
+  }
+  void ZoomExtents() override { Method(L"ZoomExtents", {}); }
+  void ZoomScaled(double scale, int32_t type) override {
+    Method(L"ZoomScaled", {Double(scale), Long(type)});
+  }
+};
+
+Ref<host::Application> DispDocument::Application() {
+  return Ref<host::Application>(std::make_shared<DispApplication>(GetObject(L"Application")));
+}
+
+Ref<host::Document> WrapDocumentPtr(DispatchPtr d) {
+  if (d.get() == nullptr) return {};
+  return Ref<host::Document>(std::make_shared<DispDocument>(std::move(d)));
+}
 
 }  // namespace
 
 Ref<host::Document> WrapDocument(IDispatch* document) {
   if (document == nullptr) return {};
-  return Ref<host::Document>(std::make_shared<DispDocument>(DispatchPtr(document)));
+  return WrapDocumentPtr(DispatchPtr(document));
 }
 
 Ref<host::LWPolyline> WrapPolyline(IDispatch* polyline) {

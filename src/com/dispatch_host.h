@@ -4,10 +4,8 @@
 // binding (member names, argument order and VARIANT types of the program's
 // type library).
 //
-// Adapted so far: what LWPolyPntAlong uses (the document's Name and Utility;
-// the utility's geometry; the polyline's Coordinates, Coordinate, GetBulge,
-// Closed, Length). Other members raise an error saying they are not adapted
-// yet; the COM server refuses the operations that need them.
+// Objects the operations hand back (a layer made current, an owner block,
+// entities to copy) must be ones this adapter made.
 
 #include "com/dispatch.h"
 #include "host/host.h"

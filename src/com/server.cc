@@ -129,9 +129,7 @@ class CenterlineObject final : public ICenterlineClass {
                                            VARIANT* result) override {
     AddRef();
     ::VariantInit(result);
-    MessageBoxSink sink;
-    palvane::automation::CenterlineClass centerline(sink);
-    const palvane::host::Variant point = centerline.LWPolyPntAlong(
+    const palvane::host::Variant point = centerline_.LWPolyPntAlong(
         palvane::com::WrapDocument(Currentdoc ? *Currentdoc : nullptr),
         palvane::com::WrapPolyline(objPline ? *objPline : nullptr), *Length, *Bearing);
     if (point.IsArray()) {
@@ -143,32 +141,78 @@ class CenterlineObject final : public ICenterlineClass {
     return S_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE ViewSection(IDispatch**, IDispatch**, VARIANT_BOOL*,
-                                        BSTR* result) override {
-    // Needs the layer, viewport and coordinate-system members of the adapter.
-    *result = nullptr;
-    return E_NOTIMPL;
+  HRESULT STDMETHODCALLTYPE ViewSection(IDispatch** thisdrawing, IDispatch** SectionLine,
+                                        VARIANT_BOOL* OriginalData, BSTR* result) override {
+    AddRef();
+    const bool original = OriginalData != nullptr && *OriginalData != VARIANT_FALSE;
+    centerline_.ViewSection(palvane::com::WrapDocument(thisdrawing ? *thisdrawing : nullptr),
+                            palvane::com::WrapPolyline(SectionLine ? *SectionLine : nullptr),
+                            original);
+    *result = ::SysAllocString(L"");
+    Release();
+    return S_OK;
   }
 
-  // The exports need the adapter's collections, blocks and documents.
-  HRESULT STDMETHODCALLTYPE ExportKeyplan(
-      IDispatch**, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
-      BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
-      BSTR* result) override {
-    *result = nullptr;
-    return E_NOTIMPL;
+#define PALVANE_OPTION_PARAMS                                                                      \
+  BSTR *SectionNameChkBox, BSTR *SectionNamePrefix, BSTR *SectionNameSuffix, BSTR *ENChkBox,       \
+      BSTR *ENPrefix, BSTR *ENSuffix, BSTR *BearingChkBox, BSTR *BearingPrefix,                    \
+      BSTR *BearingSuffix, BSTR *BearingPrecision, BSTR *ChainageChkBox, BSTR *ChainagePrefix,     \
+      BSTR *ChainageSuffix, BSTR *ChainagePrecision, BSTR *Mike11ChainageChkBox,                   \
+      BSTR *Mike11ChainagePrefix, BSTR *Mike11ChainageSuffix, BSTR *Mike11ChainagePrecision,       \
+      BSTR *DescriptionChkBox, BSTR *DescriptionPrefix, BSTR *DescriptionSuffix,                   \
+      BSTR *SectionLineWidth, BSTR *TextHeight, BSTR *LineLayer
+#define PALVANE_OPTION_ARGS                                                                        \
+  SectionNameChkBox, SectionNamePrefix, SectionNameSuffix, ENChkBox, ENPrefix, ENSuffix,           \
+      BearingChkBox, BearingPrefix, BearingSuffix, BearingPrecision, ChainageChkBox,               \
+      ChainagePrefix, ChainageSuffix, ChainagePrecision, Mike11ChainageChkBox,                     \
+      Mike11ChainagePrefix, Mike11ChainageSuffix, Mike11ChainagePrecision, DescriptionChkBox,      \
+      DescriptionPrefix, DescriptionSuffix, SectionLineWidth, TextHeight, LineLayer
+
+  HRESULT STDMETHODCALLTYPE ExportKeyplan(IDispatch** thisdrawing, PALVANE_OPTION_PARAMS,
+                                          BSTR* result) override {
+    return Export(thisdrawing, Options({PALVANE_OPTION_ARGS}), false, result);
   }
-  HRESULT STDMETHODCALLTYPE ExportKeyplanAsAttributes(
-      IDispatch**, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
-      BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
-      BSTR* result) override {
-    *result = nullptr;
-    return E_NOTIMPL;
+  HRESULT STDMETHODCALLTYPE ExportKeyplanAsAttributes(IDispatch** thisdrawing,
+                                                      PALVANE_OPTION_PARAMS,
+                                                      BSTR* result) override {
+    return Export(thisdrawing, Options({PALVANE_OPTION_ARGS}), true, result);
   }
+#undef PALVANE_OPTION_PARAMS
+#undef PALVANE_OPTION_ARGS
 
  private:
+  // The 24 option strings, in parameter order, as UTF-8.
+  static palvane::keyplan::KeyplanOptions Options(std::initializer_list<BSTR*> values) {
+    palvane::keyplan::KeyplanOptions options;
+    auto field = palvane::keyplan::kOptionFields.begin();
+    for (BSTR* value : values) {
+      options.*(field++)->member =
+          value != nullptr && *value != nullptr
+              ? Utf8(*value, static_cast<int>(::SysStringLen(*value)))
+              : std::string();
+    }
+    return options;
+  }
+
+  HRESULT Export(IDispatch** thisdrawing, const palvane::keyplan::KeyplanOptions& options,
+                 bool attributes, BSTR* result) {
+    AddRef();
+    const auto drawing = palvane::com::WrapDocument(thisdrawing ? *thisdrawing : nullptr);
+    if (attributes) {
+      centerline_.ExportKeyplanAsAttributes(drawing, options);
+    } else {
+      centerline_.ExportKeyplan(drawing, options);
+    }
+    *result = ::SysAllocString(L"");
+    Release();
+    return S_OK;
+  }
+
   LONG refs_ = 1;
   ITypeInfo* type_info_ = nullptr;
+  MessageBoxSink sink_;
+  // Keeps the application object the exports obtain first.
+  palvane::automation::CenterlineClass centerline_{sink_};
 };
 
 class ClassFactory final : public IClassFactory {
