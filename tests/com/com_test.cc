@@ -7,13 +7,81 @@
 #include <oleauto.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "cad_double.h"
+#include "host/convert.h"
+#include "host/memory/entities.h"
+#include "host/memory/memory_host.h"
+#include "keyplan/options.h"
+
 namespace {
+
+using palvane::host::Ref;
+using palvane::host::Variant;
+
+// Calls `method` of `object` late-bound by name, with every argument passed
+// by name and by reference, in the reverse of their declared order.
+HRESULT CallByName(IDispatch* object, const wchar_t* method,
+                   std::vector<std::pair<std::wstring, VARIANT>> args, VARIANT* result) {
+  std::vector<LPOLESTR> names{const_cast<LPOLESTR>(method)};
+  for (auto& a : args) names.push_back(const_cast<LPOLESTR>(a.first.c_str()));
+  std::vector<DISPID> ids(names.size());
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0,
+                                     ids.data());
+  if (FAILED(hr)) return hr;
+  // DISPPARAMS lists arguments last to first; named ones in any order. The
+  // declared order reversed serves as a shuffle.
+  std::vector<VARIANT> refs(args.size());
+  std::vector<DISPID> named(args.size());
+  for (size_t i = 0; i < args.size(); ++i) {
+    VARIANT& v = args[i].second;
+    VARIANT& r = refs[i];
+    ::VariantInit(&r);
+    switch (v.vt) {
+      case VT_DISPATCH: r.vt = VT_BYREF | VT_DISPATCH; r.ppdispVal = &v.pdispVal; break;
+      case VT_BSTR: r.vt = VT_BYREF | VT_BSTR; r.pbstrVal = &v.bstrVal; break;
+      case VT_BOOL: r.vt = VT_BYREF | VT_BOOL; r.pboolVal = &v.boolVal; break;
+      default: r.vt = VT_BYREF | VT_R8; r.pdblVal = &v.dblVal; break;
+    }
+    named[i] = ids[i + 1];
+  }
+  DISPPARAMS params{refs.data(), named.data(), static_cast<UINT>(refs.size()),
+                    static_cast<UINT>(refs.size())};
+  ::VariantInit(result);
+  EXCEPINFO info{};
+  UINT bad = 0;
+  return object->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, result, &info, &bad);
+}
+
+VARIANT Str(const wchar_t* s) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = ::SysAllocString(s);
+  return v;
+}
+
+Ref<palvane::host::LWPolyline> Line(const Ref<palvane::host::Document>& doc, const std::string& layer,
+                                    std::vector<double> coords) {
+  doc->Layers()->Add(layer);
+  auto l = doc->ModelSpace()->AddLightWeightPolyline(coords);
+  l->SetLayer(layer);
+  return l;
+}
+
+void TagSection(palvane::host::Object& o, const std::string& n, double chainage, const std::string& name) {
+  o.SetXData({1001, 1000, 1000, 1000, 1040, 1040, 1000, 1000, 1000, 1070},
+             {Variant("TEV"), Variant("SECTION"), Variant(n), Variant("1"), Variant(chainage),
+              Variant(12.0), Variant("Footbridge"), Variant(name), Variant("2012-06-30"),
+              Variant(int16_t{0})});
+}
+
 
 int g_passed = 0, g_failed = 0;
 std::vector<std::wstring> g_boxes;
@@ -233,6 +301,133 @@ int main() {
   Check(result.vt == VT_EMPTY, "host failure: empty result");
   Check(g_boxes.size() == 1 && g_boxes[0] == L"Key not found", "host failure: one message box");
   Check(bearing == 99, "host failure: bearing untouched");
+
+  // The section view, through the adapter, on a double drawing.
+  {
+    auto app = palvane::host::memory::CreateApplication();
+    auto mem = app->AddDocument("River.dwg");
+    Ref<palvane::host::Document> doc(mem);
+    for (const char* name : {"K12_3d", "K12_3d_LPSO", "K7_Survey"}) doc->Layers()->Add(name);
+    auto section = Line(doc, "K12_SectionLine", {100, 200, 150, 200});
+    IDispatch* d = palvane::testing::DispatchDocument(doc);
+    IDispatch* l = palvane::testing::DispatchEntity(Ref<palvane::host::Entity>(section));
+    g_boxes.clear();
+    VARIANT original;
+    ::VariantInit(&original);
+    original.vt = VT_BOOL;
+    original.boolVal = VARIANT_FALSE;
+    VARIANT thisdrawing, line;
+    ::VariantInit(&thisdrawing);
+    thisdrawing.vt = VT_DISPATCH;
+    thisdrawing.pdispVal = d;
+    ::VariantInit(&line);
+    line.vt = VT_DISPATCH;
+    line.pdispVal = l;
+    VARIANT r;
+    const HRESULT hr = CallByName(centerline, L"ViewSection",
+                                  {{L"OriginalData", original}, {L"SectionLine", line},
+                                   {L"thisdrawing", thisdrawing}},
+                                  &r);
+    Check(SUCCEEDED(hr), "ViewSection by name");
+    Check(r.vt == VT_BSTR && ::SysStringLen(r.bstrVal) == 0, "ViewSection returns the empty String");
+    ::VariantClear(&r);
+    Check(g_boxes.empty(), "ViewSection: no message (missing Temp made silently)");
+    Check(mem->active_ucs() != nullptr && mem->active_ucs()->name() == "UCS1", "UCS1 current");
+    Check(mem->FindLayer("K12_3d")->frozen() && mem->FindLayer("K7_Survey")->frozen() &&
+              !mem->FindLayer("K12_3d_LPSO")->frozen() && mem->FindLayer("Temp") != nullptr,
+          "section layers frozen and thawed");
+    d->Release();
+    l->Release();
+  }
+
+  // The attribute keyplan's worked example, through the adapter.
+  {
+    auto app = palvane::host::memory::CreateApplication();
+    auto mem = app->AddDocument("River.dwg");
+    Ref<palvane::host::Document> doc(mem);
+    auto centre = Line(doc, "CL", {0, 0, 4200, 0});
+    centre->SetXData({1001, 1000, 1071, 1070, 1000},
+                     {Variant("TEV"), Variant("REACH"), Variant("1"), Variant(int16_t{-1}), Variant("")});
+    auto profile = Line(doc, "XS12_Profile", {200, 120, 250, 100});
+    TagSection(*profile, "XS12", 1250.5, "XS12");
+    doc->Layers()->Add("XS12_SectionLine");
+    IDispatch* d = palvane::testing::DispatchDocument(doc);
+    std::vector<std::pair<std::wstring, VARIANT>> args;
+    VARIANT thisdrawing;
+    ::VariantInit(&thisdrawing);
+    thisdrawing.vt = VT_DISPATCH;
+    thisdrawing.pdispVal = d;
+    args.push_back({L"thisdrawing", thisdrawing});
+    for (const auto& f : palvane::keyplan::kOptionFields) {
+      std::wstring name(f.name, f.name + std::strlen(f.name));
+      const wchar_t* value = L"";
+      if (name == L"TextHeight") value = L"1.5";
+      if (name == L"LineLayer") value = L"XS_";
+      if (name == L"ChainagePrecision") value = L"2";
+      if (name == L"Mike11ChainagePrecision") value = L"1";
+      if (name == L"SectionLineWidth") value = L"0.5";
+      args.push_back({name, Str(value)});
+    }
+    g_boxes.clear();
+    VARIANT r;
+    const HRESULT hr = CallByName(centerline, L"ExportKeyplanAsAttributes", args, &r);
+    Check(SUCCEEDED(hr), "ExportKeyplanAsAttributes by name with 25 named arguments");
+    ::VariantClear(&r);
+    for (auto& a : args) {
+      if (a.second.vt == VT_BSTR) ::VariantClear(&a.second);
+    }
+    Check(g_boxes.empty(), "attribute export: no message");
+    const auto* keyplan = app->documents().size() == 2 ? app->documents().back().get() : nullptr;
+    Check(keyplan != nullptr, "attribute export: a new drawing");
+    if (keyplan != nullptr) {
+      const auto* block = keyplan->FindBlock("XS12");
+      Check(block != nullptr && block->origin() == (palvane::host::Point3{200, 120, 0}), "block XS12 at S");
+      std::vector<std::string> values;
+      std::vector<double> ys;
+      if (block != nullptr) {
+        for (const auto& e : block->entities()) {
+          if (auto* a = dynamic_cast<palvane::host::memory::MemAttributeDefinition*>(e.get())) {
+            values.push_back(a->value);
+            ys.push_back(a->insertion[1]);
+          }
+        }
+      }
+      Check(values == std::vector<std::string>{"XS12", "200.000", "120.000", "Footbridge",
+                                               "1250.5", "2949.5"},
+            "six attribute values");
+      Check(ys.size() == 6 && std::fabs(ys[0] - 98) < 1e-9 && std::fabs(ys[5] - 88) < 1e-9,
+            "attributes a pitch of 2 below E");
+    }
+    d->Release();
+  }
+
+  // No reach at all: both messages, in order, each in its own box.
+  {
+    auto app = palvane::host::memory::CreateApplication();
+    auto mem = app->AddDocument("Empty.dwg");
+    IDispatch* d = palvane::testing::DispatchDocument(Ref<palvane::host::Document>(mem));
+    std::vector<std::pair<std::wstring, VARIANT>> args;
+    VARIANT thisdrawing;
+    ::VariantInit(&thisdrawing);
+    thisdrawing.vt = VT_DISPATCH;
+    thisdrawing.pdispVal = d;
+    args.push_back({L"thisdrawing", thisdrawing});
+    for (const auto& f : palvane::keyplan::kOptionFields) {
+      args.push_back({std::wstring(f.name, f.name + std::strlen(f.name)), Str(L"")});
+    }
+    g_boxes.clear();
+    VARIANT r;
+    Check(SUCCEEDED(CallByName(centerline, L"ExportKeyplan", args, &r)), "ExportKeyplan by name");
+    ::VariantClear(&r);
+    for (auto& a : args) {
+      if (a.second.vt == VT_BSTR) ::VariantClear(&a.second);
+    }
+    Check(g_boxes == std::vector<std::wstring>{L"You must first create a Reach",
+                                               L"You need to make a reach current first"},
+          "no reach: the two messages");
+    Check(app->documents().size() == 1, "no reach: no new drawing");
+    d->Release();
+  }
 
   centerline->Release();
   HMODULE dll = ::GetModuleHandleW(L"palvane.dll");
