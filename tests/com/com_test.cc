@@ -373,11 +373,31 @@ int main() {
     const HRESULT hr = CallByName(centerline, L"ExportKeyplanAsAttributes", args, &r);
     Check(SUCCEEDED(hr), "ExportKeyplanAsAttributes by name with 25 named arguments");
     ::VariantClear(&r);
+    const size_t attribute_messages = g_boxes.size();
+    // The labelled keyplan of the same drawing, through the same object.
+    VARIANT r2;
+    Check(SUCCEEDED(CallByName(centerline, L"ExportKeyplan", args, &r2)), "ExportKeyplan by name");
+    ::VariantClear(&r2);
     for (auto& a : args) {
       if (a.second.vt == VT_BSTR) ::VariantClear(&a.second);
     }
-    Check(g_boxes.empty(), "attribute export: no message");
-    const auto* keyplan = app->documents().size() == 2 ? app->documents().back().get() : nullptr;
+    Check(attribute_messages == 0, "attribute export: no message");
+    const auto* keyplan = app->documents().size() == 3 ? app->documents()[1].get() : nullptr;
+    const auto* labelled = app->documents().size() == 3 ? app->documents()[2].get() : nullptr;
+    if (labelled != nullptr) {
+      std::vector<std::string> texts;
+      for (const auto& e : labelled->model_space()->entities()) {
+        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e.get())) texts.push_back(t->text);
+      }
+      // Every flag and the bearing's precision were the empty string: each
+      // field is included after its message, the bearing's line left empty.
+      Check(texts.size() == 1 &&
+                texts[0] == "XS12\\P200mE 120mN\\P\\P1250.5\\P2949.5\\PFootbridge",
+            "labelled keyplan: the label");
+      Check(g_boxes == std::vector<std::wstring>(7, L"Type mismatch"),
+            "labelled keyplan: seven conversion messages");
+    }
+    Check(labelled != nullptr, "labelled export: a new drawing");
     Check(keyplan != nullptr, "attribute export: a new drawing");
     if (keyplan != nullptr) {
       const auto* block = keyplan->FindBlock("XS12");
@@ -427,6 +447,43 @@ int main() {
           "no reach: the two messages");
     Check(app->documents().size() == 1, "no reach: no new drawing");
     d->Release();
+  }
+
+  // The identifier form as a real dialog.
+  {
+    HMODULE module = ::GetModuleHandleW(L"palvane.dll");
+    auto create = module != nullptr ? reinterpret_cast<HWND (*)(HWND)>(
+                                          ::GetProcAddress(module, "PalvaneCreateNeloForm"))
+                                    : nullptr;
+    Check(create != nullptr, "form entry point");
+    HWND form = create != nullptr ? create(nullptr) : nullptr;
+    Check(form != nullptr, "form created");
+    if (form != nullptr) {
+      wchar_t text[256];
+      ::GetWindowTextW(form, text, 256);
+      Check(std::wstring(text) == L"Nelo For Mapinfo", "form caption");
+      HWND ok = ::GetDlgItem(form, IDOK), box = ::GetDlgItem(form, 100), label = ::GetDlgItem(form, 101);
+      ::GetWindowTextW(ok, text, 256);
+      Check(std::wstring(text) == L"OK", "OK button");
+      ::GetWindowTextW(box, text, 256);
+      Check(std::wstring(text) == L"Text1", "text box starts with Text1");
+      ::GetWindowTextW(label, text, 256);
+      Check(std::wstring(text) == L"Cross - Section Identifier Code", "label text");
+      RECT r_box, r_label, r_ok;
+      ::GetWindowRect(box, &r_box);
+      ::GetWindowRect(label, &r_label);
+      ::GetWindowRect(ok, &r_ok);
+      Check(r_label.left == r_box.left && r_label.bottom <= r_box.top && r_ok.top >= r_box.bottom,
+            "label above the text box, OK below it");
+      Check(::GetNextDlgTabItem(form, nullptr, FALSE) == ok &&
+                ::GetNextDlgTabItem(form, ok, FALSE) == box,
+            "tab order: OK, then the text box");
+      ::SendMessageW(ok, BM_CLICK, 0, 0);
+      ::SendMessageW(ok, BM_CLICK, 0, 0);
+      ::GetWindowTextW(box, text, 256);
+      Check(::IsWindow(form) && std::wstring(text) == L"Text1", "OK does nothing; the form stays");
+      ::DestroyWindow(form);
+    }
   }
 
   centerline->Release();

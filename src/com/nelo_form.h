@@ -1,0 +1,13 @@
+#pragma once
+
+#include <windows.h>
+
+namespace palvane::com {
+
+// Creates the identifier-code form as a modeless dialog from the library's
+// form description: its caption, the text box, the OK button (which does
+// nothing) and the label, positions converted from twips, tab order as
+// described. The caller destroys it with DestroyWindow.
+HWND CreateNeloForm(HWND parent);
+
+}  // namespace palvane::com
