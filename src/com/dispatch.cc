@@ -8,8 +8,8 @@ namespace palvane::com {
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(n), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
@@ -38,10 +38,9 @@ void Raise(HRESULT hr, const EXCEPINFO* info, const wchar_t* member) {
     throw host::Error(number, description);
   }
   wchar_t* text = nullptr;
-  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0,
-                   nullptr);
+  ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::string description = text != nullptr ? Utf8(text) : "Automation error";
   if (text != nullptr) ::LocalFree(text);
   while (!description.empty() && (description.back() == '\n' || description.back() == '\r')) {
@@ -160,7 +159,8 @@ namespace {
 VARIANT Changed(const VARIANT& v, VARTYPE type) {
   VARIANT out;
   ::VariantInit(&out);
-  const HRESULT hr = ::VariantChangeTypeEx(&out, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, type);
+  const HRESULT hr =
+      ::VariantChangeTypeEx(&out, const_cast<VARIANT*>(&v), LOCALE_INVARIANT, 0, type);
   if (hr == DISP_E_OVERFLOW) throw host::Error::Overflow();
   if (FAILED(hr)) throw host::Error::TypeMismatch();
   return out;

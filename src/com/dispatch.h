@@ -5,8 +5,10 @@
 // types the host interface uses. Every failure becomes a host::Error carrying
 // the callee's number and description.
 
+// clang-format off
 #include <windows.h>
 #include <oleauto.h>
+// clang-format on
 
 #include <string>
 #include <vector>

@@ -55,7 +55,8 @@ VARIANT FromHost(const host::Variant& h) {
   VARIANT v;
   ::VariantInit(&v);
   switch (h.type()) {
-    case host::Variant::Type::kEmpty: break;
+    case host::Variant::Type::kEmpty:
+      break;
     case host::Variant::Type::kBoolean:
       v.vt = VT_BOOL;
       v.boolVal = h.AsBooleanUnchecked() ? VARIANT_TRUE : VARIANT_FALSE;
@@ -64,20 +65,27 @@ VARIANT FromHost(const host::Variant& h) {
       v.vt = VT_I2;
       v.iVal = h.AsIntegerUnchecked();
       break;
-    case host::Variant::Type::kLong: v = Long(h.AsLongUnchecked()); break;
-    case host::Variant::Type::kDouble: v = Double(h.AsDoubleUnchecked()); break;
+    case host::Variant::Type::kLong:
+      v = Long(h.AsLongUnchecked());
+      break;
+    case host::Variant::Type::kDouble:
+      v = Double(h.AsDoubleUnchecked());
+      break;
     case host::Variant::Type::kDate:
       v.vt = VT_DATE;
       v.date = h.AsDateUnchecked().serial;
       break;
-    case host::Variant::Type::kString: v = Text(h.AsStringUnchecked()); break;
+    case host::Variant::Type::kString:
+      v = Text(h.AsStringUnchecked());
+      break;
     case host::Variant::Type::kArray: {
       std::vector<double> d;
       for (const auto& e : h.AsArrayUnchecked()) d.push_back(host::ToDouble(e));
       v = Doubles(d);
       break;
     }
-    case host::Variant::Type::kObject: throw host::Error::TypeMismatch();
+    case host::Variant::Type::kObject:
+      throw host::Error::TypeMismatch();
   }
   return v;
 }
@@ -85,15 +93,23 @@ VARIANT FromHost(const host::Variant& h) {
 // An automation value as a host value.
 host::Variant ToHost(const VARIANT& v) {
   switch (v.vt & VT_TYPEMASK) {
-    case VT_EMPTY: return {};
-    case VT_BOOL: return host::Variant(v.boolVal != VARIANT_FALSE);
-    case VT_I2: return host::Variant(static_cast<int16_t>(v.iVal));
-    case VT_I4: return host::Variant(static_cast<int32_t>(v.lVal));
+    case VT_EMPTY:
+      return {};
+    case VT_BOOL:
+      return host::Variant(v.boolVal != VARIANT_FALSE);
+    case VT_I2:
+      return host::Variant(static_cast<int16_t>(v.iVal));
+    case VT_I4:
+      return host::Variant(static_cast<int32_t>(v.lVal));
     case VT_R4:
-    case VT_R8: return host::Variant(AsDouble(v));
-    case VT_DATE: return host::Variant(host::Date{v.date});
-    case VT_BSTR: return host::Variant(AsText(v));
-    default: break;
+    case VT_R8:
+      return host::Variant(AsDouble(v));
+    case VT_DATE:
+      return host::Variant(host::Date{v.date});
+    case VT_BSTR:
+      return host::Variant(AsText(v));
+    default:
+      break;
   }
   if (v.vt & VT_ARRAY) {
     host::Variant::Array a;
@@ -195,7 +211,8 @@ class DispObjectBase {
     return out;
   }
 
-  void SetXDataOf(const std::vector<int16_t>& codes, const std::vector<host::Variant>& values) const {
+  void SetXDataOf(const std::vector<int16_t>& codes,
+                  const std::vector<host::Variant>& values) const {
     if (codes.size() != values.size()) throw host::Error::InvalidProcedureCall();
     VARIANT types;
     ::VariantInit(&types);
@@ -234,7 +251,8 @@ class DispObject : public I, public DispObjectBase {
   std::string ObjectName() override { return GetText(L"ObjectName"); }
   Ref<host::Document> Document() override { return WrapDocumentPtr(GetObject(L"Document")); }
   host::XData GetXData(const std::string& app) override { return GetXDataOf(app); }
-  void SetXData(const std::vector<int16_t>& codes, const std::vector<host::Variant>& values) override {
+  void SetXData(const std::vector<int16_t>& codes,
+                const std::vector<host::Variant>& values) override {
     SetXDataOf(codes, values);
   }
 };
@@ -428,7 +446,8 @@ class DispBlock final : public DispObject<host::Block> {
     return WrapEntity(GetObject(L"AddLightWeightPolyline", args.list, DISPATCH_METHOD))
         .As<host::LWPolyline>();
   }
-  Ref<host::MText> AddMText(const Point3& insertion, double width, const std::string& text) override {
+  Ref<host::MText> AddMText(const Point3& insertion, double width,
+                            const std::string& text) override {
     Args args{{Point(insertion), Double(width), Text(text)}};
     return WrapEntity(GetObject(L"AddMText", args.list, DISPATCH_METHOD)).As<host::MText>();
   }
@@ -455,7 +474,9 @@ class DispBlock final : public DispObject<host::Block> {
   }
 };
 
-Ref<host::Block> WrapBlock(DispatchPtr d) { return Ref<host::Block>(std::make_shared<DispBlock>(d)); }
+Ref<host::Block> WrapBlock(DispatchPtr d) {
+  return Ref<host::Block>(std::make_shared<DispBlock>(d));
+}
 
 class DispBlocks final : public DispObject<host::Blocks> {
  public:
@@ -487,7 +508,9 @@ class DispLayer final : public DispObject<host::Layer> {
   void SetLayerOn(bool on) override { Put(L"LayerOn", Bool(on)); }
 };
 
-Ref<host::Layer> WrapLayer(DispatchPtr d) { return Ref<host::Layer>(std::make_shared<DispLayer>(d)); }
+Ref<host::Layer> WrapLayer(DispatchPtr d) {
+  return Ref<host::Layer>(std::make_shared<DispLayer>(d));
+}
 
 class DispLayers final : public DispObject<host::Layers> {
  public:
@@ -701,7 +724,6 @@ class DispDocument final : public host::Document, public DispObjectBase {
   void Regen(int32_t which) override { Method(L"Regen", {Long(which)}); }
   void Activate() override { Method(L"Activate", {}); }
   void PurgeAll() override { Method(L"PurgeAll", {}); }
-
 };
 
 class DispDocuments final : public host::Documents, public DispObjectBase {
@@ -715,7 +737,9 @@ class DispDocuments final : public host::Documents, public DispObjectBase {
     Args args{{Text(name)}};
     return WrapDocumentPtr(GetObject(L"Item", args.list, DISPATCH_METHOD));
   }
-  Ref<host::Document> Add() override { return WrapDocumentPtr(GetObject(L"Add", {}, DISPATCH_METHOD)); }
+  Ref<host::Document> Add() override {
+    return WrapDocumentPtr(GetObject(L"Add", {}, DISPATCH_METHOD));
+  }
 };
 
 class DispApplication final : public host::Application, public DispObjectBase {

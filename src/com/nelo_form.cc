@@ -19,9 +19,7 @@ class TemplateWriter {
   }
   void Word(WORD w) { Append(&w, sizeof w); }
   void Dword(DWORD d) { Append(&d, sizeof d); }
-  void Text(const std::wstring& s) {
-    Append(s.c_str(), (s.size() + 1) * sizeof(wchar_t));
-  }
+  void Text(const std::wstring& s) { Append(s.c_str(), (s.size() + 1) * sizeof(wchar_t)); }
   void Append(const void* p, size_t n) {
     const auto* b = static_cast<const unsigned char*>(p);
     bytes_.insert(bytes_.end(), b, b + n);
@@ -106,13 +104,10 @@ HWND CreateNeloForm(HWND parent) {
     t.Text(Wide(c->text));
     t.Word(0);
   }
-  return ::CreateDialogIndirectParamW(nullptr,
-                                      reinterpret_cast<LPCDLGTEMPLATEW>(t.bytes().data()), parent,
-                                      Procedure, 0);
+  return ::CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(t.bytes().data()),
+                                      parent, Procedure, 0);
 }
 
 }  // namespace palvane::com
 
-extern "C" HWND PalvaneCreateNeloForm(HWND parent) {
-  return palvane::com::CreateNeloForm(parent);
-}
+extern "C" HWND PalvaneCreateNeloForm(HWND parent) { return palvane::com::CreateNeloForm(parent); }

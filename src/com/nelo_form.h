@@ -1,6 +1,8 @@
 #pragma once
 
+// clang-format off
 #include <windows.h>
+// clang-format on
 
 namespace palvane::com {
 

@@ -2,13 +2,15 @@
 // CenterlineClass whose dual interface is dispatched through the embedded
 // type library, so that late-bound callers can pass arguments by name.
 
-#include <windows.h>
-#include <oleauto.h>
-#include <olectl.h>
-
 // COM interfaces have no virtual destructors by design: an object deletes
 // itself in Release.
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+// clang-format off
+#include <windows.h>
+#include <oleauto.h>
+#include <olectl.h>
+// clang-format on
 
 #include <string>
 
@@ -55,14 +57,17 @@ struct ICenterlineClass : public IDispatch {
                                                    VARIANT* result) = 0;
   virtual HRESULT STDMETHODCALLTYPE ViewSection(IDispatch** thisdrawing, IDispatch** SectionLine,
                                                 VARIANT_BOOL* OriginalData, BSTR* result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE ExportKeyplan(
-      IDispatch** thisdrawing, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
-      BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
-      BSTR*, BSTR*, BSTR* result) = 0;
-  virtual HRESULT STDMETHODCALLTYPE ExportKeyplanAsAttributes(
-      IDispatch** thisdrawing, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
-      BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
-      BSTR*, BSTR*, BSTR* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExportKeyplan(IDispatch** thisdrawing, BSTR*, BSTR*, BSTR*,
+                                                  BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+                                                  BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+                                                  BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+                                                  BSTR* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExportKeyplanAsAttributes(IDispatch** thisdrawing, BSTR*, BSTR*,
+                                                              BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+                                                              BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+                                                              BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+                                                              BSTR*, BSTR*, BSTR*, BSTR*, BSTR*,
+                                                              BSTR*, BSTR*, BSTR* result) = 0;
 };
 
 class CenterlineObject final : public ICenterlineClass {
@@ -118,8 +123,8 @@ class CenterlineObject final : public ICenterlineClass {
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* info, UINT* arg_error) override {
-    return ::DispInvoke(static_cast<ICenterlineClass*>(this), type_info_, id, flags, params,
-                        result, info, arg_error);
+    return ::DispInvoke(static_cast<ICenterlineClass*>(this), type_info_, id, flags, params, result,
+                        info, arg_error);
   }
 
   // The operations. Each holds a reference on the object while it runs, and
@@ -134,8 +139,8 @@ class CenterlineObject final : public ICenterlineClass {
         palvane::com::WrapPolyline(objPline ? *objPline : nullptr), *Length, *Bearing);
     if (point.IsArray()) {
       const auto& a = point.AsArrayUnchecked();
-      *result = palvane::com::Point({a[0].AsDoubleUnchecked(), a[1].AsDoubleUnchecked(),
-                                     a[2].AsDoubleUnchecked()});
+      *result = palvane::com::Point(
+          {a[0].AsDoubleUnchecked(), a[1].AsDoubleUnchecked(), a[2].AsDoubleUnchecked()});
     }
     Release();
     return S_OK;
@@ -153,19 +158,19 @@ class CenterlineObject final : public ICenterlineClass {
     return S_OK;
   }
 
-#define PALVANE_OPTION_PARAMS                                                                      \
-  BSTR *SectionNameChkBox, BSTR *SectionNamePrefix, BSTR *SectionNameSuffix, BSTR *ENChkBox,       \
-      BSTR *ENPrefix, BSTR *ENSuffix, BSTR *BearingChkBox, BSTR *BearingPrefix,                    \
-      BSTR *BearingSuffix, BSTR *BearingPrecision, BSTR *ChainageChkBox, BSTR *ChainagePrefix,     \
-      BSTR *ChainageSuffix, BSTR *ChainagePrecision, BSTR *Mike11ChainageChkBox,                   \
-      BSTR *Mike11ChainagePrefix, BSTR *Mike11ChainageSuffix, BSTR *Mike11ChainagePrecision,       \
-      BSTR *DescriptionChkBox, BSTR *DescriptionPrefix, BSTR *DescriptionSuffix,                   \
+#define PALVANE_OPTION_PARAMS                                                                  \
+  BSTR *SectionNameChkBox, BSTR *SectionNamePrefix, BSTR *SectionNameSuffix, BSTR *ENChkBox,   \
+      BSTR *ENPrefix, BSTR *ENSuffix, BSTR *BearingChkBox, BSTR *BearingPrefix,                \
+      BSTR *BearingSuffix, BSTR *BearingPrecision, BSTR *ChainageChkBox, BSTR *ChainagePrefix, \
+      BSTR *ChainageSuffix, BSTR *ChainagePrecision, BSTR *Mike11ChainageChkBox,               \
+      BSTR *Mike11ChainagePrefix, BSTR *Mike11ChainageSuffix, BSTR *Mike11ChainagePrecision,   \
+      BSTR *DescriptionChkBox, BSTR *DescriptionPrefix, BSTR *DescriptionSuffix,               \
       BSTR *SectionLineWidth, BSTR *TextHeight, BSTR *LineLayer
-#define PALVANE_OPTION_ARGS                                                                        \
-  SectionNameChkBox, SectionNamePrefix, SectionNameSuffix, ENChkBox, ENPrefix, ENSuffix,           \
-      BearingChkBox, BearingPrefix, BearingSuffix, BearingPrecision, ChainageChkBox,               \
-      ChainagePrefix, ChainageSuffix, ChainagePrecision, Mike11ChainageChkBox,                     \
-      Mike11ChainagePrefix, Mike11ChainageSuffix, Mike11ChainagePrecision, DescriptionChkBox,      \
+#define PALVANE_OPTION_ARGS                                                                   \
+  SectionNameChkBox, SectionNamePrefix, SectionNameSuffix, ENChkBox, ENPrefix, ENSuffix,      \
+      BearingChkBox, BearingPrefix, BearingSuffix, BearingPrecision, ChainageChkBox,          \
+      ChainagePrefix, ChainageSuffix, ChainagePrecision, Mike11ChainageChkBox,                \
+      Mike11ChainagePrefix, Mike11ChainageSuffix, Mike11ChainagePrecision, DescriptionChkBox, \
       DescriptionPrefix, DescriptionSuffix, SectionLineWidth, TextHeight, LineLayer
 
   HRESULT STDMETHODCALLTYPE ExportKeyplan(IDispatch** thisdrawing, PALVANE_OPTION_PARAMS,
@@ -186,10 +191,9 @@ class CenterlineObject final : public ICenterlineClass {
     palvane::keyplan::KeyplanOptions options;
     auto field = palvane::keyplan::kOptionFields.begin();
     for (BSTR* value : values) {
-      options.*(field++)->member =
-          value != nullptr && *value != nullptr
-              ? Utf8(*value, static_cast<int>(::SysStringLen(*value)))
-              : std::string();
+      options.*(field++)->member = value != nullptr && *value != nullptr
+                                       ? Utf8(*value, static_cast<int>(::SysStringLen(*value)))
+                                       : std::string();
     }
     return options;
   }
@@ -226,7 +230,7 @@ class ClassFactory final : public IClassFactory {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }   // a static object
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // a static object
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
     *out = nullptr;
@@ -256,8 +260,9 @@ bool SetKey(HKEY root, const std::wstring& path, const wchar_t* name, const std:
       ERROR_SUCCESS) {
     return false;
   }
-  const LONG r = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  const LONG r =
+      ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   ::RegCloseKey(key);
   return r == ERROR_SUCCESS;
 }

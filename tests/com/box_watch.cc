@@ -3,7 +3,9 @@
 // line "box: TEXT" and answered with OK. Runs until killed or for the number
 // of seconds given.
 
+// clang-format off
 #include <windows.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstdlib>

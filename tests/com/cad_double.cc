@@ -25,8 +25,8 @@ std::string Utf8(BSTR s) {
 }
 
 BSTR Bstr(const std::string& utf8) {
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   BSTR b = ::SysAllocStringLen(nullptr, static_cast<UINT>(n));
   ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), b, n);
   return b;
@@ -104,7 +104,8 @@ std::string TextArg(const VARIANT& v) {
 
 void SetPoint(VARIANT* r, const Point3& p) {
   SAFEARRAY* a = ::SafeArrayCreateVector(VT_R8, 0, 3);
-  for (LONG i = 0; i < 3; ++i) ::SafeArrayPutElement(a, &i, const_cast<double*>(&p[static_cast<size_t>(i)]));
+  for (LONG i = 0; i < 3; ++i)
+    ::SafeArrayPutElement(a, &i, const_cast<double*>(&p[static_cast<size_t>(i)]));
   r->vt = VT_ARRAY | VT_R8;
   r->parray = a;
 }
@@ -137,39 +138,64 @@ VARIANT FromHost(const host::Variant& h) {
   VARIANT v;
   ::VariantInit(&v);
   switch (h.type()) {
-    case host::Variant::Type::kEmpty: break;
-    case host::Variant::Type::kBoolean: SetBool(&v, h.AsBooleanUnchecked()); break;
-    case host::Variant::Type::kInteger: v.vt = VT_I2; v.iVal = h.AsIntegerUnchecked(); break;
-    case host::Variant::Type::kLong: SetLong(&v, h.AsLongUnchecked()); break;
-    case host::Variant::Type::kDouble: SetDouble(&v, h.AsDoubleUnchecked()); break;
-    case host::Variant::Type::kDate: v.vt = VT_DATE; v.date = h.AsDateUnchecked().serial; break;
-    case host::Variant::Type::kString: SetText(&v, h.AsStringUnchecked()); break;
+    case host::Variant::Type::kEmpty:
+      break;
+    case host::Variant::Type::kBoolean:
+      SetBool(&v, h.AsBooleanUnchecked());
+      break;
+    case host::Variant::Type::kInteger:
+      v.vt = VT_I2;
+      v.iVal = h.AsIntegerUnchecked();
+      break;
+    case host::Variant::Type::kLong:
+      SetLong(&v, h.AsLongUnchecked());
+      break;
+    case host::Variant::Type::kDouble:
+      SetDouble(&v, h.AsDoubleUnchecked());
+      break;
+    case host::Variant::Type::kDate:
+      v.vt = VT_DATE;
+      v.date = h.AsDateUnchecked().serial;
+      break;
+    case host::Variant::Type::kString:
+      SetText(&v, h.AsStringUnchecked());
+      break;
     case host::Variant::Type::kArray: {
       std::vector<double> d;
       for (const auto& e : h.AsArrayUnchecked()) d.push_back(host::ToDouble(e));
       SetDoubles(&v, d);
       break;
     }
-    case host::Variant::Type::kObject: break;
+    case host::Variant::Type::kObject:
+      break;
   }
   return v;
 }
 
 host::Variant ToHost(const VARIANT& v) {
   switch (v.vt) {
-    case VT_EMPTY: return {};
-    case VT_BOOL: return host::Variant(v.boolVal != VARIANT_FALSE);
-    case VT_I2: return host::Variant(static_cast<int16_t>(v.iVal));
-    case VT_I4: return host::Variant(static_cast<int32_t>(v.lVal));
-    case VT_R8: return host::Variant(v.dblVal);
-    case VT_DATE: return host::Variant(host::Date{v.date});
-    case VT_BSTR: return host::Variant(Utf8(v.bstrVal));
+    case VT_EMPTY:
+      return {};
+    case VT_BOOL:
+      return host::Variant(v.boolVal != VARIANT_FALSE);
+    case VT_I2:
+      return host::Variant(static_cast<int16_t>(v.iVal));
+    case VT_I4:
+      return host::Variant(static_cast<int32_t>(v.lVal));
+    case VT_R8:
+      return host::Variant(v.dblVal);
+    case VT_DATE:
+      return host::Variant(host::Date{v.date});
+    case VT_BSTR:
+      return host::Variant(Utf8(v.bstrVal));
     case VT_ARRAY | VT_R8: {
       host::Variant::Array a;
       for (double d : DoublesArg(v)) a.emplace_back(d);
       return host::Variant(std::move(a));
     }
-    default: Need(false); return {};
+    default:
+      Need(false);
+      return {};
   }
 }
 
@@ -224,7 +250,7 @@ class Object final : public IDispatch {
     auto it = members.begin();
     std::advance(it, id - 1);
     // As the program's type library does: a property put is never a put-by-reference.
-    const Member& member = (kind & DISPATCH_PROPERTYPUT)     ? it->second.put
+    const Member& member = (kind & DISPATCH_PROPERTYPUT)                     ? it->second.put
                            : (kind & DISPATCH_PROPERTYGET) && it->second.get ? it->second.get
                                                                              : it->second.method;
     if (!member) return DISP_E_MEMBERNOTFOUND;
@@ -281,8 +307,10 @@ void AddObjectMembers(Object* o, const Ref<T>& t) {
   o->members[L"GetXData"].method = [t](const Call& c) {
     Need(c.count() == 3);
     // The two results come back through by-reference VARIANTs.
-    VARIANT* types = c.params->rgvarg[1].vt == (VT_BYREF | VT_VARIANT) ? c.params->rgvarg[1].pvarVal : nullptr;
-    VARIANT* values = c.params->rgvarg[0].vt == (VT_BYREF | VT_VARIANT) ? c.params->rgvarg[0].pvarVal : nullptr;
+    VARIANT* types =
+        c.params->rgvarg[1].vt == (VT_BYREF | VT_VARIANT) ? c.params->rgvarg[1].pvarVal : nullptr;
+    VARIANT* values =
+        c.params->rgvarg[0].vt == (VT_BYREF | VT_VARIANT) ? c.params->rgvarg[0].pvarVal : nullptr;
     Need(types != nullptr && values != nullptr);
     const host::XData x = t->GetXData(TextArg(c.arg(0)));
     ::VariantClear(types);
@@ -333,11 +361,14 @@ void AddEntityMembers(Object* o, const Ref<T>& t) {
   o->members[L"Layer"].put = [t](const Call& c) { t->SetLayer(TextArg(c.value())); };
   o->members[L"Color"].get = [t](const Call& c) { SetLong(c.result, t->Color()); };
   o->members[L"Color"].put = [t](const Call& c) { t->SetColor(LongArg(c.value())); };
-  o->members[L"Move"].method = [t](const Call& c) { t->Move(PointArg(c.arg(0)), PointArg(c.arg(1))); };
+  o->members[L"Move"].method = [t](const Call& c) {
+    t->Move(PointArg(c.arg(0)), PointArg(c.arg(1)));
+  };
   o->members[L"GetBoundingBox"].method = [t](const Call& c) {
     VARIANT* lo = c.params->rgvarg[1].pvarVal;
     VARIANT* hi = c.params->rgvarg[0].pvarVal;
-    Need(c.params->rgvarg[1].vt == (VT_BYREF | VT_VARIANT) && c.params->rgvarg[0].vt == (VT_BYREF | VT_VARIANT));
+    Need(c.params->rgvarg[1].vt == (VT_BYREF | VT_VARIANT) &&
+         c.params->rgvarg[0].vt == (VT_BYREF | VT_VARIANT));
     Point3 a, b;
     t->GetBoundingBox(a, b);
     ::VariantClear(lo);
@@ -358,8 +389,12 @@ IDispatch* Wrap(Ref<host::Entity> e) {
       const auto v = t->Coordinate(LongArg(c.arg(0)));
       SetDoubles(c.result, {v[0], v[1]});
     };
-    o->members[L"GetBulge"].method = [t](const Call& c) { SetDouble(c.result, t->GetBulge(LongArg(c.arg(0)))); };
-    o->members[L"SetBulge"].method = [t](const Call& c) { t->SetBulge(LongArg(c.arg(0)), DoubleArg(c.arg(1))); };
+    o->members[L"GetBulge"].method = [t](const Call& c) {
+      SetDouble(c.result, t->GetBulge(LongArg(c.arg(0))));
+    };
+    o->members[L"SetBulge"].method = [t](const Call& c) {
+      t->SetBulge(LongArg(c.arg(0)), DoubleArg(c.arg(1)));
+    };
     o->members[L"SetWidth"].method = [t](const Call& c) {
       t->SetWidth(LongArg(c.arg(0)), DoubleArg(c.arg(1)), DoubleArg(c.arg(2)));
     };
@@ -374,13 +409,17 @@ IDispatch* Wrap(Ref<host::Entity> e) {
   } else if (auto m = std::dynamic_pointer_cast<host::MText>(e.shared())) {
     Ref<host::MText> t(m);
     o->members[L"TextString"].get = [t](const Call& c) { SetText(c.result, t->TextString()); };
-    o->members[L"InsertionPoint"].get = [t](const Call& c) { SetPoint(c.result, t->InsertionPoint()); };
+    o->members[L"InsertionPoint"].get = [t](const Call& c) {
+      SetPoint(c.result, t->InsertionPoint());
+    };
     o->members[L"Height"].get = [t](const Call& c) { SetDouble(c.result, t->Height()); };
     o->members[L"Height"].put = [t](const Call& c) { t->SetHeight(DoubleArg(c.value())); };
   } else if (auto r = std::dynamic_pointer_cast<host::BlockReference>(e.shared())) {
     Ref<host::BlockReference> t(r);
     o->members[L"Name"].get = [t](const Call& c) { SetText(c.result, t->Name()); };
-    o->members[L"InsertionPoint"].get = [t](const Call& c) { SetPoint(c.result, t->InsertionPoint()); };
+    o->members[L"InsertionPoint"].get = [t](const Call& c) {
+      SetPoint(c.result, t->InsertionPoint());
+    };
   }
   return o;
 }
@@ -390,19 +429,20 @@ IDispatch* WrapBlock(Ref<host::Block> b) {
   AddObjectMembers(o, b);
   o->members[L"Name"].get = [b](const Call& c) { SetText(c.result, b->Name()); };
   o->members[L"Count"].get = [b](const Call& c) { SetLong(c.result, b->Count()); };
-  o->members[L"Item"].method = [b](const Call& c) { SetObject(c.result, Wrap(b->Item(LongArg(c.arg(0))))); };
+  o->members[L"Item"].method = [b](const Call& c) {
+    SetObject(c.result, Wrap(b->Item(LongArg(c.arg(0)))));
+  };
   o->members[L"AddLightWeightPolyline"].method = [b](const Call& c) {
     SetObject(c.result, Wrap(Ref<host::Entity>(b->AddLightWeightPolyline(DoublesArg(c.arg(0))))));
   };
   o->members[L"AddMText"].method = [b](const Call& c) {
-    SetObject(c.result, Wrap(Ref<host::Entity>(
-                            b->AddMText(PointArg(c.arg(0)), DoubleArg(c.arg(1)), TextArg(c.arg(2))))));
+    SetObject(c.result, Wrap(Ref<host::Entity>(b->AddMText(PointArg(c.arg(0)), DoubleArg(c.arg(1)),
+                                                           TextArg(c.arg(2))))));
   };
   o->members[L"AddAttribute"].method = [b](const Call& c) {
-    SetObject(c.result,
-              Wrap(Ref<host::Entity>(b->AddAttribute(DoubleArg(c.arg(0)), LongArg(c.arg(1)),
-                                                     TextArg(c.arg(2)), PointArg(c.arg(3)),
-                                                     TextArg(c.arg(4)), TextArg(c.arg(5))))));
+    SetObject(c.result, Wrap(Ref<host::Entity>(b->AddAttribute(
+                            DoubleArg(c.arg(0)), LongArg(c.arg(1)), TextArg(c.arg(2)),
+                            PointArg(c.arg(3)), TextArg(c.arg(4)), TextArg(c.arg(5))))));
   };
   o->members[L"InsertBlock"].method = [b](const Call& c) {
     Need(c.count() == 6);  // the password left out
@@ -468,19 +508,22 @@ IDispatch* Wrap(Ref<host::Document> d) {
     auto u = d->Utility();
     Object* x = New(u);
     x->members[L"TranslateCoordinates"].method = [u](const Call& c2) {
-      SetPoint(c2.result, u->TranslateCoordinates(PointArg(c2.arg(0)), LongArg(c2.arg(1)),
-                                                  LongArg(c2.arg(2)), LongArg(c2.arg(3)) != 0,
-                                                  PointArg(c2.arg(4))));
+      SetPoint(c2.result,
+               u->TranslateCoordinates(PointArg(c2.arg(0)), LongArg(c2.arg(1)), LongArg(c2.arg(2)),
+                                       LongArg(c2.arg(3)) != 0, PointArg(c2.arg(4))));
     };
     x->members[L"AngleFromXAxis"].method = [u](const Call& c2) {
       SetDouble(c2.result, u->AngleFromXAxis(PointArg(c2.arg(0)), PointArg(c2.arg(1))));
     };
     x->members[L"PolarPoint"].method = [u](const Call& c2) {
-      SetPoint(c2.result, u->PolarPoint(PointArg(c2.arg(0)), DoubleArg(c2.arg(1)), DoubleArg(c2.arg(2))));
+      SetPoint(c2.result,
+               u->PolarPoint(PointArg(c2.arg(0)), DoubleArg(c2.arg(1)), DoubleArg(c2.arg(2))));
     };
     SetObject(c.result, x);
   };
-  o->members[L"ModelSpace"].get = [d](const Call& c) { SetObject(c.result, WrapBlock(d->ModelSpace())); };
+  o->members[L"ModelSpace"].get = [d](const Call& c) {
+    SetObject(c.result, WrapBlock(d->ModelSpace()));
+  };
   o->members[L"Blocks"].get = [d](const Call& c) {
     auto bs = d->Blocks();
     Object* x = New(bs);
@@ -494,14 +537,17 @@ IDispatch* Wrap(Ref<host::Document> d) {
     auto ls = d->Layers();
     Object* x = New(ls);
     AddItem(x, ls, [](Ref<host::Layer> l) { return WrapLayer(l); });
-    x->members[L"Add"].method = [ls](const Call& c2) { SetObject(c2.result, WrapLayer(ls->Add(TextArg(c2.arg(0))))); };
+    x->members[L"Add"].method = [ls](const Call& c2) {
+      SetObject(c2.result, WrapLayer(ls->Add(TextArg(c2.arg(0)))));
+    };
     SetObject(c.result, x);
   };
   o->members[L"UserCoordinateSystems"].get = [d](const Call& c) {
     auto us = d->UserCoordinateSystems();
     Object* x = New(us);
     x->members[L"Add"].method = [us](const Call& c2) {
-      auto ucs = us->Add(PointArg(c2.arg(0)), PointArg(c2.arg(1)), PointArg(c2.arg(2)), TextArg(c2.arg(3)));
+      auto ucs = us->Add(PointArg(c2.arg(0)), PointArg(c2.arg(1)), PointArg(c2.arg(2)),
+                         TextArg(c2.arg(3)));
       Object* u = New(ucs);
       u->members[L"Name"].get = [ucs](const Call& c3) { SetText(c3.result, ucs->Name()); };
       SetObject(c2.result, u);
@@ -514,7 +560,9 @@ IDispatch* Wrap(Ref<host::Document> d) {
       Object* x = New(s);
       x->members[L"Name"].get = [s](const Call& c3) { SetText(c3.result, s->Name()); };
       x->members[L"Count"].get = [s](const Call& c3) { SetLong(c3.result, s->Count()); };
-      x->members[L"Item"].method = [s](const Call& c3) { SetObject(c3.result, Wrap(s->Item(LongArg(c3.arg(0))))); };
+      x->members[L"Item"].method = [s](const Call& c3) {
+        SetObject(c3.result, Wrap(s->Item(LongArg(c3.arg(0)))));
+      };
       x->members[L"Delete"].method = [s](const Call&) { s->Delete(); };
       x->members[L"Select"].method = [s](const Call& c3) {
         Need(c3.count() == 5 && c3.arg(1).vt == VT_ERROR && c3.arg(2).vt == VT_ERROR);
@@ -559,21 +607,33 @@ IDispatch* Wrap(Ref<host::Document> d) {
     };
     Object* x = New(ss);
     AddItem(x, ss, wrap_set);
-    x->members[L"Add"].method = [ss, wrap_set](const Call& c2) { SetObject(c2.result, wrap_set(ss->Add(TextArg(c2.arg(0))))); };
+    x->members[L"Add"].method = [ss, wrap_set](const Call& c2) {
+      SetObject(c2.result, wrap_set(ss->Add(TextArg(c2.arg(0)))));
+    };
     SetObject(c.result, x);
   };
-  o->members[L"ActiveLayer"].get = [d](const Call& c) { SetObject(c.result, WrapLayer(d->ActiveLayer())); };
-  o->members[L"ActiveLayer"].put = [d](const Call& c) { d->SetActiveLayer(Unwrap<host::Layer>(c.value())); };
+  o->members[L"ActiveLayer"].get = [d](const Call& c) {
+    SetObject(c.result, WrapLayer(d->ActiveLayer()));
+  };
+  o->members[L"ActiveLayer"].put = [d](const Call& c) {
+    d->SetActiveLayer(Unwrap<host::Layer>(c.value()));
+  };
   o->members[L"ActiveViewport"].get = [d](const Call& c) {
     auto vp = d->ActiveViewport();
     Object* x = New(vp);
     x->members[L"Direction"].put = [vp](const Call& c2) { vp->SetDirection(PointArg(c2.value())); };
     x->members[L"UCSIconOn"].put = [vp](const Call& c2) { vp->SetUCSIconOn(BoolArg(c2.value())); };
-    x->members[L"UCSIconAtOrigin"].put = [vp](const Call& c2) { vp->SetUCSIconAtOrigin(BoolArg(c2.value())); };
+    x->members[L"UCSIconAtOrigin"].put = [vp](const Call& c2) {
+      vp->SetUCSIconAtOrigin(BoolArg(c2.value()));
+    };
     SetObject(c.result, x);
   };
-  o->members[L"ActiveViewport"].put = [d](const Call& c) { d->SetActiveViewport(Unwrap<host::Viewport>(c.value())); };
-  o->members[L"ActiveUCS"].put = [d](const Call& c) { d->SetActiveUCS(Unwrap<host::UCS>(c.value())); };
+  o->members[L"ActiveViewport"].put = [d](const Call& c) {
+    d->SetActiveViewport(Unwrap<host::Viewport>(c.value()));
+  };
+  o->members[L"ActiveUCS"].put = [d](const Call& c) {
+    d->SetActiveUCS(Unwrap<host::UCS>(c.value()));
+  };
   o->members[L"CopyObjects"].method = [d](const Call& c) {
     const VARIANT& a = c.arg(0);
     Need(a.vt == (VT_ARRAY | VT_DISPATCH));
@@ -599,7 +659,9 @@ IDispatch* Wrap(Ref<host::Document> d) {
     c.result->vt = VT_ARRAY | VT_DISPATCH;
     c.result->parray = out;
   };
-  o->members[L"SetVariable"].method = [d](const Call& c) { d->SetVariable(TextArg(c.arg(0)), ToHost(c.arg(1))); };
+  o->members[L"SetVariable"].method = [d](const Call& c) {
+    d->SetVariable(TextArg(c.arg(0)), ToHost(c.arg(1)));
+  };
   o->members[L"Regen"].method = [d](const Call& c) {
     Need(c.arg(0).vt == VT_I4);
     d->Regen(LongArg(c.arg(0)));

@@ -4,8 +4,10 @@
 // IDispatch objects over the in-memory host that answer by the same member
 // names, invoke kinds and VARIANT types as the program's type library.
 
+// clang-format off
 #include <windows.h>
 #include <oleauto.h>
+// clang-format on
 
 #include "host/host.h"
 

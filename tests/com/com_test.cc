@@ -3,12 +3,14 @@
 // reference, on a double of the CAD program's automation objects. Message
 // boxes are captured and dismissed by a CBT hook. Prints "N passed, M failed".
 
+// clang-format off
 #include <windows.h>
 #include <oleauto.h>
+// clang-format on
 
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -32,8 +34,8 @@ HRESULT CallByName(IDispatch* object, const wchar_t* method,
   std::vector<LPOLESTR> names{const_cast<LPOLESTR>(method)};
   for (auto& a : args) names.push_back(const_cast<LPOLESTR>(a.first.c_str()));
   std::vector<DISPID> ids(names.size());
-  HRESULT hr = object->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0,
-                                     ids.data());
+  HRESULT hr =
+      object->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), 0, ids.data());
   if (FAILED(hr)) return hr;
   // DISPPARAMS lists arguments last to first; named ones in any order. The
   // declared order reversed serves as a shuffle.
@@ -44,10 +46,22 @@ HRESULT CallByName(IDispatch* object, const wchar_t* method,
     VARIANT& r = refs[i];
     ::VariantInit(&r);
     switch (v.vt) {
-      case VT_DISPATCH: r.vt = VT_BYREF | VT_DISPATCH; r.ppdispVal = &v.pdispVal; break;
-      case VT_BSTR: r.vt = VT_BYREF | VT_BSTR; r.pbstrVal = &v.bstrVal; break;
-      case VT_BOOL: r.vt = VT_BYREF | VT_BOOL; r.pboolVal = &v.boolVal; break;
-      default: r.vt = VT_BYREF | VT_R8; r.pdblVal = &v.dblVal; break;
+      case VT_DISPATCH:
+        r.vt = VT_BYREF | VT_DISPATCH;
+        r.ppdispVal = &v.pdispVal;
+        break;
+      case VT_BSTR:
+        r.vt = VT_BYREF | VT_BSTR;
+        r.pbstrVal = &v.bstrVal;
+        break;
+      case VT_BOOL:
+        r.vt = VT_BYREF | VT_BOOL;
+        r.pboolVal = &v.boolVal;
+        break;
+      default:
+        r.vt = VT_BYREF | VT_R8;
+        r.pdblVal = &v.dblVal;
+        break;
     }
     named[i] = ids[i + 1];
   }
@@ -67,21 +81,21 @@ VARIANT Str(const wchar_t* s) {
   return v;
 }
 
-Ref<palvane::host::LWPolyline> Line(const Ref<palvane::host::Document>& doc, const std::string& layer,
-                                    std::vector<double> coords) {
+Ref<palvane::host::LWPolyline> Line(const Ref<palvane::host::Document>& doc,
+                                    const std::string& layer, std::vector<double> coords) {
   doc->Layers()->Add(layer);
   auto l = doc->ModelSpace()->AddLightWeightPolyline(coords);
   l->SetLayer(layer);
   return l;
 }
 
-void TagSection(palvane::host::Object& o, const std::string& n, double chainage, const std::string& name) {
+void TagSection(palvane::host::Object& o, const std::string& n, double chainage,
+                const std::string& name) {
   o.SetXData({1001, 1000, 1000, 1000, 1040, 1040, 1000, 1000, 1000, 1070},
              {Variant("TEV"), Variant("SECTION"), Variant(n), Variant("1"), Variant(chainage),
               Variant(12.0), Variant("Footbridge"), Variant(name), Variant("2012-06-30"),
               Variant(int16_t{0})});
 }
-
 
 int g_passed = 0, g_failed = 0;
 std::vector<std::wstring> g_boxes;
@@ -161,7 +175,8 @@ VARIANT Points(std::vector<double> values) {
   VARIANT v;
   ::VariantInit(&v);
   SAFEARRAY* a = ::SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(values.size()));
-  for (LONG i = 0; i < static_cast<LONG>(values.size()); ++i) ::SafeArrayPutElement(a, &i, &values[i]);
+  for (LONG i = 0; i < static_cast<LONG>(values.size()); ++i)
+    ::SafeArrayPutElement(a, &i, &values[i]);
   v.vt = VT_ARRAY | VT_R8;
   v.parray = a;
   return v;
@@ -276,7 +291,8 @@ int main() {
     EXCEPINFO info{};
     UINT bad = 0;
     hr = centerline->Invoke(ids[0], IID_NULL, 0, DISPATCH_METHOD, &params, &result, &info, &bad);
-    if (FAILED(hr)) std::printf("Invoke: 0x%08lx (argument %u)\n", static_cast<unsigned long>(hr), bad);
+    if (FAILED(hr))
+      std::printf("Invoke: 0x%08lx (argument %u)\n", static_cast<unsigned long>(hr), bad);
     Check(SUCCEEDED(hr), "Invoke LWPolyPntAlong");
   };
 
@@ -284,9 +300,9 @@ int main() {
   VARIANT result;
   call(2.0, bearing, result);
   const auto p = Read(result);
-  Check(p.size() == 3 && std::fabs(p[0] - 1.2) < 1e-12 && std::fabs(p[1] - 1.6) < 1e-12 &&
-            p[2] == 0,
-        "point (1.2, 1.6, 0)");
+  Check(
+      p.size() == 3 && std::fabs(p[0] - 1.2) < 1e-12 && std::fabs(p[1] - 1.6) < 1e-12 && p[2] == 0,
+      "point (1.2, 1.6, 0)");
   Check(std::fabs(bearing - std::atan2(4.0, 3.0)) < 1e-12, "bearing written back");
   ::VariantClear(&result);
 
@@ -324,12 +340,12 @@ int main() {
     line.vt = VT_DISPATCH;
     line.pdispVal = l;
     VARIANT r;
-    const HRESULT hr = CallByName(centerline, L"ViewSection",
-                                  {{L"OriginalData", original}, {L"SectionLine", line},
-                                   {L"thisdrawing", thisdrawing}},
-                                  &r);
+    const HRESULT hr = CallByName(
+        centerline, L"ViewSection",
+        {{L"OriginalData", original}, {L"SectionLine", line}, {L"thisdrawing", thisdrawing}}, &r);
     Check(SUCCEEDED(hr), "ViewSection by name");
-    Check(r.vt == VT_BSTR && ::SysStringLen(r.bstrVal) == 0, "ViewSection returns the empty String");
+    Check(r.vt == VT_BSTR && ::SysStringLen(r.bstrVal) == 0,
+          "ViewSection returns the empty String");
     ::VariantClear(&r);
     Check(g_boxes.empty(), "ViewSection: no message (missing Temp made silently)");
     Check(mem->active_ucs() != nullptr && mem->active_ucs()->name() == "UCS1", "UCS1 current");
@@ -346,8 +362,9 @@ int main() {
     auto mem = app->AddDocument("River.dwg");
     Ref<palvane::host::Document> doc(mem);
     auto centre = Line(doc, "CL", {0, 0, 4200, 0});
-    centre->SetXData({1001, 1000, 1071, 1070, 1000},
-                     {Variant("TEV"), Variant("REACH"), Variant("1"), Variant(int16_t{-1}), Variant("")});
+    centre->SetXData(
+        {1001, 1000, 1071, 1070, 1000},
+        {Variant("TEV"), Variant("REACH"), Variant("1"), Variant(int16_t{-1}), Variant("")});
     auto profile = Line(doc, "XS12_Profile", {200, 120, 250, 100});
     TagSection(*profile, "XS12", 1250.5, "XS12");
     doc->Layers()->Add("XS12_SectionLine");
@@ -387,12 +404,12 @@ int main() {
     if (labelled != nullptr) {
       std::vector<std::string> texts;
       for (const auto& e : labelled->model_space()->entities()) {
-        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e.get())) texts.push_back(t->text);
+        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e.get()))
+          texts.push_back(t->text);
       }
       // Every flag and the bearing's precision were the empty string: each
       // field is included after its message, the bearing's line left empty.
-      Check(texts.size() == 1 &&
-                texts[0] == "XS12\\P200mE 120mN\\P\\P1250.5\\P2949.5\\PFootbridge",
+      Check(texts.size() == 1 && texts[0] == "XS12\\P200mE 120mN\\P\\P1250.5\\P2949.5\\PFootbridge",
             "labelled keyplan: the label");
       Check(g_boxes == std::vector<std::wstring>(7, L"Type mismatch"),
             "labelled keyplan: seven conversion messages");
@@ -401,7 +418,8 @@ int main() {
     Check(keyplan != nullptr, "attribute export: a new drawing");
     if (keyplan != nullptr) {
       const auto* block = keyplan->FindBlock("XS12");
-      Check(block != nullptr && block->origin() == (palvane::host::Point3{200, 120, 0}), "block XS12 at S");
+      Check(block != nullptr && block->origin() == (palvane::host::Point3{200, 120, 0}),
+            "block XS12 at S");
       std::vector<std::string> values;
       std::vector<double> ys;
       if (block != nullptr) {
@@ -412,11 +430,33 @@ int main() {
           }
         }
       }
-      Check(values == std::vector<std::string>{"XS12", "200.000", "120.000", "Footbridge",
-                                               "1250.5", "2949.5"},
+      Check(values == std::vector<std::string>{"XS12", "200.000", "120.000", "Footbridge", "1250.5",
+                                               "2949.5"},
             "six attribute values");
-      Check(ys.size() == 6 && std::fabs(ys[0] - 98) < 1e-9 && std::fabs(ys[5] - 88) < 1e-9,
+      Check(ys.size() == 6 && std::fabs(ys[0] - 98) < 1e-9 && std::fabs(ys[1] - 96) < 1e-9 &&
+                std::fabs(ys[2] - 94) < 1e-9 && std::fabs(ys[3] - 92) < 1e-9 &&
+                std::fabs(ys[4] - 90) < 1e-9 && std::fabs(ys[5] - 88) < 1e-9,
             "attributes a pitch of 2 below E");
+      const palvane::host::memory::MemLWPolyline* line = nullptr;
+      if (block != nullptr) {
+        for (const auto& e : block->entities()) {
+          if (auto* l = dynamic_cast<palvane::host::memory::MemLWPolyline*>(e.get())) line = l;
+        }
+      }
+      Check(line != nullptr && line->vertices.size() == 2 && line->vertices[0].x == 200 &&
+                line->vertices[0].y == 120 && line->vertices[1].x == 250 &&
+                line->vertices[1].y == 100 && line->layer()->name() == "XS_1250.500" &&
+                line->vertices[0].start_width == 0.5,
+            "the block's line on XS_1250.500");
+      const palvane::host::memory::MemBlockReference* reference = nullptr;
+      for (const auto& e : keyplan->model_space()->entities()) {
+        if (auto* r = dynamic_cast<palvane::host::memory::MemBlockReference*>(e.get()))
+          reference = r;
+      }
+      Check(reference != nullptr && reference->insertion == (palvane::host::Point3{200, 120, 0}) &&
+                reference->layer()->name() == "XS_1250.500" && reference->attributes.size() == 6 &&
+                reference->attributes[5]->value == "2949.5",
+            "one reference at S with six attributes");
     }
     d->Release();
   }
@@ -452,9 +492,10 @@ int main() {
   // The identifier form as a real dialog.
   {
     HMODULE module = ::GetModuleHandleW(L"palvane.dll");
-    auto create = module != nullptr ? reinterpret_cast<HWND (*)(HWND)>(
-                                          ::GetProcAddress(module, "PalvaneCreateNeloForm"))
-                                    : nullptr;
+    auto create =
+        module != nullptr
+            ? reinterpret_cast<HWND (*)(HWND)>(::GetProcAddress(module, "PalvaneCreateNeloForm"))
+            : nullptr;
     Check(create != nullptr, "form entry point");
     HWND form = create != nullptr ? create(nullptr) : nullptr;
     Check(form != nullptr, "form created");
@@ -462,7 +503,8 @@ int main() {
       wchar_t text[256];
       ::GetWindowTextW(form, text, 256);
       Check(std::wstring(text) == L"Nelo For Mapinfo", "form caption");
-      HWND ok = ::GetDlgItem(form, IDOK), box = ::GetDlgItem(form, 100), label = ::GetDlgItem(form, 101);
+      HWND ok = ::GetDlgItem(form, IDOK), box = ::GetDlgItem(form, 100),
+           label = ::GetDlgItem(form, 101);
       ::GetWindowTextW(ok, text, 256);
       Check(std::wstring(text) == L"OK", "OK button");
       ::GetWindowTextW(box, text, 256);
@@ -488,9 +530,10 @@ int main() {
 
   centerline->Release();
   HMODULE dll = ::GetModuleHandleW(L"palvane.dll");
-  auto can_unload = dll != nullptr ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-                                         ::GetProcAddress(dll, "DllCanUnloadNow"))
-                                   : nullptr;
+  auto can_unload =
+      dll != nullptr
+          ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(::GetProcAddress(dll, "DllCanUnloadNow"))
+          : nullptr;
   Check(can_unload != nullptr && can_unload() == S_OK, "DllCanUnloadNow after release");
 
   ::UnhookWindowsHookEx(hook);
