@@ -50,6 +50,29 @@ VARIANT Objects(const std::vector<IDispatch*>& objects) {
   return v;
 }
 
+// The objects of an array result, whether it holds objects or Variants of
+// objects (the program's type library leaves this open).
+std::vector<DispatchPtr> ObjectsOf(const VARIANT& v) {
+  std::vector<DispatchPtr> out;
+  if (!(v.vt & VT_ARRAY) || v.parray == nullptr) return out;
+  LONG lo = 0, hi = -1;
+  ::SafeArrayGetLBound(v.parray, 1, &lo);
+  ::SafeArrayGetUBound(v.parray, 1, &hi);
+  for (LONG i = lo; i <= hi; ++i) {
+    VARIANT e;
+    ::VariantInit(&e);
+    if ((v.vt & VT_TYPEMASK) == VT_DISPATCH) {
+      e.vt = VT_DISPATCH;
+      ::SafeArrayGetElement(v.parray, &i, &e.pdispVal);
+    } else {
+      ::SafeArrayGetElement(v.parray, &i, &e);
+    }
+    if (e.vt == VT_DISPATCH && e.pdispVal != nullptr) out.emplace_back(e.pdispVal);
+    ::VariantClear(&e);
+  }
+  return out;
+}
+
 // A host value as an automation value (the caller clears it).
 VARIANT FromHost(const host::Variant& h) {
   VARIANT v;
@@ -383,24 +406,8 @@ class DispBlockReference final : public DispEntityT<host::BlockReference> {
     Var v;
     Method(L"GetAttributes", {}, &v);
     std::vector<Ref<host::Attribute>> out;
-    if (!((*v).vt & VT_ARRAY)) return out;
-    SAFEARRAY* a = (*v).parray;
-    LONG lo = 0, hi = -1;
-    ::SafeArrayGetLBound(a, 1, &lo);
-    ::SafeArrayGetUBound(a, 1, &hi);
-    for (LONG i = lo; i <= hi; ++i) {
-      VARIANT e;
-      ::VariantInit(&e);
-      if (((*v).vt & VT_TYPEMASK) == VT_DISPATCH) {
-        e.vt = VT_DISPATCH;
-        ::SafeArrayGetElement(a, &i, &e.pdispVal);
-      } else {
-        ::SafeArrayGetElement(a, &i, &e);
-      }
-      if (e.vt == VT_DISPATCH && e.pdispVal != nullptr) {
-        out.emplace_back(std::make_shared<DispAttribute>(DispatchPtr(e.pdispVal)));
-      }
-      ::VariantClear(&e);
+    for (const DispatchPtr& d : ObjectsOf(*v)) {
+      out.emplace_back(std::make_shared<DispAttribute>(d));
     }
     return out;
   }
@@ -694,23 +701,7 @@ class DispDocument final : public host::Document, public DispObjectBase {
     Var result;
     Method(L"CopyObjects", {Objects(list), Object(DispatchOf(owner))}, &result);
     std::vector<Ref<host::Entity>> copies;
-    if (!((*result).vt & VT_ARRAY)) return copies;
-    SAFEARRAY* a = (*result).parray;
-    LONG lo = 0, hi = -1;
-    ::SafeArrayGetLBound(a, 1, &lo);
-    ::SafeArrayGetUBound(a, 1, &hi);
-    for (LONG i = lo; i <= hi; ++i) {
-      VARIANT e;
-      ::VariantInit(&e);
-      if (((*result).vt & VT_TYPEMASK) == VT_DISPATCH) {
-        e.vt = VT_DISPATCH;
-        ::SafeArrayGetElement(a, &i, &e.pdispVal);
-      } else {
-        ::SafeArrayGetElement(a, &i, &e);
-      }
-      if (e.vt == VT_DISPATCH) copies.push_back(WrapEntity(DispatchPtr(e.pdispVal)));
-      ::VariantClear(&e);
-    }
+    for (const DispatchPtr& d : ObjectsOf(*result)) copies.push_back(WrapEntity(d));
     return copies;
   }
   host::Variant GetVariable(const std::string& name) override {

@@ -52,11 +52,11 @@ Point3 WorldVertex(const Ref<host::Document>& drawing, const Ref<host::LWPolylin
                                                   line->Normal());
 }
 
-struct AttributeSpec {
+struct AttributeField {
   const char* tag;
   const char* prompt;
 };
-constexpr AttributeSpec kAttributes[] = {
+constexpr AttributeField kAttributes[] = {
     {"XS_ID", "Enter Cross-Section Identifier Code"},
     {"Easting", "Enter Easting"},
     {"Northing", "Enter Northing"},
@@ -227,9 +227,9 @@ class Exporter {
                                     ReadMeasure(o_.SectionLineWidth)); });
       const double h = text_height_;
       Point3 at{e[0], e[1], 0};
-      for (const AttributeSpec& spec : kAttributes) {
+      for (const AttributeField& field : kAttributes) {
         at[1] -= h / 3 + h;
-        const std::string tag = spec.tag;
+        const std::string tag = field.tag;
         std::string value;
         if (tag == "ISIS_CHAIN") {
           step_.Do([&] {
@@ -251,7 +251,7 @@ class Exporter {
           if (tag == "Easting") value = host::FormatFixed(s[0], 3);
           if (tag == "Northing") value = host::FormatFixed(s[1], 3);
           if (tag == "XS_TYPE") value = record.Title;
-          definition = block->AddAttribute(h, 0, spec.prompt, at, tag, value);
+          definition = block->AddAttribute(h, 0, field.prompt, at, tag, value);
         });
         step_.Do([&] { definition->SetLayer(line_layer); });
       }

@@ -51,10 +51,10 @@ void TagSection(host::Object& object, const std::string& number, double chainage
 
 }  // namespace
 
-void GenerateRiver(host::memory::MemDocument& mem, const RiverSpec& spec) {
+void GenerateRiver(host::memory::MemDocument& mem, const RiverShape& shape) {
   Ref<host::Document> doc(mem.shared_from_this());
-  Random random(spec.seed);
-  const int32_t n = spec.sections < 0 ? 0 : spec.sections;
+  Random random(shape.seed);
+  const int32_t n = shape.sections < 0 ? 0 : shape.sections;
 
   // The centre line: a meander of straight runs and arcs, long enough for
   // every section with a margin at both ends.
@@ -136,7 +136,7 @@ void GenerateRiver(host::memory::MemDocument& mem, const RiverSpec& spec) {
       doc->Layers()->Add(number + suffix);
 
     // Clutter: survey points, bank lines and notes.
-    for (int32_t k = 0; k < spec.clutter; ++k) {
+    for (int32_t k = 0; k < shape.clutter; ++k) {
       const double px = at->point[0] + random.Uniform(-40, 40);
       const double py = at->point[1] + random.Uniform(-40, 40);
       switch (k % 3) {

@@ -6,7 +6,7 @@
 
 namespace palvane::tools {
 
-struct RiverSpec {
+struct RiverShape {
   int32_t sections = 20;  // cross-sections along the current reach
   uint64_t seed = 1;      // the same seed gives the same drawing
   int32_t clutter = 0;    // unrelated entities per cross-section
@@ -18,6 +18,6 @@ struct RiverSpec {
 // section's SectionLine, 3d and 3d_LPSO layers. The fifth section's profile
 // has lost its tag (its centre point keeps it). Survey points, bank lines and
 // notes on other layers stand for the rest of a real drawing.
-void GenerateRiver(host::memory::MemDocument& doc, const RiverSpec& spec);
+void GenerateRiver(host::memory::MemDocument& doc, const RiverShape& shape);
 
 }  // namespace palvane::tools

@@ -380,14 +380,14 @@ int Keyplan(const KeyplanArgs& a) {
 
 // ------------------------------------------------------------------ generate
 
-int Generate(const palvane::tools::RiverSpec& spec, const std::string& out) {
+int Generate(const palvane::tools::RiverShape& shape, const std::string& out) {
   Progress progress;
   auto app = NewApplication();
   auto doc = app->NewDetachedDocument("river.dxf");
   dxf::ApplyTemplate(*doc);
   app->Open(doc);
-  progress.Phase("generating " + std::to_string(spec.sections) + " sections");
-  palvane::tools::GenerateRiver(*doc, spec);
+  progress.Phase("generating " + std::to_string(shape.sections) + " sections");
+  palvane::tools::GenerateRiver(*doc, shape);
   Save(*doc, out, true, progress);
   return 0;
 }
@@ -467,13 +467,13 @@ int main(int argc, char** argv) {
   key->add_option("--line-layer", k.line_layer, "Layer name prefix of the section lines")
       ->capture_default_str();
 
-  palvane::tools::RiverSpec spec;
+  palvane::tools::RiverShape shape;
   auto* gen = cli.add_subcommand("generate", "Write a synthetic surveyed river");
-  gen->add_option("--sections", spec.sections, "Cross-sections")
+  gen->add_option("--sections", shape.sections, "Cross-sections")
       ->required()
       ->check(CLI::Range(0, 10000000));
-  gen->add_option("--seed", spec.seed, "Seed of the random river")->capture_default_str();
-  gen->add_option("--clutter", spec.clutter, "Unrelated entities per section")
+  gen->add_option("--seed", shape.seed, "Seed of the random river")->capture_default_str();
+  gen->add_option("--clutter", shape.clutter, "Unrelated entities per section")
       ->capture_default_str()
       ->check(CLI::Range(0, 1000));
   gen->add_option("-o", out, "The drawing to write")->required();
@@ -496,7 +496,7 @@ int main(int argc, char** argv) {
     if (*along) return PointAlong(drawing, handle, distances, json);
     if (*view) return ViewSection(drawing, handle, original_data, out, in_place);
     if (*key) return Keyplan(k);
-    if (*gen) return Generate(spec, out);
+    if (*gen) return Generate(shape, out);
   } catch (const Failure& f) {
     std::fprintf(stderr, "palvane: %s\n", f.reason.c_str());
     return f.status;
