@@ -199,6 +199,26 @@ host::Variant ToHost(const VARIANT& v) {
   }
 }
 
+// Group codes (an array of 16-bit integers) and their values (an array of
+// Variants), as extended data and selection filters come; exactly those types.
+void CodesAndValues(const VARIANT& types, const VARIANT& values, std::vector<int16_t>& codes,
+                    std::vector<host::Variant>& items) {
+  Need(types.vt == (VT_ARRAY | VT_I2) && values.vt == (VT_ARRAY | VT_VARIANT));
+  LONG lo = 0, hi = -1;
+  ::SafeArrayGetLBound(types.parray, 1, &lo);
+  ::SafeArrayGetUBound(types.parray, 1, &hi);
+  for (LONG i = lo; i <= hi; ++i) {
+    int16_t code = 0;
+    ::SafeArrayGetElement(types.parray, &i, &code);
+    VARIANT item;
+    ::VariantInit(&item);
+    ::SafeArrayGetElement(values.parray, &i, &item);
+    codes.push_back(code);
+    items.push_back(ToHost(item));
+    ::VariantClear(&item);
+  }
+}
+
 class Object;
 IDispatch* Wrap(Ref<host::Document> d);
 IDispatch* Wrap(Ref<host::Entity> e);
@@ -332,24 +352,9 @@ void AddObjectMembers(Object* o, const Ref<T>& t) {
   };
   o->members[L"SetXData"].method = [t](const Call& c) {
     Need(c.count() == 2);
-    const VARIANT& types = c.arg(0);
-    const VARIANT& values = c.arg(1);
-    Need(types.vt == (VT_ARRAY | VT_I2) && values.vt == (VT_ARRAY | VT_VARIANT));
-    LONG lo = 0, hi = -1;
-    ::SafeArrayGetLBound(types.parray, 1, &lo);
-    ::SafeArrayGetUBound(types.parray, 1, &hi);
     std::vector<int16_t> codes;
     std::vector<host::Variant> items;
-    for (LONG i = lo; i <= hi; ++i) {
-      int16_t code = 0;
-      ::SafeArrayGetElement(types.parray, &i, &code);
-      VARIANT item;
-      ::VariantInit(&item);
-      ::SafeArrayGetElement(values.parray, &i, &item);
-      codes.push_back(code);
-      items.push_back(ToHost(item));
-      ::VariantClear(&item);
-    }
+    CodesAndValues(c.arg(0), c.arg(1), codes, items);
     t->SetXData(codes, items);
   };
 }
@@ -566,24 +571,9 @@ IDispatch* Wrap(Ref<host::Document> d) {
       x->members[L"Delete"].method = [s](const Call&) { s->Delete(); };
       x->members[L"Select"].method = [s](const Call& c3) {
         Need(c3.count() == 5 && c3.arg(1).vt == VT_ERROR && c3.arg(2).vt == VT_ERROR);
-        const VARIANT& types = c3.arg(3);
-        const VARIANT& data = c3.arg(4);
-        Need(types.vt == (VT_ARRAY | VT_I2) && data.vt == (VT_ARRAY | VT_VARIANT));
-        LONG lo = 0, hi = -1;
-        ::SafeArrayGetLBound(types.parray, 1, &lo);
-        ::SafeArrayGetUBound(types.parray, 1, &hi);
         std::vector<int16_t> codes;
         std::vector<host::Variant> values;
-        for (LONG i = lo; i <= hi; ++i) {
-          int16_t code = 0;
-          ::SafeArrayGetElement(types.parray, &i, &code);
-          VARIANT item;
-          ::VariantInit(&item);
-          ::SafeArrayGetElement(data.parray, &i, &item);
-          codes.push_back(code);
-          values.push_back(ToHost(item));
-          ::VariantClear(&item);
-        }
+        CodesAndValues(c3.arg(3), c3.arg(4), codes, values);
         s->Select(LongArg(c3.arg(0)), codes, values);
       };
       x->members[L"RemoveItems"].method = [s](const Call& c3) {
