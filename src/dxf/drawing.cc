@@ -353,7 +353,7 @@ class Reader {
       }
       object->extra() = std::move(body);
       object->xdata() = std::move(xdata);
-      MarkRead(object);
+      object->set_dirty(false);
       return;
     }
     RawTags body;
@@ -487,37 +487,71 @@ class Reader {
       if (code == 101) stop_ = true;  // an embedded object follows
       if (stop_) return;
       switch (code) {
-        case 5: has_handle_ = !has_handle_ && ParseHandle(value, handle_) ? true : has_handle_; return;
-        case 8: if (!layer_seen_) layer_ = Trim(value), layer_seen_ = true; return;
-        case 62: color_ = static_cast<int32_t>(ToInt(value)); return;
-        default: break;
+        case 5:
+          has_handle_ = !has_handle_ && ParseHandle(value, handle_) ? true : has_handle_;
+          return;
+        case 8:
+          if (!layer_seen_) layer_ = Trim(value), layer_seen_ = true;
+          return;
+        case 62:
+          color_ = static_cast<int32_t>(ToInt(value));
+          return;
+        default:
+          break;
       }
       if (line_) {
         auto& v = line_->vertices;
         switch (code) {
-          case 90: v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20))); break;
-          case 70: line_->closed = (ToInt(value) & 1) != 0; break;
-          case 38: line_->elevation = ToDouble(value); break;
-          case 39: line_->thickness = ToDouble(value); break;
-          case 43: line_->constant_width = ToDouble(value); break;
-          case 10: v.push_back({ToDouble(value)}); break;
-          case 20: if (!v.empty()) v.back().y = ToDouble(value); break;
-          case 40: if (!v.empty()) v.back().start_width = ToDouble(value); break;
-          case 41: if (!v.empty()) v.back().end_width = ToDouble(value); break;
-          case 42: if (!v.empty()) v.back().bulge = ToDouble(value); break;
-          case 210: line_->normal[0] = ToDouble(value); break;
-          case 220: line_->normal[1] = ToDouble(value); break;
-          case 230: line_->normal[2] = ToDouble(value); break;
-          default: break;
+          case 90:
+            v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20)));
+            break;
+          case 70:
+            line_->closed = (ToInt(value) & 1) != 0;
+            break;
+          case 38:
+            line_->elevation = ToDouble(value);
+            break;
+          case 39:
+            line_->thickness = ToDouble(value);
+            break;
+          case 43:
+            line_->constant_width = ToDouble(value);
+            break;
+          case 10:
+            v.push_back({ToDouble(value)});
+            break;
+          case 20:
+            if (!v.empty()) v.back().y = ToDouble(value);
+            break;
+          case 40:
+            if (!v.empty()) v.back().start_width = ToDouble(value);
+            break;
+          case 41:
+            if (!v.empty()) v.back().end_width = ToDouble(value);
+            break;
+          case 42:
+            if (!v.empty()) v.back().bulge = ToDouble(value);
+            break;
+          case 210:
+            line_->normal[0] = ToDouble(value);
+            break;
+          case 220:
+            line_->normal[1] = ToDouble(value);
+            break;
+          case 230:
+            line_->normal[2] = ToDouble(value);
+            break;
+          default:
+            break;
         }
         return;
       }
-      Point3* at = point_       ? &point_->position
-                   : text_      ? &text_->insertion
+      Point3* at = point_        ? &point_->position
+                   : text_       ? &text_->insertion
                    : definition_ ? &definition_->insertion
-                   : attribute_ ? &attribute_->insertion
-                   : reference_ ? &reference_->insertion
-                                : nullptr;
+                   : attribute_  ? &attribute_->insertion
+                   : reference_  ? &reference_->insertion
+                                 : nullptr;
       if (at != nullptr && (code == 10 || code == 20 || code == 30)) {
         const int axis = code / 10 - 1;
         if (!(seen_point_ & (1 << axis))) (*at)[static_cast<size_t>(axis)] = ToDouble(value);
@@ -537,13 +571,26 @@ class Reader {
         if (code == 70) flags_ = static_cast<int32_t>(ToInt(value));
       } else if (reference_) {
         switch (code) {
-          case 2: reference_->block_name = reader_.Text(Trim(value)); break;
-          case 41: reference_->scale[0] = ToDouble(value); break;
-          case 42: reference_->scale[1] = ToDouble(value); break;
-          case 43: reference_->scale[2] = ToDouble(value); break;
-          case 50: reference_->rotation = ToDouble(value) / kDegrees; break;
-          case 66: attributes_follow_ = ToInt(value) != 0; break;
-          default: break;
+          case 2:
+            reference_->block_name = reader_.Text(Trim(value));
+            break;
+          case 41:
+            reference_->scale[0] = ToDouble(value);
+            break;
+          case 42:
+            reference_->scale[1] = ToDouble(value);
+            break;
+          case 43:
+            reference_->scale[2] = ToDouble(value);
+            break;
+          case 50:
+            reference_->rotation = ToDouble(value) / kDegrees;
+            break;
+          case 66:
+            attributes_follow_ = ToInt(value) != 0;
+            break;
+          default:
+            break;
         }
       }
     }
@@ -599,9 +646,8 @@ class Reader {
     Builder builder(*this, type);
     RawTags body;
     std::vector<XDataItem> xdata;
-    ReadObject(body, xdata, [&](int16_t code, std::string_view value) {
-      builder.Feed(code, value);
-    });
+    ReadObject(body, xdata,
+               [&](int16_t code, std::string_view value) { builder.Feed(code, value); });
     std::shared_ptr<EntityCore> entity = builder.Finish();
     layer = LayerOf(builder.layer());
     attributes_follow = builder.attributes_follow();
@@ -655,8 +701,6 @@ class Reader {
     layer_cache_.emplace(std::string(raw), layer);
     return layer;
   }
-
-  void MarkRead(host::memory::ObjectCore* object) { object->set_dirty(false); }
 
   void Finish() {
     // Handles the template gave objects the file did not hold must not

@@ -203,11 +203,21 @@ class BinaryCodec final : public host::memory::TagCodec {
         value = std::string_view(p, len);
         return p + len + 1;
       }
-      case ValueType::kDouble: text(FormatDouble(number(double{}))); return p;
-      case ValueType::kInt16: integer(number(int16_t{})); return p;
-      case ValueType::kInt32: integer(number(int32_t{})); return p;
-      case ValueType::kInt64: integer(number(int64_t{})); return p;
-      case ValueType::kBool: integer(static_cast<int>(static_cast<unsigned char>(*p++))); return p;
+      case ValueType::kDouble:
+        text(FormatDouble(number(double{})));
+        return p;
+      case ValueType::kInt16:
+        integer(number(int16_t{}));
+        return p;
+      case ValueType::kInt32:
+        integer(number(int32_t{}));
+        return p;
+      case ValueType::kInt64:
+        integer(number(int64_t{}));
+        return p;
+      case ValueType::kBool:
+        integer(static_cast<int>(static_cast<unsigned char>(*p++)));
+        return p;
       case ValueType::kBinary: {
         // At most 255 bytes: 510 hexadecimal digits, within the scratch.
         const size_t len = static_cast<unsigned char>(*p++);
@@ -409,6 +419,11 @@ void TagWriter::Write(int code, std::string_view value) {
   const std::string_view t = TrimSpaces(value);
   const char* b = t.data() + (!t.empty() && t.front() == '+' ? 1 : 0);
   const char* e = t.data() + t.size();
+  auto integer = [&] {
+    long long v = 0;
+    std::from_chars(b, e, v);
+    return v;
+  };
   switch (ValueTypeOf(code)) {
     case ValueType::kString:
     case ValueType::kHandle:
@@ -421,30 +436,18 @@ void TagWriter::Write(int code, std::string_view value) {
       number(d);
       return;
     }
-    case ValueType::kInt16: {
-      long long v = 0;
-      std::from_chars(b, e, v);
-      number(static_cast<int16_t>(v));
+    case ValueType::kInt16:
+      number(static_cast<int16_t>(integer()));
       return;
-    }
-    case ValueType::kInt32: {
-      long long v = 0;
-      std::from_chars(b, e, v);
-      number(static_cast<int32_t>(v));
+    case ValueType::kInt32:
+      number(static_cast<int32_t>(integer()));
       return;
-    }
-    case ValueType::kInt64: {
-      long long v = 0;
-      std::from_chars(b, e, v);
-      number(static_cast<int64_t>(v));
+    case ValueType::kInt64:
+      number(static_cast<int64_t>(integer()));
       return;
-    }
-    case ValueType::kBool: {
-      long long v = 0;
-      std::from_chars(b, e, v);
-      out_ += static_cast<char>(v);
+    case ValueType::kBool:
+      out_ += static_cast<char>(integer());
       return;
-    }
     case ValueType::kBinary: {
       std::string bytes;
       for (size_t i = 0; i + 1 < value.size(); i += 2) {

@@ -23,7 +23,6 @@ class TextCodec {
   std::string Decode(std::string_view bytes) const;
   // UTF-8 to file bytes; a character the code page lacks becomes \U+XXXX.
   std::string Encode(std::string_view utf8) const;
-  bool utf8() const { return utf8_; }
 
  private:
   bool utf8_;

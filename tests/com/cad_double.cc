@@ -232,8 +232,7 @@ class Object final : public IDispatch {
     Member get, put, method;
   };
   std::map<std::wstring, Entry> members;
-  std::shared_ptr<void> target;  // keeps the host object alive
-  void* raw = nullptr;           // the host interface it was made for
+  std::shared_ptr<void> target;  // the host object, kept alive
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
@@ -300,7 +299,6 @@ template <class T>
 Object* New(const Ref<T>& target) {
   auto* o = new Object();
   o->target = target.shared();
-  o->raw = target.get();
   return o;
 }
 
@@ -317,6 +315,24 @@ Ref<T> Unwrap(const VARIANT& v) {
   Need(o != nullptr);
   auto p = std::static_pointer_cast<T>(o->target);
   return Ref<T>(p);
+}
+
+// The entities of an array of objects made by this double.
+std::vector<Ref<host::Entity>> EntitiesArg(const VARIANT& a) {
+  Need(a.vt == (VT_ARRAY | VT_DISPATCH));
+  LONG lo = 0, hi = -1;
+  ::SafeArrayGetLBound(a.parray, 1, &lo);
+  ::SafeArrayGetUBound(a.parray, 1, &hi);
+  std::vector<Ref<host::Entity>> items;
+  for (LONG i = lo; i <= hi; ++i) {
+    VARIANT e;
+    ::VariantInit(&e);
+    e.vt = VT_DISPATCH;
+    ::SafeArrayGetElement(a.parray, &i, &e.pdispVal);
+    items.push_back(Unwrap<host::Entity>(e));
+    ::VariantClear(&e);
+  }
+  return items;
 }
 
 template <class T>
@@ -577,21 +593,7 @@ IDispatch* Wrap(Ref<host::Document> d) {
         s->Select(LongArg(c3.arg(0)), codes, values);
       };
       x->members[L"RemoveItems"].method = [s](const Call& c3) {
-        const VARIANT& a = c3.arg(0);
-        Need(a.vt == (VT_ARRAY | VT_DISPATCH));
-        LONG lo = 0, hi = -1;
-        ::SafeArrayGetLBound(a.parray, 1, &lo);
-        ::SafeArrayGetUBound(a.parray, 1, &hi);
-        std::vector<Ref<host::Entity>> items;
-        for (LONG i = lo; i <= hi; ++i) {
-          VARIANT e;
-          ::VariantInit(&e);
-          e.vt = VT_DISPATCH;
-          ::SafeArrayGetElement(a.parray, &i, &e.pdispVal);
-          items.push_back(Unwrap<host::Entity>(e));
-          ::VariantClear(&e);
-        }
-        s->RemoveItems(items);
+        s->RemoveItems(EntitiesArg(c3.arg(0)));
       };
       return x;
     };
@@ -625,21 +627,7 @@ IDispatch* Wrap(Ref<host::Document> d) {
     d->SetActiveUCS(Unwrap<host::UCS>(c.value()));
   };
   o->members[L"CopyObjects"].method = [d](const Call& c) {
-    const VARIANT& a = c.arg(0);
-    Need(a.vt == (VT_ARRAY | VT_DISPATCH));
-    LONG lo = 0, hi = -1;
-    ::SafeArrayGetLBound(a.parray, 1, &lo);
-    ::SafeArrayGetUBound(a.parray, 1, &hi);
-    std::vector<Ref<host::Entity>> items;
-    for (LONG i = lo; i <= hi; ++i) {
-      VARIANT e;
-      ::VariantInit(&e);
-      e.vt = VT_DISPATCH;
-      ::SafeArrayGetElement(a.parray, &i, &e.pdispVal);
-      items.push_back(Unwrap<host::Entity>(e));
-      ::VariantClear(&e);
-    }
-    const auto copies = d->CopyObjects(items, Unwrap<host::Block>(c.arg(1)));
+    const auto copies = d->CopyObjects(EntitiesArg(c.arg(0)), Unwrap<host::Block>(c.arg(1)));
     SAFEARRAY* out = ::SafeArrayCreateVector(VT_DISPATCH, 0, static_cast<ULONG>(copies.size()));
     for (LONG i = 0; i < static_cast<LONG>(copies.size()); ++i) {
       IDispatch* w = Wrap(copies[static_cast<size_t>(i)]);

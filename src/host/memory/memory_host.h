@@ -84,8 +84,6 @@ class RawTags {
     codec_ = nullptr;
     view_begin_ = view_end_ = nullptr;
   }
-  void reserve(size_t bytes) { buf_.reserve(bytes); }
-  void shrink_to_fit() { buf_.shrink_to_fit(); }
 
  private:
   std::string buf_;  // owned: per tag, code (2 bytes), length (4 bytes), value bytes
