@@ -455,202 +455,69 @@ class Reader {
     r_.Fail("the file ends inside the entities; expected 0 " + std::string(end));
   }
 
-  // Builds one entity from its tags as they are read, in a single pass.
-  class Builder {
-   public:
-    Builder(Reader& reader, const std::string& type) : reader_(reader) {
-      MemDocument* doc = &reader.doc_;
-      if (type == "LWPOLYLINE") {
-        line_ = std::make_shared<MemLWPolyline>(doc, 0);
-        entity_ = line_;
-      } else if (type == "POINT") {
-        point_ = std::make_shared<MemPoint>(doc, 0);
-        entity_ = point_;
-      } else if (type == "MTEXT") {
-        text_ = std::make_shared<MemMText>(doc, 0);
-        entity_ = text_;
-      } else if (type == "ATTDEF") {
-        definition_ = std::make_shared<MemAttributeDefinition>(doc, 0);
-        entity_ = definition_;
-      } else if (type == "ATTRIB") {
-        attribute_ = std::make_shared<MemAttribute>(doc, 0);
-        entity_ = attribute_;
-      } else if (type == "INSERT") {
-        reference_ = std::make_shared<MemBlockReference>(doc, 0);
-        entity_ = reference_;
-      } else {
-        entity_ = std::make_shared<MemOpaqueEntity>(doc, 0, type);
-      }
+  // An entity of a type, with nothing of its kind read yet: modelled kinds
+  // read their fields from their tags when first used.
+  std::shared_ptr<EntityCore> MakeEntity(std::string_view type) {
+    MemDocument* doc = &doc_;
+    std::shared_ptr<EntityCore> entity;
+    if (type == "LWPOLYLINE") {
+      entity = std::make_shared<MemLWPolyline>(doc, 0);
+    } else if (type == "POINT") {
+      entity = std::make_shared<MemPoint>(doc, 0);
+    } else if (type == "MTEXT") {
+      entity = std::make_shared<MemMText>(doc, 0);
+    } else if (type == "ATTDEF") {
+      entity = std::make_shared<MemAttributeDefinition>(doc, 0);
+    } else if (type == "ATTRIB") {
+      entity = std::make_shared<MemAttribute>(doc, 0);
+    } else if (type == "INSERT") {
+      entity = std::make_shared<MemBlockReference>(doc, 0);
+    } else {
+      return std::make_shared<MemOpaqueEntity>(doc, 0, std::string(type));
     }
+    entity->set_unloaded();
+    return entity;
+  }
 
-    void Feed(int16_t code, std::string_view value) {
-      if (code == 101) stop_ = true;  // an embedded object follows
-      if (stop_) return;
+  // Reads one entity's tags and makes it with what every entity has: its
+  // handle, colour and extended data. Its layer is left to the caller.
+  std::shared_ptr<EntityCore> ReadOneEntity(std::string_view type, MemLayer*& layer,
+                                            bool& attributes_follow) {
+    std::shared_ptr<EntityCore> entity = MakeEntity(type);
+    uint64_t handle = 0;
+    bool has_handle = false, layer_seen = false, stop = false;
+    std::string_view layer_name = "0";
+    int32_t color = 256;
+    const bool reference = type == "INSERT";
+    RawTags body;
+    std::vector<XDataItem> xdata;
+    ReadObject(body, xdata, [&](int16_t code, std::string_view value) {
+      if (code == 101) stop = true;  // an embedded object follows
+      if (stop) return;
       switch (code) {
         case 5:
-          has_handle_ = !has_handle_ && ParseHandle(value, handle_) ? true : has_handle_;
-          return;
+          if (!has_handle) has_handle = ParseHandle(value, handle);
+          break;
         case 8:
-          if (!layer_seen_) layer_ = Trim(value), layer_seen_ = true;
-          return;
+          if (!layer_seen) layer_name = Trim(value), layer_seen = true;
+          break;
         case 62:
-          color_ = static_cast<int32_t>(ToInt(value));
-          return;
+          color = static_cast<int32_t>(ToInt(value));
+          break;
+        case 66:
+          if (reference) attributes_follow = ToInt(value) != 0;
+          break;
         default:
           break;
       }
-      if (line_) {
-        auto& v = line_->vertices;
-        switch (code) {
-          case 90:
-            v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20)));
-            break;
-          case 70:
-            line_->closed = (ToInt(value) & 1) != 0;
-            break;
-          case 38:
-            line_->elevation = ToDouble(value);
-            break;
-          case 39:
-            line_->thickness = ToDouble(value);
-            break;
-          case 43:
-            line_->constant_width = ToDouble(value);
-            break;
-          case 10:
-            v.push_back({ToDouble(value)});
-            break;
-          case 20:
-            if (!v.empty()) v.back().y = ToDouble(value);
-            break;
-          case 40:
-            if (!v.empty()) v.back().start_width = ToDouble(value);
-            break;
-          case 41:
-            if (!v.empty()) v.back().end_width = ToDouble(value);
-            break;
-          case 42:
-            if (!v.empty()) v.back().bulge = ToDouble(value);
-            break;
-          case 210:
-            line_->normal[0] = ToDouble(value);
-            break;
-          case 220:
-            line_->normal[1] = ToDouble(value);
-            break;
-          case 230:
-            line_->normal[2] = ToDouble(value);
-            break;
-          default:
-            break;
-        }
-        return;
-      }
-      Point3* at = point_        ? &point_->position
-                   : text_       ? &text_->insertion
-                   : definition_ ? &definition_->insertion
-                   : attribute_  ? &attribute_->insertion
-                   : reference_  ? &reference_->insertion
-                                 : nullptr;
-      if (at != nullptr && (code == 10 || code == 20 || code == 30)) {
-        const int axis = code / 10 - 1;
-        if (!(seen_point_ & (1 << axis))) (*at)[static_cast<size_t>(axis)] = ToDouble(value);
-        seen_point_ |= 1 << axis;
-        return;
-      }
-      if (text_) {
-        if (code == 40) text_->height = ToDouble(value);
-        if (code == 41) text_->width = ToDouble(value);
-        if (code == 3) text_body_ += value;
-        if (code == 1) text_last_ = value;
-      } else if (definition_ || attribute_) {
-        if (code == 1) value_ = reader_.Text(value);
-        if (code == 2) tag_ = reader_.Text(value);
-        if (code == 3) prompt_ = reader_.Text(value);
-        if (code == 40) height_ = ToDouble(value);
-        if (code == 70) flags_ = static_cast<int32_t>(ToInt(value));
-      } else if (reference_) {
-        switch (code) {
-          case 2:
-            reference_->block_name = reader_.Text(Trim(value));
-            break;
-          case 41:
-            reference_->scale[0] = ToDouble(value);
-            break;
-          case 42:
-            reference_->scale[1] = ToDouble(value);
-            break;
-          case 43:
-            reference_->scale[2] = ToDouble(value);
-            break;
-          case 50:
-            reference_->rotation = ToDouble(value) / kDegrees;
-            break;
-          case 66:
-            attributes_follow_ = ToInt(value) != 0;
-            break;
-          default:
-            break;
-        }
-      }
+    });
+    layer = LayerOf(layer_name);
+    entity->set_color(color);
+    if (has_handle) {
+      entity->set_handle(handle);
+    } else {
+      without_handle_.push_back(entity.get());
     }
-
-    std::shared_ptr<EntityCore> Finish() {
-      if (text_) text_->text = reader_.Text(text_body_ + text_last_);
-      if (definition_) {
-        definition_->tag = tag_;
-        definition_->prompt = prompt_;
-        definition_->value = value_;
-        definition_->height = height_;
-        definition_->mode = flags_;
-      }
-      if (attribute_) {
-        attribute_->tag = tag_;
-        attribute_->value = value_;
-        attribute_->height = height_;
-      }
-      entity_->set_color(color_);
-      if (has_handle_) {
-        entity_->set_handle(handle_);
-      } else {
-        reader_.without_handle_.push_back(entity_.get());
-      }
-      return entity_;
-    }
-
-    std::string_view layer() const { return layer_; }
-    bool attributes_follow() const { return attributes_follow_; }
-
-   private:
-    Reader& reader_;
-    std::shared_ptr<EntityCore> entity_;
-    std::shared_ptr<MemLWPolyline> line_;
-    std::shared_ptr<MemPoint> point_;
-    std::shared_ptr<MemMText> text_;
-    std::shared_ptr<MemAttributeDefinition> definition_;
-    std::shared_ptr<MemAttribute> attribute_;
-    std::shared_ptr<MemBlockReference> reference_;
-    uint64_t handle_ = 0;
-    bool has_handle_ = false, layer_seen_ = false, stop_ = false, attributes_follow_ = false;
-    std::string_view layer_ = "0";
-    int32_t color_ = 256;
-    int seen_point_ = 0;
-    std::string text_body_, text_last_, value_, tag_, prompt_;
-    double height_ = 2.5;
-    int32_t flags_ = 0;
-  };
-
-  // Reads one entity's tags and makes it; its layer is left to the caller.
-  std::shared_ptr<EntityCore> ReadOneEntity(const std::string& type, MemLayer*& layer,
-                                            bool& attributes_follow) {
-    Builder builder(*this, type);
-    RawTags body;
-    std::vector<XDataItem> xdata;
-    ReadObject(body, xdata,
-               [&](int16_t code, std::string_view value) { builder.Feed(code, value); });
-    std::shared_ptr<EntityCore> entity = builder.Finish();
-    layer = LayerOf(builder.layer());
-    attributes_follow = builder.attributes_follow();
     entity->extra() = std::move(body);
     entity->xdata() = std::move(xdata);
     for (const auto& item : entity->xdata()) {
@@ -753,6 +620,159 @@ class Reader {
 };
 
 }  // namespace
+
+DxfFile::DxfFile() = default;
+DxfFile::~DxfFile() = default;
+
+const TextCodec& DxfFile::Text() const {
+  if (!text_) text_ = std::make_unique<TextCodec>(utf8(), code_page);
+  return *text_;
+}
+
+namespace {
+
+// The first of each coordinate group (10, 20, 30) read into `at`; later
+// ones belong to other points of the entity.
+class FirstPoint {
+ public:
+  explicit FirstPoint(Point3& at) : at_(at) {}
+  bool Take(int16_t code, std::string_view value) {
+    if (code != 10 && code != 20 && code != 30) return false;
+    const int axis = code / 10 - 1;
+    if (!(seen_ & (1 << axis))) at_[static_cast<size_t>(axis)] = ToDouble(value);
+    seen_ |= 1 << axis;
+    return true;
+  }
+
+ private:
+  Point3& at_;
+  int seen_ = 0;
+};
+
+// The entity's own tags, up to an embedded object (group code 101).
+template <class F>
+void ForEachOwnTag(const EntityCore& entity, F&& f) {
+  for (const auto [code, value] : entity.extra()) {
+    if (code == 101) return;
+    f(code, value);
+  }
+}
+
+void LoadPolyline(MemLWPolyline& line) {
+  auto& v = line.vertices();
+  ForEachOwnTag(line, [&](int16_t code, std::string_view value) {
+    switch (code) {
+      case 90:
+        v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20)));
+        break;
+      case 70:
+        line.closed() = (ToInt(value) & 1) != 0;
+        break;
+      case 38:
+        line.elevation() = ToDouble(value);
+        break;
+      case 39:
+        line.thickness() = ToDouble(value);
+        break;
+      case 43:
+        line.constant_width() = ToDouble(value);
+        break;
+      case 10:
+        v.push_back({ToDouble(value)});
+        break;
+      case 20:
+        if (!v.empty()) v.back().y = ToDouble(value);
+        break;
+      case 40:
+        if (!v.empty()) v.back().start_width = ToDouble(value);
+        break;
+      case 41:
+        if (!v.empty()) v.back().end_width = ToDouble(value);
+        break;
+      case 42:
+        if (!v.empty()) v.back().bulge = ToDouble(value);
+        break;
+      case 210:
+        line.normal()[0] = ToDouble(value);
+        break;
+      case 220:
+        line.normal()[1] = ToDouble(value);
+        break;
+      case 230:
+        line.normal()[2] = ToDouble(value);
+        break;
+      default:
+        break;
+    }
+  });
+  line.InvalidateLength();
+}
+
+}  // namespace
+
+void DxfFile::LoadEntity(EntityCore& entity) const {
+  auto text = [&](std::string_view raw) { return DecodeEscapes(Text().Decode(raw)); };
+  if (auto* line = dynamic_cast<MemLWPolyline*>(&entity)) {
+    LoadPolyline(*line);
+  } else if (auto* point = dynamic_cast<MemPoint*>(&entity)) {
+    FirstPoint at(point->position());
+    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) { at.Take(code, value); });
+  } else if (auto* mtext = dynamic_cast<MemMText*>(&entity)) {
+    // The text comes in pieces: 3 for all but the last, 1 for the last.
+    std::string body, last;
+    FirstPoint at(mtext->insertion());
+    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
+      if (at.Take(code, value)) return;
+      if (code == 40) mtext->height() = ToDouble(value);
+      if (code == 41) mtext->width() = ToDouble(value);
+      if (code == 3) body += value;
+      if (code == 1) last = value;
+    });
+    mtext->text() = text(body + last);
+  } else if (auto* definition = dynamic_cast<MemAttributeDefinition*>(&entity)) {
+    FirstPoint at(definition->insertion());
+    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
+      if (at.Take(code, value)) return;
+      if (code == 1) definition->value() = text(value);
+      if (code == 2) definition->tag() = text(value);
+      if (code == 3) definition->prompt() = text(value);
+      if (code == 40) definition->height() = ToDouble(value);
+      if (code == 70) definition->mode() = static_cast<int32_t>(ToInt(value));
+    });
+  } else if (auto* attribute = dynamic_cast<MemAttribute*>(&entity)) {
+    FirstPoint at(attribute->insertion());
+    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
+      if (at.Take(code, value)) return;
+      if (code == 1) attribute->value() = text(value);
+      if (code == 2) attribute->tag() = text(value);
+      if (code == 40) attribute->height() = ToDouble(value);
+    });
+  } else if (auto* reference = dynamic_cast<MemBlockReference*>(&entity)) {
+    FirstPoint at(reference->insertion());
+    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
+      if (at.Take(code, value)) return;
+      switch (code) {
+        case 2:
+          reference->block_name() = text(Trim(value));
+          break;
+        case 41:
+          reference->scale()[0] = ToDouble(value);
+          break;
+        case 42:
+          reference->scale()[1] = ToDouble(value);
+          break;
+        case 43:
+          reference->scale()[2] = ToDouble(value);
+          break;
+        case 50:
+          reference->rotation() = ToDouble(value) / kDegrees;
+          break;
+        default:
+          break;
+      }
+    });
+  }
+}
 
 void ReadInto(MemDocument& doc, DxfFile& file, std::string bytes) {
   file.bytes = std::move(bytes);

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <numbers>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 
 namespace palvane::dxf {
 
+class TextCodec;
 using host::memory::RawTags;
 
 // Stands in the header's variable list for a "0 ENDSEC" found among them.
@@ -54,8 +56,18 @@ struct DxfFile final : host::memory::DocumentFile {
   // (by folded name): they stay out of the tables, as in the file.
   std::set<std::string> implicit_layers, implicit_apps;
 
+  DxfFile();
+  ~DxfFile() override;
+
   bool r12() const { return version <= "AC1009"; }
   bool utf8() const { return version >= "AC1021"; }
+  // Reads the fields of an entity's kind from its tags, on first use.
+  void LoadEntity(host::memory::EntityCore& entity) const override;
+  // The decoder of this file's text, made once it is needed.
+  const TextCodec& Text() const;
+
+ private:
+  mutable std::unique_ptr<TextCodec> text_;
 };
 
 inline std::string_view Trim(std::string_view s) {

@@ -497,12 +497,12 @@ class Writer {
     const Point3* point = nullptr;
     double height = 0;
     bool has_height = false;
-    if (auto* p = dynamic_cast<MemPoint*>(&e)) point = &p->position;
+    if (auto* p = dynamic_cast<MemPoint*>(&e)) point = &p->position();
     if (auto* m = dynamic_cast<MemMText*>(&e))
-      point = &m->insertion, height = m->height, has_height = true;
-    if (auto* a = dynamic_cast<MemAttributeDefinition*>(&e)) point = &a->insertion;
-    if (auto* attribute = dynamic_cast<MemAttribute*>(&e)) point = &attribute->insertion;
-    if (auto* r = dynamic_cast<MemBlockReference*>(&e)) point = &r->insertion;
+      point = &m->insertion(), height = m->height(), has_height = true;
+    if (auto* a = dynamic_cast<MemAttributeDefinition*>(&e)) point = &a->insertion();
+    if (auto* attribute = dynamic_cast<MemAttribute*>(&e)) point = &attribute->insertion();
+    if (auto* r = dynamic_cast<MemBlockReference*>(&e)) point = &r->insertion();
     bool normal_written = false, elevation_written = false;
     for (const auto [code, value] : e.extra()) {
       if (code == 102) in_group = !value.empty() && value.front() == '{';
@@ -520,18 +520,18 @@ class Writer {
       } else if (line != nullptr && !stop_patching) {
         switch (code) {
           case 70:
-            w_.Write(70, (ToInt(value) & ~int64_t{1}) | (line->closed ? 1 : 0));
+            w_.Write(70, (ToInt(value) & ~int64_t{1}) | (line->closed() ? 1 : 0));
             break;
           case 90:
-            w_.Write(90, static_cast<int64_t>(line->vertices.size()));
+            w_.Write(90, static_cast<int64_t>(line->vertices().size()));
             break;
           case 38:
-            w_.Write(38, line->elevation);
+            w_.Write(38, line->elevation());
             elevation_written = true;
             break;
           case 10:
             if (!wrote_vertices) {
-              if (!elevation_written && line->elevation != 0) w_.Write(38, line->elevation);
+              if (!elevation_written && line->elevation() != 0) w_.Write(38, line->elevation());
               WriteVertices(*line);
               wrote_vertices = true;
             }
@@ -543,14 +543,14 @@ class Writer {
           case 91:
             break;
           case 210:
-            w_.Write(210, line->normal[0]);
+            w_.Write(210, line->normal()[0]);
             normal_written = true;
             break;
           case 220:
-            w_.Write(220, line->normal[1]);
+            w_.Write(220, line->normal()[1]);
             break;
           case 230:
-            w_.Write(230, line->normal[2]);
+            w_.Write(230, line->normal()[2]);
             break;
           default:
             w_.Write(code, value);
@@ -563,7 +563,7 @@ class Writer {
         w_.Write(code, value);
       }
     }
-    if (line != nullptr && !normal_written && !IsUp(line->normal)) Point(210, line->normal);
+    if (line != nullptr && !normal_written && !IsUp(line->normal())) Point(210, line->normal());
   }
 
   static bool HasCode(EntityCore& e, int code) {
@@ -575,7 +575,7 @@ class Writer {
   static bool IsUp(const Point3& n) { return n[0] == 0 && n[1] == 0 && n[2] == 1; }
 
   void WriteVertices(const MemLWPolyline& line) {
-    for (const auto& v : line.vertices) {
+    for (const auto& v : line.vertices()) {
       w_.Write(10, v.x);
       w_.Write(20, v.y);
       if (v.start_width != 0 || v.end_width != 0) {
@@ -603,23 +603,23 @@ class Writer {
     CommonHead(e, owner);
     if (auto* line = dynamic_cast<MemLWPolyline*>(&e)) {
       Subclass("AcDbPolyline");
-      w_.Write(90, static_cast<int64_t>(line->vertices.size()));
-      w_.Write(70, static_cast<int64_t>(line->closed ? 1 : 0));
-      if (line->constant_width != 0) w_.Write(43, line->constant_width);
-      if (line->elevation != 0) w_.Write(38, line->elevation);
+      w_.Write(90, static_cast<int64_t>(line->vertices().size()));
+      w_.Write(70, static_cast<int64_t>(line->closed() ? 1 : 0));
+      if (line->constant_width() != 0) w_.Write(43, line->constant_width());
+      if (line->elevation() != 0) w_.Write(38, line->elevation());
       WriteVertices(*line);
-      if (!IsUp(line->normal)) Point(210, line->normal);
+      if (!IsUp(line->normal())) Point(210, line->normal());
     } else if (auto* p = dynamic_cast<MemPoint*>(&e)) {
       Subclass("AcDbPoint");
-      Point(10, p->position);
+      Point(10, p->position());
     } else if (auto* m = dynamic_cast<MemMText*>(&e)) {
       Subclass("AcDbMText");
-      Point(10, m->insertion);
-      w_.Write(40, m->height);
-      w_.Write(41, m->width);
+      Point(10, m->insertion());
+      w_.Write(40, m->height());
+      w_.Write(41, m->width());
       w_.Write(71, int64_t{1});
       w_.Write(72, int64_t{5});
-      const std::string text = Enc(m->text);
+      const std::string text = Enc(m->text());
       // Long texts go in pieces of 250 bytes, the last under code 1, never
       // splitting a UTF-8 character.
       size_t at = 0;
@@ -632,32 +632,32 @@ class Writer {
       w_.Write(1, std::string_view(text).substr(at));
     } else if (auto* a = dynamic_cast<MemAttributeDefinition*>(&e)) {
       Subclass("AcDbText");
-      Point(10, a->insertion);
-      w_.Write(40, a->height);
-      w_.Write(1, Enc(a->value));
+      Point(10, a->insertion());
+      w_.Write(40, a->height());
+      w_.Write(1, Enc(a->value()));
       Subclass("AcDbAttributeDefinition");
       if (!r12_) w_.Write(280, int64_t{0});
-      w_.Write(3, Enc(a->prompt));
-      w_.Write(2, Enc(a->tag));
-      w_.Write(70, static_cast<int64_t>(a->mode));
+      w_.Write(3, Enc(a->prompt()));
+      w_.Write(2, Enc(a->tag()));
+      w_.Write(70, static_cast<int64_t>(a->mode()));
     } else if (auto* attribute = dynamic_cast<MemAttribute*>(&e)) {
       Subclass("AcDbText");
-      Point(10, attribute->insertion);
-      w_.Write(40, attribute->height);
-      w_.Write(1, Enc(attribute->value));
+      Point(10, attribute->insertion());
+      w_.Write(40, attribute->height());
+      w_.Write(1, Enc(attribute->value()));
       Subclass("AcDbAttribute");
       if (!r12_) w_.Write(280, int64_t{0});
-      w_.Write(2, Enc(attribute->tag));
+      w_.Write(2, Enc(attribute->tag()));
       w_.Write(70, int64_t{0});
     } else if (auto* r = dynamic_cast<MemBlockReference*>(&e)) {
       Subclass("AcDbBlockReference");
       if (!r->attributes.empty()) w_.Write(66, int64_t{1});
-      w_.Write(2, Enc(r->block_name));
-      Point(10, r->insertion);
-      if (r->scale[0] != 1) w_.Write(41, r->scale[0]);
-      if (r->scale[1] != 1) w_.Write(42, r->scale[1]);
-      if (r->scale[2] != 1) w_.Write(43, r->scale[2]);
-      if (r->rotation != 0) w_.Write(50, r->rotation * kDegrees);
+      w_.Write(2, Enc(r->block_name()));
+      Point(10, r->insertion());
+      if (r->scale()[0] != 1) w_.Write(41, r->scale()[0]);
+      if (r->scale()[1] != 1) w_.Write(42, r->scale()[1]);
+      if (r->scale()[2] != 1) w_.Write(43, r->scale()[2]);
+      if (r->rotation() != 0) w_.Write(50, r->rotation() * kDegrees);
     } else {
       throw DxfError(std::string("an entity of type ") + e.TypeName() +
                      " was made without its file tags and cannot be written");

@@ -405,7 +405,7 @@ int main() {
       std::vector<std::string> texts;
       for (const auto& e : labelled->model_space()->entities()) {
         if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e.get()))
-          texts.push_back(t->text);
+          texts.push_back(t->text());
       }
       // Every flag and the bearing's precision were the empty string: each
       // field is included after its message, the bearing's line left empty.
@@ -425,8 +425,8 @@ int main() {
       if (block != nullptr) {
         for (const auto& e : block->entities()) {
           if (auto* a = dynamic_cast<palvane::host::memory::MemAttributeDefinition*>(e.get())) {
-            values.push_back(a->value);
-            ys.push_back(a->insertion[1]);
+            values.push_back(a->value());
+            ys.push_back(a->insertion()[1]);
           }
         }
       }
@@ -443,10 +443,10 @@ int main() {
           if (auto* l = dynamic_cast<palvane::host::memory::MemLWPolyline*>(e.get())) line = l;
         }
       }
-      Check(line != nullptr && line->vertices.size() == 2 && line->vertices[0].x == 200 &&
-                line->vertices[0].y == 120 && line->vertices[1].x == 250 &&
-                line->vertices[1].y == 100 && line->layer()->name() == "XS_1250.500" &&
-                line->vertices[0].start_width == 0.5,
+      Check(line != nullptr && line->vertices().size() == 2 && line->vertices()[0].x == 200 &&
+                line->vertices()[0].y == 120 && line->vertices()[1].x == 250 &&
+                line->vertices()[1].y == 100 && line->layer()->name() == "XS_1250.500" &&
+                line->vertices()[0].start_width == 0.5,
             "the block's line on XS_1250.500");
       const palvane::host::memory::MemBlockReference* reference = nullptr;
       for (const auto& e : keyplan->model_space()->entities()) {

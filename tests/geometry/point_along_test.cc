@@ -37,7 +37,7 @@ class PointAlongTest : public ::testing::Test {
   Ref<host::LWPolyline> RawPolyline(std::vector<host::memory::LWVertex> vertices) {
     auto p = std::make_shared<host::memory::MemLWPolyline>(river.mem.get(),
                                                             river.mem->NextHandle());
-    p->vertices = std::move(vertices);
+    p->vertices() = std::move(vertices);
     river.mem->model_space()->Append(p, river.mem->active_layer());
     return Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(p));
   }

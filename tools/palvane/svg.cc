@@ -167,17 +167,17 @@ int LayerColour(const EntityCore& e) {
 std::vector<std::array<double, 3>> WorldVertices(const host::memory::MemLWPolyline& p,
                                                  const std::function<Point3(Point3)>& place) {
   std::vector<std::array<double, 3>> v;
-  for (const auto& vertex : p.vertices) {
-    const Point3 w = place(geometry::OcsToWorld({vertex.x, vertex.y, p.elevation}, p.normal));
+  for (const auto& vertex : p.vertices()) {
+    const Point3 w = place(geometry::OcsToWorld({vertex.x, vertex.y, p.elevation()}, p.normal()));
     // A mirrored normal turns arcs the other way.
-    v.push_back({w[0], w[1], p.normal[2] < 0 ? -vertex.bulge : vertex.bulge});
+    v.push_back({w[0], w[1], p.normal()[2] < 0 ? -vertex.bulge : vertex.bulge});
   }
   return v;
 }
 
 double Width(const host::memory::MemLWPolyline& p) {
-  double w = p.constant_width;
-  for (const auto& v : p.vertices) w = std::max({w, v.start_width, v.end_width});
+  double w = p.constant_width();
+  for (const auto& v : p.vertices()) w = std::max({w, v.start_width, v.end_width});
   return w;
 }
 
@@ -192,26 +192,26 @@ std::string DrawingSvg(const host::memory::MemDocument& doc, int width) {
   for (const auto& e : doc.model_space()->entities()) {
     const char* colour = Colour(LayerColour(*e));
     if (auto* p = dynamic_cast<host::memory::MemLWPolyline*>(e.get())) {
-      pic.Polyline(WorldVertices(*p, identity), p->closed, Width(*p), colour);
+      pic.Polyline(WorldVertices(*p, identity), p->closed(), Width(*p), colour);
     } else if (auto* t = dynamic_cast<host::memory::MemMText*>(e.get())) {
-      pic.Text(TextLines(t->text), t->insertion[0], t->insertion[1], t->height, colour);
+      pic.Text(TextLines(t->text()), t->insertion()[0], t->insertion()[1], t->height(), colour);
     } else if (auto* r = dynamic_cast<host::memory::MemBlockReference*>(e.get())) {
-      const host::memory::MemBlock* block = doc.FindBlock(r->block_name);
+      const host::memory::MemBlock* block = doc.FindBlock(r->block_name());
       if (block != nullptr) {
         for (const auto& inner : block->entities()) {
           if (auto* inner_line = dynamic_cast<host::memory::MemLWPolyline*>(inner.get())) {
             pic.Polyline(WorldVertices(*inner_line, [&](Point3 q) { return r->Transform(q); }),
-                         inner_line->closed, Width(*inner_line), Colour(LayerColour(*inner_line)));
+                         inner_line->closed(), Width(*inner_line), Colour(LayerColour(*inner_line)));
           }
         }
       }
       for (const auto& a : r->attributes) {
-        pic.Text({a->value}, a->insertion[0], a->insertion[1] + a->height, a->height, colour);
+        pic.Text({a->value()}, a->insertion()[0], a->insertion()[1] + a->height(), a->height(), colour);
       }
     } else if (auto* pt = dynamic_cast<host::memory::MemPoint*>(e.get())) {
       pic.Printf("<circle cx=\"%s\" cy=\"%s\" r=\"1.5\" fill=\"%s\"/>\n",
-                 Picture::Num(pic.X(pt->position[0])).c_str(),
-                 Picture::Num(pic.Y(pt->position[1])).c_str(), colour);
+                 Picture::Num(pic.X(pt->position()[0])).c_str(),
+                 Picture::Num(pic.Y(pt->position()[1])).c_str(), colour);
     }
   }
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";

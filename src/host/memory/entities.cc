@@ -155,13 +155,13 @@ std::vector<size_t> MTextLineLengths(const std::string& text) {
 // Lightweight polylines
 
 void MemLWPolyline::CheckVertex(int32_t index) const {
-  if (index < 0 || static_cast<size_t>(index) >= vertices.size()) {
+  if (index < 0 || static_cast<size_t>(index) >= vertices().size()) {
     throw Error::InvalidInput("vertex index " + std::to_string(index) + " out of range");
   }
 }
 
 void MemLWPolyline::CheckSegment(int32_t segment) const {
-  const size_t segments = closed ? vertices.size() : vertices.size() - 1;
+  const size_t segments = closed() ? vertices().size() : vertices().size() - 1;
   if (segment < 0 || static_cast<size_t>(segment) >= segments) {
     throw Error::InvalidInput("segment index " + std::to_string(segment) + " out of range");
   }
@@ -170,8 +170,8 @@ void MemLWPolyline::CheckSegment(int32_t segment) const {
 std::vector<double> MemLWPolyline::Coordinates() {
   Enter("Coordinates");
   std::vector<double> out;
-  out.reserve(vertices.size() * 2);
-  for (const auto& v : vertices) {
+  out.reserve(vertices().size() * 2);
+  for (const auto& v : vertices()) {
     out.push_back(v.x);
     out.push_back(v.y);
   }
@@ -181,20 +181,20 @@ std::vector<double> MemLWPolyline::Coordinates() {
 Point2 MemLWPolyline::Coordinate(int32_t index) {
   Enter("Coordinate");
   CheckVertex(index);
-  const auto& v = vertices[static_cast<size_t>(index)];
+  const auto& v = vertices()[static_cast<size_t>(index)];
   return {v.x, v.y};
 }
 
 double MemLWPolyline::GetBulge(int32_t index) {
   Enter("GetBulge");
   CheckVertex(index);
-  return vertices[static_cast<size_t>(index)].bulge;
+  return vertices()[static_cast<size_t>(index)].bulge;
 }
 
 void MemLWPolyline::SetBulge(int32_t index, double bulge) {
   Enter("SetBulge");
   CheckVertex(index);
-  vertices[static_cast<size_t>(index)].bulge = bulge;
+  vertices()[static_cast<size_t>(index)].bulge = bulge;
   dirty_ = true;
   InvalidateLength();
 }
@@ -202,7 +202,7 @@ void MemLWPolyline::SetBulge(int32_t index, double bulge) {
 void MemLWPolyline::GetWidth(int32_t segment, double& start_width, double& end_width) {
   Enter("GetWidth");
   CheckSegment(segment);
-  const auto& v = vertices[static_cast<size_t>(segment)];
+  const auto& v = vertices()[static_cast<size_t>(segment)];
   start_width = v.start_width;
   end_width = v.end_width;
 }
@@ -211,7 +211,7 @@ void MemLWPolyline::SetWidth(int32_t segment, double start_width, double end_wid
   Enter("SetWidth");
   CheckSegment(segment);
   if (start_width < 0 || end_width < 0) throw Error::InvalidInput("negative width");
-  auto& v = vertices[static_cast<size_t>(segment)];
+  auto& v = vertices()[static_cast<size_t>(segment)];
   v.start_width = start_width;
   v.end_width = end_width;
   dirty_ = true;
@@ -219,42 +219,42 @@ void MemLWPolyline::SetWidth(int32_t segment, double start_width, double end_wid
 
 bool MemLWPolyline::Closed() {
   Enter("Closed");
-  return closed;
+  return closed();
 }
 void MemLWPolyline::SetClosed(bool c) {
   Enter("SetClosed");
-  closed = c;
+  closed() = c;
   dirty_ = true;
   InvalidateLength();
 }
 double MemLWPolyline::Elevation() {
   Enter("Elevation");
-  return elevation;
+  return elevation();
 }
 void MemLWPolyline::SetElevation(double e) {
   Enter("SetElevation");
-  elevation = e;
+  elevation() = e;
   dirty_ = true;
 }
 Point3 MemLWPolyline::Normal() {
   Enter("Normal");
-  return normal;
+  return normal();
 }
 void MemLWPolyline::SetNormal(const Point3& n) {
   Enter("SetNormal");
   if (g::Norm(n) == 0) throw Error::InvalidInput("zero normal");
-  normal = g::Normalized(n);
+  normal() = g::Normalized(n);
   dirty_ = true;
 }
 
 double MemLWPolyline::PathLength() const {
   if (cached_length_ >= 0) return cached_length_;
   double total = 0;
-  const size_t n = vertices.size();
-  const size_t segments = n < 2 ? 0 : (closed ? n : n - 1);
+  const size_t n = vertices().size();
+  const size_t segments = n < 2 ? 0 : (closed() ? n : n - 1);
   for (size_t i = 0; i < segments; ++i) {
-    const auto& a = vertices[i];
-    const auto& b = vertices[(i + 1) % n];
+    const auto& a = vertices()[i];
+    const auto& b = vertices()[(i + 1) % n];
     total += g::SegmentLength(std::hypot(b.x - a.x, b.y - a.y), a.bulge);
   }
   cached_length_ = total;
@@ -267,26 +267,26 @@ double MemLWPolyline::Length() {
 }
 
 void MemLWPolyline::Translate(const Point3& displacement) {
-  const Point3 d = g::WorldToOcs(displacement, normal);
-  for (auto& v : vertices) {
+  const Point3 d = g::WorldToOcs(displacement, normal());
+  for (auto& v : vertices()) {
     v.x += d[0];
     v.y += d[1];
   }
-  elevation += d[2];
+  elevation() += d[2];
 }
 
 bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
-  if (vertices.empty()) return false;
+  if (vertices().empty()) return false;
   min = {kInf, kInf, kInf};
   max = {-kInf, -kInf, -kInf};
-  auto add = [&](double x, double y) { Grow(min, max, g::OcsToWorld({x, y, elevation}, normal)); };
-  const size_t n = vertices.size();
+  auto add = [&](double x, double y) { Grow(min, max, g::OcsToWorld({x, y, elevation()}, normal())); };
+  const size_t n = vertices().size();
   for (size_t i = 0; i < n; ++i) {
-    const auto& a = vertices[i];
+    const auto& a = vertices()[i];
     add(a.x, a.y);
-    if (a.bulge == 0 || (!closed && i + 1 == n)) continue;
+    if (a.bulge == 0 || (!closed() && i + 1 == n)) continue;
     // Sample the arc densely enough for a plausible box.
-    const auto& b = vertices[(i + 1) % n];
+    const auto& b = vertices()[(i + 1) % n];
     const double theta = 4 * std::atan(a.bulge);
     const double chord = std::hypot(b.x - a.x, b.y - a.y);
     if (chord == 0) continue;
@@ -307,12 +307,12 @@ bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
 std::shared_ptr<EntityCore> MemLWPolyline::CloneInto(MemDocument* target) const {
   auto copy = std::make_shared<MemLWPolyline>(target, target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->vertices = vertices;
-  copy->closed = closed;
-  copy->elevation = elevation;
-  copy->constant_width = constant_width;
-  copy->thickness = thickness;
-  copy->normal = normal;
+  copy->vertices() = vertices();
+  copy->closed() = closed();
+  copy->elevation() = elevation();
+  copy->constant_width() = constant_width();
+  copy->thickness() = thickness();
+  copy->normal() = normal();
   return copy;
 }
 
@@ -321,17 +321,17 @@ std::shared_ptr<EntityCore> MemLWPolyline::CloneInto(MemDocument* target) const 
 
 Point3 MemPoint::Coordinates() {
   Enter("Coordinates");
-  return position;
+  return position();
 }
-void MemPoint::Translate(const Point3& d) { position = g::Add(position, d); }
+void MemPoint::Translate(const Point3& d) { position() = g::Add(position(), d); }
 bool MemPoint::Extents(Point3& min, Point3& max) const {
-  min = max = position;
+  min = max = position();
   return true;
 }
 std::shared_ptr<EntityCore> MemPoint::CloneInto(MemDocument* target) const {
   auto copy = std::make_shared<MemPoint>(target, target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->position = position;
+  copy->position() = position();
   return copy;
 }
 
@@ -340,51 +340,51 @@ std::shared_ptr<EntityCore> MemPoint::CloneInto(MemDocument* target) const {
 
 std::string MemMText::TextString() {
   Enter("TextString");
-  return text;
+  return text();
 }
 Point3 MemMText::InsertionPoint() {
   Enter("InsertionPoint");
-  return insertion;
+  return insertion();
 }
 double MemMText::Width() {
   Enter("Width");
-  return width;
+  return width();
 }
 double MemMText::Height() {
   Enter("Height");
-  return height;
+  return height();
 }
 void MemMText::SetHeight(double h) {
   Enter("SetHeight");
   if (!(h > 0)) throw Error::InvalidInput("the text height must be positive");
-  height = h;
+  height() = h;
   dirty_ = true;
 }
-void MemMText::Translate(const Point3& d) { insertion = g::Add(insertion, d); }
+void MemMText::Translate(const Point3& d) { insertion() = g::Add(insertion(), d); }
 
 bool MemMText::Extents(Point3& min, Point3& max) const {
   // Attached at its top left corner. An empty text has a box of no size at
   // its insertion point.
-  const std::vector<size_t> lines = MTextLineLengths(text);
+  const std::vector<size_t> lines = MTextLineLengths(text());
   const size_t longest = *std::max_element(lines.begin(), lines.end());
   if (longest == 0 && lines.size() == 1) {
-    min = max = insertion;
+    min = max = insertion();
     return true;
   }
-  const double w = static_cast<double>(longest) * kCharWidth * height;
-  const double h = height + static_cast<double>(lines.size() - 1) * kLinePitch * height;
-  min = {insertion[0], insertion[1] - h, insertion[2]};
-  max = {insertion[0] + w, insertion[1], insertion[2]};
+  const double w = static_cast<double>(longest) * kCharWidth * height();
+  const double h = height() + static_cast<double>(lines.size() - 1) * kLinePitch * height();
+  min = {insertion()[0], insertion()[1] - h, insertion()[2]};
+  max = {insertion()[0] + w, insertion()[1], insertion()[2]};
   return true;
 }
 
 std::shared_ptr<EntityCore> MemMText::CloneInto(MemDocument* target) const {
   auto copy = std::make_shared<MemMText>(target, target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->insertion = insertion;
-  copy->width = width;
-  copy->height = height;
-  copy->text = text;
+  copy->insertion() = insertion();
+  copy->width() = width();
+  copy->height() = height();
+  copy->text() = text();
   return copy;
 }
 
@@ -404,71 +404,71 @@ bool TextExtents(const std::string& value, const Point3& at, double height, Poin
 
 std::string MemAttributeDefinition::TagString() {
   Enter("TagString");
-  return tag;
+  return tag();
 }
 std::string MemAttributeDefinition::PromptString() {
   Enter("PromptString");
-  return prompt;
+  return prompt();
 }
 std::string MemAttributeDefinition::TextString() {
   Enter("TextString");
-  return value;
+  return value();
 }
 Point3 MemAttributeDefinition::InsertionPoint() {
   Enter("InsertionPoint");
-  return insertion;
+  return insertion();
 }
 double MemAttributeDefinition::Height() {
   Enter("Height");
-  return height;
+  return height();
 }
 int32_t MemAttributeDefinition::Mode() {
   Enter("Mode");
-  return mode;
+  return mode();
 }
-void MemAttributeDefinition::Translate(const Point3& d) { insertion = g::Add(insertion, d); }
+void MemAttributeDefinition::Translate(const Point3& d) { insertion() = g::Add(insertion(), d); }
 bool MemAttributeDefinition::Extents(Point3& min, Point3& max) const {
-  return TextExtents(tag, insertion, height, min, max);
+  return TextExtents(tag(), insertion(), height(), min, max);
 }
 std::shared_ptr<EntityCore> MemAttributeDefinition::CloneInto(MemDocument* target) const {
   auto copy = std::make_shared<MemAttributeDefinition>(target, target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->tag = tag;
-  copy->prompt = prompt;
-  copy->value = value;
-  copy->insertion = insertion;
-  copy->height = height;
-  copy->mode = mode;
+  copy->tag() = tag();
+  copy->prompt() = prompt();
+  copy->value() = value();
+  copy->insertion() = insertion();
+  copy->height() = height();
+  copy->mode() = mode();
   return copy;
 }
 
 std::string MemAttribute::TagString() {
   Enter("TagString");
-  return tag;
+  return tag();
 }
 std::string MemAttribute::TextString() {
   Enter("TextString");
-  return value;
+  return value();
 }
 Point3 MemAttribute::InsertionPoint() {
   Enter("InsertionPoint");
-  return insertion;
+  return insertion();
 }
 double MemAttribute::Height() {
   Enter("Height");
-  return height;
+  return height();
 }
-void MemAttribute::Translate(const Point3& d) { insertion = g::Add(insertion, d); }
+void MemAttribute::Translate(const Point3& d) { insertion() = g::Add(insertion(), d); }
 bool MemAttribute::Extents(Point3& min, Point3& max) const {
-  return TextExtents(value, insertion, height, min, max);
+  return TextExtents(value(), insertion(), height(), min, max);
 }
 std::shared_ptr<EntityCore> MemAttribute::CloneInto(MemDocument* target) const {
   auto copy = std::make_shared<MemAttribute>(target, target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->tag = tag;
-  copy->value = value;
-  copy->insertion = insertion;
-  copy->height = height;
+  copy->tag() = tag();
+  copy->value() = value();
+  copy->insertion() = insertion();
+  copy->height() = height();
   return copy;
 }
 
@@ -477,19 +477,19 @@ std::shared_ptr<EntityCore> MemAttribute::CloneInto(MemDocument* target) const {
 
 std::string MemBlockReference::Name() {
   Enter("Name");
-  return block_name;
+  return block_name();
 }
 Point3 MemBlockReference::InsertionPoint() {
   Enter("InsertionPoint");
-  return insertion;
+  return insertion();
 }
 Point3 MemBlockReference::ScaleFactors() {
   Enter("ScaleFactors");
-  return scale;
+  return scale();
 }
 double MemBlockReference::Rotation() {
   Enter("Rotation");
-  return rotation;
+  return rotation();
 }
 std::vector<Ref<Attribute>> MemBlockReference::GetAttributes() {
   Enter("GetAttributes");
@@ -504,16 +504,16 @@ void MemBlockReference::Detach() {
 }
 
 Point3 MemBlockReference::Transform(const Point3& p) const {
-  const MemBlock* block = doc_->FindBlock(block_name);
+  const MemBlock* block = doc_->FindBlock(block_name());
   const Point3 base = block != nullptr ? block->origin() : Point3{0, 0, 0};
-  const double x = (p[0] - base[0]) * scale[0], y = (p[1] - base[1]) * scale[1];
-  const double c = std::cos(rotation), s = std::sin(rotation);
-  return {insertion[0] + x * c - y * s, insertion[1] + x * s + y * c,
-          insertion[2] + (p[2] - base[2]) * scale[2]};
+  const double x = (p[0] - base[0]) * scale()[0], y = (p[1] - base[1]) * scale()[1];
+  const double c = std::cos(rotation()), s = std::sin(rotation());
+  return {insertion()[0] + x * c - y * s, insertion()[1] + x * s + y * c,
+          insertion()[2] + (p[2] - base[2]) * scale()[2]};
 }
 
 void MemBlockReference::Translate(const Point3& d) {
-  insertion = g::Add(insertion, d);
+  insertion() = g::Add(insertion(), d);
   for (auto& a : attributes) {
     a->Translate(d);
     a->set_dirty(true);
@@ -521,7 +521,7 @@ void MemBlockReference::Translate(const Point3& d) {
 }
 
 bool MemBlockReference::Extents(Point3& min, Point3& max) const {
-  const MemBlock* block = doc_->FindBlock(block_name);
+  const MemBlock* block = doc_->FindBlock(block_name());
   min = {kInf, kInf, kInf};
   max = {-kInf, -kInf, -kInf};
   bool any = false;
@@ -543,16 +543,16 @@ bool MemBlockReference::Extents(Point3& min, Point3& max) const {
     Grow(min, max, b);
     any = true;
   }
-  if (!any) min = max = insertion;
+  if (!any) min = max = insertion();
   return true;
 }
 
 std::shared_ptr<EntityCore> MemBlockReference::CloneInto(MemDocument* target) const {
   // A reference copied into another drawing brings its block definition.
-  if (target != doc_ && target->FindBlock(block_name) == nullptr) {
-    const MemBlock* source = doc_->FindBlock(block_name);
+  if (target != doc_ && target->FindBlock(block_name()) == nullptr) {
+    const MemBlock* source = doc_->FindBlock(block_name());
     if (source != nullptr) {
-      MemBlock* copy_block = target->AddBlock(block_name, source->origin());
+      MemBlock* copy_block = target->AddBlock(block_name(), source->origin());
       for (const auto& e : source->entities()) {
         MemLayer* layer =
             e->layer() != nullptr ? target->AddLayer(e->layer()->name()) : target->active_layer();
@@ -562,10 +562,10 @@ std::shared_ptr<EntityCore> MemBlockReference::CloneInto(MemDocument* target) co
   }
   auto copy = std::make_shared<MemBlockReference>(target, target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->block_name = block_name;
-  copy->insertion = insertion;
-  copy->scale = scale;
-  copy->rotation = rotation;
+  copy->block_name() = block_name();
+  copy->insertion() = insertion();
+  copy->scale() = scale();
+  copy->rotation() = rotation();
   for (const auto& a : attributes) {
     auto attribute = std::static_pointer_cast<MemAttribute>(a->CloneInto(target));
     MemLayer* layer =

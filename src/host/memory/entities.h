@@ -68,14 +68,26 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
   double PathLength() const;
   void InvalidateLength() { cached_length_ = -1; }
 
-  std::vector<LWVertex> vertices;
-  bool closed = false;
-  double elevation = 0.0;
-  double constant_width = 0.0;
-  double thickness = 0.0;
-  Point3 normal{0, 0, 1};
+  std::vector<LWVertex>& vertices() { Load(); return vertices_; }
+  const std::vector<LWVertex>& vertices() const { Load(); return vertices_; }
+  bool& closed() { Load(); return closed_; }
+  const bool& closed() const { Load(); return closed_; }
+  double& elevation() { Load(); return elevation_; }
+  const double& elevation() const { Load(); return elevation_; }
+  double& constant_width() { Load(); return constant_width_; }
+  const double& constant_width() const { Load(); return constant_width_; }
+  double& thickness() { Load(); return thickness_; }
+  const double& thickness() const { Load(); return thickness_; }
+  Point3& normal() { Load(); return normal_; }
+  const Point3& normal() const { Load(); return normal_; }
 
  private:
+  std::vector<LWVertex> vertices_;
+  bool closed_ = false;
+  double elevation_ = 0.0;
+  double constant_width_ = 0.0;
+  double thickness_ = 0.0;
+  Point3 normal_{0, 0, 1};
   mutable double cached_length_ = -1;
   void CheckVertex(int32_t index) const;
   void CheckSegment(int32_t segment) const;
@@ -91,7 +103,11 @@ class MemPoint final : public MemEntity<PointEntity> {
   bool Extents(Point3& min, Point3& max) const override;
   Point3 Coordinates() override;
 
-  Point3 position{0, 0, 0};
+  Point3& position() { Load(); return position_; }
+  const Point3& position() const { Load(); return position_; }
+
+ private:
+  Point3 position_{0, 0, 0};
 };
 
 class MemMText final : public MemEntity<MText> {
@@ -108,10 +124,20 @@ class MemMText final : public MemEntity<MText> {
   double Height() override;
   void SetHeight(double height) override;
 
-  Point3 insertion{0, 0, 0};
-  double width = 0.0;
-  double height = 2.5;
-  std::string text;
+  Point3& insertion() { Load(); return insertion_; }
+  const Point3& insertion() const { Load(); return insertion_; }
+  double& width() { Load(); return width_; }
+  const double& width() const { Load(); return width_; }
+  double& height() { Load(); return height_; }
+  const double& height() const { Load(); return height_; }
+  std::string& text() { Load(); return text_; }
+  const std::string& text() const { Load(); return text_; }
+
+ private:
+  Point3 insertion_{0, 0, 0};
+  double width_ = 0.0;
+  double height_ = 2.5;
+  std::string text_;
 };
 
 class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
@@ -129,10 +155,26 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   double Height() override;
   int32_t Mode() override;
 
-  std::string tag, prompt, value;
-  Point3 insertion{0, 0, 0};
-  double height = 2.5;
-  int32_t mode = 0;
+  std::string& tag() { Load(); return tag_; }
+  const std::string& tag() const { Load(); return tag_; }
+  std::string& prompt() { Load(); return prompt_; }
+  const std::string& prompt() const { Load(); return prompt_; }
+  std::string& value() { Load(); return value_; }
+  const std::string& value() const { Load(); return value_; }
+  Point3& insertion() { Load(); return insertion_; }
+  const Point3& insertion() const { Load(); return insertion_; }
+  double& height() { Load(); return height_; }
+  const double& height() const { Load(); return height_; }
+  int32_t& mode() { Load(); return mode_; }
+  const int32_t& mode() const { Load(); return mode_; }
+
+ private:
+  std::string tag_;
+  std::string prompt_;
+  std::string value_;
+  Point3 insertion_{0, 0, 0};
+  double height_ = 2.5;
+  int32_t mode_ = 0;
 };
 
 class MemAttribute final : public MemEntity<Attribute> {
@@ -148,9 +190,20 @@ class MemAttribute final : public MemEntity<Attribute> {
   Point3 InsertionPoint() override;
   double Height() override;
 
-  std::string tag, value;
-  Point3 insertion{0, 0, 0};
-  double height = 2.5;
+  std::string& tag() { Load(); return tag_; }
+  const std::string& tag() const { Load(); return tag_; }
+  std::string& value() { Load(); return value_; }
+  const std::string& value() const { Load(); return value_; }
+  Point3& insertion() { Load(); return insertion_; }
+  const Point3& insertion() const { Load(); return insertion_; }
+  double& height() { Load(); return height_; }
+  const double& height() const { Load(); return height_; }
+
+ private:
+  std::string tag_;
+  std::string value_;
+  Point3 insertion_{0, 0, 0};
+  double height_ = 2.5;
 };
 
 class MemBlockReference final : public MemEntity<BlockReference> {
@@ -171,12 +224,24 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   // Maps a point of the block definition to world coordinates.
   Point3 Transform(const Point3& p) const;
 
-  std::string block_name;
-  Point3 insertion{0, 0, 0};
-  Point3 scale{1, 1, 1};
-  double rotation = 0.0;
+  std::string& block_name() { Load(); return block_name_; }
+  const std::string& block_name() const { Load(); return block_name_; }
+  Point3& insertion() { Load(); return insertion_; }
+  const Point3& insertion() const { Load(); return insertion_; }
+  Point3& scale() { Load(); return scale_; }
+  const Point3& scale() const { Load(); return scale_; }
+  double& rotation() { Load(); return rotation_; }
+  const double& rotation() const { Load(); return rotation_; }
+
+  // Attributes are read with their reference, as the entities that follow it.
   std::vector<std::shared_ptr<MemAttribute>> attributes;
   RawTags sequence_end;  // the SEQEND entity that closes the attributes in a file
+
+ private:
+  std::string block_name_;
+  Point3 insertion_{0, 0, 0};
+  Point3 scale_{1, 1, 1};
+  double rotation_ = 0.0;
 };
 
 // An entity of a kind the host does not model, read from a file: kept as its

@@ -249,6 +249,11 @@ void ObjectCore::SetXDataOf(const std::vector<int16_t>& codes, const std::vector
 
 EntityCore::~EntityCore() = default;
 
+void EntityCore::LoadFromFile() const {
+  loaded_ = true;  // first, so that the loader may use the accessors
+  if (doc_->file != nullptr) doc_->file->LoadEntity(const_cast<EntityCore&>(*this));
+}
+
 void EntityCore::AssignLayer(MemLayer* layer) {
   if (layer == layer_) return;
   const bool indexed = owner_ != nullptr && owner_->is_model_space();
@@ -423,7 +428,7 @@ Ref<LWPolyline> MemBlock::AddLightWeightPolyline(const std::vector<double>& vert
   }
   auto p = std::make_shared<MemLWPolyline>(doc_, doc_->NextHandle());
   for (size_t i = 0; i < vertices.size(); i += 2) {
-    p->vertices.push_back(LWVertex{vertices[i], vertices[i + 1]});
+    p->vertices().push_back(LWVertex{vertices[i], vertices[i + 1]});
   }
   Append(p, doc_->active_layer());
   return Ref<LWPolyline>(std::static_pointer_cast<LWPolyline>(p));
@@ -433,10 +438,10 @@ Ref<MText> MemBlock::AddMText(const Point3& insertion, double width, const std::
   doc_->Enter("Block", "AddMText");
   if (width < 0) throw Error::InvalidInput("negative text width");
   auto t = std::make_shared<MemMText>(doc_, doc_->NextHandle());
-  t->insertion = insertion;
-  t->width = width;
-  t->text = text;
-  t->height = ToDouble(doc_->variables()["TEXTSIZE"]);
+  t->insertion() = insertion;
+  t->width() = width;
+  t->text() = text;
+  t->height() = ToDouble(doc_->variables()["TEXTSIZE"]);
   Append(t, doc_->active_layer());
   return Ref<MText>(std::static_pointer_cast<MText>(t));
 }
@@ -444,7 +449,7 @@ Ref<MText> MemBlock::AddMText(const Point3& insertion, double width, const std::
 Ref<PointEntity> MemBlock::AddPoint(const Point3& point) {
   doc_->Enter("Block", "AddPoint");
   auto p = std::make_shared<MemPoint>(doc_, doc_->NextHandle());
-  p->position = point;
+  p->position() = point;
   Append(p, doc_->active_layer());
   return Ref<PointEntity>(std::static_pointer_cast<PointEntity>(p));
 }
@@ -459,12 +464,12 @@ Ref<AttributeDefinition> MemBlock::AddAttribute(double height, int32_t mode,
   if (height < 0) throw Error::InvalidInput("negative attribute height");
   if (mode < 0 || mode > 63) throw Error::InvalidInput("attribute mode out of range");
   auto a = std::make_shared<MemAttributeDefinition>(doc_, doc_->NextHandle());
-  a->height = height;
-  a->mode = mode;
-  a->prompt = prompt;
-  a->insertion = insertion;
-  a->tag = tag;
-  a->value = value;
+  a->height() = height;
+  a->mode() = mode;
+  a->prompt() = prompt;
+  a->insertion() = insertion;
+  a->tag() = tag;
+  a->value() = value;
   Append(a, doc_->active_layer());
   return Ref<AttributeDefinition>(std::static_pointer_cast<AttributeDefinition>(a));
 }
@@ -478,20 +483,20 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
   if (block == this) throw Error::InvalidInput("a block cannot hold a reference to itself");
   if (x_scale == 0 || y_scale == 0 || z_scale == 0) throw Error::InvalidInput("zero scale");
   auto r = std::make_shared<MemBlockReference>(doc_, doc_->NextHandle());
-  r->block_name = block->name();
-  r->insertion = insertion;
-  r->scale = {x_scale, y_scale, z_scale};
-  r->rotation = rotation;
+  r->block_name() = block->name();
+  r->insertion() = insertion;
+  r->scale() = {x_scale, y_scale, z_scale};
+  r->rotation() = rotation;
   Append(r, doc_->active_layer());
   // One attribute per definition, holding the definition's default value.
   for (const auto& e : block->entities()) {
     const auto* def = dynamic_cast<const MemAttributeDefinition*>(e.get());
-    if (def == nullptr || (def->mode & 2) != 0) continue;  // constant ones stay in the block
+    if (def == nullptr || (def->mode() & 2) != 0) continue;  // constant ones stay in the block
     auto a = std::make_shared<MemAttribute>(doc_, doc_->NextHandle());
-    a->tag = def->tag;
-    a->value = def->value;
-    a->height = def->height * std::fabs(y_scale);
-    a->insertion = r->Transform(def->insertion);
+    a->tag() = def->tag();
+    a->value() = def->value();
+    a->height() = def->height() * std::fabs(y_scale);
+    a->insertion() = r->Transform(def->insertion());
     // Attributes belong to their reference, not to the block's entity list,
     // so they are never selected on their own.
     a->AssignLayer(def->layer());
@@ -1113,7 +1118,7 @@ void MemDocument::PurgeAll() {
     for (const auto& b : blocks_) {
       for (const auto& e : b->entities()) {
         if (const auto* r = dynamic_cast<const MemBlockReference*>(e.get())) {
-          used_blocks.insert(FoldName(r->block_name));
+          used_blocks.insert(FoldName(r->block_name()));
         }
       }
     }

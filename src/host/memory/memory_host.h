@@ -94,9 +94,13 @@ class RawTags {
 
 // What a drawing file held beyond what the host models; the file layer
 // defines it.
+class EntityCore;
 class DocumentFile {
  public:
   virtual ~DocumentFile() = default;
+  // Fills the fields of its kind of an entity read from this file, from the
+  // entity's own tags.
+  virtual void LoadEntity(EntityCore& entity) const = 0;
 };
 
 struct XDataItem {
@@ -213,6 +217,16 @@ class EntityCore : public ObjectCore {
   // Unlinks the entity from its layer when it leaves the drawing.
   virtual void Detach();
 
+  // An entity read from a file is made with what every entity has (handle,
+  // layer, colour, extended data); the fields of its kind are read from its
+  // tags the first time they are used, so that loading a drawing does not
+  // parse the numbers of entities nobody asks about.
+  void Load() const {
+    if (!loaded_) LoadFromFile();
+  }
+  void set_unloaded() { loaded_ = false; }
+  bool loaded() const { return loaded_; }
+
  protected:
   EntityCore(MemDocument* doc, uint64_t handle) : ObjectCore(doc, handle) {}
   void CopyCoreInto(EntityCore& copy, MemDocument* target) const;
@@ -220,6 +234,10 @@ class EntityCore : public ObjectCore {
   MemLayer* layer_ = nullptr;
   MemBlock* owner_ = nullptr;
   int32_t color_ = 256;  // by layer
+
+ private:
+  void LoadFromFile() const;
+  mutable bool loaded_ = true;
 };
 
 class MemLayer final : public Layer,
