@@ -325,10 +325,10 @@ class Reader {
       if (name.empty()) r_.Fail(type + " entry without a name (group code 2)");
       host::memory::ObjectCore* object = nullptr;
       if (type == "LAYER") {
-        if (seen_layers_.count(host::memory::FoldName(name)) != 0) {
+        // A layer the table listed already has its tags.
+        if (const MemLayer* listed = doc_.FindLayer(name); listed && !listed->extra().empty()) {
           r_.Fail("a second layer named \"" + name + "\"");
         }
-        seen_layers_.insert(host::memory::FoldName(name));
         MemLayer* layer = doc_.AddLayer(name, false);
         layer->set_frozen((flags & 1) != 0);
         layer->set_on(color >= 0);
@@ -347,10 +347,8 @@ class Reader {
         MemBlock* block = doc_.AddBlock(name, {0, 0, 0}, false);
         object = block;
       }
-      if (has_handle) {
-        object->set_handle(handle);
-        from_file_.insert(object);
-      }
+      if (has_handle) object->set_handle(handle);
+      if (has_handle) object->set_from_file();
       object->extra() = std::move(body);
       object->xdata() = std::move(xdata);
       object->set_dirty(false);
@@ -533,9 +531,7 @@ class Reader {
     bool attributes_follow = false;
     std::shared_ptr<EntityCore> entity = ReadOneEntity(type, layer, attributes_follow);
     block->Append(entity, layer);
-    if (auto* ref = dynamic_cast<MemBlockReference*>(entity.get()); ref && attributes_follow) {
-      ReadAttributes(*ref);
-    }
+    if (attributes_follow) ReadAttributes(static_cast<MemBlockReference&>(*entity));
   }
 
   void ReadAttributes(MemBlockReference& ref) {
@@ -573,10 +569,10 @@ class Reader {
     // Handles the template gave objects the file did not hold must not
     // collide with the file's.
     for (const auto& b : doc_.blocks()) {
-      if (from_file_.count(b.get()) == 0) b->set_handle(doc_.NextHandle());
+      if (!b->from_file()) b->set_handle(doc_.NextHandle());
     }
     for (const auto& l : doc_.layers()) {
-      if (from_file_.count(l.get()) != 0) continue;
+      if (l->from_file()) continue;
       l->set_handle(doc_.NextHandle());
       file_.implicit_layers.insert(host::memory::FoldName(l->name()));
     }
@@ -585,7 +581,7 @@ class Reader {
       if (file_.appids.count(folded) == 0) file_.implicit_apps.insert(folded);
     }
     for (const auto& u : doc_.ucss()) {
-      if (from_file_.count(u.get()) == 0) u->set_handle(doc_.NextHandle());
+      if (!u->from_file()) u->set_handle(doc_.NextHandle());
     }
     for (EntityCore* e : without_handle_) e->set_handle(doc_.NextHandle());
     for (const auto& [name, raw] : file_.header) {
@@ -608,13 +604,11 @@ class Reader {
   MemDocument& doc_;
   DxfFile& file_;
   std::unique_ptr<TextCodec> codec_;
-  std::set<std::string> seen_layers_;
   struct Hash {
     using is_transparent = void;
     size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
   std::unordered_map<std::string, MemLayer*, Hash, std::equal_to<>> layer_cache_;
-  std::set<const host::memory::ObjectCore*> from_file_;
   std::vector<EntityCore*> without_handle_;
   bool view_read_ = false;
 };

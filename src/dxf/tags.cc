@@ -121,15 +121,99 @@ void TagReader::PushBack(const Tag& tag) {
   pushed_ = true;
   pushed_begin_ = returned_begin_;
   pushed_end_ = returned_end_;
-  pushed_value_.assign(tag.value);
-  pushed_tag_ = Tag{tag.code, pushed_value_};
+  // A value that lies in the file's bytes stays valid; others are copied.
+  const bool in_bytes = tag.value.data() >= bytes_.data() &&
+                        tag.value.data() + tag.value.size() <= bytes_.data() + bytes_.size();
+  if (in_bytes) {
+    pushed_tag_ = tag;
+  } else {
+    pushed_value_.assign(tag.value);
+    pushed_tag_ = Tag{tag.code, pushed_value_};
+  }
 }
 
-bool TagReader::Next(Tag& tag) {
+namespace {
+
+// What a value of each group code below 1072 needs checked: 0 nothing, 1 a
+// decimal number with an optional fraction and exponent, 2 a whole number.
+struct NumberKinds {
+  NumberKinds() {
+    for (int c = 0; c < 1072; ++c) {
+      const ValueType type = ValueTypeOf(c);
+      kinds[c] = type == ValueType::kDouble                                       ? 1
+                 : type == ValueType::kString || type == ValueType::kHandle ||
+                         type == ValueType::kBinary
+                     ? 0
+                     : 2;
+    }
+  }
+  uint8_t kinds[1072];
+};
+
+const NumberKinds kNumberKinds;
+
+// True for a plain number: optional sign, digits, and for a decimal an
+// optional fraction and exponent, with nothing around it.
+inline bool PlainNumber(const char* p, const char* end, bool decimal) {
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  const char* digits = p;
+  while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
+  if (!decimal) return p != digits && p == end;
+  bool any = p != digits;
+  if (p < end && *p == '.') {
+    const char* fraction = ++p;
+    while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
+    any = any || p != fraction;
+  }
+  if (!any) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    const char* exponent = p;
+    while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
+    if (p == exponent) return false;
+  }
+  return p == end;
+}
+
+}  // namespace
+
+bool TagReader::NextAsciiFast(Tag& tag) {
+  const char* const begin = bytes_.data() + pos_;
+  const char* const end = bytes_.data() + bytes_.size();
+  const char* p = begin;
+  while (p < end && *p == ' ') ++p;
+  const char* digits = p;
+  int code = 0;
+  while (p < end && static_cast<unsigned>(*p - '0') < 10) code = code * 10 + (*p++ - '0');
+  if (p == digits || p - digits > 4) return false;
+  if (p < end && *p == '\r') ++p;
+  if (p >= end || *p != '\n') return false;
+  const char* value = ++p;
+  const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+  if (nl == nullptr) return false;
+  const char* value_end = nl > value && nl[-1] == '\r' ? nl - 1 : nl;
+  const uint8_t kind = code < 1072 ? kNumberKinds.kinds[code] : 0;
+  if (kind != 0 && !PlainNumber(value, value_end, kind == 1)) return false;
+  tag_offset_ = pos_;
+  returned_begin_ = pos_;
+  pos_ = static_cast<size_t>(nl + 1 - bytes_.data());
+  returned_end_ = pos_;
+  reported_line_ = line_ + 1;
+  line_ += 2;
+  tag = Tag{static_cast<int16_t>(code), std::string_view(value, static_cast<size_t>(value_end - value))};
+  return true;
+}
+
+bool TagReader::NextSlow(Tag& tag) {
   if (pushed_) {
     pushed_ = false;
-    scratch_.swap(pushed_value_);
-    tag = Tag{pushed_tag_.code, scratch_};
+    if (pushed_tag_.value.data() == pushed_value_.data()) {
+      scratch_.swap(pushed_value_);
+      tag = Tag{pushed_tag_.code, scratch_};
+    } else {
+      tag = pushed_tag_;
+    }
     returned_begin_ = pushed_begin_;
     returned_end_ = pushed_end_;
     return true;

@@ -38,7 +38,10 @@ class TagReader {
 
   bool binary() const { return binary_; }
   // Reads the next tag; false at the end of the data.
-  bool Next(Tag& tag);
+  bool Next(Tag& tag) {
+    if (!pushed_ && !binary_ && NextAsciiFast(tag)) return true;
+    return NextSlow(tag);
+  }
   // Makes the next Next() return `tag` again.
   void PushBack(const Tag& tag);
   // "line N" or "byte offset N" of the tag read last.
@@ -51,6 +54,11 @@ class TagReader {
   [[noreturn]] void Fail(const std::string& what) const;
 
  private:
+  // The common case of an ASCII tag: a plain group code, and a value that
+  // needs no check or a plain decimal number. False (having read nothing)
+  // for anything else, which NextAscii reads and reports.
+  bool NextAsciiFast(Tag& tag);
+  bool NextSlow(Tag& tag);
   bool NextAscii(Tag& tag);
   bool NextBinary(Tag& tag);
 

@@ -105,6 +105,24 @@ std::string FoldName(const std::string& name) {
   return folded;
 }
 
+namespace {
+char FoldChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+}  // namespace
+
+size_t FoldedHash::operator()(std::string_view name) const {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (char c : name) h = (h ^ static_cast<unsigned char>(FoldChar(c))) * 1099511628211ull;
+  return static_cast<size_t>(h);
+}
+
+bool FoldedEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldChar(a[i]) != FoldChar(b[i])) return false;
+  }
+  return true;
+}
+
 void CheckSymbolName(const std::string& name, const char* what) {
   if (name.empty()) throw Error::InvalidInput(std::string(what) + " name is empty");
   if (name.size() > 255) throw Error::InvalidInput(std::string(what) + " name is too long");
@@ -1164,8 +1182,8 @@ void MemDocument::ReserveHandle(uint64_t handle) {
   if (handle >= next_handle_) next_handle_ = handle + 1;
 }
 
-MemLayer* MemDocument::FindLayer(const std::string& name) const {
-  const auto it = layer_index_.find(FoldName(name));
+MemLayer* MemDocument::FindLayer(std::string_view name) const {
+  const auto it = layer_index_.find(name);
   return it == layer_index_.end() ? nullptr : it->second;
 }
 
@@ -1188,8 +1206,8 @@ void MemDocument::RenameLayer(MemLayer* layer, const std::string& name) {
   layer_index_[FoldName(name)] = layer;
 }
 
-MemBlock* MemDocument::FindBlock(const std::string& name) const {
-  const auto it = block_index_.find(FoldName(name));
+MemBlock* MemDocument::FindBlock(std::string_view name) const {
+  const auto it = block_index_.find(name);
   return it == block_index_.end() ? nullptr : it->second;
 }
 

@@ -160,6 +160,20 @@ struct ViewState {
   int zoom_scaled_count = 0;
 };
 
+// Hash and equality of names with ASCII letter case ignored, for the table
+// lookups that ignore case. Both take any string-like key, so that a lookup
+// needs no folded copy of the name.
+struct FoldedHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const;
+};
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+template <class T>
+using NameIndex = std::unordered_map<std::string, T*, FoldedHash, FoldedEqual>;
+
 class MemApplication;
 class MemDocument;
 class MemLayer;
@@ -179,6 +193,9 @@ class ObjectCore {
   // True once a host operation has changed what the file held.
   bool dirty() const { return dirty_; }
   void set_dirty(bool dirty) { dirty_ = dirty; }
+  // True for an object that has the handle a drawing file gave it.
+  bool from_file() const { return from_file_; }
+  void set_from_file() { from_file_ = true; }
 
  protected:
   ObjectCore(MemDocument* doc, uint64_t handle) : doc_(doc), handle_(handle) {}
@@ -191,6 +208,7 @@ class ObjectCore {
   std::vector<XDataItem> xdata_;
   RawTags extra_;
   bool dirty_ = false;
+  bool from_file_ = false;
 };
 
 // State every stored entity shares, and the operations the drawing needs on
@@ -392,7 +410,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   }
 
   const std::vector<std::shared_ptr<MemLayer>>& layers() const { return layers_; }
-  MemLayer* FindLayer(const std::string& name) const;  // letter case ignored
+  MemLayer* FindLayer(std::string_view name) const;  // letter case ignored
   // Validated (unless `check` is false, for names read from a file); an
   // existing layer of that name is returned.
   MemLayer* AddLayer(const std::string& name, bool check = true);
@@ -402,7 +420,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
 
   const std::vector<std::shared_ptr<MemBlock>>& blocks() const { return blocks_; }
   MemBlock* model_space() const { return blocks_.front().get(); }
-  MemBlock* FindBlock(const std::string& name) const;  // letter case ignored
+  MemBlock* FindBlock(std::string_view name) const;  // letter case ignored
   MemBlock* AddBlock(const std::string& name, const Point3& origin, bool check = true);
 
   const std::vector<std::shared_ptr<MemUCS>>& ucss() const { return ucss_; }
@@ -438,10 +456,10 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   std::string name_;
   uint64_t next_handle_ = 0x20;
   std::vector<std::shared_ptr<MemLayer>> layers_;
-  std::unordered_map<std::string, MemLayer*> layer_index_;  // by folded name
+  NameIndex<MemLayer> layer_index_;
   MemLayer* active_layer_ = nullptr;
   std::vector<std::shared_ptr<MemBlock>> blocks_;
-  std::unordered_map<std::string, MemBlock*> block_index_;
+  NameIndex<MemBlock> block_index_;
   std::vector<std::shared_ptr<MemUCS>> ucss_;
   MemUCS* active_ucs_ = nullptr;
   ViewState view_;
