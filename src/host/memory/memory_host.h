@@ -58,38 +58,38 @@ class RawTags {
     char scratch_[520];
   };
 
-  RawTags() = default;
+  RawTags() : begin_(nullptr) {}
+  RawTags(const RawTags& other);
+  RawTags(RawTags&& other) noexcept;
+  RawTags& operator=(RawTags other) noexcept;
+  ~RawTags();
+
   // The tags of a slice of a file's bytes.
-  static RawTags View(const char* begin, const char* end, const TagCodec* codec) {
-    RawTags r;
-    r.view_begin_ = begin;
-    r.view_end_ = end;
-    r.codec_ = codec;
-    return r;
-  }
+  static RawTags View(const char* begin, const char* end, const TagCodec* codec);
 
   void push_back(int16_t code, std::string_view value);
   Iterator begin() const;
   Iterator end() const;
-  bool empty() const { return codec_ != nullptr ? view_begin_ == view_end_ : buf_.empty(); }
+  bool empty() const { return codec_ != 0 ? size_ == 0 : owned_ == nullptr || owned_->empty(); }
   // The file bytes of a slice, in the file's own form; empty when owned.
   std::string_view slice() const {
-    return codec_ != nullptr
-               ? std::string_view(view_begin_, static_cast<size_t>(view_end_ - view_begin_))
-               : std::string_view();
+    return codec_ != 0 ? std::string_view(begin_, size_) : std::string_view();
   }
-  const TagCodec* codec() const { return codec_; }
-  void clear() {
-    buf_.clear();
-    codec_ = nullptr;
-    view_begin_ = view_end_ = nullptr;
-  }
+  // The decoder of a slice; null when owned.
+  const TagCodec* codec() const;
+  void clear() { *this = RawTags(); }
 
  private:
-  std::string buf_;  // owned: per tag, code (2 bytes), length (4 bytes), value bytes
-  const char* view_begin_ = nullptr;
-  const char* view_end_ = nullptr;
-  const TagCodec* codec_ = nullptr;  // set for a slice
+  // Either a slice of a file (begin_ and size_, with the index of its
+  // decoder in codec_ from 1) or tags of its own (owned_, codec_ 0): per tag
+  // the code (2 bytes), the value's length (4 bytes) and the value. Kept
+  // small, as every object read from a file has one.
+  union {
+    const char* begin_;
+    std::string* owned_;
+  };
+  uint64_t size_ : 56 = 0;
+  uint64_t codec_ : 8 = 0;
 };
 
 // What a drawing file held beyond what the host models; the file layer
