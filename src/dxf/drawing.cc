@@ -115,24 +115,30 @@ class Reader {
   // Reads tags up to the next group code 0, which is left to be read next,
   // and keeps them as a slice of the file.
   void ReadBody(RawTags& body) {
-    ReadObjectTags(body, nullptr, [](int16_t, std::string_view) {});
+    ReadObjectTags(body, nullptr, false, [](int16_t, std::string_view) {});
   }
 
   // An entity's or record's tags up to the next code 0: its own tags as a
-  // slice into `body` (each also handed to `on_tag`), its extended data into
-  // `xdata`.
+  // slice into `body` (each also handed to `on_tag`), its extended data as a
+  // slice into `xdata`, read when first used. With `register_apps`, the
+  // applications the extended data names are registered in the drawing.
   template <class F>
-  void ReadObject(RawTags& body, std::vector<XDataItem>& xdata, F&& on_tag) {
-    ReadObjectTags(body, &xdata, on_tag);
+  void ReadObject(RawTags& body, RawTags& xdata, bool register_apps, F&& on_tag) {
+    ReadObjectTags(body, &xdata, register_apps, on_tag);
   }
 
   template <class F>
-  void ReadObjectTags(RawTags& body, std::vector<XDataItem>* xdata, F&& on_tag) {
+  void ReadObjectTags(RawTags& body, RawTags* xdata, bool register_apps, F&& on_tag) {
     Tag t;
     size_t begin = std::string::npos, end = std::string::npos;
     while (r_.Next(t)) {
       if (t.code == 0) {
-        if (end == std::string::npos) end = r_.TagBegin();
+        const size_t stop = r_.TagBegin();
+        if (end == std::string::npos) {
+          end = stop;
+        } else {
+          *xdata = Slice(end, stop);
+        }
         if (begin == std::string::npos) begin = end;
         body = Slice(begin, end);
         r_.PushBack(t);
@@ -143,43 +149,11 @@ class Reader {
       if (end == std::string::npos) {
         Reserve(t);
         on_tag(t.code, t.value);
-        continue;
+      } else if (t.code == 1001 && register_apps) {
+        doc_.RegisterApp(Text(t.value));
       }
-      AddXDataItem(*xdata, t);
     }
     r_.Fail("the file ends inside an object; expected 0 and the next object");
-  }
-
-  void AddXDataItem(std::vector<XDataItem>& xdata, const Tag& t) {
-    const int code = t.code;
-    if (code >= 1010 && code <= 1013) {
-      xdata.push_back({t.code, Variant::Point(ToDouble(t.value), 0, 0)});
-      return;
-    }
-    if (code >= 1020 && code <= 1033 && !xdata.empty() && xdata.back().value.IsArray() &&
-        xdata.back().code == (code < 1030 ? code - 10 : code - 20)) {
-      auto a = xdata.back().value.AsArrayUnchecked();
-      a[code < 1030 ? 1 : 2] = ToDouble(t.value);
-      xdata.back().value = Variant(std::move(a));
-      return;
-    }
-    switch (ValueTypeOf(code)) {
-      case ValueType::kDouble:
-        xdata.push_back({t.code, Variant(ToDouble(t.value))});
-        return;
-      case ValueType::kInt16:
-        xdata.push_back({t.code, Variant(static_cast<int16_t>(ToInt(t.value)))});
-        return;
-      case ValueType::kInt32:
-        xdata.push_back({t.code, Variant(static_cast<int32_t>(ToInt(t.value)))});
-        return;
-      case ValueType::kString:
-        xdata.push_back({t.code, Variant(Text(t.value))});
-        return;
-      default:
-        xdata.push_back({t.code, Variant(std::string(t.value))});
-        return;
-    }
   }
 
   void ReadRawSection(RawTags& raw) {
@@ -270,8 +244,8 @@ class Reader {
   void ReadEntry(Table& table, const std::string& type) {
     if (type == "LAYER" || type == "UCS" || type == "BLOCK_RECORD") {
       RawTags body;
-      std::vector<XDataItem> xdata;
-      ReadObject(body, xdata, [](int16_t, std::string_view) {});
+      RawTags xdata;
+      ReadObject(body, xdata, false, [](int16_t, std::string_view) {});
       std::string name;
       uint64_t handle = 0;
       bool has_handle = false;
@@ -350,7 +324,7 @@ class Reader {
       if (has_handle) object->set_handle(handle);
       if (has_handle) object->set_from_file();
       object->extra() = std::move(body);
-      object->xdata() = std::move(xdata);
+      object->set_unread_xdata(std::move(xdata));
       object->set_dirty(false);
       return;
     }
@@ -488,8 +462,8 @@ class Reader {
     int32_t color = 256;
     const bool reference = type == "INSERT";
     RawTags body;
-    std::vector<XDataItem> xdata;
-    ReadObject(body, xdata, [&](int16_t code, std::string_view value) {
+    RawTags xdata;
+    ReadObject(body, xdata, true, [&](int16_t code, std::string_view value) {
       if (code == 101) stop = true;  // an embedded object follows
       if (stop) return;
       switch (code) {
@@ -517,10 +491,7 @@ class Reader {
       without_handle_.push_back(entity.get());
     }
     entity->extra() = std::move(body);
-    entity->xdata() = std::move(xdata);
-    for (const auto& item : entity->xdata()) {
-      if (item.code == 1001) doc_.RegisterApp(item.value.AsStringUnchecked());
-    }
+    entity->set_unread_xdata(std::move(xdata));
     return entity;
   }
 
@@ -540,8 +511,7 @@ class Reader {
       if (t.code != 0) r_.Fail("expected 0 ATTRIB or 0 SEQEND");
       const std::string type(Trim(t.value));
       if (type == "SEQEND") {
-        std::vector<XDataItem> ignored;
-        ReadObject(ref.sequence_end, ignored, [](int16_t, std::string_view) {});
+        ReadBody(ref.sequence_end);  // extended data and all, written back as read
         return;
       }
       if (type != "ATTRIB") r_.Fail("expected 0 ATTRIB or 0 SEQEND, found " + type);
@@ -703,6 +673,39 @@ void LoadPolyline(MemLWPolyline& line) {
 }
 
 }  // namespace
+
+void DxfFile::LoadXData(const RawTags& tags, std::vector<XDataItem>& xdata) const {
+  for (const auto [code, value] : tags) {
+    if (code >= 1010 && code <= 1013) {
+      xdata.push_back({code, Variant::Point(ToDouble(value), 0, 0)});
+      continue;
+    }
+    if (code >= 1020 && code <= 1033 && !xdata.empty() && xdata.back().value.IsArray() &&
+        xdata.back().code == (code < 1030 ? code - 10 : code - 20)) {
+      auto a = xdata.back().value.AsArrayUnchecked();
+      a[code < 1030 ? 1 : 2] = ToDouble(value);
+      xdata.back().value = Variant(std::move(a));
+      continue;
+    }
+    switch (ValueTypeOf(code)) {
+      case ValueType::kDouble:
+        xdata.push_back({code, Variant(ToDouble(value))});
+        break;
+      case ValueType::kInt16:
+        xdata.push_back({code, Variant(static_cast<int16_t>(ToInt(value)))});
+        break;
+      case ValueType::kInt32:
+        xdata.push_back({code, Variant(static_cast<int32_t>(ToInt(value)))});
+        break;
+      case ValueType::kString:
+        xdata.push_back({code, Variant(DecodeEscapes(Text().Decode(value)))});
+        break;
+      default:
+        xdata.push_back({code, Variant(std::string(value))});
+        break;
+    }
+  }
+}
 
 void DxfFile::LoadEntity(EntityCore& entity) const {
   auto text = [&](std::string_view raw) { return DecodeEscapes(Text().Decode(raw)); };

@@ -329,7 +329,7 @@ class Writer {
         }
       }
     }
-    WriteXData(layer.xdata());
+    WriteXData(layer);
   }
 
   void WriteUCS(MemUCS& ucs, uint64_t table_handle) {
@@ -360,7 +360,7 @@ class Writer {
         w_.Write(146, 0.0);
       }
     }
-    WriteXData(ucs.xdata());
+    WriteXData(ucs);
   }
 
   void WriteAppId(const std::string& name, uint64_t table_handle) {
@@ -393,7 +393,7 @@ class Writer {
       w_.Write(280, int64_t{1});
       w_.Write(281, int64_t{0});
     }
-    WriteXData(block.xdata());
+    WriteXData(block);
   }
 
   // ------------------------------------------------------------- blocks
@@ -443,7 +443,7 @@ class Writer {
     } else {
       WriteReadEntity(e, owner);
     }
-    WriteXData(e.xdata());
+    WriteXData(e);
     if (auto* ref = dynamic_cast<MemBlockReference*>(&e); ref && !ref->attributes.empty()) {
       for (const auto& a : ref->attributes) WriteEntity(*a, ref->handle());
       w_.Write(0, "SEQEND");
@@ -473,10 +473,7 @@ class Writer {
   void WriteReadEntity(EntityCore& e, uint64_t owner) {
     if (!e.dirty() && (e.layer() == nullptr || !e.layer()->renamed())) {
       // Untouched and in the form being written: the file's own bytes.
-      const auto* codec = e.extra().codec();
-      const bool same_form = binary_ ? codec == BinaryTagCodec()
-                                     : codec == AsciiTagCodec() && !file_.crlf;
-      if (same_form) {
+      if (SameForm(e.extra())) {
         w_.AppendEncoded(e.extra().slice());
         return;
       }
@@ -662,6 +659,24 @@ class Writer {
       throw DxfError(std::string("an entity of type ") + e.TypeName() +
                      " was made without its file tags and cannot be written");
     }
+  }
+
+  // Extended data nobody has read goes back as the file held it.
+  void WriteXData(const host::memory::ObjectCore& object) {
+    const RawTags& unread = object.unread_xdata();
+    if (unread.empty()) {
+      WriteXData(object.xdata());
+    } else if (SameForm(unread)) {
+      w_.AppendEncoded(unread.slice());
+    } else {
+      for (const auto [code, value] : unread) w_.Write(code, value);
+    }
+  }
+
+  // True when tags of the file can be copied byte for byte into the output.
+  bool SameForm(const RawTags& tags) const {
+    const auto* codec = tags.codec();
+    return binary_ ? codec == BinaryTagCodec() : codec == AsciiTagCodec() && !file_.crlf;
   }
 
   void WriteXData(const std::vector<XDataItem>& xdata) {

@@ -41,7 +41,7 @@ class KeyplanFixture : public ::testing::Test {
 
   // Removes the "TEV" data of an entity of the in-memory host.
   static void StripTag(const Ref<host::LWPolyline>& line) {
-    auto& xdata = dynamic_cast<host::memory::EntityCore*>(line.get())->xdata();
+    auto& xdata = dynamic_cast<host::memory::EntityCore*>(line.get())->mutable_xdata();
     xdata.clear();
   }
 

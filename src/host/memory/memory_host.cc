@@ -287,10 +287,28 @@ std::string ObjectCore::HandleText() const {
   return buf;
 }
 
+void ObjectCore::ReadXData() const {
+  if (!xdata_) xdata_ = std::make_unique<std::vector<XDataItem>>();
+  if (xdata_tags_.empty()) return;
+  if (doc_->file != nullptr) doc_->file->LoadXData(xdata_tags_, *xdata_);
+  xdata_tags_.clear();
+}
+
+const std::vector<XDataItem>& ObjectCore::xdata() const {
+  static const std::vector<XDataItem> kNone;
+  if (!xdata_tags_.empty()) ReadXData();
+  return xdata_ ? *xdata_ : kNone;
+}
+
+std::vector<XDataItem>& ObjectCore::mutable_xdata() {
+  if (!xdata_ || !xdata_tags_.empty()) ReadXData();
+  return *xdata_;
+}
+
 XData ObjectCore::GetXDataOf(const std::string& app_name) {
   XData out;
   bool in_group = false;
-  for (const XDataItem& item : xdata_) {
+  for (const XDataItem& item : xdata()) {
     if (item.code == 1001) {
       in_group = app_name.empty() || (item.value.type() == Variant::Type::kString &&
                                       SameName(item.value.AsStringUnchecked(), app_name));
@@ -323,20 +341,21 @@ void ObjectCore::SetXDataOf(const std::vector<int16_t>& codes, const std::vector
   // application is registered first.
   doc_->RegisterApp(app);
   // Replace the application's group where it stands, or append it.
-  auto begin = xdata_.end(), end = xdata_.end();
-  for (auto it = xdata_.begin(); it != xdata_.end(); ++it) {
+  std::vector<XDataItem>& xdata = mutable_xdata();
+  auto begin = xdata.end(), end = xdata.end();
+  for (auto it = xdata.begin(); it != xdata.end(); ++it) {
     if (it->code != 1001) continue;
-    if (begin != xdata_.end()) {
+    if (begin != xdata.end()) {
       end = it;
       break;
     }
     if (SameName(it->value.AsStringUnchecked(), app)) begin = it;
   }
-  if (begin == xdata_.end()) {
-    xdata_.insert(xdata_.end(), group.begin(), group.end());
+  if (begin == xdata.end()) {
+    xdata.insert(xdata.end(), group.begin(), group.end());
   } else {
-    const auto at = xdata_.erase(begin, end);
-    xdata_.insert(at, group.begin(), group.end());
+    const auto at = xdata.erase(begin, end);
+    xdata.insert(at, group.begin(), group.end());
   }
 }
 
@@ -375,7 +394,7 @@ void EntityCore::Detach() {
 }
 
 void EntityCore::CopyCoreInto(EntityCore& copy, MemDocument* target) const {
-  copy.xdata_ = xdata_;
+  if (!xdata().empty()) copy.mutable_xdata() = xdata();
   copy.color_ = color_;
   copy.dirty_ = true;  // a copy gets its own handle and owner when written
   if (target == doc_) {
@@ -397,7 +416,7 @@ void EntityCore::CopyCoreInto(EntityCore& copy, MemDocument* target) const {
       if (!reference) copy.extra_.push_back(code, value);
     }
   }
-  for (const XDataItem& item : xdata_) {
+  for (const XDataItem& item : xdata()) {
     if (item.code == 1001) target->RegisterApp(item.value.AsStringUnchecked());
   }
 }

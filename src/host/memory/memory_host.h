@@ -92,6 +92,12 @@ class RawTags {
   uint64_t codec_ : 8 = 0;
 };
 
+struct XDataItem {
+  int16_t code;
+  Variant value;
+  friend bool operator==(const XDataItem&, const XDataItem&) = default;
+};
+
 // What a drawing file held beyond what the host models; the file layer
 // defines it.
 class EntityCore;
@@ -101,12 +107,8 @@ class DocumentFile {
   // Fills the fields of its kind of an entity read from this file, from the
   // entity's own tags.
   virtual void LoadEntity(EntityCore& entity) const = 0;
-};
-
-struct XDataItem {
-  int16_t code;
-  Variant value;
-  friend bool operator==(const XDataItem&, const XDataItem&) = default;
+  // Reads extended data from this file's tags of it.
+  virtual void LoadXData(const RawTags& tags, std::vector<XDataItem>& out) const = 0;
 };
 
 // Records the host operations called and injects failures. An operation is
@@ -184,7 +186,16 @@ class ObjectCore {
  public:
   virtual ~ObjectCore() = default;
   uint64_t handle() const { return handle_; }
-  std::vector<XDataItem>& xdata() { return xdata_; }
+  // Extended data. An object read from a file keeps the file's tags of it
+  // until it is first used: most never are.
+  const std::vector<XDataItem>& xdata() const;
+  std::vector<XDataItem>& mutable_xdata();
+  // The file's tags of the extended data while it is unread, else empty.
+  const RawTags& unread_xdata() const { return xdata_tags_; }
+  void set_unread_xdata(RawTags tags) {
+    xdata_.reset();
+    xdata_tags_ = std::move(tags);
+  }
   // The object's tags as read from a file, its extended data left out.
   RawTags& extra() { return extra_; }
   const RawTags& extra() const { return extra_; }
@@ -205,10 +216,14 @@ class ObjectCore {
 
   MemDocument* doc_;
   uint64_t handle_;
-  std::vector<XDataItem> xdata_;
   RawTags extra_;
   bool dirty_ = false;
   bool from_file_ = false;
+
+ private:
+  void ReadXData() const;
+  mutable std::unique_ptr<std::vector<XDataItem>> xdata_;
+  mutable RawTags xdata_tags_;
 };
 
 // State every stored entity shares, and the operations the drawing needs on
