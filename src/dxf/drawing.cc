@@ -96,7 +96,9 @@ class Reader {
   std::string Text(std::string_view raw) { return DecodeEscapes(Codec().Decode(raw)); }
 
   void Reserve(const Tag& t) {
-    if (t.code != 5 && t.code != 105) return;
+    if (t.code == 5 || t.code == 105) ReserveHandle(t);
+  }
+  [[gnu::noinline]] void ReserveHandle(const Tag& t) {
     if (Trim(t.value).empty()) return;  // some writers leave a handle empty
     uint64_t h;
     if (!ParseHandle(t.value, h)) {
@@ -299,11 +301,9 @@ class Reader {
       if (name.empty()) r_.Fail(type + " entry without a name (group code 2)");
       host::memory::ObjectCore* object = nullptr;
       if (type == "LAYER") {
-        // A layer the table listed already has its tags.
-        if (const MemLayer* listed = doc_.FindLayer(name); listed && !listed->extra().empty()) {
-          r_.Fail("a second layer named \"" + name + "\"");
-        }
         MemLayer* layer = doc_.AddLayer(name, false);
+        // A layer the table listed already has its tags.
+        if (!layer->extra().empty()) r_.Fail("a second layer named \"" + name + "\"");
         layer->set_frozen((flags & 1) != 0);
         layer->set_on(color >= 0);
         layer->set_color(color == 0 ? 7 : std::abs(color));
