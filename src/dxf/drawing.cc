@@ -429,23 +429,22 @@ class Reader {
 
   // An entity of a type, with nothing of its kind read yet: modelled kinds
   // read their fields from their tags when first used.
-  std::shared_ptr<EntityCore> MakeEntity(std::string_view type) {
-    MemDocument* doc = &doc_;
-    std::shared_ptr<EntityCore> entity;
+  EntityCore* MakeEntity(std::string_view type) {
+    EntityCore* entity;
     if (type == "LWPOLYLINE") {
-      entity = std::make_shared<MemLWPolyline>(doc, 0);
+      entity = doc_.NewEntity<MemLWPolyline>(0);
     } else if (type == "POINT") {
-      entity = std::make_shared<MemPoint>(doc, 0);
+      entity = doc_.NewEntity<MemPoint>(0);
     } else if (type == "MTEXT") {
-      entity = std::make_shared<MemMText>(doc, 0);
+      entity = doc_.NewEntity<MemMText>(0);
     } else if (type == "ATTDEF") {
-      entity = std::make_shared<MemAttributeDefinition>(doc, 0);
+      entity = doc_.NewEntity<MemAttributeDefinition>(0);
     } else if (type == "ATTRIB") {
-      entity = std::make_shared<MemAttribute>(doc, 0);
+      entity = doc_.NewEntity<MemAttribute>(0);
     } else if (type == "INSERT") {
-      entity = std::make_shared<MemBlockReference>(doc, 0);
+      entity = doc_.NewEntity<MemBlockReference>(0);
     } else {
-      return std::make_shared<MemOpaqueEntity>(doc, 0, std::string(type));
+      return doc_.NewEntity<MemOpaqueEntity>(0, std::string(type));
     }
     entity->set_unloaded();
     return entity;
@@ -453,9 +452,9 @@ class Reader {
 
   // Reads one entity's tags and makes it with what every entity has: its
   // handle, colour and extended data. Its layer is left to the caller.
-  std::shared_ptr<EntityCore> ReadOneEntity(std::string_view type, MemLayer*& layer,
+  EntityCore* ReadOneEntity(std::string_view type, MemLayer*& layer,
                                             bool& attributes_follow) {
-    std::shared_ptr<EntityCore> entity = MakeEntity(type);
+    EntityCore* entity = MakeEntity(type);
     uint64_t handle = 0;
     bool has_handle = false, layer_seen = false, stop = false;
     std::string_view layer_name = "0";
@@ -488,7 +487,7 @@ class Reader {
     if (has_handle) {
       entity->set_handle(handle);
     } else {
-      without_handle_.push_back(entity.get());
+      without_handle_.push_back(entity);
     }
     entity->extra() = std::move(body);
     entity->set_unread_xdata(std::move(xdata));
@@ -500,7 +499,7 @@ class Reader {
   void ReadEntity(MemBlock* block, const std::string& type) {
     MemLayer* layer = nullptr;
     bool attributes_follow = false;
-    std::shared_ptr<EntityCore> entity = ReadOneEntity(type, layer, attributes_follow);
+    EntityCore* entity = ReadOneEntity(type, layer, attributes_follow);
     block->Append(entity, layer);
     if (attributes_follow) ReadAttributes(static_cast<MemBlockReference&>(*entity));
   }
@@ -517,9 +516,9 @@ class Reader {
       if (type != "ATTRIB") r_.Fail("expected 0 ATTRIB or 0 SEQEND, found " + type);
       MemLayer* layer = nullptr;
       bool ignored = false;
-      auto attribute = std::static_pointer_cast<MemAttribute>(ReadOneEntity(type, layer, ignored));
+      auto* attribute = static_cast<MemAttribute*>(ReadOneEntity(type, layer, ignored));
       attribute->AssignLayer(layer);
-      ref.attributes.push_back(std::move(attribute));
+      ref.attributes.push_back(attribute);
     }
     r_.Fail("the file ends inside a block reference's attributes; expected 0 SEQEND");
   }

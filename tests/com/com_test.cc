@@ -404,7 +404,7 @@ int main() {
     if (labelled != nullptr) {
       std::vector<std::string> texts;
       for (const auto& e : labelled->model_space()->entities()) {
-        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e.get()))
+        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e))
           texts.push_back(t->text());
       }
       // Every flag and the bearing's precision were the empty string: each
@@ -424,7 +424,7 @@ int main() {
       std::vector<double> ys;
       if (block != nullptr) {
         for (const auto& e : block->entities()) {
-          if (auto* a = dynamic_cast<palvane::host::memory::MemAttributeDefinition*>(e.get())) {
+          if (auto* a = dynamic_cast<palvane::host::memory::MemAttributeDefinition*>(e)) {
             values.push_back(a->value());
             ys.push_back(a->insertion()[1]);
           }
@@ -440,7 +440,7 @@ int main() {
       const palvane::host::memory::MemLWPolyline* line = nullptr;
       if (block != nullptr) {
         for (const auto& e : block->entities()) {
-          if (auto* l = dynamic_cast<palvane::host::memory::MemLWPolyline*>(e.get())) line = l;
+          if (auto* l = dynamic_cast<palvane::host::memory::MemLWPolyline*>(e)) line = l;
         }
       }
       Check(line != nullptr && line->vertices().size() == 2 && line->vertices()[0].x == 200 &&
@@ -450,12 +450,12 @@ int main() {
             "the block's line on XS_1250.500");
       const palvane::host::memory::MemBlockReference* reference = nullptr;
       for (const auto& e : keyplan->model_space()->entities()) {
-        if (auto* r = dynamic_cast<palvane::host::memory::MemBlockReference*>(e.get()))
+        if (auto* r = dynamic_cast<palvane::host::memory::MemBlockReference*>(e))
           reference = r;
       }
       Check(reference != nullptr && reference->insertion == (palvane::host::Point3{200, 120, 0}) &&
                 reference->layer()->name() == "XS_1250.500" && reference->attributes.size() == 6 &&
-                reference->attributes[5]->value == "2949.5",
+                reference->attributes[5]->value() == "2949.5",
             "one reference at S with six attributes");
     }
     d->Release();

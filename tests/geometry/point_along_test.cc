@@ -35,11 +35,10 @@ class PointAlongTest : public ::testing::Test {
   }
   // A polyline without the two-vertex minimum of AddLightWeightPolyline.
   Ref<host::LWPolyline> RawPolyline(std::vector<host::memory::LWVertex> vertices) {
-    auto p = std::make_shared<host::memory::MemLWPolyline>(river.mem.get(),
-                                                            river.mem->NextHandle());
+    auto* p = river.mem->NewEntity<host::memory::MemLWPolyline>(river.mem->NextHandle());
     p->vertices() = std::move(vertices);
     river.mem->model_space()->Append(p, river.mem->active_layer());
-    return Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(p));
+    return Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(p->Self()));
   }
 
   Drawing river;

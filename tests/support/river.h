@@ -67,7 +67,7 @@ template <class T>
 std::vector<T*> EntitiesOf(const host::memory::MemBlock& block) {
   std::vector<T*> out;
   for (const auto& e : block.entities()) {
-    if (auto* t = dynamic_cast<T*>(e.get())) out.push_back(t);
+    if (auto* t = dynamic_cast<T*>(e)) out.push_back(t);
   }
   return out;
 }

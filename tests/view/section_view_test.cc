@@ -184,10 +184,9 @@ TEST_F(SectionViewTest, FailureInTheViewportStepShowsOneMessageAndEnds) {
 }
 
 TEST_F(SectionViewTest, LineWithoutVerticesFailsBeforeChangingAnything) {
-  auto empty = std::make_shared<host::memory::MemLWPolyline>(river.mem.get(),
-                                                              river.mem->NextHandle());
+  auto* empty = river.mem->NewEntity<host::memory::MemLWPolyline>(river.mem->NextHandle());
   river.mem->model_space()->Append(empty, river.mem->active_layer());
-  View(Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(empty)), false);
+  View(Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(empty->Self())), false);
   EXPECT_EQ(sink.messages(), std::vector<std::string>{"Subscript out of range"});
   EXPECT_TRUE(river.mem->ucss().empty());
 }

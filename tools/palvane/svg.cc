@@ -191,15 +191,15 @@ std::string DrawingSvg(const host::memory::MemDocument& doc, int width) {
   auto identity = [](Point3 p) { return p; };
   for (const auto& e : doc.model_space()->entities()) {
     const char* colour = Colour(LayerColour(*e));
-    if (auto* p = dynamic_cast<host::memory::MemLWPolyline*>(e.get())) {
+    if (auto* p = dynamic_cast<host::memory::MemLWPolyline*>(e)) {
       pic.Polyline(WorldVertices(*p, identity), p->closed(), Width(*p), colour);
-    } else if (auto* t = dynamic_cast<host::memory::MemMText*>(e.get())) {
+    } else if (auto* t = dynamic_cast<host::memory::MemMText*>(e)) {
       pic.Text(TextLines(t->text()), t->insertion()[0], t->insertion()[1], t->height(), colour);
-    } else if (auto* r = dynamic_cast<host::memory::MemBlockReference*>(e.get())) {
+    } else if (auto* r = dynamic_cast<host::memory::MemBlockReference*>(e)) {
       const host::memory::MemBlock* block = doc.FindBlock(r->block_name());
       if (block != nullptr) {
         for (const auto& inner : block->entities()) {
-          if (auto* inner_line = dynamic_cast<host::memory::MemLWPolyline*>(inner.get())) {
+          if (auto* inner_line = dynamic_cast<host::memory::MemLWPolyline*>(inner)) {
             pic.Polyline(WorldVertices(*inner_line, [&](Point3 q) { return r->Transform(q); }),
                          inner_line->closed(), Width(*inner_line), Colour(LayerColour(*inner_line)));
           }
@@ -208,7 +208,7 @@ std::string DrawingSvg(const host::memory::MemDocument& doc, int width) {
       for (const auto& a : r->attributes) {
         pic.Text({a->value()}, a->insertion()[0], a->insertion()[1] + a->height(), a->height(), colour);
       }
-    } else if (auto* pt = dynamic_cast<host::memory::MemPoint*>(e.get())) {
+    } else if (auto* pt = dynamic_cast<host::memory::MemPoint*>(e)) {
       pic.Printf("<circle cx=\"%s\" cy=\"%s\" r=\"1.5\" fill=\"%s\"/>\n",
                  Picture::Num(pic.X(pt->position()[0])).c_str(),
                  Picture::Num(pic.Y(pt->position()[1])).c_str(), colour);

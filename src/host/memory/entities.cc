@@ -19,6 +19,11 @@ void MemEntity<I>::Enter(const char* member) const {
 }
 
 template <class I>
+std::shared_ptr<Entity> MemEntity<I>::Self() {
+  return std::shared_ptr<Entity>(doc_->shared_from_this(), this);
+}
+
+template <class I>
 std::string MemEntity<I>::Handle() {
   Enter("Handle");
   return HandleText();
@@ -304,8 +309,8 @@ bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
   return true;
 }
 
-std::shared_ptr<EntityCore> MemLWPolyline::CloneInto(MemDocument* target) const {
-  auto copy = std::make_shared<MemLWPolyline>(target, target->NextHandle());
+EntityCore* MemLWPolyline::CloneInto(MemDocument* target) const {
+  auto* copy = target->NewEntity<MemLWPolyline>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->vertices() = vertices();
   copy->closed() = closed();
@@ -328,8 +333,8 @@ bool MemPoint::Extents(Point3& min, Point3& max) const {
   min = max = position();
   return true;
 }
-std::shared_ptr<EntityCore> MemPoint::CloneInto(MemDocument* target) const {
-  auto copy = std::make_shared<MemPoint>(target, target->NextHandle());
+EntityCore* MemPoint::CloneInto(MemDocument* target) const {
+  auto* copy = target->NewEntity<MemPoint>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->position() = position();
   return copy;
@@ -378,8 +383,8 @@ bool MemMText::Extents(Point3& min, Point3& max) const {
   return true;
 }
 
-std::shared_ptr<EntityCore> MemMText::CloneInto(MemDocument* target) const {
-  auto copy = std::make_shared<MemMText>(target, target->NextHandle());
+EntityCore* MemMText::CloneInto(MemDocument* target) const {
+  auto* copy = target->NewEntity<MemMText>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->insertion() = insertion();
   copy->width() = width();
@@ -430,8 +435,8 @@ void MemAttributeDefinition::Translate(const Point3& d) { insertion() = g::Add(i
 bool MemAttributeDefinition::Extents(Point3& min, Point3& max) const {
   return TextExtents(tag(), insertion(), height(), min, max);
 }
-std::shared_ptr<EntityCore> MemAttributeDefinition::CloneInto(MemDocument* target) const {
-  auto copy = std::make_shared<MemAttributeDefinition>(target, target->NextHandle());
+EntityCore* MemAttributeDefinition::CloneInto(MemDocument* target) const {
+  auto* copy = target->NewEntity<MemAttributeDefinition>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->tag() = tag();
   copy->prompt() = prompt();
@@ -462,8 +467,8 @@ void MemAttribute::Translate(const Point3& d) { insertion() = g::Add(insertion()
 bool MemAttribute::Extents(Point3& min, Point3& max) const {
   return TextExtents(value(), insertion(), height(), min, max);
 }
-std::shared_ptr<EntityCore> MemAttribute::CloneInto(MemDocument* target) const {
-  auto copy = std::make_shared<MemAttribute>(target, target->NextHandle());
+EntityCore* MemAttribute::CloneInto(MemDocument* target) const {
+  auto* copy = target->NewEntity<MemAttribute>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->tag() = tag();
   copy->value() = value();
@@ -494,7 +499,7 @@ double MemBlockReference::Rotation() {
 std::vector<Ref<Attribute>> MemBlockReference::GetAttributes() {
   Enter("GetAttributes");
   std::vector<Ref<Attribute>> out;
-  for (const auto& a : attributes) out.emplace_back(std::static_pointer_cast<Attribute>(a));
+  for (MemAttribute* a : attributes) out.emplace_back(std::static_pointer_cast<Attribute>(a->Self()));
   return out;
 }
 
@@ -547,7 +552,7 @@ bool MemBlockReference::Extents(Point3& min, Point3& max) const {
   return true;
 }
 
-std::shared_ptr<EntityCore> MemBlockReference::CloneInto(MemDocument* target) const {
+EntityCore* MemBlockReference::CloneInto(MemDocument* target) const {
   // A reference copied into another drawing brings its block definition.
   if (target != doc_ && target->FindBlock(block_name()) == nullptr) {
     const MemBlock* source = doc_->FindBlock(block_name());
@@ -560,18 +565,18 @@ std::shared_ptr<EntityCore> MemBlockReference::CloneInto(MemDocument* target) co
       }
     }
   }
-  auto copy = std::make_shared<MemBlockReference>(target, target->NextHandle());
+  auto* copy = target->NewEntity<MemBlockReference>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->block_name() = block_name();
   copy->insertion() = insertion();
   copy->scale() = scale();
   copy->rotation() = rotation();
   for (const auto& a : attributes) {
-    auto attribute = std::static_pointer_cast<MemAttribute>(a->CloneInto(target));
+    auto* attribute = static_cast<MemAttribute*>(a->CloneInto(target));
     MemLayer* layer =
         a->layer() != nullptr ? target->AddLayer(a->layer()->name()) : target->active_layer();
     attribute->AssignLayer(layer);
-    copy->attributes.push_back(std::move(attribute));
+    copy->attributes.push_back(attribute);
   }
   return copy;
 }
@@ -583,8 +588,8 @@ void MemOpaqueEntity::Translate(const Point3&) {
   throw Error::InvalidInput(std::string("a ") + type_ + " entity cannot be moved here");
 }
 
-std::shared_ptr<EntityCore> MemOpaqueEntity::CloneInto(MemDocument* target) const {
-  auto copy = std::make_shared<MemOpaqueEntity>(target, target->NextHandle(), type_);
+EntityCore* MemOpaqueEntity::CloneInto(MemDocument* target) const {
+  auto* copy = target->NewEntity<MemOpaqueEntity>(target->NextHandle(), type_);
   CopyCoreInto(*copy, target);
   return copy;
 }

@@ -14,13 +14,13 @@ namespace palvane::host::memory {
 // What every entity kind shares: the object and entity members of the host
 // interface, implemented once over EntityCore.
 template <class Interface>
-class MemEntity : public Interface,
-                  public EntityCore,
-                  public std::enable_shared_from_this<MemEntity<Interface>> {
+class MemEntity : public Interface, public EntityCore {
  public:
   MemEntity(MemDocument* doc, uint64_t handle) : EntityCore(doc, handle) {}
 
-  std::shared_ptr<Entity> Self() override { return this->shared_from_this(); }
+  // Entities live in their drawing's arena: a reference to one keeps the
+  // drawing alive.
+  std::shared_ptr<Entity> Self() override;
   virtual const char* Kind() const = 0;
 
   std::string Handle() override;
@@ -44,7 +44,7 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "LWPolyline"; }
   const char* TypeName() const override { return "LWPOLYLINE"; }
-  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
 
@@ -98,7 +98,7 @@ class MemPoint final : public MemEntity<PointEntity> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "Point"; }
   const char* TypeName() const override { return "POINT"; }
-  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
   Point3 Coordinates() override;
@@ -115,7 +115,7 @@ class MemMText final : public MemEntity<MText> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "MText"; }
   const char* TypeName() const override { return "MTEXT"; }
-  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
   std::string TextString() override;
@@ -145,7 +145,7 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "AttributeDefinition"; }
   const char* TypeName() const override { return "ATTDEF"; }
-  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
   std::string TagString() override;
@@ -182,7 +182,7 @@ class MemAttribute final : public MemEntity<Attribute> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "Attribute"; }
   const char* TypeName() const override { return "ATTRIB"; }
-  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
   std::string TagString() override;
@@ -211,7 +211,7 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "BlockReference"; }
   const char* TypeName() const override { return "INSERT"; }
-  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
   std::string Name() override;
@@ -234,7 +234,7 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   const double& rotation() const { Load(); return rotation_; }
 
   // Attributes are read with their reference, as the entities that follow it.
-  std::vector<std::shared_ptr<MemAttribute>> attributes;
+  std::vector<MemAttribute*> attributes;
   RawTags sequence_end;  // the SEQEND entity that closes the attributes in a file
 
  private:
@@ -252,7 +252,7 @@ class MemOpaqueEntity final : public MemEntity<Entity> {
       : MemEntity(doc, handle), type_(std::move(type)) {}
   const char* Kind() const override { return "Entity"; }
   const char* TypeName() const override { return type_.c_str(); }
-  std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const override;
+  EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3&, Point3&) const override { return false; }
 

@@ -508,10 +508,10 @@ Ref<Entity> MemBlock::Item(int32_t index) {
   return Ref<Entity>(entities_[static_cast<size_t>(CheckIndex(index, entities_.size()))]->Self());
 }
 
-void MemBlock::Append(std::shared_ptr<EntityCore> entity, MemLayer* layer) {
+void MemBlock::Append(EntityCore* entity, MemLayer* layer) {
   entity->set_owner(this);
-  EntityCore* raw = entity.get();
-  entities_.push_back(std::move(entity));
+  EntityCore* raw = entity;
+  entities_.push_back(entity);
   if (is_model_space()) {
     const std::string_view type = raw->TypeName();
     auto it = by_type_.find(type);
@@ -538,32 +538,32 @@ Ref<LWPolyline> MemBlock::AddLightWeightPolyline(const std::vector<double>& vert
   if (vertices.size() < 4 || vertices.size() % 2 != 0) {
     throw Error::InvalidInput("a lightweight polyline needs an even list of at least 2 vertices");
   }
-  auto p = std::make_shared<MemLWPolyline>(doc_, doc_->NextHandle());
+  auto* p = doc_->NewEntity<MemLWPolyline>(doc_->NextHandle());
   for (size_t i = 0; i < vertices.size(); i += 2) {
     p->vertices().push_back(LWVertex{vertices[i], vertices[i + 1]});
   }
   Append(p, doc_->active_layer());
-  return Ref<LWPolyline>(std::static_pointer_cast<LWPolyline>(p));
+  return Ref<LWPolyline>(std::static_pointer_cast<LWPolyline>(p->Self()));
 }
 
 Ref<MText> MemBlock::AddMText(const Point3& insertion, double width, const std::string& text) {
   doc_->Enter("Block", "AddMText");
   if (width < 0) throw Error::InvalidInput("negative text width");
-  auto t = std::make_shared<MemMText>(doc_, doc_->NextHandle());
+  auto* t = doc_->NewEntity<MemMText>(doc_->NextHandle());
   t->insertion() = insertion;
   t->width() = width;
   t->text() = text;
   t->height() = ToDouble(doc_->variables()["TEXTSIZE"]);
   Append(t, doc_->active_layer());
-  return Ref<MText>(std::static_pointer_cast<MText>(t));
+  return Ref<MText>(std::static_pointer_cast<MText>(t->Self()));
 }
 
 Ref<PointEntity> MemBlock::AddPoint(const Point3& point) {
   doc_->Enter("Block", "AddPoint");
-  auto p = std::make_shared<MemPoint>(doc_, doc_->NextHandle());
+  auto* p = doc_->NewEntity<MemPoint>(doc_->NextHandle());
   p->position() = point;
   Append(p, doc_->active_layer());
-  return Ref<PointEntity>(std::static_pointer_cast<PointEntity>(p));
+  return Ref<PointEntity>(std::static_pointer_cast<PointEntity>(p->Self()));
 }
 
 Ref<AttributeDefinition> MemBlock::AddAttribute(double height, int32_t mode,
@@ -575,7 +575,7 @@ Ref<AttributeDefinition> MemBlock::AddAttribute(double height, int32_t mode,
   }
   if (height < 0) throw Error::InvalidInput("negative attribute height");
   if (mode < 0 || mode > 63) throw Error::InvalidInput("attribute mode out of range");
-  auto a = std::make_shared<MemAttributeDefinition>(doc_, doc_->NextHandle());
+  auto* a = doc_->NewEntity<MemAttributeDefinition>(doc_->NextHandle());
   a->height() = height;
   a->mode() = mode;
   a->prompt() = prompt;
@@ -583,7 +583,7 @@ Ref<AttributeDefinition> MemBlock::AddAttribute(double height, int32_t mode,
   a->tag() = tag;
   a->value() = value;
   Append(a, doc_->active_layer());
-  return Ref<AttributeDefinition>(std::static_pointer_cast<AttributeDefinition>(a));
+  return Ref<AttributeDefinition>(std::static_pointer_cast<AttributeDefinition>(a->Self()));
 }
 
 Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::string& name,
@@ -594,7 +594,7 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
   if (block == nullptr || block->is_model_space()) throw Error::KeyNotFound();
   if (block == this) throw Error::InvalidInput("a block cannot hold a reference to itself");
   if (x_scale == 0 || y_scale == 0 || z_scale == 0) throw Error::InvalidInput("zero scale");
-  auto r = std::make_shared<MemBlockReference>(doc_, doc_->NextHandle());
+  auto* r = doc_->NewEntity<MemBlockReference>(doc_->NextHandle());
   r->block_name() = block->name();
   r->insertion() = insertion;
   r->scale() = {x_scale, y_scale, z_scale};
@@ -602,9 +602,9 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
   Append(r, doc_->active_layer());
   // One attribute per definition, holding the definition's default value.
   for (const auto& e : block->entities()) {
-    const auto* def = dynamic_cast<const MemAttributeDefinition*>(e.get());
+    const auto* def = dynamic_cast<const MemAttributeDefinition*>(e);
     if (def == nullptr || (def->mode() & 2) != 0) continue;  // constant ones stay in the block
-    auto a = std::make_shared<MemAttribute>(doc_, doc_->NextHandle());
+    auto* a = doc_->NewEntity<MemAttribute>(doc_->NextHandle());
     a->tag() = def->tag();
     a->value() = def->value();
     a->height() = def->height() * std::fabs(y_scale);
@@ -612,9 +612,9 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
     // Attributes belong to their reference, not to the block's entity list,
     // so they are never selected on their own.
     a->AssignLayer(def->layer());
-    r->attributes.push_back(std::move(a));
+    r->attributes.push_back(a);
   }
-  return Ref<BlockReference>(std::static_pointer_cast<BlockReference>(r));
+  return Ref<BlockReference>(std::static_pointer_cast<BlockReference>(r->Self()));
 }
 
 // ---------------------------------------------------------------------------
@@ -956,7 +956,7 @@ class MemSelectionSet final : public SelectionSet,
     } else if (!types.empty()) {
       candidates = &model->OfType(types[0]);
     } else {
-      for (const auto& e : model->entities()) all.push_back(e.get());
+      for (const auto& e : model->entities()) all.push_back(e);
       candidates = &all;
     }
     for (EntityCore* e : *candidates) {
@@ -1153,7 +1153,7 @@ std::vector<Ref<Entity>> MemDocument::CopyObjects(const std::vector<Ref<Entity>>
   MemDocument* target = target_block->doc();
   std::vector<Ref<Entity>> copies;
   for (EntityCore* source : sources) {
-    std::shared_ptr<EntityCore> copy = source->CloneInto(target);
+    EntityCore* copy = source->CloneInto(target);
     // The copy brings its layer along when the target drawing lacks it.
     MemLayer* layer = target->active_layer();
     if (source->layer() != nullptr) {
@@ -1229,7 +1229,7 @@ void MemDocument::PurgeAll() {
     std::unordered_set<std::string> used_blocks;
     for (const auto& b : blocks_) {
       for (const auto& e : b->entities()) {
-        if (const auto* r = dynamic_cast<const MemBlockReference*>(e.get())) {
+        if (const auto* r = dynamic_cast<const MemBlockReference*>(e)) {
           used_blocks.insert(FoldName(r->block_name()));
         }
       }
@@ -1354,10 +1354,10 @@ void MemDocument::RegisterApp(const std::string& name) {
 EntityCore* MemDocument::FindEntity(uint64_t handle) const {
   for (const auto& block : blocks_) {
     for (const auto& e : block->entities()) {
-      if (e->handle() == handle) return e.get();
-      if (const auto* r = dynamic_cast<const MemBlockReference*>(e.get())) {
+      if (e->handle() == handle) return e;
+      if (const auto* r = dynamic_cast<const MemBlockReference*>(e)) {
         for (const auto& a : r->attributes) {
-          if (a->handle() == handle) return a.get();
+          if (a->handle() == handle) return a;
         }
       }
     }

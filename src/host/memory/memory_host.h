@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/memory/arena.h"
 
 namespace palvane::host::memory {
 
@@ -235,7 +236,8 @@ class EntityCore : public ObjectCore {
   // The entity type name of the exchange format ("LWPOLYLINE", "POINT", ...).
   virtual const char* TypeName() const = 0;
   // A copy for `target`'s block `owner`, with a new handle there.
-  virtual std::shared_ptr<EntityCore> CloneInto(MemDocument* target) const = 0;
+  // The copy lives in `target`'s arena.
+  virtual EntityCore* CloneInto(MemDocument* target) const = 0;
   virtual void Translate(const Point3& displacement) = 0;
   // The world extents; false when the entity has none.
   virtual bool Extents(Point3& min, Point3& max) const = 0;
@@ -345,9 +347,9 @@ class MemBlock final : public Block,
   bool is_model_space() const;
   // The BLOCK and ENDBLK entities that frame the definition in a file.
   RawTags block_begin, block_end;
-  const std::vector<std::shared_ptr<EntityCore>>& entities() const { return entities_; }
+  const std::vector<EntityCore*>& entities() const { return entities_; }
   // Adds an entity made elsewhere (a copy, or one read from a file) on `layer`.
-  void Append(std::shared_ptr<EntityCore> entity, MemLayer* layer);
+  void Append(EntityCore* entity, MemLayer* layer);
   // Model-space entities of one type, in creation order.
   const std::vector<EntityCore*>& OfType(const std::string& type) const;
   void Clear();
@@ -355,7 +357,7 @@ class MemBlock final : public Block,
  private:
   std::string name_;
   Point3 origin_;
-  std::vector<std::shared_ptr<EntityCore>> entities_;
+  std::vector<EntityCore*> entities_;  // they live in the drawing's arena
   std::map<std::string, std::vector<EntityCore*>, std::less<>> by_type_;
 };
 
@@ -449,6 +451,12 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   void RegisterApp(const std::string& name);
   std::vector<std::shared_ptr<MemSelectionSet>>& selection_sets() { return selection_sets_; }
 
+  // Makes an entity of this drawing, which lives as long as the drawing.
+  template <class T, class... Args>
+  T* NewEntity(Args&&... args) {
+    return arena_.Make<T>(this, std::forward<Args>(args)...);
+  }
+
   // The entity of a handle, in any block or among a reference's
   // attributes; a search, since it is needed once per command at most and an
   // index would cost memory for every entity.
@@ -467,6 +475,8 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
 
  private:
   MemApplication* app_;
+  // First, so that the entities outlive the blocks and layers that list them.
+  EntityArena arena_;
   std::shared_ptr<CallMonitor> monitor_;
   std::string name_;
   uint64_t next_handle_ = 0x20;
