@@ -453,7 +453,7 @@ int main() {
         if (auto* r = dynamic_cast<palvane::host::memory::MemBlockReference*>(e))
           reference = r;
       }
-      Check(reference != nullptr && reference->insertion == (palvane::host::Point3{200, 120, 0}) &&
+      Check(reference != nullptr && reference->insertion() == (palvane::host::Point3{200, 120, 0}) &&
                 reference->layer()->name() == "XS_1250.500" && reference->attributes.size() == 6 &&
                 reference->attributes[5]->value() == "2949.5",
             "one reference at S with six attributes");
