@@ -93,7 +93,11 @@ class Reader {
     if (!codec_) codec_ = std::make_unique<TextCodec>(file_.utf8(), file_.code_page);
     return *codec_;
   }
-  std::string Text(std::string_view raw) { return DecodeEscapes(Codec().Decode(raw)); }
+  std::string Text(std::string_view raw) {
+    // Most names are plain ASCII, which reads as it stands.
+    if (IsAscii(raw) && raw.find("\\U+") == std::string_view::npos) return std::string(raw);
+    return DecodeEscapes(Codec().Decode(raw));
+  }
 
   void Reserve(const Tag& t) {
     if (t.code == 5 || t.code == 105) ReserveHandle(t);
@@ -247,13 +251,12 @@ class Reader {
     if (type == "LAYER" || type == "UCS" || type == "BLOCK_RECORD") {
       RawTags body;
       RawTags xdata;
-      ReadObject(body, xdata, false, [](int16_t, std::string_view) {});
       std::string name;
       uint64_t handle = 0;
       bool has_handle = false;
       int flags = 0, color = 7;
       Point3 origin{0, 0, 0}, x_axis{1, 0, 0}, y_axis{0, 1, 0};
-      for (const auto [code, value] : body) {
+      ReadObject(body, xdata, false, [&](int16_t code, std::string_view value) {
         switch (code) {
           case 2:
             name = Text(Trim(value));
@@ -297,7 +300,7 @@ class Reader {
           default:
             break;
         }
-      }
+      });
       if (name.empty()) r_.Fail(type + " entry without a name (group code 2)");
       host::memory::ObjectCore* object = nullptr;
       if (type == "LAYER") {

@@ -1,5 +1,6 @@
 #include "dxf/tags.h"
 
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -152,28 +153,51 @@ struct NumberKinds {
 
 const NumberKinds kNumberKinds;
 
-// True for a plain number: optional sign, digits, and for a decimal an
-// optional fraction and exponent, with nothing around it.
-inline bool PlainNumber(const char* p, const char* end, bool decimal) {
+// The end of a plain number starting at `p`, when a line end follows it:
+// optional sign, digits, and for a decimal an optional fraction and
+// exponent. Null for anything else, which the careful path reads.
+inline const char* PlainNumberLine(const char* p, const char* end, bool decimal) {
+  auto digit = [&](const char* q) { return q < end && static_cast<unsigned>(*q - '0') < 10; };
   if (p < end && (*p == '-' || *p == '+')) ++p;
   const char* digits = p;
-  while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
-  if (!decimal) return p != digits && p == end;
+  while (digit(p)) ++p;
   bool any = p != digits;
-  if (p < end && *p == '.') {
-    const char* fraction = ++p;
-    while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
-    any = any || p != fraction;
+  if (decimal) {
+    if (p < end && *p == '.') {
+      const char* fraction = ++p;
+      while (digit(p)) ++p;
+      any = any || p != fraction;
+    }
+    if (any && p < end && (*p == 'e' || *p == 'E')) {
+      ++p;
+      if (p < end && (*p == '-' || *p == '+')) ++p;
+      const char* exponent = p;
+      while (digit(p)) ++p;
+      if (p == exponent) return nullptr;
+    }
   }
-  if (!any) return false;
-  if (p < end && (*p == 'e' || *p == 'E')) {
-    ++p;
-    if (p < end && (*p == '-' || *p == '+')) ++p;
-    const char* exponent = p;
-    while (p < end && static_cast<unsigned>(*p - '0') < 10) ++p;
-    if (p == exponent) return false;
+  if (!any || p >= end) return nullptr;
+  if (*p == '\n') return p;
+  return *p == '\r' && p + 1 < end && p[1] == '\n' ? p + 1 : nullptr;
+}
+
+// The next line feed at or after `p`, or null: eight bytes at a time, as
+// most values are short and a library call per line costs more than the
+// search.
+inline const char* FindLineFeed(const char* p, const char* end) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  constexpr uint64_t kFeeds = kOnes * '\n';
+  while (end - p >= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    const uint64_t x = word ^ kFeeds;
+    // The lowest flagged byte is the first line feed (little-endian order).
+    const uint64_t found = (x - kOnes) & ~x & kHighs;
+    if (found != 0) return p + std::countr_zero(found) / 8;
+    p += 8;
   }
-  return p == end;
+  return static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
 }
 
 }  // namespace
@@ -190,11 +214,10 @@ bool TagReader::NextAsciiFast(Tag& tag) {
   if (p < end && *p == '\r') ++p;
   if (p >= end || *p != '\n') return false;
   const char* value = ++p;
-  const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+  const uint8_t kind = code < 1072 ? kNumberKinds.kinds[code] : 0;
+  const char* nl = kind != 0 ? PlainNumberLine(value, end, kind == 1) : FindLineFeed(value, end);
   if (nl == nullptr) return false;
   const char* value_end = nl > value && nl[-1] == '\r' ? nl - 1 : nl;
-  const uint8_t kind = code < 1072 ? kNumberKinds.kinds[code] : 0;
-  if (kind != 0 && !PlainNumber(value, value_end, kind == 1)) return false;
   tag_offset_ = pos_;
   returned_begin_ = pos_;
   pos_ = static_cast<size_t>(nl + 1 - bytes_.data());

@@ -440,9 +440,9 @@ std::string MemLayer::Name() {
 }
 void MemLayer::SetName(const std::string& name) {
   doc_->Enter("Layer", "SetName");
+  const bool changed = name_ != name;
   doc_->RenameLayer(this, name);
-  renamed_ = renamed_ || name_ != name;
-  name_ = name;
+  renamed_ = renamed_ || changed;
   dirty_ = true;
 }
 int32_t MemLayer::Color() {
@@ -1048,7 +1048,7 @@ MemDocument::MemDocument(MemApplication* app, std::string name)
   // base application registered, default text height and view settings.
   blocks_.push_back(std::make_shared<MemBlock>(this, NextHandle(), "*Model_Space", Point3{}));
   blocks_.push_back(std::make_shared<MemBlock>(this, NextHandle(), "*Paper_Space", Point3{}));
-  for (const auto& b : blocks_) block_index_[FoldName(b->name())] = b.get();
+  for (const auto& b : blocks_) block_index_[b->name()] = b.get();
   active_layer_ = AddLayer("0");
   registered_apps_.push_back("ACAD");
   variables_["TEXTSIZE"] = 2.5;
@@ -1285,7 +1285,7 @@ MemLayer* MemDocument::AddLayer(const std::string& name, bool check) {
   if (MemLayer* existing = FindLayer(name)) return existing;
   if (check) CheckSymbolName(name, "layer");
   auto layer = std::make_shared<MemLayer>(this, NextHandle(), name);
-  layer_index_[FoldName(name)] = layer.get();
+  layer_index_[layer->name()] = layer.get();
   layers_.push_back(layer);
   return layer.get();
 }
@@ -1296,8 +1296,9 @@ void MemDocument::RenameLayer(MemLayer* layer, const std::string& name) {
   CheckSymbolName(name, "layer");
   MemLayer* other = FindLayer(name);
   if (other != nullptr && other != layer) throw Error::DuplicateKey();
-  layer_index_.erase(FoldName(layer->name()));
-  layer_index_[FoldName(name)] = layer;
+  layer_index_.erase(layer->name());
+  layer->set_name(name);
+  layer_index_[layer->name()] = layer;
 }
 
 MemBlock* MemDocument::FindBlock(std::string_view name) const {
@@ -1314,7 +1315,7 @@ MemBlock* MemDocument::AddBlock(const std::string& name, const Point3& origin, b
     }
   }
   auto block = std::make_shared<MemBlock>(this, NextHandle(), name, origin);
-  block_index_[FoldName(name)] = block.get();
+  block_index_[block->name()] = block.get();
   blocks_.push_back(block);
   return block.get();
 }

@@ -174,8 +174,9 @@ struct FoldedEqual {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const;
 };
+// Keyed by views of the objects' own names, so that a name is stored once.
 template <class T>
-using NameIndex = std::unordered_map<std::string, T*, FoldedHash, FoldedEqual>;
+using NameIndex = std::unordered_map<std::string_view, T*, FoldedHash, FoldedEqual>;
 
 class MemApplication;
 class MemDocument;
@@ -296,6 +297,8 @@ class MemLayer final : public Layer,
   void SetLayerOn(bool on) override;
 
   const std::string& name() const { return name_; }
+  // Changes the name only; MemDocument::RenameLayer keeps the index right.
+  void set_name(std::string name) { name_ = std::move(name); }
   // True once renamed: entities then need their layer tag written anew.
   bool renamed() const { return renamed_; }
   int32_t color() const { return color_; }
