@@ -533,7 +533,7 @@ class Reader {
     const auto it = layer_cache_.find(raw);
     if (it != layer_cache_.end()) return it->second;
     MemLayer* layer = doc_.AddLayer(Text(raw), false);
-    layer_cache_.emplace(std::string(raw), layer);
+    layer_cache_.emplace(raw, layer);
     return layer;
   }
 
@@ -576,11 +576,9 @@ class Reader {
   MemDocument& doc_;
   DxfFile& file_;
   std::unique_ptr<TextCodec> codec_;
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  std::unordered_map<std::string, MemLayer*, Hash, std::equal_to<>> layer_cache_;
+  // By the layer tag as the file holds it: views into the file's bytes,
+  // which the drawing keeps.
+  std::unordered_map<std::string_view, MemLayer*> layer_cache_;
   std::vector<EntityCore*> without_handle_;
   bool view_read_ = false;
 };

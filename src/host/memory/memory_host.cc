@@ -514,17 +514,27 @@ void MemBlock::Append(EntityCore* entity, MemLayer* layer) {
   entities_.push_back(entity);
   if (is_model_space()) {
     const std::string_view type = raw->TypeName();
-    auto it = by_type_.find(type);
-    if (it == by_type_.end()) it = by_type_.emplace(std::string(type), std::vector<EntityCore*>{}).first;
-    it->second.push_back(raw);
+    TypeList* list = FindType(type);
+    if (list == nullptr) {
+      by_type_.push_back(std::make_unique<TypeList>(TypeList{std::string(type), {}}));
+      list = by_type_.back().get();
+    }
+    list->entities.push_back(raw);
   }
   raw->AssignLayer(layer);
 }
 
 const std::vector<EntityCore*>& MemBlock::OfType(const std::string& type) const {
   static const std::vector<EntityCore*> kNone;
-  const auto it = by_type_.find(type);
-  return it == by_type_.end() ? kNone : it->second;
+  const TypeList* list = FindType(type);
+  return list == nullptr ? kNone : list->entities;
+}
+
+MemBlock::TypeList* MemBlock::FindType(std::string_view type) const {
+  for (const auto& list : by_type_) {
+    if (list->type == type) return list.get();
+  }
+  return nullptr;
 }
 
 void MemBlock::Clear() {

@@ -361,7 +361,15 @@ class MemBlock final : public Block,
   std::string name_;
   Point3 origin_;
   std::vector<EntityCore*> entities_;  // they live in the drawing's arena
-  std::map<std::string, std::vector<EntityCore*>, std::less<>> by_type_;
+  // Model-space entities by type: a drawing uses a few dozen types at most,
+  // so a short list searched in order beats a tree; the lists stay where
+  // they are as types are added.
+  struct TypeList {
+    std::string type;
+    std::vector<EntityCore*> entities;
+  };
+  TypeList* FindType(std::string_view type) const;
+  std::vector<std::unique_ptr<TypeList>> by_type_;
 };
 
 class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
