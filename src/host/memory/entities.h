@@ -68,26 +68,36 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
   double PathLength() const;
   void InvalidateLength() { cached_length_ = -1; }
 
-  std::vector<LWVertex>& vertices() { Load(); return vertices_; }
-  const std::vector<LWVertex>& vertices() const { Load(); return vertices_; }
-  bool& closed() { Load(); return closed_; }
-  const bool& closed() const { Load(); return closed_; }
-  double& elevation() { Load(); return elevation_; }
-  const double& elevation() const { Load(); return elevation_; }
-  double& constant_width() { Load(); return constant_width_; }
-  const double& constant_width() const { Load(); return constant_width_; }
-  double& thickness() { Load(); return thickness_; }
-  const double& thickness() const { Load(); return thickness_; }
-  Point3& normal() { Load(); return normal_; }
-  const Point3& normal() const { Load(); return normal_; }
+  std::vector<LWVertex>& vertices() { return fields().vertices; }
+  const std::vector<LWVertex>& vertices() const { return fields().vertices; }
+  bool& closed() { return fields().closed; }
+  const bool& closed() const { return fields().closed; }
+  double& elevation() { return fields().elevation; }
+  const double& elevation() const { return fields().elevation; }
+  double& constant_width() { return fields().constant_width; }
+  const double& constant_width() const { return fields().constant_width; }
+  double& thickness() { return fields().thickness; }
+  const double& thickness() const { return fields().thickness; }
+  Point3& normal() { return fields().normal; }
+  const Point3& normal() const { return fields().normal; }
 
  private:
-  std::vector<LWVertex> vertices_;
-  bool closed_ = false;
-  double elevation_ = 0.0;
-  double constant_width_ = 0.0;
-  double thickness_ = 0.0;
-  Point3 normal_{0, 0, 1};
+  // Made when first used, so that a polyline nobody reads costs no more
+  // than its tags in the file.
+  struct Fields {
+    std::vector<LWVertex> vertices;
+    bool closed = false;
+    double elevation = 0.0;
+    double constant_width = 0.0;
+    double thickness = 0.0;
+    Point3 normal{0, 0, 1};
+  };
+  Fields& fields() const {
+    if (!fields_) fields_ = std::make_unique<Fields>();
+    Load();
+    return *fields_;
+  }
+  mutable std::unique_ptr<Fields> fields_;
   mutable double cached_length_ = -1;
   void CheckVertex(int32_t index) const;
   void CheckSegment(int32_t segment) const;
@@ -124,20 +134,29 @@ class MemMText final : public MemEntity<MText> {
   double Height() override;
   void SetHeight(double height) override;
 
-  Point3& insertion() { Load(); return insertion_; }
-  const Point3& insertion() const { Load(); return insertion_; }
-  double& width() { Load(); return width_; }
-  const double& width() const { Load(); return width_; }
-  double& height() { Load(); return height_; }
-  const double& height() const { Load(); return height_; }
-  std::string& text() { Load(); return text_; }
-  const std::string& text() const { Load(); return text_; }
+  Point3& insertion() { return fields().insertion; }
+  const Point3& insertion() const { return fields().insertion; }
+  double& width() { return fields().width; }
+  const double& width() const { return fields().width; }
+  double& height() { return fields().height; }
+  const double& height() const { return fields().height; }
+  std::string& text() { return fields().text; }
+  const std::string& text() const { return fields().text; }
 
  private:
-  Point3 insertion_{0, 0, 0};
-  double width_ = 0.0;
-  double height_ = 2.5;
-  std::string text_;
+  // Made when first used, as for polylines.
+  struct Fields {
+    Point3 insertion{0, 0, 0};
+    double width = 0.0;
+    double height = 2.5;
+    std::string text;
+  };
+  Fields& fields() const {
+    if (!fields_) fields_ = std::make_unique<Fields>();
+    Load();
+    return *fields_;
+  }
+  mutable std::unique_ptr<Fields> fields_;
 };
 
 class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {

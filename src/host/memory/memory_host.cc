@@ -306,9 +306,19 @@ std::vector<XDataItem>& ObjectCore::mutable_xdata() {
 }
 
 XData ObjectCore::GetXDataOf(const std::string& app_name) {
+  // Unread data is read for the answer but not kept: most callers read an
+  // object's data once, and a drawing's worth of parsed values would cost
+  // more memory than the file.
+  std::vector<XDataItem> read;
+  const std::vector<XDataItem>* items = &read;
+  if (!xdata_tags_.empty() && doc_->file != nullptr) {
+    doc_->file->LoadXData(xdata_tags_, read);
+  } else {
+    items = &xdata();
+  }
   XData out;
   bool in_group = false;
-  for (const XDataItem& item : xdata()) {
+  for (const XDataItem& item : *items) {
     if (item.code == 1001) {
       in_group = app_name.empty() || (item.value.type() == Variant::Type::kString &&
                                       SameName(item.value.AsStringUnchecked(), app_name));
