@@ -103,6 +103,7 @@ class Reader {
     if (t.code == 5 || t.code == 105) ReserveHandle(t);
   }
   [[gnu::noinline]] void ReserveHandle(const Tag& t) {
+    last_handle_read_ = false;
     if (Trim(t.value).empty()) return;  // some writers leave a handle empty
     uint64_t h;
     if (!ParseHandle(t.value, h)) {
@@ -110,12 +111,14 @@ class Reader {
               "\"");
     }
     doc_.ReserveHandle(h);
+    last_handle_ = h;
+    last_handle_read_ = true;
   }
 
   // The tags from byte `begin` up to `end` of the file, kept as a slice.
   RawTags Slice(size_t begin, size_t end) const {
     const char* data = file_.bytes.data();
-    return RawTags::View(data + begin, data + end, r_.Codec());
+    return RawTags::View(data + begin, data + end, codec_index_);
   }
 
   // Reads tags up to the next group code 0, which is left to be read next,
@@ -469,8 +472,8 @@ class Reader {
       if (code == 101) stop = true;  // an embedded object follows
       if (stop) return;
       switch (code) {
-        case 5:
-          if (!has_handle) has_handle = ParseHandle(value, handle);
+        case 5:  // parsed as it was reserved, just before
+          if (!has_handle && last_handle_read_) handle = last_handle_, has_handle = true;
           break;
         case 8:
           if (!layer_seen) layer_name = Trim(value), layer_seen = true;
@@ -573,6 +576,7 @@ class Reader {
   }
 
   TagReader r_;
+  const uint8_t codec_index_ = RawTags::CodecIndex(r_.Codec());
   MemDocument& doc_;
   DxfFile& file_;
   std::unique_ptr<TextCodec> codec_;
@@ -581,6 +585,9 @@ class Reader {
   std::unordered_map<std::string_view, MemLayer*> layer_cache_;
   std::vector<EntityCore*> without_handle_;
   bool view_read_ = false;
+  // The handle of the last group code 5 or 105 read, when it was one.
+  uint64_t last_handle_ = 0;
+  bool last_handle_read_ = false;
 };
 
 }  // namespace

@@ -55,7 +55,9 @@ const TagCodec* g_codecs[kMaxCodecs];
 std::atomic<size_t> g_codec_count{0};
 std::mutex g_codec_mutex;
 
-uint8_t CodecIndex(const TagCodec* codec) {
+}  // namespace
+
+uint8_t RawTags::CodecIndex(const TagCodec* codec) {
   auto find = [&](size_t count) -> uint8_t {
     for (size_t i = 0; i < count; ++i) {
       if (g_codecs[i] == codec) return static_cast<uint8_t>(i + 1);
@@ -70,16 +72,6 @@ uint8_t CodecIndex(const TagCodec* codec) {
   g_codecs[count] = codec;
   g_codec_count.store(count + 1, std::memory_order_release);
   return static_cast<uint8_t>(count + 1);
-}
-
-}  // namespace
-
-RawTags RawTags::View(const char* begin, const char* end, const TagCodec* codec) {
-  RawTags r;
-  r.begin_ = begin;
-  r.size_ = static_cast<uint64_t>(end - begin);
-  r.codec_ = CodecIndex(codec);
-  return r;
 }
 
 RawTags::RawTags(const RawTags& other) : size_(other.size_), codec_(other.codec_) {
@@ -97,13 +89,20 @@ RawTags::RawTags(RawTags&& other) noexcept : size_(other.size_), codec_(other.co
   other.codec_ = 0;
 }
 
-RawTags& RawTags::operator=(RawTags other) noexcept {
-  std::swap(begin_, other.begin_);
-  const uint64_t size = size_, codec = codec_;
+RawTags& RawTags::operator=(const RawTags& other) {
+  if (this != &other) *this = RawTags(other);
+  return *this;
+}
+
+RawTags& RawTags::operator=(RawTags&& other) noexcept {
+  if (this == &other) return *this;
+  if (codec_ == 0) delete owned_;
+  begin_ = other.begin_;
   size_ = other.size_;
   codec_ = other.codec_;
-  other.size_ = size;
-  other.codec_ = codec;
+  other.begin_ = nullptr;
+  other.size_ = 0;
+  other.codec_ = 0;
   return *this;
 }
 
@@ -1068,7 +1067,7 @@ MemDocument::MemDocument(MemApplication* app, std::string name)
   // base application registered, default text height and view settings.
   blocks_.push_back(std::make_shared<MemBlock>(this, NextHandle(), "*Model_Space", Point3{}));
   blocks_.push_back(std::make_shared<MemBlock>(this, NextHandle(), "*Paper_Space", Point3{}));
-  for (const auto& b : blocks_) block_index_[b->name()] = b.get();
+  for (const auto& b : blocks_) block_index_.Insert(b.get());
   active_layer_ = AddLayer("0");
   registered_apps_.push_back("ACAD");
   variables_["TEXTSIZE"] = 2.5;
@@ -1261,7 +1260,7 @@ void MemDocument::PurgeAll() {
         continue;
       }
       (*it)->Clear();
-      block_index_.erase(folded);
+      block_index_.Erase(folded);
       it = blocks_.erase(it);
       changed = true;
     }
@@ -1272,7 +1271,7 @@ void MemDocument::PurgeAll() {
         ++it;
         continue;
       }
-      layer_index_.erase(FoldName(layer->name()));
+      layer_index_.Erase(layer->name());
       it = layers_.erase(it);
       changed = true;
     }
@@ -1297,15 +1296,14 @@ void MemDocument::ReserveHandle(uint64_t handle) {
 }
 
 MemLayer* MemDocument::FindLayer(std::string_view name) const {
-  const auto it = layer_index_.find(name);
-  return it == layer_index_.end() ? nullptr : it->second;
+  return layer_index_.Find(name);
 }
 
 MemLayer* MemDocument::AddLayer(const std::string& name, bool check) {
   if (MemLayer* existing = FindLayer(name)) return existing;
   if (check) CheckSymbolName(name, "layer");
   auto layer = std::make_shared<MemLayer>(this, NextHandle(), name);
-  layer_index_[layer->name()] = layer.get();
+  layer_index_.Insert(layer.get());
   layers_.push_back(layer);
   return layer.get();
 }
@@ -1316,14 +1314,13 @@ void MemDocument::RenameLayer(MemLayer* layer, const std::string& name) {
   CheckSymbolName(name, "layer");
   MemLayer* other = FindLayer(name);
   if (other != nullptr && other != layer) throw Error::DuplicateKey();
-  layer_index_.erase(layer->name());
+  layer_index_.Erase(layer->name());
   layer->set_name(name);
-  layer_index_[layer->name()] = layer;
+  layer_index_.Insert(layer);
 }
 
 MemBlock* MemDocument::FindBlock(std::string_view name) const {
-  const auto it = block_index_.find(name);
-  return it == block_index_.end() ? nullptr : it->second;
+  return block_index_.Find(name);
 }
 
 MemBlock* MemDocument::AddBlock(const std::string& name, const Point3& origin, bool check) {
@@ -1335,7 +1332,7 @@ MemBlock* MemDocument::AddBlock(const std::string& name, const Point3& origin, b
     }
   }
   auto block = std::make_shared<MemBlock>(this, NextHandle(), name, origin);
-  block_index_[block->name()] = block.get();
+  block_index_.Insert(block.get());
   blocks_.push_back(block);
   return block.get();
 }

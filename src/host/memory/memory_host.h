@@ -62,11 +62,23 @@ class RawTags {
   RawTags() : begin_(nullptr) {}
   RawTags(const RawTags& other);
   RawTags(RawTags&& other) noexcept;
-  RawTags& operator=(RawTags other) noexcept;
+  RawTags& operator=(const RawTags& other);
+  RawTags& operator=(RawTags&& other) noexcept;
   ~RawTags();
 
   // The tags of a slice of a file's bytes.
-  static RawTags View(const char* begin, const char* end, const TagCodec* codec);
+  static RawTags View(const char* begin, const char* end, const TagCodec* codec) {
+    return View(begin, end, CodecIndex(codec));
+  }
+  // The same with the decoder given by its index, for readers making many.
+  static uint8_t CodecIndex(const TagCodec* codec);
+  static RawTags View(const char* begin, const char* end, uint8_t codec_index) {
+    RawTags r;
+    r.begin_ = begin;
+    r.size_ = static_cast<uint64_t>(end - begin);
+    r.codec_ = codec_index;
+    return r;
+  }
 
   void push_back(int16_t code, std::string_view value);
   Iterator begin() const;
@@ -174,9 +186,71 @@ struct FoldedEqual {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const;
 };
-// Keyed by views of the objects' own names, so that a name is stored once.
+// Objects by name, letter case ignored: an open-addressed table of each
+// name's hash and its object, so that a lookup reads one array and the
+// object it finds rather than a chain of nodes. The name is the object's
+// own (`name()`), stored once.
 template <class T>
-using NameIndex = std::unordered_map<std::string_view, T*, FoldedHash, FoldedEqual>;
+class NameIndex {
+ public:
+  T* Find(std::string_view name) const {
+    if (slots_.empty()) return nullptr;
+    const size_t hash = FoldedHash{}(name);
+    for (size_t i = hash & mask(); slots_[i].object != nullptr; i = (i + 1) & mask()) {
+      if (slots_[i].hash == hash && FoldedEqual{}(slots_[i].object->name(), name)) {
+        return slots_[i].object;
+      }
+    }
+    return nullptr;
+  }
+  // Adds an object whose name is not in the index yet.
+  void Insert(T* object) {
+    if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
+    Place(Slot{FoldedHash{}(object->name()), object});
+    ++count_;
+  }
+  void Erase(std::string_view name) {
+    if (slots_.empty()) return;
+    const size_t hash = FoldedHash{}(name);
+    size_t i = hash & mask();
+    while (slots_[i].object != nullptr &&
+           !(slots_[i].hash == hash && FoldedEqual{}(slots_[i].object->name(), name))) {
+      i = (i + 1) & mask();
+    }
+    if (slots_[i].object == nullptr) return;
+    // Shift later members of the run back, so that no lookup stops early.
+    for (size_t j = (i + 1) & mask(); slots_[j].object != nullptr; j = (j + 1) & mask()) {
+      const size_t home = slots_[j].hash & mask();
+      if (((j - home) & mask()) >= ((j - i) & mask())) {
+        slots_[i] = slots_[j];
+        i = j;
+      }
+    }
+    slots_[i] = Slot{};
+    --count_;
+  }
+
+ private:
+  struct Slot {
+    size_t hash = 0;
+    T* object = nullptr;
+  };
+  size_t mask() const { return slots_.size() - 1; }
+  void Place(const Slot& slot) {
+    size_t i = slot.hash & mask();
+    while (slots_[i].object != nullptr) i = (i + 1) & mask();
+    slots_[i] = slot;
+  }
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{});
+    for (const Slot& slot : old) {
+      if (slot.object != nullptr) Place(slot);
+    }
+  }
+  std::vector<Slot> slots_;  // a power of two long, at most three quarters full
+  size_t count_ = 0;
+};
 
 class MemApplication;
 class MemDocument;
