@@ -170,6 +170,85 @@ TEST(DxfRoundTripTest, ChangedEntitiesAreWrittenFromTheModel) {
   EXPECT_EQ(again->FindLayer("Notes"), nullptr);
 }
 
+// What the file holds is read when first used: the fields of an entity's
+// kind on the first access, extended data for each question without being
+// kept, and untouched objects go back byte for byte.
+TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
+  auto app = host::memory::CreateApplication();
+  auto doc = RichDrawing(*app);
+  const std::string bytes = dxf::WriteDrawing(*doc);
+  auto back = dxf::ReadDrawing(*app, bytes, "back.dxf");
+  auto* line = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())[0];
+  auto* text = EntitiesOf<host::memory::MemMText>(*back->model_space())[0];
+  EXPECT_FALSE(line->loaded());
+  EXPECT_FALSE(text->loaded());
+  EXPECT_FALSE(line->unread_xdata().empty());
+  EXPECT_EQ(back->registered_apps(), doc->registered_apps());  // named by unread data
+
+  const auto original = EntitiesOf<host::memory::MemLWPolyline>(*doc->model_space())[0];
+  EXPECT_EQ(line->GetXData("TEV").values, original->GetXData("TEV").values);
+  EXPECT_FALSE(line->unread_xdata().empty());  // answered, not kept
+  EXPECT_FALSE(line->loaded());
+  EXPECT_EQ(FirstDifference(bytes, dxf::WriteDrawing(*back)), "");
+
+  EXPECT_EQ(line->Length(), original->Length());
+  EXPECT_TRUE(line->loaded());
+  EXPECT_EQ(text->TextString(), "Première ligne\\PSecond line");
+  EXPECT_EQ(FirstDifference(bytes, dxf::WriteDrawing(*back)), "");  // read, not changed
+
+  // A change reads the data first and keeps it; the rest is kept as read.
+  line->SetXData({1001, 1000}, {Variant("OTHER"), Variant("new")});
+  EXPECT_TRUE(line->unread_xdata().empty());
+  auto again = dxf::ReadDrawing(*app, dxf::WriteDrawing(*back), "again.dxf");
+  auto* kept = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
+  EXPECT_EQ(kept->GetXData("TEV").values, original->GetXData("TEV").values);
+  EXPECT_EQ(kept->GetXData("OTHER").values, (std::vector<Variant>{Variant("OTHER"), Variant("new")}));
+}
+
+// The end of a block reference's attributes keeps its own extended data.
+TEST(DxfRoundTripTest, SequenceEndKeepsItsExtendedData) {
+  auto app = host::memory::CreateApplication();
+  std::string bytes = dxf::WriteDrawing(*RichDrawing(*app));
+  const size_t seqend = bytes.find("SEQEND\n");
+  ASSERT_NE(seqend, std::string::npos);
+  const size_t next = bytes.find("\n  0\n", seqend);
+  ASSERT_NE(next, std::string::npos);
+  bytes.insert(next + 1, "1001\nTEV\n1000\nend of attributes\n");
+  auto back = dxf::ReadDrawing(*app, bytes, "seqend.dxf");
+  EXPECT_EQ(FirstDifference(bytes, dxf::WriteDrawing(*back)), "");
+  auto* ref = EntitiesOf<host::memory::MemBlockReference>(*back->model_space())[0];
+  ref->Move({0, 0, 0}, {1, 1, 0});  // written from the model now
+  const std::string moved = dxf::WriteDrawing(*back);
+  EXPECT_NE(moved.find("SEQEND\n"), std::string::npos);
+  EXPECT_NE(moved.find("1000\nend of attributes\n", moved.find("SEQEND\n")), std::string::npos);
+}
+
+// Numbers in every shape the format allows, code lines with spaces, lines
+// ending in CR LF and a file ending without a line end all read.
+TEST(DxfTokenizerTest, EveryNumberShapeAndLineEndReads) {
+  const std::string body =
+      "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nPOINT\r\n  8\r\nL\r\n"
+      " 10 \r\n 1e3\r\n20\r\n+2.\r\n 30\r\n.5E-1\r\n 62\r\n +3 \r\n  0\r\nPOINT\r\n"
+      " 10\r\n-12345678901234567.25\r\n 20\r\n-0\r\n  0\r\nENDSEC\r\n  0\r\nEOF";
+  auto app = host::memory::CreateApplication();
+  auto doc = dxf::ReadDrawing(*app, body, "shapes.dxf");
+  const auto points = EntitiesOf<host::memory::MemPoint>(*doc->model_space());
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_EQ(points[0]->position(), (Point3{1000, 2, 0.05}));
+  EXPECT_EQ(points[0]->color(), 3);
+  EXPECT_EQ(points[1]->position()[0], -12345678901234567.25);
+  for (const char* bad : {"1.2.3", "1e", "--1", ".", "1-2", "0x10", "1.5 x"}) {
+    const std::string bytes = "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 10\n" +
+                              std::string(bad) + "\n  0\nENDSEC\n  0\nEOF\n";
+    EXPECT_THROW(dxf::ReadDrawing(*app, bytes, "bad.dxf"), dxf::DxfError) << bad;
+  }
+  for (const char* bad : {"1.5", "2e3", "12a"}) {
+    const std::string bytes = "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 70\n" +
+                              std::string(bad) + "\n  0\nENDSEC\n  0\nEOF\n";
+    EXPECT_THROW(dxf::ReadDrawing(*app, bytes, "bad.dxf"), dxf::DxfError) << bad;
+  }
+}
+
 TEST(DxfEncodingTest, OlderDrawingsUseTheirCodePageAndEscapes) {
   // An R2000 drawing in code page 1252: a layer name with a 1252 byte, an
   // extended-data text with escapes.

@@ -1,0 +1,132 @@
+// How the in-memory host stores a drawing: name indexes, raw tags and the
+// arena entities live in.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "host/memory/entities.h"
+#include "host/memory/memory_host.h"
+
+namespace palvane::testing {
+namespace {
+
+using host::memory::FoldName;
+using host::memory::NameIndex;
+using host::memory::RawTags;
+
+struct Named {
+  std::string text;
+  const std::string& name() const { return text; }
+};
+
+// Many names, many erased from the middle of runs of neighbours: every
+// remaining one is still found, letter case ignored, and no erased one is.
+TEST(NameIndexTest, FindsEveryNameAfterInsertsAndErasures) {
+  std::map<std::string, Named> objects;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string name = std::to_string(i) + (i % 2 ? "_Profile" : "_SectionLine");
+    objects[name] = Named{name};
+  }
+  NameIndex<Named> index;
+  for (auto& [name, object] : objects) index.Insert(&object);
+  std::set<std::string> erased;
+  int k = 0;
+  for (const auto& [name, object] : objects) {
+    if (k++ % 3 == 0) erased.insert(name);
+  }
+  for (const auto& name : erased) index.Erase(FoldName(name));
+  index.Erase("not there");
+  for (auto& [name, object] : objects) {
+    Named* found = index.Find(FoldName(name));
+    if (erased.count(name) != 0) {
+      EXPECT_EQ(found, nullptr) << name;
+    } else {
+      EXPECT_EQ(found, &object) << name;
+    }
+  }
+  // Erased names can come back.
+  for (const auto& name : erased) index.Insert(&objects[name]);
+  for (auto& [name, object] : objects) EXPECT_EQ(index.Find(name), &object) << name;
+  EXPECT_EQ(NameIndex<Named>().Find("x"), nullptr);
+}
+
+TEST(RawTagsTest, OwnedTagsCopyDeeplyAndMoveAway) {
+  RawTags a;
+  EXPECT_TRUE(a.empty());
+  a.push_back(1, "one");
+  a.push_back(40, "2.5");
+  RawTags b = a;
+  b.push_back(8, "Layer");
+  auto count = [](const RawTags& t) {
+    int n = 0;
+    for (auto it = t.begin(); it != t.end(); ++it) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(a), 2);
+  EXPECT_EQ(count(b), 3);
+  RawTags c = std::move(b);
+  EXPECT_TRUE(b.empty());  // NOLINT(bugprone-use-after-move): moved-from is empty
+  EXPECT_EQ(count(c), 3);
+  c = c;  // NOLINT: self-assignment keeps the tags
+  EXPECT_EQ(count(c), 3);
+  a = std::move(c);
+  EXPECT_EQ(count(a), 3);
+  const auto first = *a.begin();
+  EXPECT_EQ(first.code, 1);
+  EXPECT_EQ(first.value, "one");
+}
+
+// Decodes a toy form: code as one byte, value up to a zero byte.
+class ToyCodec final : public host::memory::TagCodec {
+ public:
+  const char* Decode(const char* p, const char* end, int16_t& code, std::string_view& value,
+                     char*) const override {
+    code = static_cast<unsigned char>(*p++);
+    const char* stop = p;
+    while (stop < end && *stop != '\0') ++stop;
+    value = std::string_view(p, static_cast<size_t>(stop - p));
+    return stop < end ? stop + 1 : end;
+  }
+};
+
+TEST(RawTagsTest, SlicesShareTheBytesAndBecomeOwnedWhenTheyGrow) {
+  static const ToyCodec codec;
+  const std::string bytes("\x01" "abc\0" "\x08" "0\0", 8);
+  RawTags slice = RawTags::View(bytes.data(), bytes.data() + bytes.size(), &codec);
+  EXPECT_EQ(slice.codec(), &codec);
+  EXPECT_EQ(slice.slice(), bytes);
+  RawTags copy = slice;
+  EXPECT_EQ(copy.slice().data(), bytes.data());
+  copy.push_back(62, "1");
+  EXPECT_EQ(copy.codec(), nullptr);
+  std::vector<std::pair<int, std::string>> tags;
+  for (const auto [code, value] : copy) tags.emplace_back(code, std::string(value));
+  EXPECT_EQ(tags, (std::vector<std::pair<int, std::string>>{{1, "abc"}, {8, "0"}, {62, "1"}}));
+  EXPECT_EQ(slice.slice(), bytes);  // the original slice is untouched
+}
+
+// An entity handed out keeps its drawing, and so itself, alive after the
+// application let the drawing go.
+TEST(EntityArenaTest, AnEntityHandedOutOutlivesItsApplication) {
+  host::Ref<host::Entity> kept;
+  std::weak_ptr<host::memory::MemDocument> watch;
+  {
+    auto app = host::memory::CreateApplication();
+    auto doc = app->AddDocument("A.dwg");
+    watch = doc;
+    kept = doc->ModelSpace()->AddPoint({1, 2, 3});
+    for (int i = 0; i < 20000; ++i) doc->ModelSpace()->AddPoint({double(i), 0, 0});
+    app->Close(doc.get());
+  }
+  EXPECT_FALSE(watch.expired());
+  EXPECT_EQ(kept->Layer(), "0");
+  EXPECT_EQ(kept.As<host::PointEntity>()->Coordinates(), (host::Point3{1, 2, 3}));
+  kept = host::Ref<host::Entity>();
+  EXPECT_TRUE(watch.expired());
+}
+
+}  // namespace
+}  // namespace palvane::testing
