@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "dxf/drawing.h"
+#include "host/memory/entities.h"
 #include "host/memory/memory_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -13,6 +14,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   try {
     auto doc = palvane::dxf::ReadDrawing(*app, bytes, "fuzz.dxf");
+    // What is read on first use is read too, and every other entity is
+    // written from its fields, as after a change.
+    bool change = false;
+    for (const auto& block : doc->blocks()) {
+      for (auto* entity : block->entities()) {
+        entity->Load();
+        (void)entity->xdata();
+        if ((change = !change)) entity->set_dirty(true);
+      }
+    }
     const std::string written = palvane::dxf::WriteDrawing(*doc);
     palvane::dxf::ReadDrawing(*app, written, "again.dxf");
   } catch (const palvane::dxf::DxfError&) {
