@@ -424,7 +424,10 @@ class Reader {
       if (t.code != 0)
         r_.Fail("expected 0 and an entity, found group code " + std::to_string(t.code));
       const std::string type(Trim(t.value));
-      if (type == end) return;
+      if (type == end) {
+        block->IndexAppended();
+        return;
+      }
       if (type == "ENDSEC" || type == "ENDBLK" || type == "EOF" || type == "SECTION") {
         r_.Fail("expected 0 " + std::string(end) + " before " + type);
       }
@@ -506,7 +509,7 @@ class Reader {
     MemLayer* layer = nullptr;
     bool attributes_follow = false;
     EntityCore* entity = ReadOneEntity(type, layer, attributes_follow);
-    block->Append(entity, layer);
+    block->AppendUnindexed(entity, layer);
     if (attributes_follow) ReadAttributes(static_cast<MemBlockReference&>(*entity));
   }
 
@@ -529,14 +532,23 @@ class Reader {
     r_.Fail("the file ends inside a block reference's attributes; expected 0 SEQEND");
   }
 
-  // The layer named by an entity's raw layer tag; most entities share a few
-  // layers, so names are decoded and looked up once each.
+  // The layer named by an entity's raw layer tag. A plain ASCII name is
+  // looked up as it stands; others are decoded once each.
   MemLayer* LayerOf(std::string_view raw) {
     if (raw.empty()) raw = "0";
-    const auto it = layer_cache_.find(raw);
-    if (it != layer_cache_.end()) return it->second;
-    MemLayer* layer = doc_.AddLayer(Text(raw), false);
-    layer_cache_.emplace(raw, layer);
+    if (raw == last_layer_name_) return last_layer_;
+    MemLayer* layer;
+    if (IsAscii(raw) && raw.find("\\U+") == std::string_view::npos) {
+      layer = doc_.FindLayer(raw);
+      if (layer == nullptr) layer = doc_.AddLayer(std::string(raw), false);
+    } else if (const auto it = layer_cache_.find(raw); it != layer_cache_.end()) {
+      layer = it->second;
+    } else {
+      layer = doc_.AddLayer(Text(raw), false);
+      layer_cache_.emplace(raw, layer);
+    }
+    last_layer_name_ = raw;
+    last_layer_ = layer;
     return layer;
   }
 
@@ -580,9 +592,11 @@ class Reader {
   MemDocument& doc_;
   DxfFile& file_;
   std::unique_ptr<TextCodec> codec_;
-  // By the layer tag as the file holds it: views into the file's bytes,
-  // which the drawing keeps.
+  // Layers of names that need decoding, by the layer tag as the file holds
+  // it: views into the file's bytes, which the drawing keeps.
   std::unordered_map<std::string_view, MemLayer*> layer_cache_;
+  std::string_view last_layer_name_;  // the layer the last entity named
+  MemLayer* last_layer_ = nullptr;
   std::vector<EntityCore*> without_handle_;
   bool view_read_ = false;
   // The handle of the last group code 5 or 105 read, when it was one.

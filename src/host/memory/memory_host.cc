@@ -375,6 +375,11 @@ void EntityCore::LoadFromFile() const {
   if (doc_->file != nullptr) doc_->file->LoadEntity(const_cast<EntityCore&>(*this));
 }
 
+void EntityCore::PlaceOnLayer(MemLayer* layer) {
+  layer_ = layer;
+  if (layer_ != nullptr) ++layer_->references;
+}
+
 void EntityCore::AssignLayer(MemLayer* layer) {
   if (layer == layer_) return;
   const bool indexed = owner_ != nullptr && owner_->is_model_space();
@@ -518,9 +523,11 @@ Ref<Entity> MemBlock::Item(int32_t index) {
 }
 
 void MemBlock::Append(EntityCore* entity, MemLayer* layer) {
+  if (indexed_ != entities_.size()) IndexAppended();
   entity->set_owner(this);
   EntityCore* raw = entity;
   entities_.push_back(entity);
+  indexed_ = entities_.size();
   if (is_model_space()) {
     const std::string_view type = raw->TypeName();
     TypeList* list = FindType(type);
@@ -531,6 +538,35 @@ void MemBlock::Append(EntityCore* entity, MemLayer* layer) {
     list->entities.push_back(raw);
   }
   raw->AssignLayer(layer);
+}
+
+void MemBlock::AppendUnindexed(EntityCore* entity, MemLayer* layer) {
+  entity->set_owner(this);
+  entities_.push_back(entity);
+  entity->PlaceOnLayer(layer);
+}
+
+void MemBlock::IndexAppended() {
+  if (is_model_space()) {
+    const char* last_type = nullptr;
+    TypeList* list = nullptr;
+    for (size_t i = indexed_; i < entities_.size(); ++i) {
+      EntityCore* e = entities_[i];
+      // Types repeat in runs; their names are usually the same literal.
+      const char* type = e->TypeName();
+      if (type != last_type) {
+        list = FindType(type);
+        if (list == nullptr) {
+          by_type_.push_back(std::make_unique<TypeList>(TypeList{type, {}}));
+          list = by_type_.back().get();
+        }
+        last_type = type;
+      }
+      list->entities.push_back(e);
+      if (e->layer() != nullptr) e->layer()->entities().push_back(e);
+    }
+  }
+  indexed_ = entities_.size();
 }
 
 const std::vector<EntityCore*>& MemBlock::OfType(const std::string& type) const {
@@ -550,6 +586,7 @@ void MemBlock::Clear() {
   for (auto& e : entities_) e->Detach();
   entities_.clear();
   by_type_.clear();
+  indexed_ = 0;
 }
 
 Ref<LWPolyline> MemBlock::AddLightWeightPolyline(const std::vector<double>& vertices) {

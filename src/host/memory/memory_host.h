@@ -320,6 +320,8 @@ class EntityCore : public ObjectCore {
   MemLayer* layer() const { return layer_; }
   // Moves the entity to `layer`, keeping the layer index and counts right.
   void AssignLayer(MemLayer* layer);
+  // Puts a new entity on `layer`, counted but not yet in the layer's index.
+  void PlaceOnLayer(MemLayer* layer);
   MemBlock* owner() const { return owner_; }
   void set_owner(MemBlock* owner) { owner_ = owner; }
   int32_t color() const { return color_; }
@@ -427,6 +429,10 @@ class MemBlock final : public Block,
   const std::vector<EntityCore*>& entities() const { return entities_; }
   // Adds an entity made elsewhere (a copy, or one read from a file) on `layer`.
   void Append(EntityCore* entity, MemLayer* layer);
+  // The same for a file's entities: the indexes by layer and type are built
+  // by IndexAppended, once all have come, in the order they came.
+  void AppendUnindexed(EntityCore* entity, MemLayer* layer);
+  void IndexAppended();
   // Model-space entities of one type, in creation order.
   const std::vector<EntityCore*>& OfType(const std::string& type) const;
   void Clear();
@@ -444,6 +450,7 @@ class MemBlock final : public Block,
   };
   TypeList* FindType(std::string_view type) const;
   std::vector<std::unique_ptr<TypeList>> by_type_;
+  size_t indexed_ = 0;  // entities_ from here on came unindexed
 };
 
 class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
