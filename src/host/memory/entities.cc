@@ -159,10 +159,12 @@ std::vector<size_t> MTextLineLengths(const std::string& text) {
 // ---------------------------------------------------------------------------
 // Lightweight polylines
 
-void MemLWPolyline::CheckVertex(int32_t index) const {
-  if (index < 0 || static_cast<size_t>(index) >= vertices().size()) {
+const LWVertex& MemLWPolyline::CheckVertex(int32_t index) const {
+  const auto& v = vertices();
+  if (index < 0 || static_cast<size_t>(index) >= v.size()) {
     throw Error::InvalidInput("vertex index " + std::to_string(index) + " out of range");
   }
+  return v[static_cast<size_t>(index)];
 }
 
 void MemLWPolyline::CheckSegment(int32_t segment) const {
@@ -185,15 +187,13 @@ std::vector<double> MemLWPolyline::Coordinates() {
 
 Point2 MemLWPolyline::Coordinate(int32_t index) {
   Enter("Coordinate");
-  CheckVertex(index);
-  const auto& v = vertices()[static_cast<size_t>(index)];
+  const LWVertex& v = CheckVertex(index);
   return {v.x, v.y};
 }
 
 double MemLWPolyline::GetBulge(int32_t index) {
   Enter("GetBulge");
-  CheckVertex(index);
-  return vertices()[static_cast<size_t>(index)].bulge;
+  return CheckVertex(index).bulge;
 }
 
 void MemLWPolyline::SetBulge(int32_t index, double bulge) {

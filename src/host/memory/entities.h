@@ -93,13 +93,15 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
     Point3 normal{0, 0, 1};
   };
   Fields& fields() const {
+    if (fields_ && loaded()) [[likely]] return *fields_;
     if (!fields_) fields_ = std::make_unique<Fields>();
     Load();
     return *fields_;
   }
   mutable std::unique_ptr<Fields> fields_;
   mutable double cached_length_ = -1;
-  void CheckVertex(int32_t index) const;
+  // The vertex of `index`, or the host's error when there is none.
+  const LWVertex& CheckVertex(int32_t index) const;
   void CheckSegment(int32_t segment) const;
 };
 
@@ -152,6 +154,7 @@ class MemMText final : public MemEntity<MText> {
     std::string text;
   };
   Fields& fields() const {
+    if (fields_ && loaded()) [[likely]] return *fields_;
     if (!fields_) fields_ = std::make_unique<Fields>();
     Load();
     return *fields_;
