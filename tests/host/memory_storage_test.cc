@@ -53,6 +53,31 @@ TEST(NameIndexTest, FindsEveryNameAfterInsertsAndErasures) {
   EXPECT_EQ(NameIndex<Named>().Find("x"), nullptr);
 }
 
+// Only ASCII letters fold; other bytes, and names of every length around a
+// word of eight bytes, compare as they are.
+TEST(NameIndexTest, FoldsAsciiLettersOnly) {
+  std::vector<Named> objects;
+  for (const char* name : {"Straße_Profile", "a", "abcdefg", "abcdefgh", "abcdefghi",
+                           "0123456789abcdef", "0123456789abcdefG", "[@`{~]"}) {
+    objects.push_back(Named{name});
+  }
+  NameIndex<Named> index;
+  for (auto& o : objects) index.Insert(&o);
+  EXPECT_EQ(index.Find("STRAßE_PROFILE"), &objects[0]);
+  EXPECT_EQ(index.Find("straße_profile"), &objects[0]);
+  EXPECT_EQ(index.Find("STRASSE_PROFILE"), nullptr);
+  EXPECT_EQ(index.Find("A"), &objects[1]);
+  EXPECT_EQ(index.Find("ABCDEFG"), &objects[2]);
+  EXPECT_EQ(index.Find("ABCDEFGH"), &objects[3]);
+  EXPECT_EQ(index.Find("abcdefgH"), &objects[3]);
+  EXPECT_EQ(index.Find("ABCDEFGHI"), &objects[4]);
+  EXPECT_EQ(index.Find("0123456789ABCDEF"), &objects[5]);
+  EXPECT_EQ(index.Find("0123456789abcdefg"), &objects[6]);
+  EXPECT_EQ(index.Find("[@`{~]"), &objects[7]);
+  EXPECT_EQ(index.Find("{`@[^}"), nullptr);  // neighbours of the letters do not fold
+  EXPECT_EQ(index.Find("abcdefgh "), nullptr);
+}
+
 TEST(RawTagsTest, OwnedTagsCopyDeeplyAndMoveAway) {
   RawTags a;
   EXPECT_TRUE(a.empty());
