@@ -179,51 +179,6 @@ std::string FoldName(const std::string& name) {
   return folded;
 }
 
-namespace {
-
-// Names are hashed and compared eight bytes at a time, ASCII letters folded
-// to upper case in every byte of a word at once.
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-constexpr uint64_t kHighs = 0x8080808080808080ull;
-
-uint64_t FoldWord(uint64_t w) {
-  const uint64_t ascii = w & ~kHighs;
-  const uint64_t from_a = (ascii + kOnes * (0x80 - 'a')) & kHighs;       // >= 'a'
-  const uint64_t after_z = (ascii + kOnes * (0x80 - 'z' - 1)) & kHighs;  // > 'z'
-  const uint64_t lower = from_a & ~after_z & ~(w & kHighs);  // bytes of 'a' to 'z'
-  return w - (lower >> 2);                                    // less 0x20 each
-}
-
-// The `i`-th word of `s`, the last one padded with zero bytes. The byte
-// order does not matter: hash and comparison both use the same words.
-uint64_t Word(std::string_view s, size_t i) {
-  uint64_t w = 0;
-  std::memcpy(&w, s.data() + 8 * i, std::min<size_t>(8, s.size() - 8 * i));
-  return w;
-}
-
-}  // namespace
-
-size_t FoldedHash::operator()(std::string_view name) const {
-  uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
-  const size_t words = (name.size() + 7) / 8;
-  for (size_t i = 0; i < words; ++i) {
-    h = (h ^ FoldWord(Word(name, i))) * 0xFF51AFD7ED558CCDull;
-    h ^= h >> 32;
-  }
-  return static_cast<size_t>(h ^ (h >> 29));
-}
-
-bool FoldedEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  const size_t words = (a.size() + 7) / 8;
-  for (size_t i = 0; i < words; ++i) {
-    const uint64_t x = Word(a, i), y = Word(b, i);
-    if (x != y && FoldWord(x) != FoldWord(y)) return false;
-  }
-  return true;
-}
-
 void CheckSymbolName(const std::string& name, const char* what) {
   if (name.empty()) throw Error::InvalidInput(std::string(what) + " name is empty");
   if (name.size() > 255) throw Error::InvalidInput(std::string(what) + " name is too long");

@@ -9,6 +9,7 @@
 // Objects handed out stay valid as long as their application lives.
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -178,13 +179,58 @@ struct ViewState {
 // Hash and equality of names with ASCII letter case ignored, for the table
 // lookups that ignore case. Both take any string-like key, so that a lookup
 // needs no folded copy of the name.
+namespace fold {
+
+// Names are hashed and compared eight bytes at a time, ASCII letters folded
+// to upper case in every byte of a word at once.
+inline constexpr uint64_t kOnes = 0x0101010101010101ull;
+inline constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+inline uint64_t FoldWord(uint64_t w) {
+  const uint64_t ascii = w & ~kHighs;
+  const uint64_t from_a = (ascii + kOnes * (0x80 - 'a')) & kHighs;       // >= 'a'
+  const uint64_t after_z = (ascii + kOnes * (0x80 - 'z' - 1)) & kHighs;  // > 'z'
+  const uint64_t lower = from_a & ~after_z & ~(w & kHighs);  // bytes of 'a' to 'z'
+  return w - (lower >> 2);                                    // less 0x20 each
+}
+
+// The word of `s` at byte `at`, the last one padded with zero bytes. Byte
+// order does not matter: hash and comparison use the same words.
+inline uint64_t Word(std::string_view s, size_t at) {
+  uint64_t w = 0;
+  if (s.size() - at >= 8) {
+    std::memcpy(&w, s.data() + at, 8);
+  } else {
+    for (size_t i = at; i < s.size(); ++i) {
+      w |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * (i - at));
+    }
+  }
+  return w;
+}
+
+}  // namespace fold
+
 struct FoldedHash {
   using is_transparent = void;
-  size_t operator()(std::string_view name) const;
+  size_t operator()(std::string_view name) const {
+    uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
+    for (size_t at = 0; at < name.size(); at += 8) {
+      h = (h ^ fold::FoldWord(fold::Word(name, at))) * 0xFF51AFD7ED558CCDull;
+      h ^= h >> 32;
+    }
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
 };
 struct FoldedEqual {
   using is_transparent = void;
-  bool operator()(std::string_view a, std::string_view b) const;
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    for (size_t at = 0; at < a.size(); at += 8) {
+      const uint64_t x = fold::Word(a, at), y = fold::Word(b, at);
+      if (x != y && fold::FoldWord(x) != fold::FoldWord(y)) return false;
+    }
+    return true;
+  }
 };
 // Objects by name, letter case ignored: an open-addressed table of each
 // name's hash and its object, so that a lookup reads one array and the
