@@ -423,13 +423,19 @@ class Reader {
     while (r_.Next(t)) {
       if (t.code != 0)
         r_.Fail("expected 0 and an entity, found group code " + std::to_string(t.code));
-      const std::string type(Trim(t.value));
+      std::string_view type = Trim(t.value);
+      std::string kept;  // a type not in the file's bytes (never so far) is copied
+      if (type.data() < file_.bytes.data() ||
+          type.data() + type.size() > file_.bytes.data() + file_.bytes.size()) {
+        kept.assign(type);
+        type = kept;
+      }
       if (type == end) {
         block->IndexAppended();
         return;
       }
       if (type == "ENDSEC" || type == "ENDBLK" || type == "EOF" || type == "SECTION") {
-        r_.Fail("expected 0 " + std::string(end) + " before " + type);
+        r_.Fail("expected 0 " + std::string(end) + " before " + std::string(type));
       }
       ReadEntity(block, type);
     }
@@ -439,22 +445,25 @@ class Reader {
   // An entity of a type, with nothing of its kind read yet: modelled kinds
   // read their fields from their tags when first used.
   EntityCore* MakeEntity(std::string_view type) {
-    EntityCore* entity;
-    if (type == "LWPOLYLINE") {
-      entity = doc_.NewEntity<MemLWPolyline>(0);
-    } else if (type == "POINT") {
-      entity = doc_.NewEntity<MemPoint>(0);
-    } else if (type == "MTEXT") {
-      entity = doc_.NewEntity<MemMText>(0);
-    } else if (type == "ATTDEF") {
-      entity = doc_.NewEntity<MemAttributeDefinition>(0);
-    } else if (type == "ATTRIB") {
-      entity = doc_.NewEntity<MemAttribute>(0);
-    } else if (type == "INSERT") {
-      entity = doc_.NewEntity<MemBlockReference>(0);
-    } else {
-      return doc_.NewEntity<MemOpaqueEntity>(0, std::string(type));
+    // By length first: most types are told apart without comparing text.
+    EntityCore* entity = nullptr;
+    switch (type.size()) {
+      case 5:
+        if (type == "POINT") entity = doc_.NewEntity<MemPoint>(0);
+        if (type == "MTEXT") entity = doc_.NewEntity<MemMText>(0);
+        break;
+      case 6:
+        if (type == "ATTDEF") entity = doc_.NewEntity<MemAttributeDefinition>(0);
+        if (type == "ATTRIB") entity = doc_.NewEntity<MemAttribute>(0);
+        if (type == "INSERT") entity = doc_.NewEntity<MemBlockReference>(0);
+        break;
+      case 10:
+        if (type == "LWPOLYLINE") entity = doc_.NewEntity<MemLWPolyline>(0);
+        break;
+      default:
+        break;
     }
+    if (entity == nullptr) return doc_.NewEntity<MemOpaqueEntity>(0, std::string(type));
     entity->set_unloaded();
     return entity;
   }
@@ -505,7 +514,7 @@ class Reader {
 
   // Reads one entity and, for a block reference with attributes, the
   // attributes and the end of their sequence.
-  void ReadEntity(MemBlock* block, const std::string& type) {
+  void ReadEntity(MemBlock* block, std::string_view type) {
     MemLayer* layer = nullptr;
     bool attributes_follow = false;
     EntityCore* entity = ReadOneEntity(type, layer, attributes_follow);

@@ -82,32 +82,9 @@ RawTags::RawTags(const RawTags& other) : size_(other.size_), codec_(other.codec_
   }
 }
 
-RawTags::RawTags(RawTags&& other) noexcept : size_(other.size_), codec_(other.codec_) {
-  begin_ = other.begin_;  // the slice's start or the owned buffer: either moves
-  other.begin_ = nullptr;
-  other.size_ = 0;
-  other.codec_ = 0;
-}
-
 RawTags& RawTags::operator=(const RawTags& other) {
   if (this != &other) *this = RawTags(other);
   return *this;
-}
-
-RawTags& RawTags::operator=(RawTags&& other) noexcept {
-  if (this == &other) return *this;
-  if (codec_ == 0) delete owned_;
-  begin_ = other.begin_;
-  size_ = other.size_;
-  codec_ = other.codec_;
-  other.begin_ = nullptr;
-  other.size_ = 0;
-  other.codec_ = 0;
-  return *this;
-}
-
-RawTags::~RawTags() {
-  if (codec_ == 0) delete owned_;
 }
 
 const TagCodec* RawTags::codec() const { return codec_ != 0 ? g_codecs[codec_ - 1] : nullptr; }

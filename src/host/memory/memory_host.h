@@ -62,10 +62,21 @@ class RawTags {
 
   RawTags() : begin_(nullptr) {}
   RawTags(const RawTags& other);
-  RawTags(RawTags&& other) noexcept;
+  RawTags(RawTags&& other) noexcept : begin_(other.begin_), size_(other.size_), codec_(other.codec_) {
+    other.Forget();
+  }
   RawTags& operator=(const RawTags& other);
-  RawTags& operator=(RawTags&& other) noexcept;
-  ~RawTags();
+  RawTags& operator=(RawTags&& other) noexcept {
+    if (this != &other) {
+      Release();
+      begin_ = other.begin_;
+      size_ = other.size_;
+      codec_ = other.codec_;
+      other.Forget();
+    }
+    return *this;
+  }
+  ~RawTags() { Release(); }
 
   // The tags of a slice of a file's bytes.
   static RawTags View(const char* begin, const char* end, const TagCodec* codec) {
@@ -98,6 +109,14 @@ class RawTags {
   // decoder in codec_ from 1) or tags of its own (owned_, codec_ 0): per tag
   // the code (2 bytes), the value's length (4 bytes) and the value. Kept
   // small, as every object read from a file has one.
+  void Release() {
+    if (codec_ == 0) delete owned_;
+  }
+  void Forget() {
+    begin_ = nullptr;
+    size_ = 0;
+    codec_ = 0;
+  }
   union {
     const char* begin_;
     std::string* owned_;
