@@ -545,7 +545,12 @@ class Reader {
   // looked up as it stands; others are decoded once each.
   MemLayer* LayerOf(std::string_view raw) {
     if (raw.empty()) raw = "0";
-    if (raw == last_layer_name_) return last_layer_;
+    // Entities return to a few layers over and over: a small cache of the
+    // names last seen, by length and end letters, saves most lookups.
+    const size_t slot = (raw.size() * 31 + static_cast<unsigned char>(raw.front()) * 7 +
+                         static_cast<unsigned char>(raw.back())) %
+                        kRecentLayers;
+    if (recent_layers_[slot].name == raw) return recent_layers_[slot].layer;
     MemLayer* layer;
     if (IsAscii(raw) && raw.find("\\U+") == std::string_view::npos) {
       layer = doc_.FindLayer(raw);
@@ -556,8 +561,7 @@ class Reader {
       layer = doc_.AddLayer(Text(raw), false);
       layer_cache_.emplace(raw, layer);
     }
-    last_layer_name_ = raw;
-    last_layer_ = layer;
+    recent_layers_[slot] = {raw, layer};
     return layer;
   }
 
@@ -604,8 +608,12 @@ class Reader {
   // Layers of names that need decoding, by the layer tag as the file holds
   // it: views into the file's bytes, which the drawing keeps.
   std::unordered_map<std::string_view, MemLayer*> layer_cache_;
-  std::string_view last_layer_name_;  // the layer the last entity named
-  MemLayer* last_layer_ = nullptr;
+  static constexpr size_t kRecentLayers = 64;
+  struct RecentLayer {
+    std::string_view name;  // as the file holds it
+    MemLayer* layer = nullptr;
+  };
+  RecentLayer recent_layers_[kRecentLayers];
   std::vector<EntityCore*> without_handle_;
   bool view_read_ = false;
   // The handle of the last group code 5 or 105 read, when it was one.

@@ -99,11 +99,24 @@ inline std::string Hex(uint64_t h) {
   return buf;
 }
 
+// A handle: one to sixteen hexadecimal digits, spaces around allowed.
 inline bool ParseHandle(std::string_view s, uint64_t& h) {
   s = Trim(s);
   if (s.empty() || s.size() > 16) return false;
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), h, 16);
-  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+  uint64_t value = 0;
+  for (const char c : s) {
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
+      digit = static_cast<unsigned>((c | 0x20) - 'a' + 10);
+    } else {
+      return false;
+    }
+    value = value << 4 | digit;
+  }
+  h = value;
+  return true;
 }
 
 // Reads a file into a fresh drawing; DxfError on bad input.
