@@ -170,7 +170,7 @@ void CheckSymbolName(const std::string& name, const char* what) {
 
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) { return FoldName(a) == FoldName(b); }
+bool SameName(std::string_view a, std::string_view b) { return FoldedEqual{}(a, b); }
 
 Variant ConvertXDataValue(int16_t code, const Variant& v) {
   auto text = [&]() -> std::string {
