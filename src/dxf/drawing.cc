@@ -307,9 +307,9 @@ class Reader {
       if (name.empty()) r_.Fail(type + " entry without a name (group code 2)");
       host::memory::ObjectCore* object = nullptr;
       if (type == "LAYER") {
-        MemLayer* layer = doc_.AddLayer(name, false);
+        MemLayer* layer = doc_.AddLayer(std::move(name), false);
         // A layer the table listed already has its tags.
-        if (!layer->extra().empty()) r_.Fail("a second layer named \"" + name + "\"");
+        if (!layer->extra().empty()) r_.Fail("a second layer named \"" + layer->name() + "\"");
         layer->set_frozen((flags & 1) != 0);
         layer->set_on(color >= 0);
         layer->set_color(color == 0 ? 7 : std::abs(color));

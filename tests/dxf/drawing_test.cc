@@ -300,6 +300,9 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
       {"AutoCAD Binary DXF garbage", "byte offset 0"},
       {"  0\nSECTION\n  2\nENTITIES\n 10\n1.0\n", "line 5: expected 0 and an entity"},
       {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n  5\nXYZ\n", "expected a handle"},
+      {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  0\nLAYER\n  2\nRoad\n"
+       "  0\nLAYER\n  2\nROAD\n  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
+       "a second layer named \"Road\""},
   };
   for (const auto& c : cases) {
     auto app = host::memory::CreateApplication();

@@ -522,7 +522,12 @@ void MemBlock::IndexAppended() {
         last_type = type;
       }
       list->entities.push_back(e);
-      if (e->layer() != nullptr) e->layer()->entities().push_back(e);
+      if (MemLayer* layer = e->layer()) {
+        // Room for all its entities at once: the count includes them.
+        auto& on_layer = layer->entities();
+        if (on_layer.capacity() == 0) on_layer.reserve(static_cast<size_t>(layer->references));
+        on_layer.push_back(e);
+      }
     }
   }
   indexed_ = entities_.size();
@@ -1295,10 +1300,10 @@ MemLayer* MemDocument::FindLayer(std::string_view name) const {
   return layer_index_.Find(name);
 }
 
-MemLayer* MemDocument::AddLayer(const std::string& name, bool check) {
+MemLayer* MemDocument::AddLayer(std::string name, bool check) {
   if (MemLayer* existing = FindLayer(name)) return existing;
   if (check) CheckSymbolName(name, "layer");
-  auto layer = std::make_shared<MemLayer>(this, NextHandle(), name);
+  auto layer = std::make_shared<MemLayer>(this, NextHandle(), std::move(name));
   layer_index_.Insert(layer.get());
   layers_.push_back(layer);
   return layer.get();

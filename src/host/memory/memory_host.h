@@ -587,7 +587,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   MemLayer* FindLayer(std::string_view name) const;  // letter case ignored
   // Validated (unless `check` is false, for names read from a file); an
   // existing layer of that name is returned.
-  MemLayer* AddLayer(const std::string& name, bool check = true);
+  MemLayer* AddLayer(std::string name, bool check = true);
   void RenameLayer(MemLayer* layer, const std::string& name);
   MemLayer* active_layer() const { return active_layer_; }
   void set_active_layer(MemLayer* layer) { active_layer_ = layer; }
