@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <numbers>
 #include <set>
@@ -35,6 +36,20 @@ namespace {
 
 // ---------------------------------------------------------------------------
 // Reading
+
+// Equality of short texts without a library call: up to sixteen bytes are
+// compared as two words each, overlapping when shorter.
+inline bool Same(std::string_view a, std::string_view b) {
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  if (n < 8 || n > 16) return a == b;
+  uint64_t a0, a1, b0, b1;
+  std::memcpy(&a0, a.data(), 8);
+  std::memcpy(&b0, b.data(), 8);
+  std::memcpy(&a1, a.data() + n - 8, 8);
+  std::memcpy(&b1, b.data() + n - 8, 8);
+  return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
 
 class Reader {
  public:
@@ -430,7 +445,7 @@ class Reader {
         kept.assign(type);
         type = kept;
       }
-      if (type == end) {
+      if (Same(type, end)) {
         block->IndexAppended();
         return;
       }
@@ -550,7 +565,7 @@ class Reader {
     const size_t slot = (raw.size() * 31 + static_cast<unsigned char>(raw.front()) * 7 +
                          static_cast<unsigned char>(raw.back())) %
                         kRecentLayers;
-    if (recent_layers_[slot].name == raw) return recent_layers_[slot].layer;
+    if (Same(recent_layers_[slot].name, raw)) return recent_layers_[slot].layer;
     MemLayer* layer;
     if (IsAscii(raw) && raw.find("\\U+") == std::string_view::npos) {
       layer = doc_.FindLayer(raw);

@@ -507,19 +507,25 @@ void MemBlock::AppendUnindexed(EntityCore* entity, MemLayer* layer) {
 
 void MemBlock::IndexAppended() {
   if (is_model_space()) {
-    const char* last_type = nullptr;
-    TypeList* list = nullptr;
+    // The modelled kinds name their type with one literal each: the lists of
+    // the last few names seen are found by the name's address.
+    constexpr size_t kSeen = 8;
+    std::pair<const char*, TypeList*> seen[kSeen] = {};
+    size_t next_seen = 0;
     for (size_t i = indexed_; i < entities_.size(); ++i) {
       EntityCore* e = entities_[i];
-      // Types repeat in runs; their names are usually the same literal.
       const char* type = e->TypeName();
-      if (type != last_type) {
+      TypeList* list = nullptr;
+      for (const auto& [name, known] : seen) {
+        if (name == type) list = known;
+      }
+      if (list == nullptr) {
         list = FindType(type);
         if (list == nullptr) {
           by_type_.push_back(std::make_unique<TypeList>(TypeList{type, {}}));
           list = by_type_.back().get();
         }
-        last_type = type;
+        seen[next_seen++ % kSeen] = {type, list};
       }
       list->entities.push_back(e);
       if (MemLayer* layer = e->layer()) {
