@@ -115,19 +115,21 @@ class Reader {
   }
 
   void Reserve(const Tag& t) {
-    if (t.code == 5 || t.code == 105) ReserveHandle(t);
+    if (t.code != 5 && t.code != 105) return;
+    uint64_t h;
+    if (ParseHandle(t.value, h)) {
+      doc_.ReserveHandle(h);
+      last_handle_ = h;
+      last_handle_read_ = true;
+    } else {
+      NoHandle(t);
+    }
   }
-  [[gnu::noinline]] void ReserveHandle(const Tag& t) {
+  [[gnu::noinline]] void NoHandle(const Tag& t) {
     last_handle_read_ = false;
     if (Trim(t.value).empty()) return;  // some writers leave a handle empty
-    uint64_t h;
-    if (!ParseHandle(t.value, h)) {
-      r_.Fail("expected a handle (hexadecimal), found \"" + std::string(t.value.substr(0, 40)) +
-              "\"");
-    }
-    doc_.ReserveHandle(h);
-    last_handle_ = h;
-    last_handle_read_ = true;
+    r_.Fail("expected a handle (hexadecimal), found \"" + std::string(t.value.substr(0, 40)) +
+            "\"");
   }
 
   // The tags from byte `begin` up to `end` of the file, kept as a slice.

@@ -125,6 +125,7 @@ void TagReader::PushBack(const Tag& tag) {
   // A value that lies in the file's bytes stays valid; others are copied.
   const bool in_bytes = tag.value.data() >= bytes_.data() &&
                         tag.value.data() + tag.value.size() <= bytes_.data() + bytes_.size();
+  pushed_copied_ = !in_bytes;
   if (in_bytes) {
     pushed_tag_ = tag;
   } else {
@@ -250,7 +251,7 @@ bool TagReader::NextAsciiFast(Tag& tag) {
 bool TagReader::NextSlow(Tag& tag) {
   if (pushed_) {
     pushed_ = false;
-    if (pushed_tag_.value.data() == pushed_value_.data()) {
+    if (pushed_copied_) {
       scratch_.swap(pushed_value_);
       tag = Tag{pushed_tag_.code, scratch_};
     } else {

@@ -39,6 +39,13 @@ class TagReader {
   bool binary() const { return binary_; }
   // Reads the next tag; false at the end of the data.
   bool Next(Tag& tag) {
+    if (pushed_ && !pushed_copied_) {  // the common push-back: a view of the file
+      pushed_ = false;
+      tag = pushed_tag_;
+      returned_begin_ = pushed_begin_;
+      returned_end_ = pushed_end_;
+      return true;
+    }
     if (!pushed_ && !binary_ && NextAsciiFast(tag)) return true;
     return NextSlow(tag);
   }
@@ -70,6 +77,7 @@ class TagReader {
   size_t reported_line_ = 0;  // line of the last tag's group code
   size_t tag_offset_ = 0;     // byte offset of the last tag read
   bool pushed_ = false;
+  bool pushed_copied_ = false;  // the pushed value lives in pushed_value_
   size_t returned_begin_ = 0, returned_end_ = 0;
   size_t pushed_begin_ = 0, pushed_end_ = 0;
   Tag pushed_tag_;

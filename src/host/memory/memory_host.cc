@@ -1298,9 +1298,6 @@ void MemDocument::PurgeAll() {
                 [&](const std::string& a) { return used_apps.count(FoldName(a)) == 0; });
 }
 
-void MemDocument::ReserveHandle(uint64_t handle) {
-  if (handle >= next_handle_) next_handle_ = handle + 1;
-}
 
 MemLayer* MemDocument::FindLayer(std::string_view name) const {
   return layer_index_.Find(name);

@@ -577,7 +577,9 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   uint64_t NextHandle() { return next_handle_++; }
   uint64_t handle_seed() const { return next_handle_; }
   // Makes sure later handles lie above `handle`.
-  void ReserveHandle(uint64_t handle);
+  void ReserveHandle(uint64_t handle) {
+    if (handle >= next_handle_) next_handle_ = handle + 1;
+  }
   // Makes sure later handles start at `seed` or above.
   void RaiseHandleSeed(uint64_t seed) {
     if (seed > next_handle_) next_handle_ = seed;
