@@ -42,6 +42,12 @@ class Writer {
   // seed written is above every handle written.
 
   std::string Run() {
+    // Room for the whole drawing at once, generously: pages never written
+    // cost no memory, while growing by doubling would hold the old copy and
+    // the new one together at the largest size.
+    size_t objects = doc_.layers().size();
+    for (const auto& b : doc_.blocks()) objects += b->entities().size();
+    w_.bytes().reserve(file_.bytes.size() + objects * 256);
     for (const auto [code, value] : file_.preamble) w_.Write(code, value);
     bool tables_written = false, blocks_written = false;
     for (const std::string& name : file_.sections) {
