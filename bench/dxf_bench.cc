@@ -5,6 +5,12 @@
 
 #include <charconv>
 #include <cstring>
+#include <sstream>
+
+#ifdef PALVANE_HAVE_DXFLIB
+#include <dxflib/dl_creationadapter.h>
+#include <dxflib/dl_dxf.h>
+#endif
 
 #include "dxf/drawing.h"
 #include "dxf/tags.h"
@@ -102,6 +108,22 @@ void BM_Save(benchmark::State& state) {
   }
   SetBytes(state, bytes.size());
 }
+
+#ifdef PALVANE_HAVE_DXFLIB
+// dxflib, a C++ reader that hands each entity to callbacks, on the same
+// bytes with callbacks that do nothing: for comparison only.
+void BM_DxflibRead(benchmark::State& state) {
+  const std::string& bytes = RiverBytes(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    std::istringstream stream(bytes);
+    DL_CreationAdapter ignore;
+    DL_Dxf dxf;
+    benchmark::DoNotOptimize(dxf.in(stream, &ignore));
+  }
+  SetBytes(state, bytes.size());
+}
+BENCHMARK(BM_DxflibRead)->Arg(2000)->Unit(benchmark::kMillisecond);
+#endif
 
 BENCHMARK(BM_SplitTags)->Arg(2000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Tokenize)->Arg(2000)->Unit(benchmark::kMillisecond);
