@@ -17,7 +17,8 @@ namespace memory = palvane::host::memory;
 using palvane::host::Ref;
 
 // A river of `sections` sections with ten unrelated entities per section
-// entity, and its file.
+// entity: its file, and the drawing loaded from it, as the command line
+// works on it (what is read on first use is read during the first export).
 struct River {
   std::shared_ptr<memory::MemApplication> app;
   std::shared_ptr<memory::MemDocument> doc;
@@ -30,11 +31,12 @@ River& RiverOf(int sections) {
   if (!r.doc) {
     r.app = memory::CreateApplication();
     r.app->new_drawing_template = [](memory::MemDocument& d) { palvane::dxf::ApplyTemplate(d); };
-    r.doc = r.app->NewDetachedDocument("river.dxf");
-    palvane::dxf::ApplyTemplate(*r.doc);
+    auto made = r.app->NewDetachedDocument("made.dxf");
+    palvane::dxf::ApplyTemplate(*made);
+    palvane::tools::GenerateRiver(*made, {sections, 1, 20});
+    r.file = palvane::dxf::WriteDrawing(*made);
+    r.doc = palvane::dxf::ReadDrawing(*r.app, r.file, "river.dxf");
     r.app->Open(r.doc);
-    palvane::tools::GenerateRiver(*r.doc, {sections, 1, 20});
-    r.file = palvane::dxf::WriteDrawing(*r.doc);
   }
   return r;
 }

@@ -730,6 +730,7 @@ void LoadPolyline(MemLWPolyline& line) {
 }  // namespace
 
 void DxfFile::LoadXData(const RawTags& tags, std::vector<XDataItem>& xdata) const {
+  xdata.reserve(16);
   for (const auto [code, value] : tags) {
     if (code >= 1010 && code <= 1013) {
       xdata.push_back({code, Variant::Point(ToDouble(value), 0, 0)});
@@ -753,7 +754,11 @@ void DxfFile::LoadXData(const RawTags& tags, std::vector<XDataItem>& xdata) cons
         xdata.push_back({code, Variant(static_cast<int32_t>(ToInt(value)))});
         break;
       case ValueType::kString:
-        xdata.push_back({code, Variant(DecodeEscapes(Text().Decode(value)))});
+        if (IsAscii(value) && value.find("\\U+") == std::string_view::npos) {
+          xdata.push_back({code, Variant(std::string(value))});  // reads as it stands
+        } else {
+          xdata.push_back({code, Variant(DecodeEscapes(Text().Decode(value)))});
+        }
         break;
       default:
         xdata.push_back({code, Variant(std::string(value))});

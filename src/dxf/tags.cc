@@ -275,18 +275,22 @@ class AsciiCodec final : public host::memory::TagCodec {
   const char* Decode(const char* p, const char* end, int16_t& code, std::string_view& value,
                      char*) const override {
     auto line = [&](std::string_view& out) {
-      const void* nl = std::memchr(p, '\n', static_cast<size_t>(end - p));
-      const char* stop = nl ? static_cast<const char*>(nl) : end;
+      const char* nl = FindLineFeed(p, end);
+      const char* stop = nl != nullptr ? nl : end;
       out = std::string_view(p, static_cast<size_t>(stop - p));
       if (!out.empty() && out.back() == '\r') out.remove_suffix(1);
-      p = nl ? stop + 1 : end;
+      p = nl != nullptr ? stop + 1 : end;
     };
-    std::string_view code_text;
-    line(code_text);
-    code_text = TrimSpaces(code_text);
+    // The reader checked these tags: the code is spaces, an optional sign
+    // and digits.
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
     int c = 0;
-    std::from_chars(code_text.data(), code_text.data() + code_text.size(), c);
-    code = static_cast<int16_t>(c);
+    while (p < end && static_cast<unsigned>(*p - '0') < 10) c = c * 10 + (*p++ - '0');
+    code = static_cast<int16_t>(negative ? -c : c);
+    std::string_view rest;
+    line(rest);  // the end of the code's line
     line(value);
     return p;
   }

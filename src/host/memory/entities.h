@@ -21,6 +21,7 @@ class MemEntity : public Interface, public EntityCore {
   // Entities live in their drawing's arena: a reference to one keeps the
   // drawing alive.
   std::shared_ptr<Entity> Self() override;
+  Entity* AsEntity() override { return this; }
   virtual const char* Kind() const = 0;
 
   std::string Handle() override;

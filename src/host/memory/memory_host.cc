@@ -264,13 +264,19 @@ std::vector<XDataItem>& ObjectCore::mutable_xdata() {
 }
 
 XData ObjectCore::GetXDataOf(const std::string& app_name) {
-  // Unread data is read for the answer but not kept: most callers read an
-  // object's data once, and a drawing's worth of parsed values would cost
-  // more memory than the file.
-  std::vector<XDataItem> read;
-  const std::vector<XDataItem>* items = &read;
+  // Unread data is read for the answer but not kept with the object: a
+  // drawing's worth of parsed values would cost more memory than the file.
+  // The drawing remembers the last object's, as callers often ask one
+  // object twice in a row (its kind of tag, then its values).
+  const std::vector<XDataItem>* items;
   if (!xdata_tags_.empty() && doc_->file != nullptr) {
-    doc_->file->LoadXData(xdata_tags_, read);
+    auto& last = doc_->last_xdata_read();
+    if (last.object != this) {
+      last.items.clear();
+      doc_->file->LoadXData(xdata_tags_, last.items);
+      last.object = this;
+    }
+    items = &last.items;
   } else {
     items = &xdata();
   }
@@ -998,7 +1004,7 @@ class MemSelectionSet final : public SelectionSet,
     Enter("RemoveItems");
     std::unordered_set<const Entity*> gone;
     for (const auto& e : entities) gone.insert(e.get());
-    std::erase_if(items_, [&](EntityCore* e) { return gone.count(e->Self().get()) != 0; });
+    std::erase_if(items_, [&](EntityCore* e) { return gone.count(e->AsEntity()) != 0; });
   }
   void Delete() override {
     Enter("Delete");

@@ -373,6 +373,8 @@ class EntityCore : public ObjectCore {
  public:
   ~EntityCore() override;
   virtual std::shared_ptr<Entity> Self() = 0;
+  // The same object as the host interface sees it, without a reference.
+  virtual Entity* AsEntity() = 0;
   // The entity type name of the exchange format ("LWPOLYLINE", "POINT", ...).
   virtual const char* TypeName() const = 0;
   // A copy for `target`'s block `owner`, with a new handle there.
@@ -629,6 +631,12 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   std::shared_ptr<DocumentFile> file;
   // How often extended data was written into this drawing's objects.
   uint64_t xdata_writes = 0;
+  // The extended data last read from an object's unread tags, and whose.
+  struct LastXDataRead {
+    const ObjectCore* object = nullptr;
+    std::vector<XDataItem> items;
+  };
+  LastXDataRead& last_xdata_read() { return last_xdata_read_; }
   // Forgets the template's handles, so a file's can take their place.
   void ResetHandles() { next_handle_ = 1; }
 
@@ -650,6 +658,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   std::vector<std::string> registered_apps_;
   std::vector<std::shared_ptr<MemSelectionSet>> selection_sets_;
   std::map<std::string, Variant> variables_;
+  LastXDataRead last_xdata_read_;
 
   friend class MemApplication;
 };
