@@ -115,6 +115,31 @@ TEST(MemoryHostTest, SelectionFiltersByTypeAndExactLayer) {
   EXPECT_ERROR(s->Select(1, {}, {}), Error::kInvalidInput);
 }
 
+// Removing items in the set's order, in another order, and from a set that
+// two selections filled (and so holds entities twice): each removed entity
+// leaves the set entirely, the others stay in order.
+TEST(MemoryHostTest, RemoveItemsInAnyOrderAndWithRepeats) {
+  Drawing d;
+  std::vector<Ref<host::LWPolyline>> lines;
+  for (int i = 0; i < 5; ++i) lines.push_back(AddPolyline(d.doc, "L", {0, 0, 1.0 + i, 1}));
+  auto items = [](const Ref<host::SelectionSet>& set) {
+    std::vector<host::Entity*> out;
+    for (int32_t i = 0; i < set->Count(); ++i) out.push_back(set->Item(i).get());
+    return out;
+  };
+  auto entity = [&](int i) { return static_cast<host::Entity*>(lines[static_cast<size_t>(i)].get()); };
+  const auto s = d.doc->SelectionSets()->Add("S");
+  s->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});
+  s->RemoveItems({Ref<host::Entity>(lines[1]), Ref<host::Entity>(lines[3])});
+  EXPECT_EQ(items(s), (std::vector<host::Entity*>{entity(0), entity(2), entity(4)}));
+  s->RemoveItems({Ref<host::Entity>(lines[4]), Ref<host::Entity>(lines[0])});
+  EXPECT_EQ(items(s), (std::vector<host::Entity*>{entity(2)}));
+  s->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});  // 2 is in twice now
+  ASSERT_EQ(s->Count(), 6);
+  s->RemoveItems({Ref<host::Entity>(lines[2])});
+  EXPECT_EQ(items(s), (std::vector<host::Entity*>{entity(0), entity(1), entity(3), entity(4)}));
+}
+
 TEST(MemoryHostTest, TranslateCoordinatesFollowsTheArbitraryAxisRule) {
   Drawing d;
   const auto util = d.doc->Utility();

@@ -978,6 +978,8 @@ class MemSelectionSet final : public SelectionSet,
     }
     // Start from the smallest index that the filter allows: a layer's
     // entities, one type's entities, or all of model space.
+    // One selection lists each entity once; a second may repeat some.
+    if (!items_.empty()) unique_ = false;
     const MemBlock* model = doc_->model_space();
     std::vector<EntityCore*> all;
     const std::vector<EntityCore*>* candidates = nullptr;
@@ -1002,6 +1004,22 @@ class MemSelectionSet final : public SelectionSet,
   }
   void RemoveItems(const std::vector<Ref<Entity>>& entities) override {
     Enter("RemoveItems");
+    // Callers usually remove entities in the set's own order (collected while
+    // walking it): when the set holds each entity once, one pass in step
+    // does, without a set of hundreds of thousands of entries.
+    size_t next = 0;
+    for (EntityCore* e : items_) {
+      if (next < entities.size() && entities[next].get() == e->AsEntity()) ++next;
+    }
+    if (unique_ && next == entities.size()) {
+      next = 0;
+      std::erase_if(items_, [&](EntityCore* e) {
+        const bool gone = next < entities.size() && entities[next].get() == e->AsEntity();
+        next += gone ? 1 : 0;
+        return gone;
+      });
+      return;
+    }
     std::unordered_set<const Entity*> gone;
     for (const auto& e : entities) gone.insert(e.get());
     std::erase_if(items_, [&](EntityCore* e) { return gone.count(e->AsEntity()) != 0; });
@@ -1023,6 +1041,7 @@ class MemSelectionSet final : public SelectionSet,
   MemDocument* doc_;
   std::string name_;
   std::vector<EntityCore*> items_;
+  bool unique_ = true;  // no entity is in items_ twice
   bool deleted_ = false;
 };
 
