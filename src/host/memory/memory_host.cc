@@ -281,6 +281,9 @@ XData ObjectCore::GetXDataOf(const std::string& app_name) {
     items = &xdata();
   }
   XData out;
+  if (items->empty()) return out;
+  out.codes.reserve(items->size());
+  out.values.reserve(items->size());
   bool in_group = false;
   for (const XDataItem& item : *items) {
     if (item.code == 1001) {
