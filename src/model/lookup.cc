@@ -4,19 +4,25 @@ namespace palvane::model {
 namespace {
 
 // Selects, into the set "Section", the entities of one type on one layer and
-// returns the first, with a message when there are none or several.
+// returns the first, with a message when there are none or several. The
+// messages are "Section N Has more than one <several> using first found" and
+// "Section N Has no <none>", made only when shown: a keyplan export looks up
+// every section.
 host::Ref<host::Entity> FindOnLayer(host::MessageSink& sink,
                                     const host::Ref<host::Document>& drawing,
-                                    const std::string& type, const std::string& layer,
-                                    const std::string& several, const std::string& none) {
+                                    const std::string& type, const std::string& section_no,
+                                    const char* layer_suffix, const char* several,
+                                    const char* none) {
   const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, "Section");
-  set->Select(host::kSelectionSetAll, {0, 8}, {host::Variant(type), host::Variant(layer)});
+  set->Select(host::kSelectionSetAll, {0, 8},
+              {host::Variant(type), host::Variant(section_no + layer_suffix)});
   const int32_t n = set->Count();
   if (n == 0) {
-    sink.Show(none);
+    sink.Show("Section " + section_no + " Has no " + none);
     return {};
   }
-  if (n >= 2) sink.Show(several);
+  if (n >= 2)
+    sink.Show("Section " + section_no + " Has more than one " + several + " using first found");
   return set->Item(0);
 }
 
@@ -71,18 +77,15 @@ std::optional<TEVReach> GetCurrentReach(host::MessageSink& sink,
 host::Ref<host::LWPolyline> FindSectionProfile(host::MessageSink& sink,
                                                const host::Ref<host::Document>& drawing,
                                                const std::string& section_no) {
-  return FindOnLayer(sink, drawing, "LWPOLYLINE", section_no + "_Profile",
-                     "Section " + section_no + " Has more than one Profile using first found",
-                     "Section " + section_no + " Has no profile")
+  return FindOnLayer(sink, drawing, "LWPOLYLINE", section_no, "_Profile", "Profile", "profile")
       .As<host::LWPolyline>();
 }
 
 host::Ref<host::PointEntity> FindSectionCenterPoint(host::MessageSink& sink,
                                                     const host::Ref<host::Document>& drawing,
                                                     const std::string& section_no) {
-  return FindOnLayer(sink, drawing, "POINT", section_no + "_SectionCenter",
-                     "Section " + section_no + " Has more than one Center Point using first found",
-                     "Section " + section_no + " Has no Center Point")
+  return FindOnLayer(sink, drawing, "POINT", section_no, "_SectionCenter", "Center Point",
+                     "Center Point")
       .As<host::PointEntity>();
 }
 
