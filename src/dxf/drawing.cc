@@ -487,8 +487,7 @@ class Reader {
 
   // Reads one entity's tags and makes it with what every entity has: its
   // handle, colour and extended data. Its layer is left to the caller.
-  EntityCore* ReadOneEntity(std::string_view type, MemLayer*& layer,
-                                            bool& attributes_follow) {
+  EntityCore* ReadOneEntity(std::string_view type, MemLayer*& layer, bool& attributes_follow) {
     EntityCore* entity = MakeEntity(type);
     uint64_t handle = 0;
     bool has_handle = false, layer_seen = false, stop = false;

@@ -142,11 +142,11 @@ struct NumberKinds {
   NumberKinds() {
     for (int c = 0; c < 1072; ++c) {
       const ValueType type = ValueTypeOf(c);
-      kinds[c] = type == ValueType::kDouble                                       ? 1
-                 : type == ValueType::kString || type == ValueType::kHandle ||
-                         type == ValueType::kBinary
-                     ? 0
-                     : 2;
+      kinds[c] =
+          type == ValueType::kDouble ? 1
+          : type == ValueType::kString || type == ValueType::kHandle || type == ValueType::kBinary
+              ? 0
+              : 2;
     }
   }
   uint8_t kinds[1072];
@@ -244,7 +244,8 @@ bool TagReader::NextAsciiFast(Tag& tag) {
   returned_end_ = pos_;
   reported_line_ = line_ + 1;
   line_ += 2;
-  tag = Tag{static_cast<int16_t>(code), std::string_view(value, static_cast<size_t>(value_end - value))};
+  tag = Tag{static_cast<int16_t>(code),
+            std::string_view(value, static_cast<size_t>(value_end - value))};
   return true;
 }
 

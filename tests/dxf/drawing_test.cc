@@ -202,7 +202,8 @@ TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
   auto again = dxf::ReadDrawing(*app, dxf::WriteDrawing(*back), "again.dxf");
   auto* kept = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
   EXPECT_EQ(kept->GetXData("TEV").values, original->GetXData("TEV").values);
-  EXPECT_EQ(kept->GetXData("OTHER").values, (std::vector<Variant>{Variant("OTHER"), Variant("new")}));
+  EXPECT_EQ(kept->GetXData("OTHER").values,
+            (std::vector<Variant>{Variant("OTHER"), Variant("new")}));
 }
 
 // The end of a block reference's attributes keeps its own extended data.
@@ -238,13 +239,13 @@ TEST(DxfTokenizerTest, EveryNumberShapeAndLineEndReads) {
   EXPECT_EQ(points[0]->color(), 3);
   EXPECT_EQ(points[1]->position()[0], -12345678901234567.25);
   for (const char* bad : {"1.2.3", "1e", "--1", ".", "1-2", "0x10", "1.5 x"}) {
-    const std::string bytes = "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 10\n" +
-                              std::string(bad) + "\n  0\nENDSEC\n  0\nEOF\n";
+    const std::string bytes = "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 10\n" + std::string(bad) +
+                              "\n  0\nENDSEC\n  0\nEOF\n";
     EXPECT_THROW(dxf::ReadDrawing(*app, bytes, "bad.dxf"), dxf::DxfError) << bad;
   }
   for (const char* bad : {"1.5", "2e3", "12a"}) {
-    const std::string bytes = "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 70\n" +
-                              std::string(bad) + "\n  0\nENDSEC\n  0\nEOF\n";
+    const std::string bytes = "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 70\n" + std::string(bad) +
+                              "\n  0\nENDSEC\n  0\nEOF\n";
     EXPECT_THROW(dxf::ReadDrawing(*app, bytes, "bad.dxf"), dxf::DxfError) << bad;
   }
 }

@@ -119,7 +119,12 @@ class ToyCodec final : public host::memory::TagCodec {
 
 TEST(RawTagsTest, SlicesShareTheBytesAndBecomeOwnedWhenTheyGrow) {
   static const ToyCodec codec;
-  const std::string bytes("\x01" "abc\0" "\x08" "0\0", 8);
+  const std::string bytes(
+      "\x01"
+      "abc\0"
+      "\x08"
+      "0\0",
+      8);
   RawTags slice = RawTags::View(bytes.data(), bytes.data() + bytes.size(), &codec);
   EXPECT_EQ(slice.codec(), &codec);
   EXPECT_EQ(slice.slice(), bytes);

@@ -201,12 +201,14 @@ std::string DrawingSvg(const host::memory::MemDocument& doc, int width) {
         for (const auto& inner : block->entities()) {
           if (auto* inner_line = dynamic_cast<host::memory::MemLWPolyline*>(inner)) {
             pic.Polyline(WorldVertices(*inner_line, [&](Point3 q) { return r->Transform(q); }),
-                         inner_line->closed(), Width(*inner_line), Colour(LayerColour(*inner_line)));
+                         inner_line->closed(), Width(*inner_line),
+                         Colour(LayerColour(*inner_line)));
           }
         }
       }
       for (const auto& a : r->attributes) {
-        pic.Text({a->value()}, a->insertion()[0], a->insertion()[1] + a->height(), a->height(), colour);
+        pic.Text({a->value()}, a->insertion()[0], a->insertion()[1] + a->height(), a->height(),
+                 colour);
       }
     } else if (auto* pt = dynamic_cast<host::memory::MemPoint*>(e)) {
       pic.Printf("<circle cx=\"%s\" cy=\"%s\" r=\"1.5\" fill=\"%s\"/>\n",

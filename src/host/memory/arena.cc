@@ -41,8 +41,7 @@ void* EntityArena::Allocate(size_t size) {
     const size_t grown = blocks_.empty() ? kFirstBlock : std::min(reserved_, kLargestBlock);
     const size_t block_size = std::max(grown, size);
     blocks_.reserve(blocks_.size() + 1);
-    auto* data =
-        static_cast<std::byte*>(::operator new[](block_size, BlockAlignment(block_size)));
+    auto* data = static_cast<std::byte*>(::operator new[](block_size, BlockAlignment(block_size)));
 #ifdef __linux__
     // Advice only: without huge pages the block works the same.
     if (block_size >= kLargestBlock) ::madvise(data, block_size, MADV_HUGEPAGE);

@@ -284,7 +284,9 @@ bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
   if (vertices().empty()) return false;
   min = {kInf, kInf, kInf};
   max = {-kInf, -kInf, -kInf};
-  auto add = [&](double x, double y) { Grow(min, max, g::OcsToWorld({x, y, elevation()}, normal())); };
+  auto add = [&](double x, double y) {
+    Grow(min, max, g::OcsToWorld({x, y, elevation()}, normal()));
+  };
   const size_t n = vertices().size();
   for (size_t i = 0; i < n; ++i) {
     const auto& a = vertices()[i];
@@ -499,7 +501,8 @@ double MemBlockReference::Rotation() {
 std::vector<Ref<Attribute>> MemBlockReference::GetAttributes() {
   Enter("GetAttributes");
   std::vector<Ref<Attribute>> out;
-  for (MemAttribute* a : attributes) out.emplace_back(std::static_pointer_cast<Attribute>(a->Self()));
+  for (MemAttribute* a : attributes)
+    out.emplace_back(std::static_pointer_cast<Attribute>(a->Self()));
   return out;
 }
 

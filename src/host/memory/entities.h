@@ -94,7 +94,8 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
     Point3 normal{0, 0, 1};
   };
   Fields& fields() const {
-    if (fields_ && loaded()) [[likely]] return *fields_;
+    if (fields_ && loaded()) [[likely]]
+      return *fields_;
     if (!fields_) fields_ = std::make_unique<Fields>();
     Load();
     return *fields_;
@@ -116,8 +117,14 @@ class MemPoint final : public MemEntity<PointEntity> {
   bool Extents(Point3& min, Point3& max) const override;
   Point3 Coordinates() override;
 
-  Point3& position() { Load(); return position_; }
-  const Point3& position() const { Load(); return position_; }
+  Point3& position() {
+    Load();
+    return position_;
+  }
+  const Point3& position() const {
+    Load();
+    return position_;
+  }
 
  private:
   Point3 position_{0, 0, 0};
@@ -155,7 +162,8 @@ class MemMText final : public MemEntity<MText> {
     std::string text;
   };
   Fields& fields() const {
-    if (fields_ && loaded()) [[likely]] return *fields_;
+    if (fields_ && loaded()) [[likely]]
+      return *fields_;
     if (!fields_) fields_ = std::make_unique<Fields>();
     Load();
     return *fields_;
@@ -178,18 +186,54 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   double Height() override;
   int32_t Mode() override;
 
-  std::string& tag() { Load(); return tag_; }
-  const std::string& tag() const { Load(); return tag_; }
-  std::string& prompt() { Load(); return prompt_; }
-  const std::string& prompt() const { Load(); return prompt_; }
-  std::string& value() { Load(); return value_; }
-  const std::string& value() const { Load(); return value_; }
-  Point3& insertion() { Load(); return insertion_; }
-  const Point3& insertion() const { Load(); return insertion_; }
-  double& height() { Load(); return height_; }
-  const double& height() const { Load(); return height_; }
-  int32_t& mode() { Load(); return mode_; }
-  const int32_t& mode() const { Load(); return mode_; }
+  std::string& tag() {
+    Load();
+    return tag_;
+  }
+  const std::string& tag() const {
+    Load();
+    return tag_;
+  }
+  std::string& prompt() {
+    Load();
+    return prompt_;
+  }
+  const std::string& prompt() const {
+    Load();
+    return prompt_;
+  }
+  std::string& value() {
+    Load();
+    return value_;
+  }
+  const std::string& value() const {
+    Load();
+    return value_;
+  }
+  Point3& insertion() {
+    Load();
+    return insertion_;
+  }
+  const Point3& insertion() const {
+    Load();
+    return insertion_;
+  }
+  double& height() {
+    Load();
+    return height_;
+  }
+  const double& height() const {
+    Load();
+    return height_;
+  }
+  int32_t& mode() {
+    Load();
+    return mode_;
+  }
+  const int32_t& mode() const {
+    Load();
+    return mode_;
+  }
 
  private:
   std::string tag_;
@@ -213,14 +257,38 @@ class MemAttribute final : public MemEntity<Attribute> {
   Point3 InsertionPoint() override;
   double Height() override;
 
-  std::string& tag() { Load(); return tag_; }
-  const std::string& tag() const { Load(); return tag_; }
-  std::string& value() { Load(); return value_; }
-  const std::string& value() const { Load(); return value_; }
-  Point3& insertion() { Load(); return insertion_; }
-  const Point3& insertion() const { Load(); return insertion_; }
-  double& height() { Load(); return height_; }
-  const double& height() const { Load(); return height_; }
+  std::string& tag() {
+    Load();
+    return tag_;
+  }
+  const std::string& tag() const {
+    Load();
+    return tag_;
+  }
+  std::string& value() {
+    Load();
+    return value_;
+  }
+  const std::string& value() const {
+    Load();
+    return value_;
+  }
+  Point3& insertion() {
+    Load();
+    return insertion_;
+  }
+  const Point3& insertion() const {
+    Load();
+    return insertion_;
+  }
+  double& height() {
+    Load();
+    return height_;
+  }
+  const double& height() const {
+    Load();
+    return height_;
+  }
 
  private:
   std::string tag_;
@@ -247,14 +315,38 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   // Maps a point of the block definition to world coordinates.
   Point3 Transform(const Point3& p) const;
 
-  std::string& block_name() { Load(); return block_name_; }
-  const std::string& block_name() const { Load(); return block_name_; }
-  Point3& insertion() { Load(); return insertion_; }
-  const Point3& insertion() const { Load(); return insertion_; }
-  Point3& scale() { Load(); return scale_; }
-  const Point3& scale() const { Load(); return scale_; }
-  double& rotation() { Load(); return rotation_; }
-  const double& rotation() const { Load(); return rotation_; }
+  std::string& block_name() {
+    Load();
+    return block_name_;
+  }
+  const std::string& block_name() const {
+    Load();
+    return block_name_;
+  }
+  Point3& insertion() {
+    Load();
+    return insertion_;
+  }
+  const Point3& insertion() const {
+    Load();
+    return insertion_;
+  }
+  Point3& scale() {
+    Load();
+    return scale_;
+  }
+  const Point3& scale() const {
+    Load();
+    return scale_;
+  }
+  double& rotation() {
+    Load();
+    return rotation_;
+  }
+  const double& rotation() const {
+    Load();
+    return rotation_;
+  }
 
   // Attributes are read with their reference, as the entities that follow it.
   std::vector<MemAttribute*> attributes;
