@@ -70,33 +70,6 @@ std::string_view TrimSpaces(std::string_view s) {
   return s;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Checks the shape of a decimal number without converting it: the reader
-// meets millions of numbers, and converting each twice would double the cost.
-bool ParsesAs(ValueType type, std::string_view text) {
-  text = TrimSpaces(text);
-  size_t i = 0;
-  const size_t n = text.size();
-  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
-  size_t digits = 0;
-  while (i < n && IsDigit(text[i])) ++i, ++digits;
-  if (type != ValueType::kDouble) return digits > 0 && i == n;
-  if (i < n && text[i] == '.') {
-    ++i;
-    while (i < n && IsDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
-    size_t exponent = 0;
-    while (i < n && IsDigit(text[i])) ++i, ++exponent;
-    if (exponent == 0) return false;
-  }
-  return i == n;
-}
-
 }  // namespace
 
 TagReader::TagReader(std::string_view bytes) : bytes_(bytes) {
@@ -154,21 +127,26 @@ struct NumberKinds {
 
 const NumberKinds kNumberKinds;
 
-// The end of a plain number starting at `p`, when a line end follows it:
-// optional sign, digits, and for a decimal an optional fraction and
-// exponent. Null for anything else, which the careful path reads.
-// The end of the run of decimal digits at `p`: eight bytes at a time, since
-// a byte loop's exit at an unpredictable length costs more than the test.
+// Scanning eight bytes at a time: values are short, and a library call or a
+// byte loop's exit at an unpredictable length per line costs more than the
+// test. Each lane (byte) of interest is flagged in its high bit; the lowest
+// flagged lane is the first such byte, as words are read little-endian.
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7Full;
+
+inline uint64_t Load8(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, 8);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+// The end of the run of decimal digits at `p`.
 inline const char* SkipDigits(const char* p, const char* end) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHighs = 0x8080808080808080ull;
-  constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7Full;
   while (end - p >= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    const uint64_t y = word ^ (kOnes * '0');  // digits become 0 to 9
-    // The high bit of each lane that is not a digit (9 < y, or y above 127).
+    const uint64_t y = Load8(p) ^ (kOnes * '0');  // digits become 0 to 9
+    // The lanes that are not a digit (9 < y, or y above 127).
     const uint64_t other = (((y & kLows) + kOnes * 0x76) | y) & kHighs;
     if (other != 0) return p + std::countr_zero(other) / 8;
     p += 8;
@@ -177,7 +155,10 @@ inline const char* SkipDigits(const char* p, const char* end) {
   return p;
 }
 
-inline const char* PlainNumberLine(const char* p, const char* end, bool decimal) {
+// The end of a number starting at `p`: optional sign, digits, and for a
+// decimal an optional fraction and exponent, at least one digit before the
+// exponent. Null when the text there is no such number.
+inline const char* NumberEnd(const char* p, const char* end, bool decimal) {
   if (p < end && (*p == '-' || *p == '+')) ++p;
   const char* digits = p;
   p = SkipDigits(p, end);
@@ -196,24 +177,31 @@ inline const char* PlainNumberLine(const char* p, const char* end, bool decimal)
       if (p == exponent) return nullptr;
     }
   }
-  if (!any || p >= end) return nullptr;
+  return any ? p : nullptr;
+}
+
+// The line feed ending a line that holds only a number from `p`, or null for
+// anything else, which the careful path reads.
+inline const char* PlainNumberLine(const char* p, const char* end, bool decimal) {
+  p = NumberEnd(p, end, decimal);
+  if (p == nullptr || p >= end) return nullptr;
   if (*p == '\n') return p;
   return *p == '\r' && p + 1 < end && p[1] == '\n' ? p + 1 : nullptr;
 }
 
-// The next line feed at or after `p`, or null: eight bytes at a time, as
-// most values are short and a library call per line costs more than the
-// search.
+// True when `text`, spaces around it aside, is a number of the type's shape.
+bool ParsesAs(ValueType type, std::string_view text) {
+  text = TrimSpaces(text);
+  if (text.empty()) return false;
+  const char* end = text.data() + text.size();
+  return NumberEnd(text.data(), end, type == ValueType::kDouble) == end;
+}
+
+// The next line feed at or after `p`, or null.
 inline const char* FindLineFeed(const char* p, const char* end) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHighs = 0x8080808080808080ull;
-  constexpr uint64_t kFeeds = kOnes * '\n';
   while (end - p >= 8) {
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    const uint64_t x = word ^ kFeeds;
-    // The lowest flagged byte is the first line feed (little-endian order).
-    const uint64_t found = (x - kOnes) & ~x & kHighs;
+    const uint64_t x = Load8(p) ^ (kOnes * '\n');
+    const uint64_t found = (x - kOnes) & ~x & kHighs;  // exact for the lowest lane
     if (found != 0) return p + std::countr_zero(found) / 8;
     p += 8;
   }
