@@ -108,11 +108,7 @@ class Reader {
     if (!codec_) codec_ = std::make_unique<TextCodec>(file_.utf8(), file_.code_page);
     return *codec_;
   }
-  std::string Text(std::string_view raw) {
-    // Most names are plain ASCII, which reads as it stands.
-    if (IsAscii(raw) && raw.find("\\U+") == std::string_view::npos) return std::string(raw);
-    return DecodeEscapes(Codec().Decode(raw));
-  }
+  std::string Text(std::string_view raw) { return DecodeText(Codec(), raw); }
 
   void Reserve(const Tag& t) {
     if (t.code != 5 && t.code != 105) return;
@@ -568,7 +564,7 @@ class Reader {
                         kRecentLayers;
     if (Same(recent_layers_[slot].name, raw)) return recent_layers_[slot].layer;
     MemLayer* layer;
-    if (IsAscii(raw) && raw.find("\\U+") == std::string_view::npos) {
+    if (IsPlainText(raw)) {
       layer = doc_.FindLayer(raw);
       if (layer == nullptr) layer = doc_.AddLayer(std::string(raw), false);
     } else if (const auto it = layer_cache_.find(raw); it != layer_cache_.end()) {
@@ -753,11 +749,7 @@ void DxfFile::LoadXData(const RawTags& tags, std::vector<XDataItem>& xdata) cons
         xdata.push_back({code, Variant(static_cast<int32_t>(ToInt(value)))});
         break;
       case ValueType::kString:
-        if (IsAscii(value) && value.find("\\U+") == std::string_view::npos) {
-          xdata.push_back({code, Variant(std::string(value))});  // reads as it stands
-        } else {
-          xdata.push_back({code, Variant(DecodeEscapes(Text().Decode(value)))});
-        }
+        xdata.push_back({code, Variant(DecodeText(Text(), value))});
         break;
       default:
         xdata.push_back({code, Variant(std::string(value))});
@@ -767,7 +759,7 @@ void DxfFile::LoadXData(const RawTags& tags, std::vector<XDataItem>& xdata) cons
 }
 
 void DxfFile::LoadEntity(EntityCore& entity) const {
-  auto text = [&](std::string_view raw) { return DecodeEscapes(Text().Decode(raw)); };
+  auto text = [&](std::string_view raw) { return DecodeText(Text(), raw); };
   if (auto* line = dynamic_cast<MemLWPolyline*>(&entity)) {
     LoadPolyline(*line);
   } else if (auto* point = dynamic_cast<MemPoint*>(&entity)) {

@@ -176,4 +176,13 @@ std::string DecodeEscapes(std::string_view text) {
   return out;
 }
 
+bool IsPlainText(std::string_view raw) {
+  return IsAscii(raw) && raw.find("\\U+") == std::string_view::npos;
+}
+
+std::string DecodeText(const TextCodec& codec, std::string_view raw) {
+  if (IsPlainText(raw)) return std::string(raw);
+  return DecodeEscapes(codec.Decode(raw));
+}
+
 }  // namespace palvane::dxf

@@ -36,4 +36,10 @@ std::string DecodeEscapes(std::string_view text);
 // True when every byte is ASCII, so that no conversion is needed.
 bool IsAscii(std::string_view text);
 
+// True when a file's text reads as it stands: ASCII without escapes.
+bool IsPlainText(std::string_view raw);
+
+// A file's text as UTF-8, its escapes replaced; plain text is taken as it is.
+std::string DecodeText(const TextCodec& codec, std::string_view raw);
+
 }  // namespace palvane::dxf
