@@ -491,21 +491,8 @@ Ref<Entity> MemBlock::Item(int32_t index) {
 }
 
 void MemBlock::Append(EntityCore* entity, MemLayer* layer) {
-  if (indexed_ != entities_.size()) IndexAppended();
-  entity->set_owner(this);
-  EntityCore* raw = entity;
-  entities_.push_back(entity);
-  indexed_ = entities_.size();
-  if (is_model_space()) {
-    const std::string_view type = raw->TypeName();
-    TypeList* list = FindType(type);
-    if (list == nullptr) {
-      by_type_.push_back(std::make_unique<TypeList>(TypeList{std::string(type), {}}));
-      list = by_type_.back().get();
-    }
-    list->entities.push_back(raw);
-  }
-  raw->AssignLayer(layer);
+  AppendUnindexed(entity, layer);
+  IndexAppended();
 }
 
 void MemBlock::AppendUnindexed(EntityCore* entity, MemLayer* layer) {

@@ -494,10 +494,10 @@ class MemBlock final : public Block,
   // The BLOCK and ENDBLK entities that frame the definition in a file.
   RawTags block_begin, block_end;
   const std::vector<EntityCore*>& entities() const { return entities_; }
-  // Adds an entity made elsewhere (a copy, or one read from a file) on `layer`.
+  // Adds a new entity (made here, a copy, or one read from a file) on `layer`.
   void Append(EntityCore* entity, MemLayer* layer);
-  // The same for a file's entities: the indexes by layer and type are built
-  // by IndexAppended, once all have come, in the order they came.
+  // The same without the indexes by layer and type, for a file's entities:
+  // IndexAppended adds every entity appended so to them at once, in order.
   void AppendUnindexed(EntityCore* entity, MemLayer* layer);
   void IndexAppended();
   // Model-space entities of one type, in creation order.
