@@ -24,14 +24,7 @@ namespace memory = palvane::host::memory;
 const std::string& RiverBytes(int sections) {
   static std::map<int, std::string> cache;
   auto& bytes = cache[sections];
-  if (bytes.empty()) {
-    auto app = memory::CreateApplication();
-    auto doc = app->NewDetachedDocument("bench.dxf");
-    palvane::dxf::ApplyTemplate(*doc);
-    app->Open(doc);
-    palvane::tools::GenerateRiver(*doc, {sections, 1, 20});
-    bytes = palvane::dxf::WriteDrawing(*doc);
-  }
+  if (bytes.empty()) bytes = palvane::tools::RiverFile({sections, 1, 20});
   return bytes;
 }
 

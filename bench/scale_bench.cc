@@ -31,10 +31,7 @@ River& RiverOf(int sections) {
   if (!r.doc) {
     r.app = memory::CreateApplication();
     r.app->new_drawing_template = [](memory::MemDocument& d) { palvane::dxf::ApplyTemplate(d); };
-    auto made = r.app->NewDetachedDocument("made.dxf");
-    palvane::dxf::ApplyTemplate(*made);
-    palvane::tools::GenerateRiver(*made, {sections, 1, 20});
-    r.file = palvane::dxf::WriteDrawing(*made);
+    r.file = palvane::tools::RiverFile({sections, 1, 20});
     r.doc = palvane::dxf::ReadDrawing(*r.app, r.file, "river.dxf");
     r.app->Open(r.doc);
   }

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "dxf/drawing.h"
 #include "geometry/vec.h"
 #include "host/convert.h"
 
@@ -158,6 +159,15 @@ void GenerateRiver(host::memory::MemDocument& mem, const RiverShape& shape) {
     }
   }
   doc->Layers()->Add("Temp");
+}
+
+std::string RiverFile(const RiverShape& shape) {
+  auto app = host::memory::CreateApplication();
+  auto doc = app->NewDetachedDocument("river.dxf");
+  dxf::ApplyTemplate(*doc);
+  app->Open(doc);
+  GenerateRiver(*doc, shape);
+  return dxf::WriteDrawing(*doc);
 }
 
 }  // namespace palvane::tools

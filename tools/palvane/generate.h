@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "host/memory/memory_host.h"
 
@@ -19,5 +20,8 @@ struct RiverShape {
 // has lost its tag (its centre point keeps it). Survey points, bank lines and
 // notes on other layers stand for the rest of a real drawing.
 void GenerateRiver(host::memory::MemDocument& doc, const RiverShape& shape);
+
+// The same river in a new drawing from the template, as the bytes of its file.
+std::string RiverFile(const RiverShape& shape);
 
 }  // namespace palvane::tools
