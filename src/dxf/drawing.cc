@@ -724,35 +724,45 @@ void LoadPolyline(MemLWPolyline& line) {
 
 }  // namespace
 
-void DxfFile::LoadXData(const RawTags& tags, std::vector<XDataItem>& xdata) const {
-  xdata.reserve(16);
+void DxfFile::LoadXData(const RawTags& tags, std::string_view app_name, host::XData& xdata) const {
+  // Application names are plain ASCII in practice; a name with other bytes
+  // is decoded before it is compared.
+  auto is_app = [&](std::string_view raw) {
+    if (IsPlainText(raw)) return host::memory::FoldedEqual{}(raw, app_name);
+    return host::memory::FoldedEqual{}(DecodeText(Text(), raw), app_name);
+  };
+  bool in_group = false;
   for (const auto [code, value] : tags) {
+    if (code == 1001) in_group = app_name.empty() || is_app(value);
+    if (!in_group) continue;
     if (code >= 1010 && code <= 1013) {
-      xdata.push_back({code, Variant::Point(ToDouble(value), 0, 0)});
+      xdata.codes.push_back(code);
+      xdata.values.push_back(Variant::Point(ToDouble(value), 0, 0));
       continue;
     }
-    if (code >= 1020 && code <= 1033 && !xdata.empty() && xdata.back().value.IsArray() &&
-        xdata.back().code == (code < 1030 ? code - 10 : code - 20)) {
-      auto a = xdata.back().value.AsArrayUnchecked();
+    if (code >= 1020 && code <= 1033 && !xdata.values.empty() && xdata.values.back().IsArray() &&
+        xdata.codes.back() == (code < 1030 ? code - 10 : code - 20)) {
+      auto a = xdata.values.back().AsArrayUnchecked();
       a[code < 1030 ? 1 : 2] = ToDouble(value);
-      xdata.back().value = Variant(std::move(a));
+      xdata.values.back() = Variant(std::move(a));
       continue;
     }
+    xdata.codes.push_back(code);
     switch (ValueTypeOf(code)) {
       case ValueType::kDouble:
-        xdata.push_back({code, Variant(ToDouble(value))});
+        xdata.values.emplace_back(ToDouble(value));
         break;
       case ValueType::kInt16:
-        xdata.push_back({code, Variant(static_cast<int16_t>(ToInt(value)))});
+        xdata.values.emplace_back(static_cast<int16_t>(ToInt(value)));
         break;
       case ValueType::kInt32:
-        xdata.push_back({code, Variant(static_cast<int32_t>(ToInt(value)))});
+        xdata.values.emplace_back(static_cast<int32_t>(ToInt(value)));
         break;
       case ValueType::kString:
-        xdata.push_back({code, Variant(DecodeText(Text(), value))});
+        xdata.values.emplace_back(DecodeText(Text(), value));
         break;
       default:
-        xdata.push_back({code, Variant(std::string(value))});
+        xdata.values.emplace_back(std::string(value));
         break;
     }
   }

@@ -63,7 +63,7 @@ struct DxfFile final : host::memory::DocumentFile {
   bool utf8() const { return version >= "AC1021"; }
   // Reads the fields of an entity's kind from its tags, on first use.
   void LoadEntity(host::memory::EntityCore& entity) const override;
-  void LoadXData(const RawTags& tags, std::vector<host::memory::XDataItem>& out) const override;
+  void LoadXData(const RawTags& tags, std::string_view app_name, host::XData& out) const override;
   // The decoder of this file's text, made once it is needed.
   const TextCodec& Text() const;
 

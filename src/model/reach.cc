@@ -6,8 +6,9 @@
 namespace palvane::model {
 
 bool TEVReach::RetrieveValues() {
-  if (GetTagKind(*Profile) != kReachKind) return false;
+  // One read serves both the kind and the values.
   const host::XData tag = Profile->GetXData(kTagApp);
+  if (TagKindOf(tag) != kReachKind) return false;
   ReachNo = host::ToText(TagItem(tag.values, 2));
   Status = host::ToBoolean(TagItem(tag.values, 3));
   PhotoDirectory = host::ToText(TagItem(tag.values, 4));

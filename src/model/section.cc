@@ -19,8 +19,10 @@ void TEVSection::Load(const std::vector<host::Variant>& values) {
 }
 
 void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
-  if (GetTagKind(*Profile) == kSectionKind) {
-    Load(Profile->GetXData(kTagApp).values);
+  // One read serves both the kind and the values.
+  const host::XData own = Profile->GetXData(kTagApp);
+  if (TagKindOf(own) == kSectionKind) {
+    Load(own.values);
     return;
   }
   // The profile lost its tag: recover it from the section's centre point.
@@ -28,8 +30,8 @@ void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
   const size_t underscore = layer.find('_');
   if (underscore == std::string::npos) throw host::Error::InvalidProcedureCall();
   CenterPoint = FindSectionCenterPoint(*sink_, drawing, layer.substr(0, underscore));
-  if (GetTagKind(*CenterPoint) != kSectionKind) return;
   const host::XData tag = CenterPoint->GetXData(kTagApp);
+  if (TagKindOf(tag) != kSectionKind) return;
   Load(tag.values);
   Profile->SetXData(tag.codes, tag.values);
 }

@@ -4,8 +4,9 @@
 
 namespace palvane::model {
 
-std::string GetTagKind(host::Object& object) {
-  const host::XData data = object.GetXData(kTagApp);
+std::string GetTagKind(host::Object& object) { return TagKindOf(object.GetXData(kTagApp)); }
+
+std::string TagKindOf(const host::XData& data) {
   if (data.empty()) return "Null";
   return host::ToText(TagItem(data.values, 1));
 }

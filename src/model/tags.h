@@ -19,6 +19,8 @@ inline constexpr const char* kSectionKind = "SECTION";
 // The kind of an object's tag: item 1 of its "TEV" data as text, or "Null"
 // when it has no such data.
 std::string GetTagKind(host::Object& object);
+// The same, from the object's "TEV" data already read.
+std::string TagKindOf(const host::XData& data);
 
 // Item `index` of a tag's values; "Subscript out of range" past the end.
 const host::Variant& TagItem(const std::vector<host::Variant>& values, size_t index);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "host/convert.h"
 #include "support/river.h"
@@ -272,6 +273,48 @@ TEST(MemoryHostTest, MTextBoxComesFromLinesAndHeight) {
   const auto empty = d.doc->ModelSpace()->AddMText({1, 2, 0}, 0, "");
   empty->GetBoundingBox(lo, hi);
   EXPECT_EQ(lo, hi);
+}
+
+TEST(MemoryHostTest, PolylineBoxHoldsItsArcsExactly) {
+  Drawing d;
+  Point3 lo, hi;
+  // A half circle below the chord (0,0)-(2,0).
+  const auto half = AddPolyline(d.doc, "0", {0, 0, 2, 0});
+  half->SetBulge(0, 1);
+  half->GetBoundingBox(lo, hi);
+  EXPECT_NEAR(lo[1], -1, 1e-12);
+  EXPECT_NEAR(hi[1], 0, 1e-12);
+
+  // On the unit circle from angle 0 counter-clockwise to 0.7 pi: the top,
+  // (0, 1), lies inside the arc at no simple fraction of its sweep.
+  const double end = 0.7 * std::numbers::pi;
+  const auto arc = AddPolyline(d.doc, "0", {1, 0, std::cos(end), std::sin(end)});
+  arc->SetBulge(0, std::tan(end / 4));
+  arc->GetBoundingBox(lo, hi);
+  EXPECT_NEAR(lo[0], std::cos(end), 1e-12);
+  EXPECT_NEAR(hi[0], 1, 1e-12);
+  EXPECT_NEAR(lo[1], 0, 1e-12);
+  EXPECT_NEAR(hi[1], 1, 1e-12);
+
+  // Seen from below (normal -Z) the object's X axis is world -X: the same
+  // arc lies mirrored, at its elevation measured along the normal.
+  arc->SetNormal({0, 0, -1});
+  arc->SetElevation(3);
+  arc->GetBoundingBox(lo, hi);
+  EXPECT_NEAR(lo[0], -1, 1e-12);
+  EXPECT_NEAR(hi[0], -std::cos(end), 1e-12);
+  EXPECT_NEAR(hi[1], 1, 1e-12);
+  EXPECT_NEAR(lo[2], -3, 1e-12);
+  EXPECT_NEAR(hi[2], -3, 1e-12);
+
+  // A closed polyline's last vertex bulges back to the first.
+  const auto ring = AddPolyline(d.doc, "0", {0, 0, 4, 0});
+  ring->SetBulge(0, 1);
+  ring->SetBulge(1, 1);
+  ring->SetClosed(true);
+  ring->GetBoundingBox(lo, hi);
+  EXPECT_NEAR(lo[1], -2, 1e-12);
+  EXPECT_NEAR(hi[1], 2, 1e-12);
 }
 
 TEST(MemoryHostTest, MonitorRecordsCallsAndInjectsFaults) {

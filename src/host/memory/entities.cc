@@ -284,28 +284,45 @@ bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
   if (vertices().empty()) return false;
   min = {kInf, kInf, kInf};
   max = {-kInf, -kInf, -kInf};
-  auto add = [&](double x, double y) {
-    Grow(min, max, g::OcsToWorld({x, y, elevation()}, normal()));
+  const g::OcsAxes axes = g::ArbitraryAxes(normal());
+  const g::Vec3 lift = g::Scale(axes.z, elevation());
+  auto world = [&](double x, double y) {
+    return g::Add(g::Add(g::Scale(axes.x, x), g::Scale(axes.y, y)), lift);
+  };
+  // Along an arc of centre c and radius r, world coordinate j is
+  // c_j + r (X_j cos phi + Y_j sin phi) for the plane's axes X and Y: a
+  // sinusoid whose extremes lie at phi = atan2(Y_j, X_j) and opposite it.
+  // Those inside the arc's sweep bound it exactly, with its end points.
+  double extreme_angle[3];
+  for (int j = 0; j < 3; ++j) extreme_angle[j] = std::atan2(axes.y[j], axes.x[j]);
+  auto within = [](double phi, double start, double sweep) {
+    double d = sweep > 0 ? phi - start : start - phi;
+    d = std::fmod(d, 2 * std::numbers::pi);
+    if (d < 0) d += 2 * std::numbers::pi;
+    return d <= std::fabs(sweep);
   };
   const size_t n = vertices().size();
   for (size_t i = 0; i < n; ++i) {
     const auto& a = vertices()[i];
-    add(a.x, a.y);
+    Grow(min, max, world(a.x, a.y));
     if (a.bulge == 0 || (!closed() && i + 1 == n)) continue;
-    // Sample the arc densely enough for a plausible box.
     const auto& b = vertices()[(i + 1) % n];
-    const double theta = 4 * std::atan(a.bulge);
-    const double chord = std::hypot(b.x - a.x, b.y - a.y);
-    if (chord == 0) continue;
-    const double radius = chord / (2 * std::sin(std::fabs(theta) / 2));
-    const double chord_angle = std::atan2(b.y - a.y, b.x - a.x);
-    const double start_tangent = chord_angle - theta / 2;
-    constexpr int kSamples = 32;
-    for (int k = 1; k < kSamples; ++k) {
-      const double phi = theta * k / kSamples;
-      const double dist = 2 * radius * std::sin(std::fabs(phi) / 2);
-      const double dir = start_tangent + phi / 2;
-      add(a.x + dist * std::cos(dir), a.y + dist * std::sin(dir));
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    if (dx == 0 && dy == 0) continue;
+    // The centre lies off the chord's midpoint, to its left for a positive
+    // bulge of less than a half circle.
+    const double off = (1 - a.bulge * a.bulge) / (4 * a.bulge);
+    const double cx = (a.x + b.x) / 2 - dy * off, cy = (a.y + b.y) / 2 + dx * off;
+    const double radius = std::hypot(a.x - cx, a.y - cy);
+    const double start = std::atan2(a.y - cy, a.x - cx);
+    const double sweep = 4 * std::atan(a.bulge);
+    const g::Vec3 centre = world(cx, cy);
+    for (int j = 0; j < 3; ++j) {
+      const double reach = radius * std::hypot(axes.x[j], axes.y[j]);
+      if (within(extreme_angle[j], start, sweep)) max[j] = std::max(max[j], centre[j] + reach);
+      if (within(extreme_angle[j] + std::numbers::pi, start, sweep)) {
+        min[j] = std::min(min[j], centre[j] - reach);
+      }
     }
   }
   return true;

@@ -248,7 +248,14 @@ std::string ObjectCore::HandleText() const {
 void ObjectCore::ReadXData() const {
   if (!xdata_) xdata_ = std::make_unique<std::vector<XDataItem>>();
   if (xdata_tags_.empty()) return;
-  if (doc_->file != nullptr) doc_->file->LoadXData(xdata_tags_, *xdata_);
+  if (doc_->file != nullptr) {
+    XData read;
+    doc_->file->LoadXData(xdata_tags_, {}, read);
+    xdata_->reserve(read.codes.size());
+    for (size_t i = 0; i < read.codes.size(); ++i) {
+      xdata_->push_back({read.codes[i], std::move(read.values[i])});
+    }
+  }
   xdata_tags_.clear();
 }
 
@@ -264,28 +271,17 @@ std::vector<XDataItem>& ObjectCore::mutable_xdata() {
 }
 
 XData ObjectCore::GetXDataOf(const std::string& app_name) {
+  XData out;
   // Unread data is read for the answer but not kept with the object: a
   // drawing's worth of parsed values would cost more memory than the file.
-  // The drawing remembers the last object's, as callers often ask one
-  // object twice in a row (its kind of tag, then its values).
-  const std::vector<XDataItem>* items;
   if (!xdata_tags_.empty() && doc_->file != nullptr) {
-    auto& last = doc_->last_xdata_read();
-    if (last.object != this) {
-      last.items.clear();
-      doc_->file->LoadXData(xdata_tags_, last.items);
-      last.object = this;
-    }
-    items = &last.items;
-  } else {
-    items = &xdata();
+    doc_->file->LoadXData(xdata_tags_, app_name, out);
+    return out;
   }
-  XData out;
-  if (items->empty()) return out;
-  out.codes.reserve(items->size());
-  out.values.reserve(items->size());
+  const std::vector<XDataItem>& items = xdata();
+  if (items.empty()) return out;
   bool in_group = false;
-  for (const XDataItem& item : *items) {
+  for (const XDataItem& item : items) {
     if (item.code == 1001) {
       in_group = app_name.empty() || (item.value.type() == Variant::Type::kString &&
                                       SameName(item.value.AsStringUnchecked(), app_name));

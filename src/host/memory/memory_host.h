@@ -140,8 +140,10 @@ class DocumentFile {
   // Fills the fields of its kind of an entity read from this file, from the
   // entity's own tags.
   virtual void LoadEntity(EntityCore& entity) const = 0;
-  // Reads extended data from this file's tags of it.
-  virtual void LoadXData(const RawTags& tags, std::vector<XDataItem>& out) const = 0;
+  // Reads extended data from this file's tags of it: the group of one
+  // application (all groups for an empty name). Other groups are skipped
+  // without reading their values.
+  virtual void LoadXData(const RawTags& tags, std::string_view app_name, XData& out) const = 0;
 };
 
 // Records the host operations called and injects failures. An operation is
@@ -631,12 +633,6 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   std::shared_ptr<DocumentFile> file;
   // How often extended data was written into this drawing's objects.
   uint64_t xdata_writes = 0;
-  // The extended data last read from an object's unread tags, and whose.
-  struct LastXDataRead {
-    const ObjectCore* object = nullptr;
-    std::vector<XDataItem> items;
-  };
-  LastXDataRead& last_xdata_read() { return last_xdata_read_; }
   // Forgets the template's handles, so a file's can take their place.
   void ResetHandles() { next_handle_ = 1; }
 
@@ -658,7 +654,6 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   std::vector<std::string> registered_apps_;
   std::vector<std::shared_ptr<MemSelectionSet>> selection_sets_;
   std::map<std::string, Variant> variables_;
-  LastXDataRead last_xdata_read_;
 
   friend class MemApplication;
 };
