@@ -733,7 +733,14 @@ void DxfFile::LoadXData(const RawTags& tags, std::string_view app_name, host::XD
   };
   bool in_group = false;
   for (const auto [code, value] : tags) {
-    if (code == 1001) in_group = app_name.empty() || is_app(value);
+    if (code == 1001) {
+      in_group = app_name.empty() || is_app(value);
+      // A tag holds about ten items: room for them at once.
+      if (in_group && xdata.codes.empty()) {
+        xdata.codes.reserve(16);
+        xdata.values.reserve(16);
+      }
+    }
     if (!in_group) continue;
     if (code >= 1010 && code <= 1013) {
       xdata.codes.push_back(code);

@@ -1,6 +1,8 @@
 #include "dxf/drawing.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <unistd.h>
 
 #include <filesystem>
@@ -202,8 +204,16 @@ TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
   auto again = dxf::ReadDrawing(*app, dxf::WriteDrawing(*back), "again.dxf");
   auto* kept = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
   EXPECT_EQ(kept->GetXData("TEV").values, original->GetXData("TEV").values);
-  EXPECT_EQ(kept->GetXData("OTHER").values,
+  EXPECT_EQ(kept->GetXData("other").values,
             (std::vector<Variant>{Variant("OTHER"), Variant("new")}));
+  EXPECT_EQ(kept->GetXData("").codes.size(), original->GetXData("TEV").codes.size() + 2);
+
+  // Purging finds the applications named in unread data, without keeping it.
+  again->PurgeAll();
+  const auto& apps = again->registered_apps();
+  EXPECT_NE(std::find(apps.begin(), apps.end(), "OTHER"), apps.end());
+  EXPECT_NE(std::find(apps.begin(), apps.end(), "TEV"), apps.end());
+  EXPECT_FALSE(kept->unread_xdata().empty());
 }
 
 // The end of a block reference's attributes keeps its own extended data.

@@ -237,6 +237,22 @@ TEST(MemoryHostTest, PurgeAllRemovesWhatNothingReferences) {
   EXPECT_EQ(names, (std::vector<std::string>{"0", "Used", "Current"}));
   EXPECT_EQ(d.mem->FindBlock("Unused"), nullptr);
   EXPECT_NE(d.mem->FindBlock("Kept"), nullptr);
+
+  // A block used only inside an unused block goes with it, and so does the
+  // layer only its entities were on; one used inside a used block stays.
+  d.doc->Layers()->Add("Deep");
+  const auto inner = d.doc->Blocks()->Add({0, 0, 0}, "Inner");
+  inner->AddPoint({0, 0, 0})->SetLayer("Deep");
+  d.doc->Blocks()->Add({0, 0, 0}, "Outer")->InsertBlock({0, 0, 0}, "inner", 1, 1, 1, 0);
+  const auto nested = d.doc->Blocks()->Add({0, 0, 0}, "Nested");
+  nested->AddPoint({1, 1, 0});
+  kept->InsertBlock({0, 0, 0}, "Nested", 1, 1, 1, 0);
+  d.doc->PurgeAll();
+  EXPECT_EQ(d.mem->FindBlock("Outer"), nullptr);
+  EXPECT_EQ(d.mem->FindBlock("Inner"), nullptr);
+  EXPECT_EQ(d.mem->FindLayer("Deep"), nullptr);
+  EXPECT_NE(d.mem->FindBlock("Nested"), nullptr);
+  EXPECT_NE(d.mem->FindBlock("Kept"), nullptr);
 }
 
 TEST(MemoryHostTest, BlocksAndAttributes) {

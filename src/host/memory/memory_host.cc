@@ -270,6 +270,22 @@ std::vector<XDataItem>& ObjectCore::mutable_xdata() {
   return *xdata_;
 }
 
+std::vector<Variant> ObjectCore::XDataAppNames() {
+  std::vector<Variant> names;
+  if (!xdata_tags_.empty() && doc_->file != nullptr) {
+    XData all;
+    doc_->file->LoadXData(xdata_tags_, {}, all);
+    for (size_t i = 0; i < all.codes.size(); ++i) {
+      if (all.codes[i] == 1001) names.push_back(std::move(all.values[i]));
+    }
+    return names;
+  }
+  for (const XDataItem& item : xdata()) {
+    if (item.code == 1001) names.push_back(item.value);
+  }
+  return names;
+}
+
 XData ObjectCore::GetXDataOf(const std::string& app_name) {
   XData out;
   // Unread data is read for the answer but not kept with the object: a
@@ -979,12 +995,22 @@ class MemSelectionSet final : public SelectionSet,
       for (const auto& e : model->entities()) all.push_back(e);
       candidates = &all;
     }
+    // The list the candidates come from meets its own filter already: only
+    // the others are checked, and with none left the list is taken whole
+    // without touching its entities.
+    const size_t first_type = layers.empty() && !types.empty() ? 1 : 0;
+    const size_t first_layer = layers.empty() ? 0 : 1;
+    if (first_type == types.size() && first_layer == layers.size()) {
+      items_.insert(items_.end(), candidates->begin(), candidates->end());
+      return;
+    }
     for (EntityCore* e : *candidates) {
-      const bool type_ok = std::all_of(types.begin(), types.end(),
+      const bool type_ok = std::all_of(types.begin() + first_type, types.end(),
                                        [&](const std::string& t) { return t == e->TypeName(); });
-      const bool layer_ok = std::all_of(layers.begin(), layers.end(), [&](const std::string& l) {
-        return e->layer() != nullptr && e->layer()->name() == l;
-      });
+      const bool layer_ok =
+          std::all_of(layers.begin() + first_layer, layers.end(), [&](const std::string& l) {
+            return e->layer() != nullptr && e->layer()->name() == l;
+          });
       if (type_ok && layer_ok) items_.push_back(e);
     }
   }
@@ -993,18 +1019,21 @@ class MemSelectionSet final : public SelectionSet,
     // Callers usually remove entities in the set's own order (collected while
     // walking it): when the set holds each entity once, one pass in step
     // does, without a set of hundreds of thousands of entries.
-    size_t next = 0;
-    for (EntityCore* e : items_) {
-      if (next < entities.size() && entities[next].get() == e->AsEntity()) ++next;
-    }
-    if (unique_ && next == entities.size()) {
-      next = 0;
-      std::erase_if(items_, [&](EntityCore* e) {
-        const bool gone = next < entities.size() && entities[next].get() == e->AsEntity();
-        next += gone ? 1 : 0;
-        return gone;
-      });
-      return;
+    if (unique_) {
+      std::vector<EntityCore*> kept;
+      kept.reserve(items_.size() - std::min(items_.size(), entities.size()));
+      size_t next = 0;
+      for (EntityCore* e : items_) {
+        if (next < entities.size() && entities[next].get() == e->AsEntity()) {
+          ++next;
+        } else {
+          kept.push_back(e);
+        }
+      }
+      if (next == entities.size()) {
+        items_ = std::move(kept);
+        return;
+      }
     }
     std::unordered_set<const Entity*> gone;
     for (const auto& e : entities) gone.insert(e.get());
@@ -1259,56 +1288,59 @@ void MemDocument::Activate() {
 
 void MemDocument::PurgeAll() {
   Enter("Document", "PurgeAll");
-  // Purging a block can leave a layer or another block unused: repeat until
-  // nothing more goes.
+  // Purging a block can leave another block unused: repeat until no block
+  // goes. Layers go after that, as no layer keeps a block in use.
   for (bool changed = true; changed;) {
     changed = false;
-    std::unordered_set<std::string> used_blocks;
+    std::unordered_set<const MemBlock*> used_blocks;
     for (const auto& b : blocks_) {
-      for (const auto& e : b->entities()) {
-        if (const auto* r = dynamic_cast<const MemBlockReference*>(e)) {
-          used_blocks.insert(FoldName(r->block_name()));
-        }
+      auto note = [&](const EntityCore* e) {
+        const auto* r = static_cast<const MemBlockReference*>(e);
+        if (const MemBlock* used = FindBlock(r->block_name())) used_blocks.insert(used);
+      };
+      if (b->is_model_space()) {
+        for (const EntityCore* e : b->OfType("INSERT")) note(e);
+        continue;
+      }
+      for (const EntityCore* e : b->entities()) {
+        if (std::strcmp(e->TypeName(), "INSERT") == 0) note(e);
       }
     }
     for (auto it = blocks_.begin(); it != blocks_.end();) {
-      const std::string folded = FoldName((*it)->name());
-      if ((*it)->name().starts_with("*") || used_blocks.count(folded) != 0) {
+      if ((*it)->name().starts_with("*") || used_blocks.count(it->get()) != 0) {
         ++it;
         continue;
       }
       (*it)->Clear();
-      block_index_.Erase(folded);
+      block_index_.Erase((*it)->name());
       it = blocks_.erase(it);
       changed = true;
     }
-    for (auto it = layers_.begin(); it != layers_.end();) {
-      MemLayer* layer = it->get();
-      if (layer->references > 0 || layer == active_layer_ || layer->name() == "0" ||
-          SameName(layer->name(), "Defpoints")) {
-        ++it;
-        continue;
-      }
-      layer_index_.Erase(layer->name());
-      it = layers_.erase(it);
-      changed = true;
-    }
   }
-  // Registered applications that no extended data names any more.
+  std::erase_if(layers_, [&](const std::shared_ptr<MemLayer>& layer) {
+    if (layer->references > 0 || layer.get() == active_layer_ || layer->name() == "0" ||
+        SameName(layer->name(), "Defpoints")) {
+      return false;
+    }
+    layer_index_.Erase(layer->name());
+    return true;
+  });
+  // Registered applications that no extended data names any more. Data still
+  // unread is read for its names only, not kept.
   std::unordered_set<std::string> used_apps{"ACAD"};
-  auto collect = [&](const std::vector<XDataItem>& xdata) {
-    for (const auto& item : xdata) {
-      if (item.code == 1001) used_apps.insert(FoldName(item.value.AsStringUnchecked()));
+  auto collect = [&](ObjectCore& object) {
+    if (!object.has_xdata()) return;
+    for (const Variant& name : object.XDataAppNames()) {
+      used_apps.insert(FoldName(name.AsStringUnchecked()));
     }
   };
   for (const auto& b : blocks_) {
-    for (const auto& e : b->entities()) collect(e->xdata());
+    for (EntityCore* e : b->entities()) collect(*e);
   }
-  for (const auto& l : layers_) collect(l->xdata());
+  for (const auto& l : layers_) collect(*l);
   std::erase_if(registered_apps_,
                 [&](const std::string& a) { return used_apps.count(FoldName(a)) == 0; });
 }
-
 
 MemLayer* MemDocument::FindLayer(std::string_view name) const {
   return layer_index_.Find(name);

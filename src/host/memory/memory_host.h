@@ -333,6 +333,11 @@ class ObjectCore {
   // until it is first used: most never are.
   const std::vector<XDataItem>& xdata() const;
   std::vector<XDataItem>& mutable_xdata();
+  // True when the object holds extended data, read or not.
+  bool has_xdata() const { return !xdata_tags_.empty() || (xdata_ && !xdata_->empty()); }
+  // The names of the applications whose data the object holds (the 1001
+  // items), without keeping data that was still unread.
+  std::vector<Variant> XDataAppNames();
   // The file's tags of the extended data while it is unread, else empty.
   const RawTags& unread_xdata() const { return xdata_tags_; }
   void set_unread_xdata(RawTags tags) {
