@@ -159,7 +159,9 @@ class Reader {
         if (end == std::string::npos) {
           end = stop;
         } else {
-          *xdata = Slice(end, stop);
+          const std::string_view kept =
+              file_.KeepPacked(file_.bytes.data() + end, file_.bytes.data() + stop);
+          *xdata = RawTags::View(kept.data(), kept.data() + kept.size(), codec_index_);
         }
         if (begin == std::string::npos) begin = end;
         body = Slice(begin, end);
@@ -723,6 +725,22 @@ void LoadPolyline(MemLWPolyline& line) {
 }
 
 }  // namespace
+
+std::string_view DxfFile::KeepPacked(const char* begin, const char* end) {
+  constexpr size_t kChunk = size_t{256} << 10;
+  const auto size = static_cast<size_t>(end - begin);
+  if (size > packed_left_) {
+    const size_t chunk = std::max(kChunk, size);
+    packed_.push_back(std::make_unique_for_overwrite<char[]>(chunk));
+    packed_next_ = packed_.back().get();
+    packed_left_ = chunk;
+  }
+  char* at = packed_next_;
+  std::memcpy(at, begin, size);
+  packed_next_ += size;
+  packed_left_ -= size;
+  return {at, size};
+}
 
 void DxfFile::LoadXData(const RawTags& tags, std::string_view app_name, host::XData& xdata) const {
   // Application names are plain ASCII in practice; a name with other bytes

@@ -66,9 +66,17 @@ struct DxfFile final : host::memory::DocumentFile {
   void LoadXData(const RawTags& tags, std::string_view app_name, host::XData& out) const override;
   // The decoder of this file's text, made once it is needed.
   const TextCodec& Text() const;
+  // A copy of the file's bytes from `begin` to `end`, kept next to the
+  // previous copies. Extended data is read again and again, object after
+  // object: packed together it is found in a few pages of memory instead
+  // of one page per object across the whole file.
+  std::string_view KeepPacked(const char* begin, const char* end);
 
  private:
   mutable std::unique_ptr<TextCodec> text_;
+  std::vector<std::unique_ptr<char[]>> packed_;
+  char* packed_next_ = nullptr;
+  size_t packed_left_ = 0;
 };
 
 inline std::string_view Trim(std::string_view s) {

@@ -240,13 +240,13 @@ std::string FormatFixed(double value, int decimals) {
 double RoundToEven(double value, int32_t places) {
   if (places < 0) throw Error::InvalidProcedureCall();
   if (!std::isfinite(value) || places > 340) return value;
-  // to_chars in fixed form rounds the exact binary value, ties to even.
-  std::string buf(static_cast<size_t>(places) + 400, '\0');
-  const auto [end, ec] =
-      std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, places);
+  // to_chars in fixed form rounds the exact binary value, ties to even. The
+  // largest double has 309 digits before the point.
+  char buf[340 + 400];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, places);
   if (ec != std::errc()) return value;
   double rounded = 0.0;
-  std::from_chars(buf.data(), end, rounded);
+  std::from_chars(buf, end, rounded);
   return rounded;
 }
 

@@ -13,8 +13,9 @@ host::Ref<host::Entity> FindOnLayer(host::MessageSink& sink,
                                     const std::string& type, const std::string& section_no,
                                     const char* layer_suffix, const char* several,
                                     const char* none) {
+  static const std::vector<int16_t> kTypeAndLayer{0, 8};
   const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, "Section");
-  set->Select(host::kSelectionSetAll, {0, 8},
+  set->Select(host::kSelectionSetAll, kTypeAndLayer,
               {host::Variant(type), host::Variant(section_no + layer_suffix)});
   const int32_t n = set->Count();
   if (n == 0) {

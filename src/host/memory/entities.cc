@@ -126,18 +126,25 @@ constexpr double kCharWidth = 0.6;
 constexpr double kLinePitch = 5.0 / 3.0;
 
 // Visible characters per line of multi-line text, its formatting codes left out.
-std::vector<size_t> MTextLineLengths(const std::string& text) {
-  std::vector<size_t> lines{0};
+struct MTextLines {
+  size_t count = 1;    // lines, one more than the paragraph breaks
+  size_t longest = 0;  // characters shown on the longest line
+};
+MTextLines MeasureMTextLines(const std::string& text) {
+  MTextLines lines;
+  size_t current = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c == '{' || c == '}') continue;
     if (c == '\\' && i + 1 < text.size()) {
       const char code = text[i + 1];
       if (code == 'P') {
-        lines.push_back(0);
+        lines.longest = std::max(lines.longest, current);
+        current = 0;
+        ++lines.count;
         ++i;
       } else if (code == '\\' || code == '{' || code == '}' || code == '~') {
-        ++lines.back();
+        ++current;
         ++i;
       } else if (code == 'L' || code == 'l' || code == 'O' || code == 'o' || code == 'K' ||
                  code == 'k') {
@@ -149,8 +156,9 @@ std::vector<size_t> MTextLineLengths(const std::string& text) {
       }
       continue;
     }
-    if ((c & 0xC0) != 0x80) ++lines.back();  // count UTF-8 code points
+    if ((c & 0xC0) != 0x80) ++current;  // count UTF-8 code points
   }
+  lines.longest = std::max(lines.longest, current);
   return lines;
 }
 
@@ -389,14 +397,13 @@ void MemMText::Translate(const Point3& d) { insertion() = g::Add(insertion(), d)
 bool MemMText::Extents(Point3& min, Point3& max) const {
   // Attached at its top left corner. An empty text has a box of no size at
   // its insertion point.
-  const std::vector<size_t> lines = MTextLineLengths(text());
-  const size_t longest = *std::max_element(lines.begin(), lines.end());
-  if (longest == 0 && lines.size() == 1) {
+  const MTextLines lines = MeasureMTextLines(text());
+  if (lines.longest == 0 && lines.count == 1) {
     min = max = insertion();
     return true;
   }
-  const double w = static_cast<double>(longest) * kCharWidth * height();
-  const double h = height() + static_cast<double>(lines.size() - 1) * kLinePitch * height();
+  const double w = static_cast<double>(lines.longest) * kCharWidth * height();
+  const double h = height() + static_cast<double>(lines.count - 1) * kLinePitch * height();
   min = {insertion()[0], insertion()[1] - h, insertion()[2]};
   max = {insertion()[0] + w, insertion()[1], insertion()[2]};
   return true;
@@ -528,14 +535,19 @@ void MemBlockReference::Detach() {
   EntityCore::Detach();
 }
 
-Point3 MemBlockReference::Transform(const Point3& p) const {
-  const MemBlock* block = doc_->FindBlock(block_name());
-  const Point3 base = block != nullptr ? block->origin() : Point3{0, 0, 0};
-  const double x = (p[0] - base[0]) * scale()[0], y = (p[1] - base[1]) * scale()[1];
-  const double c = std::cos(rotation()), s = std::sin(rotation());
-  return {insertion()[0] + x * c - y * s, insertion()[1] + x * s + y * c,
-          insertion()[2] + (p[2] - base[2]) * scale()[2]};
+MemBlockReference::Placement MemBlockReference::PlacementOf(const MemBlock* block) const {
+  if (block == nullptr) block = doc_->FindBlock(block_name());
+  return {block != nullptr ? block->origin() : Point3{0, 0, 0}, insertion(), scale(),
+          std::cos(rotation()), std::sin(rotation())};
 }
+
+Point3 MemBlockReference::Placement::operator()(const Point3& p) const {
+  const double x = (p[0] - base[0]) * scale[0], y = (p[1] - base[1]) * scale[1];
+  return {insertion[0] + x * cos - y * sin, insertion[1] + x * sin + y * cos,
+          insertion[2] + (p[2] - base[2]) * scale[2]};
+}
+
+Point3 MemBlockReference::Transform(const Point3& p) const { return PlacementOf(nullptr)(p); }
 
 void MemBlockReference::Translate(const Point3& d) {
   insertion() = g::Add(insertion(), d);
@@ -551,12 +563,13 @@ bool MemBlockReference::Extents(Point3& min, Point3& max) const {
   max = {-kInf, -kInf, -kInf};
   bool any = false;
   if (block != nullptr) {
+    const Placement place = PlacementOf(block);
     for (const auto& e : block->entities()) {
       Point3 a, b;
       if (!e->Extents(a, b)) continue;
       // The four plan corners of each box, transformed.
       for (const Point3& corner : {a, b, Point3{a[0], b[1], a[2]}, Point3{b[0], a[1], b[2]}}) {
-        Grow(min, max, Transform(corner));
+        Grow(min, max, place(corner));
       }
       any = true;
     }

@@ -312,6 +312,16 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   std::vector<Ref<Attribute>> GetAttributes() override;
   void Detach() override;
 
+  // Maps points of a block definition to world coordinates, its sine and
+  // cosine worked out once for all the points of one reference.
+  struct Placement {
+    Point3 base, insertion, scale;
+    double cos = 1, sin = 0;
+    Point3 operator()(const Point3& p) const;
+  };
+  // The placement of `block`'s points by this reference; its definition
+  // when null.
+  Placement PlacementOf(const MemBlock* block) const;
   // Maps a point of the block definition to world coordinates.
   Point3 Transform(const Point3& p) const;
 

@@ -635,14 +635,16 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
   r->rotation() = rotation;
   Append(r, doc_->active_layer());
   // One attribute per definition, holding the definition's default value.
+  const MemBlockReference::Placement place = r->PlacementOf(block);
   for (const auto& e : block->entities()) {
-    const auto* def = dynamic_cast<const MemAttributeDefinition*>(e);
-    if (def == nullptr || (def->mode() & 2) != 0) continue;  // constant ones stay in the block
+    if (std::strcmp(e->TypeName(), "ATTDEF") != 0) continue;
+    const auto* def = static_cast<const MemAttributeDefinition*>(e);
+    if ((def->mode() & 2) != 0) continue;  // constant ones stay in the block
     auto* a = doc_->NewEntity<MemAttribute>(doc_->NextHandle());
     a->tag() = def->tag();
     a->value() = def->value();
     a->height() = def->height() * std::fabs(y_scale);
-    a->insertion() = r->Transform(def->insertion());
+    a->insertion() = place(def->insertion());
     // Attributes belong to their reference, not to the block's entity list,
     // so they are never selected on their own.
     a->AssignLayer(def->layer());
@@ -688,10 +690,10 @@ namespace {
 
 class MemLayers final : public Layers {
  public:
-  explicit MemLayers(std::shared_ptr<MemDocument> doc) : doc_(std::move(doc)) {}
+  explicit MemLayers(MemDocument* doc) : doc_(doc) {}
   std::string Handle() override { return "2"; }
   std::string ObjectName() override { return "AcDbLayerTable"; }
-  Ref<host::Document> Document() override { return Ref<host::Document>(doc_); }
+  Ref<host::Document> Document() override { return Ref<host::Document>(doc_->shared_from_this()); }
   XData GetXData(const std::string&) override { return {}; }
   void SetXData(const std::vector<int16_t>&, const std::vector<Variant>&) override {
     throw Error::InvalidInput("the layer table holds no extended data");
@@ -717,15 +719,15 @@ class MemLayers final : public Layers {
   }
 
  private:
-  std::shared_ptr<MemDocument> doc_;
+  MemDocument* doc_;  // which owns this view of it
 };
 
 class MemBlocks final : public Blocks {
  public:
-  explicit MemBlocks(std::shared_ptr<MemDocument> doc) : doc_(std::move(doc)) {}
+  explicit MemBlocks(MemDocument* doc) : doc_(doc) {}
   std::string Handle() override { return "1"; }
   std::string ObjectName() override { return "AcDbBlockTable"; }
-  Ref<host::Document> Document() override { return Ref<host::Document>(doc_); }
+  Ref<host::Document> Document() override { return Ref<host::Document>(doc_->shared_from_this()); }
   XData GetXData(const std::string&) override { return {}; }
   void SetXData(const std::vector<int16_t>&, const std::vector<Variant>&) override {
     throw Error::InvalidInput("the block table holds no extended data");
@@ -752,7 +754,7 @@ class MemBlocks final : public Blocks {
   }
 
  private:
-  std::shared_ptr<MemDocument> doc_;
+  MemDocument* doc_;  // which owns this view of it
 };
 
 class MemUCSs final : public UCSs {
@@ -839,7 +841,7 @@ class MemViewport final : public Viewport {
 
 class MemUtility final : public Utility {
  public:
-  explicit MemUtility(std::shared_ptr<MemDocument> doc) : doc_(std::move(doc)) {}
+  explicit MemUtility(MemDocument* doc) : doc_(doc) {}
   Point3 TranslateCoordinates(const Point3& point, int32_t from, int32_t to, bool displacement,
                               const Point3& ocs_normal) override {
     doc_->Enter("Utility", "TranslateCoordinates");
@@ -896,7 +898,7 @@ class MemUtility final : public Utility {
         throw Error::InvalidInput("unsupported coordinate system " + std::to_string(cs));
     }
   }
-  std::shared_ptr<MemDocument> doc_;
+  MemDocument* doc_;  // which owns this view of it
 };
 
 class MemDocuments final : public Documents {
@@ -1064,10 +1066,10 @@ namespace {
 
 class MemSelectionSets final : public SelectionSets {
  public:
-  explicit MemSelectionSets(std::shared_ptr<MemDocument> doc) : doc_(std::move(doc)) {}
+  explicit MemSelectionSets(MemDocument* doc) : doc_(doc) {}
   std::string Handle() override { return ""; }
   std::string ObjectName() override { return "AcDbSelectionSets"; }
-  Ref<host::Document> Document() override { return Ref<host::Document>(doc_); }
+  Ref<host::Document> Document() override { return Ref<host::Document>(doc_->shared_from_this()); }
   XData GetXData(const std::string&) override { return {}; }
   void SetXData(const std::vector<int16_t>&, const std::vector<Variant>&) override {
     throw Error::InvalidInput("selection sets hold no extended data");
@@ -1094,19 +1096,31 @@ class MemSelectionSets final : public SelectionSets {
     for (const auto& s : doc_->selection_sets()) {
       if (SameName(s->name(), name)) throw Error::DuplicateKey();
     }
-    auto set = std::make_shared<MemSelectionSet>(doc_.get(), name);
+    auto set = std::make_shared<MemSelectionSet>(doc_, name);
     doc_->selection_sets().push_back(set);
     return Ref<SelectionSet>(set);
   }
 
  private:
-  std::shared_ptr<MemDocument> doc_;
+  MemDocument* doc_;  // which owns this view of it
 };
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Documents
+
+namespace {
+
+// A drawing's collections are views of it without state of their own: one of
+// each is made on first use and handed out with the drawing's ownership.
+template <class View, class Interface>
+Ref<Interface> SharedView(MemDocument& doc, std::unique_ptr<Interface>& slot) {
+  if (!slot) slot = std::make_unique<View>(&doc);
+  return Ref<Interface>(std::shared_ptr<Interface>(doc.shared_from_this(), slot.get()));
+}
+
+}  // namespace
 
 MemDocument::MemDocument(MemApplication* app, std::string name)
     : app_(app), monitor_(app->monitor_ptr()), name_(std::move(name)) {
@@ -1134,7 +1148,7 @@ Ref<host::Application> MemDocument::Application() {
 }
 Ref<host::Utility> MemDocument::Utility() {
   Enter("Document", "Utility");
-  return Ref<host::Utility>(std::make_shared<MemUtility>(shared_from_this()));
+  return SharedView<MemUtility>(*this, utility_view_);
 }
 Ref<Block> MemDocument::ModelSpace() {
   Enter("Document", "ModelSpace");
@@ -1142,11 +1156,11 @@ Ref<Block> MemDocument::ModelSpace() {
 }
 Ref<host::Blocks> MemDocument::Blocks() {
   Enter("Document", "Blocks");
-  return Ref<host::Blocks>(std::make_shared<MemBlocks>(shared_from_this()));
+  return SharedView<MemBlocks>(*this, blocks_view_);
 }
 Ref<host::Layers> MemDocument::Layers() {
   Enter("Document", "Layers");
-  return Ref<host::Layers>(std::make_shared<MemLayers>(shared_from_this()));
+  return SharedView<MemLayers>(*this, layers_view_);
 }
 Ref<UCSs> MemDocument::UserCoordinateSystems() {
   Enter("Document", "UserCoordinateSystems");
@@ -1154,7 +1168,7 @@ Ref<UCSs> MemDocument::UserCoordinateSystems() {
 }
 Ref<host::SelectionSets> MemDocument::SelectionSets() {
   Enter("Document", "SelectionSets");
-  return Ref<host::SelectionSets>(std::make_shared<MemSelectionSets>(shared_from_this()));
+  return SharedView<MemSelectionSets>(*this, selection_sets_view_);
 }
 Ref<Layer> MemDocument::ActiveLayer() {
   Enter("Document", "ActiveLayer");

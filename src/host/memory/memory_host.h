@@ -658,6 +658,10 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   ViewState view_;
   std::vector<std::string> registered_apps_;
   std::vector<std::shared_ptr<MemSelectionSet>> selection_sets_;
+  std::unique_ptr<host::Utility> utility_view_;
+  std::unique_ptr<host::Blocks> blocks_view_;
+  std::unique_ptr<host::Layers> layers_view_;
+  std::unique_ptr<host::SelectionSets> selection_sets_view_;
   std::map<std::string, Variant> variables_;
 
   friend class MemApplication;
