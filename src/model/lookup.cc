@@ -1,5 +1,7 @@
 #include "model/lookup.h"
 
+#include "model/tags.h"
+
 namespace palvane::model {
 namespace {
 
@@ -49,9 +51,8 @@ host::Ref<host::SelectionSet> GetReachPolylines(const host::Ref<host::Document>&
   std::vector<host::Ref<host::Entity>> untagged;
   const int32_t count = set->Count();
   for (int32_t i = 0; i < count; ++i) {
-    const host::Ref<host::Entity> entity = set->Item(i);
-    record.Profile = entity.As<host::LWPolyline>();
-    if (!record.RetrieveValues()) untagged.push_back(entity);
+    host::Ref<host::Entity> entity = set->Item(i);
+    if (!record.Load(entity->GetXData(kTagApp))) untagged.push_back(std::move(entity));
   }
   if (!untagged.empty()) set->RemoveItems(untagged);
   return set;

@@ -5,9 +5,9 @@
 
 namespace palvane::model {
 
-bool TEVReach::RetrieveValues() {
-  // One read serves both the kind and the values.
-  const host::XData tag = Profile->GetXData(kTagApp);
+bool TEVReach::RetrieveValues() { return Load(Profile->GetXData(kTagApp)); }
+
+bool TEVReach::Load(const host::XData& tag) {
   if (TagKindOf(tag) != kReachKind) return false;
   ReachNo = host::ToText(TagItem(tag.values, 2));
   Status = host::ToBoolean(TagItem(tag.values, 3));

@@ -18,6 +18,8 @@ class TEVReach {
   // Loads the members from Profile's reach tag. False, with nothing changed,
   // when Profile carries no reach tag. REQUIRES: Profile is assigned.
   bool RetrieveValues();
+  // The same from a reach tag already read: Profile's "TEV" data.
+  bool Load(const host::XData& tag);
 
   // Writes the members onto Profile as its reach tag, replacing its "TEV"
   // data. The reach number goes over as text into an integer item, so the
