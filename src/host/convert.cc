@@ -174,17 +174,23 @@ std::string FormatFixed(double value, int decimals) {
   if (!std::isfinite(value)) return DoubleToText(value);
   if (decimals < 0) decimals = 0;
   // The value's 15-significant-digit decimal form: d.dddddddddddddd e X.
-  char buf[64];
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+  char sci[32];
+  const auto [sci_end, ec] =
+      std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
   (void)ec;
-  std::string_view sci(buf, static_cast<size_t>(end - buf));
-  std::string digits;
-  size_t pos = 0;
-  for (; pos < sci.size() && sci[pos] != 'e'; ++pos) {
-    if (IsDigit(sci[pos])) digits.push_back(sci[pos]);
+  char digits[16];
+  int count = 0;
+  const char* p = sci;
+  for (; p < sci_end && *p != 'e'; ++p) {
+    if (IsDigit(*p)) digits[count++] = *p;
   }
-  const int exponent = std::atoi(std::string(sci.substr(pos + 1)).c_str());
+  int exponent = 0;
+  if (p < sci_end) {
+    const bool negative = p + 1 < sci_end && p[1] == '-';
+    const char* e = p + 1 < sci_end && (p[1] == '-' || p[1] == '+') ? p + 2 : p + 1;
+    std::from_chars(e, sci_end, exponent);
+    if (negative) exponent = -exponent;
+  }
   // Digits before the point in `digits`, and how many digits survive rounding.
   const int point = exponent + 1;
   const int keep = point + decimals;
@@ -196,12 +202,12 @@ std::string FormatFixed(double value, int decimals) {
     const bool round_up = keep == 0 && digits[0] >= '5';
     kept.assign(1, round_up ? '1' : '0');
     kept_point = round_up ? 1 - decimals : 1;
-  } else if (keep >= static_cast<int>(digits.size())) {
-    kept = digits;
-    kept.append(static_cast<size_t>(keep) - digits.size(), '0');
+  } else if (keep >= count) {
+    kept.assign(digits, static_cast<size_t>(count));
+    kept.append(static_cast<size_t>(keep - count), '0');
   } else {
-    kept = digits.substr(0, static_cast<size_t>(keep));
-    if (digits[static_cast<size_t>(keep)] >= '5') {
+    kept.assign(digits, static_cast<size_t>(keep));
+    if (digits[keep] >= '5') {
       int i = keep - 1;
       while (i >= 0 && kept[static_cast<size_t>(i)] == '9') kept[static_cast<size_t>(i--)] = '0';
       if (i >= 0) {
@@ -212,34 +218,57 @@ std::string FormatFixed(double value, int decimals) {
       }
     }
   }
-  // Lay the kept digits out around the point.
-  std::string integer_part, fraction_part;
+  // Lay the kept digits out around the point: digit k of the kept ones
+  // stands at place kept_point - 1 - k before it, zeros wherever none does.
+  const int length = static_cast<int>(kept.size());
+  auto digit_at = [&](int k) { return k >= 0 && k < length ? kept[static_cast<size_t>(k)] : '0'; };
+  std::string out;
+  out.reserve(static_cast<size_t>(std::max(kept_point, 1) + decimals + 2));
+  if (value < 0) out += '-';
+  const size_t integer_begin = out.size();
   if (kept_point <= 0) {
-    integer_part = "0";
-    fraction_part.assign(static_cast<size_t>(-kept_point), '0');
-    fraction_part += kept;
-  } else if (kept_point >= static_cast<int>(kept.size())) {
-    integer_part = kept;
-    integer_part.append(static_cast<size_t>(kept_point) - kept.size(), '0');
+    out += '0';
   } else {
-    integer_part = kept.substr(0, static_cast<size_t>(kept_point));
-    fraction_part = kept.substr(static_cast<size_t>(kept_point));
+    int k = 0;
+    while (k < kept_point - 1 && digit_at(k) == '0') ++k;  // no leading zeros
+    for (; k < kept_point; ++k) out += digit_at(k);
   }
-  while (integer_part.size() > 1 && integer_part.front() == '0') integer_part.erase(0, 1);
-  fraction_part.resize(static_cast<size_t>(decimals), '0');
-  std::string out = integer_part;
   if (decimals > 0) {
     out += '.';
-    out += fraction_part;
+    for (int j = 0; j < decimals; ++j) out += digit_at(kept_point + j);
   }
-  const bool all_zero = out.find_first_not_of("0.") == std::string::npos;
-  if (value < 0 && !all_zero) out.insert(out.begin(), '-');
+  // A value that shows as zero shows no sign.
+  if (value < 0 && out.find_first_not_of("0.", integer_begin) == std::string::npos) out.erase(0, 1);
   return out;
 }
 
 double RoundToEven(double value, int32_t places) {
   if (places < 0) throw Error::InvalidProcedureCall();
   if (!std::isfinite(value) || places > 340) return value;
+  // Most values fit the quick way: the scaled value and its rounding error,
+  // both exact, tell which whole number of units of the last place is
+  // nearest; dividing by the power of ten, itself exact, then gives the
+  // double nearest that decimal, as reading it back would.
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (places <= 22) {
+    const double scale = kPowers[places];
+    const double magnitude = std::fabs(value);
+    const double scaled = magnitude * scale;
+    if (scaled < 0x1p52 && (magnitude == 0 || magnitude >= 0x1p-900)) {
+      const double error = std::fma(magnitude, scale, -scaled);  // exact
+      const double whole = std::floor(scaled);
+      // The exact remainder above `whole` is (scaled - whole) + error; its
+      // difference from one half has the sign of that sum, computed exactly
+      // enough, as both parts are exact and the sum is zero only when equal.
+      const double above_half = (scaled - whole - 0.5) + error;
+      double units = whole;
+      if (above_half > 0 || (above_half == 0 && std::fmod(whole, 2) != 0)) units += 1;
+      const double rounded = units / scale;
+      return value < 0 ? -rounded : rounded;
+    }
+  }
   // to_chars in fixed form rounds the exact binary value, ties to even. The
   // largest double has 309 digits before the point.
   char buf[340 + 400];

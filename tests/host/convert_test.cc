@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <random>
 
 #include "support/river.h"
 
@@ -92,7 +94,10 @@ TEST(ConvertTest, FormatFixedRoundsTiesAwayFromZero) {
                {0.0004, 3, "0.000"},    {-0.0004, 3, "0.000"},  {999.9996, 3, "1000.000"},
                {312456.7846, 3, "312456.785"}, {0, 3, "0.000"},  {0.4, 0, "0"},
                {0.5, 0, "1"},           {9.5, 0, "10"},         {1e-20, 3, "0.000"},
-               {12345678901234567.0, 3, "12345678901234600.000"}};
+               {12345678901234567.0, 3, "12345678901234600.000"},
+               {999.9995, 3, "1000.000"}, {-0.0005, 3, "-0.001"},
+               {123456.789, 12, "123456.789000000000"}, {0.000123456, 8, "0.00012346"},
+               {-99.5, 0, "-100"}, {5e-324, 2, "0.00"}};
   for (const auto& c : cases) {
     EXPECT_EQ(FormatFixed(c.value, c.decimals), c.expected) << c.value << " " << c.decimals;
   }
@@ -112,6 +117,24 @@ TEST(ConvertTest, RoundToEvenWorksOnTheStoredDouble) {
     EXPECT_EQ(RoundToEven(c.value, c.places), c.expected) << c.value << " " << c.places;
   }
   EXPECT_ERROR(RoundToEven(1.5, -1), 5);
+}
+
+// Against reading back the stored double's own decimal expansion, rounded
+// half to even at the place: over scales from tiny to beyond the quick path.
+TEST(ConvertTest, RoundToEvenAgreesWithTheDecimalExpansion) {
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 200000; ++i) {
+    const int32_t places = static_cast<int32_t>(random() % 25);
+    double value = std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 110));
+    if (i % 3 == 0) value = std::round(value * 1000) / 1000 + 0.0005;  // near ties
+    if (i % 2 == 0) value = -value;
+    char text[1100];
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, places).ptr;
+    double expected = 0;
+    std::from_chars(text, end, expected);
+    ASSERT_EQ(RoundToEven(value, places), expected) << value << " " << places;
+  }
 }
 
 TEST(ConvertTest, DatesRoundTripThroughText) {
