@@ -114,6 +114,23 @@ TEST(MemoryHostTest, SelectionFiltersByTypeAndExactLayer) {
   EXPECT_ERROR(sets->Item("U"), Error::kKeyNotFound);
   EXPECT_ERROR(u->Count(), Error::kInvalidInput);
   EXPECT_ERROR(s->Select(1, {}, {}), Error::kInvalidInput);
+
+  // Every filter item must hold: one of each kind after the first is
+  // checked on the entities themselves, however many there are.
+  const auto v = sets->Add("V");
+  v->Select(host::kSelectionSetAll, {8, 0, 8, 8},
+            {Variant("12_Profile"), Variant("LWPOLYLINE"), Variant("12_Profile"),
+             Variant("12_Profile")});
+  ASSERT_EQ(v->Count(), 1);  // p1 went to another layer above
+  EXPECT_EQ(v->Item(0).get(), static_cast<host::Entity*>(p3.get()));
+  const auto w = sets->Add("W");
+  w->Select(host::kSelectionSetAll, {0, 0, 0}, {Variant("LWPOLYLINE"), Variant("LWPOLYLINE"),
+                                                Variant("POINT")});
+  EXPECT_EQ(w->Count(), 0);
+  w->Select(host::kSelectionSetAll, {8, 8}, {Variant("12_Profile"), Variant("13_Profile")});
+  EXPECT_EQ(w->Count(), 0);
+  EXPECT_ERROR(w->Select(host::kSelectionSetAll, {62}, {Variant(int16_t{1})}),
+               Error::kInvalidInput);
 }
 
 // Removing items in the set's order, in another order, and from a set that

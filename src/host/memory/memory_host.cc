@@ -935,6 +935,35 @@ class MemDocuments final : public Documents {
 
 }  // namespace
 
+namespace {
+
+// The names a selection filter gives for one group code: one or two in
+// practice, held without an allocation of their own.
+class FilterNames {
+ public:
+  void push_back(std::string name) {
+    if (count_ < kInline) {
+      inline_[count_] = std::move(name);
+    } else {
+      more_.push_back(std::move(name));
+    }
+    ++count_;
+  }
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  const std::string& operator[](size_t i) const {
+    return i < kInline ? inline_[i] : more_[i - kInline];
+  }
+
+ private:
+  static constexpr size_t kInline = 2;
+  std::string inline_[kInline];
+  std::vector<std::string> more_;
+  size_t count_ = 0;
+};
+
+}  // namespace
+
 // Named selection sets of a drawing.
 class MemSelectionSet final : public SelectionSet,
                               public std::enable_shared_from_this<MemSelectionSet> {
@@ -969,7 +998,7 @@ class MemSelectionSet final : public SelectionSet,
     if (filter_codes.size() != filter_values.size()) {
       throw Error::InvalidInput("filter lists of different lengths");
     }
-    std::vector<std::string> types, layers;
+    FilterNames types, layers;
     for (size_t i = 0; i < filter_codes.size(); ++i) {
       if (filter_codes[i] == 0) {
         types.push_back(ToText(filter_values[i]));
@@ -1007,13 +1036,12 @@ class MemSelectionSet final : public SelectionSet,
       return;
     }
     for (EntityCore* e : *candidates) {
-      const bool type_ok = std::all_of(types.begin() + first_type, types.end(),
-                                       [&](const std::string& t) { return t == e->TypeName(); });
-      const bool layer_ok =
-          std::all_of(layers.begin() + first_layer, layers.end(), [&](const std::string& l) {
-            return e->layer() != nullptr && e->layer()->name() == l;
-          });
-      if (type_ok && layer_ok) items_.push_back(e);
+      bool ok = true;
+      for (size_t t = first_type; ok && t < types.size(); ++t) ok = types[t] == e->TypeName();
+      for (size_t l = first_layer; ok && l < layers.size(); ++l) {
+        ok = e->layer() != nullptr && e->layer()->name() == layers[l];
+      }
+      if (ok) items_.push_back(e);
     }
   }
   void RemoveItems(const std::vector<Ref<Entity>>& entities) override {
