@@ -636,6 +636,7 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
   Append(r, doc_->active_layer());
   // One attribute per definition, holding the definition's default value.
   const MemBlockReference::Placement place = r->PlacementOf(block);
+  r->attributes.reserve(block->entities().size());
   for (const auto& e : block->entities()) {
     if (std::strcmp(e->TypeName(), "ATTDEF") != 0) continue;
     const auto* def = static_cast<const MemAttributeDefinition*>(e);

@@ -365,13 +365,17 @@ class ObjectCore {
   MemDocument* doc_;
   uint64_t handle_;
   RawTags extra_;
-  bool dirty_ = false;
-  bool from_file_ = false;
 
  private:
   void ReadXData() const;
   mutable std::unique_ptr<std::vector<XDataItem>> xdata_;
   mutable RawTags xdata_tags_;
+
+ protected:
+  // Last, so that an entity's small members fill the padding after them: a
+  // drawing holds hundreds of thousands of entities.
+  bool dirty_ = false;
+  bool from_file_ = false;
 };
 
 // State every stored entity shares, and the operations the drawing needs on
@@ -417,13 +421,17 @@ class EntityCore : public ObjectCore {
   EntityCore(MemDocument* doc, uint64_t handle) : ObjectCore(doc, handle) {}
   void CopyCoreInto(EntityCore& copy, MemDocument* target) const;
 
+ private:
+  // The small members first, where the object state leaves room.
+  mutable bool loaded_ = true;
+
+ protected:
+  int32_t color_ = 256;  // by layer
   MemLayer* layer_ = nullptr;
   MemBlock* owner_ = nullptr;
-  int32_t color_ = 256;  // by layer
 
  private:
   void LoadFromFile() const;
-  mutable bool loaded_ = true;
 };
 
 class MemLayer final : public Layer,
