@@ -1,9 +1,8 @@
 // How the operations grow with the drawing: the keyplan exports for 1 000 to
-// 40 000 sections next to loading the same drawing from its file, the
-// section view on a drawing of 50 000 layers.
+// 40 000 sections and the `info` listing, each next to loading the same
+// drawing from its file, and the section view on a drawing of 50 000 layers.
 
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@
 #include "dxf/file_io.h"
 #include "generate.h"
 #include "host/memory/entities.h"
+#include "info.h"
 
 namespace {
 
@@ -108,6 +108,34 @@ void Export(benchmark::State& state, bool attributes) {
 void BM_ExportKeyplan(benchmark::State& state) { Export(state, false); }
 void BM_ExportKeyplanAsAttributes(benchmark::State& state) { Export(state, true); }
 
+// `palvane info` on a drawing loaded from its file: the listing of every
+// reach and section, written piece by piece and discarded here. The time is
+// the listing's; `per_load` sets it against loading the drawing.
+void BM_Info(benchmark::State& state) {
+  const River& river = RiverOf(static_cast<int>(state.range(0)));
+  palvane::host::RecordingMessageSink next;
+  palvane::tools::CollectingSink sink(next);
+  double load = 0, listed = 0;
+  size_t bytes = 0;
+  for (auto _ : state) {
+    auto app = memory::CreateApplication();
+    const auto t0 = Clock::now();
+    auto doc = palvane::dxf::LoadDrawing(*app, river.path);
+    const auto t1 = Clock::now();
+    palvane::tools::WriteInfo(Ref<palvane::host::Document>(doc), sink, state.range(1) != 0,
+                              [&](std::string_view piece) { bytes += piece.size(); });
+    const auto t2 = Clock::now();
+    state.SetIterationTime(Seconds(t1, t2));
+    load += Seconds(t0, t1);
+    listed += Seconds(t1, t2);
+  }
+  if (!sink.messages.empty()) state.SkipWithError(sink.messages.front().c_str());
+  state.counters["sections"] = static_cast<double>(state.range(0));
+  state.counters["per_load"] = listed / load;
+  state.counters["listing_MB"] =
+      static_cast<double>(bytes) / 1e6 / static_cast<double>(state.iterations());
+}
+
 // The floor for the exports: loading the same drawing from its file.
 void BM_LoadRiver(benchmark::State& state) {
   const River& river = RiverOf(static_cast<int>(state.range(0)));
@@ -146,11 +174,33 @@ void BM_ViewSection(benchmark::State& state) {
   if (!sink.messages().empty()) state.SkipWithError(sink.messages().front().c_str());
 }
 
-BENCHMARK(BM_LoadRiver)->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadRiver)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportKeyplan)
-    ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportKeyplanAsAttributes)
-    ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Info)
+    ->Args({10000, 0})
+    ->Args({20000, 0})
+    ->Args({40000, 0})
+    ->Args({40000, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ViewSection)->Arg(12500)->Arg(25000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "generate.h"
+#include "info.h"
 #include "host/convert.h"
 #include "host/memory/entities.h"
 #include "keyplan/options.h"
@@ -116,87 +117,17 @@ Ref<host::LWPolyline> FindPolyline(MemDocument& doc, const std::string& handle_t
 
 // ------------------------------------------------------------------ info
 
-// Collects the messages of the lookups, and shows them on standard error.
-class CollectingSink : public host::MessageSink {
- public:
-  void Show(std::string_view text) override {
-    messages.emplace_back(text);
-    stderr_.Show(text);
-  }
-  std::vector<std::string> messages;
-
- private:
-  host::StderrMessageSink stderr_;
-};
-
 int Info(const std::string& path, bool json) {
   Progress progress;
   auto app = NewApplication();
   auto mem = Load(*app, path, progress);
-  Ref<host::Document> doc(mem);
-  CollectingSink sink;
-  nlohmann::json reaches = nlohmann::json::array(), sections = nlohmann::json::array();
-  std::string text;
-  try {
-    const auto set = palvane::model::GetReachPolylines(doc);
-    for (int32_t i = 0; i < set->Count(); ++i) {
-      palvane::model::TEVReach reach;
-      reach.Profile = set->Item(i).As<host::LWPolyline>();
-      reach.RetrieveValues();
-      const double length = reach.Profile->Length();
-      const size_t vertices = reach.Profile->Coordinates().size() / 2;
-      reaches.push_back({{"handle", reach.Profile->Handle()},
-                         {"ReachNo", reach.ReachNo},
-                         {"Status", reach.Status},
-                         {"PhotoDirectory", reach.PhotoDirectory},
-                         {"layer", reach.Profile->Layer()},
-                         {"length", length},
-                         {"vertices", vertices}});
-      text += "reach " + reach.ReachNo + (reach.Status ? " (current)" : "") + ": handle " +
-              reach.Profile->Handle() + ", length " + Shortest(length) + ", " +
-              std::to_string(vertices) + " vertices, photos \"" + reach.PhotoDirectory + "\"\n";
-    }
-  } catch (const host::Error& e) {
-    sink.Show(e.description());
-  }
-  const auto layers = doc->Layers();
-  for (int32_t i = 0; i < layers->Count(); ++i) {
-    const std::string layer = layers->Item(i)->Name();
-    const size_t at = layer.find("_SectionLine");
-    if (at == std::string::npos) continue;
-    const std::string number = layer.substr(0, at);
-    try {
-      const auto profile = palvane::model::FindSectionProfile(sink, doc, number);
-      if (!profile) continue;
-      palvane::model::TEVSection section(sink);
-      section.Profile = profile;
-      section.RetrieveValues(doc);
-      std::string date = host::DateToText(section.WaterDate);
-      if (date.size() > 10) date[10] = 'T';
-      sections.push_back({{"layer", layer},
-                          {"handle", profile->Handle()},
-                          {"SectionNo", section.SectionNo},
-                          {"SectionName", section.SectionName},
-                          {"Chainage", section.Chainage},
-                          {"Bearing", section.Bearing},
-                          {"Title", section.Title},
-                          {"ReachNo", section.ReachNo},
-                          {"WaterDate", date},
-                          {"ThroughSection", section.ThroughSection}});
-      text += "section " + section.SectionNo + ": " + section.SectionName + " at chainage " +
-              Shortest(section.Chainage) + ", bearing " + Shortest(section.Bearing) + ", reach " +
-              section.ReachNo + ", profile " + profile->Handle() + ", \"" + section.Title +
-              "\", water date " + date + (section.ThroughSection ? ", through section" : "") + "\n";
-    } catch (const host::Error& e) {
-      sink.Show(e.description());
-    }
-  }
-  if (json) {
-    const nlohmann::json out{
-        {"reaches", reaches}, {"sections", sections}, {"messages", sink.messages}};
-    std::printf("%s\n", out.dump(2).c_str());
-  } else {
-    std::fputs(text.c_str(), stdout);
+  host::StderrMessageSink to_stderr;
+  palvane::tools::CollectingSink sink(to_stderr);
+  palvane::tools::WriteInfo(Ref<host::Document>(mem), sink, json, [](std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  });
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    throw Failure{2, "cannot write the listing to standard output"};
   }
   return 0;
 }
@@ -354,7 +285,15 @@ int Keyplan(const KeyplanArgs& a) {
     std::fprintf(stderr, "palvane: no keyplan was made\n");
     return 1;
   }
-  MemDocument& keyplan = *app->documents().back();
+  const std::shared_ptr<MemDocument> keyplan_doc = app->documents().back();
+  MemDocument& keyplan = *keyplan_doc;
+  const bool restored = mem->xdata_writes != writes_before;
+  if (!(restored && a.update_source)) {
+    // The source is not saved: let it go before the keyplan's file is made,
+    // so that the two drawings and the keyplan's bytes are never held at once.
+    app->Close(mem.get());
+    mem.reset();
+  }
   Save(keyplan, a.out, true, progress);
   if (!a.svg.empty()) {
     try {
@@ -363,7 +302,7 @@ int Keyplan(const KeyplanArgs& a) {
       throw Failure{2, std::string("cannot write the picture: ") + e.what()};
     }
   }
-  if (mem->xdata_writes != writes_before) {
+  if (restored) {
     if (a.update_source) {
       Save(*mem, a.drawing, true, progress);
       std::fprintf(stderr, "palvane: restored section tags were saved into %s\n",
