@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -174,34 +175,25 @@ void BM_ViewSection(benchmark::State& state) {
   if (!sink.messages().empty()) state.SkipWithError(sink.messages().front().c_str());
 }
 
+// This machine's neighbours slow it by up to half at times: the least of the
+// repetitions is the figure least disturbed.
+double Least(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
 BENCHMARK(BM_LoadRiver)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(20000)
-    ->Arg(40000)
-    ->Unit(benchmark::kMillisecond);
+    ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)
+    ->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportKeyplan)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(20000)
-    ->Arg(40000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
+    ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)
+    ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportKeyplanAsAttributes)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(20000)
-    ->Arg(40000)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
+    ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)
+    ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Info)
-    ->Args({10000, 0})
-    ->Args({20000, 0})
-    ->Args({40000, 0})
-    ->Args({40000, 1})
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ViewSection)->Arg(12500)->Arg(25000)->Arg(50000)->Unit(benchmark::kMillisecond);
+    ->Args({10000, 0})->Args({20000, 0})->Args({40000, 0})->Args({40000, 1})
+    ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ViewSection)
+    ->Arg(12500)->Arg(25000)->Arg(50000)
+    ->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

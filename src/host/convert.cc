@@ -272,7 +272,8 @@ double RoundToEven(double value, int32_t places) {
   // to_chars in fixed form rounds the exact binary value, ties to even. The
   // largest double has 309 digits before the point.
   char buf[340 + 400];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, places);
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, places);
   if (ec != std::errc()) return value;
   double rounded = 0.0;
   std::from_chars(buf, end, rounded);

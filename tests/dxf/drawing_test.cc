@@ -1,10 +1,9 @@
 #include "dxf/drawing.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "dxf/file_io.h"

@@ -125,7 +125,8 @@ TEST(ConvertTest, RoundToEvenAgreesWithTheDecimalExpansion) {
   std::mt19937_64 random(7);
   for (int i = 0; i < 200000; ++i) {
     const int32_t places = static_cast<int32_t>(random() % 25);
-    double value = std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 110));
+    double value =
+        std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 110));
     if (i % 3 == 0) value = std::round(value * 1000) / 1000 + 0.0005;  // near ties
     if (i % 2 == 0) value = -value;
     char text[1100];

@@ -118,14 +118,14 @@ TEST(MemoryHostTest, SelectionFiltersByTypeAndExactLayer) {
   // Every filter item must hold: one of each kind after the first is
   // checked on the entities themselves, however many there are.
   const auto v = sets->Add("V");
-  v->Select(host::kSelectionSetAll, {8, 0, 8, 8},
-            {Variant("12_Profile"), Variant("LWPOLYLINE"), Variant("12_Profile"),
-             Variant("12_Profile")});
+  v->Select(
+      host::kSelectionSetAll, {8, 0, 8, 8},
+      {Variant("12_Profile"), Variant("LWPOLYLINE"), Variant("12_Profile"), Variant("12_Profile")});
   ASSERT_EQ(v->Count(), 1);  // p1 went to another layer above
   EXPECT_EQ(v->Item(0).get(), static_cast<host::Entity*>(p3.get()));
   const auto w = sets->Add("W");
-  w->Select(host::kSelectionSetAll, {0, 0, 0}, {Variant("LWPOLYLINE"), Variant("LWPOLYLINE"),
-                                                Variant("POINT")});
+  w->Select(host::kSelectionSetAll, {0, 0, 0},
+            {Variant("LWPOLYLINE"), Variant("LWPOLYLINE"), Variant("POINT")});
   EXPECT_EQ(w->Count(), 0);
   w->Select(host::kSelectionSetAll, {8, 8}, {Variant("12_Profile"), Variant("13_Profile")});
   EXPECT_EQ(w->Count(), 0);
