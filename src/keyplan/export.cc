@@ -1,7 +1,7 @@
 #include "keyplan/export.h"
 
 #include <optional>
-#include <set>
+#include <unordered_set>
 
 #include "automation/error_trap.h"
 #include "geometry/point_along.h"
@@ -270,7 +270,7 @@ class Exporter {
   std::optional<model::TEVReach> reach_;
   Ref<host::Document> source_, keyplan_;
   double text_height_ = 0;
-  std::set<const host::Block*> filled_blocks_;
+  std::unordered_set<const host::Block*> filled_blocks_;
 };
 
 }  // namespace

@@ -270,6 +270,12 @@ TEST(MemoryHostTest, PurgeAllRemovesWhatNothingReferences) {
   EXPECT_EQ(d.mem->FindLayer("Deep"), nullptr);
   EXPECT_NE(d.mem->FindBlock("Nested"), nullptr);
   EXPECT_NE(d.mem->FindBlock("Kept"), nullptr);
+
+  // A reference on paper space keeps its block too.
+  d.doc->Blocks()->Add({0, 0, 0}, "OnPaper")->AddPoint({2, 2, 0});
+  d.mem->FindBlock("*Paper_Space")->InsertBlock({0, 0, 0}, "OnPaper", 1, 1, 1, 0);
+  d.doc->PurgeAll();
+  EXPECT_NE(d.mem->FindBlock("OnPaper"), nullptr);
 }
 
 TEST(MemoryHostTest, BlocksAndAttributes) {

@@ -511,6 +511,7 @@ void MemBlock::AppendUnindexed(EntityCore* entity, MemLayer* layer) {
   entity->set_owner(this);
   entities_.push_back(entity);
   entity->PlaceOnLayer(layer);
+  if (!is_model_space() && std::strcmp(entity->TypeName(), "INSERT") == 0) ++references_held_;
 }
 
 void MemBlock::IndexAppended() {
@@ -565,6 +566,7 @@ void MemBlock::Clear() {
   entities_.clear();
   by_type_.clear();
   indexed_ = 0;
+  references_held_ = 0;
 }
 
 Ref<LWPolyline> MemBlock::AddLightWeightPolyline(const std::vector<double>& vertices) {
@@ -1345,6 +1347,7 @@ void MemDocument::PurgeAll() {
         for (const EntityCore* e : b->OfType("INSERT")) note(e);
         continue;
       }
+      if (!b->holds_references()) continue;
       for (const EntityCore* e : b->entities()) {
         if (std::strcmp(e->TypeName(), "INSERT") == 0) note(e);
       }

@@ -261,11 +261,15 @@ template <class T>
 class NameIndex {
  public:
   T* Find(std::string_view name) const {
+    // Callers often ask for one name several times in a row (the layer of
+    // each entity they make): the last object found is tried first.
+    if (last_found_ != nullptr && FoldedEqual{}(last_found_->name(), name)) return last_found_;
     if (slots_.empty()) return nullptr;
     const size_t hash = FoldedHash{}(name);
     for (size_t i = hash & mask(); slots_[i].object != nullptr; i = (i + 1) & mask()) {
       if (slots_[i].hash == hash && FoldedEqual{}(slots_[i].object->name(), name)) {
-        return slots_[i].object;
+        last_found_ = slots_[i].object;
+        return last_found_;
       }
     }
     return nullptr;
@@ -277,6 +281,7 @@ class NameIndex {
     ++count_;
   }
   void Erase(std::string_view name) {
+    last_found_ = nullptr;
     if (slots_.empty()) return;
     const size_t hash = FoldedHash{}(name);
     size_t i = hash & mask();
@@ -317,6 +322,7 @@ class NameIndex {
   }
   std::vector<Slot> slots_;  // a power of two long, at most three quarters full
   size_t count_ = 0;
+  mutable T* last_found_ = nullptr;  // in the index still
 };
 
 class MemApplication;
@@ -517,6 +523,9 @@ class MemBlock final : public Block,
   void IndexAppended();
   // Model-space entities of one type, in creation order.
   const std::vector<EntityCore*>& OfType(const std::string& type) const;
+  // Whether a block definition holds block references; model space lists
+  // its own by type.
+  bool holds_references() const { return references_held_ != 0; }
   void Clear();
 
  private:
@@ -533,6 +542,7 @@ class MemBlock final : public Block,
   TypeList* FindType(std::string_view type) const;
   std::vector<std::unique_ptr<TypeList>> by_type_;
   size_t indexed_ = 0;  // entities_ from here on came unindexed
+  size_t references_held_ = 0;  // block references among entities_ of a definition
 };
 
 class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
