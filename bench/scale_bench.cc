@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <stdexcept>
 
 #include "automation/centerline_class.h"
 #include "dxf/drawing.h"
@@ -67,74 +68,100 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
-// Each iteration loads the drawing from its file, as `palvane keyplan` does,
-// and exports its keyplan; the time reported is the export's, as the command
-// line runs it: the first operation on a freshly loaded drawing, which reads
-// what loading left unread. Measured in the same iteration, the counters give
-// the export's time over loading the drawing from its file (`per_load`) and
-// over reading the drawing from bytes already in memory (`per_read`).
-void Export(benchmark::State& state, bool attributes) {
-  const River& river = RiverOf(static_cast<int>(state.range(0)));
+// Loads a river from its file, as `palvane` does, and runs one operation on
+// it: a keyplan export (with `attributes`, the attribute one) or, with
+// `info`, the listing of `palvane info`. The operation is the first on the
+// freshly loaded drawing, so it reads what loading left unread, as on the
+// command line.
+struct Timings {
+  double load = 0;       // from the file to the drawing
+  double read = 0;       // of that, from bytes in memory to the drawing
+  double operation = 0;  // the export or the listing
+};
+enum class Operation { kLabels, kAttributes, kInfo };
+
+Timings LoadAndRun(const River& river, Operation operation) {
+  static const auto options = Options();
   palvane::host::RecordingMessageSink sink;
-  const auto options = Options();
-  double load = 0, read = 0, exported = 0;
-  for (auto _ : state) {
-    auto app = memory::CreateApplication();
-    app->new_drawing_template = [](memory::MemDocument& d) { palvane::dxf::ApplyTemplate(d); };
-    const auto t0 = Clock::now();
-    std::string bytes = palvane::dxf::ReadFileBytes(river.path);
-    const auto t1 = Clock::now();
-    auto doc = palvane::dxf::ReadDrawing(*app, std::move(bytes), "river.dxf");
-    app->Open(doc);
-    const auto t2 = Clock::now();
-    palvane::automation::CenterlineClass centerline(sink);
-    if (attributes) {
-      centerline.ExportKeyplanAsAttributes(Ref<palvane::host::Document>(doc), options);
-    } else {
+  palvane::tools::CollectingSink collecting(sink);
+  auto app = memory::CreateApplication();
+  app->new_drawing_template = [](memory::MemDocument& d) { palvane::dxf::ApplyTemplate(d); };
+  const auto t0 = Clock::now();
+  std::string bytes = palvane::dxf::ReadFileBytes(river.path);
+  const auto t1 = Clock::now();
+  auto doc = palvane::dxf::ReadDrawing(*app, std::move(bytes), "river.dxf");
+  app->Open(doc);
+  const auto t2 = Clock::now();
+  palvane::automation::CenterlineClass centerline(sink);
+  size_t listed = 0;
+  switch (operation) {
+    case Operation::kLabels:
       centerline.ExportKeyplan(Ref<palvane::host::Document>(doc), options);
-    }
-    const auto t3 = Clock::now();
-    state.SetIterationTime(Seconds(t2, t3));
-    load += Seconds(t0, t2);
-    read += Seconds(t1, t2);
-    exported += Seconds(t2, t3);
+      break;
+    case Operation::kAttributes:
+      centerline.ExportKeyplanAsAttributes(Ref<palvane::host::Document>(doc), options);
+      break;
+    case Operation::kInfo:
+      palvane::tools::WriteInfo(Ref<palvane::host::Document>(doc), collecting, false,
+                                [&](std::string_view piece) { listed += piece.size(); });
+      benchmark::DoNotOptimize(listed);
+      break;
   }
-  if (!sink.messages().empty()) state.SkipWithError(sink.messages().front().c_str());
-  state.counters["sections"] = static_cast<double>(state.range(0));
-  state.counters["MB"] = static_cast<double>(river.bytes) / 1e6;
-  state.counters["per_load"] = exported / load;
-  state.counters["per_read"] = exported / read;
+  const auto t3 = Clock::now();
+  if (!sink.messages().empty()) throw std::runtime_error(sink.messages().front());
+  return {Seconds(t0, t2), Seconds(t1, t2), Seconds(t2, t3)};
 }
 
-void BM_ExportKeyplan(benchmark::State& state) { Export(state, false); }
-void BM_ExportKeyplanAsAttributes(benchmark::State& state) { Export(state, true); }
-
-// `palvane info` on a drawing loaded from its file: the listing of every
-// reach and section, written piece by piece and discarded here. The time is
-// the listing's; `per_load` sets it against loading the drawing.
-void BM_Info(benchmark::State& state) {
+// The operation's time, with counters for it over loading the drawing from
+// its file (`per_load`) and over reading it from bytes already in memory
+// (`per_read`), both measured in the same iterations.
+void TimeOperation(benchmark::State& state, Operation operation) {
   const River& river = RiverOf(static_cast<int>(state.range(0)));
-  palvane::host::RecordingMessageSink next;
-  palvane::tools::CollectingSink sink(next);
-  double load = 0, listed = 0;
-  size_t bytes = 0;
+  Timings sum;
   for (auto _ : state) {
-    auto app = memory::CreateApplication();
-    const auto t0 = Clock::now();
-    auto doc = palvane::dxf::LoadDrawing(*app, river.path);
-    const auto t1 = Clock::now();
-    palvane::tools::WriteInfo(Ref<palvane::host::Document>(doc), sink, state.range(1) != 0,
-                              [&](std::string_view piece) { bytes += piece.size(); });
-    const auto t2 = Clock::now();
-    state.SetIterationTime(Seconds(t1, t2));
-    load += Seconds(t0, t1);
-    listed += Seconds(t1, t2);
+    const Timings t = LoadAndRun(river, operation);
+    state.SetIterationTime(t.operation);
+    sum.load += t.load;
+    sum.read += t.read;
+    sum.operation += t.operation;
   }
-  if (!sink.messages.empty()) state.SkipWithError(sink.messages.front().c_str());
   state.counters["sections"] = static_cast<double>(state.range(0));
-  state.counters["per_load"] = listed / load;
-  state.counters["listing_MB"] =
-      static_cast<double>(bytes) / 1e6 / static_cast<double>(state.iterations());
+  state.counters["MB"] = static_cast<double>(river.bytes) / 1e6;
+  state.counters["per_load"] = sum.operation / sum.load;
+  state.counters["per_read"] = sum.operation / sum.read;
+}
+
+void BM_ExportKeyplan(benchmark::State& state) { TimeOperation(state, Operation::kLabels); }
+void BM_ExportKeyplanAsAttributes(benchmark::State& state) {
+  TimeOperation(state, Operation::kAttributes);
+}
+// `palvane info` on a drawing loaded from its file: the listing of every
+// reach and section as text, written piece by piece and discarded here.
+void BM_Info(benchmark::State& state) { TimeOperation(state, Operation::kInfo); }
+
+// How a time grows when the drawing doubles: the same step on N and on 2N
+// sections, taken in turns within each iteration so that the machine's
+// slower and faster minutes fall on both alike. `ratio` is the time at 2N
+// over the time at N. The step is loading (0), the label export (1), the
+// attribute export (2) or the listing of `palvane info` (3).
+void BM_Doubling(benchmark::State& state) {
+  const River& small = RiverOf(static_cast<int>(state.range(0)));
+  const River& large = RiverOf(static_cast<int>(state.range(0)) * 2);
+  const int64_t step = state.range(1);
+  const Operation operation = step == 2   ? Operation::kAttributes
+                              : step == 3 ? Operation::kInfo
+                                          : Operation::kLabels;
+  auto time_of = [&](const Timings& t) { return step == 0 ? t.load : t.operation; };
+  double at_small = 0, at_large = 0;
+  for (auto _ : state) {
+    const double s = time_of(LoadAndRun(small, operation));
+    const double l = time_of(LoadAndRun(large, operation));
+    state.SetIterationTime(s + l);
+    at_small += s;
+    at_large += l;
+  }
+  state.counters["sections"] = static_cast<double>(state.range(0));
+  state.counters["ratio"] = at_large / at_small;
 }
 
 // The floor for the exports: loading the same drawing from its file.
@@ -189,7 +216,10 @@ BENCHMARK(BM_ExportKeyplanAsAttributes)
     ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)
     ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Info)
-    ->Args({10000, 0})->Args({20000, 0})->Args({40000, 0})->Args({40000, 1})
+    ->Arg(10000)->Arg(20000)->Arg(40000)
+    ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Doubling)
+    ->ArgsProduct({{10000, 20000}, {0, 1, 2, 3}})
     ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ViewSection)
     ->Arg(12500)->Arg(25000)->Arg(50000)
