@@ -53,6 +53,28 @@ TEST(NameIndexTest, FindsEveryNameAfterInsertsAndErasures) {
   EXPECT_EQ(NameIndex<Named>().Find("x"), nullptr);
 }
 
+// The index remembers the last name it found or took in: asked again, even
+// in other letter case, it answers the same; once that name is erased, or
+// another asked for, it answers from the table.
+TEST(NameIndexTest, TheLastNameFoundIsForgottenWithIt) {
+  Named a{"Alpha"}, b{"Beta"}, again{"alpha"};
+  NameIndex<Named> index;
+  index.Insert(&a);
+  EXPECT_EQ(index.Find("ALPHA"), &a);
+  EXPECT_EQ(index.Find("alpha"), &a);
+  index.Insert(&b);
+  EXPECT_EQ(index.Find("beta"), &b);
+  EXPECT_EQ(index.Find("Alpha"), &a);
+  index.Erase("ALPHA");
+  EXPECT_EQ(index.Find("Alpha"), nullptr);
+  EXPECT_EQ(index.Find("Beta"), &b);
+  index.Insert(&again);
+  EXPECT_EQ(index.Find("Alpha"), &again);
+  index.Erase("nothing");  // erasing anything forgets
+  EXPECT_EQ(index.Find("ALPHA"), &again);
+  EXPECT_EQ(index.Find("Gamma"), nullptr);
+}
+
 // Only ASCII letters fold; other bytes, and names of every length around a
 // word of eight bytes, compare as they are.
 TEST(NameIndexTest, FoldsAsciiLettersOnly) {

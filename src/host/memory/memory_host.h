@@ -279,6 +279,7 @@ class NameIndex {
     if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
     Place(Slot{FoldedHash{}(object->name()), object});
     ++count_;
+    last_found_ = object;  // what was just added is often asked for next
   }
   void Erase(std::string_view name) {
     last_found_ = nullptr;
