@@ -3,11 +3,14 @@
 // drawing from its file, and the section view on a drawing of 50 000 layers.
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 
@@ -64,6 +67,24 @@ palvane::keyplan::KeyplanOptions Options() {
 }
 
 using Clock = std::chrono::steady_clock;
+
+// The process's resident memory now, and its peak since the last reset, in
+// bytes (Linux's /proc/self/status); zero where it cannot be read.
+size_t StatusBytes(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field, 0) == 0) return std::stoull(line.substr(std::strlen(field))) * 1024;
+  }
+  return 0;
+}
+// Starts measuring a peak from the memory in use now: freed memory goes back
+// to the system and the peak is reset to the present.
+size_t StartPeak() {
+  malloc_trim(0);
+  std::ofstream("/proc/self/clear_refs") << "5";
+  return StatusBytes("VmRSS:");
+}
 double Seconds(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
@@ -165,8 +186,19 @@ void BM_Doubling(benchmark::State& state) {
 }
 
 // The floor for the exports: loading the same drawing from its file.
+// `peak_per_MB`: how far resident memory rose while loading, the file's
+// bytes included, per byte of the file; measured on one load of its own
+// before the timed ones, which reuse the memory the ones before them freed.
 void BM_LoadRiver(benchmark::State& state) {
   const River& river = RiverOf(static_cast<int>(state.range(0)));
+  double peak = 0;
+  {
+    const size_t before = StartPeak();
+    auto app = memory::CreateApplication();
+    auto doc = palvane::dxf::LoadDrawing(*app, river.path);
+    const size_t high = StatusBytes("VmHWM:");
+    if (high > before) peak = static_cast<double>(high - before);
+  }
   for (auto _ : state) {
     auto app = memory::CreateApplication();
     auto doc = palvane::dxf::LoadDrawing(*app, river.path);
@@ -177,6 +209,7 @@ void BM_LoadRiver(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * river.bytes));
+  state.counters["peak_per_MB"] = peak / static_cast<double>(river.bytes);
 }
 
 // The section view in a drawing of `layers` layers (four per section).
