@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,7 +99,23 @@ struct Timings {
   double load = 0;       // from the file to the drawing
   double read = 0;       // of that, from bytes in memory to the drawing
   double operation = 0;  // the export or the listing
+  // Of each, the processor time spent in the program itself and in the
+  // system on its behalf: mostly the zeroing of memory touched for the first
+  // time, which on this virtual machine is slow and varies with what the
+  // machine did before.
+  double load_user = 0, load_system = 0, operation_user = 0, operation_system = 0;
 };
+
+// Processor time of this thread so far, in the program and in the system.
+struct Cpu {
+  double user, system;
+};
+Cpu ThreadCpu() {
+  struct rusage r;
+  getrusage(RUSAGE_THREAD, &r);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+  return {seconds(r.ru_utime), seconds(r.ru_stime)};
+}
 enum class Operation { kLabels, kAttributes, kInfo };
 
 Timings LoadAndRun(const River& river, Operation operation) {
@@ -107,12 +124,14 @@ Timings LoadAndRun(const River& river, Operation operation) {
   palvane::tools::CollectingSink collecting(sink);
   auto app = memory::CreateApplication();
   app->new_drawing_template = [](memory::MemDocument& d) { palvane::dxf::ApplyTemplate(d); };
+  const Cpu c0 = ThreadCpu();
   const auto t0 = Clock::now();
   std::string bytes = palvane::dxf::ReadFileBytes(river.path);
   const auto t1 = Clock::now();
   auto doc = palvane::dxf::ReadDrawing(*app, std::move(bytes), "river.dxf");
   app->Open(doc);
   const auto t2 = Clock::now();
+  const Cpu c2 = ThreadCpu();
   palvane::automation::CenterlineClass centerline(sink);
   size_t listed = 0;
   switch (operation) {
@@ -129,8 +148,10 @@ Timings LoadAndRun(const River& river, Operation operation) {
       break;
   }
   const auto t3 = Clock::now();
+  const Cpu c3 = ThreadCpu();
   if (!sink.messages().empty()) throw std::runtime_error(sink.messages().front());
-  return {Seconds(t0, t2), Seconds(t1, t2), Seconds(t2, t3)};
+  return {Seconds(t0, t2),       Seconds(t1, t2),   Seconds(t2, t3),      c2.user - c0.user,
+          c2.system - c0.system, c3.user - c2.user, c3.system - c2.system};
 }
 
 // The operation's time, with counters for it over loading the drawing from
@@ -145,11 +166,17 @@ void TimeOperation(benchmark::State& state, Operation operation) {
     sum.load += t.load;
     sum.read += t.read;
     sum.operation += t.operation;
+    sum.load_user += t.load_user;
+    sum.operation_user += t.operation_user;
+    sum.operation_system += t.operation_system;
   }
   state.counters["sections"] = static_cast<double>(state.range(0));
   state.counters["MB"] = static_cast<double>(river.bytes) / 1e6;
   state.counters["per_load"] = sum.operation / sum.load;
   state.counters["per_read"] = sum.operation / sum.read;
+  state.counters["user_per_load"] = sum.operation_user / sum.load_user;
+  state.counters["system_share"] =
+      sum.operation_system / (sum.operation_user + sum.operation_system);
 }
 
 void BM_ExportKeyplan(benchmark::State& state) { TimeOperation(state, Operation::kLabels); }
@@ -163,7 +190,8 @@ void BM_Info(benchmark::State& state) { TimeOperation(state, Operation::kInfo); 
 // How a time grows when the drawing doubles: the same step on N and on 2N
 // sections, taken in turns within each iteration so that the machine's
 // slower and faster minutes fall on both alike. `ratio` is the time at 2N
-// over the time at N. The step is loading (0), the label export (1), the
+// over the time at N; `user_ratio` the same for the processor time spent in
+// the program itself. The step is loading (0), the label export (1), the
 // attribute export (2) or the listing of `palvane info` (3).
 void BM_Doubling(benchmark::State& state) {
   const River& small = RiverOf(static_cast<int>(state.range(0)));
@@ -173,16 +201,20 @@ void BM_Doubling(benchmark::State& state) {
                               : step == 3 ? Operation::kInfo
                                           : Operation::kLabels;
   auto time_of = [&](const Timings& t) { return step == 0 ? t.load : t.operation; };
-  double at_small = 0, at_large = 0;
+  auto user_of = [&](const Timings& t) { return step == 0 ? t.load_user : t.operation_user; };
+  double at_small = 0, at_large = 0, user_small = 0, user_large = 0;
   for (auto _ : state) {
-    const double s = time_of(LoadAndRun(small, operation));
-    const double l = time_of(LoadAndRun(large, operation));
-    state.SetIterationTime(s + l);
-    at_small += s;
-    at_large += l;
+    const Timings s = LoadAndRun(small, operation);
+    const Timings l = LoadAndRun(large, operation);
+    state.SetIterationTime(time_of(s) + time_of(l));
+    at_small += time_of(s);
+    at_large += time_of(l);
+    user_small += user_of(s);
+    user_large += user_of(l);
   }
   state.counters["sections"] = static_cast<double>(state.range(0));
   state.counters["ratio"] = at_large / at_small;
+  state.counters["user_ratio"] = user_large / user_small;
 }
 
 // The floor for the exports: loading the same drawing from its file.
