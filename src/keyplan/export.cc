@@ -112,6 +112,9 @@ class Exporter {
     step_.ForEach(count_layers, [&](int32_t i) { MakeSectionLayer(layers->Item(i)->Name()); });
     int32_t total = 0;
     step_.ForEach([&] { return total = count_layers(); }, [&](int32_t i) {
+      if (i == 0 && kind_ == KeyplanKind::kAttributes) {
+        filled_blocks_.reserve(static_cast<size_t>(total));  // at most a block per layer
+      }
       DrawSection(layers->Item(i)->Name());
       if (progress) progress(i + 1, total);
     });
