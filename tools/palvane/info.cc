@@ -10,13 +10,13 @@
 
 namespace palvane::tools {
 
-namespace {
-
-std::string Shortest(double v) {
+std::string ShortestText(double value) {
   char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
   return std::string(buf, r.ptr);
 }
+
+namespace {
 
 // A JSON array written one member at a time, each laid out as a member of a
 // document dumped with an indent of two.
@@ -71,7 +71,7 @@ void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool 
                     {"vertices", vertices}});
       } else {
         write("reach " + reach.ReachNo + (reach.Status ? " (current)" : "") + ": handle " +
-              reach.Profile->Handle() + ", length " + Shortest(length) + ", " +
+              reach.Profile->Handle() + ", length " + ShortestText(length) + ", " +
               std::to_string(vertices) + " vertices, photos \"" + reach.PhotoDirectory + "\"\n");
       }
     }
@@ -109,10 +109,10 @@ void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool 
                     {"ThroughSection", section.ThroughSection}});
       } else {
         write("section " + section.SectionNo + ": " + section.SectionName + " at chainage " +
-              Shortest(section.Chainage) + ", bearing " + Shortest(section.Bearing) + ", reach " +
-              section.ReachNo + ", profile " + profile->Handle() + ", \"" + section.Title +
-              "\", water date " + date + (section.ThroughSection ? ", through section" : "") +
-              "\n");
+              ShortestText(section.Chainage) + ", bearing " + ShortestText(section.Bearing) +
+              ", reach " + section.ReachNo + ", profile " + profile->Handle() + ", \"" +
+              section.Title + "\", water date " + date +
+              (section.ThroughSection ? ", through section" : "") + "\n");
       }
     } catch (const host::Error& e) {
       sink.Show(e.description());

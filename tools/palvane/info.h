@@ -25,6 +25,10 @@ class CollectingSink : public host::MessageSink {
   host::MessageSink& next_;
 };
 
+// The shortest text that reads back as the same number: how the listing,
+// and the other commands' plain output, write numbers.
+std::string ShortestText(double value);
+
 // Lists the reaches and the sections of a drawing: one line each, or with
 // `json` one JSON object of "reaches", "sections" and "messages" (the
 // lookups' messages, which also go to `sink`). The listing goes to `write`

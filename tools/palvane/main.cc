@@ -28,6 +28,7 @@ namespace {
 using palvane::host::Ref;
 using palvane::host::memory::MemApplication;
 using palvane::host::memory::MemDocument;
+using palvane::tools::ShortestText;
 namespace dxf = palvane::dxf;
 namespace host = palvane::host;
 
@@ -58,12 +59,6 @@ class Progress {
   bool on_;
   std::chrono::steady_clock::time_point last_{};
 };
-
-std::string Shortest(double v) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 
 std::shared_ptr<MemApplication> NewApplication() {
   auto app = host::memory::CreateApplication();
@@ -161,8 +156,8 @@ int PointAlong(const std::string& path, const std::string& handle,
     if (json) {
       out.push_back({{"distance", distance}, {"point", {x, y, z}}, {"bearing", bearing}});
     } else {
-      std::printf("%s %s %s %s\n", Shortest(x).c_str(), Shortest(y).c_str(), Shortest(z).c_str(),
-                  Shortest(bearing).c_str());
+      std::printf("%s %s %s %s\n", ShortestText(x).c_str(), ShortestText(y).c_str(),
+                  ShortestText(z).c_str(), ShortestText(bearing).c_str());
     }
   }
   if (json) std::printf("%s\n", out.dump(2).c_str());

@@ -198,11 +198,11 @@ std::string DrawingSvg(const host::memory::MemDocument& doc, int width) {
     } else if (auto* r = dynamic_cast<host::memory::MemBlockReference*>(e)) {
       const host::memory::MemBlock* block = doc.FindBlock(r->block_name());
       if (block != nullptr) {
+        const auto place = r->PlacementOf(block);
         for (const auto& inner : block->entities()) {
           if (auto* inner_line = dynamic_cast<host::memory::MemLWPolyline*>(inner)) {
-            pic.Polyline(WorldVertices(*inner_line, [&](Point3 q) { return r->Transform(q); }),
-                         inner_line->closed(), Width(*inner_line),
-                         Colour(LayerColour(*inner_line)));
+            pic.Polyline(WorldVertices(*inner_line, place), inner_line->closed(),
+                         Width(*inner_line), Colour(LayerColour(*inner_line)));
           }
         }
       }

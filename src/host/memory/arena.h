@@ -40,9 +40,6 @@ class EntityArena {
     }
   }
 
-  // Bytes of the blocks taken from the system so far.
-  size_t reserved() const { return reserved_; }
-
  private:
   static constexpr size_t kAlign = 16;
   struct Block {

@@ -547,8 +547,6 @@ Point3 MemBlockReference::Placement::operator()(const Point3& p) const {
           insertion[2] + (p[2] - base[2]) * scale[2]};
 }
 
-Point3 MemBlockReference::Transform(const Point3& p) const { return PlacementOf(nullptr)(p); }
-
 void MemBlockReference::Translate(const Point3& d) {
   insertion() = g::Add(insertion(), d);
   for (auto& a : attributes) {

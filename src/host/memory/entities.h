@@ -322,8 +322,6 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   // The placement of `block`'s points by this reference; its definition
   // when null.
   Placement PlacementOf(const MemBlock* block) const;
-  // Maps a point of the block definition to world coordinates.
-  Point3 Transform(const Point3& p) const;
 
   std::string& block_name() {
     Load();

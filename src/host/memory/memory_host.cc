@@ -271,17 +271,10 @@ std::vector<XDataItem>& ObjectCore::mutable_xdata() {
 }
 
 std::vector<Variant> ObjectCore::XDataAppNames() {
+  XData all = GetXDataOf({});
   std::vector<Variant> names;
-  if (!xdata_tags_.empty() && doc_->file != nullptr) {
-    XData all;
-    doc_->file->LoadXData(xdata_tags_, {}, all);
-    for (size_t i = 0; i < all.codes.size(); ++i) {
-      if (all.codes[i] == 1001) names.push_back(std::move(all.values[i]));
-    }
-    return names;
-  }
-  for (const XDataItem& item : xdata()) {
-    if (item.code == 1001) names.push_back(item.value);
+  for (size_t i = 0; i < all.codes.size(); ++i) {
+    if (all.codes[i] == 1001) names.push_back(std::move(all.values[i]));
   }
   return names;
 }

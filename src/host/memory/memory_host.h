@@ -643,8 +643,6 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   T* NewEntity(Args&&... args) {
     return arena_.Make<T>(this, std::forward<Args>(args)...);
   }
-  // Bytes the drawing's entities took from the system.
-  size_t arena_reserved() const { return arena_.reserved(); }
 
   // The entity of a handle, in any block or among a reference's
   // attributes; a search, since it is needed once per command at most and an
