@@ -817,8 +817,8 @@ void DxfFile::LoadEntity(EntityCore& entity) const {
     ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
       if (code == 1) definition->value() = text(value);
-      if (code == 2) definition->tag() = text(value);
-      if (code == 3) definition->prompt() = text(value);
+      if (code == 2) definition->set_tag(text(value));
+      if (code == 3) definition->set_prompt(text(value));
       if (code == 40) definition->height() = ToDouble(value);
       if (code == 70) definition->mode() = static_cast<int32_t>(ToInt(value));
     });
@@ -827,7 +827,7 @@ void DxfFile::LoadEntity(EntityCore& entity) const {
     ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
       if (code == 1) attribute->value() = text(value);
-      if (code == 2) attribute->tag() = text(value);
+      if (code == 2) attribute->set_tag(text(value));
       if (code == 40) attribute->height() = ToDouble(value);
     });
   } else if (auto* reference = dynamic_cast<MemBlockReference*>(&entity)) {
@@ -836,7 +836,7 @@ void DxfFile::LoadEntity(EntityCore& entity) const {
       if (at.Take(code, value)) return;
       switch (code) {
         case 2:
-          reference->block_name() = text(Trim(value));
+          reference->set_block_name(text(Trim(value)));
           break;
         case 41:
           reference->scale()[0] = ToDouble(value);

@@ -170,26 +170,79 @@ std::string DoubleToText(double value) {
   return s;
 }
 
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The fifteen significant digits of `magnitude` (positive) and the power of
+// ten of the first, as to_chars gives them in scientific form with fourteen
+// decimals, found without text: the value times a power of ten and that
+// product's rounding error, both exact, tell the nearest whole number of
+// units of the fifteenth digit. False near a tie and outside the range
+// handled here; the caller then asks to_chars.
+bool FifteenDigits(double magnitude, char (&digits)[16], int& exponent) {
+  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
+  int e = static_cast<int>(std::floor(std::log10(magnitude)));  // may be one off
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int k = 14 - e;
+    if (k < 0 || k > 22) return false;
+    const double scale = kPowersOfTen[k];
+    const double scaled = magnitude * scale;
+    if (scaled >= 1e15) {
+      ++e;
+      continue;
+    }
+    const double error = std::fma(magnitude, scale, -scaled);  // exact
+    const double whole = std::floor(scaled);
+    const double above_half = (scaled - whole - 0.5) + error;
+    if (above_half == 0) return false;
+    const double units = above_half > 0 ? whole + 1 : whole;
+    if (units >= 1e15) {
+      ++e;
+      continue;
+    }
+    if (units < 1e14) {
+      --e;
+      continue;
+    }
+    auto u = static_cast<uint64_t>(units);
+    for (int d = 14; d >= 0; --d) {
+      digits[d] = static_cast<char>('0' + u % 10);
+      u /= 10;
+    }
+    exponent = e;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string FormatFixed(double value, int decimals) {
   if (!std::isfinite(value)) return DoubleToText(value);
   if (decimals < 0) decimals = 0;
   // The value's 15-significant-digit decimal form: d.dddddddddddddd e X.
-  char sci[32];
-  const auto [sci_end, ec] =
-      std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
-  (void)ec;
   char digits[16];
-  int count = 0;
-  const char* p = sci;
-  for (; p < sci_end && *p != 'e'; ++p) {
-    if (IsDigit(*p)) digits[count++] = *p;
-  }
+  int count = 15;
   int exponent = 0;
-  if (p < sci_end) {
-    const bool negative = p + 1 < sci_end && p[1] == '-';
-    const char* e = p + 1 < sci_end && (p[1] == '-' || p[1] == '+') ? p + 2 : p + 1;
-    std::from_chars(e, sci_end, exponent);
-    if (negative) exponent = -exponent;
+  if (!FifteenDigits(std::fabs(value), digits, exponent)) {
+    char sci[32];
+    const auto [sci_end, ec] =
+        std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
+    (void)ec;
+    count = 0;
+    const char* p = sci;
+    for (; p < sci_end && *p != 'e'; ++p) {
+      if (IsDigit(*p)) digits[count++] = *p;
+    }
+    if (p < sci_end) {
+      const bool negative = p + 1 < sci_end && p[1] == '-';
+      const char* e = p + 1 < sci_end && (p[1] == '-' || p[1] == '+') ? p + 2 : p + 1;
+      std::from_chars(e, sci_end, exponent);
+      if (negative) exponent = -exponent;
+    }
   }
   // Digits before the point in `digits`, and how many digits survive rounding.
   const int point = exponent + 1;
@@ -249,11 +302,8 @@ double RoundToEven(double value, int32_t places) {
   // both exact, tell which whole number of units of the last place is
   // nearest; dividing by the power of ten, itself exact, then gives the
   // double nearest that decimal, as reading it back would.
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   if (places <= 22) {
-    const double scale = kPowers[places];
+    const double scale = kPowersOfTen[places];
     const double magnitude = std::fabs(value);
     const double scaled = magnitude * scale;
     if (scaled < 0x1p52 && (magnitude == 0 || magnitude >= 0x1p-900)) {

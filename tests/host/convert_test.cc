@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iomanip>
 #include <random>
 
 #include "support/river.h"
@@ -135,6 +140,58 @@ TEST(ConvertTest, RoundToEvenAgreesWithTheDecimalExpansion) {
     double expected = 0;
     std::from_chars(text, end, expected);
     ASSERT_EQ(RoundToEven(value, places), expected) << value << " " << places;
+  }
+}
+
+// Fixed-point text as the listing writes it, worked out the long way: the
+// value's fifteen significant digits from printf, then half-up rounding of
+// the decimal string.
+std::string FixedTheLongWay(double value, int decimals) {
+  char sci[40];
+  std::snprintf(sci, sizeof sci, "%.14e", std::fabs(value));
+  std::string digits = std::string(1, sci[0]) + std::string(sci + 2, 14);
+  const int point = std::atoi(std::strchr(sci, 'e') + 1) + 1;  // digits before the point
+  // Whole digits, then decimals + 1 fraction digits (one to round on).
+  std::string whole, fraction;
+  for (int i = 0; i < std::max(point, 1); ++i) {
+    const int at = point > 0 ? i : -1;
+    whole += at >= 0 && at < 15 ? digits[static_cast<size_t>(at)] : '0';
+  }
+  for (int j = 0; j <= decimals; ++j) {
+    const int at = point + j;
+    fraction += at >= 0 && at < 15 ? digits[static_cast<size_t>(at)] : '0';
+  }
+  std::string number = whole + fraction;
+  const bool up = number.back() >= '5';
+  number.pop_back();
+  for (size_t i = number.size(); up && i-- > 0;) {
+    if (number[i] == '9') {
+      number[i] = '0';
+      if (i == 0) number.insert(number.begin(), '1');
+      continue;
+    }
+    ++number[i];
+    break;
+  }
+  std::string integer = number.substr(0, number.size() - static_cast<size_t>(decimals));
+  const std::string decimal = number.substr(integer.size());
+  integer.erase(0, std::min(integer.find_first_not_of('0'), integer.size() - 1));
+  std::string out = integer + (decimals > 0 ? "." + decimal : "");
+  if (value < 0 && out.find_first_not_of("0.") != std::string::npos) out.insert(0, "-");
+  return out;
+}
+
+TEST(ConvertTest, FormatFixedAgreesWithTheLongWay) {
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 200000; ++i) {
+    const int decimals = static_cast<int>(random() % 10);
+    double value =
+        std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 90));
+    if (i % 4 == 0) value = std::round(value * 1000) / 1000 + 0.0005;         // half-way cases
+    if (i % 5 == 0) value = 1e15 - static_cast<double>(random() % 1000) / 8;  // carries
+    if (i % 2 == 0) value = -value;
+    ASSERT_EQ(FormatFixed(value, decimals), FixedTheLongWay(value, decimals))
+        << std::setprecision(17) << value << " " << decimals;
   }
 }
 

@@ -458,14 +458,22 @@ int32_t MemAttributeDefinition::Mode() {
   return mode();
 }
 void MemAttributeDefinition::Translate(const Point3& d) { insertion() = g::Add(insertion(), d); }
+void MemAttributeDefinition::set_tag(std::string_view tag) {
+  Load();
+  tag_ = doc_->ShareText(tag);
+}
+void MemAttributeDefinition::set_prompt(std::string_view prompt) {
+  Load();
+  prompt_ = doc_->ShareText(prompt);
+}
 bool MemAttributeDefinition::Extents(Point3& min, Point3& max) const {
   return TextExtents(tag(), insertion(), height(), min, max);
 }
 EntityCore* MemAttributeDefinition::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemAttributeDefinition>(target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->tag() = tag();
-  copy->prompt() = prompt();
+  copy->set_tag(tag());
+  copy->set_prompt(prompt());
   copy->value() = value();
   copy->insertion() = insertion();
   copy->height() = height();
@@ -490,13 +498,17 @@ double MemAttribute::Height() {
   return height();
 }
 void MemAttribute::Translate(const Point3& d) { insertion() = g::Add(insertion(), d); }
+void MemAttribute::set_tag(std::string_view tag) {
+  Load();
+  tag_ = doc_->ShareText(tag);
+}
 bool MemAttribute::Extents(Point3& min, Point3& max) const {
   return TextExtents(value(), insertion(), height(), min, max);
 }
 EntityCore* MemAttribute::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemAttribute>(target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->tag() = tag();
+  copy->set_tag(tag());
   copy->value() = value();
   copy->insertion() = insertion();
   copy->height() = height();
@@ -535,8 +547,23 @@ void MemBlockReference::Detach() {
   EntityCore::Detach();
 }
 
+void MemBlockReference::set_block_name(std::string name, MemBlock* block) {
+  Load();
+  block_name_ = std::move(name);
+  block_ = block;
+  block_found_at_ = doc_->block_removals();
+}
+
+MemBlock* MemBlockReference::block() const {
+  if (block_ == nullptr || block_found_at_ != doc_->block_removals()) {
+    block_ = doc_->FindBlock(block_name());
+    block_found_at_ = doc_->block_removals();
+  }
+  return block_;
+}
+
 MemBlockReference::Placement MemBlockReference::PlacementOf(const MemBlock* block) const {
-  if (block == nullptr) block = doc_->FindBlock(block_name());
+  if (block == nullptr) block = this->block();
   return {block != nullptr ? block->origin() : Point3{0, 0, 0}, insertion(), scale(),
           std::cos(rotation()), std::sin(rotation())};
 }
@@ -556,7 +583,7 @@ void MemBlockReference::Translate(const Point3& d) {
 }
 
 bool MemBlockReference::Extents(Point3& min, Point3& max) const {
-  const MemBlock* block = doc_->FindBlock(block_name());
+  const MemBlock* block = this->block();
   min = {kInf, kInf, kInf};
   max = {-kInf, -kInf, -kInf};
   bool any = false;
@@ -598,7 +625,7 @@ EntityCore* MemBlockReference::CloneInto(MemDocument* target) const {
   }
   auto* copy = target->NewEntity<MemBlockReference>(target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->block_name() = block_name();
+  copy->set_block_name(block_name());
   copy->insertion() = insertion();
   copy->scale() = scale();
   copy->rotation() = rotation();

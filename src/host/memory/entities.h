@@ -186,22 +186,21 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   double Height() override;
   int32_t Mode() override;
 
-  std::string& tag() {
-    Load();
-    return tag_;
-  }
+  // Tags and prompts are kept once per drawing (MemDocument::ShareText).
   const std::string& tag() const {
     Load();
-    return tag_;
+    return *tag_;
   }
-  std::string& prompt() {
+  void set_tag(std::string_view tag);
+  const std::string* shared_tag() const {
     Load();
-    return prompt_;
+    return tag_;
   }
   const std::string& prompt() const {
     Load();
-    return prompt_;
+    return *prompt_;
   }
+  void set_prompt(std::string_view prompt);
   std::string& value() {
     Load();
     return value_;
@@ -236,8 +235,8 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   }
 
  private:
-  std::string tag_;
-  std::string prompt_;
+  const std::string* tag_ = SharedTexts::Empty();
+  const std::string* prompt_ = SharedTexts::Empty();
   std::string value_;
   Point3 insertion_{0, 0, 0};
   double height_ = 2.5;
@@ -257,13 +256,16 @@ class MemAttribute final : public MemEntity<Attribute> {
   Point3 InsertionPoint() override;
   double Height() override;
 
-  std::string& tag() {
-    Load();
-    return tag_;
-  }
+  // The tag is kept once per drawing, as a definition's.
   const std::string& tag() const {
     Load();
-    return tag_;
+    return *tag_;
+  }
+  void set_tag(std::string_view tag);
+  // Takes a text this drawing already shares.
+  void share_tag(const std::string* tag) {
+    Load();
+    tag_ = tag;
   }
   std::string& value() {
     Load();
@@ -291,7 +293,7 @@ class MemAttribute final : public MemEntity<Attribute> {
   }
 
  private:
-  std::string tag_;
+  const std::string* tag_ = SharedTexts::Empty();
   std::string value_;
   Point3 insertion_{0, 0, 0};
   double height_ = 2.5;
@@ -323,14 +325,16 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   // when null.
   Placement PlacementOf(const MemBlock* block) const;
 
-  std::string& block_name() {
-    Load();
-    return block_name_;
-  }
   const std::string& block_name() const {
     Load();
     return block_name_;
   }
+  // `block`, when given, is the definition of that name in this drawing.
+  void set_block_name(std::string name, MemBlock* block = nullptr);
+  // The definition this reference shows, or null when the drawing holds
+  // none of its name. Looked up by name once and remembered while no
+  // definition leaves the drawing (definitions are never renamed).
+  MemBlock* block() const;
   Point3& insertion() {
     Load();
     return insertion_;
@@ -365,6 +369,8 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   Point3 insertion_{0, 0, 0};
   Point3 scale_{1, 1, 1};
   double rotation_ = 0.0;
+  mutable MemBlock* block_ = nullptr;
+  mutable uint64_t block_found_at_ = 0;  // the drawing's block_removals() then
 };
 
 // An entity of a kind the host does not model, read from a file: kept as its

@@ -343,6 +343,19 @@ void ObjectCore::SetXDataOf(const std::vector<int16_t>& codes, const std::vector
 
 EntityCore::~EntityCore() = default;
 
+const std::string* SharedTexts::Share(std::string_view text) {
+  if (last_ != nullptr && *last_ == text) return last_;
+  auto it = texts_.find(text);
+  if (it == texts_.end()) it = texts_.emplace(text).first;
+  last_ = &*it;
+  return last_;
+}
+
+const std::string* SharedTexts::Empty() {
+  static const std::string kEmpty;
+  return &kEmpty;
+}
+
 void EntityCore::LoadFromFile() const {
   loaded_ = true;  // first, so that the loader may use the accessors
   if (doc_->file != nullptr) doc_->file->LoadEntity(const_cast<EntityCore&>(*this));
@@ -607,9 +620,9 @@ Ref<AttributeDefinition> MemBlock::AddAttribute(double height, int32_t mode,
   auto* a = doc_->NewEntity<MemAttributeDefinition>(doc_->NextHandle());
   a->height() = height;
   a->mode() = mode;
-  a->prompt() = prompt;
+  a->set_prompt(prompt);
   a->insertion() = insertion;
-  a->tag() = tag;
+  a->set_tag(tag);
   a->value() = value;
   Append(a, doc_->active_layer());
   return Ref<AttributeDefinition>(std::static_pointer_cast<AttributeDefinition>(a->Self()));
@@ -624,7 +637,7 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
   if (block == this) throw Error::InvalidInput("a block cannot hold a reference to itself");
   if (x_scale == 0 || y_scale == 0 || z_scale == 0) throw Error::InvalidInput("zero scale");
   auto* r = doc_->NewEntity<MemBlockReference>(doc_->NextHandle());
-  r->block_name() = block->name();
+  r->set_block_name(block->name(), block);
   r->insertion() = insertion;
   r->scale() = {x_scale, y_scale, z_scale};
   r->rotation() = rotation;
@@ -637,7 +650,7 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
     const auto* def = static_cast<const MemAttributeDefinition*>(e);
     if ((def->mode() & 2) != 0) continue;  // constant ones stay in the block
     auto* a = doc_->NewEntity<MemAttribute>(doc_->NextHandle());
-    a->tag() = def->tag();
+    a->share_tag(def->shared_tag());
     a->value() = def->value();
     a->height() = def->height() * std::fabs(y_scale);
     a->insertion() = place(def->insertion());
@@ -1330,12 +1343,12 @@ void MemDocument::PurgeAll() {
   // goes. Layers go after that, as no layer keeps a block in use.
   for (bool changed = true; changed;) {
     changed = false;
-    std::unordered_set<const MemBlock*> used_blocks;
+    for (const auto& b : blocks_) b->set_in_use(false);
+    auto note = [](const EntityCore* e) {
+      if (MemBlock* used = static_cast<const MemBlockReference*>(e)->block())
+        used->set_in_use(true);
+    };
     for (const auto& b : blocks_) {
-      auto note = [&](const EntityCore* e) {
-        const auto* r = static_cast<const MemBlockReference*>(e);
-        if (const MemBlock* used = FindBlock(r->block_name())) used_blocks.insert(used);
-      };
       if (b->is_model_space()) {
         for (const EntityCore* e : b->OfType("INSERT")) note(e);
         continue;
@@ -1346,13 +1359,14 @@ void MemDocument::PurgeAll() {
       }
     }
     for (auto it = blocks_.begin(); it != blocks_.end();) {
-      if ((*it)->name().starts_with("*") || used_blocks.count(it->get()) != 0) {
+      if ((*it)->name().starts_with("*") || (*it)->in_use()) {
         ++it;
         continue;
       }
       (*it)->Clear();
       block_index_.Erase((*it)->name());
       it = blocks_.erase(it);
+      ++block_removals_;
       changed = true;
     }
   }
@@ -1365,20 +1379,30 @@ void MemDocument::PurgeAll() {
     return true;
   });
   // Registered applications that no extended data names any more. Data still
-  // unread is read for its names only, not kept.
-  std::unordered_set<std::string> used_apps{"ACAD"};
+  // unread is read for its names only, not kept. The search ends as soon as
+  // every registered application is found in use, which in most drawings is
+  // at the first objects that carry data.
+  std::unordered_set<std::string> unused;
+  for (const std::string& a : registered_apps_) unused.insert(FoldName(a));
+  unused.erase("ACAD");
   auto collect = [&](ObjectCore& object) {
     if (!object.has_xdata()) return;
     for (const Variant& name : object.XDataAppNames()) {
-      used_apps.insert(FoldName(name.AsStringUnchecked()));
+      unused.erase(FoldName(name.AsStringUnchecked()));
     }
   };
   for (const auto& b : blocks_) {
-    for (EntityCore* e : b->entities()) collect(*e);
+    for (EntityCore* e : b->entities()) {
+      if (unused.empty()) break;
+      collect(*e);
+    }
   }
-  for (const auto& l : layers_) collect(*l);
+  for (const auto& l : layers_) {
+    if (unused.empty()) break;
+    collect(*l);
+  }
   std::erase_if(registered_apps_,
-                [&](const std::string& a) { return used_apps.count(FoldName(a)) == 0; });
+                [&](const std::string& a) { return unused.count(FoldName(a)) != 0; });
 }
 
 MemLayer* MemDocument::FindLayer(std::string_view name) const {

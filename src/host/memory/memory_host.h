@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "host/host.h"
@@ -326,6 +327,24 @@ class NameIndex {
   mutable T* last_found_ = nullptr;  // in the index still
 };
 
+// Texts that many objects of one drawing hold alike (the tags and prompts of
+// attributes: every block of a keyplan has the same six), each kept once.
+// What it hands out stays where it is for as long as the pool lives.
+class SharedTexts {
+ public:
+  const std::string* Share(std::string_view text);
+  // The empty text, shared by every object that holds no text yet.
+  static const std::string* Empty();
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
+  const std::string* last_ = nullptr;  // callers often share one text several times in a row
+};
+
 class MemApplication;
 class MemDocument;
 class MemLayer;
@@ -528,6 +547,9 @@ class MemBlock final : public Block,
   // its own by type.
   bool holds_references() const { return references_held_ != 0; }
   void Clear();
+  // Marks the definitions some reference shows, while a purge runs.
+  bool in_use() const { return in_use_; }
+  void set_in_use(bool in_use) { in_use_ = in_use; }
 
  private:
   std::string name_;
@@ -544,6 +566,7 @@ class MemBlock final : public Block,
   std::vector<std::unique_ptr<TypeList>> by_type_;
   size_t indexed_ = 0;  // entities_ from here on came unindexed
   size_t references_held_ = 0;  // block references among entities_ of a definition
+  bool in_use_ = false;
 };
 
 class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
@@ -626,6 +649,9 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   MemBlock* model_space() const { return blocks_.front().get(); }
   MemBlock* FindBlock(std::string_view name) const;  // letter case ignored
   MemBlock* AddBlock(const std::string& name, const Point3& origin, bool check = true);
+  // How many block definitions have left the drawing so far: a definition
+  // found by name stays valid while this count stands.
+  uint64_t block_removals() const { return block_removals_; }
 
   const std::vector<std::shared_ptr<MemUCS>>& ucss() const { return ucss_; }
   MemUCS* AddOrUpdateUCS(const Point3& origin, const Point3& x_point, const Point3& y_point,
@@ -648,6 +674,9 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   // attributes; a search, since it is needed once per command at most and an
   // index would cost memory for every entity.
   EntityCore* FindEntity(uint64_t handle) const;
+
+  // Texts this drawing's objects hold alike.
+  const std::string* ShareText(std::string_view text) { return shared_texts_.Share(text); }
 
   // The extents of model space; false when it holds nothing with extents.
   bool ModelExtents(Point3& min, Point3& max) const;
@@ -672,6 +701,8 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   MemLayer* active_layer_ = nullptr;
   std::vector<std::shared_ptr<MemBlock>> blocks_;
   NameIndex<MemBlock> block_index_;
+  uint64_t block_removals_ = 0;
+  SharedTexts shared_texts_;
   std::vector<std::shared_ptr<MemUCS>> ucss_;
   MemUCS* active_ucs_ = nullptr;
   ViewState view_;
