@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "host/error.h"
@@ -184,7 +185,9 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 // handled here; the caller then asks to_chars.
 bool FifteenDigits(double magnitude, char (&digits)[16], int& exponent) {
   if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
-  int e = static_cast<int>(std::floor(std::log10(magnitude)));  // may be one off
+  // The power of ten from the power of two: floor(log2 * log10(2)), at most
+  // one too low.
+  int e = (std::ilogb(magnitude) * 78913) >> 18;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int k = 14 - e;
     if (k < 0 || k > 22) return false;
@@ -247,51 +250,60 @@ std::string FormatFixed(double value, int decimals) {
   // Digits before the point in `digits`, and how many digits survive rounding.
   const int point = exponent + 1;
   const int keep = point + decimals;
-  std::string kept;  // digits kept, most significant first
+  char kept[20];  // digits kept, most significant first; zeros after them
+  int length = 0;
   int kept_point = point;
   if (keep <= 0) {
     // Everything lies below the last decimal shown; only a round-up survives,
     // as one unit in the last place.
     const bool round_up = keep == 0 && digits[0] >= '5';
-    kept.assign(1, round_up ? '1' : '0');
+    kept[length++] = round_up ? '1' : '0';
     kept_point = round_up ? 1 - decimals : 1;
   } else if (keep >= count) {
-    kept.assign(digits, static_cast<size_t>(count));
-    kept.append(static_cast<size_t>(keep - count), '0');
+    std::memcpy(kept, digits, static_cast<size_t>(count));
+    length = count;
   } else {
-    kept.assign(digits, static_cast<size_t>(keep));
+    // Rounded half up, with room in front for a carry out of the first digit.
+    char carried[20];
+    carried[0] = '0';
+    std::memcpy(carried + 1, digits, static_cast<size_t>(keep));
     if (digits[keep] >= '5') {
-      int i = keep - 1;
-      while (i >= 0 && kept[static_cast<size_t>(i)] == '9') kept[static_cast<size_t>(i--)] = '0';
-      if (i >= 0) {
-        ++kept[static_cast<size_t>(i)];
-      } else {
-        kept.insert(kept.begin(), '1');
-        ++kept_point;
-      }
+      int i = keep;
+      while (carried[i] == '9') carried[i--] = '0';
+      ++carried[i];
     }
+    const bool carry = carried[0] != '0';
+    length = keep + (carry ? 1 : 0);
+    std::memcpy(kept, carry ? carried : carried + 1, static_cast<size_t>(length));
+    if (carry) ++kept_point;
   }
   // Lay the kept digits out around the point: digit k of the kept ones
   // stands at place kept_point - 1 - k before it, zeros wherever none does.
-  const int length = static_cast<int>(kept.size());
-  auto digit_at = [&](int k) { return k >= 0 && k < length ? kept[static_cast<size_t>(k)] : '0'; };
-  std::string out;
-  out.reserve(static_cast<size_t>(std::max(kept_point, 1) + decimals + 2));
-  if (value < 0) out += '-';
-  const size_t integer_begin = out.size();
-  if (kept_point <= 0) {
-    out += '0';
+  auto digit_at = [&](int k) { return k >= 0 && k < length ? kept[k] : '0'; };
+  int first = 0;  // no leading zeros
+  while (first < kept_point - 1 && digit_at(first) == '0') ++first;
+  const int whole = kept_point <= 0 ? 1 : kept_point - first;
+  const bool negative = value < 0;
+  std::string out(static_cast<size_t>(negative + whole + (decimals > 0 ? 1 + decimals : 0)), '0');
+  char* o = out.data() + (negative ? 1 : 0);
+  bool nonzero = false;
+  if (kept_point > 0) {
+    for (int k = first; k < kept_point; ++k) nonzero |= (*o++ = digit_at(k)) != '0';
   } else {
-    int k = 0;
-    while (k < kept_point - 1 && digit_at(k) == '0') ++k;  // no leading zeros
-    for (; k < kept_point; ++k) out += digit_at(k);
+    ++o;
   }
   if (decimals > 0) {
-    out += '.';
-    for (int j = 0; j < decimals; ++j) out += digit_at(kept_point + j);
+    *o++ = '.';
+    for (int j = 0; j < decimals; ++j) nonzero |= (*o++ = digit_at(kept_point + j)) != '0';
   }
   // A value that shows as zero shows no sign.
-  if (value < 0 && out.find_first_not_of("0.", integer_begin) == std::string::npos) out.erase(0, 1);
+  if (negative) {
+    if (nonzero) {
+      out[0] = '-';
+    } else {
+      out.erase(0, 1);
+    }
+  }
   return out;
 }
 

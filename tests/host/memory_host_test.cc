@@ -271,6 +271,17 @@ TEST(MemoryHostTest, PurgeAllRemovesWhatNothingReferences) {
   EXPECT_NE(d.mem->FindBlock("Nested"), nullptr);
   EXPECT_NE(d.mem->FindBlock("Kept"), nullptr);
 
+  // Registered applications stay while some object's data names them, in
+  // model space, in a block or on a layer, whatever comes first; others go.
+  d.doc->Layers()->Add("Tagged")->SetXData({1001, 1000}, {Variant("ONLAYER"), Variant("x")});
+  AddPolyline(d.doc, "Tagged", {0, 0, 1, 1});
+  AddPolyline(d.doc, "Used", {0, 0, 2, 0})->SetXData({1001, 1000}, {Variant("LATE"), Variant("y")});
+  kept->AddPoint({0, 0, 0})->SetXData({1001, 1000}, {Variant("INBLOCK"), Variant("z")});
+  d.mem->RegisterApp("GONE");
+  d.doc->PurgeAll();
+  EXPECT_EQ(d.mem->registered_apps(),
+            (std::vector<std::string>{"ACAD", "ONLAYER", "LATE", "INBLOCK"}));
+
   // A reference on paper space keeps its block too.
   d.doc->Blocks()->Add({0, 0, 0}, "OnPaper")->AddPoint({2, 2, 0});
   d.mem->FindBlock("*Paper_Space")->InsertBlock({0, 0, 0}, "OnPaper", 1, 1, 1, 0);
@@ -293,6 +304,22 @@ TEST(MemoryHostTest, BlocksAndAttributes) {
   EXPECT_EQ(attributes[0]->InsertionPoint(), (Point3{260, 78, 0}));
   EXPECT_ERROR(d.doc->ModelSpace()->InsertBlock({0, 0, 0}, "Nope", 1, 1, 1, 0),
                Error::kKeyNotFound);
+
+  // A reference's box holds its block's lines, its constant definitions and
+  // the attributes it carries, not the definitions those came from.
+  const auto sign = d.doc->Blocks()->Add({0, 0, 0}, "Sign");
+  sign->AddLightWeightPolyline({0, 0, 10, 0});
+  sign->AddAttribute(1, 0, "p", {0, -5, 0}, "A_VERY_LONG_TAG_THAT_WOULD_REACH_FAR", "v");
+  sign->AddAttribute(1, 2, "p", {0, 3, 0}, "FIXED", "c");  // constant: drawn with the block
+  Point3 lo, hi;
+  d.doc->ModelSpace()->InsertBlock({100, 100, 0}, "Sign", 1, 1, 1, 0)->GetBoundingBox(lo, hi);
+  Point3 value_lo, value_hi;
+  sign->Item(1)->GetBoundingBox(value_lo, value_hi);  // the definition's own box, far wider
+  EXPECT_GT(value_hi[0], 20);  // 36 letters; the reference would reach past 120
+  EXPECT_DOUBLE_EQ(lo[0], 100);
+  EXPECT_DOUBLE_EQ(hi[0], 110);  // the line; the one-letter attribute and constant are shorter
+  EXPECT_DOUBLE_EQ(lo[1], 95);   // the attribute, at the definition's place
+  EXPECT_GT(hi[1], 103);         // the constant definition's text
 }
 
 TEST(MemoryHostTest, MTextBoxComesFromLinesAndHeight) {

@@ -1,6 +1,7 @@
 #include "host/memory/arena.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "host/memory/memory_host.h"
 
@@ -25,6 +26,21 @@ std::align_val_t BlockAlignment(size_t size) {
 }
 
 }  // namespace
+
+void* AllocateTableMemory(size_t bytes) {
+  if (bytes == 0) return nullptr;
+  const std::align_val_t alignment = BlockAlignment(bytes);
+  void* data = ::operator new[](bytes, alignment);
+#ifdef __linux__
+  if (bytes >= kLargestBlock) ::madvise(data, bytes, MADV_HUGEPAGE);
+#endif
+  std::memset(data, 0, bytes);
+  return data;
+}
+
+void FreeTableMemory(void* data, size_t bytes) {
+  if (data != nullptr) ::operator delete[](data, BlockAlignment(bytes));
+}
 
 EntityArena::~EntityArena() {
   // Entities refer to one another only through the drawing, which is going:

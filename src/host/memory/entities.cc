@@ -590,6 +590,12 @@ bool MemBlockReference::Extents(Point3& min, Point3& max) const {
   if (block != nullptr) {
     const Placement place = PlacementOf(block);
     for (const auto& e : block->entities()) {
+      // A reference shows the attributes it carries, not the definitions
+      // they came from; only constant definitions are drawn with the block.
+      if (std::strcmp(e->TypeName(), "ATTDEF") == 0 &&
+          (static_cast<const MemAttributeDefinition*>(e)->mode() & 2) == 0) {
+        continue;
+      }
       Point3 a, b;
       if (!e->Extents(a, b)) continue;
       // The four plan corners of each box, transformed.

@@ -344,11 +344,15 @@ void ObjectCore::SetXDataOf(const std::vector<int16_t>& codes, const std::vector
 EntityCore::~EntityCore() = default;
 
 const std::string* SharedTexts::Share(std::string_view text) {
-  if (last_ != nullptr && *last_ == text) return last_;
+  // The texts shared last are compared first: a keyplan shares the same
+  // dozen, block after block.
+  for (const std::string* recent : recent_) {
+    if (recent != nullptr && *recent == text) return recent;
+  }
   auto it = texts_.find(text);
   if (it == texts_.end()) it = texts_.emplace(text).first;
-  last_ = &*it;
-  return last_;
+  recent_[next_recent_++ % std::size(recent_)] = &*it;
+  return &*it;
 }
 
 const std::string* SharedTexts::Empty() {
@@ -515,6 +519,9 @@ void MemBlock::Append(EntityCore* entity, MemLayer* layer) {
 
 void MemBlock::AppendUnindexed(EntityCore* entity, MemLayer* layer) {
   entity->set_owner(this);
+  // A definition usually holds a few entities: room for them at once rather
+  // than growing by one, two and four.
+  if (entities_.capacity() == 0) entities_.reserve(8);
   entities_.push_back(entity);
   entity->PlaceOnLayer(layer);
   if (!is_model_space() && std::strcmp(entity->TypeName(), "INSERT") == 0) ++references_held_;
@@ -581,6 +588,7 @@ Ref<LWPolyline> MemBlock::AddLightWeightPolyline(const std::vector<double>& vert
     throw Error::InvalidInput("a lightweight polyline needs an even list of at least 2 vertices");
   }
   auto* p = doc_->NewEntity<MemLWPolyline>(doc_->NextHandle());
+  p->vertices().reserve(vertices.size() / 2);
   for (size_t i = 0; i < vertices.size(); i += 2) {
     p->vertices().push_back(LWVertex{vertices[i], vertices[i + 1]});
   }

@@ -316,13 +316,13 @@ class NameIndex {
     slots_[i] = slot;
   }
   void Grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 16 : old.size() * 2, Slot{});
+    TableMemory<Slot> old = std::move(slots_);
+    slots_ = TableMemory<Slot>(old.empty() ? 16 : old.size() * 2);
     for (const Slot& slot : old) {
       if (slot.object != nullptr) Place(slot);
     }
   }
-  std::vector<Slot> slots_;  // a power of two long, at most three quarters full
+  TableMemory<Slot> slots_;  // a power of two long, at most three quarters full
   size_t count_ = 0;
   mutable T* last_found_ = nullptr;  // in the index still
 };
@@ -342,7 +342,8 @@ class SharedTexts {
     size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
   };
   std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
-  const std::string* last_ = nullptr;  // callers often share one text several times in a row
+  const std::string* recent_[16] = {};
+  size_t next_recent_ = 0;
 };
 
 class MemApplication;
