@@ -1,5 +1,6 @@
 #include "keyplan/export.h"
 
+#include <array>
 #include <optional>
 #include <unordered_set>
 
@@ -53,17 +54,21 @@ Point3 WorldVertex(const Ref<host::Document>& drawing, const Ref<host::LWPolylin
 }
 
 struct AttributeField {
-  const char* tag;
-  const char* prompt;
+  std::string tag;
+  std::string prompt;
 };
-constexpr AttributeField kAttributes[] = {
-    {"XS_ID", "Enter Cross-Section Identifier Code"},
-    {"Easting", "Enter Easting"},
-    {"Northing", "Enter Northing"},
-    {"XS_TYPE", "Enter Name of Structure"},
-    {"ISIS_CHAIN", "Enter ISIS Chainage"},
-    {"MIKE11_CHAIN", "Enter MIKE 11 Chainage"},
-};
+// Made once: every section's block passes the same texts.
+const std::array<AttributeField, 6>& AttributeFields() {
+  static const std::array<AttributeField, 6> kFields{{
+      {"XS_ID", "Enter Cross-Section Identifier Code"},
+      {"Easting", "Enter Easting"},
+      {"Northing", "Enter Northing"},
+      {"XS_TYPE", "Enter Name of Structure"},
+      {"ISIS_CHAIN", "Enter ISIS Chainage"},
+      {"MIKE11_CHAIN", "Enter MIKE 11 Chainage"},
+  }};
+  return kFields;
+}
 
 class Exporter {
  public:
@@ -230,9 +235,9 @@ class Exporter {
                                     ReadMeasure(o_.SectionLineWidth)); });
       const double h = text_height_;
       Point3 at{e[0], e[1], 0};
-      for (const AttributeField& field : kAttributes) {
+      for (const AttributeField& field : AttributeFields()) {
         at[1] -= h / 3 + h;
-        const std::string tag = field.tag;
+        const std::string& tag = field.tag;
         std::string value;
         if (tag == "ISIS_CHAIN") {
           step_.Do([&] {

@@ -51,9 +51,14 @@ EntityArena::~EntityArena() {
   for (const Block& b : blocks_) ::operator delete[](b.data, BlockAlignment(b.size));
 }
 
-void* EntityArena::Allocate(size_t size) {
-  size = (size + kAlign - 1) / kAlign * kAlign;
-  if (size > left_) {
+void* EntityArena::Allocate(size_t size, size_t alignment) {
+  // Blocks start aligned to kAlign; the padding to this object's alignment
+  // is taken from the block's room.
+  const size_t padding = (alignment - reinterpret_cast<uintptr_t>(next_) % alignment) % alignment;
+  if (size + padding <= left_) {
+    next_ += padding;
+    left_ -= padding;
+  } else {
     const size_t grown = blocks_.empty() ? kFirstBlock : std::min(reserved_, kLargestBlock);
     const size_t block_size = std::max(grown, size);
     blocks_.reserve(blocks_.size() + 1);

@@ -74,7 +74,9 @@ class EntityArena {
   template <class T, class... Args>
   T* Make(Args&&... args) {
     static_assert(alignof(T) <= kAlign, "entities are aligned to 16 bytes at most");
-    void* at = Allocate(sizeof(T));
+    // Each object takes the alignment it needs, not the largest: an entity
+    // of 184 bytes would otherwise take 192.
+    void* at = Allocate(sizeof(T), alignof(T));
     objects_.push_back(nullptr);  // first, so that a failure here leaks nothing
     try {
       T* object = new (at) T(std::forward<Args>(args)...);
@@ -93,7 +95,7 @@ class EntityArena {
     size_t size;
   };
 
-  void* Allocate(size_t size);
+  void* Allocate(size_t size, size_t alignment);
 
   std::vector<Block> blocks_;
   std::byte* next_ = nullptr;
