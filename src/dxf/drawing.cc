@@ -784,10 +784,14 @@ void DxfFile::LoadXData(const RawTags& tags, std::string_view app_name, host::XD
         xdata.values.emplace_back(static_cast<int32_t>(ToInt(value)));
         break;
       case ValueType::kString:
-        xdata.values.emplace_back(DecodeText(Text(), value));
+        if (IsPlainText(value)) {
+          xdata.values.emplace_back(value);
+        } else {
+          xdata.values.emplace_back(DecodeText(Text(), value));
+        }
         break;
       default:
-        xdata.values.emplace_back(std::string(value));
+        xdata.values.emplace_back(value);
         break;
     }
   }

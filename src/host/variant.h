@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -31,6 +32,8 @@ class Variant {
   Variant(Date d) : value_(d) {}
   Variant(std::string s) : value_(std::move(s)) {}
   Variant(const char* s) : value_(std::string(s)) {}
+  // The text made in place, without a string first.
+  explicit Variant(std::string_view s) : value_(std::in_place_type<std::string>, s) {}
   Variant(std::shared_ptr<Object> o) : value_(std::move(o)) {}
   Variant(Array a) : value_(std::move(a)) {}
 
