@@ -66,7 +66,7 @@ TEST(MemoryHostTest, LayerRules) {
   EXPECT_EQ(layers->Add("k12_profile").get(), a.get());  // table names ignore case
   EXPECT_ERROR(layers->Item("Temp"), Error::kKeyNotFound);
   for (const char* bad : {"a<b", "a>b", "a/b", "a\\b", "a\"b", "a:b", "a;b", "a?b", "a*b", "a|b",
-                          "a,b", "a=b", "a`b", ""}) {
+                          "a,b", "a=b", "a`b", "a\tb", "a\x1f", ""}) {
     EXPECT_ERROR(layers->Add(bad), Error::kInvalidInput);
   }
   // The current layer cannot be frozen; a frozen layer cannot be made current.
@@ -84,6 +84,8 @@ TEST(MemoryHostTest, LayerRules) {
   // Layers keep creation order.
   EXPECT_EQ(layers->Item(0)->Name(), "0");
   EXPECT_EQ(layers->Item(2)->Name(), "C");
+  // Letters beyond ASCII and other punctuation are allowed.
+  EXPECT_EQ(layers->Add("Pr\xC3\xA9 ~!@#$%^&()[]{}'+")->Name(), "Pr\xC3\xA9 ~!@#$%^&()[]{}'+");
 }
 
 TEST(MemoryHostTest, SelectionFiltersByTypeAndExactLayer) {
