@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <deque>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -16,26 +17,29 @@ namespace palvane::host::memory {
 
 class EntityCore;
 
-// A zeroed array of trivial T for a table read at random (the name indexes
-// of drawings with a hundred thousand layers): from 2 MiB on it is aligned
-// and advised as huge pages, so that a lookup needs fewer address
-// translations.
+// Zeroed memory for a table read at random (the name indexes of drawings
+// with a hundred thousand layers): from 2 MiB on it is aligned and advised as
+// huge pages, so that a lookup needs fewer address translations.
+void* AllocateTableMemory(size_t bytes);
+void FreeTableMemory(void* data, size_t bytes);
+
+// An array of trivial T in such memory, all zero bytes at first.
 template <class T>
 class TableMemory {
+  static_assert(std::is_trivially_copyable_v<T>);
+
  public:
   TableMemory() = default;
   explicit TableMemory(size_t size)
-      : data_(static_cast<T*>(Allocate(size * sizeof(T)))), size_(size) {}
-  TableMemory(TableMemory&& other) noexcept : data_(other.data_), size_(other.size_) {
-    other.data_ = nullptr;
-    other.size_ = 0;
-  }
+      : data_(static_cast<T*>(AllocateTableMemory(size * sizeof(T)))), size_(size) {}
+  TableMemory(TableMemory&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
   TableMemory& operator=(TableMemory&& other) noexcept {
     std::swap(data_, other.data_);
     std::swap(size_, other.size_);
     return *this;
   }
-  ~TableMemory() { Free(data_, size_ * sizeof(T)); }
+  ~TableMemory() { FreeTableMemory(data_, size_ * sizeof(T)); }
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   T& operator[](size_t i) { return data_[i]; }
@@ -44,23 +48,9 @@ class TableMemory {
   T* end() { return data_ + size_; }
 
  private:
-  static void* Allocate(size_t bytes);
-  static void Free(void* data, size_t bytes);
   T* data_ = nullptr;
   size_t size_ = 0;
 };
-
-void* AllocateTableMemory(size_t bytes);
-void FreeTableMemory(void* data, size_t bytes);
-
-template <class T>
-void* TableMemory<T>::Allocate(size_t bytes) {
-  return AllocateTableMemory(bytes);
-}
-template <class T>
-void TableMemory<T>::Free(void* data, size_t bytes) {
-  FreeTableMemory(data, bytes);
-}
 
 class EntityArena {
  public:
