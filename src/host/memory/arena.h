@@ -60,6 +60,10 @@ class EntityArena {
   // Destroys every object made here, then releases the blocks.
   ~EntityArena();
 
+  // Room for an object the caller makes and destroys; the room itself is
+  // released with the arena.
+  void* AllocateBytes(size_t size, size_t alignment) { return Allocate(size, alignment); }
+
   // Makes a T here; it lives as long as the arena.
   template <class T, class... Args>
   T* Make(Args&&... args) {

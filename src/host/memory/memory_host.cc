@@ -254,29 +254,60 @@ std::string ObjectCore::HandleText() const {
   return buf;
 }
 
+ObjectCore::~ObjectCore() {
+  if (xdata_ == nullptr) return;
+  if (in_arena_) {
+    xdata_->~XDataState();
+  } else {
+    delete xdata_;
+  }
+}
+
+ObjectCore::XDataState& ObjectCore::State() const {
+  if (xdata_ == nullptr) {
+    xdata_ = in_arena_ ? new (doc_->ArenaBytes(sizeof(XDataState), alignof(XDataState)))
+                             XDataState()
+                       : new XDataState();
+  }
+  return *xdata_;
+}
+
+const RawTags& ObjectCore::unread_xdata() const {
+  static const RawTags kNone;
+  return xdata_ != nullptr ? xdata_->unread : kNone;
+}
+
+void ObjectCore::set_unread_xdata(RawTags tags) {
+  if (tags.empty() && xdata_ == nullptr) return;
+  XDataState& state = State();
+  state.items.clear();
+  state.unread = std::move(tags);
+}
+
 void ObjectCore::ReadXData() const {
-  if (!xdata_) xdata_ = std::make_unique<std::vector<XDataItem>>();
-  if (xdata_tags_.empty()) return;
+  XDataState& state = State();
+  if (state.unread.empty()) return;
   if (doc_->file != nullptr) {
     XData read;
-    doc_->file->LoadXData(xdata_tags_, {}, read);
-    xdata_->reserve(read.codes.size());
+    doc_->file->LoadXData(state.unread, {}, read);
+    state.items.reserve(read.codes.size());
     for (size_t i = 0; i < read.codes.size(); ++i) {
-      xdata_->push_back({read.codes[i], std::move(read.values[i])});
+      state.items.push_back({read.codes[i], std::move(read.values[i])});
     }
   }
-  xdata_tags_.clear();
+  state.unread.clear();
 }
 
 const std::vector<XDataItem>& ObjectCore::xdata() const {
   static const std::vector<XDataItem> kNone;
-  if (!xdata_tags_.empty()) ReadXData();
-  return xdata_ ? *xdata_ : kNone;
+  if (xdata_ == nullptr) return kNone;
+  if (!xdata_->unread.empty()) ReadXData();
+  return xdata_->items;
 }
 
 std::vector<XDataItem>& ObjectCore::mutable_xdata() {
-  if (!xdata_ || !xdata_tags_.empty()) ReadXData();
-  return *xdata_;
+  ReadXData();
+  return xdata_->items;
 }
 
 std::vector<Variant> ObjectCore::XDataAppNames() {
@@ -292,8 +323,8 @@ XData ObjectCore::GetXDataOf(const std::string& app_name) {
   XData out;
   // Unread data is read for the answer but not kept with the object: a
   // drawing's worth of parsed values would cost more memory than the file.
-  if (!xdata_tags_.empty() && doc_->file != nullptr) {
-    doc_->file->LoadXData(xdata_tags_, app_name, out);
+  if (xdata_ != nullptr && !xdata_->unread.empty() && doc_->file != nullptr) {
+    doc_->file->LoadXData(xdata_->unread, app_name, out);
     return out;
   }
   const std::vector<XDataItem>& items = xdata();

@@ -354,23 +354,24 @@ class MemBlock;
 // State every stored object shares: handle, extended data and unmodelled tags.
 class ObjectCore {
  public:
-  virtual ~ObjectCore() = default;
+  virtual ~ObjectCore();
+  ObjectCore(const ObjectCore&) = delete;
+  ObjectCore& operator=(const ObjectCore&) = delete;
   uint64_t handle() const { return handle_; }
   // Extended data. An object read from a file keeps the file's tags of it
   // until it is first used: most never are.
   const std::vector<XDataItem>& xdata() const;
   std::vector<XDataItem>& mutable_xdata();
   // True when the object holds extended data, read or not.
-  bool has_xdata() const { return !xdata_tags_.empty() || (xdata_ && !xdata_->empty()); }
+  bool has_xdata() const {
+    return xdata_ != nullptr && (!xdata_->unread.empty() || !xdata_->items.empty());
+  }
   // The names of the applications whose data the object holds (the 1001
   // items), without keeping data that was still unread.
   std::vector<Variant> XDataAppNames();
   // The file's tags of the extended data while it is unread, else empty.
-  const RawTags& unread_xdata() const { return xdata_tags_; }
-  void set_unread_xdata(RawTags tags) {
-    xdata_.reset();
-    xdata_tags_ = std::move(tags);
-  }
+  const RawTags& unread_xdata() const;
+  void set_unread_xdata(RawTags tags);
   // The object's tags as read from a file, its extended data left out.
   RawTags& extra() { return extra_; }
   const RawTags& extra() const { return extra_; }
@@ -384,7 +385,10 @@ class ObjectCore {
   void set_from_file() { from_file_ = true; }
 
  protected:
-  ObjectCore(MemDocument* doc, uint64_t handle) : doc_(doc), handle_(handle) {}
+  // `in_arena`: the object lives in its drawing's arena, which then holds
+  // its extended data too.
+  ObjectCore(MemDocument* doc, uint64_t handle, bool in_arena = false)
+      : doc_(doc), handle_(handle), in_arena_(in_arena) {}
   XData GetXDataOf(const std::string& app_name);
   void SetXDataOf(const std::vector<int16_t>& codes, const std::vector<Variant>& values);
   std::string HandleText() const;
@@ -394,15 +398,24 @@ class ObjectCore {
   RawTags extra_;
 
  private:
+  // Extended data, kept apart from the object: most objects hold none, and
+  // those that do hold either the file's unread tags or the items.
+  struct XDataState {
+    RawTags unread;
+    std::vector<XDataItem> items;
+  };
+  XDataState& State() const;
   void ReadXData() const;
-  mutable std::unique_ptr<std::vector<XDataItem>> xdata_;
-  mutable RawTags xdata_tags_;
+  mutable XDataState* xdata_ = nullptr;
 
  protected:
   // Last, so that an entity's small members fill the padding after them: a
   // drawing holds hundreds of thousands of entities.
   bool dirty_ = false;
   bool from_file_ = false;
+
+ private:
+  bool in_arena_;
 };
 
 // State every stored entity shares, and the operations the drawing needs on
@@ -445,7 +458,7 @@ class EntityCore : public ObjectCore {
   bool loaded() const { return loaded_; }
 
  protected:
-  EntityCore(MemDocument* doc, uint64_t handle) : ObjectCore(doc, handle) {}
+  EntityCore(MemDocument* doc, uint64_t handle) : ObjectCore(doc, handle, true) {}
   void CopyCoreInto(EntityCore& copy, MemDocument* target) const;
 
  private:
@@ -670,6 +683,9 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   T* NewEntity(Args&&... args) {
     return arena_.Make<T>(this, std::forward<Args>(args)...);
   }
+  // Room in the same place for what an entity keeps apart; whoever puts an
+  // object there destroys it, the room goes with the drawing.
+  void* ArenaBytes(size_t size, size_t alignment) { return arena_.AllocateBytes(size, alignment); }
 
   // The entity of a handle, in any block or among a reference's
   // attributes; a search, since it is needed once per command at most and an
