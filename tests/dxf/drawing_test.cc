@@ -4,8 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <filesystem>
+#include <random>
 
+#include "dxf/file_data.h"
 #include "dxf/file_io.h"
 #include "dxf/template.h"
 #include "support/dxf_compare.h"
@@ -256,6 +260,55 @@ TEST(DxfTokenizerTest, EveryNumberShapeAndLineEndReads) {
     const std::string bytes = "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 70\n" + std::string(bad) +
                               "\n  0\nENDSEC\n  0\nEOF\n";
     EXPECT_THROW(dxf::ReadDrawing(*app, bytes, "bad.dxf"), dxf::DxfError) << bad;
+  }
+}
+
+// Number text, with the spaces and plus sign drawings may write, converts to
+// from_chars' double, whatever its form.
+TEST(DxfNumberTest, NumberTextConvertsAsFromChars) {
+  std::mt19937_64 random(5);
+  auto expect_same = [](const std::string& text) {
+    std::string_view trimmed = dxf::Trim(text);
+    if (!trimmed.empty() && trimmed.front() == '+') trimmed.remove_prefix(1);
+    double expected = 0;
+    std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), expected);
+    const double got = dxf::ToDouble(text);
+    ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << "\"" << text << "\"";
+  };
+  for (const char* text : {"0",
+                           "-0",
+                           "+1.5",
+                           " 2.25 ",
+                           "1.",
+                           ".5",
+                           "-.5",
+                           "007.100",
+                           "1e5",
+                           "-2.5E-3",
+                           "inf",
+                           "nan",
+                           "",
+                           "-",
+                           ".",
+                           "1.2.3",
+                           "12a",
+                           "0x10",
+                           "9007199254740993",
+                           "9007199254740992.5",
+                           "12345678901234567890",
+                           "0.00000000000000000000001",
+                           "1234567890123456789"}) {
+    expect_same(text);
+  }
+  for (int i = 0; i < 300000; ++i) {
+    const int digits = 1 + static_cast<int>(random() % 21);
+    std::string text = random() % 2 ? "-" : "";
+    const int point = static_cast<int>(random() % static_cast<uint64_t>(digits + 1));
+    for (int d = 0; d < digits; ++d) {
+      if (d == point && random() % 4 != 0) text += '.';
+      text += static_cast<char>('0' + random() % 10);
+    }
+    expect_same(text);
   }
 }
 
