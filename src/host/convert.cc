@@ -158,19 +158,6 @@ int32_t DoubleToLong(double value) {
 
 int32_t TextToLong(std::string_view text) { return DoubleToLong(TextToDouble(text)); }
 
-std::string DoubleToText(double value) {
-  if (value == 0.0) return "0";
-  char buf[64];
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-  if (ec != std::errc()) return "0";
-  std::string s(buf, end);
-  for (char& c : s) {
-    if (c == 'e') c = 'E';
-  }
-  return s;
-}
-
 namespace {
 
 constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -222,6 +209,59 @@ bool FifteenDigits(double magnitude, char (&digits)[16], int& exponent) {
 }
 
 }  // namespace
+
+std::string DoubleToText(double value) {
+  if (value == 0.0) return "0";
+  // Up to fifteen significant digits, trailing zeros dropped, in plain form
+  // unless the exponent is below -4 or above 14 (as printf's %.15g).
+  char digits[16];
+  int exponent = 0;
+  if (std::isfinite(value) && FifteenDigits(std::fabs(value), digits, exponent)) {
+    int count = 15;
+    while (count > 1 && digits[count - 1] == '0') --count;
+    char buf[48];
+    char* o = buf;
+    if (value < 0) *o++ = '-';
+    auto put = [&o](const char* from, int n) {
+      std::memcpy(o, from, static_cast<size_t>(n));
+      o += n;
+    };
+    if (exponent < -4 || exponent >= 15) {
+      *o++ = digits[0];
+      if (count > 1) {
+        *o++ = '.';
+        put(digits + 1, count - 1);
+      }
+      *o++ = 'E';
+      *o++ = exponent < 0 ? '-' : '+';
+      const int magnitude = exponent < 0 ? -exponent : exponent;
+      if (magnitude < 10) *o++ = '0';
+      o = std::to_chars(o, buf + sizeof buf, magnitude).ptr;
+    } else if (exponent >= 0) {
+      const int whole = exponent + 1;
+      for (int i = 0; i < whole; ++i) *o++ = i < count ? digits[i] : '0';
+      if (count > whole) {
+        *o++ = '.';
+        put(digits + whole, count - whole);
+      }
+    } else {
+      *o++ = '0';
+      *o++ = '.';
+      for (int i = 0; i < -exponent - 1; ++i) *o++ = '0';
+      put(digits, count);
+    }
+    return std::string(buf, o);
+  }
+  char buf[64];
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+  if (ec != std::errc()) return "0";
+  std::string s(buf, end);
+  for (char& c : s) {
+    if (c == 'e') c = 'E';
+  }
+  return s;
+}
 
 std::string FormatFixed(double value, int decimals) {
   if (!std::isfinite(value)) return DoubleToText(value);

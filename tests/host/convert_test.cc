@@ -195,6 +195,20 @@ TEST(ConvertTest, FormatFixedAgreesWithTheLongWay) {
   }
 }
 
+TEST(ConvertTest, DoubleToTextWritesFifteenDigitsAsPrintfDoes) {
+  std::mt19937_64 random(13);
+  for (int i = 0; i < 200000; ++i) {
+    double value =
+        std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 140) - 110);
+    if (i % 4 == 0) value = std::round(value * 1000) / 1000;                   // few digits
+    if (i % 7 == 0) value = 1e15 - static_cast<double>(random() % 1000) / 16;  // carries
+    if (i % 2 == 0) value = -value;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.15G", value);
+    ASSERT_EQ(DoubleToText(value), value == 0 ? "0" : expected) << std::setprecision(17) << value;
+  }
+}
+
 TEST(ConvertTest, DatesRoundTripThroughText) {
   const struct {
     Date date;
