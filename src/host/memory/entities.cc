@@ -564,8 +564,9 @@ MemBlock* MemBlockReference::block() const {
 
 MemBlockReference::Placement MemBlockReference::PlacementOf(const MemBlock* block) const {
   if (block == nullptr) block = this->block();
+  const double angle = rotation();  // most references are not turned: no sine needed
   return {block != nullptr ? block->origin() : Point3{0, 0, 0}, insertion(), scale(),
-          std::cos(rotation()), std::sin(rotation())};
+          angle == 0 ? 1.0 : std::cos(angle), angle == 0 ? 0.0 : std::sin(angle)};
 }
 
 Point3 MemBlockReference::Placement::operator()(const Point3& p) const {
