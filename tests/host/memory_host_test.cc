@@ -160,6 +160,41 @@ TEST(MemoryHostTest, RemoveItemsInAnyOrderAndWithRepeats) {
   EXPECT_EQ(items(s), (std::vector<host::Entity*>{entity(0), entity(1), entity(3), entity(4)}));
 }
 
+// A set made again under a deleted one's name is a new, empty set, whether
+// or not a caller still holds the deleted one; that one stays deleted.
+TEST(MemoryHostTest, SetsMadeAgainAfterDeletionStartEmpty) {
+  Drawing d;
+  AddPolyline(d.doc, "L", {0, 0, 1, 1});
+  AddPolyline(d.doc, "L", {0, 0, 2, 2});
+  const auto sets = d.doc->SelectionSets();
+  auto first = sets->Add("S");
+  first->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});
+  first->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});  // each twice
+  first->Delete();
+  auto second = sets->Add("S");
+  EXPECT_NE(second.get(), first.get());
+  EXPECT_ERROR(first->Count(), Error::kInvalidInput);
+  EXPECT_EQ(second->Count(), 0);
+  // A deleted set no one holds any more is renewed in place.
+  EXPECT_ERROR(first->Delete(), Error::kInvalidInput);  // deleting twice is refused
+  first = {};
+  const host::SelectionSet* renewed = second.get();
+  second->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});
+  second->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});
+  second->Delete();
+  second = {};
+  const auto third = sets->Add("s2");
+  EXPECT_EQ(third.get(), renewed);
+  EXPECT_EQ(third->Name(), "s2");
+  EXPECT_EQ(third->Count(), 0);
+  third->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});
+  ASSERT_EQ(third->Count(), 2);
+  // It holds each entity once again, so removing goes by the set's order.
+  third->RemoveItems({third->Item(1), third->Item(0)});
+  EXPECT_EQ(third->Count(), 0);
+  EXPECT_EQ(sets->Count(), 1);
+}
+
 TEST(MemoryHostTest, TranslateCoordinatesFollowsTheArbitraryAxisRule) {
   Drawing d;
   const auto util = d.doc->Utility();
