@@ -173,8 +173,10 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 bool FifteenDigits(double magnitude, char (&digits)[16], int& exponent) {
   if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
   // The power of ten from the power of two: floor(log2 * log10(2)), at most
-  // one too low.
-  int e = (std::ilogb(magnitude) * 78913) >> 18;
+  // one too low. The magnitude is a normal number: its exponent field is it.
+  uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  int e = ((static_cast<int>(bits >> 52) - 1023) * 78913) >> 18;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int k = 14 - e;
     if (k < 0 || k > 22) return false;
@@ -185,7 +187,9 @@ bool FifteenDigits(double magnitude, char (&digits)[16], int& exponent) {
       continue;
     }
     const double error = std::fma(magnitude, scale, -scaled);  // exact
-    const double whole = std::floor(scaled);
+    // Below 1e15 the conversion truncates, which for a positive value is
+    // the floor.
+    const double whole = static_cast<double>(static_cast<uint64_t>(scaled));
     const double above_half = (scaled - whole - 0.5) + error;
     if (above_half == 0) return false;
     const double units = above_half > 0 ? whole + 1 : whole;
@@ -197,11 +201,21 @@ bool FifteenDigits(double magnitude, char (&digits)[16], int& exponent) {
       --e;
       continue;
     }
-    auto u = static_cast<uint64_t>(units);
-    for (int d = 14; d >= 0; --d) {
-      digits[d] = static_cast<char>('0' + u % 10);
-      u /= 10;
-    }
+    // Two halves of at most eight digits, each written two digits at a time.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    const auto u = static_cast<uint64_t>(units);
+    auto put = [&](uint32_t half, int last, int count) {
+      for (int d = last; count > 0; d -= 2, count -= 2, half /= 100) {
+        const char* pair = kPairs + 2 * (half % 100);
+        digits[d] = pair[1];
+        if (count > 1) digits[d - 1] = pair[0];
+      }
+    };
+    put(static_cast<uint32_t>(u % 100000000), 14, 8);
+    put(static_cast<uint32_t>(u / 100000000), 6, 7);
     exponent = e;
     return true;
   }
