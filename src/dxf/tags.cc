@@ -264,7 +264,7 @@ class AsciiCodec final : public host::memory::TagCodec {
   const char* Decode(const char* p, const char* end, int16_t& code, std::string_view& value,
                      char*) const override {
     auto line = [&](std::string_view& out) {
-      const char* nl = FindLineFeed(p, end);
+      const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
       const char* stop = nl != nullptr ? nl : end;
       out = std::string_view(p, static_cast<size_t>(stop - p));
       if (!out.empty() && out.back() == '\r') out.remove_suffix(1);
@@ -278,8 +278,13 @@ class AsciiCodec final : public host::memory::TagCodec {
     int c = 0;
     while (p < end && static_cast<unsigned>(*p - '0') < 10) c = c * 10 + (*p++ - '0');
     code = static_cast<int16_t>(negative ? -c : c);
-    std::string_view rest;
-    line(rest);  // the end of the code's line
+    // The code's line usually ends right after its digits.
+    if (p < end && *p == '\n') {
+      ++p;
+    } else {
+      std::string_view rest;
+      line(rest);
+    }
     line(value);
     return p;
   }
