@@ -53,19 +53,21 @@ Point3 WorldVertex(const Ref<host::Document>& drawing, const Ref<host::LWPolylin
                                                   line->Normal());
 }
 
+enum class AttributeValue { kSectionName, kEasting, kNorthing, kTitle, kChainage, kMike11 };
 struct AttributeField {
   std::string tag;
   std::string prompt;
+  AttributeValue value;
 };
 // Made once: every section's block passes the same texts.
 const std::array<AttributeField, 6>& AttributeFields() {
   static const std::array<AttributeField, 6> kFields{{
-      {"XS_ID", "Enter Cross-Section Identifier Code"},
-      {"Easting", "Enter Easting"},
-      {"Northing", "Enter Northing"},
-      {"XS_TYPE", "Enter Name of Structure"},
-      {"ISIS_CHAIN", "Enter ISIS Chainage"},
-      {"MIKE11_CHAIN", "Enter MIKE 11 Chainage"},
+      {"XS_ID", "Enter Cross-Section Identifier Code", AttributeValue::kSectionName},
+      {"Easting", "Enter Easting", AttributeValue::kEasting},
+      {"Northing", "Enter Northing", AttributeValue::kNorthing},
+      {"XS_TYPE", "Enter Name of Structure", AttributeValue::kTitle},
+      {"ISIS_CHAIN", "Enter ISIS Chainage", AttributeValue::kChainage},
+      {"MIKE11_CHAIN", "Enter MIKE 11 Chainage", AttributeValue::kMike11},
   }};
   return kFields;
 }
@@ -237,15 +239,15 @@ class Exporter {
       Point3 at{e[0], e[1], 0};
       for (const AttributeField& field : AttributeFields()) {
         at[1] -= h / 3 + h;
-        const std::string& tag = field.tag;
         std::string value;
-        if (tag == "ISIS_CHAIN") {
+        // The two chainages are composed as steps of their own.
+        if (field.value == AttributeValue::kChainage) {
           step_.Do([&] {
             value = o_.ChainagePrefix +
                     NumberText(record.Chainage, ReadPrecision(o_.ChainagePrecision)) +
                     o_.ChainageSuffix;
           });
-        } else if (tag == "MIKE11_CHAIN") {
+        } else if (field.value == AttributeValue::kMike11) {
           step_.Do([&] {
             value = o_.Mike11ChainagePrefix +
                     NumberText(reach_->Profile->Length() - record.Chainage,
@@ -255,11 +257,24 @@ class Exporter {
         }
         Ref<host::AttributeDefinition> definition;
         step_.Do([&] {
-          if (tag == "XS_ID") value = record.SectionName;
-          if (tag == "Easting") value = host::FormatFixed(s[0], 3);
-          if (tag == "Northing") value = host::FormatFixed(s[1], 3);
-          if (tag == "XS_TYPE") value = record.Title;
-          definition = block->AddAttribute(h, 0, field.prompt, at, tag, value);
+          switch (field.value) {
+            case AttributeValue::kSectionName:
+              value = record.SectionName;
+              break;
+            case AttributeValue::kEasting:
+              value = host::FormatFixed(s[0], 3);
+              break;
+            case AttributeValue::kNorthing:
+              value = host::FormatFixed(s[1], 3);
+              break;
+            case AttributeValue::kTitle:
+              value = record.Title;
+              break;
+            case AttributeValue::kChainage:
+            case AttributeValue::kMike11:
+              break;
+          }
+          definition = block->AddAttribute(h, 0, field.prompt, at, field.tag, value);
         });
         step_.Do([&] { definition->SetLayer(line_layer); });
       }
