@@ -344,6 +344,7 @@ class SharedTexts {
   std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
   const std::string* recent_[16] = {};
   size_t next_recent_ = 0;
+  size_t last_found_ = 0;
 };
 
 class MemApplication;
