@@ -365,7 +365,21 @@ class BinaryCodec final : public host::memory::TagCodec {
   bool one_byte_codes_;
 };
 
+// Decodes tags packed as code, value length and value.
+class PackedCodec final : public host::memory::TagCodec {
+ public:
+  const char* Decode(const char* p, const char*, int16_t& code, std::string_view& value,
+                     char*) const override {
+    uint32_t length;
+    std::memcpy(&code, p, 2);
+    std::memcpy(&length, p + 2, 4);
+    value = std::string_view(p + 6, length);
+    return p + 6 + length;
+  }
+};
+
 const AsciiCodec kAsciiCodec;
+const PackedCodec kPackedCodec;
 const BinaryCodec kBinaryCodec(false);
 const BinaryCodec kBinaryCodecOneByte(true);
 
@@ -373,6 +387,7 @@ const BinaryCodec kBinaryCodecOneByte(true);
 
 const host::memory::TagCodec* AsciiTagCodec() { return &kAsciiCodec; }
 const host::memory::TagCodec* BinaryTagCodec() { return &kBinaryCodec; }
+const host::memory::TagCodec* PackedTagCodec() { return &kPackedCodec; }
 
 const host::memory::TagCodec* TagReader::Codec() const {
   if (!binary_) return &kAsciiCodec;

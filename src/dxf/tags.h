@@ -106,6 +106,9 @@ class TagWriter {
 // The decoders of slices of ASCII files and of binary files (two-byte codes).
 const host::memory::TagCodec* AsciiTagCodec();
 const host::memory::TagCodec* BinaryTagCodec();
+// The decoder of tags packed as code (2 bytes), value length (4 bytes) and
+// value, as the reader keeps extended data once read.
+const host::memory::TagCodec* PackedTagCodec();
 
 // The shortest text that reads back as the same double.
 std::string FormatDouble(double value);

@@ -11,6 +11,7 @@
 
 #include "dxf/file_data.h"
 #include "dxf/file_io.h"
+#include "dxf/tags.h"
 #include "dxf/template.h"
 #include "support/dxf_compare.h"
 #include "support/river.h"
@@ -217,6 +218,49 @@ TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
   EXPECT_NE(std::find(apps.begin(), apps.end(), "OTHER"), apps.end());
   EXPECT_NE(std::find(apps.begin(), apps.end(), "TEV"), apps.end());
   EXPECT_FALSE(kept->unread_xdata().empty());
+}
+
+// Extended data read once is kept packed, which reads faster, when writing
+// it back from that form gives the file's bytes; otherwise it stays as the
+// file's text. Either way the drawing goes back byte for byte.
+TEST(DxfLazyReadTest, ExtendedDataReadOnceIsKeptPackedWhenItWritesBackTheSame) {
+  auto app = host::memory::CreateApplication();
+  const std::string bytes = dxf::WriteDrawing(*RichDrawing(*app));
+  std::string spaced = bytes;  // a code line that another writer padded
+  const size_t at = spaced.find("\n1001\nTEV\n");
+  ASSERT_NE(at, std::string::npos);
+  spaced.insert(at + 1, " ");
+  std::string crlf;
+  for (const char c : bytes) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  const struct {
+    const std::string* text;
+    bool packed;
+  } cases[] = {{&bytes, true}, {&spaced, false}, {&crlf, false}};
+  for (const auto& c : cases) {
+    auto back = dxf::ReadDrawing(*app, *c.text, "back.dxf");
+    std::vector<host::XData> first;
+    for (auto* e : EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())) {
+      first.push_back(e->GetXData(""));
+    }
+    auto* line = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())[0];
+    ASSERT_FALSE(line->unread_xdata().empty());
+    EXPECT_EQ(line->unread_xdata().codec() == dxf::PackedTagCodec(), c.packed);
+    size_t i = 0;
+    for (auto* e : EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())) {
+      const host::XData again = e->GetXData("");
+      EXPECT_EQ(again.codes, first[i].codes);
+      EXPECT_EQ(again.values, first[i].values);
+      ++i;
+    }
+    // One application's group, from either form, as from the text.
+    auto fresh = dxf::ReadDrawing(*app, *c.text, "fresh.dxf");
+    EXPECT_EQ(
+        line->GetXData("TEV").values,
+        EntitiesOf<host::memory::MemLWPolyline>(*fresh->model_space())[0]->GetXData("TEV").values);
+    if (c.text != &crlf) {  // the writer ends lines with line feeds only
+      EXPECT_EQ(FirstDifference(*c.text, dxf::WriteDrawing(*back)), "");
+    }
+  }
 }
 
 // The end of a block reference's attributes keeps its own extended data.

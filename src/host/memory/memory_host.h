@@ -143,8 +143,9 @@ class DocumentFile {
   virtual void LoadEntity(EntityCore& entity) const = 0;
   // Reads extended data from this file's tags of it: the group of one
   // application (all groups for an empty name). Other groups are skipped
-  // without reading their values.
-  virtual void LoadXData(const RawTags& tags, std::string_view app_name, XData& out) const = 0;
+  // without reading their values. The file may replace `tags` with the same
+  // tags in a form that reads faster next time.
+  virtual void LoadXData(RawTags& tags, std::string_view app_name, XData& out) = 0;
 };
 
 // Records the host operations called and injects failures. An operation is
