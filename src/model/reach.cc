@@ -8,7 +8,7 @@ namespace palvane::model {
 bool TEVReach::RetrieveValues() { return Load(Profile->GetXData(kTagApp)); }
 
 bool TEVReach::Load(const host::XData& tag) {
-  if (TagKindOf(tag) != kReachKind) return false;
+  if (!IsTagKind(tag, kReachKind)) return false;
   ReachNo = host::ToText(TagItem(tag.values, 2));
   Status = host::ToBoolean(TagItem(tag.values, 3));
   PhotoDirectory = host::ToText(TagItem(tag.values, 4));

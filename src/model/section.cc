@@ -21,7 +21,7 @@ void TEVSection::Load(const std::vector<host::Variant>& values) {
 void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
   // One read serves both the kind and the values.
   const host::XData own = Profile->GetXData(kTagApp);
-  if (TagKindOf(own) == kSectionKind) {
+  if (IsTagKind(own, kSectionKind)) {
     Load(own.values);
     return;
   }
@@ -31,7 +31,7 @@ void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
   if (underscore == std::string::npos) throw host::Error::InvalidProcedureCall();
   CenterPoint = FindSectionCenterPoint(*sink_, drawing, layer.substr(0, underscore));
   const host::XData tag = CenterPoint->GetXData(kTagApp);
-  if (TagKindOf(tag) != kSectionKind) return;
+  if (!IsTagKind(tag, kSectionKind)) return;
   Load(tag.values);
   Profile->SetXData(tag.codes, tag.values);
 }

@@ -11,6 +11,13 @@ std::string TagKindOf(const host::XData& data) {
   return host::ToText(TagItem(data.values, 1));
 }
 
+bool IsTagKind(const host::XData& data, std::string_view kind) {
+  if (data.empty()) return kind == "Null";
+  const host::Variant& item = TagItem(data.values, 1);
+  if (item.type() == host::Variant::Type::kString) return item.AsStringUnchecked() == kind;
+  return host::ToText(item) == kind;
+}
+
 const host::Variant& TagItem(const std::vector<host::Variant>& values, size_t index) {
   if (index >= values.size()) throw host::Error::SubscriptOutOfRange();
   return values[index];

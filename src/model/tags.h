@@ -6,6 +6,7 @@
 // point. Items are addressed by position only.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/host.h"
@@ -21,6 +22,9 @@ inline constexpr const char* kSectionKind = "SECTION";
 std::string GetTagKind(host::Object& object);
 // The same, from the object's "TEV" data already read.
 std::string TagKindOf(const host::XData& data);
+// Whether TagKindOf(data) is `kind`, without making its text when item 1
+// already is text: the lookups ask it of every polyline of a drawing.
+bool IsTagKind(const host::XData& data, std::string_view kind);
 
 // Item `index` of a tag's values; "Subscript out of range" past the end.
 const host::Variant& TagItem(const std::vector<host::Variant>& values, size_t index);

@@ -214,6 +214,9 @@ TEST(MemoryHostTest, TranslateCoordinatesFollowsTheArbitraryAxisRule) {
                                                  {1, 0, 0});
   EXPECT_NEAR(back[0], 3, 1e-12);
   EXPECT_NEAR(back[1], 4, 1e-12);
+  // Going back to the first normal gives the first answer again, exactly.
+  EXPECT_EQ(util->TranslateCoordinates({3, 4, 5}, host::kObjectCs, host::kWorld, false, {0, 0, -1}),
+            w);
   EXPECT_NEAR(util->AngleFromXAxis({1, 1, 0}, {1, 0, 0}), 3 * std::acos(0.0), 1e-12);
   EXPECT_EQ(util->AngleFromXAxis({1, 1, 0}, {1, 1, 0}), 0.0);
   EXPECT_ERROR(util->TranslateCoordinates({0, 0, 0}, 2, 0, false, {0, 0, 1}),
@@ -357,6 +360,16 @@ TEST(MemoryHostTest, BlocksAndAttributes) {
   EXPECT_DOUBLE_EQ(hi[0], 110);  // the line; the one-letter attribute and constant are shorter
   EXPECT_DOUBLE_EQ(lo[1], 95);   // the attribute, at the definition's place
   EXPECT_GT(hi[1], 103);         // the constant definition's text
+
+  // The same with the definitions the other way round: the box is the same.
+  const auto sign2 = d.doc->Blocks()->Add({0, 0, 0}, "Sign2");
+  sign2->AddLightWeightPolyline({0, 0, 10, 0});
+  sign2->AddAttribute(1, 2, "p", {0, 3, 0}, "FIXED", "c");
+  sign2->AddAttribute(1, 0, "p", {0, -5, 0}, "A_VERY_LONG_TAG_THAT_WOULD_REACH_FAR", "v");
+  Point3 lo2, hi2;
+  d.doc->ModelSpace()->InsertBlock({100, 100, 0}, "Sign2", 1, 1, 1, 0)->GetBoundingBox(lo2, hi2);
+  EXPECT_EQ(lo2, lo);
+  EXPECT_EQ(hi2, hi);
 }
 
 TEST(MemoryHostTest, MTextBoxComesFromLinesAndHeight) {

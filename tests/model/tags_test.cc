@@ -27,6 +27,17 @@ TEST(TagKindTest, KindsAreExactAndUntaggedIsNull) {
   EXPECT_FALSE(reach.RetrieveValues());  // lower-case letters are not a reach
   p->SetXData({1001}, {Variant("TEV")});
   EXPECT_ERROR(model::GetTagKind(*p), 9);  // only the application item
+  EXPECT_ERROR(model::IsTagKind(p->GetXData("TEV"), "REACH"), 9);
+
+  // The quick test of a kind agrees with the kind's text.
+  EXPECT_TRUE(model::IsTagKind(host::XData{}, "Null"));
+  EXPECT_FALSE(model::IsTagKind(host::XData{}, "REACH"));
+  p->SetXData({1001, 1070}, {Variant("TEV"), Variant(int16_t{5})});
+  EXPECT_EQ(model::GetTagKind(*p), "5");
+  EXPECT_TRUE(model::IsTagKind(p->GetXData("TEV"), "5"));
+  p->SetXData({1001, 1000}, {Variant("TEV"), Variant("SECTION")});
+  EXPECT_TRUE(model::IsTagKind(p->GetXData("TEV"), model::kSectionKind));
+  EXPECT_FALSE(model::IsTagKind(p->GetXData("TEV"), "SECTIO"));
 }
 
 TEST(ReachRecordTest, RoundTripStoresTheReachNumberAsAnInteger) {

@@ -590,7 +590,11 @@ bool MemBlockReference::Extents(Point3& min, Point3& max) const {
   bool any = false;
   if (block != nullptr) {
     const Placement place = PlacementOf(block);
-    for (const auto& e : block->entities()) {
+    const auto& entities = block->entities();
+    const auto drawn =
+        entities.end() - static_cast<std::ptrdiff_t>(block->variable_definitions_at_end());
+    for (auto it = entities.begin(); it != drawn; ++it) {
+      const EntityCore* e = *it;
       // A reference shows the attributes it carries, not the definitions
       // they came from; only constant definitions are drawn with the block.
       if (std::strcmp(e->TypeName(), "ATTDEF") == 0 &&

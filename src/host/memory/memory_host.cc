@@ -571,7 +571,13 @@ void MemBlock::AppendUnindexed(EntityCore* entity, MemLayer* layer) {
   if (entities_.capacity() == 0) entities_.reserve(8);
   entities_.push_back(entity);
   entity->PlaceOnLayer(layer);
-  if (!is_model_space() && std::strcmp(entity->TypeName(), "INSERT") == 0) ++references_held_;
+  if (is_model_space()) return;
+  const char* type = entity->TypeName();
+  if (std::strcmp(type, "INSERT") == 0) ++references_held_;
+  const bool variable_definition =
+      entity->loaded() && std::strcmp(type, "ATTDEF") == 0 &&
+      (static_cast<const MemAttributeDefinition*>(entity)->mode() & 2) == 0;
+  variable_definitions_at_end_ = variable_definition ? variable_definitions_at_end_ + 1 : 0;
 }
 
 void MemBlock::IndexAppended() {
@@ -627,6 +633,7 @@ void MemBlock::Clear() {
   by_type_.clear();
   indexed_ = 0;
   references_held_ = 0;
+  variable_definitions_at_end_ = 0;
 }
 
 Ref<LWPolyline> MemBlock::AddLightWeightPolyline(const std::vector<double>& vertices) {
@@ -925,13 +932,28 @@ class MemUtility final : public Utility {
   static void CheckNormal(const Point3& normal) {
     if (g::Norm(normal) == 0) throw Error::InvalidInput("zero normal");
   }
+  // The axes of an object coordinate system, those of the last normal kept:
+  // a drawing's polylines mostly share one.
+  const g::OcsAxes& AxesOf(const Point3& normal) const {
+    if (!axes_known_ || std::memcmp(&normal, &axes_normal_, sizeof normal) != 0) {
+      axes_ = g::ArbitraryAxes(normal);
+      axes_normal_ = normal;
+      axes_known_ = true;
+    }
+    return axes_;
+  }
+  mutable bool axes_known_ = false;
+  mutable Point3 axes_normal_{0, 0, 0};
+  mutable g::OcsAxes axes_{};
   Point3 ToWorld(const Point3& p, int32_t cs, bool displacement, const Point3& normal) const {
     switch (cs) {
       case kWorld:
         return p;
-      case kObjectCs:
+      case kObjectCs: {
         CheckNormal(normal);
-        return g::OcsToWorld(p, normal);
+        const g::OcsAxes& a = AxesOf(normal);
+        return g::Add(g::Add(g::Scale(a.x, p[0]), g::Scale(a.y, p[1])), g::Scale(a.z, p[2]));
+      }
       case kUcs: {
         const MemUCS* u = doc_->active_ucs();
         if (u == nullptr) return p;
@@ -948,9 +970,11 @@ class MemUtility final : public Utility {
     switch (cs) {
       case kWorld:
         return p;
-      case kObjectCs:
+      case kObjectCs: {
         CheckNormal(normal);
-        return g::WorldToOcs(p, normal);
+        const g::OcsAxes& a = AxesOf(normal);
+        return {g::Dot(p, a.x), g::Dot(p, a.y), g::Dot(p, a.z)};
+      }
       case kUcs: {
         const MemUCS* u = doc_->active_ucs();
         if (u == nullptr) return p;

@@ -587,6 +587,11 @@ class MemBlock final : public Block,
   // its own by type.
   bool holds_references() const { return references_held_ != 0; }
   void Clear();
+  // How many entities at the end of the definition are attribute
+  // definitions that are not constant, known as such since they were made
+  // through the host: a reference draws none of them, and its box need not
+  // look at them.
+  size_t variable_definitions_at_end() const { return variable_definitions_at_end_; }
   // Marks the definitions some reference shows, while a purge runs.
   bool in_use() const { return in_use_; }
   void set_in_use(bool in_use) { in_use_ = in_use; }
@@ -603,6 +608,7 @@ class MemBlock final : public Block,
   std::vector<std::unique_ptr<TypeList>> by_type_;
   size_t indexed_ = 0;  // entities_ from here on came unindexed
   size_t references_held_ = 0;  // block references among entities_ of a definition
+  size_t variable_definitions_at_end_ = 0;
 };
 
 class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
