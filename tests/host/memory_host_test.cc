@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <numbers>
+#include <random>
 
 #include "host/convert.h"
 #include "support/river.h"
@@ -86,6 +88,38 @@ TEST(MemoryHostTest, LayerRules) {
   EXPECT_EQ(layers->Item(2)->Name(), "C");
   // Letters beyond ASCII and other punctuation are allowed.
   EXPECT_EQ(layers->Add("Pr\xC3\xA9 ~!@#$%^&()[]{}'+")->Name(), "Pr\xC3\xA9 ~!@#$%^&()[]{}'+");
+}
+
+// Lookups by name find the same layer whether they go along the table, jump
+// about, follow a listing, or come after a purge has closed gaps in it.
+TEST(MemoryHostTest, LayerLookupsFindTheSameLayerInAnyOrder) {
+  Drawing d;
+  const auto layers = d.doc->Layers();
+  std::vector<std::string> names;
+  for (int i = 0; i < 60; ++i) {
+    names.push_back("L" + std::to_string(i) + (i % 2 ? "_Profile" : "_SectionLine"));
+    layers->Add(names.back());
+  }
+  for (int i = 0; i < 60; i += 3) AddPolyline(d.doc, names[static_cast<size_t>(i)], {0, 0, 1, 1});
+  auto expect_all = [&] {
+    std::mt19937 random(3);
+    for (int round = 0; round < 200; ++round) {
+      const auto& l = d.mem->layers()[random() % d.mem->layers().size()];
+      ASSERT_EQ(d.mem->FindLayer(l->name()), l.get());
+      std::string lower = l->name();
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      ASSERT_EQ(d.mem->FindLayer(lower), l.get());
+      const auto listed = static_cast<int32_t>(random() % d.mem->layers().size());
+      ASSERT_EQ(layers->Item(listed)->Name(), d.mem->layers()[static_cast<size_t>(listed)]->name());
+    }
+    for (const auto& l : d.mem->layers()) ASSERT_EQ(d.mem->FindLayer(l->name()), l.get());
+    ASSERT_EQ(d.mem->FindLayer("L0_Profile"), nullptr);  // near L0_SectionLine, never made
+  };
+  expect_all();
+  d.doc->PurgeAll();  // only the layers with polylines, and "0", stay
+  ASSERT_EQ(d.mem->layers().size(), 21u);
+  expect_all();
+  EXPECT_EQ(d.mem->FindLayer(names[1]), nullptr);
 }
 
 TEST(MemoryHostTest, SelectionFiltersByTypeAndExactLayer) {

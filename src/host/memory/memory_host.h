@@ -482,6 +482,7 @@ class EntityCore : public ObjectCore {
 class LayerLookupPart {
  public:
   int references = 0;  // entities anywhere in the drawing on this layer
+  uint32_t position = 0;  // in the drawing's layer table
 
  protected:
   explicit LayerLookupPart(std::string name) : name_(std::move(name)) {}
@@ -680,6 +681,9 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
 
   const std::vector<std::shared_ptr<MemLayer>>& layers() const { return layers_; }
   MemLayer* FindLayer(std::string_view name) const;  // letter case ignored
+  // Notes that the layer at `position` of the table was just used: lookups
+  // try its neighbours first.
+  void NoteLayerUsed(size_t position) const { near_layer_ = position; }
   // Validated (unless `check` is false, for names read from a file); an
   // existing layer of that name is returned.
   MemLayer* AddLayer(std::string name, bool check = true);
@@ -747,6 +751,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   uint64_t next_handle_ = 0x20;
   std::vector<std::shared_ptr<MemLayer>> layers_;
   NameIndex<MemLayer> layer_index_;
+  mutable size_t near_layer_ = 0;  // position of the layer last found or listed
   MemLayer* active_layer_ = nullptr;
   std::vector<std::shared_ptr<MemBlock>> blocks_;
   NameIndex<MemBlock> block_index_;
