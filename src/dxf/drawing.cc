@@ -567,7 +567,7 @@ class Reader {
     if (Same(recent_layers_[slot].name, raw)) return recent_layers_[slot].layer;
     MemLayer* layer;
     if (IsPlainText(raw)) {
-      layer = doc_.FindLayer(raw);
+      layer = doc_.FindLayerInIndex(raw);
       if (layer == nullptr) layer = doc_.AddLayer(std::string(raw), false);
     } else if (const auto it = layer_cache_.find(raw); it != layer_cache_.end()) {
       layer = it->second;

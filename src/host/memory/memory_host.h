@@ -681,6 +681,9 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
 
   const std::vector<std::shared_ptr<MemLayer>>& layers() const { return layers_; }
   MemLayer* FindLayer(std::string_view name) const;  // letter case ignored
+  // The same through the index alone, for a reader that keeps its own
+  // record of the layers it used last.
+  MemLayer* FindLayerInIndex(std::string_view name) const { return layer_index_.Find(name); }
   // Notes that the layer at `position` of the table was just used: lookups
   // try its neighbours first.
   void NoteLayerUsed(size_t position) const { near_layer_ = position; }
