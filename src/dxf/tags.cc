@@ -217,7 +217,11 @@ bool TagReader::NextAsciiFast(Tag& tag) {
   while (p < end && *p == ' ') ++p;
   const char* digits = p;
   int code = 0;
-  while (p < end && static_cast<unsigned>(*p - '0') < 10) code = code * 10 + (*p++ - '0');
+  // Five digits at most are taken: a longer run is no group code here (and
+  // would overflow), and the careful reader reports it.
+  while (p < end && p - digits < 5 && static_cast<unsigned>(*p - '0') < 10) {
+    code = code * 10 + (*p++ - '0');
+  }
   if (p == digits || p - digits > 4) return false;
   if (p < end && *p == '\r') ++p;
   if (p >= end || *p != '\n') return false;
@@ -276,7 +280,9 @@ class AsciiCodec final : public host::memory::TagCodec {
     const bool negative = p < end && *p == '-';
     if (negative) ++p;
     int c = 0;
-    while (p < end && static_cast<unsigned>(*p - '0') < 10) c = c * 10 + (*p++ - '0');
+    for (int n = 0; p < end && n < 6 && static_cast<unsigned>(*p - '0') < 10; ++n) {
+      c = c * 10 + (*p++ - '0');
+    }
     code = static_cast<int16_t>(negative ? -c : c);
     // The code's line usually ends right after its digits.
     if (p < end && *p == '\n') {

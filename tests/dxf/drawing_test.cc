@@ -397,6 +397,7 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
       {"", "line 1: the file is empty"},
       {good.substr(0, good.size() / 2), "the file ends"},
       {"  0\nSECTION\n  x\nHEADER\n", "line 3: expected a group code"},
+      {"  0\nSECTION\n5045596030\nHEADER\n", "line 3: expected a group code"},
       {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 10\nabc\n",
        "line 8: group code 10 expects a number"},
       {"  0\nSECTION\n  2\nFOO\n  0\nENDSEC\n  0\nEOF\n", "unknown section \"FOO\""},
