@@ -44,13 +44,17 @@ inline OcsAxes ArbitraryAxes(const Vec3& normal) {
   const Vec3 ay = Normalized(Cross(az, ax));
   return {ax, ay, az};
 }
-inline Vec3 OcsToWorld(const Vec3& p, const Vec3& normal) {
-  const OcsAxes a = ArbitraryAxes(normal);
+inline Vec3 OcsToWorld(const Vec3& p, const OcsAxes& a) {
   return Add(Add(Scale(a.x, p[0]), Scale(a.y, p[1])), Scale(a.z, p[2]));
 }
-inline Vec3 WorldToOcs(const Vec3& p, const Vec3& normal) {
-  const OcsAxes a = ArbitraryAxes(normal);
+inline Vec3 WorldToOcs(const Vec3& p, const OcsAxes& a) {
   return {Dot(p, a.x), Dot(p, a.y), Dot(p, a.z)};
+}
+inline Vec3 OcsToWorld(const Vec3& p, const Vec3& normal) {
+  return OcsToWorld(p, ArbitraryAxes(normal));
+}
+inline Vec3 WorldToOcs(const Vec3& p, const Vec3& normal) {
+  return WorldToOcs(p, ArbitraryAxes(normal));
 }
 
 // The angle of the direction from `a` to `b` in plan, from 0 up to 2 pi.

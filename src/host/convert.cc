@@ -222,6 +222,28 @@ bool FifteenDigits(double magnitude, char (&digits)[16], int& exponent) {
   return false;
 }
 
+// The same for any finite positive magnitude: to_chars in scientific form
+// where the quick way does not decide.
+void DecimalDigits(double magnitude, char (&digits)[16], int& exponent) {
+  if (FifteenDigits(magnitude, digits, exponent)) return;
+  char sci[32];
+  const auto [sci_end, ec] =
+      std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 14);
+  (void)ec;
+  int count = 0;
+  const char* p = sci;
+  for (; p < sci_end && *p != 'e'; ++p) {
+    if (IsDigit(*p)) digits[count++] = *p;
+  }
+  exponent = 0;
+  if (p < sci_end) {
+    const bool negative = p + 1 < sci_end && p[1] == '-';
+    const char* e = p + 1 < sci_end && (p[1] == '-' || p[1] == '+') ? p + 2 : p + 1;
+    std::from_chars(e, sci_end, exponent);
+    if (negative) exponent = -exponent;
+  }
+}
+
 }  // namespace
 
 std::string DoubleToText(double value) {
@@ -230,7 +252,8 @@ std::string DoubleToText(double value) {
   // unless the exponent is below -4 or above 14 (as printf's %.15g).
   char digits[16];
   int exponent = 0;
-  if (std::isfinite(value) && FifteenDigits(std::fabs(value), digits, exponent)) {
+  if (std::isfinite(value)) {
+    DecimalDigits(std::fabs(value), digits, exponent);
     int count = 15;
     while (count > 1 && digits[count - 1] == '0') --count;
     char buf[48];
@@ -266,15 +289,9 @@ std::string DoubleToText(double value) {
     }
     return std::string(buf, o);
   }
-  char buf[64];
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-  if (ec != std::errc()) return "0";
-  std::string s(buf, end);
-  for (char& c : s) {
-    if (c == 'e') c = 'E';
-  }
-  return s;
+  char buf[16];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);  // inf, -inf, nan
+  return ec == std::errc() ? std::string(buf, end) : "0";
 }
 
 std::string FormatFixed(double value, int decimals) {
@@ -282,25 +299,9 @@ std::string FormatFixed(double value, int decimals) {
   if (decimals < 0) decimals = 0;
   // The value's 15-significant-digit decimal form: d.dddddddddddddd e X.
   char digits[16];
-  int count = 15;
+  const int count = 15;
   int exponent = 0;
-  if (!FifteenDigits(std::fabs(value), digits, exponent)) {
-    char sci[32];
-    const auto [sci_end, ec] =
-        std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
-    (void)ec;
-    count = 0;
-    const char* p = sci;
-    for (; p < sci_end && *p != 'e'; ++p) {
-      if (IsDigit(*p)) digits[count++] = *p;
-    }
-    if (p < sci_end) {
-      const bool negative = p + 1 < sci_end && p[1] == '-';
-      const char* e = p + 1 < sci_end && (p[1] == '-' || p[1] == '+') ? p + 2 : p + 1;
-      std::from_chars(e, sci_end, exponent);
-      if (negative) exponent = -exponent;
-    }
-  }
+  DecimalDigits(std::fabs(value), digits, exponent);
   // Digits before the point in `digits`, and how many digits survive rounding.
   const int point = exponent + 1;
   const int keep = point + decimals;

@@ -124,14 +124,19 @@ TEST(ConvertTest, RoundToEvenWorksOnTheStoredDouble) {
   EXPECT_ERROR(RoundToEven(1.5, -1), 5);
 }
 
+// 53 random bits times two to a random power from `lowest` on, `count` of them.
+double RandomDouble(std::mt19937_64& random, int lowest, int count) {
+  const auto mantissa = static_cast<double>(random() >> 11);
+  return std::ldexp(mantissa, lowest + static_cast<int>(random() % static_cast<uint64_t>(count)));
+}
+
 // Against reading back the stored double's own decimal expansion, rounded
 // half to even at the place: over scales from tiny to beyond the quick path.
 TEST(ConvertTest, RoundToEvenAgreesWithTheDecimalExpansion) {
   std::mt19937_64 random(7);
   for (int i = 0; i < 200000; ++i) {
     const int32_t places = static_cast<int32_t>(random() % 25);
-    double value =
-        std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 110));
+    double value = RandomDouble(random, -109, 110);
     if (i % 3 == 0) value = std::round(value * 1000) / 1000 + 0.0005;  // near ties
     if (i % 2 == 0) value = -value;
     char text[1100];
@@ -185,8 +190,7 @@ TEST(ConvertTest, FormatFixedAgreesWithTheLongWay) {
   std::mt19937_64 random(11);
   for (int i = 0; i < 200000; ++i) {
     const int decimals = static_cast<int>(random() % 10);
-    double value =
-        std::ldexp(static_cast<double>(random() >> 11), -static_cast<int>(random() % 90));
+    double value = RandomDouble(random, -89, 90);
     if (i % 4 == 0) value = std::round(value * 1000) / 1000 + 0.0005;         // half-way cases
     if (i % 5 == 0) value = 1e15 - static_cast<double>(random() % 1000) / 8;  // carries
     if (i % 2 == 0) value = -value;
@@ -198,8 +202,7 @@ TEST(ConvertTest, FormatFixedAgreesWithTheLongWay) {
 TEST(ConvertTest, DoubleToTextWritesFifteenDigitsAsPrintfDoes) {
   std::mt19937_64 random(13);
   for (int i = 0; i < 200000; ++i) {
-    double value =
-        std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 140) - 110);
+    double value = RandomDouble(random, -110, 140);
     if (i % 4 == 0) value = std::round(value * 1000) / 1000;                   // few digits
     if (i % 7 == 0) value = 1e15 - static_cast<double>(random() % 1000) / 16;  // carries
     if (i % 2 == 0) value = -value;

@@ -597,10 +597,7 @@ bool MemBlockReference::Extents(Point3& min, Point3& max) const {
       const EntityCore* e = *it;
       // A reference shows the attributes it carries, not the definitions
       // they came from; only constant definitions are drawn with the block.
-      if (std::strcmp(e->TypeName(), "ATTDEF") == 0 &&
-          (static_cast<const MemAttributeDefinition*>(e)->mode() & 2) == 0) {
-        continue;
-      }
+      if (IsVariableDefinition(*e)) continue;
       Point3 a, b;
       if (!e->Extents(a, b)) continue;
       // The four plan corners of each box, transformed.

@@ -3,6 +3,7 @@
 // The entity kinds the in-memory host models. Fields are public for the
 // drawing file reader and writer; operations use the host interface.
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -242,6 +243,14 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   double height_ = 2.5;
   int32_t mode_ = 0;
 };
+
+// True for an attribute definition that is not constant: each reference to
+// its block carries an attribute made from it and draws that attribute, not
+// the definition.
+inline bool IsVariableDefinition(const EntityCore& e) {
+  return std::strcmp(e.TypeName(), "ATTDEF") == 0 &&
+         (static_cast<const MemAttributeDefinition&>(e).mode() & 2) == 0;
+}
 
 class MemAttribute final : public MemEntity<Attribute> {
  public:

@@ -572,11 +572,9 @@ void MemBlock::AppendUnindexed(EntityCore* entity, MemLayer* layer) {
   entities_.push_back(entity);
   entity->PlaceOnLayer(layer);
   if (is_model_space()) return;
-  const char* type = entity->TypeName();
-  if (std::strcmp(type, "INSERT") == 0) ++references_held_;
-  const bool variable_definition =
-      entity->loaded() && std::strcmp(type, "ATTDEF") == 0 &&
-      (static_cast<const MemAttributeDefinition*>(entity)->mode() & 2) == 0;
+  if (std::strcmp(entity->TypeName(), "INSERT") == 0) ++references_held_;
+  // Only entities made here count: a file's are not read yet.
+  const bool variable_definition = entity->loaded() && IsVariableDefinition(*entity);
   variable_definitions_at_end_ = variable_definition ? variable_definitions_at_end_ + 1 : 0;
 }
 
@@ -708,9 +706,8 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
   const MemBlockReference::Placement place = r->PlacementOf(block);
   r->attributes.reserve(block->entities().size());
   for (const auto& e : block->entities()) {
-    if (std::strcmp(e->TypeName(), "ATTDEF") != 0) continue;
+    if (!IsVariableDefinition(*e)) continue;  // constant ones stay in the block
     const auto* def = static_cast<const MemAttributeDefinition*>(e);
-    if ((def->mode() & 2) != 0) continue;  // constant ones stay in the block
     auto* a = doc_->NewEntity<MemAttribute>(doc_->NextHandle());
     a->share_tag(def->shared_tag());
     a->value() = def->value();
@@ -950,11 +947,9 @@ class MemUtility final : public Utility {
     switch (cs) {
       case kWorld:
         return p;
-      case kObjectCs: {
+      case kObjectCs:
         CheckNormal(normal);
-        const g::OcsAxes& a = AxesOf(normal);
-        return g::Add(g::Add(g::Scale(a.x, p[0]), g::Scale(a.y, p[1])), g::Scale(a.z, p[2]));
-      }
+        return g::OcsToWorld(p, AxesOf(normal));
       case kUcs: {
         const MemUCS* u = doc_->active_ucs();
         if (u == nullptr) return p;
@@ -971,11 +966,9 @@ class MemUtility final : public Utility {
     switch (cs) {
       case kWorld:
         return p;
-      case kObjectCs: {
+      case kObjectCs:
         CheckNormal(normal);
-        const g::OcsAxes& a = AxesOf(normal);
-        return {g::Dot(p, a.x), g::Dot(p, a.y), g::Dot(p, a.z)};
-      }
+        return g::WorldToOcs(p, AxesOf(normal));
       case kUcs: {
         const MemUCS* u = doc_->active_ucs();
         if (u == nullptr) return p;
