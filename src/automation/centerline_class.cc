@@ -10,11 +10,12 @@ namespace palvane::automation {
 host::Variant CenterlineClass::LWPolyPntAlong(const host::Ref<host::Document>& Currentdoc,
                                               const host::Ref<host::LWPolyline>& objPline,
                                               const double& Length, double& Bearing) {
+  const host::ConversionsScope conversions(conversions_);
   host::Variant result;
   ErrorTrap trap(sink_, [](const host::Error&) { return AfterError::kShowAndEnd; });
-  RunOperation([&] {
+  RunOperation(sink_, [&] {
     trap.Do([&] {
-      const auto found = geometry::PointAlong(*Currentdoc, *objPline, Length);
+      const auto found = geometry::PointAlong(Currentdoc, *objPline, Length);
       if (found) {
         Bearing = found->bearing;
         result = host::Variant::Point(found->point[0], found->point[1], found->point[2]);
@@ -27,6 +28,7 @@ host::Variant CenterlineClass::LWPolyPntAlong(const host::Ref<host::Document>& C
 std::string CenterlineClass::ViewSection(const host::Ref<host::Document>& thisdrawing,
                                          const host::Ref<host::LWPolyline>& SectionLine,
                                          const bool& OriginalData) {
+  const host::ConversionsScope conversions(conversions_);
   view::ViewSection(sink_, thisdrawing, SectionLine, OriginalData);
   return "";
 }
@@ -39,6 +41,7 @@ host::Ref<host::Application> CenterlineClass::KeyplanApplication(
 
 std::string CenterlineClass::ExportKeyplan(const host::Ref<host::Document>& thisdrawing,
                                            const keyplan::KeyplanOptions& options) {
+  const host::ConversionsScope conversions(conversions_);
   keyplan::ExportKeyplan(sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing,
                          options, keyplan::KeyplanKind::kLabels, progress_);
   return "";
@@ -46,6 +49,7 @@ std::string CenterlineClass::ExportKeyplan(const host::Ref<host::Document>& this
 
 std::string CenterlineClass::ExportKeyplanAsAttributes(
     const host::Ref<host::Document>& thisdrawing, const keyplan::KeyplanOptions& options) {
+  const host::ConversionsScope conversions(conversions_);
   keyplan::ExportKeyplan(sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing,
                          options, keyplan::KeyplanKind::kAttributes, progress_);
   return "";

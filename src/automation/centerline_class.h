@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "host/convert.h"
 #include "host/host.h"
 #include "host/message_sink.h"
 #include "keyplan/options.h"
@@ -16,7 +17,12 @@ namespace palvane::automation {
 
 class CenterlineClass {
  public:
-  explicit CenterlineClass(host::MessageSink& sink) : sink_(sink) {}
+  // Messages go to `sink`; text and number conversions follow `conversions`
+  // (the user's locale inside the CAD program, the invariant forms on the
+  // command line).
+  explicit CenterlineClass(host::MessageSink& sink,
+                           const host::Conversions& conversions = host::InvariantConversions())
+      : sink_(sink), conversions_(conversions) {}
 
   // Called during the keyplan exports with the source layers done and their
   // count, for callers that show progress.
@@ -53,6 +59,7 @@ class CenterlineClass {
   host::Ref<host::Application> KeyplanApplication(const host::Ref<host::Document>& drawing);
 
   host::MessageSink& sink_;
+  const host::Conversions& conversions_;
   host::Ref<host::Application> application_;
   std::function<void(int32_t, int32_t)> progress_;
 };

@@ -5,6 +5,7 @@
 // error whether to show the error's description and end the operation, show
 // it and go on with the next statement, or go on silently.
 
+#include <exception>
 #include <functional>
 #include <utility>
 
@@ -70,12 +71,21 @@ class ErrorTrap {
   Policy policy_;
 };
 
-// Runs an operation's body; a trap that ends the operation returns here.
+// Shows the one message for a failure that is not an automation error (out
+// of memory, a fault of the library's own) and ends the operation.
+void ShowUnexpected(host::MessageSink& sink, const std::exception_ptr& failure) noexcept;
+
+// Runs an operation's body; a trap that ends the operation returns here. An
+// operation never fails its call: any other exception that reaches this
+// frame is shown once through `sink` and ends the operation, so that nothing
+// unwinds into the caller (the CAD program, through COM).
 template <class F>
-void RunOperation(F&& body) {
+void RunOperation(host::MessageSink& sink, F&& body) noexcept {
   try {
     std::forward<F>(body)();
   } catch (const OperationEnded&) {
+  } catch (...) {
+    ShowUnexpected(sink, std::current_exception());
   }
 }
 

@@ -16,7 +16,8 @@ double NormalizeAngle(double angle) {
 
 }  // namespace
 
-std::optional<PointAlongResult> PointAlong(host::Document& doc, host::LWPolyline& polyline,
+std::optional<PointAlongResult> PointAlong(const host::Ref<host::Document>& doc,
+                                           host::LWPolyline& polyline,
                                            double length) {
   const int64_t values = static_cast<int64_t>(polyline.Coordinates().size());
   const int64_t last = values / 2 - 1;  // index of the last vertex; -1 when empty
@@ -49,9 +50,9 @@ std::optional<PointAlongResult> PointAlong(host::Document& doc, host::LWPolyline
     const host::Point3 end{e[0], e[1], 0};
     const double over = total - length;
     const double d = segment - over;
-    const double chord_angle = doc.Utility()->AngleFromXAxis(start, end);
+    const double chord_angle = doc->Utility()->AngleFromXAxis(start, end);
     if (bulge == 0.0) {
-      const host::Point3 p = doc.Utility()->PolarPoint(start, chord_angle, d);
+      const host::Point3 p = doc->Utility()->PolarPoint(start, chord_angle, d);
       return PointAlongResult{p, chord_angle};
     }
     // An arc: a positive bulge turns left. The start tangent lies half the
@@ -61,13 +62,13 @@ std::optional<PointAlongResult> PointAlong(host::Document& doc, host::LWPolyline
     const double turn = bulge > 0 ? 1.0 : -1.0;
     const double start_tangent = chord_angle - turn * theta / 2;
     if (d <= 0 || radius == 0) {
-      const host::Point3 p = doc.Utility()->PolarPoint(start, start_tangent, d);
+      const host::Point3 p = doc->Utility()->PolarPoint(start, start_tangent, d);
       return PointAlongResult{p, NormalizeAngle(start_tangent)};
     }
     const double phi = d / radius;
     const double direction = start_tangent + turn * phi / 2;
     const double distance = 2 * radius * std::sin(phi / 2);
-    const host::Point3 p = doc.Utility()->PolarPoint(start, direction, distance);
+    const host::Point3 p = doc->Utility()->PolarPoint(start, direction, distance);
     return PointAlongResult{p, NormalizeAngle(start_tangent + turn * phi)};
   }
   return std::nullopt;

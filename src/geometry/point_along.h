@@ -24,11 +24,12 @@ struct PointAlongResult {
 // negative `length` gives a point behind the first vertex, on the first
 // segment's line (or its start tangent, for an arc).
 //
-// Returns nothing, without using the host's utility object, when no segment
-// reaches `length`: an empty or one-vertex polyline, or a length beyond the
-// end. Host errors propagate.
-std::optional<PointAlongResult> PointAlong(host::Document& doc, host::LWPolyline& polyline,
-                                           double length);
+// Returns nothing, without using the drawing at all, when no segment reaches
+// `length`: an empty or one-vertex polyline, or a length beyond the end. The
+// drawing is needed only once a point is found, so an empty `doc` fails only
+// then. Host errors propagate.
+std::optional<PointAlongResult> PointAlong(const host::Ref<host::Document>& doc,
+                                           host::LWPolyline& polyline, double length);
 
 // The distance in plan between two points; Z is ignored.
 double PlanDistance(const host::Point3& p, const host::Point3& q);

@@ -112,7 +112,7 @@ bool TextToBoolean(std::string_view text) {
   return TextToDouble(t) != 0.0;
 }
 
-double TextToDouble(std::string_view text) {
+double Conversions::TextToDouble(std::string_view text) const {
   std::string_view t = Trim(text);
   if (!IsDecimalNumber(t)) throw Error::TypeMismatch();
   bool negative = false;
@@ -246,7 +246,7 @@ void DecimalDigits(double magnitude, char (&digits)[16], int& exponent) {
 
 }  // namespace
 
-std::string DoubleToText(double value) {
+std::string Conversions::DoubleToText(double value) const {
   if (value == 0.0) return "0";
   // Up to fifteen significant digits, trailing zeros dropped, in plain form
   // unless the exponent is below -4 or above 14 (as printf's %.15g).
@@ -294,8 +294,11 @@ std::string DoubleToText(double value) {
   return ec == std::errc() ? std::string(buf, end) : "0";
 }
 
-std::string FormatFixed(double value, int decimals) {
-  if (!std::isfinite(value)) return DoubleToText(value);
+namespace {
+
+// The number patterns with a point as the decimal separator.
+std::string FormatFixedWithPoint(double value, int decimals) {
+  if (!std::isfinite(value)) return InvariantConversions().DoubleToText(value);
   if (decimals < 0) decimals = 0;
   // The value's 15-significant-digit decimal form: d.dddddddddddddd e X.
   char digits[16];
@@ -362,6 +365,40 @@ std::string FormatFixed(double value, int decimals) {
   return out;
 }
 
+thread_local const Conversions* t_conversions = nullptr;
+
+const Conversions& Current() {
+  return t_conversions != nullptr ? *t_conversions : InvariantConversions();
+}
+
+}  // namespace
+
+const Conversions& InvariantConversions() {
+  static const Conversions kInvariant;
+  return kInvariant;
+}
+
+ConversionsScope::ConversionsScope(const Conversions& conversions) : previous_(t_conversions) {
+  t_conversions = &conversions;
+}
+
+ConversionsScope::~ConversionsScope() { t_conversions = previous_; }
+
+double TextToDouble(std::string_view text) { return Current().TextToDouble(text); }
+std::string DoubleToText(double value) { return Current().DoubleToText(value); }
+std::string DateToText(Date date) { return Current().DateToText(date); }
+Date TextToDate(std::string_view text) { return Current().TextToDate(text); }
+
+std::string FormatFixed(double value, int decimals) {
+  std::string text = FormatFixedWithPoint(value, decimals);
+  const std::string separator = Current().DecimalSeparator();
+  if (separator != ".") {
+    const size_t point = text.find('.');
+    if (point != std::string::npos) text.replace(point, 1, separator);
+  }
+  return text;
+}
+
 double RoundToEven(double value, int32_t places) {
   if (places < 0) throw Error::InvalidProcedureCall();
   if (!std::isfinite(value) || places > 340) return value;
@@ -407,7 +444,7 @@ Date MakeDate(int year, int month, int day, int hour, int minute, int second) {
   return Date{days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time};
 }
 
-std::string DateToText(Date date) {
+std::string Conversions::DateToText(Date date) const {
   if (!std::isfinite(date.serial) || std::fabs(date.serial) > 3e6) throw Error::Overflow();
   int64_t day = static_cast<int64_t>(std::trunc(date.serial));
   int64_t seconds = std::llround(std::fabs(date.serial - static_cast<double>(day)) * 86400.0);
@@ -429,7 +466,7 @@ std::string DateToText(Date date) {
   return buf;
 }
 
-Date TextToDate(std::string_view text) {
+Date Conversions::TextToDate(std::string_view text) const {
   std::string_view s = Trim(text);
   int a = 0, b = 0, c = 0;
   int year, month, day;

@@ -2,7 +2,10 @@
 
 // The standard automation conversions the system relies on. Each raises the
 // runtime's own error (Type mismatch, Overflow, Invalid procedure call) on
-// failure. Decimal numbers use a point as separator, whatever the locale.
+// failure. Text to number and date and number and date to text follow the
+// conversions in force on the thread: the invariant forms below (a point as
+// decimal separator, ISO dates) unless an entry point chose others, as the
+// COM server does with the user's locale.
 
 #include <cstdint>
 #include <string>
@@ -11,6 +14,33 @@
 #include "host/variant.h"
 
 namespace palvane::host {
+
+// The locale-dependent conversions. The base class gives the invariant forms
+// documented with the free functions below.
+class Conversions {
+ public:
+  virtual ~Conversions() = default;
+  virtual double TextToDouble(std::string_view text) const;
+  virtual Date TextToDate(std::string_view text) const;
+  virtual std::string DateToText(Date date) const;
+  virtual std::string DoubleToText(double value) const;
+  // The decimal separator that number patterns are written with.
+  virtual std::string DecimalSeparator() const { return "."; }
+};
+
+const Conversions& InvariantConversions();
+
+// Makes `conversions` the ones in force on this thread until the scope ends.
+class ConversionsScope {
+ public:
+  explicit ConversionsScope(const Conversions& conversions);
+  ~ConversionsScope();
+  ConversionsScope(const ConversionsScope&) = delete;
+  ConversionsScope& operator=(const ConversionsScope&) = delete;
+
+ private:
+  const Conversions* previous_;
+};
 
 // Text to Boolean: "True"/"False" in any letter case, or a number (zero is
 // false). Surrounding blanks are ignored. Anything else is a type mismatch.
@@ -33,8 +63,8 @@ int32_t TextToLong(std::string_view text);  // TextToDouble, then DoubleToLong.
 std::string DoubleToText(double value);
 
 // The number patterns "0" and "0.000": a fixed count of decimals, at least
-// one digit before the point, a tie rounded away from zero on the value's
-// 15-digit decimal form.
+// one digit before the decimal separator, a tie rounded away from zero on the
+// value's 15-digit decimal form.
 std::string FormatFixed(double value, int decimals);
 
 // Rounds to `places` decimals, a tie going to the even digit, judged on the

@@ -72,6 +72,17 @@ const std::array<AttributeField, 6>& AttributeFields() {
   return kFields;
 }
 
+// The last section tag item the exports read: the section name.
+constexpr size_t kLastItemUsed = 7;
+
+// Block names as the CAD program compares them: letter case ignored.
+std::string FoldedName(std::string name) {
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return name;
+}
+
 class Exporter {
  public:
   Exporter(host::MessageSink& sink, const Ref<host::Document>& drawing,
@@ -133,7 +144,7 @@ class Exporter {
 
  private:
   // A section's profile polyline and record, read afresh; false (after the
-  // messages) when either cannot be read.
+  // messages) when the record holds none of this section's own values.
   bool ReadSection(const std::string& section_no, Ref<host::LWPolyline>& profile,
                    model::TEVSection& record) {
     step_.Do([&] { profile = model::FindSectionProfile(sink_, drawing_, section_no); });
@@ -143,7 +154,10 @@ class Exporter {
       record.RetrieveValues(drawing_);
       readable = true;
     });
-    return readable;
+    // A tag that fails after the items an export uses (the water date, the
+    // through flag) still gives this section's own values: it is drawn,
+    // after the message.
+    return readable || record.LoadedThrough(kLastItemUsed);
   }
 
   // First pass: one layer in the keyplan per section, named after its chainage.
@@ -228,7 +242,9 @@ class Exporter {
     Ref<host::Block> block;
     step_.Do([&] { block = keyplan_->Blocks()->Add(s, section_no); });
     // Two source layers can name one section: its definition is filled once.
-    const bool fill = block && filled_blocks_.insert(block.get()).second;
+    // The program may hand out a new object for the same block on every
+    // call, so blocks are told apart by name, as the program tells them.
+    const bool fill = block && filled_blocks_.insert(FoldedName(section_no)).second;
     if (fill) {
       Ref<host::LWPolyline> line;
       step_.Do([&] { line = block->AddLightWeightPolyline({s[0], s[1], e[0], e[1]}); });
@@ -293,7 +309,7 @@ class Exporter {
   std::optional<model::TEVReach> reach_;
   Ref<host::Document> source_, keyplan_;
   double text_height_ = 0;
-  std::unordered_set<const host::Block*> filled_blocks_;
+  std::unordered_set<std::string> filled_blocks_;
 };
 
 }  // namespace
@@ -304,7 +320,7 @@ void ExportKeyplan(host::MessageSink& sink,
                    KeyplanKind kind, const std::function<void(int32_t, int32_t)>& progress) {
   Exporter exporter(sink, drawing, options, kind);
   exporter.progress = progress;
-  automation::RunOperation([&] { exporter.Run(application); });
+  automation::RunOperation(sink, [&] { exporter.Run(application); });
 }
 
 }  // namespace palvane::keyplan

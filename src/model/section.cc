@@ -8,17 +8,28 @@ namespace palvane::model {
 
 void TEVSection::Load(const std::vector<host::Variant>& values) {
   const size_t n = values.size();
+  // loaded_ counts the items done so far; an item the tag lacks counts as
+  // done, as its member keeps its value by design.
   SectionNo = host::ToText(TagItem(values, 2));
   ReachNo = host::ToText(TagItem(values, 3));
   Chainage = host::ToDouble(TagItem(values, 4));
+  loaded_ = 5;
   Bearing = host::ToDouble(TagItem(values, 5));
+  loaded_ = 6;
   Title = host::ToText(TagItem(values, 6));
+  loaded_ = 7;
   if (n >= 8) SectionName = host::ToText(values[7]);
+  loaded_ = 8;
   if (n >= 9) WaterDate = host::ToDate(values[8]);
+  loaded_ = 9;
   if (n >= 10) ThroughSection = host::ToBoolean(values[9]);
+  loaded_ = 10;
 }
 
+bool TEVSection::LoadedThrough(size_t item) const { return loaded_ > item; }
+
 void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
+  loaded_ = 0;
   // One read serves both the kind and the values.
   const host::XData own = Profile->GetXData(kTagApp);
   if (IsTagKind(own, kSectionKind)) {

@@ -39,6 +39,11 @@ class TEVSection {
   // centre point (looked up afresh).
   void AssignValues(const host::Ref<host::Document>& drawing);
 
+  // Whether the last RetrieveValues got past tag item `item` (2 to 9; an
+  // item the tag lacks counts as passed), even if it failed later on: the
+  // members up to that item hold this section's own values.
+  bool LoadedThrough(size_t item) const;
+
   // Renames every layer of Profile's drawing named SectionNo + "_" + suffix
   // to prefix + the chainage as a whole number + "_" + suffix. Returns an
   // empty Variant.
@@ -48,6 +53,7 @@ class TEVSection {
   void Load(const std::vector<host::Variant>& values);
 
   host::MessageSink* sink_;
+  size_t loaded_ = 0;  // items 0 to loaded_ - 1 of the last tag read are done
 };
 
 }  // namespace palvane::model

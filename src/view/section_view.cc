@@ -88,7 +88,7 @@ void ViewSection(host::MessageSink& sink, const Ref<host::Document>& drawing,
     drawing->Layers()->Add("Temp");
     return AfterError::kGoOnSilently;
   });
-  automation::RunOperation([&] {
+  automation::RunOperation(sink, [&] {
     std::vector<double> coordinates;
     double elevation = 0;
     Point3 normal{0, 0, 1}, first_world{}, last_world{}, x_point{}, y_point{};

@@ -28,6 +28,7 @@ void CallMonitor::EnterSlow(const char* object, const char* member) {
     ++f.seen;
     if (f.seen == f.occurrence || (f.every && f.seen > f.occurrence)) {
       if (recording_) calls_.push_back(operation + " (failed)");
+      if (f.failure) std::rethrow_exception(f.failure);
       throw Error(f.number, f.description);
     }
   }
@@ -40,7 +41,12 @@ int CallMonitor::CountOf(const std::string& operation) const {
 
 void CallMonitor::FailAt(std::string operation, int occurrence, int32_t number,
                          std::string description, bool every) {
-  faults_.push_back(Fault{std::move(operation), occurrence, number, std::move(description), every});
+  faults_.push_back(
+      Fault{std::move(operation), occurrence, number, std::move(description), every, nullptr});
+}
+
+void CallMonitor::FailWith(std::string operation, int occurrence, std::exception_ptr failure) {
+  faults_.push_back(Fault{std::move(operation), occurrence, 0, "", false, std::move(failure)});
 }
 
 // ---------------------------------------------------------------------------
@@ -183,7 +189,11 @@ bool SameName(std::string_view a, std::string_view b) { return FoldedEqual{}(a, 
 
 Variant ConvertXDataValue(int16_t code, const Variant& v) {
   auto text = [&]() -> std::string {
-    std::string s = v.type() == Variant::Type::kDate ? DateToText(v.AsDateUnchecked()) : ToText(v);
+    // The drawing keeps a date as its invariant text, whatever the caller's
+    // locale, so that any reader converts it back.
+    std::string s = v.type() == Variant::Type::kDate
+                        ? InvariantConversions().DateToText(v.AsDateUnchecked())
+                        : ToText(v);
     if (s.size() > 255) {
       throw Error::InvalidInput("extended data text longer than 255 bytes (group code " +
                                 std::to_string(code) + ")");
@@ -218,7 +228,7 @@ Variant ConvertXDataValue(int16_t code, const Variant& v) {
       return ToInteger(v);
     case 1071:
       if (v.type() == Variant::Type::kString) {
-        const double d = TextToDouble(v.AsStringUnchecked());
+        const double d = InvariantConversions().TextToDouble(v.AsStringUnchecked());
         if (d != std::trunc(d)) throw Error::TypeMismatch();
         return DoubleToLong(d);
       }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -170,6 +171,9 @@ class CallMonitor {
   // one on fails.
   void FailAt(std::string operation, int occurrence, int32_t number, std::string description,
               bool every = false);
+  // The same, raising `failure` instead: an exception that is no automation
+  // error, such as std::bad_alloc.
+  void FailWith(std::string operation, int occurrence, std::exception_ptr failure);
   void ClearFaults() { faults_.clear(); }
 
  private:
@@ -180,6 +184,7 @@ class CallMonitor {
     int32_t number;
     std::string description;
     bool every;
+    std::exception_ptr failure;
     int seen = 0;
   };
   bool recording_ = false;
