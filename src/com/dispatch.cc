@@ -1,6 +1,7 @@
 #include "com/dispatch.h"
 
 #include <cstring>
+#include <new>
 
 #include "host/error.h"
 
@@ -26,6 +27,16 @@ std::string Utf8(const wchar_t* wide, int length) {
 }
 
 void Raise(HRESULT hr, const EXCEPINFO* info, const wchar_t* member) {
+  // The program out of memory ends the operation as the library's own
+  // shortage does.
+  if (hr == E_OUTOFMEMORY || (info != nullptr && info->scode == E_OUTOFMEMORY)) {
+    if (info != nullptr) {
+      ::SysFreeString(info->bstrDescription);
+      ::SysFreeString(info->bstrSource);
+      ::SysFreeString(info->bstrHelpFile);
+    }
+    throw std::bad_alloc();
+  }
   if (info != nullptr) {
     EXCEPINFO filled = *info;
     if (filled.pfnDeferredFillIn != nullptr) filled.pfnDeferredFillIn(&filled);

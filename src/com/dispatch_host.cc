@@ -113,6 +113,41 @@ VARIANT FromHost(const host::Variant& h) {
   return v;
 }
 
+// An extended data value in its group code's own type, converted as the
+// automation runtime converts it (a date to its text in the user's locale),
+// so that nothing depends on the program converting it: 1000 to 1005 text,
+// 1010 to 1013 three Doubles, 1040 to 1042 a Double, 1070 a 16-bit and 1071
+// a 32-bit integer. The caller clears it.
+VARIANT XDataValue(int16_t code, const host::Variant& value) {
+  if (code >= 1000 && code <= 1005 && code != 1004) return Text(host::ToText(value));
+  if (code >= 1010 && code <= 1013) {
+    if (!value.IsArray() || value.AsArrayUnchecked().size() != 3) {
+      throw host::Error::TypeMismatch();
+    }
+    const auto& a = value.AsArrayUnchecked();
+    return Point({host::ToDouble(a[0]), host::ToDouble(a[1]), host::ToDouble(a[2])});
+  }
+  if (code >= 1040 && code <= 1042) return Double(host::ToDouble(value));
+  if (code == 1070) {
+    VARIANT v;
+    ::VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = host::ToInteger(value);
+    return v;
+  }
+  if (code == 1071) {
+    // A reach number's text must be a whole number: 12.5 is refused rather
+    // than stored as 12.
+    if (value.type() == host::Variant::Type::kString) {
+      const double number = host::TextToDouble(value.AsStringUnchecked());
+      if (number != std::trunc(number)) throw host::Error::TypeMismatch();
+      return Long(host::DoubleToLong(number));
+    }
+    return Long(host::ToLong(value));
+  }
+  return FromHost(value);
+}
+
 // An automation value as a host value.
 host::Variant ToHost(const VARIANT& v) {
   switch (v.vt & VT_TYPEMASK) {
@@ -249,7 +284,7 @@ class DispObjectBase {
     for (LONG i = 0; i < static_cast<LONG>(codes.size()); ++i) {
       int16_t code = codes[static_cast<size_t>(i)];
       ::SafeArrayPutElement(types.parray, &i, &code);
-      VARIANT item = FromHost(values[static_cast<size_t>(i)]);
+      VARIANT item = XDataValue(code, values[static_cast<size_t>(i)]);
       ::SafeArrayPutElement(items.parray, &i, &item);
       ::VariantClear(&item);
     }
@@ -710,7 +745,16 @@ class DispDocument final : public host::Document, public DispObjectBase {
     return ToHost(*v);
   }
   void SetVariable(const std::string& name, const host::Variant& value) override {
-    Method(L"SetVariable", {Text(name), FromHost(value)});
+    // The program refuses a value whose type differs from the variable's.
+    // Its switches are 16-bit integers, never Booleans: a Boolean goes as 1
+    // or 0.
+    VARIANT v = FromHost(value);
+    if (v.vt == VT_BOOL) {
+      const bool on = v.boolVal != VARIANT_FALSE;
+      v.vt = VT_I2;
+      v.iVal = on ? 1 : 0;
+    }
+    Method(L"SetVariable", {Text(name), v});
   }
   void Regen(int32_t which) override { Method(L"Regen", {Long(which)}); }
   void Activate() override { Method(L"Activate", {}); }
@@ -767,6 +811,16 @@ Ref<host::Document> WrapDocument(IDispatch* document) {
 Ref<host::LWPolyline> WrapPolyline(IDispatch* polyline) {
   if (polyline == nullptr) return {};
   return Ref<host::LWPolyline>(std::make_shared<DispPolyline>(DispatchPtr(polyline)));
+}
+
+Ref<host::Entity> WrapEntity(IDispatch* entity) {
+  if (entity == nullptr) return {};
+  return WrapEntity(DispatchPtr(entity));
+}
+
+IDispatch* AutomationObjectOf(const Ref<host::Entity>& entity) {
+  const auto* base = dynamic_cast<const DispObjectBase*>(entity.get());
+  return base != nullptr ? base->dispatch() : nullptr;
 }
 
 }  // namespace palvane::com

@@ -15,8 +15,10 @@
 #include <string>
 
 #include "automation/centerline_class.h"
+#include "automation/error_trap.h"
 #include "com/dispatch.h"
 #include "com/dispatch_host.h"
+#include "com/ole_conversions.h"
 #include "host/message_sink.h"
 
 namespace {
@@ -128,33 +130,39 @@ class CenterlineObject final : public ICenterlineClass {
   }
 
   // The operations. Each holds a reference on the object while it runs, and
-  // never fails its call: errors are shown and handled inside.
+  // never fails its call: errors are shown and handled inside, and nothing
+  // thrown (not even running out of memory) leaves the method.
   HRESULT STDMETHODCALLTYPE LWPolyPntAlong(IDispatch** Currentdoc, IDispatch** objPline,
                                            double* Length, double* Bearing,
                                            VARIANT* result) override {
-    AddRef();
+    if (result == nullptr) return E_POINTER;
     ::VariantInit(result);
-    const palvane::host::Variant point = centerline_.LWPolyPntAlong(
-        palvane::com::WrapDocument(Currentdoc ? *Currentdoc : nullptr),
-        palvane::com::WrapPolyline(objPline ? *objPline : nullptr), *Length, *Bearing);
-    if (point.IsArray()) {
-      const auto& a = point.AsArrayUnchecked();
-      *result = palvane::com::Point(
-          {a[0].AsDoubleUnchecked(), a[1].AsDoubleUnchecked(), a[2].AsDoubleUnchecked()});
-    }
-    Release();
+    Guarded([&] {
+      if (Length == nullptr || Bearing == nullptr) {
+        throw palvane::host::Error::InvalidProcedureCall();
+      }
+      const palvane::host::Variant point = centerline_.LWPolyPntAlong(
+          palvane::com::WrapDocument(Currentdoc ? *Currentdoc : nullptr),
+          palvane::com::WrapPolyline(objPline ? *objPline : nullptr), *Length, *Bearing);
+      if (point.IsArray()) {
+        const auto& a = point.AsArrayUnchecked();
+        *result = palvane::com::Point(
+            {a[0].AsDoubleUnchecked(), a[1].AsDoubleUnchecked(), a[2].AsDoubleUnchecked()});
+      }
+    });
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE ViewSection(IDispatch** thisdrawing, IDispatch** SectionLine,
                                         VARIANT_BOOL* OriginalData, BSTR* result) override {
-    AddRef();
-    const bool original = OriginalData != nullptr && *OriginalData != VARIANT_FALSE;
-    centerline_.ViewSection(palvane::com::WrapDocument(thisdrawing ? *thisdrawing : nullptr),
-                            palvane::com::WrapPolyline(SectionLine ? *SectionLine : nullptr),
-                            original);
-    *result = ::SysAllocString(L"");
-    Release();
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;  // the empty String
+    Guarded([&] {
+      const bool original = OriginalData != nullptr && *OriginalData != VARIANT_FALSE;
+      centerline_.ViewSection(palvane::com::WrapDocument(thisdrawing ? *thisdrawing : nullptr),
+                              palvane::com::WrapPolyline(SectionLine ? *SectionLine : nullptr),
+                              original);
+    });
     return S_OK;
   }
 
@@ -175,12 +183,18 @@ class CenterlineObject final : public ICenterlineClass {
 
   HRESULT STDMETHODCALLTYPE ExportKeyplan(IDispatch** thisdrawing, PALVANE_OPTION_PARAMS,
                                           BSTR* result) override {
-    return Export(thisdrawing, Options({PALVANE_OPTION_ARGS}), false, result);
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;  // the empty String
+    Guarded([&] { Export(thisdrawing, Options({PALVANE_OPTION_ARGS}), false); });
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE ExportKeyplanAsAttributes(IDispatch** thisdrawing,
                                                       PALVANE_OPTION_PARAMS,
                                                       BSTR* result) override {
-    return Export(thisdrawing, Options({PALVANE_OPTION_ARGS}), true, result);
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;  // the empty String
+    Guarded([&] { Export(thisdrawing, Options({PALVANE_OPTION_ARGS}), true); });
+    return S_OK;
   }
 #undef PALVANE_OPTION_PARAMS
 #undef PALVANE_OPTION_ARGS
@@ -198,25 +212,39 @@ class CenterlineObject final : public ICenterlineClass {
     return options;
   }
 
-  HRESULT Export(IDispatch** thisdrawing, const palvane::keyplan::KeyplanOptions& options,
-                 bool attributes, BSTR* result) {
-    AddRef();
+  void Export(IDispatch** thisdrawing, const palvane::keyplan::KeyplanOptions& options,
+              bool attributes) {
     const auto drawing = palvane::com::WrapDocument(thisdrawing ? *thisdrawing : nullptr);
     if (attributes) {
       centerline_.ExportKeyplanAsAttributes(drawing, options);
     } else {
       centerline_.ExportKeyplan(drawing, options);
     }
-    *result = ::SysAllocString(L"");
-    Release();
-    return S_OK;
+  }
+
+  // Runs one call's work with a reference held on the object (released on
+  // every way out); whatever is thrown is shown once and ends the call.
+  template <class F>
+  void Guarded(F&& work) noexcept {
+    struct Hold {
+      explicit Hold(CenterlineObject* o) : object(o) { object->AddRef(); }
+      ~Hold() { object->Release(); }
+      CenterlineObject* object;
+    } hold(this);
+    try {
+      work();
+    } catch (...) {
+      palvane::automation::ShowUnexpected(sink_, std::current_exception());
+    }
   }
 
   LONG refs_ = 1;
   ITypeInfo* type_info_ = nullptr;
   MessageBoxSink sink_;
+  // Numbers and dates in the user's locale, as the program's runtime has them.
+  palvane::com::OleConversions conversions_;
   // Keeps the application object the exports obtain first.
-  palvane::automation::CenterlineClass centerline_{sink_};
+  palvane::automation::CenterlineClass centerline_{sink_, conversions_};
 };
 
 class ClassFactory final : public IClassFactory {
@@ -253,6 +281,18 @@ class ClassFactory final : public IClassFactory {
 };
 
 ClassFactory g_factory;
+
+// Whether the class is registered in one view of the registry.
+bool ClassRegistered(const std::wstring& clsid_key, REGSAM view) {
+  HKEY key = nullptr;
+  const std::wstring server = clsid_key + L"\\InprocServer32";
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, server.c_str(), 0, KEY_READ | view, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  ::RegCloseKey(key);
+  return true;
+}
 
 bool SetKey(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
   HKEY key = nullptr;
@@ -311,8 +351,14 @@ STDAPI DllRegisterServer() {
 
 STDAPI DllUnregisterServer() {
   ::UnRegisterTypeLib(kLibId, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + kClsidText).c_str());
-  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+  const std::wstring clsid_key = std::wstring(L"CLSID\\") + kClsidText;
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, clsid_key.c_str());
+  // The class identifier is registered per width, the ProgID once for both:
+  // it goes only when neither the 32-bit nor the 64-bit view still holds the
+  // class, so that unregistering one DLL leaves the other one creatable.
+  if (!ClassRegistered(clsid_key, KEY_WOW64_64KEY) && !ClassRegistered(clsid_key, KEY_WOW64_32KEY)) {
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+  }
   return S_OK;
 }
 

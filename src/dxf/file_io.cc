@@ -1,28 +1,76 @@
 #include "dxf/file_io.h"
 
+#ifdef _WIN32
+// clang-format off
+#include <windows.h>
+// clang-format on
+#include <sys/stat.h>
+#else
 #include <fcntl.h>
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "dxf/drawing.h"
 #include "dxf/tags.h"
 
 namespace palvane::dxf {
 
+#ifdef _WIN32
+namespace {
+
+// Paths are UTF-8 inside; the system takes them as UTF-16.
+std::wstring WidePath(const std::string& path) {
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  return wide;
+}
+
+// The system's text for the last error, on one line.
+std::string LastErrorText() {
+  const DWORD code = ::GetLastError();
+  char* text = nullptr;
+  const DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string out = n > 0 ? std::string(text, n) : "error " + std::to_string(code);
+  if (text != nullptr) ::LocalFree(text);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.')) {
+    out.pop_back();
+  }
+  return out;
+}
+
+}  // namespace
+#endif
+
 std::string ReadFileBytes(const std::string& path) {
+#ifdef _WIN32
+  FILE* f = ::_wfopen(WidePath(path).c_str(), L"rb");
+#else
   FILE* f = std::fopen(path.c_str(), "rb");
+#endif
   if (f == nullptr) throw DxfError(path + ": " + std::strerror(errno));
   // Sized once from the file, so that reading never holds two copies.
   std::string bytes;
+#ifdef _WIN32
+  struct _stat64 st;
+  if (::_fstat64(::_fileno(f), &st) == 0 && st.st_size > 0) {
+#else
   struct stat st;
   if (::fstat(::fileno(f), &st) == 0 && st.st_size > 0) {
+#endif
     bytes.reserve(static_cast<size_t>(st.st_size));
 #ifdef __linux__
     // The drawing keeps slices of these bytes and reads them in no set order
@@ -46,6 +94,55 @@ std::string ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
+#ifdef _WIN32
+void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite) {
+  const std::wstring target = WidePath(path);
+  if (!overwrite && ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    throw DxfError(path + ": the file exists; it is not overwritten unless asked");
+  }
+  // A temporary file beside the target, named after this process and a
+  // counter, created only if it does not exist yet.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  std::wstring temp;
+  for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(attempt) + L".tmp";
+    file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE &&
+        (::GetLastError() != ERROR_FILE_EXISTS || attempt >= 100)) {
+      throw DxfError(path + ": cannot write here: " + LastErrorText());
+    }
+  }
+  auto fail = [&](const char* what) {
+    const std::string reason = LastErrorText();
+    ::CloseHandle(file);
+    ::DeleteFileW(temp.c_str());
+    throw DxfError(path + ": " + what + ": " + reason);
+  };
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) fail("write failed");
+    done += written;
+  }
+  if (!::FlushFileBuffers(file)) fail("cannot flush");
+  if (!::CloseHandle(file)) {
+    const std::string reason = LastErrorText();
+    ::DeleteFileW(temp.c_str());
+    throw DxfError(path + ": close failed: " + reason);
+  }
+  // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing target,
+  // even one made meanwhile.
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (!::MoveFileExW(temp.c_str(), target.c_str(), flags)) {
+    const std::string reason = LastErrorText();
+    ::DeleteFileW(temp.c_str());
+    throw DxfError(path + ": " + (overwrite ? "cannot replace: " : "") + reason);
+  }
+}
+#else
 void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite) {
   struct stat st;
   if (!overwrite && ::stat(path.c_str(), &st) == 0) {
@@ -91,11 +188,16 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
     ::unlink(temp.c_str());
   }
 }
+#endif
 
 std::shared_ptr<host::memory::MemDocument> LoadDrawing(host::memory::MemApplication& app,
                                                        const std::string& path) {
   std::string bytes = ReadFileBytes(path);
+#ifdef _WIN32
+  const size_t slash = path.find_last_of("/\\");
+#else
   const size_t slash = path.find_last_of('/');
+#endif
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::shared_ptr<host::memory::MemDocument> doc;
   try {

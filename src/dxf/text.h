@@ -28,6 +28,7 @@ class TextCodec {
   bool utf8_;
   void* to_utf8_ = nullptr;  // iconv descriptors
   void* from_utf8_ = nullptr;
+  unsigned code_page_ = 1252;  // the system's code page, on Windows
 };
 
 // Replaces each \U+XXXX escape by its character, in UTF-8.

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "cad_double.h"
+#include "com/facade.h"
 #include "host/convert.h"
 #include "host/memory/entities.h"
 #include "host/memory/memory_host.h"
@@ -325,8 +325,8 @@ int main() {
     Ref<palvane::host::Document> doc(mem);
     for (const char* name : {"K12_3d", "K12_3d_LPSO", "K7_Survey"}) doc->Layers()->Add(name);
     auto section = Line(doc, "K12_SectionLine", {100, 200, 150, 200});
-    IDispatch* d = palvane::testing::DispatchDocument(doc);
-    IDispatch* l = palvane::testing::DispatchEntity(Ref<palvane::host::Entity>(section));
+    IDispatch* d = palvane::com::FacadeDocument(doc);
+    IDispatch* l = palvane::com::FacadeEntity(Ref<palvane::host::Entity>(section));
     g_boxes.clear();
     VARIANT original;
     ::VariantInit(&original);
@@ -368,7 +368,7 @@ int main() {
     auto profile = Line(doc, "XS12_Profile", {200, 120, 250, 100});
     TagSection(*profile, "XS12", 1250.5, "XS12");
     doc->Layers()->Add("XS12_SectionLine");
-    IDispatch* d = palvane::testing::DispatchDocument(doc);
+    IDispatch* d = palvane::com::FacadeDocument(doc);
     std::vector<std::pair<std::wstring, VARIANT>> args;
     VARIANT thisdrawing;
     ::VariantInit(&thisdrawing);
@@ -465,7 +465,7 @@ int main() {
   {
     auto app = palvane::host::memory::CreateApplication();
     auto mem = app->AddDocument("Empty.dwg");
-    IDispatch* d = palvane::testing::DispatchDocument(Ref<palvane::host::Document>(mem));
+    IDispatch* d = palvane::com::FacadeDocument(Ref<palvane::host::Document>(mem));
     std::vector<std::pair<std::wstring, VARIANT>> args;
     VARIANT thisdrawing;
     ::VariantInit(&thisdrawing);

@@ -38,7 +38,7 @@ class PointAlongTest : public ::testing::Test {
     auto* p = river.mem->NewEntity<host::memory::MemLWPolyline>(river.mem->NextHandle());
     p->vertices() = std::move(vertices);
     river.mem->model_space()->Append(p, river.mem->active_layer());
-    return Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(p->Self()));
+    return Seen(Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(p->Self())));
   }
 
   Drawing river;

@@ -1,12 +1,13 @@
 #include "support/river.h"
 
 #include "host/variant.h"
+#include "support/hosts.h"
 
 namespace palvane::testing {
 
 Drawing::Drawing() : app(host::memory::CreateApplication()) {
   mem = app->AddDocument("River.dwg");
-  doc = Ref<host::Document>(mem);
+  doc = Seen(Ref<host::Document>(mem));
 }
 
 Ref<host::LWPolyline> AddPolyline(const Ref<host::Document>& doc, const std::string& layer,

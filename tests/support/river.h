@@ -12,6 +12,7 @@
 #include "host/host.h"
 #include "host/memory/entities.h"
 #include "host/memory/memory_host.h"
+#include "support/hosts.h"
 
 // Expects `statement` to raise host::Error with `number`.
 #define EXPECT_ERROR(statement, expected_number)                                      \
@@ -29,7 +30,8 @@ namespace palvane::testing {
 using host::Point3;
 using host::Ref;
 
-// An application with one open drawing named "River.dwg".
+// An application with one open drawing named "River.dwg"; `doc` is that
+// drawing as the operations see it on the test host (support/hosts.h).
 struct Drawing {
   Drawing();
   std::shared_ptr<host::memory::MemApplication> app;

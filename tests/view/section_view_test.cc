@@ -186,7 +186,8 @@ TEST_F(SectionViewTest, FailureInTheViewportStepShowsOneMessageAndEnds) {
 TEST_F(SectionViewTest, LineWithoutVerticesFailsBeforeChangingAnything) {
   auto* empty = river.mem->NewEntity<host::memory::MemLWPolyline>(river.mem->NextHandle());
   river.mem->model_space()->Append(empty, river.mem->active_layer());
-  View(Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(empty->Self())), false);
+  View(Seen(Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(empty->Self()))),
+       false);
   EXPECT_EQ(sink.messages(), std::vector<std::string>{"Subscript out of range"});
   EXPECT_TRUE(river.mem->ucss().empty());
 }

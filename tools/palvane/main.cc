@@ -1,6 +1,15 @@
 // palvane: the operations on DXF drawings from the command line.
 
+#ifdef _WIN32
+// clang-format off
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <charconv>
@@ -22,6 +31,10 @@
 #include "model/lookup.h"
 #include "model/section.h"
 #include "svg.h"
+#ifdef PALVANE_AUTOMATION_HOST
+#include "com/dispatch_host.h"
+#include "com/facade.h"
+#endif
 
 namespace {
 
@@ -40,10 +53,52 @@ struct Failure {
   std::string reason;
 };
 
+// How the operations reach the drawing: the in-memory host itself, or (in
+// the Windows build) the COM adapter over the automation facade of it, as
+// they reach the CAD program's drawing inside the program.
+bool g_automation_host = false;
+
+Ref<host::Document> AsSeen(const Ref<host::Document>& document) {
+#ifdef PALVANE_AUTOMATION_HOST
+  if (g_automation_host) {
+    IDispatch* object = palvane::com::FacadeDocument(document);
+    Ref<host::Document> seen = palvane::com::WrapDocument(object);
+    if (object != nullptr) object->Release();
+    return seen;
+  }
+#endif
+  return document;
+}
+
+Ref<host::LWPolyline> AsSeen(const Ref<host::LWPolyline>& polyline) {
+#ifdef PALVANE_AUTOMATION_HOST
+  if (g_automation_host) {
+    IDispatch* object = palvane::com::FacadeEntity(Ref<host::Entity>(polyline));
+    Ref<host::LWPolyline> seen = palvane::com::WrapPolyline(object);
+    if (object != nullptr) object->Release();
+    return seen;
+  }
+#endif
+  return polyline;
+}
+
+// A path given in UTF-8, for the file system library.
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  return ::_isatty(::_fileno(stderr)) != 0;
+#else
+  return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
 // Progress on standard error, only when it is a terminal.
 class Progress {
  public:
-  Progress() : on_(::isatty(STDERR_FILENO) == 1) {}
+  Progress() : on_(StderrIsTerminal()) {}
   void Phase(const std::string& what) {
     if (on_) std::fprintf(stderr, "palvane: %s\n", what.c_str());
   }
@@ -69,7 +124,7 @@ std::shared_ptr<MemApplication> NewApplication() {
 std::shared_ptr<MemDocument> Load(MemApplication& app, const std::string& path,
                                   Progress& progress) {
   std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
+  const auto size = std::filesystem::file_size(FsPath(path), ec);
   progress.Phase("reading " + path +
                  (ec ? std::string() : " (" + std::to_string(size / 1024) + " KiB)"));
   try {
@@ -90,7 +145,7 @@ void Save(MemDocument& doc, const std::string& path, bool overwrite, Progress& p
 
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code ec;
-  return std::filesystem::equivalent(a, b, ec);
+  return std::filesystem::equivalent(FsPath(a), FsPath(b), ec);
 }
 
 Ref<host::LWPolyline> FindPolyline(MemDocument& doc, const std::string& handle_text) {
@@ -118,7 +173,7 @@ int Info(const std::string& path, bool json) {
   auto mem = Load(*app, path, progress);
   host::StderrMessageSink to_stderr;
   palvane::tools::CollectingSink sink(to_stderr);
-  palvane::tools::WriteInfo(Ref<host::Document>(mem), sink, json, [](std::string_view text) {
+  palvane::tools::WriteInfo(AsSeen(Ref<host::Document>(mem)), sink, json, [](std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
   });
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -134,14 +189,15 @@ int PointAlong(const std::string& path, const std::string& handle,
   Progress progress;
   auto app = NewApplication();
   auto mem = Load(*app, path, progress);
-  const auto line = FindPolyline(*mem, handle);
+  const auto line = AsSeen(FindPolyline(*mem, handle));
+  const auto drawing = AsSeen(Ref<host::Document>(mem));
   host::StderrMessageSink sink;
   palvane::automation::CenterlineClass centerline(sink);
   nlohmann::json out = nlohmann::json::array();
   for (double distance : distances) {
     double bearing = 0;
     const host::Variant point =
-        centerline.LWPolyPntAlong(Ref<host::Document>(mem), line, distance, bearing);
+        centerline.LWPolyPntAlong(drawing, line, distance, bearing);
     if (!point.IsArray()) {
       if (json) {
         out.push_back({{"distance", distance}, {"point", nullptr}});
@@ -174,11 +230,11 @@ int ViewSection(const std::string& path, const std::string& handle, bool origina
   Progress progress;
   auto app = NewApplication();
   auto mem = Load(*app, path, progress);
-  const auto line = FindPolyline(*mem, handle);
+  const auto line = AsSeen(FindPolyline(*mem, handle));
   host::StderrMessageSink sink;
   palvane::automation::CenterlineClass centerline(sink);
   bool original = original_data;
-  centerline.ViewSection(Ref<host::Document>(mem), line, original);
+  centerline.ViewSection(AsSeen(Ref<host::Document>(mem)), line, original);
   Save(*mem, in_place ? path : out, true, progress);
   return 0;
 }
@@ -271,10 +327,15 @@ int Keyplan(const KeyplanArgs& a) {
   palvane::automation::CenterlineClass centerline(sink);
   centerline.SetProgress([&](int32_t done, int32_t total) { progress.Count(done, total); });
   progress.Phase(a.attributes ? "exporting the attribute keyplan" : "exporting the keyplan");
-  if (a.attributes) {
-    centerline.ExportKeyplanAsAttributes(Ref<host::Document>(mem), options);
-  } else {
-    centerline.ExportKeyplan(Ref<host::Document>(mem), options);
+  {
+    // The adapter's objects (and through them the drawings) are let go
+    // before the drawings are saved or closed.
+    const Ref<host::Document> drawing = AsSeen(Ref<host::Document>(mem));
+    if (a.attributes) {
+      centerline.ExportKeyplanAsAttributes(drawing, options);
+    } else {
+      centerline.ExportKeyplan(drawing, options);
+    }
   }
   if (app->documents().size() == documents) {
     std::fprintf(stderr, "palvane: no keyplan was made\n");
@@ -329,9 +390,39 @@ int Generate(const palvane::tools::RiverShape& shape, const std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The arguments as UTF-8, whatever the code page; output bytes exactly as
+  // written, with no line ends translated.
+  std::vector<std::string> utf8_args;
+  {
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    for (int i = 0; wide != nullptr && i < count; ++i) {
+      const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+      std::string arg(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+      ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), n, nullptr, nullptr);
+      utf8_args.push_back(std::move(arg));
+    }
+    ::LocalFree(wide);
+  }
+  std::vector<char*> utf8_argv;
+  for (std::string& arg : utf8_args) utf8_argv.push_back(arg.data());
+  utf8_argv.push_back(nullptr);
+  argc = static_cast<int>(utf8_args.size());
+  argv = utf8_argv.data();
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+#endif
   CLI::App cli{"Palvane: river cross-section operations on DXF drawings"};
   cli.set_version_flag("--version", kVersion);
   cli.require_subcommand(1);
+
+  std::string host_kind = "memory";
+  cli.add_option("--host", host_kind,
+                 "memory: the operations on the in-memory drawing; automation (Windows build): "
+                 "through the COM adapter over the automation facade of that drawing")
+      ->check(CLI::IsMember({"memory", "automation"}))
+      ->capture_default_str();
 
   std::string drawing, handle, out;
   bool json = false;
@@ -424,6 +515,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "palvane: %s (see palvane --help)\n", e.what());
     return 2;
   }
+
+#ifdef PALVANE_AUTOMATION_HOST
+  g_automation_host = host_kind == "automation";
+#else
+  if (host_kind == "automation") {
+    std::fprintf(stderr, "palvane: --host automation exists only in the Windows build\n");
+    return 2;
+  }
+#endif
 
   try {
     if (*info) return Info(drawing, json);
