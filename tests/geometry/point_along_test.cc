@@ -76,6 +76,19 @@ TEST_F(PointAlongTest, BeyondTheEndLeavesBearingAndUsesNoUtility) {
   EXPECT_TRUE(sink.messages().empty());
 }
 
+// The drawing is used only once a point is found: without one, a length
+// beyond the end is simply no point, and a point found is the usual error.
+TEST_F(PointAlongTest, NoDrawingFailsOnlyWhenAPointIsFound) {
+  const auto line = AddPolyline(river.doc, "0", {0, 0, 3, 4});
+  bearing = kUntouched;
+  EXPECT_TRUE(centerline.LWPolyPntAlong(nullptr, line, 6, bearing).IsEmpty());
+  EXPECT_TRUE(sink.messages().empty());
+  EXPECT_TRUE(centerline.LWPolyPntAlong(nullptr, line, 2, bearing).IsEmpty());
+  EXPECT_EQ(bearing, kUntouched);
+  EXPECT_EQ(sink.messages(),
+            std::vector<std::string>{"Object variable or With block variable not set"});
+}
+
 TEST_F(PointAlongTest, ClosedPolylineWalksTheClosingSegment) {
   // A 4 x 3 rectangle: open length 4 + 3 + 4 = 11, perimeter 14.
   const auto line = AddPolyline(river.doc, "0", {0, 0, 4, 0, 4, 3, 0, 3}, {}, true);

@@ -135,6 +135,32 @@ TEST_F(AttributeExportTest, OneSectionOnTwoLayersFillsItsBlockOnce) {
   EXPECT_EQ(EntitiesOf<MemBlockReference>(*Keyplan()->model_space()).size(), 4u);
 }
 
+// Inside the CAD program every Blocks.Add hands out a new object: the block
+// filled already is known by its name, not by the object's address, on a
+// river long enough that freed objects' addresses come round again.
+TEST_F(AttributeExportTest, FiftySectionsOneNamedTwiceEachBlockFilledOnce) {
+  river = Drawing();
+  centre = AddPolyline(river.doc, "CL", {0, 0, 5000, 0});
+  TagReach(*centre, "1", true);
+  for (int i = 1; i <= 50; ++i) {
+    const double x = 100.0 * i;
+    AddSection(river.doc, "S" + std::to_string(i), {x, -40, x + 5, 40}, x, 90, "T", "XS");
+  }
+  river.doc->Layers()->Add("S7_SectionLine2");
+  centerline.ExportKeyplanAsAttributes(river.doc, options);
+  EXPECT_TRUE(sink.messages().empty());
+  for (int i = 1; i <= 50; ++i) {
+    const auto* block = Keyplan()->FindBlock("S" + std::to_string(i));
+    ASSERT_NE(block, nullptr) << i;
+    EXPECT_EQ(EntitiesOf<MemLWPolyline>(*block).size(), 1u) << "block S" << i;
+    EXPECT_EQ(EntitiesOf<MemAttributeDefinition>(*block).size(), 6u) << "block S" << i;
+  }
+  // One reference per section layer, the twice-named section's two alike.
+  const auto references = EntitiesOf<MemBlockReference>(*Keyplan()->model_space());
+  ASSERT_EQ(references.size(), 51u);
+  EXPECT_EQ(references[50]->attributes.size(), 6u);
+}
+
 TEST_F(AttributeExportTest, MissingProfileAndInvalidLayerPrefix) {
   const auto set = river.doc->SelectionSets()->Add("find");
   set->Select(host::kSelectionSetAll, {8}, {host::Variant("2_Profile")});

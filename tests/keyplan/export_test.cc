@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <new>
+#include <stdexcept>
 
 #include "geometry/vec.h"
 #include "model/tags.h"
@@ -161,6 +163,58 @@ TEST_F(ExportKeyplanTest, HostFailureInOneSectionLeavesTheOthersComplete) {
   const auto labels = EntitiesOf<MemMText>(*Keyplan()->model_space());
   ASSERT_EQ(labels.size(), 3u);
   for (const MemMText* label : labels) EXPECT_EQ(label->layer()->name(), "SECTION_LINE_TEXT");
+}
+
+// A tag that fails after the items the export uses is this section's own
+// record all the same: drawn, after the message. One that fails before them
+// holds nothing of this section and is not drawn.
+TEST_F(ExportKeyplanTest, TagFailingLateIsDrawnAndEarlyIsNot) {
+  const Section late = AddSection(river.doc, "4", {400, -50, 400, 50}, 400.5, 0, "Late", "XS4");
+  std::vector<host::Variant> values = late.profile->GetXData("TEV").values;
+  values[8] = host::Variant("not a date");
+  late.profile->SetXData(late.profile->GetXData("TEV").codes, values);
+  const Section early = AddSection(river.doc, "5", {500, -50, 500, 50}, 500.5, 0, "Early", "XS5");
+  // Readers go by position: a text where the chainage should be.
+  std::vector<int16_t> codes = early.profile->GetXData("TEV").codes;
+  values = early.profile->GetXData("TEV").values;
+  codes[4] = 1000;
+  values[4] = host::Variant("not a number");
+  early.profile->SetXData(codes, values);
+
+  centerline.ExportKeyplan(river.doc, options);
+  // Each pass reads each record once: two messages for each bad tag.
+  EXPECT_EQ(sink.messages(), std::vector<std::string>(4, "Type mismatch"));
+  EXPECT_NE(Keyplan()->FindLayer("XS_400.500"), nullptr);
+  bool late_label = false, early_label = false;
+  for (const MemMText* label : EntitiesOf<MemMText>(*Keyplan()->model_space())) {
+    late_label |= label->text().rfind("XS4", 0) == 0;
+    early_label |= label->text().rfind("XS5", 0) == 0;
+  }
+  EXPECT_TRUE(late_label);
+  EXPECT_FALSE(early_label);
+  EXPECT_EQ(EntitiesOf<MemLWPolyline>(*Keyplan()->model_space()).size(), 5u);  // 1 + 3 + 1
+}
+
+// Running out of memory in the middle ends the export with one message and
+// nothing leaves the call; on either host.
+TEST_F(ExportKeyplanTest, OutOfMemoryEndsTheExportWithOneMessage) {
+  river.app->monitor().FailWith("LWPolyline.SetWidth", 2,
+                                std::make_exception_ptr(std::bad_alloc()));
+  EXPECT_EQ(centerline.ExportKeyplan(river.doc, options), "");
+  EXPECT_EQ(sink.messages(), std::vector<std::string>{"Out of memory"});
+  // The first section was drawn; the run ended at the second one's width.
+  EXPECT_EQ(EntitiesOf<MemMText>(*Keyplan()->model_space()).size(), 1u);
+}
+
+// A fault of the library's own (any other exception) is one message too.
+// Inside the CAD program the program reports its faults as automation
+// errors, so this holds for the in-memory host only.
+TEST_F(ExportKeyplanTest, InternalFaultEndsTheExportWithOneMessage) {
+  if (TestHost() == HostKind::kAutomation) GTEST_SKIP() << "the program raises automation errors";
+  river.app->monitor().FailWith("LWPolyline.SetWidth", 1,
+                                std::make_exception_ptr(std::runtime_error("width table lost")));
+  EXPECT_EQ(centerline.ExportKeyplanAsAttributes(river.doc, options), "");
+  EXPECT_EQ(sink.messages(), std::vector<std::string>{"Internal error: width table lost"});
 }
 
 TEST_F(ExportKeyplanTest, TwoLayersNamingOneSectionDrawItTwice) {

@@ -56,7 +56,9 @@ struct Failure {
 // How the operations reach the drawing: the in-memory host itself, or (in
 // the Windows build) the COM adapter over the automation facade of it, as
 // they reach the CAD program's drawing inside the program.
+#ifdef PALVANE_AUTOMATION_HOST
 bool g_automation_host = false;
+#endif
 
 Ref<host::Document> AsSeen(const Ref<host::Document>& document) {
 #ifdef PALVANE_AUTOMATION_HOST
