@@ -1,62 +1,162 @@
 #!/usr/bin/env bash
-# Builds palvane.dll for x86_64 (and i686 when 32-bit Wine is installed) and
-# runs its tests under Wine in a fresh prefix, with no display: message boxes
-# are dismissed by the test program itself, and every Wine command is bounded.
+# Builds palvane.dll, palvane.exe and the tests for Windows with Debian's
+# MinGW-w64 cross compilers and runs them under Wine, with no display:
+#   bash scripts/windows.sh [x64] [x86]
+# - every test program, the operation suites once on the in-memory host and
+#   once through the COM adapter over the automation facade;
+# - the server: registration, creation by ProgID, the operations late-bound by
+#   name, a VBScript through the script host, unregistration (and, with both
+#   widths, unregistering either one first keeps the other creatable);
+# - palvane.exe --host automation against the Linux palvane, byte for byte
+#   (scripts/compare-windows.sh), and the command's own tests through it.
+# Installs the cross compilers and Wine when missing (as root, or with sudo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arches=("${@:-x64}")
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-status=0
+
+missing=()
+while read -r p; do
+  [ -z "$p" ] || dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done < scripts/debian-packages-windows.txt
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+wine64_cmd=""
+for w in wine64 /usr/lib/wine/wine64; do
+  if command -v "$w" >/dev/null; then wine64_cmd="$w"; break; fi
+done
+[ -n "$wine64_cmd" ] || { echo "windows: 64-bit Wine is not installed"; exit 1; }
+wine32_ok=0
+[ -x /usr/lib/wine/wine ] && [ -d /usr/lib/i386-linux-gnu/wine ] && wine32_ok=1
+
+built=()
 for arch in "${arches[@]}"; do
+  if [ "$arch" = x86 ] && [ $wine32_ok -eq 0 ]; then
+    echo "windows: x86 skipped: 32-bit Wine (wine32:i386) is not installed"
+    continue
+  fi
   cmake --preset "windows-$arch" >/dev/null
   cmake --build --preset "windows-$arch"
-  out="build/windows-$arch/src/com"
-  export WINEPREFIX
-  WINEPREFIX="$(mktemp -d)"
-  # Debian's 64-bit loader is not on PATH; the plain wine runs 32-bit programs
-  # such as the script host.
-  wine_cmd=wine
-  if [ "$arch" = x64 ]; then
-    for w in wine64 /usr/lib/wine/wine64; do
-      if command -v "$w" >/dev/null; then wine_cmd="$w"; break; fi
+  built+=("$arch")
+done
+[ ${#built[@]} -gt 0 ] || exit 0
+
+# One 64-bit prefix serves both widths, as a 64-bit Windows does.
+export WINEPREFIX
+WINEPREFIX="$(mktemp -d)"
+trap 'timeout 60 wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
+if ! timeout 300 "$wine64_cmd" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
+  echo "windows: wineboot failed; Wine cannot start a prefix here:"
+  tail -5 "$WINEPREFIX.boot.log"
+  exit 1
+fi
+timeout 60 "$wine64_cmd" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+timeout 60 wineserver -w || true
+
+status=0
+wine_for() { if [ "$1" = x64 ]; then echo "$wine64_cmd"; else echo wine; fi; }
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+operation_suites=(point_along_test tags_test lookup_test section_view_test label_test export_test
+                  attributes_test error_trap_test locale_test)
+other_suites=(convert_test memory_host_test memory_storage_test drawing_test info_test)
+
+for arch in "${built[@]}"; do
+  w=$(wine_for "$arch")
+  tests="build/windows-$arch/tests"
+  for t in "${operation_suites[@]}"; do
+    for h in memory automation; do
+      if out=$(timeout 600 "$w" "$tests/$t.exe" --host=$h 2>&1); then
+        echo "$t ($arch, $h host): $(grep -E '^\[  PASSED  \]' <<<"$out")"
+      else
+        echo "$t ($arch, $h host): FAILED"; echo "$out" | grep -E 'FAILED|Failure' -A3 | head -40
+        status=1
+      fi
     done
-  fi
-  timeout 300 $wine_cmd wineboot -i >/dev/null 2>&1 || true
-  timeout 60 $wine_cmd reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  timeout 60 wineserver -w || true
-  cp "$out/palvane.dll" "$out/com_test.exe" "$WINEPREFIX/"
-  timeout 120 $wine_cmd regsvr32 /s "$(winepath -w "$WINEPREFIX/palvane.dll" 2>/dev/null)" ||
-    { echo "regsvr32 failed ($arch)"; status=1; }
-  timeout 300 $wine_cmd "$WINEPREFIX/com_test.exe" || status=1
-  # A script through the script host of the same width: its message box is
-  # answered by box_watch.
-  cp "$out/box_watch.exe" tests/com/call.vbs "$WINEPREFIX/"
-  timeout 120 $wine_cmd "$WINEPREFIX/box_watch.exe" 60 > "$WINEPREFIX/boxes.txt" 2>/dev/null &
+  done
+  for t in "${other_suites[@]}"; do
+    if out=$(cd tests && timeout 600 "$w" "../$tests/$t.exe" 2>&1); then
+      echo "$t ($arch): $(grep -E '^\[  PASSED  \]' <<<"$out")"
+    else
+      echo "$t ($arch): FAILED"; echo "$out" | grep -E 'FAILED|Failure' -A3 | head -40
+      status=1
+    fi
+  done
+done
+
+# The server of each width: registered, tested, a script through the script
+# host of the same width (its message box answered by box_watch).
+register() {  # arch, /u or nothing
+  local w; w=$(wine_for "$1")
+  timeout 120 "$w" regsvr32 /s ${2:-} "$(winpath "$WINEPREFIX/$1/palvane.dll")"
+}
+for arch in "${built[@]}"; do
+  w=$(wine_for "$arch")
+  out="build/windows-$arch/src/com"
+  mkdir -p "$WINEPREFIX/$arch"
+  cp "$out/palvane.dll" "$out/com_test.exe" "$out/box_watch.exe" tests/com/call.vbs "$WINEPREFIX/$arch/"
+  register "$arch" || { echo "regsvr32 failed ($arch)"; status=1; continue; }
+  timeout 300 "$w" "$WINEPREFIX/$arch/com_test.exe" || status=1
+  timeout 120 "$w" "$WINEPREFIX/$arch/box_watch.exe" 60 > "$WINEPREFIX/$arch/boxes.txt" 2>/dev/null &
   watcher=$!
-  script_out=$(timeout 120 $wine_cmd 'C:\windows\system32\cscript.exe' //nologo \
-    "$(winepath -w "$WINEPREFIX/call.vbs")" 2>&1 || true)
+  cscript='C:\windows\system32\cscript.exe'
+  [ "$arch" = x86 ] && cscript='C:\windows\syswow64\cscript.exe'
+  script_out=$(timeout 120 "$w" "$cscript" //nologo "$(winpath "$WINEPREFIX/$arch/call.vbs")" 2>&1 || true)
   kill "$watcher" 2>/dev/null || true
   wait "$watcher" 2>/dev/null || true
   if grep -q "palvane-script-ok" <<<"$script_out" &&
-     grep -q "box: Object variable or With block variable not set" "$WINEPREFIX/boxes.txt"; then
+     grep -q "box: Object variable or With block variable not set" "$WINEPREFIX/$arch/boxes.txt"; then
     echo "script: passed ($arch)"
   else
-    echo "script: FAILED ($arch): $script_out / $(cat "$WINEPREFIX/boxes.txt")"
+    echo "script: FAILED ($arch): $script_out / $(cat "$WINEPREFIX/$arch/boxes.txt")"
     status=1
   fi
-  # Unregistering removes every key that registering wrote.
-  timeout 120 $wine_cmd regsvr32 /u /s "$(winepath -w "$WINEPREFIX/palvane.dll" 2>/dev/null)" || status=1
-  left=0
+done
+
+# Unregistering removes every key that registering wrote; with both widths
+# registered, unregistering either first leaves the ProgID to the other.
+progid_registered() { timeout 60 "$wine64_cmd" reg query 'HKCR\Palvane.CenterlineClass' >/dev/null 2>&1; }
+keys_left() {
+  local left=0
   for key in 'HKCR\Palvane.CenterlineClass' 'HKCR\CLSID\{4E8C2B71-5A3D-4C9E-B1F2-7D6A0C3E9B12}' \
              'HKCR\TypeLib\{4E8C2B71-5A3D-4C9E-B1F2-7D6A0C3E9B10}' \
              'HKCR\Interface\{4E8C2B71-5A3D-4C9E-B1F2-7D6A0C3E9B11}'; do
-    if timeout 60 $wine_cmd reg query "$key" >/dev/null 2>&1; then
+    if timeout 60 "$wine64_cmd" reg query "$key" >/dev/null 2>&1; then
       echo "left after regsvr32 /u: $key"
       left=1
     fi
   done
-  if [ $left -eq 0 ]; then echo "unregister: passed ($arch)"; else status=1; fi
-  timeout 60 wineserver -k || true
-  rm -rf "$WINEPREFIX"
+  return $left
+}
+if [ ${#built[@]} -eq 2 ]; then
+  for first in x64 x86; do
+    second=x86; [ "$first" = x86 ] && second=x64
+    register x64 && register x86
+    register "$first" /u
+    if progid_registered; then
+      echo "unregister $first first: the ProgID stays for $second (passed)"
+    else
+      echo "unregister $first first: FAILED, the ProgID went with it"; status=1
+    fi
+    register "$second" /u
+    if keys_left; then echo "unregister both: passed"; else status=1; fi
+  done
+else
+  for arch in "${built[@]}"; do
+    register "$arch" /u || status=1
+    if keys_left; then echo "unregister: passed ($arch)"; else status=1; fi
+  done
+fi
+
+# The command line through the adapter: byte for byte with Linux, and the
+# command's own tests.
+for arch in "${built[@]}"; do
+  bash scripts/compare-windows.sh "$arch" "$(wine_for "$arch")" || status=1
 done
 exit $status

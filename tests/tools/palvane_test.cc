@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -41,10 +42,16 @@ class PalvaneTest : public ::testing::Test {
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
+  // The command under test: the one built here, or PALVANE_COMMAND when set
+  // (such as "wine palvane.exe --host automation").
+  static std::string Command() {
+    const char* command = std::getenv("PALVANE_COMMAND");
+    return command != nullptr && *command != '\0' ? command : PALVANE_BINARY;
+  }
+
   Outcome Palvane(const std::string& args) const {
     const std::string out = Path("stdout.txt"), err = Path("stderr.txt");
-    const std::string command =
-        std::string(PALVANE_BINARY) + " " + args + " > '" + out + "' 2> '" + err + "'";
+    const std::string command = Command() + " " + args + " > '" + out + "' 2> '" + err + "'";
     const int raw = std::system(command.c_str());
     return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(out), Read(err)};
   }

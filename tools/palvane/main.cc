@@ -418,6 +418,8 @@ int main(int argc, char** argv) {
   CLI::App cli{"Palvane: river cross-section operations on DXF drawings"};
   cli.set_version_flag("--version", kVersion);
   cli.require_subcommand(1);
+  // Options begin with "-" everywhere: "/path" is a path, on Windows too.
+  cli.allow_windows_style_options(false);
 
   std::string host_kind = "memory";
   cli.add_option("--host", host_kind,
