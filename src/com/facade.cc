@@ -67,7 +67,6 @@ struct Call {
   }
 };
 
-
 // Points must come as arrays of three Doubles, exactly.
 Point3 PointArg(const VARIANT& v) {
   Need(v.vt == (VT_ARRAY | VT_R8) && v.parray != nullptr);
@@ -217,7 +216,6 @@ host::Variant ToHost(const VARIANT& v) {
   }
 }
 
-
 // The type the program stores an extended data value of `code` in; VT_EMPTY
 // for codes left to the host. An imitation of the program's checks: its
 // reference lists these types for the values of SetXData.
@@ -251,9 +249,9 @@ void CodesAndValues(const VARIANT& types, const VARIANT& values, std::vector<int
     const VARTYPE expected = typed_by_code ? XDataType(code) : VARTYPE{VT_EMPTY};
     if (expected != VT_EMPTY && item.vt != expected) {
       ::VariantClear(&item);
-      throw host::Error::InvalidInput("the value of extended data item " +
-                                      std::to_string(i - lo) + " (group code " +
-                                      std::to_string(code) + ") has the wrong type");
+      throw host::Error::InvalidInput("the value of extended data item " + std::to_string(i - lo) +
+                                      " (group code " + std::to_string(code) +
+                                      ") has the wrong type");
     }
     codes.push_back(code);
     items.push_back(ToHost(item));
@@ -754,8 +752,7 @@ IDispatch* WrapUtility(Ref<host::Utility> u) {
   };
   x->members[L"PolarPoint"].method = [u](const Call& c) {
     Need(c.count() == 3);
-    SetPoint(c.result,
-             u->PolarPoint(PointArg(c.arg(0)), DoubleArg(c.arg(1)), DoubleArg(c.arg(2))));
+    SetPoint(c.result, u->PolarPoint(PointArg(c.arg(0)), DoubleArg(c.arg(1)), DoubleArg(c.arg(2))));
   };
   return x;
 }

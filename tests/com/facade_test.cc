@@ -2,13 +2,14 @@
 // program refuses, and reports failures as the program does, so that the
 // adapter's faults show under test. Windows only, under Wine.
 
+#include "com/facade.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "com/dispatch.h"
-#include "com/facade.h"
 #include "support/river.h"
 
 namespace palvane::testing {
@@ -102,21 +103,17 @@ TEST_F(FacadeTest, SystemVariablesOnlyInTheirOwnType) {
 }
 
 TEST_F(FacadeTest, ExtendedDataValuesInTheirGroupCodesType) {
-  auto codes = [] {
-    return Array(VT_I2, {I2(1001), I2(1000), I2(1071), I2(1070), I2(1000)});
-  };
+  auto codes = [] { return Array(VT_I2, {I2(1001), I2(1000), I2(1071), I2(1070), I2(1000)}); };
   // The reach number as text where a 32-bit integer belongs: refused.
-  Called refused = Invoke(
-      polyline, L"SetXData", DISPATCH_METHOD,
-      {codes(), Array(VT_VARIANT, {com::Text("TEV"), com::Text("REACH"), com::Text("12"), I2(-1),
-                                   com::Text("")})});
+  Called refused = Invoke(polyline, L"SetXData", DISPATCH_METHOD,
+                          {codes(), Array(VT_VARIANT, {com::Text("TEV"), com::Text("REACH"),
+                                                       com::Text("12"), I2(-1), com::Text("")})});
   EXPECT_EQ(refused.hr, DISP_E_EXCEPTION);
   EXPECT_EQ(refused.scode, host::Error::kInvalidInput);
   EXPECT_TRUE(line->GetXData("TEV").empty());
-  const Called taken = Invoke(
-      polyline, L"SetXData", DISPATCH_METHOD,
-      {codes(), Array(VT_VARIANT, {com::Text("TEV"), com::Text("REACH"), com::Long(12), I2(-1),
-                                   com::Text("")})});
+  const Called taken = Invoke(polyline, L"SetXData", DISPATCH_METHOD,
+                              {codes(), Array(VT_VARIANT, {com::Text("TEV"), com::Text("REACH"),
+                                                           com::Long(12), I2(-1), com::Text("")})});
   EXPECT_EQ(taken.hr, S_OK);
   EXPECT_EQ(line->GetXData("TEV").values[2], host::Variant(int32_t{12}));
 }
@@ -130,9 +127,9 @@ TEST_F(FacadeTest, MissingKeyAndPutByReference) {
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     VARIANT result;
     ::VariantInit(&result);
-    ASSERT_EQ(document->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr,
-                               nullptr),
-              S_OK);
+    ASSERT_EQ(
+        document->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+        S_OK);
     ASSERT_EQ(result.vt, VT_DISPATCH);
     layers = result.pdispVal;
   }

@@ -49,8 +49,7 @@ host::Ref<host::Document> Seen(const host::Ref<host::Document>& document) {
 
 host::Ref<host::Entity> Seen(const host::Ref<host::Entity>& entity) {
 #ifdef _WIN32
-  if (g_host == HostKind::kAutomation && entity &&
-      com::AutomationObjectOf(entity) == nullptr) {
+  if (g_host == HostKind::kAutomation && entity && com::AutomationObjectOf(entity) == nullptr) {
     IDispatch* object = com::FacadeEntity(entity);
     host::Ref<host::Entity> seen = com::WrapEntity(object);
     object->Release();
