@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "host/convert.h"
 #include "host/error.h"
 
 namespace palvane::com {
@@ -24,6 +25,17 @@ std::string Utf8(const wchar_t* wide, int length) {
   std::string out(static_cast<size_t>(n), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), n, nullptr, nullptr);
   return out;
+}
+
+std::string BstrText(BSTR text) {
+  return text == nullptr ? std::string() : Utf8(text, static_cast<int>(::SysStringLen(text)));
+}
+
+BSTR NewBstr(const std::string& utf8) {
+  const std::wstring w = Wide(utf8);
+  BSTR b = ::SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+  if (b == nullptr) throw std::bad_alloc();
+  return b;
 }
 
 void Raise(HRESULT hr, const EXCEPINFO* info, const wchar_t* member) {
@@ -160,9 +172,8 @@ VARIANT Bool(bool value) {
 VARIANT Text(const std::string& utf8) {
   VARIANT v;
   ::VariantInit(&v);
+  v.bstrVal = NewBstr(utf8);
   v.vt = VT_BSTR;
-  const std::wstring w = Wide(utf8);
-  v.bstrVal = ::SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
   return v;
 }
 
@@ -183,9 +194,76 @@ int32_t AsLong(const VARIANT& v) { return Changed(v, VT_I4).lVal; }
 bool AsBool(const VARIANT& v) { return Changed(v, VT_BOOL).boolVal != VARIANT_FALSE; }
 std::string AsText(const VARIANT& v) {
   VARIANT s = Changed(v, VT_BSTR);
-  std::string out = Utf8(s.bstrVal, static_cast<int>(::SysStringLen(s.bstrVal)));
+  std::string out = BstrText(s.bstrVal);
   ::VariantClear(&s);
   return out;
+}
+
+VARIANT FromHost(const host::Variant& h) {
+  VARIANT v;
+  ::VariantInit(&v);
+  switch (h.type()) {
+    case host::Variant::Type::kEmpty:
+      break;
+    case host::Variant::Type::kBoolean:
+      v.vt = VT_BOOL;
+      v.boolVal = h.AsBooleanUnchecked() ? VARIANT_TRUE : VARIANT_FALSE;
+      break;
+    case host::Variant::Type::kInteger:
+      v.vt = VT_I2;
+      v.iVal = h.AsIntegerUnchecked();
+      break;
+    case host::Variant::Type::kLong:
+      v = Long(h.AsLongUnchecked());
+      break;
+    case host::Variant::Type::kDouble:
+      v = Double(h.AsDoubleUnchecked());
+      break;
+    case host::Variant::Type::kDate:
+      v.vt = VT_DATE;
+      v.date = h.AsDateUnchecked().serial;
+      break;
+    case host::Variant::Type::kString:
+      v = Text(h.AsStringUnchecked());
+      break;
+    case host::Variant::Type::kArray: {
+      std::vector<double> d;
+      for (const auto& e : h.AsArrayUnchecked()) d.push_back(host::ToDouble(e));
+      v = Doubles(d);
+      break;
+    }
+    case host::Variant::Type::kObject:
+      throw host::Error::TypeMismatch();
+  }
+  return v;
+}
+
+host::Variant ToHost(const VARIANT& v) {
+  switch (v.vt & VT_TYPEMASK) {
+    case VT_EMPTY:
+      return {};
+    case VT_BOOL:
+      return host::Variant(v.boolVal != VARIANT_FALSE);
+    case VT_I2:
+      return host::Variant(static_cast<int16_t>(v.iVal));
+    case VT_I4:
+      return host::Variant(static_cast<int32_t>(v.lVal));
+    case VT_R4:
+    case VT_R8:
+      return host::Variant(AsDouble(v));
+    case VT_DATE:
+      return host::Variant(host::Date{v.date});
+    case VT_BSTR:
+      return host::Variant(AsText(v));
+    default:
+      break;
+  }
+  if (v.vt & VT_ARRAY) {
+    host::Variant::Array a;
+    for (double d : ToDoubles(v)) a.emplace_back(d);
+    return host::Variant(std::move(a));
+  }
+  return host::Variant(AsText(v));
 }
 
 }  // namespace palvane::com

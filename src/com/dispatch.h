@@ -19,6 +19,8 @@ namespace palvane::com {
 
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const wchar_t* wide, int length = -1);
+std::string BstrText(BSTR text);        // all of it, embedded nulls too
+BSTR NewBstr(const std::string& utf8);  // the caller frees it
 
 // An owned VARIANT, cleared on every way out.
 class Var {
@@ -76,5 +78,12 @@ double AsDouble(const VARIANT& v);
 int32_t AsLong(const VARIANT& v);
 bool AsBool(const VARIANT& v);
 std::string AsText(const VARIANT& v);
+
+// A host value as an automation value (the caller clears it); an object is a
+// type mismatch.
+VARIANT FromHost(const host::Variant& h);
+// An automation value as a host value: arrays as arrays of Doubles, anything
+// else not a host type as its text.
+host::Variant ToHost(const VARIANT& v);
 
 }  // namespace palvane::com

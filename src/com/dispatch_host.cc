@@ -73,46 +73,6 @@ std::vector<DispatchPtr> ObjectsOf(const VARIANT& v) {
   return out;
 }
 
-// A host value as an automation value (the caller clears it).
-VARIANT FromHost(const host::Variant& h) {
-  VARIANT v;
-  ::VariantInit(&v);
-  switch (h.type()) {
-    case host::Variant::Type::kEmpty:
-      break;
-    case host::Variant::Type::kBoolean:
-      v.vt = VT_BOOL;
-      v.boolVal = h.AsBooleanUnchecked() ? VARIANT_TRUE : VARIANT_FALSE;
-      break;
-    case host::Variant::Type::kInteger:
-      v.vt = VT_I2;
-      v.iVal = h.AsIntegerUnchecked();
-      break;
-    case host::Variant::Type::kLong:
-      v = Long(h.AsLongUnchecked());
-      break;
-    case host::Variant::Type::kDouble:
-      v = Double(h.AsDoubleUnchecked());
-      break;
-    case host::Variant::Type::kDate:
-      v.vt = VT_DATE;
-      v.date = h.AsDateUnchecked().serial;
-      break;
-    case host::Variant::Type::kString:
-      v = Text(h.AsStringUnchecked());
-      break;
-    case host::Variant::Type::kArray: {
-      std::vector<double> d;
-      for (const auto& e : h.AsArrayUnchecked()) d.push_back(host::ToDouble(e));
-      v = Doubles(d);
-      break;
-    }
-    case host::Variant::Type::kObject:
-      throw host::Error::TypeMismatch();
-  }
-  return v;
-}
-
 // An extended data value in its group code's own type, converted as the
 // automation runtime converts it (a date to its text in the user's locale),
 // so that nothing depends on the program converting it: 1000 to 1005 text,
@@ -146,35 +106,6 @@ VARIANT XDataValue(int16_t code, const host::Variant& value) {
     return Long(host::ToLong(value));
   }
   return FromHost(value);
-}
-
-// An automation value as a host value.
-host::Variant ToHost(const VARIANT& v) {
-  switch (v.vt & VT_TYPEMASK) {
-    case VT_EMPTY:
-      return {};
-    case VT_BOOL:
-      return host::Variant(v.boolVal != VARIANT_FALSE);
-    case VT_I2:
-      return host::Variant(static_cast<int16_t>(v.iVal));
-    case VT_I4:
-      return host::Variant(static_cast<int32_t>(v.lVal));
-    case VT_R4:
-    case VT_R8:
-      return host::Variant(AsDouble(v));
-    case VT_DATE:
-      return host::Variant(host::Date{v.date});
-    case VT_BSTR:
-      return host::Variant(AsText(v));
-    default:
-      break;
-  }
-  if (v.vt & VT_ARRAY) {
-    host::Variant::Array a;
-    for (double d : ToDoubles(v)) a.emplace_back(d);
-    return host::Variant(std::move(a));
-  }
-  return host::Variant(AsText(v));
 }
 
 class DispObjectBase {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "com/dispatch.h"
 #include "host/convert.h"
 
 namespace palvane::com {
@@ -18,24 +19,6 @@ namespace {
 
 using host::Point3;
 using host::Ref;
-
-std::string Utf8(BSTR s) {
-  if (s == nullptr) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, s, static_cast<int>(::SysStringLen(s)), nullptr,
-                                      0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, s, static_cast<int>(::SysStringLen(s)), out.data(), n, nullptr,
-                        nullptr);
-  return out;
-}
-
-BSTR Bstr(const std::string& utf8) {
-  const int n =
-      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  BSTR b = ::SysAllocStringLen(nullptr, static_cast<UINT>(n));
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), b, n);
-  return b;
-}
 
 // A refused argument, as the program's type information refuses it.
 void Need(bool ok) {
@@ -67,33 +50,16 @@ struct Call {
   }
 };
 
-// Points must come as arrays of three Doubles, exactly.
-Point3 PointArg(const VARIANT& v) {
-  Need(v.vt == (VT_ARRAY | VT_R8) && v.parray != nullptr);
-  LONG lo = 0, hi = -1;
-  ::SafeArrayGetLBound(v.parray, 1, &lo);
-  ::SafeArrayGetUBound(v.parray, 1, &hi);
-  Need(hi - lo == 2);
-  Point3 p{};
-  for (LONG i = 0; i < 3; ++i) {
-    LONG at = lo + i;
-    ::SafeArrayGetElement(v.parray, &at, &p[static_cast<size_t>(i)]);
-  }
-  return p;
-}
-
+// Points must come as arrays of three Doubles, exactly; lists of Doubles as
+// arrays of Doubles.
 std::vector<double> DoublesArg(const VARIANT& v) {
   Need(v.vt == (VT_ARRAY | VT_R8) && v.parray != nullptr);
-  LONG lo = 0, hi = -1;
-  ::SafeArrayGetLBound(v.parray, 1, &lo);
-  ::SafeArrayGetUBound(v.parray, 1, &hi);
-  std::vector<double> out;
-  for (LONG i = lo; i <= hi; ++i) {
-    double d = 0;
-    ::SafeArrayGetElement(v.parray, &i, &d);
-    out.push_back(d);
-  }
-  return out;
+  return ToDoubles(v);
+}
+Point3 PointArg(const VARIANT& v) {
+  const std::vector<double> d = DoublesArg(v);
+  Need(d.size() == 3);
+  return {d[0], d[1], d[2]};
 }
 
 double DoubleArg(const VARIANT& v) {
@@ -116,100 +82,28 @@ bool BoolArg(const VARIANT& v) {
 }
 std::string TextArg(const VARIANT& v) {
   Need(v.vt == VT_BSTR);
-  return Utf8(v.bstrVal);
+  return BstrText(v.bstrVal);
 }
 
-void SetPoint(VARIANT* r, const Point3& p) {
-  SAFEARRAY* a = ::SafeArrayCreateVector(VT_R8, 0, 3);
-  for (LONG i = 0; i < 3; ++i)
-    ::SafeArrayPutElement(a, &i, const_cast<double*>(&p[static_cast<size_t>(i)]));
-  r->vt = VT_ARRAY | VT_R8;
-  r->parray = a;
-}
-void SetDoubles(VARIANT* r, const std::vector<double>& d) {
-  SAFEARRAY* a = ::SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(d.size()));
-  for (LONG i = 0; i < static_cast<LONG>(d.size()); ++i) {
-    ::SafeArrayPutElement(a, &i, const_cast<double*>(&d[static_cast<size_t>(i)]));
-  }
-  r->vt = VT_ARRAY | VT_R8;
-  r->parray = a;
-}
-void SetDouble(VARIANT* r, double d) {
-  r->vt = VT_R8;
-  r->dblVal = d;
-}
-void SetLong(VARIANT* r, int32_t l) {
-  r->vt = VT_I4;
-  r->lVal = l;
-}
-void SetBool(VARIANT* r, bool b) {
-  r->vt = VT_BOOL;
-  r->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
-}
-void SetText(VARIANT* r, const std::string& s) {
-  r->vt = VT_BSTR;
-  r->bstrVal = Bstr(s);
-}
+void SetPoint(VARIANT* r, const Point3& p) { *r = Point(p); }
+void SetDoubles(VARIANT* r, const std::vector<double>& d) { *r = Doubles(d); }
+void SetDouble(VARIANT* r, double d) { *r = Double(d); }
+void SetLong(VARIANT* r, int32_t l) { *r = Long(l); }
+void SetBool(VARIANT* r, bool b) { *r = Bool(b); }
+void SetText(VARIANT* r, const std::string& s) { *r = Text(s); }
 
-VARIANT FromHost(const host::Variant& h) {
-  VARIANT v;
-  ::VariantInit(&v);
-  switch (h.type()) {
-    case host::Variant::Type::kEmpty:
-      break;
-    case host::Variant::Type::kBoolean:
-      SetBool(&v, h.AsBooleanUnchecked());
-      break;
-    case host::Variant::Type::kInteger:
-      v.vt = VT_I2;
-      v.iVal = h.AsIntegerUnchecked();
-      break;
-    case host::Variant::Type::kLong:
-      SetLong(&v, h.AsLongUnchecked());
-      break;
-    case host::Variant::Type::kDouble:
-      SetDouble(&v, h.AsDoubleUnchecked());
-      break;
-    case host::Variant::Type::kDate:
-      v.vt = VT_DATE;
-      v.date = h.AsDateUnchecked().serial;
-      break;
-    case host::Variant::Type::kString:
-      SetText(&v, h.AsStringUnchecked());
-      break;
-    case host::Variant::Type::kArray: {
-      std::vector<double> d;
-      for (const auto& e : h.AsArrayUnchecked()) d.push_back(host::ToDouble(e));
-      SetDoubles(&v, d);
-      break;
-    }
-    case host::Variant::Type::kObject:
-      break;
-  }
-  return v;
-}
-
-host::Variant ToHost(const VARIANT& v) {
+// The values a caller may pass where the program takes a Variant.
+host::Variant ValueArg(const VARIANT& v) {
   switch (v.vt) {
     case VT_EMPTY:
-      return {};
     case VT_BOOL:
-      return host::Variant(v.boolVal != VARIANT_FALSE);
     case VT_I2:
-      return host::Variant(static_cast<int16_t>(v.iVal));
     case VT_I4:
-      return host::Variant(static_cast<int32_t>(v.lVal));
     case VT_R8:
-      return host::Variant(v.dblVal);
     case VT_DATE:
-      return host::Variant(host::Date{v.date});
     case VT_BSTR:
-      return host::Variant(Utf8(v.bstrVal));
-    case VT_ARRAY | VT_R8: {
-      host::Variant::Array a;
-      for (double d : DoublesArg(v)) a.emplace_back(d);
-      return host::Variant(std::move(a));
-    }
+    case VT_ARRAY | VT_R8:
+      return ToHost(v);
     default:
       Need(false);
       return {};
@@ -254,7 +148,7 @@ void CodesAndValues(const VARIANT& types, const VARIANT& values, std::vector<int
                                       ") has the wrong type");
     }
     codes.push_back(code);
-    items.push_back(ToHost(item));
+    items.push_back(ValueArg(item));
     ::VariantClear(&item);
   }
 }
@@ -351,7 +245,11 @@ class Object final : public IDispatch {
     if (info != nullptr) {
       std::memset(info, 0, sizeof *info);
       info->scode = scode;
-      info->bstrDescription = Bstr(description);
+      try {
+        info->bstrDescription = NewBstr(description);
+      } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+      }
       info->bstrSource = ::SysAllocString(L"AutoCAD.Application");
     }
     return DISP_E_EXCEPTION;
@@ -729,7 +627,7 @@ void AddItem(Object* o, const Ref<Collection>& coll, F wrap) {
     const VARIANT& index = c.arg(0);
     if (index.vt == VT_BSTR) {
       if constexpr (requires { coll->Item(std::string()); }) {
-        SetObject(c.result, wrap(coll->Item(Utf8(index.bstrVal))));
+        SetObject(c.result, wrap(coll->Item(BstrText(index.bstrVal))));
         return;
       }
     }
@@ -880,7 +778,7 @@ IDispatch* Wrap(Ref<host::Document> d) {
     if (type != VT_EMPTY && c.arg(1).vt != type) {
       throw host::Error::InvalidInput("system variable " + name + " takes a value of another type");
     }
-    d->SetVariable(name, ToHost(c.arg(1)));
+    d->SetVariable(name, ValueArg(c.arg(1)));
   };
   o->members[L"Regen"].method = [d](const Call& c) {
     Need(c.count() == 1 && c.arg(0).vt == VT_I4);

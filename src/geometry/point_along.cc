@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "geometry/stable_math.h"
+
 namespace palvane::geometry {
 namespace {
 
@@ -38,7 +40,7 @@ std::optional<PointAlongResult> PointAlong(const host::Ref<host::Document>& doc,
     if (bulge != 0.0) {
       bulge = polyline.GetBulge(static_cast<int32_t>(i));
       constexpr double kPi = std::numbers::pi;
-      theta = 4 * std::atan(std::fabs(bulge));
+      theta = 4 * Atan(std::fabs(bulge));
       radius = (chord / 2) / std::cos(theta / 2 - kPi / 2);
       segment = chord == 0 ? 0 : theta * radius;
     }

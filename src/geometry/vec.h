@@ -10,6 +10,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "geometry/stable_math.h"
+
 namespace palvane::geometry {
 
 using Vec3 = std::array<double, 3>;
@@ -67,10 +69,14 @@ inline double PlanAngle(double ax, double ay, double bx, double by) {
 
 // Length of a polyline segment of chord length `chord` and bulge `bulge`;
 // exactly the chord when the bulge is exactly zero.
+// The radius is chord / (2 sin(theta / 2)) with sin(theta / 2) written in the
+// bulge itself, 2b / (1 + b^2), so that no library sine enters and a length
+// has the same bits on every platform.
 inline double SegmentLength(double chord, double bulge) {
   if (bulge == 0.0 || chord == 0.0) return chord;
-  const double theta = 4.0 * std::atan(std::fabs(bulge));
-  const double radius = (chord / 2.0) / std::sin(theta / 2.0);
+  const double b = std::fabs(bulge);
+  const double theta = 4.0 * Atan(b);
+  const double radius = chord * (b + 1.0 / b) / 4.0;
   return theta * radius;
 }
 

@@ -268,7 +268,7 @@ double MemLWPolyline::PathLength() const {
   for (size_t i = 0; i < segments; ++i) {
     const auto& a = vertices()[i];
     const auto& b = vertices()[(i + 1) % n];
-    total += g::SegmentLength(std::hypot(b.x - a.x, b.y - a.y), a.bulge);
+    total += g::SegmentLength(g::PlanLength(b.x - a.x, b.y - a.y), a.bulge);
   }
   cached_length_ = total;
   return total;
