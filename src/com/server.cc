@@ -13,11 +13,13 @@
 // clang-format on
 
 #include <string>
+#include <utility>
 
 #include "automation/centerline_class.h"
 #include "automation/error_trap.h"
 #include "com/dispatch.h"
 #include "com/dispatch_host.h"
+#include "com/guarded.h"
 #include "com/ole_conversions.h"
 #include "host/message_sink.h"
 
@@ -222,20 +224,9 @@ class CenterlineObject final : public ICenterlineClass {
     }
   }
 
-  // Runs one call's work with a reference held on the object (released on
-  // every way out); whatever is thrown is shown once and ends the call.
   template <class F>
   void Guarded(F&& work) noexcept {
-    struct Hold {
-      explicit Hold(CenterlineObject* o) : object(o) { object->AddRef(); }
-      ~Hold() { object->Release(); }
-      CenterlineObject* object;
-    } hold(this);
-    try {
-      work();
-    } catch (...) {
-      palvane::automation::ShowUnexpected(sink_, std::current_exception());
-    }
+    palvane::com::Guarded(static_cast<ICenterlineClass*>(this), sink_, std::forward<F>(work));
   }
 
   LONG refs_ = 1;
@@ -356,7 +347,8 @@ STDAPI DllUnregisterServer() {
   // The class identifier is registered per width, the ProgID once for both:
   // it goes only when neither the 32-bit nor the 64-bit view still holds the
   // class, so that unregistering one DLL leaves the other one creatable.
-  if (!ClassRegistered(clsid_key, KEY_WOW64_64KEY) && !ClassRegistered(clsid_key, KEY_WOW64_32KEY)) {
+  if (!ClassRegistered(clsid_key, KEY_WOW64_64KEY) &&
+      !ClassRegistered(clsid_key, KEY_WOW64_32KEY)) {
     ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
   }
   return S_OK;
