@@ -72,7 +72,23 @@ void Raise(HRESULT hr, const EXCEPINFO* info, const wchar_t* member) {
   throw host::Error(static_cast<int32_t>(hr), description + " (" + Utf8(member) + ")");
 }
 
-void DispatchPtr::Call(const wchar_t* name, WORD kind, std::vector<VARIANT> args,
+VARIANT ByRef(VARIANT* target) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_BYREF | VT_VARIANT;
+  v.pvarVal = target;
+  return v;
+}
+
+VARIANT ByRef(double* target) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_BYREF | VT_R8;
+  v.pdblVal = target;
+  return v;
+}
+
+void DispatchPtr::Call(const wchar_t* name, WORD kind, std::initializer_list<Arg> args,
                        VARIANT* result) const {
   if (p_ == nullptr) throw host::Error::ObjectNotSet();
   DISPID id = 0;
@@ -80,7 +96,9 @@ void DispatchPtr::Call(const wchar_t* name, WORD kind, std::vector<VARIANT> args
   HRESULT hr = p_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   if (FAILED(hr)) Raise(hr, nullptr, name);
   // Arguments go in reverse order; a property put names its value.
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  std::vector<VARIANT> reversed;
+  reversed.reserve(args.size());
+  for (auto a = std::rbegin(args); a != std::rend(args); ++a) reversed.push_back(**a);
   DISPID put = DISPID_PROPERTYPUT;
   DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
   if (kind == DISPATCH_PROPERTYPUT) {
@@ -94,40 +112,54 @@ void DispatchPtr::Call(const wchar_t* name, WORD kind, std::vector<VARIANT> args
   if (FAILED(hr)) Raise(hr, nullptr, name);
 }
 
-VARIANT Doubles(const std::vector<double>& values) {
+VARIANT NewArray(VARTYPE type, size_t count) {
   VARIANT v;
   ::VariantInit(&v);
-  SAFEARRAY* a = ::SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(values.size()));
-  if (a == nullptr) throw host::Error(static_cast<int32_t>(E_OUTOFMEMORY), "Out of memory");
+  v.parray = ::SafeArrayCreateVector(type, 0, static_cast<ULONG>(count));
+  if (v.parray == nullptr) throw std::bad_alloc();
+  v.vt = VT_ARRAY | type;
+  return v;
+}
+
+VARTYPE ElementType(const VARIANT& v) {
+  if ((v.vt & VT_ARRAY) == 0) return VT_EMPTY;
+  SAFEARRAY* a = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
+  VARTYPE type = VT_EMPTY;
+  if (a == nullptr || ::SafeArrayGetDim(a) != 1 || FAILED(::SafeArrayGetVartype(a, &type))) {
+    return VT_EMPTY;
+  }
+  return type;
+}
+
+VARIANT Doubles(const std::vector<double>& values) {
+  VARIANT v = NewArray(VT_R8, values.size());
   void* data = nullptr;
-  ::SafeArrayAccessData(a, &data);
+  ::SafeArrayAccessData(v.parray, &data);
   if (!values.empty()) std::memcpy(data, values.data(), values.size() * sizeof(double));
-  ::SafeArrayUnaccessData(a);
-  v.vt = VT_ARRAY | VT_R8;
-  v.parray = a;
+  ::SafeArrayUnaccessData(v.parray);
   return v;
 }
 
 VARIANT Point(const host::Point3& p) { return Doubles({p[0], p[1], p[2]}); }
 
 std::vector<double> ToDoubles(const VARIANT& v) {
-  if ((v.vt & VT_ARRAY) == 0 || v.parray == nullptr) throw host::Error::TypeMismatch();
+  // Arrays of Doubles, or of Variants each convertible to one.
+  const VARTYPE type = ElementType(v);
+  if (type != VT_R8 && type != VT_VARIANT) throw host::Error::TypeMismatch();
   SAFEARRAY* a = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
   LONG lo = 0, hi = -1;
   ::SafeArrayGetLBound(a, 1, &lo);
   ::SafeArrayGetUBound(a, 1, &hi);
   std::vector<double> out;
   for (LONG i = lo; i <= hi; ++i) {
-    if ((v.vt & VT_TYPEMASK) == VT_R8) {
+    if (type == VT_R8) {
       double d = 0;
       ::SafeArrayGetElement(a, &i, &d);
       out.push_back(d);
     } else {
-      VARIANT e;
-      ::VariantInit(&e);
-      ::SafeArrayGetElement(a, &i, &e);
-      out.push_back(AsDouble(e));
-      ::VariantClear(&e);
+      Var e;
+      ::SafeArrayGetElement(a, &i, e.get());
+      out.push_back(AsDouble(*e));
     }
   }
   return out;
@@ -239,7 +271,19 @@ VARIANT FromHost(const host::Variant& h) {
 }
 
 host::Variant ToHost(const VARIANT& v) {
-  switch (v.vt & VT_TYPEMASK) {
+  if (v.vt & VT_BYREF) {  // the value referred to
+    Var value;
+    if (FAILED(::VariantCopyInd(value.get(), const_cast<VARIANT*>(&v)))) {
+      throw host::Error::TypeMismatch();
+    }
+    return ToHost(*value);
+  }
+  if (v.vt & VT_ARRAY) {
+    host::Variant::Array a;
+    for (double d : ToDoubles(v)) a.emplace_back(d);
+    return host::Variant(std::move(a));
+  }
+  switch (v.vt) {
     case VT_EMPTY:
       return {};
     case VT_BOOL:
@@ -253,17 +297,9 @@ host::Variant ToHost(const VARIANT& v) {
       return host::Variant(AsDouble(v));
     case VT_DATE:
       return host::Variant(host::Date{v.date});
-    case VT_BSTR:
-      return host::Variant(AsText(v));
     default:
-      break;
+      return host::Variant(AsText(v));
   }
-  if (v.vt & VT_ARRAY) {
-    host::Variant::Array a;
-    for (double d : ToDoubles(v)) a.emplace_back(d);
-    return host::Variant(std::move(a));
-  }
-  return host::Variant(AsText(v));
 }
 
 }  // namespace palvane::com

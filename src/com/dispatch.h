@@ -10,6 +10,7 @@
 #include <oleauto.h>
 // clang-format on
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,27 @@ class Var {
   VARIANT v_;
 };
 
+// An argument of a call, owned from the moment it is made: in a braced list
+// of them, the ones made already are freed when making a later one throws.
+// A by-reference argument points at storage the caller owns and frees.
+class Arg {
+ public:
+  Arg(VARIANT v) noexcept : v_(v) {}  // NOLINT: takes the value over
+  Arg(Arg&& o) noexcept : v_(o.v_) { ::VariantInit(&o.v_); }
+  Arg(const Arg&) = delete;
+  Arg& operator=(const Arg&) = delete;
+  ~Arg() { ::VariantClear(&v_); }
+  VARIANT* get() { return &v_; }
+  const VARIANT& operator*() const { return v_; }
+
+ private:
+  VARIANT v_;
+};
+
+// A by-reference argument to `target`, which the callee fills.
+VARIANT ByRef(VARIANT* target);
+VARIANT ByRef(double* target);
+
 // A counted reference to an IDispatch, released on every way out.
 class DispatchPtr {
  public:
@@ -55,7 +77,7 @@ class DispatchPtr {
 
   // Calls member `name` with `args` (in order; each argument may be a
   // by-reference VARIANT for an out parameter) and returns its result.
-  void Call(const wchar_t* name, WORD kind, std::vector<VARIANT> args, VARIANT* result) const;
+  void Call(const wchar_t* name, WORD kind, std::initializer_list<Arg> args, VARIANT* result) const;
 
  private:
   IDispatch* p_ = nullptr;
@@ -63,6 +85,12 @@ class DispatchPtr {
 
 // Raises the host error for a failed call, with the callee's description.
 [[noreturn]] void Raise(HRESULT hr, const EXCEPINFO* info, const wchar_t* member);
+
+// A new one-dimensional array of `count` elements of `type`, from index 0
+// (the caller clears it); running out of memory throws std::bad_alloc.
+VARIANT NewArray(VARTYPE type, size_t count);
+// The element type of an array value, VT_EMPTY when it is no array.
+VARTYPE ElementType(const VARIANT& v);
 
 // Conversions between automation values and the host's.
 VARIANT Point(const host::Point3& p);

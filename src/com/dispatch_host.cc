@@ -12,15 +12,6 @@ using host::Point2;
 using host::Point3;
 using host::Ref;
 
-// Arguments built by Point(), Doubles() and Text() own memory; this frees
-// them after a call.
-struct Args {
-  std::vector<VARIANT> list;
-  ~Args() {
-    for (auto& v : list) ::VariantClear(&v);
-  }
-};
-
 VARIANT Missing() {
   VARIANT v;
   ::VariantInit(&v);
@@ -39,14 +30,10 @@ VARIANT Object(IDispatch* d) {
 }
 
 VARIANT Objects(const std::vector<IDispatch*>& objects) {
-  VARIANT v;
-  ::VariantInit(&v);
-  SAFEARRAY* a = ::SafeArrayCreateVector(VT_DISPATCH, 0, static_cast<ULONG>(objects.size()));
+  VARIANT v = NewArray(VT_DISPATCH, objects.size());
   for (LONG i = 0; i < static_cast<LONG>(objects.size()); ++i) {
-    ::SafeArrayPutElement(a, &i, objects[static_cast<size_t>(i)]);
+    ::SafeArrayPutElement(v.parray, &i, objects[static_cast<size_t>(i)]);
   }
-  v.vt = VT_ARRAY | VT_DISPATCH;
-  v.parray = a;
   return v;
 }
 
@@ -54,21 +41,23 @@ VARIANT Objects(const std::vector<IDispatch*>& objects) {
 // objects (the program's type library leaves this open).
 std::vector<DispatchPtr> ObjectsOf(const VARIANT& v) {
   std::vector<DispatchPtr> out;
-  if (!(v.vt & VT_ARRAY) || v.parray == nullptr) return out;
+  const VARTYPE type = ElementType(v);
+  if (type == VT_EMPTY) return out;  // no array: no objects
+  if (type != VT_DISPATCH && type != VT_VARIANT) throw host::Error::TypeMismatch();
+  SAFEARRAY* a = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
   LONG lo = 0, hi = -1;
-  ::SafeArrayGetLBound(v.parray, 1, &lo);
-  ::SafeArrayGetUBound(v.parray, 1, &hi);
+  ::SafeArrayGetLBound(a, 1, &lo);
+  ::SafeArrayGetUBound(a, 1, &hi);
   for (LONG i = lo; i <= hi; ++i) {
-    VARIANT e;
-    ::VariantInit(&e);
-    if ((v.vt & VT_TYPEMASK) == VT_DISPATCH) {
-      e.vt = VT_DISPATCH;
-      ::SafeArrayGetElement(v.parray, &i, &e.pdispVal);
+    if (type == VT_DISPATCH) {
+      IDispatch* d = nullptr;
+      ::SafeArrayGetElement(a, &i, &d);  // counted: the pointer takes it over
+      if (d != nullptr) out.emplace_back(d, false);
     } else {
-      ::SafeArrayGetElement(v.parray, &i, &e);
+      Var e;
+      ::SafeArrayGetElement(a, &i, e.get());
+      if ((*e).vt == VT_DISPATCH && (*e).pdispVal != nullptr) out.emplace_back((*e).pdispVal);
     }
-    if (e.vt == VT_DISPATCH && e.pdispVal != nullptr) out.emplace_back(e.pdispVal);
-    ::VariantClear(&e);
   }
   return out;
 }
@@ -115,8 +104,8 @@ class DispObjectBase {
   IDispatch* dispatch() const { return d_.get(); }
 
  protected:
-  void Get(const wchar_t* name, Var& out, std::vector<VARIANT> args = {}) const {
-    d_.Call(name, DISPATCH_PROPERTYGET, std::move(args), out.get());
+  void Get(const wchar_t* name, Var& out, std::initializer_list<Arg> args = {}) const {
+    d_.Call(name, DISPATCH_PROPERTYGET, args, out.get());
   }
   std::string GetText(const wchar_t* name) const {
     Var v;
@@ -143,59 +132,48 @@ class DispObjectBase {
     Get(name, v);
     return ToPoint3(*v);
   }
-  DispatchPtr GetObject(const wchar_t* name, std::vector<VARIANT> args = {},
+  DispatchPtr GetObject(const wchar_t* name, std::initializer_list<Arg> args = {},
                         WORD kind = DISPATCH_PROPERTYGET) const {
     Var v;
-    d_.Call(name, kind, std::move(args), v.get());
+    d_.Call(name, kind, args, v.get());
     if ((*v).vt != VT_DISPATCH || (*v).pdispVal == nullptr) throw host::Error::ObjectNotSet();
     return DispatchPtr((*v).pdispVal);
   }
-  void Put(const wchar_t* name, VARIANT value) const {
-    Args args{{value}};
+  void Put(const wchar_t* name, Arg value) const {
     Var ignored;
-    d_.Call(name, DISPATCH_PROPERTYPUT, args.list, ignored.get());
+    d_.Call(name, DISPATCH_PROPERTYPUT, {std::move(value)}, ignored.get());
   }
-  void Method(const wchar_t* name, std::vector<VARIANT> args, Var* out = nullptr) const {
-    Args owned{std::move(args)};
+  void Method(const wchar_t* name, std::initializer_list<Arg> args, Var* out = nullptr) const {
     Var ignored;
-    d_.Call(name, DISPATCH_METHOD, owned.list, out != nullptr ? out->get() : ignored.get());
+    d_.Call(name, DISPATCH_METHOD, args, out != nullptr ? out->get() : ignored.get());
   }
 
   host::XData GetXDataOf(const std::string& app) const {
-    Var types, values;
-    VARIANT by_ref[3];
-    by_ref[0] = Text(app);
-    ::VariantInit(&by_ref[1]);
-    by_ref[1].vt = VT_BYREF | VT_VARIANT;
-    by_ref[1].pvarVal = types.get();
-    ::VariantInit(&by_ref[2]);
-    by_ref[2].vt = VT_BYREF | VT_VARIANT;
-    by_ref[2].pvarVal = values.get();
-    Var ignored;
-    try {
-      d_.Call(L"GetXData", DISPATCH_METHOD, {by_ref[0], by_ref[1], by_ref[2]}, ignored.get());
-    } catch (...) {
-      ::VariantClear(&by_ref[0]);
-      throw;
-    }
-    ::VariantClear(&by_ref[0]);
+    Var types, values, ignored;
+    d_.Call(L"GetXData", DISPATCH_METHOD, {Text(app), ByRef(types.get()), ByRef(values.get())},
+            ignored.get());
     host::XData out;
     // No data for the application: both stay empty (not arrays).
-    if (!((*types).vt & VT_ARRAY) || !((*values).vt & VT_ARRAY)) return out;
+    if (ElementType(*types) == VT_EMPTY && ElementType(*values) == VT_EMPTY) return out;
+    if (ElementType(*types) != VT_I2 || ElementType(*values) != VT_VARIANT) {
+      throw host::Error::TypeMismatch();
+    }
     SAFEARRAY* codes = (*types).parray;
     SAFEARRAY* items = (*values).parray;
-    LONG lo = 0, hi = -1;
+    LONG lo = 0, hi = -1, items_lo = 0, items_hi = -1;
     ::SafeArrayGetLBound(codes, 1, &lo);
     ::SafeArrayGetUBound(codes, 1, &hi);
+    ::SafeArrayGetLBound(items, 1, &items_lo);
+    ::SafeArrayGetUBound(items, 1, &items_hi);
+    if (hi - lo != items_hi - items_lo) throw host::Error::TypeMismatch();
     for (LONG i = lo; i <= hi; ++i) {
       int16_t code = 0;
       ::SafeArrayGetElement(codes, &i, &code);
-      VARIANT item;
-      ::VariantInit(&item);
-      ::SafeArrayGetElement(items, &i, &item);
+      Var item;
+      LONG at = items_lo + (i - lo);
+      ::SafeArrayGetElement(items, &at, item.get());
       out.codes.push_back(code);
-      out.values.push_back(ToHost(item));
-      ::VariantClear(&item);
+      out.values.push_back(ToHost(*item));
     }
     return out;
   }
@@ -203,24 +181,16 @@ class DispObjectBase {
   void SetXDataOf(const std::vector<int16_t>& codes,
                   const std::vector<host::Variant>& values) const {
     if (codes.size() != values.size()) throw host::Error::InvalidProcedureCall();
-    VARIANT types;
-    ::VariantInit(&types);
-    types.vt = VT_ARRAY | VT_I2;
-    types.parray = ::SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(codes.size()));
-    VARIANT items;
-    ::VariantInit(&items);
-    items.vt = VT_ARRAY | VT_VARIANT;
-    items.parray = ::SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(values.size()));
-    Args args{{types, items}};
+    Arg types = NewArray(VT_I2, codes.size());
+    Arg items = NewArray(VT_VARIANT, values.size());
     for (LONG i = 0; i < static_cast<LONG>(codes.size()); ++i) {
       int16_t code = codes[static_cast<size_t>(i)];
-      ::SafeArrayPutElement(types.parray, &i, &code);
-      VARIANT item = XDataValue(code, values[static_cast<size_t>(i)]);
-      ::SafeArrayPutElement(items.parray, &i, &item);
-      ::VariantClear(&item);
+      ::SafeArrayPutElement((*types).parray, &i, &code);
+      Arg item = XDataValue(code, values[static_cast<size_t>(i)]);
+      ::SafeArrayPutElement((*items).parray, &i, item.get());
     }
     Var ignored;
-    d_.Call(L"SetXData", DISPATCH_METHOD, args.list, ignored.get());
+    d_.Call(L"SetXData", DISPATCH_METHOD, {std::move(types), std::move(items)}, ignored.get());
   }
 
   DispatchPtr d_;
@@ -259,16 +229,9 @@ class DispEntityT : public DispObject<I> {
     this->Method(L"Move", {Point(from), Point(to)});
   }
   void GetBoundingBox(Point3& min, Point3& max) override {
-    Var lo, hi;
-    VARIANT a, b;
-    ::VariantInit(&a);
-    a.vt = VT_BYREF | VT_VARIANT;
-    a.pvarVal = lo.get();
-    ::VariantInit(&b);
-    b.vt = VT_BYREF | VT_VARIANT;
-    b.pvarVal = hi.get();
-    Var ignored;
-    this->d_.Call(L"GetBoundingBox", DISPATCH_METHOD, {a, b}, ignored.get());
+    Var lo, hi, ignored;
+    this->d_.Call(L"GetBoundingBox", DISPATCH_METHOD, {ByRef(lo.get()), ByRef(hi.get())},
+                  ignored.get());
     min = ToPoint3(*lo);
     max = ToPoint3(*hi);
   }
@@ -301,15 +264,9 @@ class DispPolyline final : public DispEntityT<host::LWPolyline> {
     Method(L"SetBulge", {Long(index), Double(bulge)});
   }
   void GetWidth(int32_t segment, double& start_width, double& end_width) override {
-    VARIANT a, b;
-    ::VariantInit(&a);
-    a.vt = VT_BYREF | VT_R8;
-    a.pdblVal = &start_width;
-    ::VariantInit(&b);
-    b.vt = VT_BYREF | VT_R8;
-    b.pdblVal = &end_width;
     Var ignored;
-    d_.Call(L"GetWidth", DISPATCH_METHOD, {Long(segment), a, b}, ignored.get());
+    d_.Call(L"GetWidth", DISPATCH_METHOD, {Long(segment), ByRef(&start_width), ByRef(&end_width)},
+            ignored.get());
   }
   void SetWidth(int32_t segment, double start_width, double end_width) override {
     Method(L"SetWidth", {Long(segment), Double(start_width), Double(end_width)});
@@ -415,34 +372,37 @@ class DispBlock final : public DispObject<host::Block> {
     return WrapEntity(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
   }
   Ref<host::LWPolyline> AddLightWeightPolyline(const std::vector<double>& vertices) override {
-    Args args{{Doubles(vertices)}};
-    return WrapEntity(GetObject(L"AddLightWeightPolyline", args.list, DISPATCH_METHOD))
+    return WrapEntity(GetObject(L"AddLightWeightPolyline", {Doubles(vertices)}, DISPATCH_METHOD))
         .As<host::LWPolyline>();
   }
   Ref<host::MText> AddMText(const Point3& insertion, double width,
                             const std::string& text) override {
-    Args args{{Point(insertion), Double(width), Text(text)}};
-    return WrapEntity(GetObject(L"AddMText", args.list, DISPATCH_METHOD)).As<host::MText>();
+    return WrapEntity(GetObject(L"AddMText", {Point(insertion), Double(width), Text(text)},
+                                DISPATCH_METHOD))
+        .As<host::MText>();
   }
   Ref<host::PointEntity> AddPoint(const Point3& point) override {
-    Args args{{Point(point)}};
-    return WrapEntity(GetObject(L"AddPoint", args.list, DISPATCH_METHOD)).As<host::PointEntity>();
+    return WrapEntity(GetObject(L"AddPoint", {Point(point)}, DISPATCH_METHOD))
+        .As<host::PointEntity>();
   }
   Ref<host::AttributeDefinition> AddAttribute(double height, int32_t mode,
                                               const std::string& prompt, const Point3& insertion,
                                               const std::string& tag,
                                               const std::string& value) override {
-    Args args{{Double(height), Long(mode), Text(prompt), Point(insertion), Text(tag), Text(value)}};
-    return WrapEntity(GetObject(L"AddAttribute", args.list, DISPATCH_METHOD))
+    return WrapEntity(GetObject(L"AddAttribute",
+                                {Double(height), Long(mode), Text(prompt), Point(insertion),
+                                 Text(tag), Text(value)},
+                                DISPATCH_METHOD))
         .As<host::AttributeDefinition>();
   }
   Ref<host::BlockReference> InsertBlock(const Point3& insertion, const std::string& name,
                                         double x_scale, double y_scale, double z_scale,
                                         double rotation) override {
     // The password is optional and left out.
-    Args args{{Point(insertion), Text(name), Double(x_scale), Double(y_scale), Double(z_scale),
-               Double(rotation)}};
-    return WrapEntity(GetObject(L"InsertBlock", args.list, DISPATCH_METHOD))
+    return WrapEntity(GetObject(L"InsertBlock",
+                                {Point(insertion), Text(name), Double(x_scale), Double(y_scale),
+                                 Double(z_scale), Double(rotation)},
+                                DISPATCH_METHOD))
         .As<host::BlockReference>();
   }
 };
@@ -459,12 +419,10 @@ class DispBlocks final : public DispObject<host::Blocks> {
     return WrapBlock(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
   }
   Ref<host::Block> Item(const std::string& name) override {
-    Args args{{Text(name)}};
-    return WrapBlock(GetObject(L"Item", args.list, DISPATCH_METHOD));
+    return WrapBlock(GetObject(L"Item", {Text(name)}, DISPATCH_METHOD));
   }
   Ref<host::Block> Add(const Point3& base, const std::string& name) override {
-    Args args{{Point(base), Text(name)}};
-    return WrapBlock(GetObject(L"Add", args.list, DISPATCH_METHOD));
+    return WrapBlock(GetObject(L"Add", {Point(base), Text(name)}, DISPATCH_METHOD));
   }
 };
 
@@ -493,12 +451,10 @@ class DispLayers final : public DispObject<host::Layers> {
     return WrapLayer(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
   }
   Ref<host::Layer> Item(const std::string& name) override {
-    Args args{{Text(name)}};
-    return WrapLayer(GetObject(L"Item", args.list, DISPATCH_METHOD));
+    return WrapLayer(GetObject(L"Item", {Text(name)}, DISPATCH_METHOD));
   }
   Ref<host::Layer> Add(const std::string& name) override {
-    Args args{{Text(name)}};
-    return WrapLayer(GetObject(L"Add", args.list, DISPATCH_METHOD));
+    return WrapLayer(GetObject(L"Add", {Text(name)}, DISPATCH_METHOD));
   }
 };
 
@@ -521,8 +477,8 @@ class DispUCSs final : public DispObject<host::UCSs> {
   }
   Ref<host::UCS> Add(const Point3& origin, const Point3& x_point, const Point3& y_point,
                      const std::string& name) override {
-    Args args{{Point(origin), Point(x_point), Point(y_point), Text(name)}};
-    return Ref<host::UCS>(std::make_shared<DispUCS>(GetObject(L"Add", args.list, DISPATCH_METHOD)));
+    return Ref<host::UCS>(std::make_shared<DispUCS>(GetObject(
+        L"Add", {Point(origin), Point(x_point), Point(y_point), Text(name)}, DISPATCH_METHOD)));
   }
 };
 
@@ -547,23 +503,17 @@ class DispSelectionSet final : public DispObject<host::SelectionSet> {
   }
   void Select(int32_t mode, const std::vector<int16_t>& codes,
               const std::vector<host::Variant>& values) override {
-    VARIANT types;
-    ::VariantInit(&types);
-    types.vt = VT_ARRAY | VT_I2;
-    types.parray = ::SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(codes.size()));
-    VARIANT data;
-    ::VariantInit(&data);
-    data.vt = VT_ARRAY | VT_VARIANT;
-    data.parray = ::SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(values.size()));
+    if (codes.size() != values.size()) throw host::Error::InvalidProcedureCall();
+    Arg types = NewArray(VT_I2, codes.size());
+    Arg data = NewArray(VT_VARIANT, values.size());
     for (LONG i = 0; i < static_cast<LONG>(codes.size()); ++i) {
       int16_t code = codes[static_cast<size_t>(i)];
-      ::SafeArrayPutElement(types.parray, &i, &code);
-      VARIANT item = FromHost(values[static_cast<size_t>(i)]);
-      ::SafeArrayPutElement(data.parray, &i, &item);
-      ::VariantClear(&item);
+      ::SafeArrayPutElement((*types).parray, &i, &code);
+      Arg item = FromHost(values[static_cast<size_t>(i)]);
+      ::SafeArrayPutElement((*data).parray, &i, item.get());
     }
     // The whole drawing: no points.
-    Method(L"Select", {Long(mode), Missing(), Missing(), types, data});
+    Method(L"Select", {Long(mode), Missing(), Missing(), std::move(types), std::move(data)});
   }
   void RemoveItems(const std::vector<Ref<host::Entity>>& entities) override {
     std::vector<IDispatch*> objects;
@@ -582,14 +532,12 @@ class DispSelectionSets final : public DispObject<host::SelectionSets> {
         std::make_shared<DispSelectionSet>(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD)));
   }
   Ref<host::SelectionSet> Item(const std::string& name) override {
-    Args args{{Text(name)}};
     return Ref<host::SelectionSet>(
-        std::make_shared<DispSelectionSet>(GetObject(L"Item", args.list, DISPATCH_METHOD)));
+        std::make_shared<DispSelectionSet>(GetObject(L"Item", {Text(name)}, DISPATCH_METHOD)));
   }
   Ref<host::SelectionSet> Add(const std::string& name) override {
-    Args args{{Text(name)}};
     return Ref<host::SelectionSet>(
-        std::make_shared<DispSelectionSet>(GetObject(L"Add", args.list, DISPATCH_METHOD)));
+        std::make_shared<DispSelectionSet>(GetObject(L"Add", {Text(name)}, DISPATCH_METHOD)));
   }
 };
 
@@ -599,20 +547,20 @@ class DispUtility final : public host::Utility {
   Point3 TranslateCoordinates(const Point3& point, int32_t from, int32_t to, bool displacement,
                               const Point3& normal) override {
     Var result;
-    Args args{{Point(point), Long(from), Long(to), Long(displacement ? 1 : 0), Point(normal)}};
-    d_.Call(L"TranslateCoordinates", DISPATCH_METHOD, args.list, result.get());
+    d_.Call(L"TranslateCoordinates", DISPATCH_METHOD,
+            {Point(point), Long(from), Long(to), Long(displacement ? 1 : 0), Point(normal)},
+            result.get());
     return ToPoint3(*result);
   }
   double AngleFromXAxis(const Point3& start, const Point3& end) override {
     Var result;
-    Args args{{Point(start), Point(end)}};
-    d_.Call(L"AngleFromXAxis", DISPATCH_METHOD, args.list, result.get());
+    d_.Call(L"AngleFromXAxis", DISPATCH_METHOD, {Point(start), Point(end)}, result.get());
     return AsDouble(*result);
   }
   Point3 PolarPoint(const Point3& point, double angle, double distance) override {
     Var result;
-    Args args{{Point(point), Double(angle), Double(distance)}};
-    d_.Call(L"PolarPoint", DISPATCH_METHOD, args.list, result.get());
+    d_.Call(L"PolarPoint", DISPATCH_METHOD, {Point(point), Double(angle), Double(distance)},
+            result.get());
     return ToPoint3(*result);
   }
 
@@ -679,13 +627,13 @@ class DispDocument final : public host::Document, public DispObjectBase {
     // The program refuses a value whose type differs from the variable's.
     // Its switches are 16-bit integers, never Booleans: a Boolean goes as 1
     // or 0.
-    VARIANT v = FromHost(value);
-    if (v.vt == VT_BOOL) {
-      const bool on = v.boolVal != VARIANT_FALSE;
-      v.vt = VT_I2;
-      v.iVal = on ? 1 : 0;
+    Arg v = FromHost(value);
+    if ((*v).vt == VT_BOOL) {
+      const bool on = (*v).boolVal != VARIANT_FALSE;
+      v.get()->vt = VT_I2;
+      v.get()->iVal = on ? 1 : 0;
     }
-    Method(L"SetVariable", {Text(name), v});
+    Method(L"SetVariable", {Text(name), std::move(v)});
   }
   void Regen(int32_t which) override { Method(L"Regen", {Long(which)}); }
   void Activate() override { Method(L"Activate", {}); }
@@ -700,8 +648,7 @@ class DispDocuments final : public host::Documents, public DispObjectBase {
     return WrapDocumentPtr(GetObject(L"Item", {Long(index)}, DISPATCH_METHOD));
   }
   Ref<host::Document> Item(const std::string& name) override {
-    Args args{{Text(name)}};
-    return WrapDocumentPtr(GetObject(L"Item", args.list, DISPATCH_METHOD));
+    return WrapDocumentPtr(GetObject(L"Item", {Text(name)}, DISPATCH_METHOD));
   }
   Ref<host::Document> Add() override {
     return WrapDocumentPtr(GetObject(L"Add", {}, DISPATCH_METHOD));

@@ -82,9 +82,12 @@ class CenterlineObject final : public ICenterlineClass {
     ::InterlockedDecrement(&g_objects);
   }
 
-  HRESULT Init() {
+  HRESULT Init() noexcept {
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(g_module, path, MAX_PATH);
+    if (n == 0 || n == MAX_PATH) return E_FAIL;
     ITypeLib* lib = nullptr;
-    HRESULT hr = ::LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &lib);
+    HRESULT hr = ::LoadTypeLibEx(path, REGKIND_NONE, &lib);
     if (FAILED(hr)) return hr;
     hr = lib->GetTypeInfoOfGuid(kIid, &type_info_);
     lib->Release();
@@ -112,10 +115,13 @@ class CenterlineObject final : public ICenterlineClass {
 
   // IDispatch, through the type information.
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
     *count = 1;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
     if (index != 0) return DISP_E_BADINDEX;
     type_info_->AddRef();
     *info = type_info_;
@@ -298,6 +304,42 @@ bool SetKey(HKEY root, const std::wstring& path, const wchar_t* name, const std:
   return r == ERROR_SUCCESS;
 }
 
+// Registration builds strings, which may run out of memory: nothing thrown
+// may leave an entry point.
+HRESULT Register() {
+  const std::wstring clsid_key = std::wstring(L"CLSID\\") + kClsidText;
+  const bool ok =
+      SetKey(HKEY_CLASSES_ROOT, clsid_key, nullptr, L"CenterlineClass") &&
+      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\InprocServer32", nullptr, ModulePath()) &&
+      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
+      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\ProgID", nullptr, kProgId) &&
+      SetKey(HKEY_CLASSES_ROOT, kProgId, nullptr, L"CenterlineClass") &&
+      SetKey(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText);
+  if (!ok) return SELFREG_E_CLASS;
+  ITypeLib* lib = nullptr;
+  std::wstring path = ModulePath();
+  HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
+  if (SUCCEEDED(hr)) {
+    hr = ::RegisterTypeLib(lib, path.data(), nullptr);
+    lib->Release();
+  }
+  return SUCCEEDED(hr) ? S_OK : SELFREG_E_TYPELIB;
+}
+
+HRESULT Unregister() {
+  ::UnRegisterTypeLib(kLibId, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+  const std::wstring clsid_key = std::wstring(L"CLSID\\") + kClsidText;
+  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, clsid_key.c_str());
+  // The class identifier is registered per width, the ProgID once for both:
+  // it goes only when neither the 32-bit nor the 64-bit view still holds the
+  // class, so that unregistering one DLL leaves the other one creatable.
+  if (!ClassRegistered(clsid_key, KEY_WOW64_64KEY) &&
+      !ClassRegistered(clsid_key, KEY_WOW64_32KEY)) {
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+  }
+  return S_OK;
+}
+
 }  // namespace
 
 extern "C" {
@@ -321,37 +363,19 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
 STDAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
-  const std::wstring clsid_key = std::wstring(L"CLSID\\") + kClsidText;
-  const bool ok =
-      SetKey(HKEY_CLASSES_ROOT, clsid_key, nullptr, L"CenterlineClass") &&
-      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\InprocServer32", nullptr, ModulePath()) &&
-      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
-      SetKey(HKEY_CLASSES_ROOT, clsid_key + L"\\ProgID", nullptr, kProgId) &&
-      SetKey(HKEY_CLASSES_ROOT, kProgId, nullptr, L"CenterlineClass") &&
-      SetKey(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", nullptr, kClsidText);
-  if (!ok) return SELFREG_E_CLASS;
-  ITypeLib* lib = nullptr;
-  std::wstring path = ModulePath();
-  HRESULT hr = ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &lib);
-  if (SUCCEEDED(hr)) {
-    hr = ::RegisterTypeLib(lib, path.data(), nullptr);
-    lib->Release();
+  try {
+    return Register();
+  } catch (...) {
+    return E_OUTOFMEMORY;
   }
-  return SUCCEEDED(hr) ? S_OK : SELFREG_E_TYPELIB;
 }
 
 STDAPI DllUnregisterServer() {
-  ::UnRegisterTypeLib(kLibId, 1, 0, LOCALE_NEUTRAL, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-  const std::wstring clsid_key = std::wstring(L"CLSID\\") + kClsidText;
-  ::RegDeleteTreeW(HKEY_CLASSES_ROOT, clsid_key.c_str());
-  // The class identifier is registered per width, the ProgID once for both:
-  // it goes only when neither the 32-bit nor the 64-bit view still holds the
-  // class, so that unregistering one DLL leaves the other one creatable.
-  if (!ClassRegistered(clsid_key, KEY_WOW64_64KEY) &&
-      !ClassRegistered(clsid_key, KEY_WOW64_32KEY)) {
-    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, kProgId);
+  try {
+    return Unregister();
+  } catch (...) {
+    return E_OUTOFMEMORY;
   }
-  return S_OK;
 }
 
 }  // extern "C"

@@ -466,40 +466,78 @@ std::string Conversions::DateToText(Date date) const {
   return buf;
 }
 
-Date Conversions::TextToDate(std::string_view text) const {
-  std::string_view s = Trim(text);
+namespace {
+
+bool ValidDay(int year, int month, int day) {
+  return year >= 100 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+         static_cast<unsigned>(day) <= DaysInMonth(year, static_cast<unsigned>(month));
+}
+
+// A calendar date at the start of `s`: year first ("2012-06-30",
+// "2012/06/30"), day first with a dot ("30.06.2012"), or with slashes day
+// first ("30/06/2012") unless only month first makes a date ("6/30/2012").
+// False, having read nothing, when `s` does not start with one.
+bool ReadCalendarDate(std::string_view& s, int& year, int& month, int& day) {
+  std::string_view t = s;
   int a = 0, b = 0, c = 0;
-  int year, month, day;
-  const std::string_view start = s;
-  if (!ReadField(s, 4, a)) throw Error::TypeMismatch();
-  const size_t first_len = start.size() - s.size();
-  if (s.empty()) throw Error::TypeMismatch();
-  const char sep = s.front();
-  if (sep != '-' && sep != '/') throw Error::TypeMismatch();
-  s.remove_prefix(1);
-  if (!ReadField(s, 2, b) || !Expect(s, sep) || !ReadField(s, 4, c)) throw Error::TypeMismatch();
-  if (first_len == 4) {  // year first: 2012-06-30 or 2012/06/30
+  if (!ReadField(t, 4, a)) return false;
+  const size_t first_digits = s.size() - t.size();
+  if (t.empty() || (t.front() != '-' && t.front() != '/' && t.front() != '.')) return false;
+  const char sep = t.front();
+  t.remove_prefix(1);
+  if (!ReadField(t, 2, b) || !Expect(t, sep) || !ReadField(t, 4, c)) return false;
+  if (first_digits == 4) {
+    if (sep == '.') return false;
     year = a, month = b, day = c;
-  } else if (sep == '/') {  // day first: 30/06/2012
+  } else if (sep == '-') {
+    return false;
+  } else if (sep == '.' || ValidDay(c, b, a)) {
     day = a, month = b, year = c;
   } else {
-    throw Error::TypeMismatch();
+    month = a, day = b, year = c;
   }
+  if (!ValidDay(year, month, day)) return false;
+  s = t;
+  return true;
+}
+
+// A time of day at the start of `s`: "14:05", "14:05:09", or in twelve-hour
+// form "2:05:09 PM" ("12:00:00 AM" is midnight).
+bool ReadTimeOfDay(std::string_view& s, int& hour, int& minute, int& second) {
+  std::string_view t = s;
+  second = 0;
+  if (!ReadField(t, 2, hour) || !Expect(t, ':') || !ReadField(t, 2, minute)) return false;
+  if (!t.empty() && t.front() == ':' && (t.remove_prefix(1), !ReadField(t, 2, second))) {
+    return false;
+  }
+  if (t.size() >= 3 && t[0] == ' ' && (t[2] == 'M' || t[2] == 'm') &&
+      (t[1] == 'A' || t[1] == 'a' || t[1] == 'P' || t[1] == 'p')) {
+    if (hour < 1 || hour > 12) return false;
+    const bool afternoon = t[1] == 'P' || t[1] == 'p';
+    hour = hour % 12 + (afternoon ? 12 : 0);
+    t.remove_prefix(3);
+  }
+  if (hour > 23 || minute > 59 || second > 59) return false;
+  s = t;
+  return true;
+}
+
+}  // namespace
+
+Date Conversions::TextToDate(std::string_view text) const {
+  std::string_view s = Trim(text);
+  // The zero date, 30 December 1899, when the text is a time of day alone.
+  int year = 1899, month = 12, day = 30;
   int hour = 0, minute = 0, second = 0;
-  if (!s.empty()) {
+  const bool has_date = ReadCalendarDate(s, year, month, day);
+  if (has_date && !s.empty()) {
     if (s.front() != ' ' && s.front() != 'T') throw Error::TypeMismatch();
     s.remove_prefix(1);
-    if (!ReadField(s, 2, hour) || !Expect(s, ':') || !ReadField(s, 2, minute)) {
-      throw Error::TypeMismatch();
-    }
-    if (!s.empty() && (!Expect(s, ':') || !ReadField(s, 2, second))) throw Error::TypeMismatch();
-    if (!s.empty()) throw Error::TypeMismatch();
   }
-  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      static_cast<unsigned>(day) > DaysInMonth(year, static_cast<unsigned>(month)) || hour > 23 ||
-      minute > 59 || second > 59) {
+  if ((!has_date || !s.empty()) && !ReadTimeOfDay(s, hour, minute, second)) {
     throw Error::TypeMismatch();
   }
+  if (!s.empty()) throw Error::TypeMismatch();
   return MakeDate(year, month, day, hour, minute, second);
 }
 

@@ -72,7 +72,10 @@ std::string FormatFixed(double value, int decimals);
 double RoundToEven(double value, int32_t places);
 
 // Dates to text ("2012-06-30", or "2012-06-30 14:05:09" with a time of day)
-// and back. TextToDate also reads "30/06/2012" (day first) forms.
+// and back. TextToDate also reads the forms other programs write: day first
+// ("30/06/2012", "30.06.2012"), month first where only that makes a date
+// ("6/30/2012"), twelve-hour times ("2:05:09 PM"), and a time alone, which is
+// a time on the zero date ("00:00:00", "12:00:00 AM").
 std::string DateToText(Date date);
 Date TextToDate(std::string_view text);
 Date MakeDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "com/dispatch.h"
 #include "com/facade.h"
 #include "host/convert.h"
 #include "host/memory/entities.h"
@@ -356,8 +357,22 @@ int main() {
     l->Release();
   }
 
-  // The attribute keyplan's worked example, through the adapter.
+  // The attribute keyplan's worked example, through the adapter, in the
+  // user's locale: its decimal separator reads the options and writes the
+  // attribute values. (A whole chainage keeps the layer name free of it.)
   {
+    wchar_t decimal[8] = L".";
+    ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+    const std::wstring sep = decimal;
+    const std::string sep8 = palvane::com::Utf8(decimal);
+    // A comma in the chainage makes a layer name the drawing refuses: the
+    // objects stay on the current layer.
+    const bool comma = sep8 != ".";
+    const std::string line_layer = comma ? "0" : "XS_1250.000";
+    const std::wstring refused =
+        L"Invalid input: layer name \"XS_1250,000\" holds a character that names may not contain";
+    std::printf("user locale %04lx, decimal separator '%s'\n",
+                static_cast<unsigned long>(::GetUserDefaultLCID()), sep8.c_str());
     auto app = palvane::host::memory::CreateApplication();
     auto mem = app->AddDocument("River.dwg");
     Ref<palvane::host::Document> doc(mem);
@@ -366,7 +381,7 @@ int main() {
         {1001, 1000, 1071, 1070, 1000},
         {Variant("TEV"), Variant("REACH"), Variant("1"), Variant(int16_t{-1}), Variant("")});
     auto profile = Line(doc, "XS12_Profile", {200, 120, 250, 100});
-    TagSection(*profile, "XS12", 1250.5, "XS12");
+    TagSection(*profile, "XS12", 1250, "XS12");
     doc->Layers()->Add("XS12_SectionLine");
     IDispatch* d = palvane::com::FacadeDocument(doc);
     std::vector<std::pair<std::wstring, VARIANT>> args;
@@ -377,20 +392,21 @@ int main() {
     args.push_back({L"thisdrawing", thisdrawing});
     for (const auto& f : palvane::keyplan::kOptionFields) {
       std::wstring name(f.name, f.name + std::strlen(f.name));
-      const wchar_t* value = L"";
-      if (name == L"TextHeight") value = L"1.5";
+      std::wstring value;
+      if (name == L"TextHeight") value = L"1" + sep + L"5";
       if (name == L"LineLayer") value = L"XS_";
       if (name == L"ChainagePrecision") value = L"2";
       if (name == L"Mike11ChainagePrecision") value = L"1";
-      if (name == L"SectionLineWidth") value = L"0.5";
-      args.push_back({name, Str(value)});
+      if (name == L"SectionLineWidth") value = L"0" + sep + L"5";
+      args.push_back({name, Str(value.c_str())});
     }
     g_boxes.clear();
     VARIANT r;
     const HRESULT hr = CallByName(centerline, L"ExportKeyplanAsAttributes", args, &r);
     Check(SUCCEEDED(hr), "ExportKeyplanAsAttributes by name with 25 named arguments");
     ::VariantClear(&r);
-    const size_t attribute_messages = g_boxes.size();
+    const std::vector<std::wstring> attribute_messages = g_boxes;
+    g_boxes.clear();
     // The labelled keyplan of the same drawing, through the same object.
     VARIANT r2;
     Check(SUCCEEDED(CallByName(centerline, L"ExportKeyplan", args, &r2)), "ExportKeyplan by name");
@@ -398,21 +414,29 @@ int main() {
     for (auto& a : args) {
       if (a.second.vt == VT_BSTR) ::VariantClear(&a.second);
     }
-    Check(attribute_messages == 0, "attribute export: no message");
+    // In a comma locale: the layer refused when made, then each of the
+    // eight objects put on it (the line, six definitions, the reference).
+    std::vector<std::wstring> expected_attribute_messages;
+    if (comma) {
+      expected_attribute_messages.push_back(refused);
+      expected_attribute_messages.insert(expected_attribute_messages.end(), 8, L"Key not found");
+    }
+    Check(attribute_messages == expected_attribute_messages, "attribute export: its messages");
     const auto* keyplan = app->documents().size() == 3 ? app->documents()[1].get() : nullptr;
     const auto* labelled = app->documents().size() == 3 ? app->documents()[2].get() : nullptr;
     if (labelled != nullptr) {
       std::vector<std::string> texts;
       for (const auto& e : labelled->model_space()->entities()) {
-        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e))
-          texts.push_back(t->text());
+        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e)) texts.push_back(t->text());
       }
       // Every flag and the bearing's precision were the empty string: each
       // field is included after its message, the bearing's line left empty.
-      Check(texts.size() == 1 && texts[0] == "XS12\\P200mE 120mN\\P\\P1250.5\\P2949.5\\PFootbridge",
+      Check(texts.size() == 1 && texts[0] == "XS12\\P200mE 120mN\\P\\P1250\\P2950\\PFootbridge",
             "labelled keyplan: the label");
-      Check(g_boxes == std::vector<std::wstring>(7, L"Type mismatch"),
-            "labelled keyplan: seven conversion messages");
+      std::vector<std::wstring> expected;
+      if (comma) expected = {refused, L"Key not found"};  // the layer, the line put on it
+      expected.insert(expected.end(), 7, L"Type mismatch");
+      Check(g_boxes == expected, "labelled keyplan: seven conversion messages");
     }
     Check(labelled != nullptr, "labelled export: a new drawing");
     Check(keyplan != nullptr, "attribute export: a new drawing");
@@ -430,8 +454,8 @@ int main() {
           }
         }
       }
-      Check(values == std::vector<std::string>{"XS12", "200.000", "120.000", "Footbridge", "1250.5",
-                                               "2949.5"},
+      Check(values == std::vector<std::string>{"XS12", "200" + sep8 + "000", "120" + sep8 + "000",
+                                               "Footbridge", "1250", "2950"},
             "six attribute values");
       Check(ys.size() == 6 && std::fabs(ys[0] - 98) < 1e-9 && std::fabs(ys[1] - 96) < 1e-9 &&
                 std::fabs(ys[2] - 94) < 1e-9 && std::fabs(ys[3] - 92) < 1e-9 &&
@@ -445,17 +469,17 @@ int main() {
       }
       Check(line != nullptr && line->vertices().size() == 2 && line->vertices()[0].x == 200 &&
                 line->vertices()[0].y == 120 && line->vertices()[1].x == 250 &&
-                line->vertices()[1].y == 100 && line->layer()->name() == "XS_1250.500" &&
+                line->vertices()[1].y == 100 && line->layer()->name() == line_layer &&
                 line->vertices()[0].start_width == 0.5,
-            "the block's line on XS_1250.500");
+            "the block's line on the chainage's layer");
       const palvane::host::memory::MemBlockReference* reference = nullptr;
       for (const auto& e : keyplan->model_space()->entities()) {
-        if (auto* r = dynamic_cast<palvane::host::memory::MemBlockReference*>(e))
-          reference = r;
+        if (auto* r = dynamic_cast<palvane::host::memory::MemBlockReference*>(e)) reference = r;
       }
-      Check(reference != nullptr && reference->insertion() == (palvane::host::Point3{200, 120, 0}) &&
-                reference->layer()->name() == "XS_1250.500" && reference->attributes.size() == 6 &&
-                reference->attributes[5]->value() == "2949.5",
+      Check(reference != nullptr &&
+                reference->insertion() == (palvane::host::Point3{200, 120, 0}) &&
+                reference->layer()->name() == line_layer && reference->attributes.size() == 6 &&
+                reference->attributes[5]->value() == "2950",
             "one reference at S with six attributes");
     }
     d->Release();

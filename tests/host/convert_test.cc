@@ -20,9 +20,9 @@ TEST(ConvertTest, TextToBooleanAcceptsWordsInAnyCaseAndNumbers) {
   const struct {
     const char* text;
     bool expected;
-  } cases[] = {{"True", true},   {"TRUE", true}, {"true", true}, {"tRuE", true},
+  } cases[] = {{"True", true},   {"TRUE", true},   {"true", true},   {"tRuE", true},
                {"False", false}, {"false", false}, {"FALSE", false}, {"1", true},
-               {"-1", true},     {"0", false},   {"0.0", false}, {"2.5", true},
+               {"-1", true},     {"0", false},     {"0.0", false},   {"2.5", true},
                {" True ", true}, {"1e3", true}};
   for (const auto& c : cases) EXPECT_EQ(TextToBoolean(c.text), c.expected) << c.text;
 }
@@ -37,15 +37,15 @@ TEST(ConvertTest, TextToDoubleReadsDecimalNumbersWithAPoint) {
   const struct {
     const char* text;
     double expected;
-  } cases[] = {{"0", 0},           {"12.5", 12.5}, {"-3", -3},       {"+4.25", 4.25},
-               {".5", 0.5},        {"5.", 5},      {"1e3", 1000},    {"1.5E-2", 0.015},
-               {"  7  ", 7},       {"1e-400", 0},  {"0.1", 0.1}};
+  } cases[] = {{"0", 0},     {"12.5", 12.5}, {"-3", -3},    {"+4.25", 4.25},
+               {".5", 0.5},  {"5.", 5},      {"1e3", 1000}, {"1.5E-2", 0.015},
+               {"  7  ", 7}, {"1e-400", 0},  {"0.1", 0.1}};
   for (const auto& c : cases) EXPECT_EQ(TextToDouble(c.text), c.expected) << c.text;
 }
 
 TEST(ConvertTest, TextToDoubleRefusesNonNumbersAndOverflows) {
-  for (const char* text : {"", " ", "abc", "1,5", "1.2.3", "e5", "inf", "nan", "0x10", "--1",
-                           "1e", "12m"}) {
+  for (const char* text :
+       {"", " ", "abc", "1,5", "1.2.3", "e5", "inf", "nan", "0x10", "--1", "1e", "12m"}) {
     EXPECT_ERROR(TextToDouble(text), 13);
   }
   EXPECT_ERROR(TextToDouble("1e400"), 6);
@@ -56,8 +56,15 @@ TEST(ConvertTest, TextToLongRoundsTiesToEvenAndOverflows) {
   const struct {
     const char* text;
     int32_t expected;
-  } cases[] = {{"2", 2},   {"2.5", 2},   {"3.5", 4},   {"-2.5", -2}, {"2.4999", 2},
-               {"0.5", 0}, {"1.5", 2},   {"-0.5", 0},  {"2147483647", 2147483647},
+  } cases[] = {{"2", 2},
+               {"2.5", 2},
+               {"3.5", 4},
+               {"-2.5", -2},
+               {"2.4999", 2},
+               {"0.5", 0},
+               {"1.5", 2},
+               {"-0.5", 0},
+               {"2147483647", 2147483647},
                {"-2147483648", -2147483647 - 1}};
   for (const auto& c : cases) EXPECT_EQ(TextToLong(c.text), c.expected) << c.text;
   EXPECT_ERROR(TextToLong("2147483648"), 6);
@@ -93,16 +100,31 @@ TEST(ConvertTest, FormatFixedRoundsTiesAwayFromZero) {
     double value;
     int decimals;
     const char* expected;
-  } cases[] = {{1234.5, 3, "1234.500"}, {0.25, 3, "0.250"},     {-3, 3, "-3.000"},
-               {1234.5, 0, "1235"},     {1233.5, 0, "1234"},    {-1234.5, 0, "-1235"},
-               {100.0004, 3, "100.000"}, {100.0001, 3, "100.000"}, {0.0005, 3, "0.001"},
-               {0.0004, 3, "0.000"},    {-0.0004, 3, "0.000"},  {999.9996, 3, "1000.000"},
-               {312456.7846, 3, "312456.785"}, {0, 3, "0.000"},  {0.4, 0, "0"},
-               {0.5, 0, "1"},           {9.5, 0, "10"},         {1e-20, 3, "0.000"},
+  } cases[] = {{1234.5, 3, "1234.500"},
+               {0.25, 3, "0.250"},
+               {-3, 3, "-3.000"},
+               {1234.5, 0, "1235"},
+               {1233.5, 0, "1234"},
+               {-1234.5, 0, "-1235"},
+               {100.0004, 3, "100.000"},
+               {100.0001, 3, "100.000"},
+               {0.0005, 3, "0.001"},
+               {0.0004, 3, "0.000"},
+               {-0.0004, 3, "0.000"},
+               {999.9996, 3, "1000.000"},
+               {312456.7846, 3, "312456.785"},
+               {0, 3, "0.000"},
+               {0.4, 0, "0"},
+               {0.5, 0, "1"},
+               {9.5, 0, "10"},
+               {1e-20, 3, "0.000"},
                {12345678901234567.0, 3, "12345678901234600.000"},
-               {999.9995, 3, "1000.000"}, {-0.0005, 3, "-0.001"},
-               {123456.789, 12, "123456.789000000000"}, {0.000123456, 8, "0.00012346"},
-               {-99.5, 0, "-100"}, {5e-324, 2, "0.00"}};
+               {999.9995, 3, "1000.000"},
+               {-0.0005, 3, "-0.001"},
+               {123456.789, 12, "123456.789000000000"},
+               {0.000123456, 8, "0.00012346"},
+               {-99.5, 0, "-100"},
+               {5e-324, 2, "0.00"}};
   for (const auto& c : cases) {
     EXPECT_EQ(FormatFixed(c.value, c.decimals), c.expected) << c.value << " " << c.decimals;
   }
@@ -113,10 +135,18 @@ TEST(ConvertTest, RoundToEvenWorksOnTheStoredDouble) {
     double value;
     int32_t places;
     double expected;
-  } cases[] = {{2.5, 0, 2},         {3.5, 0, 4},       {-2.5, 0, -2},   {87.125, 2, 87.12},
-               {87.125, 0, 87},     {87.135, 2, 87.14}, {1250.5, 3, 1250.5},
+  } cases[] = {{2.5, 0, 2},
+               {3.5, 0, 4},
+               {-2.5, 0, -2},
+               {87.125, 2, 87.12},
+               {87.125, 0, 87},
+               {87.135, 2, 87.14},
+               {1250.5, 3, 1250.5},
                // 2.675 is stored as 2.67499999999999982236431605997495353221893310546875.
-               {2.675, 2, 2.67},    {0.125, 2, 0.12},  {0.375, 2, 0.38}, {1e300, 2, 1e300},
+               {2.675, 2, 2.67},
+               {0.125, 2, 0.12},
+               {0.375, 2, 0.38},
+               {1e300, 2, 1e300},
                {123.456, 400, 123.456}};
   for (const auto& c : cases) {
     EXPECT_EQ(RoundToEven(c.value, c.places), c.expected) << c.value << " " << c.places;
@@ -233,9 +263,46 @@ TEST(ConvertTest, DatesRoundTripThroughText) {
   EXPECT_EQ(TextToDate("2012/06/30 08:15"), MakeDate(2012, 6, 30, 8, 15));
 }
 
+// The forms the CAD program writes a date in, in the locales of its users.
+TEST(ConvertTest, TextToDateReadsTheFormsOtherProgramsWrite) {
+  const struct {
+    const char* text;
+    Date date;
+  } cases[] = {{"6/30/2012", MakeDate(2012, 6, 30)},
+               {"30.06.2012", MakeDate(2012, 6, 30)},
+               {"1.2.2012", MakeDate(2012, 2, 1)},
+               {"1/2/2012", MakeDate(2012, 2, 1)},  // day first when both make a date
+               {"12/31/1999 11:59:59 PM", MakeDate(1999, 12, 31, 23, 59, 59)},
+               {"30.06.2012 14:05", MakeDate(2012, 6, 30, 14, 5)},
+               {"6/30/2012 12:30:00 AM", MakeDate(2012, 6, 30, 0, 30)},
+               {"00:00:00", Date{0}},
+               {"12:00:00 AM", Date{0}},
+               {"12:00 pm", Date{0.5}},
+               {"06:00", Date{0.25}}};
+  for (const auto& c : cases) EXPECT_EQ(TextToDate(c.text), c.date) << c.text;
+}
+
 TEST(ConvertTest, TextToDateRefusesWhatIsNotADate) {
-  for (const char* text : {"", "tomorrow", "2012-13-01", "2012-02-30", "2011-02-29", "12",
-                           "2012-06-30 25:00", "2012-06-30x", "06-30-2012", "2012-06"}) {
+  for (const char* text : {"",
+                           "tomorrow",
+                           "2012-13-01",
+                           "2012-02-30",
+                           "2011-02-29",
+                           "12",
+                           "2012-06-30 25:00",
+                           "2012-06-30x",
+                           "06-30-2012",
+                           "2012-06",
+                           "13/13/2012",
+                           "2012.06.30",
+                           "30.6.2012.",
+                           "31.04.2012",
+                           "0:00 AM",
+                           "13:00 PM",
+                           "12:60",
+                           "2012-06-30 T",
+                           "AM",
+                           "6/30/2012 PM"}) {
     EXPECT_ERROR(TextToDate(text), 13);
   }
 }

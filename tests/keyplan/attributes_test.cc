@@ -148,7 +148,7 @@ TEST_F(AttributeExportTest, FiftySectionsOneNamedTwiceEachBlockFilledOnce) {
   }
   river.doc->Layers()->Add("S7_SectionLine2");
   centerline.ExportKeyplanAsAttributes(river.doc, options);
-  EXPECT_TRUE(sink.messages().empty());
+  EXPECT_TRUE(sink.messages().empty()) << ::testing::PrintToString(sink.messages());
   for (int i = 1; i <= 50; ++i) {
     const auto* block = Keyplan()->FindBlock("S" + std::to_string(i));
     ASSERT_NE(block, nullptr) << i;

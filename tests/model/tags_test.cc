@@ -40,6 +40,35 @@ TEST(TagKindTest, KindsAreExactAndUntaggedIsNull) {
   EXPECT_FALSE(model::IsTagKind(p->GetXData("TEV"), "SECTIO"));
 }
 
+// Every kind of value a tag may hold comes back in its own type, points as
+// three Doubles, through either host.
+TEST(TagKindTest, ExtendedDataOfEveryValueKindRoundTrips) {
+  Drawing d;
+  const auto p = AddPolyline(d.doc, "0", {0, 0, 1, 0});
+  const Variant point(Variant::Array{Variant(1.5), Variant(-2.0), Variant(3.25)});
+  p->SetXData({1001, 1000, 1010, 1040, 1070, 1071},
+              {Variant("TEV"), Variant("SECTION"), point, Variant(2.5), Variant(int16_t{7}),
+               Variant(int32_t{70000})});
+  const host::XData x = p->GetXData("TEV");
+  ASSERT_EQ(x.codes, (std::vector<int16_t>{1001, 1000, 1010, 1040, 1070, 1071}));
+  ASSERT_EQ(x.values.size(), 6u);
+  using Type = Variant::Type;
+  EXPECT_EQ(x.values[1].type(), Type::kString);
+  EXPECT_EQ(host::ToText(x.values[1]), "SECTION");
+  ASSERT_TRUE(x.values[2].IsArray());
+  const auto& a = x.values[2].AsArrayUnchecked();
+  ASSERT_EQ(a.size(), 3u);
+  EXPECT_EQ(host::ToDouble(a[0]), 1.5);
+  EXPECT_EQ(host::ToDouble(a[1]), -2.0);
+  EXPECT_EQ(host::ToDouble(a[2]), 3.25);
+  EXPECT_EQ(x.values[3].type(), Type::kDouble);
+  EXPECT_EQ(host::ToDouble(x.values[3]), 2.5);
+  EXPECT_EQ(x.values[4].type(), Type::kInteger);
+  EXPECT_EQ(host::ToInteger(x.values[4]), 7);
+  EXPECT_EQ(x.values[5].type(), Type::kLong);
+  EXPECT_EQ(host::ToLong(x.values[5]), 70000);
+}
+
 TEST(ReachRecordTest, RoundTripStoresTheReachNumberAsAnInteger) {
   Drawing d;
   const auto p = AddPolyline(d.doc, "CL", {0, 0, 1, 0});
@@ -73,9 +102,8 @@ TEST(ReachRecordTest, StatusReadsAnyNonZeroAsCurrent) {
   TEVReach reach;
   reach.Profile = p;
   for (int16_t flag : {int16_t{-1}, int16_t{1}, int16_t{0}}) {
-    p->SetXData({1001, 1000, 1071, 1070, 1000},
-                {Variant("TEV"), Variant("REACH"), Variant(int32_t{3}), Variant(flag),
-                 Variant("")});
+    p->SetXData({1001, 1000, 1071, 1070, 1000}, {Variant("TEV"), Variant("REACH"),
+                                                 Variant(int32_t{3}), Variant(flag), Variant("")});
     ASSERT_TRUE(reach.RetrieveValues());
     EXPECT_EQ(reach.Status, flag != 0) << flag;
   }
