@@ -737,7 +737,7 @@ std::string WriteDrawing(MemDocument& doc, std::optional<bool> binary) {
 
 void ApplyTemplate(MemDocument& doc) {
   auto file = std::make_shared<DxfFile>();
-  ReadInto(doc, *file, std::string(kTemplate));
+  ReadInto(doc, *file, std::string(TemplateDrawing()));
   doc.file = file;
 }
 

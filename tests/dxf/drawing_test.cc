@@ -33,7 +33,7 @@ TEST(DxfTemplateTest, TemplateRoundTripsUnchanged) {
   auto app = host::memory::CreateApplication();
   auto doc = NewDrawing(*app);
   EXPECT_EQ(dxf::VersionOf(*doc), "AC1027");
-  EXPECT_EQ(FirstDifference(dxf::kTemplate, dxf::WriteDrawing(*doc)), "");
+  EXPECT_EQ(FirstDifference(dxf::TemplateDrawing(), dxf::WriteDrawing(*doc)), "");
 }
 
 }  // namespace
@@ -389,7 +389,7 @@ TEST(DxfEncodingTest, OlderDrawingsUseTheirCodePageAndEscapes) {
 }
 
 TEST(DxfBadInputTest, EachFaultGetsAClearError) {
-  const std::string good(dxf::kTemplate);
+  const std::string good(dxf::TemplateDrawing());
   const struct {
     std::string bytes;
     const char* expected;
