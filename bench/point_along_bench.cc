@@ -28,11 +28,12 @@ void BM_PointAlong(benchmark::State& state) {
   const double length = line->Length() - 0.5;  // near the end: the whole walk
   double bearing = 0;
   for (auto _ : state) {
-    auto point = centerline.LWPolyPntAlong(Ref<palvane::host::Document>(doc), line, length, bearing);
+    auto point =
+        centerline.LWPolyPntAlong(Ref<palvane::host::Document>(doc), line, length, bearing);
     benchmark::DoNotOptimize(point);
   }
-  state.counters["vertices/s"] =
-      benchmark::Counter(static_cast<double>(vertices), benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["vertices/s"] = benchmark::Counter(static_cast<double>(vertices),
+                                                    benchmark::Counter::kIsIterationInvariantRate);
   if (!sink.messages().empty()) state.SkipWithError(sink.messages().front().c_str());
 }
 BENCHMARK(BM_PointAlong)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -272,23 +272,46 @@ void BM_ViewSection(benchmark::State& state) {
 double Least(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
 BENCHMARK(BM_LoadRiver)
-    ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)
-    ->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportKeyplan)
-    ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)
-    ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->UseManualTime()
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExportKeyplanAsAttributes)
-    ->Arg(1000)->Arg(10000)->Arg(20000)->Arg(40000)
-    ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->UseManualTime()
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Info)
-    ->Arg(10000)->Arg(20000)->Arg(40000)
-    ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->UseManualTime()
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Doubling)
     ->ArgsProduct({{10000, 20000}, {0, 1, 2, 3}})
-    ->UseManualTime()->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
+    ->UseManualTime()
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ViewSection)
-    ->Arg(12500)->Arg(25000)->Arg(50000)
-    ->ComputeStatistics("min", Least)->Unit(benchmark::kMillisecond);
+    ->Arg(12500)
+    ->Arg(25000)
+    ->Arg(50000)
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

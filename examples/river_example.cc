@@ -40,9 +40,8 @@ int main() {
   // The reach: a centre line with an arc, tagged current.
   auto centre = Polyline(doc, "CentreLine", {0, 0, 400, 0, 600, 200, 1000, 200});
   centre->SetBulge(1, 0.4);
-  centre->SetXData({1001, 1000, 1071, 1070, 1000},
-                   {Variant("TEV"), Variant("REACH"), Variant("1"), Variant(int16_t{-1}),
-                    Variant("")});
+  centre->SetXData({1001, 1000, 1071, 1070, 1000}, {Variant("TEV"), Variant("REACH"), Variant("1"),
+                                                    Variant(int16_t{-1}), Variant("")});
   // Five sections across it.
   for (int i = 1; i <= 5; ++i) {
     const std::string n = std::to_string(i);

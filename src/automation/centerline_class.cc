@@ -42,16 +42,18 @@ host::Ref<host::Application> CenterlineClass::KeyplanApplication(
 std::string CenterlineClass::ExportKeyplan(const host::Ref<host::Document>& thisdrawing,
                                            const keyplan::KeyplanOptions& options) {
   const host::ConversionsScope conversions(conversions_);
-  keyplan::ExportKeyplan(sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing,
-                         options, keyplan::KeyplanKind::kLabels, progress_);
+  keyplan::ExportKeyplan(
+      sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing, options,
+      keyplan::KeyplanKind::kLabels, progress_);
   return "";
 }
 
-std::string CenterlineClass::ExportKeyplanAsAttributes(
-    const host::Ref<host::Document>& thisdrawing, const keyplan::KeyplanOptions& options) {
+std::string CenterlineClass::ExportKeyplanAsAttributes(const host::Ref<host::Document>& thisdrawing,
+                                                       const keyplan::KeyplanOptions& options) {
   const host::ConversionsScope conversions(conversions_);
-  keyplan::ExportKeyplan(sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing,
-                         options, keyplan::KeyplanKind::kAttributes, progress_);
+  keyplan::ExportKeyplan(
+      sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing, options,
+      keyplan::KeyplanKind::kAttributes, progress_);
   return "";
 }
 

@@ -41,8 +41,7 @@ class CenterlineClass {
   // system "UCS1" in its vertical plane, only its section's layers thawed,
   // that coordinate system current, the view zoomed. Always the empty String.
   std::string ViewSection(const host::Ref<host::Document>& thisdrawing,
-                          const host::Ref<host::LWPolyline>& SectionLine,
-                          const bool& OriginalData);
+                          const host::Ref<host::LWPolyline>& SectionLine, const bool& OriginalData);
 
   // Writes the current reach's keyplan into a new drawing, with labelled
   // section lines. Always the empty String.

@@ -42,10 +42,10 @@ struct DxfFile final : host::memory::DocumentFile {
   bool binary = false;
   std::string code_page = "ANSI_1252";
   bool has_handles = true;
-  uint64_t seed = 0;                                    // $HANDSEED as read
+  uint64_t seed = 0;  // $HANDSEED as read
   std::string bytes;  // the file, to which the objects' raw tags refer
   const host::memory::TagCodec* codec = nullptr;
-  bool crlf = false;  // lines end in CR LF
+  bool crlf = false;                                    // lines end in CR LF
   RawTags preamble;                                     // comments before the first section
   std::vector<std::string> sections;                    // in file order
   std::vector<std::pair<std::string, RawTags>> header;  // $NAME, its value tags

@@ -107,10 +107,9 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
   for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
     temp = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" +
            std::to_wstring(attempt) + L".tmp";
-    file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE &&
-        (::GetLastError() != ERROR_FILE_EXISTS || attempt >= 100)) {
+    file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+    if (file == INVALID_HANDLE_VALUE && (::GetLastError() != ERROR_FILE_EXISTS || attempt >= 100)) {
       throw DxfError(path + ": cannot write here: " + LastErrorText());
     }
   }

@@ -175,10 +175,9 @@ std::string TextCodec::Encode(std::string_view utf8) const {
                                             static_cast<int>(n), wide, 2);
     char buf[8];
     BOOL lost = FALSE;
-    const int written =
-        units > 0 ? ::WideCharToMultiByte(code_page_, WC_NO_BEST_FIT_CHARS, wide, units, buf,
-                                          sizeof buf, nullptr, &lost)
-                  : 0;
+    const int written = units > 0 ? ::WideCharToMultiByte(code_page_, WC_NO_BEST_FIT_CHARS, wide,
+                                                          units, buf, sizeof buf, nullptr, &lost)
+                                  : 0;
     if (written > 0 && !lost) {
       out.append(buf, static_cast<size_t>(written));
     } else {

@@ -26,9 +26,12 @@ class TextCodec {
 
  private:
   bool utf8_;
+#ifdef _WIN32
+  unsigned code_page_ = 1252;  // the system's number of the code page
+#else
   void* to_utf8_ = nullptr;  // iconv descriptors
   void* from_utf8_ = nullptr;
-  unsigned code_page_ = 1252;  // the system's code page, on Windows
+#endif
 };
 
 // Replaces each \U+XXXX escape by its character, in UTF-8.

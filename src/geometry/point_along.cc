@@ -19,8 +19,7 @@ double NormalizeAngle(double angle) {
 }  // namespace
 
 std::optional<PointAlongResult> PointAlong(const host::Ref<host::Document>& doc,
-                                           host::LWPolyline& polyline,
-                                           double length) {
+                                           host::LWPolyline& polyline, double length) {
   const int64_t values = static_cast<int64_t>(polyline.Coordinates().size());
   const int64_t last = values / 2 - 1;  // index of the last vertex; -1 when empty
 

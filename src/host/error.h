@@ -27,7 +27,7 @@ class Error : public std::exception {
 
   // The drawing host's errors. Key-not-found is the number the CAD program
   // raises for a lookup by an absent name; the others imitate its refusals.
-  static constexpr int32_t kKeyNotFound = -2145386476;  // 0x80200014
+  static constexpr int32_t kKeyNotFound = -2145386476;   // 0x80200014
   static constexpr int32_t kDuplicateKey = -2145386475;  // 0x80200015
   static constexpr int32_t kInvalidInput = -2145386493;  // 0x80200003
   static constexpr int32_t kLayerRefused = -2145386462;  // 0x80200022

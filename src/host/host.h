@@ -187,8 +187,8 @@ class UCSs : public Object {
   virtual Ref<UCS> Item(int32_t index) = 0;
   // Origin and two points (not vectors) on the X and Y axes, in world
   // coordinates. An existing name gets the new geometry.
-  virtual Ref<UCS> Add(const Point3& origin, const Point3& x_axis_point,
-                       const Point3& y_axis_point, const std::string& name) = 0;
+  virtual Ref<UCS> Add(const Point3& origin, const Point3& x_axis_point, const Point3& y_axis_point,
+                       const std::string& name) = 0;
 };
 
 // Settings of a viewport apply only when it is assigned back as the

@@ -17,8 +17,7 @@ class Ref {
   Ref(std::nullptr_t) {}
   Ref(std::shared_ptr<T> p) : p_(std::move(p)) {}
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  Ref(const Ref<U>& other) : p_(other.shared()) {}
+  requires std::is_convertible_v<U*, T*> Ref(const Ref<U>& other) : p_(other.shared()) {}
 
   T* operator->() const {
     if (!p_) throw Error::ObjectNotSet();

@@ -129,13 +129,15 @@ class Exporter {
     };
     step_.ForEach(count_layers, [&](int32_t i) { MakeSectionLayer(layers->Item(i)->Name()); });
     int32_t total = 0;
-    step_.ForEach([&] { return total = count_layers(); }, [&](int32_t i) {
-      if (i == 0 && kind_ == KeyplanKind::kAttributes) {
-        filled_blocks_.reserve(static_cast<size_t>(total));  // at most a block per layer
-      }
-      DrawSection(layers->Item(i)->Name());
-      if (progress) progress(i + 1, total);
-    });
+    step_.ForEach(
+        [&] { return total = count_layers(); },
+        [&](int32_t i) {
+          if (i == 0 && kind_ == KeyplanKind::kAttributes) {
+            filled_blocks_.reserve(static_cast<size_t>(total));  // at most a block per layer
+          }
+          DrawSection(layers->Item(i)->Name());
+          if (progress) progress(i + 1, total);
+        });
 
     step_.Do([&] { keyplan_->PurgeAll(); });
     step_.Do([&] { keyplan_->Activate(); });
@@ -197,7 +199,9 @@ class Exporter {
   void DrawLabelledLine(const model::TEVSection& record, Point3 s, const Point3& e,
                         const std::string& line_layer) {
     Ref<host::LWPolyline> line;
-    step_.Do([&] { line = keyplan_->ModelSpace()->AddLightWeightPolyline({s[0], s[1], e[0], e[1]}); });
+    step_.Do([&] {
+      line = keyplan_->ModelSpace()->AddLightWeightPolyline({s[0], s[1], e[0], e[1]});
+    });
     step_.Do([&] { line->SetLayer(line_layer); });
     step_.Do([&] {
       const double width = ReadMeasure(o_.SectionLineWidth);
@@ -230,8 +234,8 @@ class Exporter {
     step_.Do([&] { radius = geometry::PlanDistance(Need(centre), Need(box_max)); });
     step_.Do([&] { angle = keyplan_->Utility()->AngleFromXAxis(e, s); });
     step_.Do([&] {
-      target = keyplan_->Utility()->PolarPoint(
-          s, Need(angle), ReadMeasure(o_.TextHeight) / 2 + Need(radius));
+      target = keyplan_->Utility()->PolarPoint(s, Need(angle),
+                                               ReadMeasure(o_.TextHeight) / 2 + Need(radius));
     });
     step_.Do([&] { text->Move(Need(centre), Need(target)); });
     step_.Do([&] { text->SetLayer("SECTION_LINE_TEXT"); });
@@ -249,8 +253,9 @@ class Exporter {
       Ref<host::LWPolyline> line;
       step_.Do([&] { line = block->AddLightWeightPolyline({s[0], s[1], e[0], e[1]}); });
       step_.Do([&] { line->SetLayer(line_layer); });
-      step_.Do([&] { line->SetWidth(0, ReadMeasure(o_.SectionLineWidth),
-                                    ReadMeasure(o_.SectionLineWidth)); });
+      step_.Do([&] {
+        line->SetWidth(0, ReadMeasure(o_.SectionLineWidth), ReadMeasure(o_.SectionLineWidth));
+      });
       const double h = text_height_;
       Point3 at{e[0], e[1], 0};
       for (const AttributeField& field : AttributeFields()) {

@@ -5,20 +5,33 @@
 
 namespace palvane::keyplan {
 
-#define PALVANE_OPTION(name) OptionField{#name, &KeyplanOptions::name}
+#define PALVANE_OPTION(name) \
+  OptionField { #name, &KeyplanOptions::name }
 const std::array<OptionField, 24> kOptionFields = {
-    PALVANE_OPTION(SectionNameChkBox),       PALVANE_OPTION(SectionNamePrefix),
-    PALVANE_OPTION(SectionNameSuffix),       PALVANE_OPTION(ENChkBox),
-    PALVANE_OPTION(ENPrefix),                PALVANE_OPTION(ENSuffix),
-    PALVANE_OPTION(BearingChkBox),           PALVANE_OPTION(BearingPrefix),
-    PALVANE_OPTION(BearingSuffix),           PALVANE_OPTION(BearingPrecision),
-    PALVANE_OPTION(ChainageChkBox),          PALVANE_OPTION(ChainagePrefix),
-    PALVANE_OPTION(ChainageSuffix),          PALVANE_OPTION(ChainagePrecision),
-    PALVANE_OPTION(Mike11ChainageChkBox),    PALVANE_OPTION(Mike11ChainagePrefix),
-    PALVANE_OPTION(Mike11ChainageSuffix),    PALVANE_OPTION(Mike11ChainagePrecision),
-    PALVANE_OPTION(DescriptionChkBox),       PALVANE_OPTION(DescriptionPrefix),
-    PALVANE_OPTION(DescriptionSuffix),       PALVANE_OPTION(SectionLineWidth),
-    PALVANE_OPTION(TextHeight),              PALVANE_OPTION(LineLayer),
+    PALVANE_OPTION(SectionNameChkBox),
+    PALVANE_OPTION(SectionNamePrefix),
+    PALVANE_OPTION(SectionNameSuffix),
+    PALVANE_OPTION(ENChkBox),
+    PALVANE_OPTION(ENPrefix),
+    PALVANE_OPTION(ENSuffix),
+    PALVANE_OPTION(BearingChkBox),
+    PALVANE_OPTION(BearingPrefix),
+    PALVANE_OPTION(BearingSuffix),
+    PALVANE_OPTION(BearingPrecision),
+    PALVANE_OPTION(ChainageChkBox),
+    PALVANE_OPTION(ChainagePrefix),
+    PALVANE_OPTION(ChainageSuffix),
+    PALVANE_OPTION(ChainagePrecision),
+    PALVANE_OPTION(Mike11ChainageChkBox),
+    PALVANE_OPTION(Mike11ChainagePrefix),
+    PALVANE_OPTION(Mike11ChainageSuffix),
+    PALVANE_OPTION(Mike11ChainagePrecision),
+    PALVANE_OPTION(DescriptionChkBox),
+    PALVANE_OPTION(DescriptionPrefix),
+    PALVANE_OPTION(DescriptionSuffix),
+    PALVANE_OPTION(SectionLineWidth),
+    PALVANE_OPTION(TextHeight),
+    PALVANE_OPTION(LineLayer),
 };
 #undef PALVANE_OPTION
 

@@ -16,10 +16,10 @@ bool TEVReach::Load(const host::XData& tag) {
 }
 
 void TEVReach::AssignValues() {
-  Profile->SetXData({1001, 1000, 1071, 1070, 1000},
-                    {host::Variant(kTagApp), host::Variant(kReachKind), host::Variant(ReachNo),
-                     host::Variant(int16_t{Status ? int16_t{-1} : int16_t{0}}),
-                     host::Variant(PhotoDirectory)});
+  Profile->SetXData(
+      {1001, 1000, 1071, 1070, 1000},
+      {host::Variant(kTagApp), host::Variant(kReachKind), host::Variant(ReachNo),
+       host::Variant(int16_t{Status ? int16_t{-1} : int16_t{0}}), host::Variant(PhotoDirectory)});
 }
 
 }  // namespace palvane::model

@@ -112,7 +112,8 @@ void ViewSection(host::MessageSink& sink, const Ref<host::Document>& drawing,
       last_world[2] = 0;
     });
     step.Do([&] { angle = drawing->Utility()->AngleFromXAxis(first_world, last_world); });
-    step.Do([&] { x_point = drawing->Utility()->PolarPoint(first_world, angle, kAxisPointDistance); });
+    step.Do(
+        [&] { x_point = drawing->Utility()->PolarPoint(first_world, angle, kAxisPointDistance); });
     y_point = {first_world[0], first_world[1], first_world[2] + kAxisPointDistance};
     step.Do([&] {
       ucs = drawing->UserCoordinateSystems()->Add(first_world, x_point, y_point, "UCS1");

@@ -21,10 +21,11 @@ TEST(ErrorTrapTest, ShowAndGoOnRunsTheNextStatementAndTheTrueBranch) {
     step.Do([&] { ran.push_back("after"); });
     if (step.If([&]() -> bool { throw Error::Overflow(); })) ran.push_back("branch");
     if (step.If([] { return false; })) ran.push_back("false branch");
-    step.ForEach([] { return 3; }, [&](int32_t i) {
-      if (i == 1) throw Error::SubscriptOutOfRange();
-      ran.push_back("item " + std::to_string(i));
-    });
+    step.ForEach([] { return 3; },
+                 [&](int32_t i) {
+                   if (i == 1) throw Error::SubscriptOutOfRange();
+                   ran.push_back("item " + std::to_string(i));
+                 });
     step.ForEach([]() -> int32_t { throw Error::ObjectNotSet(); },
                  [&](int32_t) { ran.push_back("never"); });
   });

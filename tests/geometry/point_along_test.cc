@@ -1,10 +1,11 @@
+#include "geometry/point_along.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 
 #include "automation/centerline_class.h"
-#include "geometry/point_along.h"
 #include "support/river.h"
 
 namespace palvane::testing {

@@ -26,10 +26,10 @@ TEST(MemoryHostTest, XDataKeepsTypedItemsInOrderPerApplication) {
   TagReach(*p, "12", true, "C:\\photos");
   const host::XData other = p->GetXData("OTHER");
   ASSERT_EQ(other.codes.size(), 7u);
-  EXPECT_EQ(other.values[2], Variant(int32_t{7}));          // text of a whole number
-  EXPECT_EQ(other.values[3], Variant(int16_t{-1}));         // Boolean true
-  EXPECT_EQ(other.values[4], Variant(2.5));                 // text to real
-  EXPECT_EQ(other.values[5], Variant("2012-06-30"));        // a date as its text
+  EXPECT_EQ(other.values[2], Variant(int32_t{7}));    // text of a whole number
+  EXPECT_EQ(other.values[3], Variant(int16_t{-1}));   // Boolean true
+  EXPECT_EQ(other.values[4], Variant(2.5));           // text to real
+  EXPECT_EQ(other.values[5], Variant("2012-06-30"));  // a date as its text
   EXPECT_EQ(host::ToDate(other.values[5]), host::MakeDate(2012, 6, 30));
   const host::XData tev = p->GetXData("TEV");
   EXPECT_EQ(tev.codes, (std::vector<int16_t>{1001, 1000, 1071, 1070, 1000}));
@@ -181,7 +181,9 @@ TEST(MemoryHostTest, RemoveItemsInAnyOrderAndWithRepeats) {
     for (int32_t i = 0; i < set->Count(); ++i) out.push_back(set->Item(i).get());
     return out;
   };
-  auto entity = [&](int i) { return static_cast<host::Entity*>(lines[static_cast<size_t>(i)].get()); };
+  auto entity = [&](int i) {
+    return static_cast<host::Entity*>(lines[static_cast<size_t>(i)].get());
+  };
   const auto s = d.doc->SelectionSets()->Add("S");
   s->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});
   s->RemoveItems({Ref<host::Entity>(lines[1]), Ref<host::Entity>(lines[3])});
@@ -233,19 +235,19 @@ TEST(MemoryHostTest, TranslateCoordinatesFollowsTheArbitraryAxisRule) {
   Drawing d;
   const auto util = d.doc->Utility();
   // Normal (0,0,-1): the OCS X axis is world -X.
-  const Point3 w = util->TranslateCoordinates({3, 4, 5}, host::kObjectCs, host::kWorld, false,
-                                              {0, 0, -1});
+  const Point3 w =
+      util->TranslateCoordinates({3, 4, 5}, host::kObjectCs, host::kWorld, false, {0, 0, -1});
   EXPECT_NEAR(w[0], -3, 1e-12);
   EXPECT_NEAR(w[1], 4, 1e-12);
   EXPECT_NEAR(w[2], -5, 1e-12);
   // Normal (1,0,0): Ax = Wz x N = (0,1,0), Ay = N x Ax = (0,0,1).
-  const Point3 v = util->TranslateCoordinates({3, 4, 5}, host::kObjectCs, host::kWorld, false,
-                                              {1, 0, 0});
+  const Point3 v =
+      util->TranslateCoordinates({3, 4, 5}, host::kObjectCs, host::kWorld, false, {1, 0, 0});
   EXPECT_NEAR(v[0], 5, 1e-12);
   EXPECT_NEAR(v[1], 3, 1e-12);
   EXPECT_NEAR(v[2], 4, 1e-12);
-  const Point3 back = util->TranslateCoordinates(v, host::kWorld, host::kObjectCs, false,
-                                                 {1, 0, 0});
+  const Point3 back =
+      util->TranslateCoordinates(v, host::kWorld, host::kObjectCs, false, {1, 0, 0});
   EXPECT_NEAR(back[0], 3, 1e-12);
   EXPECT_NEAR(back[1], 4, 1e-12);
   // Going back to the first normal gives the first answer again, exactly.
@@ -253,8 +255,7 @@ TEST(MemoryHostTest, TranslateCoordinatesFollowsTheArbitraryAxisRule) {
             w);
   EXPECT_NEAR(util->AngleFromXAxis({1, 1, 0}, {1, 0, 0}), 3 * std::acos(0.0), 1e-12);
   EXPECT_EQ(util->AngleFromXAxis({1, 1, 0}, {1, 1, 0}), 0.0);
-  EXPECT_ERROR(util->TranslateCoordinates({0, 0, 0}, 2, 0, false, {0, 0, 1}),
-               Error::kInvalidInput);
+  EXPECT_ERROR(util->TranslateCoordinates({0, 0, 0}, 2, 0, false, {0, 0, 1}), Error::kInvalidInput);
 }
 
 TEST(MemoryHostTest, CoordinateSystemsAreOnePerName) {
@@ -368,8 +369,7 @@ TEST(MemoryHostTest, BlocksAndAttributes) {
   const auto block = d.doc->Blocks()->Add({200, 120, 0}, "XS12");
   EXPECT_EQ(d.doc->Blocks()->Add({0, 0, 0}, "xs12").get(), block.get());  // existing returned
   block->AddAttribute(1.5, 0, "Enter Easting", {250, 98, 0}, "Easting", "200.000");
-  EXPECT_ERROR(block->AddAttribute(1.5, 0, "p", {0, 0, 0}, "two words", "v"),
-               Error::kInvalidInput);
+  EXPECT_ERROR(block->AddAttribute(1.5, 0, "p", {0, 0, 0}, "two words", "v"), Error::kInvalidInput);
   const auto ref = d.doc->ModelSpace()->InsertBlock({210, 100, 0}, "XS12", 1, 1, 1, 0);
   const auto attributes = ref->GetAttributes();
   ASSERT_EQ(attributes.size(), 1u);
@@ -473,9 +473,9 @@ TEST(MemoryHostTest, MonitorRecordsCallsAndInjectsFaults) {
   monitor.StartRecording();
   d.doc->Layers()->Add("A");
   d.doc->Layers()->Item("A")->Name();
-  EXPECT_EQ(monitor.calls(), (std::vector<std::string>{"Document.Layers", "Layers.Add",
-                                                       "Document.Layers", "Layers.Item",
-                                                       "Layer.Name"}));
+  EXPECT_EQ(monitor.calls(),
+            (std::vector<std::string>{"Document.Layers", "Layers.Add", "Document.Layers",
+                                      "Layers.Item", "Layer.Name"}));
   monitor.FailAt("Layers.Item", 2, 42, "Injected");
   d.doc->Layers()->Item("A");
   try {

@@ -222,8 +222,7 @@ TEST_F(ExportKeyplanTest, TwoLayersNamingOneSectionDrawItTwice) {
   centerline.ExportKeyplan(river.doc, options);
   EXPECT_TRUE(sink.messages().empty());
   EXPECT_EQ(EntitiesOf<MemMText>(*Keyplan()->model_space()).size(), 4u);
-  EXPECT_EQ(EntitiesOf<MemLWPolyline>(*Keyplan()->model_space())[4]->layer()->name(),
-            "XS_100.250");
+  EXPECT_EQ(EntitiesOf<MemLWPolyline>(*Keyplan()->model_space())[4]->layer()->name(), "XS_100.250");
 }
 
 TEST_F(ExportKeyplanTest, NoSectionLayersGiveOnlyTheCentreLine) {

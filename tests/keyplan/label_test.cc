@@ -19,9 +19,9 @@ class LabelTest : public ::testing::Test {
     section.Bearing = 87.125;
     // Every field off, empty affixes, precision 2.
     for (const auto& f : kOptionFields) options.*f.member = "";
-    for (auto* flag : {&options.SectionNameChkBox, &options.ENChkBox, &options.BearingChkBox,
-                       &options.ChainageChkBox, &options.Mike11ChainageChkBox,
-                       &options.DescriptionChkBox}) {
+    for (auto* flag :
+         {&options.SectionNameChkBox, &options.ENChkBox, &options.BearingChkBox,
+          &options.ChainageChkBox, &options.Mike11ChainageChkBox, &options.DescriptionChkBox}) {
       *flag = "False";
     }
     options.BearingPrecision = options.ChainagePrecision = options.Mike11ChainagePrecision = "2";

@@ -65,9 +65,9 @@ TEST_F(LookupTest, CentrePointWithNoneOneAndTwoMatches) {
   EXPECT_TRUE(SameEntity(model::FindSectionCenterPoint(sink, d.doc, "K1"), a));
   AddPoint(d.doc, "K1_SectionCenter", {1, 0, 0});
   EXPECT_TRUE(SameEntity(model::FindSectionCenterPoint(sink, d.doc, "K1"), a));
-  EXPECT_EQ(sink.messages(),
-            (std::vector<std::string>{"Section K1 Has no Center Point",
-                                      "Section K1 Has more than one Center Point using first found"}));
+  EXPECT_EQ(sink.messages(), (std::vector<std::string>{
+                                 "Section K1 Has no Center Point",
+                                 "Section K1 Has more than one Center Point using first found"}));
 }
 
 TEST_F(LookupTest, ExistingSelectionSetIsReplaced) {

@@ -41,8 +41,8 @@ class KeyplanFixture : public ::testing::Test {
 
   // Removes the "TEV" data of an entity of the in-memory host.
   static void StripTag(const Ref<host::LWPolyline>& line) {
-    auto& xdata =
-        dynamic_cast<host::memory::EntityCore*>(Behind(Ref<host::Entity>(line)).get())->mutable_xdata();
+    auto& xdata = dynamic_cast<host::memory::EntityCore*>(Behind(Ref<host::Entity>(line)).get())
+                      ->mutable_xdata();
     xdata.clear();
   }
 

@@ -86,17 +86,22 @@ TEST_F(SectionViewTest, ElevationNormalAndInnerVerticesDoNotShiftThePlane) {
 TEST_F(SectionViewTest, LayerStageOutcomeTable) {
   for (const char* name :
        {"K12_SectionLine", "K12_Survey", "K12_SectionCenter", "K12_3d", "K12_3d_LPSO",
-        "K12_3d_LINV", "K7_Survey", "Old_K12_3d_LPSO", "Old_K12_SectionCenter",
-        "Temp"}) {
+        "K12_3d_LINV", "K7_Survey", "Old_K12_3d_LPSO", "Old_K12_SectionCenter", "Temp"}) {
     river.doc->Layers()->Add(name);
   }
   const auto line = AddPolyline(river.doc, "K12_SectionLine", {0, 0, 10, 0});
   View(line, false);
-  const std::map<std::string, bool> expected_false = {
-      {"0", true},           {"K12_SectionLine", false}, {"K12_Survey", false},
-      {"K12_SectionCenter", true}, {"K12_3d", true},     {"K12_3d_LPSO", false},
-      {"K12_3d_LINV", false}, {"K7_Survey", true},       {"Old_K12_3d_LPSO", false},
-      {"Old_K12_SectionCenter", true}, {"Temp", false}};
+  const std::map<std::string, bool> expected_false = {{"0", true},
+                                                      {"K12_SectionLine", false},
+                                                      {"K12_Survey", false},
+                                                      {"K12_SectionCenter", true},
+                                                      {"K12_3d", true},
+                                                      {"K12_3d_LPSO", false},
+                                                      {"K12_3d_LINV", false},
+                                                      {"K7_Survey", true},
+                                                      {"Old_K12_3d_LPSO", false},
+                                                      {"Old_K12_SectionCenter", true},
+                                                      {"Temp", false}};
   EXPECT_EQ(Frozen(), expected_false);
   EXPECT_EQ(river.doc->ActiveLayer()->Name(), "K12_SectionLine");
 
@@ -142,8 +147,8 @@ TEST_F(SectionViewTest, LayerWithoutUnderscoreHasAnEmptyPrefix) {
   EXPECT_EQ(view::SectionPrefix("Section"), "");
   View(line, false);
   const std::map<std::string, bool> expected = {
-      {"0", false},     {"Banks", false}, {"Old3d", true}, {"XSectionCenter", true},
-      {"3d_LPSO", false}, {"Temp", false}, {"Section", false}};
+      {"0", false},       {"Banks", false}, {"Old3d", true},   {"XSectionCenter", true},
+      {"3d_LPSO", false}, {"Temp", false},  {"Section", false}};
   EXPECT_EQ(Frozen(), expected);
 }
 
@@ -208,19 +213,37 @@ TEST_F(SectionViewTest, HostOperationsRunInTheirOrder) {
     }
     order.push_back(call);
   }
-  const std::vector<std::string> expected = {
-      "LWPolyline.Coordinates", "LWPolyline.Elevation", "LWPolyline.Normal",
-      "Document.Utility", "Utility.TranslateCoordinates",
-      "Document.Utility", "Utility.TranslateCoordinates",
-      "Document.Utility", "Utility.AngleFromXAxis",
-      "Document.Utility", "Utility.PolarPoint",
-      "Document.UserCoordinateSystems", "UCSs.Add",
-      "Document.ActiveViewport", "LWPolyline.Normal", "Viewport.SetDirection",
-      "Viewport.SetUCSIconOn", "Viewport.SetUCSIconAtOrigin", "Document.SetActiveViewport",
-      "LWPolyline.Layer", "Document.Layers", "layer stage", "Document.Layers", "layer stage",
-      "Document.Regen", "Document.SetVariable", "Document.SetActiveUCS",
-      "Document.Application", "Application.ZoomExtents",
-      "Document.Application", "Application.ZoomScaled"};
+  const std::vector<std::string> expected = {"LWPolyline.Coordinates",
+                                             "LWPolyline.Elevation",
+                                             "LWPolyline.Normal",
+                                             "Document.Utility",
+                                             "Utility.TranslateCoordinates",
+                                             "Document.Utility",
+                                             "Utility.TranslateCoordinates",
+                                             "Document.Utility",
+                                             "Utility.AngleFromXAxis",
+                                             "Document.Utility",
+                                             "Utility.PolarPoint",
+                                             "Document.UserCoordinateSystems",
+                                             "UCSs.Add",
+                                             "Document.ActiveViewport",
+                                             "LWPolyline.Normal",
+                                             "Viewport.SetDirection",
+                                             "Viewport.SetUCSIconOn",
+                                             "Viewport.SetUCSIconAtOrigin",
+                                             "Document.SetActiveViewport",
+                                             "LWPolyline.Layer",
+                                             "Document.Layers",
+                                             "layer stage",
+                                             "Document.Layers",
+                                             "layer stage",
+                                             "Document.Regen",
+                                             "Document.SetVariable",
+                                             "Document.SetActiveUCS",
+                                             "Document.Application",
+                                             "Application.ZoomExtents",
+                                             "Document.Application",
+                                             "Application.ZoomScaled"};
   EXPECT_EQ(order, expected);
 }
 

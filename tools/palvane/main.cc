@@ -175,9 +175,9 @@ int Info(const std::string& path, bool json) {
   auto mem = Load(*app, path, progress);
   host::StderrMessageSink to_stderr;
   palvane::tools::CollectingSink sink(to_stderr);
-  palvane::tools::WriteInfo(AsSeen(Ref<host::Document>(mem)), sink, json, [](std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  });
+  palvane::tools::WriteInfo(
+      AsSeen(Ref<host::Document>(mem)), sink, json,
+      [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     throw Failure{2, "cannot write the listing to standard output"};
   }
@@ -198,8 +198,7 @@ int PointAlong(const std::string& path, const std::string& handle,
   nlohmann::json out = nlohmann::json::array();
   for (double distance : distances) {
     double bearing = 0;
-    const host::Variant point =
-        centerline.LWPolyPntAlong(drawing, line, distance, bearing);
+    const host::Variant point = centerline.LWPolyPntAlong(drawing, line, distance, bearing);
     if (!point.IsArray()) {
       if (json) {
         out.push_back({{"distance", distance}, {"point", nullptr}});

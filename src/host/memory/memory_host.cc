@@ -450,9 +450,7 @@ void EntityCore::AssignLayer(MemLayer* layer) {
   }
 }
 
-void EntityCore::Detach() {
-  AssignLayer(nullptr);
-}
+void EntityCore::Detach() { AssignLayer(nullptr); }
 
 void EntityCore::CopyCoreInto(EntityCore& copy, MemDocument* target) const {
   if (!xdata().empty()) copy.mutable_xdata() = xdata();
@@ -1554,9 +1552,7 @@ void MemDocument::RenameLayer(MemLayer* layer, const std::string& name) {
   layer_index_.Insert(layer);
 }
 
-MemBlock* MemDocument::FindBlock(std::string_view name) const {
-  return block_index_.Find(name);
-}
+MemBlock* MemDocument::FindBlock(std::string_view name) const { return block_index_.Find(name); }
 
 MemBlock* MemDocument::AddBlock(const std::string& name, const Point3& origin, bool check) {
   if (MemBlock* existing = FindBlock(name)) return existing;

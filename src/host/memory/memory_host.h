@@ -31,8 +31,8 @@ class TagCodec {
   virtual ~TagCodec() = default;
   // Decodes the tag at `p` into `code` and `value` (which may point into
   // `scratch`, 520 bytes); returns where the next tag starts.
-  virtual const char* Decode(const char* p, const char* end, int16_t& code,
-                             std::string_view& value, char* scratch) const = 0;
+  virtual const char* Decode(const char* p, const char* end, int16_t& code, std::string_view& value,
+                             char* scratch) const = 0;
 };
 
 // Group codes and values as read from a file, handed back untouched when the
@@ -64,7 +64,8 @@ class RawTags {
 
   RawTags() : begin_(nullptr) {}
   RawTags(const RawTags& other);
-  RawTags(RawTags&& other) noexcept : begin_(other.begin_), size_(other.size_), codec_(other.codec_) {
+  RawTags(RawTags&& other) noexcept
+      : begin_(other.begin_), size_(other.size_), codec_(other.codec_) {
     other.Forget();
   }
   RawTags& operator=(const RawTags& other);
@@ -218,8 +219,8 @@ inline uint64_t FoldWord(uint64_t w) {
   const uint64_t ascii = w & ~kHighs;
   const uint64_t from_a = (ascii + kOnes * (0x80 - 'a')) & kHighs;       // >= 'a'
   const uint64_t after_z = (ascii + kOnes * (0x80 - 'z' - 1)) & kHighs;  // > 'z'
-  const uint64_t lower = from_a & ~after_z & ~(w & kHighs);  // bytes of 'a' to 'z'
-  return w - (lower >> 2);                                    // less 0x20 each
+  const uint64_t lower = from_a & ~after_z & ~(w & kHighs);              // bytes of 'a' to 'z'
+  return w - (lower >> 2);                                               // less 0x20 each
 }
 
 // The word of `s` at byte `at`, the last one padded with zero bytes. Byte
@@ -486,7 +487,7 @@ class EntityCore : public ObjectCore {
 // few of its cache lines as it can.
 class LayerLookupPart {
  public:
-  int references = 0;  // entities anywhere in the drawing on this layer
+  int references = 0;     // entities anywhere in the drawing on this layer
   uint32_t position = 0;  // in the drawing's layer table
 
  protected:
@@ -612,7 +613,7 @@ class MemBlock final : public Block,
   };
   TypeList* FindType(std::string_view type) const;
   std::vector<std::unique_ptr<TypeList>> by_type_;
-  size_t indexed_ = 0;  // entities_ from here on came unindexed
+  size_t indexed_ = 0;          // entities_ from here on came unindexed
   size_t references_held_ = 0;  // block references among entities_ of a definition
   size_t variable_definitions_at_end_ = 0;
 };
