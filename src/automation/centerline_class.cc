@@ -1,21 +1,25 @@
 #include "automation/centerline_class.h"
 
-#include "automation/error_trap.h"
-#include "geometry/point_along.h"
+#include "along/point_along.h"
 #include "keyplan/export.h"
+#include "trap/error_trap.h"
 #include "view/section_view.h"
 
 namespace palvane::automation {
+
+using trap::AfterError;
+using trap::ErrorTrap;
+using trap::RunOperation;
 
 host::Variant CenterlineClass::LWPolyPntAlong(const host::Ref<host::Document>& Currentdoc,
                                               const host::Ref<host::LWPolyline>& objPline,
                                               const double& Length, double& Bearing) {
   const host::ConversionsScope conversions(conversions_);
   host::Variant result;
-  ErrorTrap trap(sink_, [](const host::Error&) { return AfterError::kShowAndEnd; });
+  ErrorTrap step(sink_, [](const host::Error&) { return AfterError::kShowAndEnd; });
   RunOperation(sink_, [&] {
-    trap.Do([&] {
-      const auto found = geometry::PointAlong(Currentdoc, *objPline, Length);
+    step.Do([&] {
+      const auto found = along::PointAlong(Currentdoc, *objPline, Length);
       if (found) {
         Bearing = found->bearing;
         result = host::Variant::Point(found->point[0], found->point[1], found->point[2]);

@@ -10,8 +10,8 @@
 
 #include <exception>
 
-#include "automation/error_trap.h"
 #include "host/message_sink.h"
+#include "trap/error_trap.h"
 
 namespace palvane::com {
 
@@ -31,7 +31,7 @@ void Guarded(IUnknown* object, host::MessageSink& sink, F&& work) noexcept {
   try {
     work();
   } catch (...) {
-    automation::ShowUnexpected(sink, std::current_exception());
+    trap::ShowUnexpected(sink, std::current_exception());
   }
 }
 

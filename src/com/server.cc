@@ -16,12 +16,12 @@
 #include <utility>
 
 #include "automation/centerline_class.h"
-#include "automation/error_trap.h"
 #include "com/dispatch.h"
 #include "com/dispatch_host.h"
 #include "com/guarded.h"
 #include "com/ole_conversions.h"
 #include "host/message_sink.h"
+#include "trap/error_trap.h"
 
 namespace {
 

@@ -59,6 +59,11 @@ inline Vec3 WorldToOcs(const Vec3& p, const Vec3& normal) {
   return WorldToOcs(p, ArbitraryAxes(normal));
 }
 
+// The distance in plan between two points; Z is ignored.
+inline double PlanDistance(const Vec3& p, const Vec3& q) {
+  return PlanLength(q[0] - p[0], q[1] - p[1]);
+}
+
 // The angle of the direction from `a` to `b` in plan, from 0 up to 2 pi.
 inline double PlanAngle(double ax, double ay, double bx, double by) {
   double angle = std::atan2(by - ay, bx - ax);

@@ -4,19 +4,19 @@
 #include <optional>
 #include <unordered_set>
 
-#include "automation/error_trap.h"
-#include "geometry/point_along.h"
+#include "geometry/vec.h"
 #include "host/convert.h"
 #include "keyplan/label.h"
 #include "model/lookup.h"
 #include "model/section.h"
+#include "trap/error_trap.h"
 
 namespace palvane::keyplan {
 
-using automation::AfterError;
-using automation::ErrorTrap;
 using host::Point3;
 using host::Ref;
+using trap::AfterError;
+using trap::ErrorTrap;
 
 namespace {
 
@@ -325,7 +325,7 @@ void ExportKeyplan(host::MessageSink& sink,
                    KeyplanKind kind, const std::function<void(int32_t, int32_t)>& progress) {
   Exporter exporter(sink, drawing, options, kind);
   exporter.progress = progress;
-  automation::RunOperation(sink, [&] { exporter.Run(application); });
+  trap::RunOperation(sink, [&] { exporter.Run(application); });
 }
 
 }  // namespace palvane::keyplan

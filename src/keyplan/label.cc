@@ -2,8 +2,7 @@
 
 namespace palvane::keyplan {
 
-std::string ComposeLabel(automation::ErrorTrap& step, const KeyplanOptions& o,
-                         const LabelValues& v) {
+std::string ComposeLabel(trap::ErrorTrap& step, const KeyplanOptions& o, const LabelValues& v) {
   const model::TEVSection& s = *v.section;
   std::string label;
   auto separate = [&] {

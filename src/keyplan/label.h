@@ -3,9 +3,9 @@
 #include <functional>
 #include <string>
 
-#include "automation/error_trap.h"
 #include "keyplan/options.h"
 #include "model/section.h"
+#include "trap/error_trap.h"
 
 namespace palvane::keyplan {
 
@@ -22,7 +22,7 @@ struct LabelValues {
 // runs as its own statement under `step`: a flag that cannot be read counts
 // as on, a field whose value or precision cannot be read is left out (its
 // separator stays).
-std::string ComposeLabel(automation::ErrorTrap& step, const KeyplanOptions& options,
+std::string ComposeLabel(trap::ErrorTrap& step, const KeyplanOptions& options,
                          const LabelValues& values);
 
 }  // namespace palvane::keyplan

@@ -1,13 +1,13 @@
 #include "view/section_view.h"
 
-#include "automation/error_trap.h"
+#include "trap/error_trap.h"
 
 namespace palvane::view {
 
-using automation::AfterError;
-using automation::ErrorTrap;
 using host::Point3;
 using host::Ref;
+using trap::AfterError;
+using trap::ErrorTrap;
 
 namespace {
 
@@ -88,7 +88,7 @@ void ViewSection(host::MessageSink& sink, const Ref<host::Document>& drawing,
     drawing->Layers()->Add("Temp");
     return AfterError::kGoOnSilently;
   });
-  automation::RunOperation(sink, [&] {
+  trap::RunOperation(sink, [&] {
     std::vector<double> coordinates;
     double elevation = 0;
     Point3 normal{0, 0, 1}, first_world{}, last_world{}, x_point{}, y_point{};

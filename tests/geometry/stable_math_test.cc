@@ -63,6 +63,10 @@ TEST(StableMathTest, PlanLengthNeitherOverflowsNorUnderflows) {
   }
 }
 
+TEST(StableMathTest, PlanDistanceIgnoresZ) {
+  EXPECT_EQ(PlanDistance({1, 2, 100}, {4, 6, -7}), 5.0);
+}
+
 TEST(StableMathTest, ArcLengthFollowsTheArcForEveryBulge) {
   // A half circle on a chord of 2, and a quarter circle (bulge tan(pi/8)).
   EXPECT_DOUBLE_EQ(SegmentLength(2, 1), std::numbers::pi);

@@ -7,8 +7,8 @@
 namespace palvane::keyplan {
 namespace {
 
-using automation::AfterError;
-using automation::ErrorTrap;
+using trap::AfterError;
+using trap::ErrorTrap;
 
 class LabelTest : public ::testing::Test {
  protected:
@@ -29,7 +29,7 @@ class LabelTest : public ::testing::Test {
   std::string Label() {
     ErrorTrap step(sink, [](const host::Error&) { return AfterError::kShowAndGoOn; });
     std::string label;
-    automation::RunOperation(sink, [&] {
+    trap::RunOperation(sink, [&] {
       label = ComposeLabel(step, options, {&section, 312456.784, 745120.1, [] { return 4200.0; }});
     });
     return label;

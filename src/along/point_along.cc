@@ -1,11 +1,13 @@
-#include "geometry/point_along.h"
+#include "along/point_along.h"
 
 #include <cmath>
 #include <numbers>
 
 #include "geometry/stable_math.h"
 
-namespace palvane::geometry {
+namespace palvane::along {
+
+using geometry::Atan;
 namespace {
 
 double NormalizeAngle(double angle) {
@@ -75,8 +77,4 @@ std::optional<PointAlongResult> PointAlong(const host::Ref<host::Document>& doc,
   return std::nullopt;
 }
 
-double PlanDistance(const host::Point3& p, const host::Point3& q) {
-  return std::sqrt((q[0] - p[0]) * (q[0] - p[0]) + (q[1] - p[1]) * (q[1] - p[1]));
-}
-
-}  // namespace palvane::geometry
+}  // namespace palvane::along

@@ -1,4 +1,4 @@
-#include "geometry/point_along.h"
+#include "along/point_along.h"
 
 #include <gtest/gtest.h>
 
@@ -185,10 +185,6 @@ TEST_F(PointAlongTest, EmptyArgumentsFailThroughTheTrap) {
   EXPECT_TRUE(Along(Ref<host::LWPolyline>(), 1).IsEmpty());
   EXPECT_EQ(sink.messages(),
             std::vector<std::string>{"Object variable or With block variable not set"});
-}
-
-TEST(PlanDistanceTest, IgnoresZ) {
-  EXPECT_EQ(geometry::PlanDistance({1, 2, 100}, {4, 6, -7}), 5.0);
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #pragma once
 
+// The point and bearing at a distance along a polyline, the operation behind
+// LWPolyPntAlong.
+
 #include <optional>
 
 #include "host/host.h"
 
-namespace palvane::geometry {
+namespace palvane::along {
 
 struct PointAlongResult {
   host::Point3 point;  // Z is 0
@@ -31,7 +34,4 @@ struct PointAlongResult {
 std::optional<PointAlongResult> PointAlong(const host::Ref<host::Document>& doc,
                                            host::LWPolyline& polyline, double length);
 
-// The distance in plan between two points; Z is ignored.
-double PlanDistance(const host::Point3& p, const host::Point3& q);
-
-}  // namespace palvane::geometry
+}  // namespace palvane::along

@@ -12,7 +12,7 @@
 #include "host/error.h"
 #include "host/message_sink.h"
 
-namespace palvane::automation {
+namespace palvane::trap {
 
 enum class AfterError { kShowAndEnd, kShowAndGoOn, kGoOnSilently };
 
@@ -89,4 +89,4 @@ void RunOperation(host::MessageSink& sink, F&& body) noexcept {
   }
 }
 
-}  // namespace palvane::automation
+}  // namespace palvane::trap

@@ -1,4 +1,4 @@
-#include "automation/error_trap.h"
+#include "trap/error_trap.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace palvane::automation {
+namespace palvane::trap {
 namespace {
 
 using host::Error;
@@ -113,4 +113,4 @@ TEST(ErrorTrapTest, AFailingSinkDoesNotEscapeTheOperation) {
 }
 
 }  // namespace
-}  // namespace palvane::automation
+}  // namespace palvane::trap

@@ -1,9 +1,9 @@
-#include "automation/error_trap.h"
+#include "trap/error_trap.h"
 
 #include <new>
 #include <string>
 
-namespace palvane::automation {
+namespace palvane::trap {
 
 void ErrorTrap::Handle(const host::Error& e) {
   AfterError after;
@@ -47,4 +47,4 @@ void ShowUnexpected(host::MessageSink& sink, const std::exception_ptr& failure) 
   }
 }
 
-}  // namespace palvane::automation
+}  // namespace palvane::trap

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Fails when a source includes a header from a layer above its own: each
+# folder of src/ may include only itself and the folders listed for it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+declare -A allowed=(
+  [geometry]=""
+  [host]="geometry"
+  [host/memory]="host geometry"
+  [trap]="host"
+  [model]="host trap geometry"
+  [along]="host geometry"
+  [view]="host trap model geometry"
+  [keyplan]="host trap model geometry"
+  [automation]="host trap model geometry along view keyplan"
+  [dxf]="host host/memory geometry"
+  [com]="host trap model geometry along view keyplan automation"
+)
+status=0
+for folder in "${!allowed[@]}"; do
+  for file in src/"$folder"/*.h src/"$folder"/*.cc; do
+    [ -e "$file" ] || continue
+    while IFS= read -r included; do
+      dir=${included%/*}
+      [ "$dir" = "$included" ] && continue  # a header beside the source
+      ok=0
+      for a in "$folder" ${allowed[$folder]}; do [ "$dir" = "$a" ] && ok=1; done
+      if [ $ok -eq 0 ]; then
+        echo "$file includes \"$included\": $folder may not use $dir"
+        status=1
+      fi
+    done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
+  done
+done
+[ $status -eq 0 ] && echo "layers: no include runs back up"
+exit $status
