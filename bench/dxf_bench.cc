@@ -15,6 +15,7 @@
 #include "dxf/drawing.h"
 #include "dxf/tags.h"
 #include "generate.h"
+#include "host/memory/memory_host.h"
 
 namespace {
 

@@ -15,7 +15,7 @@ using palvane::host::Ref;
 void BM_PointAlong(benchmark::State& state) {
   const auto vertices = static_cast<int>(state.range(0));
   auto app = palvane::host::memory::CreateApplication();
-  auto doc = app->AddDocument("Bench.dwg");
+  auto doc = app->Documents()->Add();
   std::vector<double> coords;
   for (int i = 0; i < vertices; ++i) {
     coords.push_back(i);

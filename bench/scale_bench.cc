@@ -19,7 +19,7 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "generate.h"
-#include "host/memory/entities.h"
+#include "host/memory/memory_host.h"
 #include "info.h"
 
 namespace {
@@ -122,27 +122,26 @@ Timings LoadAndRun(const River& river, Operation operation) {
   static const auto options = Options();
   palvane::host::RecordingMessageSink sink;
   palvane::tools::CollectingSink collecting(sink);
-  auto app = memory::CreateApplication();
-  app->new_drawing_template = [](memory::MemDocument& d) { palvane::dxf::ApplyTemplate(d); };
+  auto app = palvane::dxf::NewApplication();
   const Cpu c0 = ThreadCpu();
   const auto t0 = Clock::now();
   std::string bytes = palvane::dxf::ReadFileBytes(river.path);
   const auto t1 = Clock::now();
   auto doc = palvane::dxf::ReadDrawing(*app, std::move(bytes), "river.dxf");
-  app->Open(doc);
+  memory::Open(*doc);
   const auto t2 = Clock::now();
   const Cpu c2 = ThreadCpu();
   palvane::automation::CenterlineClass centerline(sink);
   size_t listed = 0;
   switch (operation) {
     case Operation::kLabels:
-      centerline.ExportKeyplan(Ref<palvane::host::Document>(doc), options);
+      centerline.ExportKeyplan(doc, options);
       break;
     case Operation::kAttributes:
-      centerline.ExportKeyplanAsAttributes(Ref<palvane::host::Document>(doc), options);
+      centerline.ExportKeyplanAsAttributes(doc, options);
       break;
     case Operation::kInfo:
-      palvane::tools::WriteInfo(Ref<palvane::host::Document>(doc), collecting, false,
+      palvane::tools::WriteInfo(doc, collecting, false,
                                 [&](std::string_view piece) { listed += piece.size(); });
       benchmark::DoNotOptimize(listed);
       break;
@@ -247,7 +246,7 @@ void BM_LoadRiver(benchmark::State& state) {
 // The section view in a drawing of `layers` layers (four per section).
 void BM_ViewSection(benchmark::State& state) {
   auto app = memory::CreateApplication();
-  auto doc = app->AddDocument("layers.dwg");
+  auto doc = app->Documents()->Add();
   const int sections = static_cast<int>(state.range(0)) / 4;
   for (int i = 0; i < sections; ++i) {
     const std::string n = "K" + std::to_string(i);
@@ -261,9 +260,9 @@ void BM_ViewSection(benchmark::State& state) {
   palvane::host::RecordingMessageSink sink;
   palvane::automation::CenterlineClass centerline(sink);
   for (auto _ : state) {
-    centerline.ViewSection(Ref<palvane::host::Document>(doc), line, false);
+    centerline.ViewSection(doc, line, false);
   }
-  state.counters["layers"] = static_cast<double>(doc->layers().size());
+  state.counters["layers"] = static_cast<double>(doc->Layers()->Count());
   if (!sink.messages().empty()) state.SkipWithError(sink.messages().front().c_str());
 }
 

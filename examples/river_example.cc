@@ -35,7 +35,7 @@ void Tag(palvane::host::Object& object, const std::string& number, double chaina
 
 int main() {
   auto app = palvane::host::memory::CreateApplication();
-  Ref<palvane::host::Document> doc(app->AddDocument("River.dwg"));
+  const Ref<palvane::host::Document> doc = app->Documents()->Add();
 
   // The reach: a centre line with an arc, tagged current.
   auto centre = Polyline(doc, "CentreLine", {0, 0, 400, 0, 600, 200, 1000, 200});
@@ -79,9 +79,11 @@ int main() {
   options.LineLayer = "XS_";
   centerline.ExportKeyplan(doc, options);
   centerline.ExportKeyplanAsAttributes(doc, options);
-  for (const auto& d : app->documents()) {
-    std::printf("%s: %zu layers, %zu entities in model space\n", d->name().c_str(),
-                d->layers().size(), d->model_space()->entities().size());
+  const auto documents = app->Documents();
+  for (int32_t i = 0; i < documents->Count(); ++i) {
+    const auto d = documents->Item(i);
+    std::printf("%s: %d layers, %d entities in model space\n", d->Name().c_str(),
+                d->Layers()->Count(), d->ModelSpace()->Count());
   }
 
   bool original_data = false;

@@ -7,13 +7,13 @@
 
 #include "dxf/drawing.h"
 #include "host/memory/entities.h"
-#include "host/memory/memory_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  auto app = palvane::host::memory::CreateApplication();
+  auto app = palvane::host::memory::NewMemApplication();
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   try {
-    auto doc = palvane::dxf::ReadDrawing(*app, bytes, "fuzz.dxf");
+    const auto read = palvane::dxf::ReadDrawing(*app, bytes, "fuzz.dxf");
+    palvane::host::memory::MemDocument* doc = palvane::host::memory::InMemory(*read);
     // What is read on first use is read too, and every other entity is
     // written from its fields, as after a change.
     bool change = false;

@@ -18,6 +18,7 @@ namespace palvane::dxf {
 using host::Point3;
 using host::Variant;
 using host::memory::EntityCore;
+using host::memory::MemApplication;
 using host::memory::MemAttribute;
 using host::memory::MemAttributeDefinition;
 using host::memory::MemBlock;
@@ -895,22 +896,34 @@ void ReadInto(MemDocument& doc, DxfFile& file, std::string bytes) {
   }
 }
 
-std::shared_ptr<MemDocument> ReadDrawing(host::memory::MemApplication& app, std::string bytes,
-                                         const std::string& name) {
-  auto doc = app.NewDetachedDocument(name);
+MemApplication& InMemory(host::Application& app) {
+  MemApplication* mem = host::memory::InMemory(app);
+  if (mem == nullptr) throw DxfError("drawing files are read into in-memory drawings only");
+  return *mem;
+}
+
+MemDocument& InMemory(host::Document& doc) {
+  MemDocument* mem = host::memory::InMemory(doc);
+  if (mem == nullptr) throw DxfError("only in-memory drawings are written to files");
+  return *mem;
+}
+
+host::Ref<host::Document> ReadDrawing(host::Application& app, std::string bytes,
+                                      const std::string& name) {
+  auto doc = InMemory(app).NewDetachedDocument(name);
   auto file = std::make_shared<DxfFile>();
   ReadInto(*doc, *file, std::move(bytes));
   doc->file = file;
-  return doc;
+  return host::Ref<host::Document>(doc);
 }
 
-std::shared_ptr<MemDocument> ReadDrawing(host::memory::MemApplication& app, std::string_view bytes,
-                                         const std::string& name) {
+host::Ref<host::Document> ReadDrawing(host::Application& app, std::string_view bytes,
+                                      const std::string& name) {
   return ReadDrawing(app, std::string(bytes), name);
 }
 
-std::string VersionOf(const MemDocument& doc) {
-  const auto* file = dynamic_cast<const DxfFile*>(doc.file.get());
+std::string VersionOf(host::Document& doc) {
+  const auto* file = dynamic_cast<const DxfFile*>(InMemory(doc).file.get());
   return file != nullptr ? file->version : "AC1027";
 }
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/memory/memory_host.h"
+#include "host/memory/document.h"
 
 namespace palvane::dxf {
 
@@ -129,6 +129,11 @@ inline bool ParseHandle(std::string_view s, uint64_t& h) {
   h = value;
   return true;
 }
+
+// The in-memory application or drawing behind a host object; DxfError for
+// another host's.
+host::memory::MemApplication& InMemory(host::Application& app);
+host::memory::MemDocument& InMemory(host::Document& doc);
 
 // Reads a file into a fresh drawing; DxfError on bad input.
 void ReadInto(host::memory::MemDocument& doc, DxfFile& file, std::string bytes);

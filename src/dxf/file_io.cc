@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "dxf/drawing.h"
+#include "dxf/file_data.h"
 #include "dxf/tags.h"
 
 namespace palvane::dxf {
@@ -189,8 +190,7 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
 }
 #endif
 
-std::shared_ptr<host::memory::MemDocument> LoadDrawing(host::memory::MemApplication& app,
-                                                       const std::string& path) {
+host::Ref<host::Document> LoadDrawing(host::Application& app, const std::string& path) {
   std::string bytes = ReadFileBytes(path);
 #ifdef _WIN32
   const size_t slash = path.find_last_of("/\\");
@@ -198,17 +198,17 @@ std::shared_ptr<host::memory::MemDocument> LoadDrawing(host::memory::MemApplicat
   const size_t slash = path.find_last_of('/');
 #endif
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::shared_ptr<host::memory::MemDocument> doc;
+  host::Ref<host::Document> doc;
   try {
     doc = ReadDrawing(app, std::move(bytes), name);
   } catch (const DxfError& e) {
     throw DxfError(path + ": " + e.what());
   }
-  app.Open(doc);
+  InMemory(app).Open(std::static_pointer_cast<host::memory::MemDocument>(doc.shared()));
   return doc;
 }
 
-void SaveDrawing(host::memory::MemDocument& doc, const std::string& path, bool overwrite) {
+void SaveDrawing(host::Document& doc, const std::string& path, bool overwrite) {
   WriteFileAtomically(path, WriteDrawing(doc), overwrite);
 }
 

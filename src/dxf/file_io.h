@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/memory/memory_host.h"
+#include "host/host.h"
 
 namespace palvane::dxf {
 
@@ -17,11 +17,12 @@ std::string ReadFileBytes(const std::string& path);
 // file. Without `overwrite`, an existing file is refused. DxfError on failure.
 void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite);
 
-// Reads a drawing file and opens it in `app`, named after the file.
-std::shared_ptr<host::memory::MemDocument> LoadDrawing(host::memory::MemApplication& app,
-                                                       const std::string& path);
+// Reads a drawing file and opens it in `app`, an in-memory application,
+// named after the file.
+host::Ref<host::Document> LoadDrawing(host::Application& app, const std::string& path);
 
-// Saves `doc` to `path` in the version and form it was read in.
-void SaveDrawing(host::memory::MemDocument& doc, const std::string& path, bool overwrite);
+// Saves `doc`, an in-memory drawing, to `path` in the version and form it was
+// read in.
+void SaveDrawing(host::Document& doc, const std::string& path, bool overwrite);
 
 }  // namespace palvane::dxf

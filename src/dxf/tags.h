@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/memory/memory_host.h"
+#include "host/memory/raw_tags.h"
 
 namespace palvane::dxf {
 

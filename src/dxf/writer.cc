@@ -726,7 +726,8 @@ class Writer {
 
 }  // namespace
 
-std::string WriteDrawing(MemDocument& doc, std::optional<bool> binary) {
+std::string WriteDrawing(host::Document& document, std::optional<bool> binary) {
+  MemDocument& doc = InMemory(document);
   auto* file = dynamic_cast<DxfFile*>(doc.file.get());
   if (file == nullptr) {
     throw DxfError("the drawing \"" + doc.name() +
@@ -735,10 +736,15 @@ std::string WriteDrawing(MemDocument& doc, std::optional<bool> binary) {
   return Writer(doc, *file, binary.value_or(file->binary)).Run();
 }
 
-void ApplyTemplate(MemDocument& doc) {
+void ApplyTemplate(host::Document& document) {
+  MemDocument& doc = InMemory(document);
   auto file = std::make_shared<DxfFile>();
   ReadInto(doc, *file, std::string(TemplateDrawing()));
   doc.file = file;
+}
+
+std::shared_ptr<host::Application> NewApplication() {
+  return host::memory::CreateApplication([](host::Document& doc) { ApplyTemplate(doc); });
 }
 
 }  // namespace palvane::dxf

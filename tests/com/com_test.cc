@@ -321,7 +321,7 @@ int main() {
 
   // The section view, through the adapter, on a double drawing.
   {
-    auto app = palvane::host::memory::CreateApplication();
+    auto app = palvane::host::memory::NewMemApplication();
     auto mem = app->AddDocument("River.dwg");
     Ref<palvane::host::Document> doc(mem);
     for (const char* name : {"K12_3d", "K12_3d_LPSO", "K7_Survey"}) doc->Layers()->Add(name);
@@ -373,7 +373,7 @@ int main() {
         L"Invalid input: layer name \"XS_1250,000\" holds a character that names may not contain";
     std::printf("user locale %04lx, decimal separator '%s'\n",
                 static_cast<unsigned long>(::GetUserDefaultLCID()), sep8.c_str());
-    auto app = palvane::host::memory::CreateApplication();
+    auto app = palvane::host::memory::NewMemApplication();
     auto mem = app->AddDocument("River.dwg");
     Ref<palvane::host::Document> doc(mem);
     auto centre = Line(doc, "CL", {0, 0, 4200, 0});
@@ -487,7 +487,7 @@ int main() {
 
   // No reach at all: both messages, in order, each in its own box.
   {
-    auto app = palvane::host::memory::CreateApplication();
+    auto app = palvane::host::memory::NewMemApplication();
     auto mem = app->AddDocument("Empty.dwg");
     IDispatch* d = palvane::com::FacadeDocument(Ref<palvane::host::Document>(mem));
     std::vector<std::pair<std::wstring, VARIANT>> args;

@@ -30,7 +30,7 @@ std::shared_ptr<MemDocument> NewDrawing(host::memory::MemApplication& app) {
 }
 
 TEST(DxfTemplateTest, TemplateRoundTripsUnchanged) {
-  auto app = host::memory::CreateApplication();
+  auto app = host::memory::NewMemApplication();
   auto doc = NewDrawing(*app);
   EXPECT_EQ(dxf::VersionOf(*doc), "AC1027");
   EXPECT_EQ(FirstDifference(dxf::TemplateDrawing(), dxf::WriteDrawing(*doc)), "");
@@ -55,14 +55,14 @@ TEST(DxfRoundTripTest, LibreCadDrawingsComeBackUnchanged) {
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext != ".dxf") continue;
     ++files;
-    auto app = host::memory::CreateApplication();
+    auto app = host::memory::NewMemApplication();
     const std::string bytes = dxf::ReadFileBytes(entry.path().string());
     try {
-      auto doc = dxf::ReadDrawing(*app, bytes, "x.dxf");
+      auto doc = ReadMem(*app, bytes, "x.dxf");
       const std::string written = dxf::WriteDrawing(*doc);
       std::string diff = FirstDifference(bytes, written);
       if (diff.empty()) {
-        auto again = dxf::ReadDrawing(*app, written, "y.dxf");
+        auto again = ReadMem(*app, written, "y.dxf");
         diff = FirstDifference(written, dxf::WriteDrawing(*again));
       }
       if (!diff.empty()) failures.push_back(entry.path().string() + ": " + diff);
@@ -113,10 +113,10 @@ std::shared_ptr<MemDocument> RichDrawing(host::memory::MemApplication& app) {
 }
 
 TEST(DxfRoundTripTest, ProjectDrawingsComeBackAsWritten) {
-  auto app = host::memory::CreateApplication();
+  auto app = host::memory::NewMemApplication();
   auto doc = RichDrawing(*app);
   const std::string ascii = dxf::WriteDrawing(*doc);
-  auto back = dxf::ReadDrawing(*app, ascii, "back.dxf");
+  auto back = ReadMem(*app, ascii, "back.dxf");
   EXPECT_EQ(FirstDifference(ascii, dxf::WriteDrawing(*back)), "");
 
   // The model reads back as it was made.
@@ -152,21 +152,21 @@ TEST(DxfRoundTripTest, ProjectDrawingsComeBackAsWritten) {
   // Binary and back to ASCII give the same tags.
   const std::string binary = dxf::WriteDrawing(*doc, true);
   EXPECT_EQ(binary.substr(0, dxf::kBinarySentinel.size()), dxf::kBinarySentinel);
-  auto from_binary = dxf::ReadDrawing(*app, binary, "b.dxf");
+  auto from_binary = ReadMem(*app, binary, "b.dxf");
   EXPECT_EQ(FirstDifference(ascii, dxf::WriteDrawing(*from_binary, false)), "");
   EXPECT_EQ(FirstDifference(binary, dxf::WriteDrawing(*from_binary)), "");
 }
 
 TEST(DxfRoundTripTest, ChangedEntitiesAreWrittenFromTheModel) {
-  auto app = host::memory::CreateApplication();
+  auto app = host::memory::NewMemApplication();
   auto doc = RichDrawing(*app);
-  auto back = dxf::ReadDrawing(*app, dxf::WriteDrawing(*doc), "back.dxf");
+  auto back = ReadMem(*app, dxf::WriteDrawing(*doc), "back.dxf");
   auto* line = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())[0];
   line->Move({0, 0, 0}, {1, 0, 0});  // normal (0,0,-1): OCS X runs the other way
   line->SetWidth(0, 2, 2);
   back->FindLayer("Notes")->SetName("Remarks");
   back->FindLayer("Notes") == nullptr ? void() : ADD_FAILURE();
-  auto again = dxf::ReadDrawing(*app, dxf::WriteDrawing(*back), "again.dxf");
+  auto again = ReadMem(*app, dxf::WriteDrawing(*back), "again.dxf");
   auto* moved = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
   EXPECT_EQ(moved->vertices()[0].x, -1);
   EXPECT_EQ(moved->vertices()[0].start_width, 2);
@@ -180,10 +180,10 @@ TEST(DxfRoundTripTest, ChangedEntitiesAreWrittenFromTheModel) {
 // kind on the first access, extended data for each question without being
 // kept, and untouched objects go back byte for byte.
 TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
-  auto app = host::memory::CreateApplication();
+  auto app = host::memory::NewMemApplication();
   auto doc = RichDrawing(*app);
   const std::string bytes = dxf::WriteDrawing(*doc);
-  auto back = dxf::ReadDrawing(*app, bytes, "back.dxf");
+  auto back = ReadMem(*app, bytes, "back.dxf");
   auto* line = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())[0];
   auto* text = EntitiesOf<host::memory::MemMText>(*back->model_space())[0];
   EXPECT_FALSE(line->loaded());
@@ -205,7 +205,7 @@ TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
   // A change reads the data first and keeps it; the rest is kept as read.
   line->SetXData({1001, 1000}, {Variant("OTHER"), Variant("new")});
   EXPECT_TRUE(line->unread_xdata().empty());
-  auto again = dxf::ReadDrawing(*app, dxf::WriteDrawing(*back), "again.dxf");
+  auto again = ReadMem(*app, dxf::WriteDrawing(*back), "again.dxf");
   auto* kept = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
   EXPECT_EQ(kept->GetXData("TEV").values, original->GetXData("TEV").values);
   EXPECT_EQ(kept->GetXData("other").values,
@@ -224,7 +224,7 @@ TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
 // it back from that form gives the file's bytes; otherwise it stays as the
 // file's text. Either way the drawing goes back byte for byte.
 TEST(DxfLazyReadTest, ExtendedDataReadOnceIsKeptPackedWhenItWritesBackTheSame) {
-  auto app = host::memory::CreateApplication();
+  auto app = host::memory::NewMemApplication();
   const std::string bytes = dxf::WriteDrawing(*RichDrawing(*app));
   std::string spaced = bytes;  // a code line that another writer padded
   const size_t at = spaced.find("\n1001\nTEV\n");
@@ -237,7 +237,7 @@ TEST(DxfLazyReadTest, ExtendedDataReadOnceIsKeptPackedWhenItWritesBackTheSame) {
     bool packed;
   } cases[] = {{&bytes, true}, {&spaced, false}, {&crlf, false}};
   for (const auto& c : cases) {
-    auto back = dxf::ReadDrawing(*app, *c.text, "back.dxf");
+    auto back = ReadMem(*app, *c.text, "back.dxf");
     std::vector<host::XData> first;
     for (auto* e : EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())) {
       first.push_back(e->GetXData(""));
@@ -253,7 +253,7 @@ TEST(DxfLazyReadTest, ExtendedDataReadOnceIsKeptPackedWhenItWritesBackTheSame) {
       ++i;
     }
     // One application's group, from either form, as from the text.
-    auto fresh = dxf::ReadDrawing(*app, *c.text, "fresh.dxf");
+    auto fresh = ReadMem(*app, *c.text, "fresh.dxf");
     EXPECT_EQ(
         line->GetXData("TEV").values,
         EntitiesOf<host::memory::MemLWPolyline>(*fresh->model_space())[0]->GetXData("TEV").values);
@@ -265,14 +265,14 @@ TEST(DxfLazyReadTest, ExtendedDataReadOnceIsKeptPackedWhenItWritesBackTheSame) {
 
 // The end of a block reference's attributes keeps its own extended data.
 TEST(DxfRoundTripTest, SequenceEndKeepsItsExtendedData) {
-  auto app = host::memory::CreateApplication();
+  auto app = host::memory::NewMemApplication();
   std::string bytes = dxf::WriteDrawing(*RichDrawing(*app));
   const size_t seqend = bytes.find("SEQEND\n");
   ASSERT_NE(seqend, std::string::npos);
   const size_t next = bytes.find("\n  0\n", seqend);
   ASSERT_NE(next, std::string::npos);
   bytes.insert(next + 1, "1001\nTEV\n1000\nend of attributes\n");
-  auto back = dxf::ReadDrawing(*app, bytes, "seqend.dxf");
+  auto back = ReadMem(*app, bytes, "seqend.dxf");
   EXPECT_EQ(FirstDifference(bytes, dxf::WriteDrawing(*back)), "");
   auto* ref = EntitiesOf<host::memory::MemBlockReference>(*back->model_space())[0];
   ref->Move({0, 0, 0}, {1, 1, 0});  // written from the model now
@@ -288,8 +288,8 @@ TEST(DxfTokenizerTest, EveryNumberShapeAndLineEndReads) {
       "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nPOINT\r\n  8\r\nL\r\n"
       " 10 \r\n 1e3\r\n20\r\n+2.\r\n 30\r\n.5E-1\r\n 62\r\n +3 \r\n  0\r\nPOINT\r\n"
       " 10\r\n-12345678901234567.25\r\n 20\r\n-0\r\n  0\r\nENDSEC\r\n  0\r\nEOF";
-  auto app = host::memory::CreateApplication();
-  auto doc = dxf::ReadDrawing(*app, body, "shapes.dxf");
+  auto app = host::memory::NewMemApplication();
+  auto doc = ReadMem(*app, body, "shapes.dxf");
   const auto points = EntitiesOf<host::memory::MemPoint>(*doc->model_space());
   ASSERT_EQ(points.size(), 2u);
   EXPECT_EQ(points[0]->position(), (Point3{1000, 2, 0.05}));
@@ -370,8 +370,8 @@ TEST(DxfEncodingTest, OlderDrawingsUseTheirCodePageAndEscapes) {
       "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n  5\n20\n  8\nStra\xDF"
       "e\n 10\n1.0\n 20\n2.0\n"
       " 30\n0.0\n1001\nTEV\n1000\nCaf\\U+00E9 \\U+6C34\n  0\nENDSEC\n  0\nEOF\n";
-  auto app = host::memory::CreateApplication();
-  auto doc = dxf::ReadDrawing(*app, file, "old.dxf");
+  auto app = host::memory::NewMemApplication();
+  auto doc = ReadMem(*app, file, "old.dxf");
   EXPECT_EQ(dxf::VersionOf(*doc), "AC1015");
   ASSERT_NE(doc->FindLayer("Straße"), nullptr);
   const auto points = EntitiesOf<host::memory::MemPoint>(*doc->model_space());
@@ -383,7 +383,7 @@ TEST(DxfEncodingTest, OlderDrawingsUseTheirCodePageAndEscapes) {
   points[0]->SetXData({1001, 1000}, {Variant("TEV"), Variant("Ölmühle 水")});
   const std::string written = dxf::WriteDrawing(*doc);
   EXPECT_NE(written.find("\xD6lm\xFChle \\U+6C34"), std::string::npos);
-  auto back = dxf::ReadDrawing(*app, written, "again.dxf");
+  auto back = ReadMem(*app, written, "again.dxf");
   EXPECT_EQ(EntitiesOf<host::memory::MemPoint>(*back->model_space())[0]->GetXData("TEV").values[1],
             Variant("Ölmühle 水"));
 }
@@ -413,9 +413,9 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
        "a second layer named \"Road\""},
   };
   for (const auto& c : cases) {
-    auto app = host::memory::CreateApplication();
+    auto app = host::memory::NewMemApplication();
     try {
-      dxf::ReadDrawing(*app, c.bytes, "bad.dxf");
+      ReadMem(*app, c.bytes, "bad.dxf");
       ADD_FAILURE() << "no error for: " << c.expected;
     } catch (const dxf::DxfError& e) {
       EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos)
@@ -447,9 +447,9 @@ TEST(DxfRoundTripTest, EveryVersionFromAnotherWriter) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     ++files;
     const std::string name = entry.path().filename().string();
-    auto app = host::memory::CreateApplication();
+    auto app = host::memory::NewMemApplication();
     const std::string bytes = dxf::ReadFileBytes(entry.path().string());
-    auto doc = dxf::ReadDrawing(*app, bytes, name);
+    auto doc = ReadMem(*app, bytes, name);
     const std::string written = dxf::WriteDrawing(*doc);
     EXPECT_EQ(FirstDifference(bytes, written), "") << name;
     EXPECT_NE(doc->FindLayer("Straße_Profile"), nullptr) << name;

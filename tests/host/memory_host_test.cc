@@ -507,3 +507,97 @@ TEST(MemoryHostTest, ZoomAndRegenChangeTheViewState) {
 
 }  // namespace
 }  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// What tools and tests see of the host beyond its interface: drawings opened
+// and closed, the inspector's view of them, and its refusal of other hosts'.
+TEST(MemoryHostPublicTest, OpenCloseAndInspect) {
+  std::vector<std::string> made;
+  const auto app =
+      host::memory::CreateApplication([&](host::Document& doc) { made.push_back(doc.Name()); });
+  const Ref<host::Document> first = app->Documents()->Add();
+  const Ref<host::Document> second = app->Documents()->Add();
+  EXPECT_EQ(made.size(), 2u);  // the hook saw every new drawing
+  EXPECT_EQ(app->ActiveDocument(), second);
+
+  // Opening an open drawing only makes it active: it is not listed twice.
+  host::memory::Open(*first);
+  EXPECT_EQ(app->Documents()->Count(), 2);
+  EXPECT_EQ(app->ActiveDocument(), first);
+
+  // Closing the active one leaves the last other one active; a reference
+  // still held keeps the drawing usable.
+  host::memory::Close(*first);
+  EXPECT_EQ(app->Documents()->Count(), 1);
+  EXPECT_EQ(app->ActiveDocument(), second);
+  EXPECT_EQ(first->ModelSpace()->Count(), 0);
+  host::memory::Close(*second);
+  EXPECT_EQ(app->Documents()->Count(), 0);
+  EXPECT_ERROR(app->ActiveDocument(), Error::kInvalidInput);
+
+  const auto line = second->ModelSpace()->AddLightWeightPolyline({0, 0, 1, 1});
+  second->ModelSpace()->AddPoint({1, 2, 3});
+  const host::memory::Inspector inspector(*second);
+  const uint64_t handle = std::stoull(line->Handle(), nullptr, 16);
+  const Ref<host::Entity> found = inspector.EntityOfHandle(handle);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(host::memory::Inspector::KindOf(*found), "LWPOLYLINE");
+  EXPECT_FALSE(inspector.EntityOfHandle(handle + 1000));
+  EXPECT_EQ(inspector.EntitiesOfKind("POINT").size(), 1u);
+  EXPECT_EQ(inspector.EntitiesOfKind("MTEXT").size(), 0u);
+  const uint64_t writes = inspector.extended_data_writes();
+  TagReach(*line, "1", true);
+  EXPECT_EQ(inspector.extended_data_writes(), writes + 1);
+
+  // A document of another host is no business of the inspector's.
+  struct Foreign : host::Document {
+    std::string Name() override { return "Foreign.dwg"; }
+    Ref<host::Application> Application() override { return nullptr; }
+    Ref<host::Utility> Utility() override { return nullptr; }
+    Ref<host::Block> ModelSpace() override { return nullptr; }
+    Ref<host::Blocks> Blocks() override { return nullptr; }
+    Ref<host::Layers> Layers() override { return nullptr; }
+    Ref<host::UCSs> UserCoordinateSystems() override { return nullptr; }
+    Ref<host::SelectionSets> SelectionSets() override { return nullptr; }
+    Ref<host::Layer> ActiveLayer() override { return nullptr; }
+    void SetActiveLayer(const Ref<host::Layer>&) override {}
+    Ref<host::Viewport> ActiveViewport() override { return nullptr; }
+    void SetActiveViewport(const Ref<host::Viewport>&) override {}
+    Ref<host::UCS> ActiveUCS() override { return nullptr; }
+    void SetActiveUCS(const Ref<host::UCS>&) override {}
+    std::vector<Ref<host::Entity>> CopyObjects(const std::vector<Ref<host::Entity>>&,
+                                               const Ref<host::Block>&) override {
+      return {};
+    }
+    Variant GetVariable(const std::string&) override { return {}; }
+    void SetVariable(const std::string&, const Variant&) override {}
+    void Regen(int32_t) override {}
+    void Activate() override {}
+    void PurgeAll() override {}
+  } foreign;
+  EXPECT_ERROR(host::memory::Inspector{foreign}, 5);
+  EXPECT_ERROR(host::memory::Close(foreign), 5);
+}
+
+// A polyline of one width throughout reports it for every segment, as the
+// file holds it once for the whole line.
+TEST(MemoryHostPublicTest, ConstantWidthIsEverySegmentsWidth) {
+  Drawing d;
+  const auto line = AddPolyline(d.doc, "0", {0, 0, 1, 0, 2, 0});
+  auto* mem = dynamic_cast<host::memory::MemLWPolyline*>(line.get());
+  if (mem == nullptr) GTEST_SKIP() << "the file's constant width is the in-memory host's own";
+  mem->constant_width() = 0.75;
+  double start = 0, end = 0;
+  line->GetWidth(1, start, end);
+  EXPECT_EQ(start, 0.75);
+  EXPECT_EQ(end, 0.75);
+  line->SetWidth(0, 0.25, 0.5);  // a segment of its own width keeps it
+  line->GetWidth(0, start, end);
+  EXPECT_EQ(start, 0.25);
+  EXPECT_EQ(end, 0.5);
+}
+
+}  // namespace
+}  // namespace palvane::testing

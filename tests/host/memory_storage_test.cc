@@ -166,7 +166,7 @@ TEST(EntityArenaTest, AnEntityHandedOutOutlivesItsApplication) {
   host::Ref<host::Entity> kept;
   std::weak_ptr<host::memory::MemDocument> watch;
   {
-    auto app = host::memory::CreateApplication();
+    auto app = host::memory::NewMemApplication();
     auto doc = app->AddDocument("A.dwg");
     watch = doc;
     kept = doc->ModelSpace()->AddPoint({1, 2, 3});

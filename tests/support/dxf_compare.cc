@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "dxf/drawing.h"
+#include "dxf/file_io.h"
 #include "dxf/tags.h"
 #include "dxf/text.h"
 
@@ -73,6 +75,17 @@ std::string FirstDifference(std::string_view a, std::string_view b) {
            std::to_string(y.size());
   }
   return "";
+}
+
+std::shared_ptr<host::memory::MemDocument> ReadMem(host::Application& app, std::string_view bytes,
+                                                   const std::string& name) {
+  return std::dynamic_pointer_cast<host::memory::MemDocument>(
+      dxf::ReadDrawing(app, bytes, name).shared());
+}
+
+std::shared_ptr<host::memory::MemDocument> LoadMem(host::Application& app,
+                                                   const std::string& path) {
+  return std::dynamic_pointer_cast<host::memory::MemDocument>(dxf::LoadDrawing(app, path).shared());
 }
 
 }  // namespace palvane::testing

@@ -5,7 +5,7 @@
 
 namespace palvane::testing {
 
-Drawing::Drawing() : app(host::memory::CreateApplication()) {
+Drawing::Drawing() : app(host::memory::NewMemApplication()) {
   mem = app->AddDocument("River.dwg");
   doc = Seen(Ref<host::Document>(mem));
 }

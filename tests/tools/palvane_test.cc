@@ -162,8 +162,8 @@ TEST_F(PalvaneTest, BadUsageMissingFilesAndWrongHandles) {
   EXPECT_NE(unknown.err.find("no entity with handle FFFFFF"), std::string::npos);
   const auto j = nlohmann::json::parse(Palvane("info '" + river + "' --json").out);
   // A centre point is no polyline.
-  auto app = host::memory::CreateApplication();
-  auto doc = dxf::LoadDrawing(*app, river);
+  auto app = host::memory::NewMemApplication();
+  auto doc = LoadMem(*app, river);
   const auto points = EntitiesOf<host::memory::MemPoint>(*doc->model_space());
   ASSERT_FALSE(points.empty());
   char hex[32];
@@ -181,8 +181,8 @@ TEST_F(PalvaneTest, BadUsageMissingFilesAndWrongHandles) {
 TEST_F(PalvaneTest, ViewSectionWritesTheResultAndNeverTheInputUnlessAsked) {
   const std::string river = River(4, 0);
   const std::string before = Read(river);
-  auto app = host::memory::CreateApplication();
-  auto doc = dxf::LoadDrawing(*app, river);
+  auto app = host::memory::NewMemApplication();
+  auto doc = LoadMem(*app, river);
   const auto set = Ref<host::Document>(doc)->SelectionSets()->Add("p");
   set->Select(host::kSelectionSetAll, {8}, {host::Variant("2_Profile")});
   const std::string handle = set->Item(0)->Handle();
@@ -191,7 +191,7 @@ TEST_F(PalvaneTest, ViewSectionWritesTheResultAndNeverTheInputUnlessAsked) {
       Palvane("view-section '" + river + "' --polyline " + handle + " -o '" + out + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Read(river), before);
-  auto viewed = dxf::LoadDrawing(*app, out);
+  auto viewed = LoadMem(*app, out);
   ASSERT_FALSE(viewed->ucss().empty());
   EXPECT_EQ(viewed->ucss()[0]->name(), "UCS1");
   EXPECT_TRUE(viewed->FindLayer("1_Profile")->frozen());
@@ -220,8 +220,8 @@ TEST_F(PalvaneTest, KeyplanWritesDrawingAndPicture) {
   // Section 5 lost its tag: restored in memory, said so, source untouched.
   EXPECT_NE(r.err.find("use --update-source"), std::string::npos) << r.err;
   EXPECT_EQ(Read(river), before);
-  auto app = host::memory::CreateApplication();
-  auto keyplan = dxf::LoadDrawing(*app, Path("keyplan.dxf"));
+  auto app = host::memory::NewMemApplication();
+  auto keyplan = LoadMem(*app, Path("keyplan.dxf"));
   const auto labels = EntitiesOf<host::memory::MemMText>(*keyplan->model_space());
   ASSERT_EQ(labels.size(), 12u);
   EXPECT_EQ(labels[0]->text().substr(0, 5), "XS1\\P");
@@ -240,19 +240,19 @@ TEST_F(PalvaneTest, KeyplanWritesDrawingAndPicture) {
                             "--update-source");
   ASSERT_EQ(a.status, 0) << a.err;
   EXPECT_NE(Read(river), before);
-  auto blocks = dxf::LoadDrawing(*app, Path("attributes.dxf"));
+  auto blocks = LoadMem(*app, Path("attributes.dxf"));
   ASSERT_NE(blocks->FindBlock("7"), nullptr);
   if (Checker()) {
     ExpectAuditClean(Path("attributes.dxf"));
   }
-  auto source = dxf::LoadDrawing(*app, river);
+  auto source = LoadMem(*app, river);
   const auto set = Ref<host::Document>(source)->SelectionSets()->Add("p");
   set->Select(host::kSelectionSetAll, {8}, {host::Variant("5_Profile")});
   EXPECT_FALSE(set->Item(0)->GetXData("TEV").empty());
 }
 
 TEST_F(PalvaneTest, KeyplanWithoutCurrentReachWritesNothing) {
-  auto app = host::memory::CreateApplication();
+  auto app = host::memory::NewMemApplication();
   auto doc = app->NewDetachedDocument("none.dxf");
   dxf::ApplyTemplate(*doc);
   app->Open(doc);
@@ -302,8 +302,8 @@ TEST_F(PalvaneTest, IndependentReaderSeesTheSameTags) {
   while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
   ASSERT_EQ(::pclose(p), 0);
   const auto seen = nlohmann::json::parse(output);
-  auto app = host::memory::CreateApplication();
-  auto doc = dxf::LoadDrawing(*app, river);
+  auto app = host::memory::NewMemApplication();
+  auto doc = LoadMem(*app, river);
   size_t tagged = 0;
   for (const auto& e : doc->model_space()->entities()) {
     const host::XData tag = e->Self()->GetXData("TEV");

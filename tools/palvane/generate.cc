@@ -1,5 +1,6 @@
 #include "generate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -34,10 +35,10 @@ class Random {
   std::mt19937_64 engine_;
 };
 
-Ref<host::LWPolyline> Polyline(const Ref<host::Document>& doc, const std::string& layer,
+Ref<host::LWPolyline> Polyline(host::Document& doc, const std::string& layer,
                                const std::vector<double>& coords) {
-  doc->Layers()->Add(layer);
-  Ref<host::LWPolyline> line = doc->ModelSpace()->AddLightWeightPolyline(coords);
+  doc.Layers()->Add(layer);
+  Ref<host::LWPolyline> line = doc.ModelSpace()->AddLightWeightPolyline(coords);
   line->SetLayer(layer);
   return line;
 }
@@ -52,8 +53,7 @@ void TagSection(host::Object& object, const std::string& number, double chainage
 
 }  // namespace
 
-void GenerateRiver(host::memory::MemDocument& mem, const RiverShape& shape) {
-  Ref<host::Document> doc(mem.shared_from_this());
+void GenerateRiver(host::Document& doc, const RiverShape& shape) {
   Random random(shape.seed);
   const int32_t n = shape.sections < 0 ? 0 : shape.sections;
 
@@ -129,12 +129,12 @@ void GenerateRiver(host::memory::MemDocument& mem, const RiverShape& shape) {
     const auto line = Polyline(doc, number + "_Profile", profile);
     // The fifth section's profile has lost its tag; its centre point keeps it.
     if (i != 5) TagSection(*line, number, chainage, bearing, title, "XS" + number, water);
-    doc->Layers()->Add(number + "_SectionCenter");
-    const auto center = doc->ModelSpace()->AddPoint({at->point[0], at->point[1], 0});
+    doc.Layers()->Add(number + "_SectionCenter");
+    const auto center = doc.ModelSpace()->AddPoint({at->point[0], at->point[1], 0});
     center->SetLayer(number + "_SectionCenter");
     TagSection(*center, number, chainage, bearing, title, "XS" + number, water);
     for (const char* suffix : {"_SectionLine", "_3d", "_3d_LPSO"})
-      doc->Layers()->Add(number + suffix);
+      doc.Layers()->Add(number + suffix);
 
     // Clutter: survey points, bank lines and notes.
     for (int32_t k = 0; k < shape.clutter; ++k) {
@@ -142,30 +142,28 @@ void GenerateRiver(host::memory::MemDocument& mem, const RiverShape& shape) {
       const double py = at->point[1] + random.Uniform(-40, 40);
       switch (k % 3) {
         case 0: {
-          doc->Layers()->Add("Survey_Points");
-          doc->ModelSpace()->AddPoint({px, py, random.Uniform(10, 20)})->SetLayer("Survey_Points");
+          doc.Layers()->Add("Survey_Points");
+          doc.ModelSpace()->AddPoint({px, py, random.Uniform(10, 20)})->SetLayer("Survey_Points");
           break;
         }
         case 1:
           Polyline(doc, k % 2 ? "Banks" : "Fences", {px, py, px + random.Uniform(2, 9), py + 3});
           break;
         default: {
-          doc->Layers()->Add("Notes");
-          doc->ModelSpace()
+          doc.Layers()->Add("Notes");
+          doc.ModelSpace()
               ->AddMText({px, py, 0}, 0, "Level " + host::FormatFixed(random.Uniform(10, 20), 2))
               ->SetLayer("Notes");
         }
       }
     }
   }
-  doc->Layers()->Add("Temp");
+  doc.Layers()->Add("Temp");
 }
 
 std::string RiverFile(const RiverShape& shape) {
-  auto app = host::memory::CreateApplication();
-  auto doc = app->NewDetachedDocument("river.dxf");
-  dxf::ApplyTemplate(*doc);
-  app->Open(doc);
+  const auto app = dxf::NewApplication();
+  const Ref<host::Document> doc = app->Documents()->Add();
   GenerateRiver(*doc, shape);
   return dxf::WriteDrawing(*doc);
 }

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "host/memory/memory_host.h"
+#include "host/host.h"
 
 namespace palvane::tools {
 
@@ -19,7 +19,7 @@ struct RiverShape {
 // section's SectionLine, 3d and 3d_LPSO layers. The fifth section's profile
 // has lost its tag (its centre point keeps it). Survey points, bank lines and
 // notes on other layers stand for the rest of a real drawing.
-void GenerateRiver(host::memory::MemDocument& doc, const RiverShape& shape);
+void GenerateRiver(host::Document& doc, const RiverShape& shape);
 
 // The same river in a new drawing from the template, as the bytes of its file.
 std::string RiverFile(const RiverShape& shape);

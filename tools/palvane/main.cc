@@ -18,14 +18,17 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "automation/centerline_class.h"
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "generate.h"
 #include "host/convert.h"
-#include "host/memory/entities.h"
+#include "host/memory/memory_host.h"
 #include "info.h"
 #include "keyplan/options.h"
 #include "model/lookup.h"
@@ -39,8 +42,6 @@
 namespace {
 
 using palvane::host::Ref;
-using palvane::host::memory::MemApplication;
-using palvane::host::memory::MemDocument;
 using palvane::tools::ShortestText;
 namespace dxf = palvane::dxf;
 namespace host = palvane::host;
@@ -117,14 +118,7 @@ class Progress {
   std::chrono::steady_clock::time_point last_{};
 };
 
-std::shared_ptr<MemApplication> NewApplication() {
-  auto app = host::memory::CreateApplication();
-  app->new_drawing_template = [](MemDocument& doc) { dxf::ApplyTemplate(doc); };
-  return app;
-}
-
-std::shared_ptr<MemDocument> Load(MemApplication& app, const std::string& path,
-                                  Progress& progress) {
+Ref<host::Document> Load(host::Application& app, const std::string& path, Progress& progress) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(FsPath(path), ec);
   progress.Phase("reading " + path +
@@ -136,7 +130,7 @@ std::shared_ptr<MemDocument> Load(MemApplication& app, const std::string& path,
   }
 }
 
-void Save(MemDocument& doc, const std::string& path, bool overwrite, Progress& progress) {
+void Save(host::Document& doc, const std::string& path, bool overwrite, Progress& progress) {
   progress.Phase("writing " + path);
   try {
     dxf::SaveDrawing(doc, path, overwrite);
@@ -150,34 +144,33 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(FsPath(a), FsPath(b), ec);
 }
 
-Ref<host::LWPolyline> FindPolyline(MemDocument& doc, const std::string& handle_text) {
+Ref<host::LWPolyline> FindPolyline(host::Document& doc, const std::string& handle_text) {
   uint64_t handle = 0;
   const auto r =
       std::from_chars(handle_text.data(), handle_text.data() + handle_text.size(), handle, 16);
   if (r.ec != std::errc() || r.ptr != handle_text.data() + handle_text.size()) {
     throw Failure{2, "\"" + handle_text + "\" is not a handle (a hexadecimal number)"};
   }
-  host::memory::EntityCore* entity = doc.FindEntity(handle);
-  if (entity == nullptr) throw Failure{2, "the drawing has no entity with handle " + handle_text};
-  if (std::string(entity->TypeName()) != "LWPOLYLINE") {
-    throw Failure{2, "entity " + handle_text + " is a " + entity->TypeName() +
-                         ", not a lightweight polyline"};
+  const Ref<host::Entity> entity = host::memory::Inspector(doc).EntityOfHandle(handle);
+  if (!entity) throw Failure{2, "the drawing has no entity with handle " + handle_text};
+  const std::string kind = host::memory::Inspector::KindOf(*entity);
+  if (kind != "LWPOLYLINE") {
+    throw Failure{2, "entity " + handle_text + " is a " + kind + ", not a lightweight polyline"};
   }
-  return entity->Self().get() == nullptr ? Ref<host::LWPolyline>()
-                                         : Ref<host::Entity>(entity->Self()).As<host::LWPolyline>();
+  return entity.As<host::LWPolyline>();
 }
 
 // ------------------------------------------------------------------ info
 
 int Info(const std::string& path, bool json) {
   Progress progress;
-  auto app = NewApplication();
-  auto mem = Load(*app, path, progress);
+  auto app = dxf::NewApplication();
+  auto doc = Load(*app, path, progress);
   host::StderrMessageSink to_stderr;
   palvane::tools::CollectingSink sink(to_stderr);
-  palvane::tools::WriteInfo(
-      AsSeen(Ref<host::Document>(mem)), sink, json,
-      [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
+  palvane::tools::WriteInfo(AsSeen(doc), sink, json, [](std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  });
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     throw Failure{2, "cannot write the listing to standard output"};
   }
@@ -189,10 +182,10 @@ int Info(const std::string& path, bool json) {
 int PointAlong(const std::string& path, const std::string& handle,
                const std::vector<double>& distances, bool json) {
   Progress progress;
-  auto app = NewApplication();
-  auto mem = Load(*app, path, progress);
-  const auto line = AsSeen(FindPolyline(*mem, handle));
-  const auto drawing = AsSeen(Ref<host::Document>(mem));
+  auto app = dxf::NewApplication();
+  auto doc = Load(*app, path, progress);
+  const auto line = AsSeen(FindPolyline(*doc, handle));
+  const auto drawing = AsSeen(doc);
   host::StderrMessageSink sink;
   palvane::automation::CenterlineClass centerline(sink);
   nlohmann::json out = nlohmann::json::array();
@@ -229,74 +222,131 @@ int ViewSection(const std::string& path, const std::string& handle, bool origina
     throw Failure{2, "the output is the input drawing; use --in-place to change it"};
   }
   Progress progress;
-  auto app = NewApplication();
-  auto mem = Load(*app, path, progress);
-  const auto line = AsSeen(FindPolyline(*mem, handle));
+  auto app = dxf::NewApplication();
+  auto doc = Load(*app, path, progress);
+  const auto line = AsSeen(FindPolyline(*doc, handle));
   host::StderrMessageSink sink;
   palvane::automation::CenterlineClass centerline(sink);
   bool original = original_data;
-  centerline.ViewSection(AsSeen(Ref<host::Document>(mem)), line, original);
-  Save(*mem, in_place ? path : out, true, progress);
+  centerline.ViewSection(AsSeen(doc), line, original);
+  Save(*doc, in_place ? path : out, true, progress);
   return 0;
 }
 
 // ------------------------------------------------------------------ keyplan
+
+// The command-line flags of the keyplan's option strings. Each label field
+// has a word: --fields turns its ...ChkBox on, and --WORD-prefix,
+// --WORD-suffix and --WORD-precision set its other strings. The three
+// measures have a flag each.
+struct LabelField {
+  std::string_view option;  // the option strings' common beginning
+  const char* word;
+  const char* what;
+};
+constexpr LabelField kLabelFields[] = {
+    {"SectionName", "name", "the section name"},
+    {"EN", "en", "the easting and northing"},
+    {"Bearing", "bearing", "the bearing"},
+    {"Chainage", "chainage", "the chainage"},
+    {"Mike11Chainage", "mike11", "the MIKE 11 chainage"},
+    {"Description", "description", "the description"},
+};
+struct MeasureFlag {
+  std::string_view option;
+  const char* flag;
+  const char* help;
+};
+constexpr MeasureFlag kMeasureFlags[] = {
+    {"SectionLineWidth", "--line-width", "Width of the section lines"},
+    {"TextHeight", "--text-height", "Height of the labels"},
+    {"LineLayer", "--line-layer", "Layer name prefix of the section lines"},
+};
 
 struct KeyplanArgs {
   std::string drawing, out, svg;
   bool attributes = false, update_source = false;
   std::vector<std::string> options;
   std::string fields = "name,chainage";
-  std::string name_prefix, name_suffix, en_prefix, en_suffix;
-  std::string bearing_prefix, bearing_suffix, bearing_precision = "1";
-  std::string chainage_prefix, chainage_suffix, chainage_precision = "2";
-  std::string mike11_prefix, mike11_suffix, mike11_precision = "2";
-  std::string description_prefix, description_suffix;
-  std::string line_width = "0.5", text_height = "2.5", line_layer = "XS_";
+  // The option strings the flags set; the ...ChkBox flags come from fields.
+  palvane::keyplan::KeyplanOptions values = [] {
+    palvane::keyplan::KeyplanOptions o;
+    o.BearingPrecision = "1";
+    o.ChainagePrecision = "2";
+    o.Mike11ChainagePrecision = "2";
+    o.SectionLineWidth = "0.5";
+    o.TextHeight = "2.5";
+    o.LineLayer = "XS_";
+    return o;
+  }();
 };
 
+std::string palvane::keyplan::KeyplanOptions::*OptionMember(std::string_view name) {
+  for (const auto& f : palvane::keyplan::kOptionFields) {
+    if (name == f.name) return f.member;
+  }
+  return nullptr;
+}
+
+// Adds one flag for every option string but the ...ChkBox flags.
+void AddKeyplanFlags(CLI::App& command, KeyplanArgs& k) {
+  for (const auto& f : palvane::keyplan::kOptionFields) {
+    const std::string_view name = f.name;
+    std::string flag, help;
+    bool from_fields = false;
+    for (const LabelField& field : kLabelFields) {
+      if (!name.starts_with(field.option)) continue;
+      const std::string_view part = name.substr(field.option.size());
+      const std::string what = field.what;
+      if (part == "Prefix") {
+        flag = std::string("--") + field.word + "-prefix";
+        help = "Text before " + what;
+      } else if (part == "Suffix") {
+        flag = std::string("--") + field.word + "-suffix";
+        help = "Text after " + what;
+      } else if (part == "Precision") {
+        flag = std::string("--") + field.word + "-precision";
+        help = "Decimals of " + what;
+      } else if (part == "ChkBox") {
+        from_fields = true;
+      }
+    }
+    for (const MeasureFlag& measure : kMeasureFlags) {
+      if (name == measure.option) {
+        flag = measure.flag;
+        help = measure.help;
+      }
+    }
+    if (from_fields) continue;
+    // Every option string has a flag: a new one needs its row above.
+    if (flag.empty()) throw std::logic_error("no flag for option string " + std::string(name));
+    std::string& value = k.values.*f.member;
+    auto* option = command.add_option(flag, value, help);
+    if (!value.empty()) option->capture_default_str();
+  }
+}
+
 palvane::keyplan::KeyplanOptions BuildOptions(const KeyplanArgs& a) {
-  palvane::keyplan::KeyplanOptions o;
+  palvane::keyplan::KeyplanOptions o = a.values;
   std::set<std::string> on;
   std::string rest = a.fields;
   while (!rest.empty()) {
     const size_t comma = rest.find(',');
-    const std::string field = rest.substr(0, comma);
+    const std::string word = rest.substr(0, comma);
     rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
-    if (field.empty()) continue;
-    static const std::set<std::string> kKnown{"name",     "en",     "bearing",
-                                              "chainage", "mike11", "description"};
-    if (kKnown.count(field) == 0) {
-      throw Failure{2, "unknown field \"" + field +
-                           "\" in --fields (name, en, bearing, chainage, mike11, description)"};
+    if (word.empty()) continue;
+    std::string known;
+    bool found = false;
+    for (const LabelField& field : kLabelFields) {
+      known += std::string(known.empty() ? "" : ", ") + field.word;
+      found = found || word == field.word;
     }
-    on.insert(field);
+    if (!found) throw Failure{2, "unknown field \"" + word + "\" in --fields (" + known + ")"};
+    on.insert(word);
   }
-  auto flag = [&](const char* f) { return on.count(f) ? "True" : "False"; };
-  o.SectionNameChkBox = flag("name");
-  o.ENChkBox = flag("en");
-  o.BearingChkBox = flag("bearing");
-  o.ChainageChkBox = flag("chainage");
-  o.Mike11ChainageChkBox = flag("mike11");
-  o.DescriptionChkBox = flag("description");
-  o.SectionNamePrefix = a.name_prefix;
-  o.SectionNameSuffix = a.name_suffix;
-  o.ENPrefix = a.en_prefix;
-  o.ENSuffix = a.en_suffix;
-  o.BearingPrefix = a.bearing_prefix;
-  o.BearingSuffix = a.bearing_suffix;
-  o.BearingPrecision = a.bearing_precision;
-  o.ChainagePrefix = a.chainage_prefix;
-  o.ChainageSuffix = a.chainage_suffix;
-  o.ChainagePrecision = a.chainage_precision;
-  o.Mike11ChainagePrefix = a.mike11_prefix;
-  o.Mike11ChainageSuffix = a.mike11_suffix;
-  o.Mike11ChainagePrecision = a.mike11_precision;
-  o.DescriptionPrefix = a.description_prefix;
-  o.DescriptionSuffix = a.description_suffix;
-  o.SectionLineWidth = a.line_width;
-  o.TextHeight = a.text_height;
-  o.LineLayer = a.line_layer;
+  for (const LabelField& field : kLabelFields) {
+    o.*OptionMember(std::string(field.option) + "ChkBox") = on.count(field.word) ? "True" : "False";
+  }
   // --option sets one string by its own name and wins over the flags above.
   for (const std::string& option : a.options) {
     const size_t eq = option.find('=');
@@ -320,10 +370,10 @@ int Keyplan(const KeyplanArgs& a) {
   }
   const auto options = BuildOptions(a);
   Progress progress;
-  auto app = NewApplication();
-  auto mem = Load(*app, a.drawing, progress);
-  const uint64_t writes_before = mem->xdata_writes;
-  const size_t documents = app->documents().size();
+  auto app = dxf::NewApplication();
+  auto doc = Load(*app, a.drawing, progress);
+  const uint64_t writes_before = host::memory::Inspector(*doc).extended_data_writes();
+  const int32_t documents = app->Documents()->Count();
   host::StderrMessageSink sink;
   palvane::automation::CenterlineClass centerline(sink);
   centerline.SetProgress([&](int32_t done, int32_t total) { progress.Count(done, total); });
@@ -331,25 +381,26 @@ int Keyplan(const KeyplanArgs& a) {
   {
     // The adapter's objects (and through them the drawings) are let go
     // before the drawings are saved or closed.
-    const Ref<host::Document> drawing = AsSeen(Ref<host::Document>(mem));
+    const Ref<host::Document> drawing = AsSeen(doc);
     if (a.attributes) {
       centerline.ExportKeyplanAsAttributes(drawing, options);
     } else {
       centerline.ExportKeyplan(drawing, options);
     }
   }
-  if (app->documents().size() == documents) {
+  const int32_t documents_after = app->Documents()->Count();
+  if (documents_after == documents) {
     std::fprintf(stderr, "palvane: no keyplan was made\n");
     return 1;
   }
-  const std::shared_ptr<MemDocument> keyplan_doc = app->documents().back();
-  MemDocument& keyplan = *keyplan_doc;
-  const bool restored = mem->xdata_writes != writes_before;
+  const Ref<host::Document> keyplan_doc = app->Documents()->Item(documents_after - 1);
+  host::Document& keyplan = *keyplan_doc;
+  const bool restored = host::memory::Inspector(*doc).extended_data_writes() != writes_before;
   if (!(restored && a.update_source)) {
     // The source is not saved: let it go before the keyplan's file is made,
     // so that the two drawings and the keyplan's bytes are never held at once.
-    app->Close(mem.get());
-    mem.reset();
+    host::memory::Close(*doc);
+    doc.reset();
   }
   Save(keyplan, a.out, true, progress);
   if (!a.svg.empty()) {
@@ -361,7 +412,7 @@ int Keyplan(const KeyplanArgs& a) {
   }
   if (restored) {
     if (a.update_source) {
-      Save(*mem, a.drawing, true, progress);
+      Save(*doc, a.drawing, true, progress);
       std::fprintf(stderr, "palvane: restored section tags were saved into %s\n",
                    a.drawing.c_str());
     } else {
@@ -378,10 +429,8 @@ int Keyplan(const KeyplanArgs& a) {
 
 int Generate(const palvane::tools::RiverShape& shape, const std::string& out) {
   Progress progress;
-  auto app = NewApplication();
-  auto doc = app->NewDetachedDocument("river.dxf");
-  dxf::ApplyTemplate(*doc);
-  app->Open(doc);
+  auto app = dxf::NewApplication();
+  const Ref<host::Document> doc = app->Documents()->Add();
   progress.Phase("generating " + std::to_string(shape.sections) + " sections");
   palvane::tools::GenerateRiver(*doc, shape);
   Save(*doc, out, true, progress);
@@ -471,29 +520,7 @@ int main(int argc, char** argv) {
   key->add_option("--fields", k.fields,
                   "Label fields that are on: name,en,bearing,chainage,mike11,description")
       ->capture_default_str();
-  key->add_option("--name-prefix", k.name_prefix, "Text before the section name");
-  key->add_option("--name-suffix", k.name_suffix, "Text after the section name");
-  key->add_option("--en-prefix", k.en_prefix, "Text before the easting");
-  key->add_option("--en-suffix", k.en_suffix, "Text after the northing");
-  key->add_option("--bearing-prefix", k.bearing_prefix, "Text before the bearing");
-  key->add_option("--bearing-suffix", k.bearing_suffix, "Text after the bearing");
-  key->add_option("--bearing-precision", k.bearing_precision, "Decimals of the bearing")
-      ->capture_default_str();
-  key->add_option("--chainage-prefix", k.chainage_prefix, "Text before the chainage");
-  key->add_option("--chainage-suffix", k.chainage_suffix, "Text after the chainage");
-  key->add_option("--chainage-precision", k.chainage_precision, "Decimals of the chainage")
-      ->capture_default_str();
-  key->add_option("--mike11-prefix", k.mike11_prefix, "Text before the MIKE 11 chainage");
-  key->add_option("--mike11-suffix", k.mike11_suffix, "Text after the MIKE 11 chainage");
-  key->add_option("--mike11-precision", k.mike11_precision, "Decimals of the MIKE 11 chainage")
-      ->capture_default_str();
-  key->add_option("--description-prefix", k.description_prefix, "Text before the description");
-  key->add_option("--description-suffix", k.description_suffix, "Text after the description");
-  key->add_option("--line-width", k.line_width, "Width of the section lines")
-      ->capture_default_str();
-  key->add_option("--text-height", k.text_height, "Height of the labels")->capture_default_str();
-  key->add_option("--line-layer", k.line_layer, "Layer name prefix of the section lines")
-      ->capture_default_str();
+  AddKeyplanFlags(*key, k);
 
   palvane::tools::RiverShape shape;
   auto* gen = cli.add_subcommand("generate", "Write a synthetic surveyed river");
@@ -537,6 +564,11 @@ int main(int argc, char** argv) {
   } catch (const Failure& f) {
     std::fprintf(stderr, "palvane: %s\n", f.reason.c_str());
     return f.status;
+  } catch (const host::Error& e) {
+    // A host failure outside the operations' own traps, such as while
+    // drawing the picture.
+    std::fprintf(stderr, "palvane: error %d: %s\n", e.number(), e.description().c_str());
+    return 2;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "palvane: out of memory\n");
     return 2;

@@ -5,17 +5,16 @@
 #include <cstdarg>
 #include <cstdio>
 #include <functional>
+#include <limits>
+#include <map>
 #include <numbers>
 
-#include "dxf/tags.h"
 #include "geometry/vec.h"
-#include "host/memory/entities.h"
 
 namespace palvane::tools {
 namespace {
 
 using host::Point3;
-using host::memory::EntityCore;
 
 std::string Escape(const std::string& s) {
   std::string out;
@@ -159,68 +158,153 @@ class Picture {
   double scale_;
 };
 
-int LayerColour(const EntityCore& e) {
-  if (e.color() > 0 && e.color() < 256) return e.color();
-  return e.layer() != nullptr ? e.layer()->color() : 7;
-}
+// The colour an entity is drawn in: its own, or its layer's when it has
+// none of its own (by layer, by block, or a layer that cannot be found).
+class Colours {
+ public:
+  explicit Colours(host::Document& doc) : layers_(doc.Layers()) {}
+  const char* Of(host::Entity& e) {
+    const int32_t own = e.Color();
+    if (own > 0 && own < 256) return Colour(own);
+    const std::string layer = e.Layer();
+    auto it = layer_colours_.find(layer);
+    if (it == layer_colours_.end()) {
+      int32_t colour = 7;
+      try {
+        colour = layers_->Item(layer)->Color();
+      } catch (const host::Error&) {
+      }
+      it = layer_colours_.emplace(layer, colour).first;
+    }
+    return Colour(it->second);
+  }
 
-std::vector<std::array<double, 3>> WorldVertices(const host::memory::MemLWPolyline& p,
+ private:
+  host::Ref<host::Layers> layers_;
+  std::map<std::string, int32_t> layer_colours_;
+};
+
+// Where a block's points land in the drawing through one reference.
+struct Placement {
+  Point3 base, insertion, scale;
+  double cos, sin;
+  Point3 operator()(const Point3& p) const {
+    const double x = (p[0] - base[0]) * scale[0], y = (p[1] - base[1]) * scale[1];
+    return {insertion[0] + x * cos - y * sin, insertion[1] + x * sin + y * cos,
+            insertion[2] + (p[2] - base[2]) * scale[2]};
+  }
+};
+
+std::vector<std::array<double, 3>> WorldVertices(host::LWPolyline& p,
                                                  const std::function<Point3(Point3)>& place) {
+  const std::vector<double> coords = p.Coordinates();
+  const double elevation = p.Elevation();
+  const Point3 normal = p.Normal();
   std::vector<std::array<double, 3>> v;
-  for (const auto& vertex : p.vertices()) {
-    const Point3 w = place(geometry::OcsToWorld({vertex.x, vertex.y, p.elevation()}, p.normal()));
+  for (size_t i = 0; i + 1 < coords.size(); i += 2) {
+    const Point3 w = place(geometry::OcsToWorld({coords[i], coords[i + 1], elevation}, normal));
+    const double bulge = p.GetBulge(static_cast<int32_t>(i / 2));
     // A mirrored normal turns arcs the other way.
-    v.push_back({w[0], w[1], p.normal()[2] < 0 ? -vertex.bulge : vertex.bulge});
+    v.push_back({w[0], w[1], normal[2] < 0 ? -bulge : bulge});
   }
   return v;
 }
 
-double Width(const host::memory::MemLWPolyline& p) {
-  double w = p.constant_width();
-  for (const auto& v : p.vertices()) w = std::max({w, v.start_width, v.end_width});
+// The widest a polyline is drawn anywhere.
+double Width(host::LWPolyline& p) {
+  const auto vertices = static_cast<int32_t>(p.Coordinates().size() / 2);
+  const int32_t segments = p.Closed() ? vertices : vertices - 1;
+  double w = 0;
+  for (int32_t i = 0; i < segments; ++i) {
+    double start = 0, end = 0;
+    p.GetWidth(i, start, end);
+    w = std::max({w, start, end});
+  }
   return w;
+}
+
+void DrawPolyline(Picture& pic, host::LWPolyline& p, const std::function<Point3(Point3)>& place,
+                  const char* colour) {
+  pic.Polyline(WorldVertices(p, place), p.Closed(), Width(p), colour);
+}
+
+// The model-space extents, as the union of the entities' boxes; entities
+// without extents are left out.
+bool ModelExtents(host::Block& model, Point3& min, Point3& max) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  min = {kInf, kInf, kInf};
+  max = {-kInf, -kInf, -kInf};
+  bool any = false;
+  const int32_t count = model.Count();
+  for (int32_t i = 0; i < count; ++i) {
+    Point3 a, b;
+    try {
+      model.Item(i)->GetBoundingBox(a, b);
+    } catch (const host::Error&) {
+      continue;
+    }
+    for (int k = 0; k < 3; ++k) {
+      min[k] = std::min({min[k], a[k], b[k]});
+      max[k] = std::max({max[k], a[k], b[k]});
+    }
+    any = true;
+  }
+  return any;
 }
 
 }  // namespace
 
-std::string DrawingSvg(const host::memory::MemDocument& doc, int width) {
+std::string DrawingSvg(host::Document& doc, int width) {
+  const host::Ref<host::Block> model = doc.ModelSpace();
   Point3 min, max;
-  if (!doc.ModelExtents(min, max)) min = max = {0, 0, 0};
+  if (!ModelExtents(*model, min, max)) min = max = {0, 0, 0};
   Picture pic(min, max, width);
-  std::string body;
+  Colours colours(doc);
   auto identity = [](Point3 p) { return p; };
-  for (const auto& e : doc.model_space()->entities()) {
-    const char* colour = Colour(LayerColour(*e));
-    if (auto* p = dynamic_cast<host::memory::MemLWPolyline*>(e)) {
-      pic.Polyline(WorldVertices(*p, identity), p->closed(), Width(*p), colour);
-    } else if (auto* t = dynamic_cast<host::memory::MemMText*>(e)) {
-      pic.Text(TextLines(t->text()), t->insertion()[0], t->insertion()[1], t->height(), colour);
-    } else if (auto* r = dynamic_cast<host::memory::MemBlockReference*>(e)) {
-      const host::memory::MemBlock* block = doc.FindBlock(r->block_name());
-      if (block != nullptr) {
-        const auto place = r->PlacementOf(block);
-        for (const auto& inner : block->entities()) {
-          if (auto* inner_line = dynamic_cast<host::memory::MemLWPolyline*>(inner)) {
-            pic.Polyline(WorldVertices(*inner_line, place), inner_line->closed(),
-                         Width(*inner_line), Colour(LayerColour(*inner_line)));
+  const int32_t count = model->Count();
+  for (int32_t i = 0; i < count; ++i) {
+    const host::Ref<host::Entity> e = model->Item(i);
+    const char* colour = colours.Of(*e);
+    if (e.Is<host::LWPolyline>()) {
+      DrawPolyline(pic, *e.As<host::LWPolyline>(), identity, colour);
+    } else if (e.Is<host::MText>()) {
+      const auto t = e.As<host::MText>();
+      const Point3 at = t->InsertionPoint();
+      pic.Text(TextLines(t->TextString()), at[0], at[1], t->Height(), colour);
+    } else if (e.Is<host::BlockReference>()) {
+      const auto r = e.As<host::BlockReference>();
+      host::Ref<host::Block> block;
+      try {
+        block = doc.Blocks()->Item(r->Name());
+      } catch (const host::Error&) {
+      }
+      if (block) {
+        const double angle = r->Rotation();
+        const Placement place{block->Origin(), r->InsertionPoint(), r->ScaleFactors(),
+                              std::cos(angle), std::sin(angle)};
+        const int32_t inner_count = block->Count();
+        for (int32_t k = 0; k < inner_count; ++k) {
+          const host::Ref<host::Entity> inner = block->Item(k);
+          if (inner.Is<host::LWPolyline>()) {
+            DrawPolyline(pic, *inner.As<host::LWPolyline>(), place, colours.Of(*inner));
           }
         }
       }
-      for (const auto& a : r->attributes) {
-        pic.Text({a->value()}, a->insertion()[0], a->insertion()[1] + a->height(), a->height(),
-                 colour);
+      for (const auto& a : r->GetAttributes()) {
+        const Point3 at = a->InsertionPoint();
+        pic.Text({a->TextString()}, at[0], at[1] + a->Height(), a->Height(), colour);
       }
-    } else if (auto* pt = dynamic_cast<host::memory::MemPoint*>(e)) {
+    } else if (e.Is<host::PointEntity>()) {
+      const Point3 at = e.As<host::PointEntity>()->Coordinates();
       pic.Printf("<circle cx=\"%s\" cy=\"%s\" r=\"1.5\" fill=\"%s\"/>\n",
-                 Picture::Num(pic.X(pt->position()[0])).c_str(),
-                 Picture::Num(pic.Y(pt->position()[1])).c_str(), colour);
+                 Picture::Num(pic.X(at[0])).c_str(), Picture::Num(pic.Y(at[1])).c_str(), colour);
     }
   }
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(pic.width_) +
          "\" height=\"" + std::to_string(pic.height_) + "\" viewBox=\"0 0 " +
          std::to_string(pic.width_) + " " + std::to_string(pic.height_) + "\">\n";
-  svg += "<title>" + Escape(doc.name()) + "</title>\n";
+  svg += "<title>" + Escape(doc.Name()) + "</title>\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
   svg += pic.out;
   svg += "</svg>\n";

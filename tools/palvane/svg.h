@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/memory/memory_host.h"
+#include "host/host.h"
 
 namespace palvane::tools {
 
@@ -10,6 +10,6 @@ namespace palvane::tools {
 // polylines (with their widths and arcs), multi-line texts, and block
 // references with their lines and attribute values. Y points up as in the
 // drawing.
-std::string DrawingSvg(const host::memory::MemDocument& doc, int width = 1200);
+std::string DrawingSvg(host::Document& doc, int width = 1200);
 
 }  // namespace palvane::tools

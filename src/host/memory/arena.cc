@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/memory/memory_host.h"
+#include "host/memory/objects.h"
 
 #ifdef __linux__
 #include <sys/mman.h>

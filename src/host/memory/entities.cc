@@ -218,6 +218,8 @@ void MemLWPolyline::GetWidth(int32_t segment, double& start_width, double& end_w
   const auto& v = vertices()[static_cast<size_t>(segment)];
   start_width = v.start_width;
   end_width = v.end_width;
+  // A polyline drawn in one width throughout keeps it once, not per vertex.
+  if (start_width == 0 && end_width == 0) start_width = end_width = constant_width();
 }
 
 void MemLWPolyline::SetWidth(int32_t segment, double start_width, double end_width) {

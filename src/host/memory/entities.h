@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/memory/memory_host.h"
+#include "host/memory/document.h"
 
 namespace palvane::host::memory {
 

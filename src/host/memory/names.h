@@ -1,0 +1,172 @@
+#pragma once
+
+// Names as the in-memory host keeps them: compared with ASCII letter case
+// ignored, indexed by hash, checked when made, and texts many objects share.
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "host/memory/arena.h"
+
+namespace palvane::host::memory {
+
+// Hash and equality of names with ASCII letter case ignored, for the table
+// lookups that ignore case. Both take any string-like key, so that a lookup
+// needs no folded copy of the name.
+namespace fold {
+
+// Names are hashed and compared eight bytes at a time, ASCII letters folded
+// to upper case in every byte of a word at once.
+inline constexpr uint64_t kOnes = 0x0101010101010101ull;
+inline constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+inline uint64_t FoldWord(uint64_t w) {
+  const uint64_t ascii = w & ~kHighs;
+  const uint64_t from_a = (ascii + kOnes * (0x80 - 'a')) & kHighs;       // >= 'a'
+  const uint64_t after_z = (ascii + kOnes * (0x80 - 'z' - 1)) & kHighs;  // > 'z'
+  const uint64_t lower = from_a & ~after_z & ~(w & kHighs);              // bytes of 'a' to 'z'
+  return w - (lower >> 2);                                               // less 0x20 each
+}
+
+// The word of `s` at byte `at`, the last one padded with zero bytes. Byte
+// order does not matter: hash and comparison use the same words.
+inline uint64_t Word(std::string_view s, size_t at) {
+  uint64_t w = 0;
+  if (s.size() - at >= 8) {
+    std::memcpy(&w, s.data() + at, 8);
+  } else {
+    for (size_t i = at; i < s.size(); ++i) {
+      w |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * (i - at));
+    }
+  }
+  return w;
+}
+
+}  // namespace fold
+
+struct FoldedHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const {
+    uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
+    for (size_t at = 0; at < name.size(); at += 8) {
+      h = (h ^ fold::FoldWord(fold::Word(name, at))) * 0xFF51AFD7ED558CCDull;
+      h ^= h >> 32;
+    }
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+};
+struct FoldedEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    for (size_t at = 0; at < a.size(); at += 8) {
+      const uint64_t x = fold::Word(a, at), y = fold::Word(b, at);
+      if (x != y && fold::FoldWord(x) != fold::FoldWord(y)) return false;
+    }
+    return true;
+  }
+};
+// Objects by name, letter case ignored: an open-addressed table of each
+// name's hash and its object, so that a lookup reads one array and the
+// object it finds rather than a chain of nodes. The name is the object's
+// own (`name()`), stored once.
+template <class T>
+class NameIndex {
+ public:
+  T* Find(std::string_view name) const {
+    // Callers often ask for one name several times in a row (the layer of
+    // each entity they make): the last object found is tried first.
+    if (last_found_ != nullptr && FoldedEqual{}(last_found_->name(), name)) return last_found_;
+    if (slots_.empty()) return nullptr;
+    const size_t hash = FoldedHash{}(name);
+    for (size_t i = hash & mask(); slots_[i].object != nullptr; i = (i + 1) & mask()) {
+      if (slots_[i].hash == hash && FoldedEqual{}(slots_[i].object->name(), name)) {
+        last_found_ = slots_[i].object;
+        return last_found_;
+      }
+    }
+    return nullptr;
+  }
+  // Adds an object whose name is not in the index yet.
+  void Insert(T* object) {
+    if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
+    Place(Slot{FoldedHash{}(object->name()), object});
+    ++count_;
+    last_found_ = object;  // what was just added is often asked for next
+  }
+  void Erase(std::string_view name) {
+    last_found_ = nullptr;
+    if (slots_.empty()) return;
+    const size_t hash = FoldedHash{}(name);
+    size_t i = hash & mask();
+    while (slots_[i].object != nullptr &&
+           !(slots_[i].hash == hash && FoldedEqual{}(slots_[i].object->name(), name))) {
+      i = (i + 1) & mask();
+    }
+    if (slots_[i].object == nullptr) return;
+    // Shift later members of the run back, so that no lookup stops early.
+    for (size_t j = (i + 1) & mask(); slots_[j].object != nullptr; j = (j + 1) & mask()) {
+      const size_t home = slots_[j].hash & mask();
+      if (((j - home) & mask()) >= ((j - i) & mask())) {
+        slots_[i] = slots_[j];
+        i = j;
+      }
+    }
+    slots_[i] = Slot{};
+    --count_;
+  }
+
+ private:
+  struct Slot {
+    size_t hash = 0;
+    T* object = nullptr;
+  };
+  size_t mask() const { return slots_.size() - 1; }
+  void Place(const Slot& slot) {
+    size_t i = slot.hash & mask();
+    while (slots_[i].object != nullptr) i = (i + 1) & mask();
+    slots_[i] = slot;
+  }
+  void Grow() {
+    TableMemory<Slot> old = std::move(slots_);
+    slots_ = TableMemory<Slot>(old.empty() ? 16 : old.size() * 2);
+    for (const Slot& slot : old) {
+      if (slot.object != nullptr) Place(slot);
+    }
+  }
+  TableMemory<Slot> slots_;  // a power of two long, at most three quarters full
+  size_t count_ = 0;
+  mutable T* last_found_ = nullptr;  // in the index still
+};
+
+// Texts that many objects of one drawing hold alike (the tags and prompts of
+// attributes: every block of a keyplan has the same six), each kept once.
+// What it hands out stays where it is for as long as the pool lives.
+class SharedTexts {
+ public:
+  const std::string* Share(std::string_view text);
+  // The empty text, shared by every object that holds no text yet.
+  static const std::string* Empty();
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
+  const std::string* recent_[16] = {};
+  size_t next_recent_ = 0;
+  size_t last_found_ = 0;
+};
+
+// Validates a name of a layer, block or coordinate system; raises the host's
+// error when it is empty, too long or holds a character such names may not.
+void CheckSymbolName(const std::string& name, const char* what);
+
+// Folds ASCII letters to upper case, for the table lookups that ignore case.
+std::string FoldName(const std::string& name);
+
+}  // namespace palvane::host::memory

@@ -1,0 +1,333 @@
+#include "host/memory/objects.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "host/convert.h"
+#include "host/memory/entities.h"
+#include "host/memory/views.h"
+
+namespace palvane::host::memory {
+
+// ---------------------------------------------------------------------------
+// Names
+
+std::string FoldName(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return folded;
+}
+
+void CheckSymbolName(const std::string& name, const char* what) {
+  if (name.empty()) throw Error::InvalidInput(std::string(what) + " name is empty");
+  if (name.size() > 255) throw Error::InvalidInput(std::string(what) + " name is too long");
+  // The refused characters as a table: names are checked for every layer
+  // and block a keyplan makes.
+  static constexpr auto kRefused = [] {
+    std::array<bool, 256> refused{};
+    for (int c = 0; c < 0x20; ++c) refused[static_cast<size_t>(c)] = true;
+    for (char c : std::string_view("<>/\\\":;?*|,=`"))
+      refused[static_cast<unsigned char>(c)] = true;
+    return refused;
+  }();
+  for (char c : name) {
+    if (kRefused[static_cast<unsigned char>(c)]) {
+      throw Error::InvalidInput(std::string(what) + " name \"" + name +
+                                "\" holds a character that names may not contain");
+    }
+  }
+}
+
+int32_t CheckIndex(int32_t index, size_t count) {
+  if (index < 0 || static_cast<size_t>(index) >= count) {
+    throw Error::InvalidInput("index " + std::to_string(index) + " out of range");
+  }
+  return index;
+}
+
+namespace {
+
+Variant ConvertXDataValue(int16_t code, const Variant& v) {
+  auto text = [&]() -> std::string {
+    // The drawing keeps a date as its invariant text, whatever the caller's
+    // locale, so that any reader converts it back.
+    std::string s = v.type() == Variant::Type::kDate
+                        ? InvariantConversions().DateToText(v.AsDateUnchecked())
+                        : ToText(v);
+    if (s.size() > 255) {
+      throw Error::InvalidInput("extended data text longer than 255 bytes (group code " +
+                                std::to_string(code) + ")");
+    }
+    return s;
+  };
+  switch (code) {
+    case 1000:
+    case 1001:
+    case 1003:
+    case 1004:
+    case 1005:
+      return text();
+    case 1002: {
+      std::string s = ToText(v);
+      if (s != "{" && s != "}") throw Error::InvalidInput("group code 1002 holds only { or }");
+      return s;
+    }
+    case 1010:
+    case 1011:
+    case 1012:
+    case 1013: {
+      if (!v.IsArray() || v.AsArrayUnchecked().size() != 3) throw Error::TypeMismatch();
+      const auto& a = v.AsArrayUnchecked();
+      return Variant::Point(ToDouble(a[0]), ToDouble(a[1]), ToDouble(a[2]));
+    }
+    case 1040:
+    case 1041:
+    case 1042:
+      return ToDouble(v);
+    case 1070:
+      return ToInteger(v);
+    case 1071:
+      if (v.type() == Variant::Type::kString) {
+        const double d = InvariantConversions().TextToDouble(v.AsStringUnchecked());
+        if (d != std::trunc(d)) throw Error::TypeMismatch();
+        return DoubleToLong(d);
+      }
+      return ToLong(v);
+    default:
+      throw Error::InvalidInput("group code " + std::to_string(code) +
+                                " is not an extended data code");
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Objects
+
+std::string ObjectCore::HandleText() const {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(handle_));
+  return buf;
+}
+
+ObjectCore::~ObjectCore() {
+  if (xdata_ == nullptr) return;
+  if (in_arena_) {
+    xdata_->~XDataState();
+  } else {
+    delete xdata_;
+  }
+}
+
+ObjectCore::XDataState& ObjectCore::State() const {
+  if (xdata_ == nullptr) {
+    xdata_ = in_arena_ ? new (doc_->ArenaBytes(sizeof(XDataState), alignof(XDataState)))
+                             XDataState()
+                       : new XDataState();
+  }
+  return *xdata_;
+}
+
+const RawTags& ObjectCore::unread_xdata() const {
+  static const RawTags kNone;
+  return xdata_ != nullptr ? xdata_->unread : kNone;
+}
+
+void ObjectCore::set_unread_xdata(RawTags tags) {
+  if (tags.empty() && xdata_ == nullptr) return;
+  XDataState& state = State();
+  state.items.clear();
+  state.unread = std::move(tags);
+}
+
+void ObjectCore::ReadXData() const {
+  XDataState& state = State();
+  if (state.unread.empty()) return;
+  if (doc_->file != nullptr) {
+    XData read;
+    doc_->file->LoadXData(state.unread, {}, read);
+    state.items.reserve(read.codes.size());
+    for (size_t i = 0; i < read.codes.size(); ++i) {
+      state.items.push_back({read.codes[i], std::move(read.values[i])});
+    }
+  }
+  state.unread.clear();
+}
+
+const std::vector<XDataItem>& ObjectCore::xdata() const {
+  static const std::vector<XDataItem> kNone;
+  if (xdata_ == nullptr) return kNone;
+  if (!xdata_->unread.empty()) ReadXData();
+  return xdata_->items;
+}
+
+std::vector<XDataItem>& ObjectCore::mutable_xdata() {
+  ReadXData();
+  return xdata_->items;
+}
+
+std::vector<Variant> ObjectCore::XDataAppNames() {
+  XData all = GetXDataOf({});
+  std::vector<Variant> names;
+  for (size_t i = 0; i < all.codes.size(); ++i) {
+    if (all.codes[i] == 1001) names.push_back(std::move(all.values[i]));
+  }
+  return names;
+}
+
+XData ObjectCore::GetXDataOf(const std::string& app_name) {
+  XData out;
+  // Unread data is read for the answer but not kept with the object: a
+  // drawing's worth of parsed values would cost more memory than the file.
+  if (xdata_ != nullptr && !xdata_->unread.empty() && doc_->file != nullptr) {
+    doc_->file->LoadXData(xdata_->unread, app_name, out);
+    return out;
+  }
+  const std::vector<XDataItem>& items = xdata();
+  if (items.empty()) return out;
+  bool in_group = false;
+  for (const XDataItem& item : items) {
+    if (item.code == 1001) {
+      in_group = app_name.empty() || (item.value.type() == Variant::Type::kString &&
+                                      SameName(item.value.AsStringUnchecked(), app_name));
+    }
+    if (in_group) {
+      out.codes.push_back(item.code);
+      out.values.push_back(item.value);
+    }
+  }
+  return out;
+}
+
+void ObjectCore::SetXDataOf(const std::vector<int16_t>& codes, const std::vector<Variant>& values) {
+  if (codes.size() != values.size() || codes.empty()) {
+    throw Error::InvalidInput("extended data needs equal, non-empty lists of codes and values");
+  }
+  if (codes[0] != 1001) throw Error::InvalidInput("extended data must start with group code 1001");
+  std::vector<XDataItem> group;
+  group.reserve(codes.size());
+  for (size_t i = 0; i < codes.size(); ++i) {
+    if (i > 0 && codes[i] == 1001) {
+      throw Error::InvalidInput("extended data holds more than one application");
+    }
+    group.push_back({codes[i], ConvertXDataValue(codes[i], values[i])});
+  }
+  const std::string app = group[0].value.AsStringUnchecked();
+  CheckSymbolName(app, "application");
+  ++doc_->xdata_writes;
+  // A drawing holding data of an unregistered application is invalid, so the
+  // application is registered first.
+  doc_->RegisterApp(app);
+  // Replace the application's group where it stands, or append it.
+  std::vector<XDataItem>& xdata = mutable_xdata();
+  auto begin = xdata.end(), end = xdata.end();
+  for (auto it = xdata.begin(); it != xdata.end(); ++it) {
+    if (it->code != 1001) continue;
+    if (begin != xdata.end()) {
+      end = it;
+      break;
+    }
+    if (SameName(it->value.AsStringUnchecked(), app)) begin = it;
+  }
+  if (begin == xdata.end()) {
+    xdata.insert(xdata.end(), group.begin(), group.end());
+  } else {
+    const auto at = xdata.erase(begin, end);
+    xdata.insert(at, group.begin(), group.end());
+  }
+}
+
+EntityCore::~EntityCore() = default;
+
+const std::string* SharedTexts::Share(std::string_view text) {
+  // The texts shared last are compared first, from the one after the last
+  // found: a keyplan shares the same dozen in the same order, block after
+  // block, so that the first comparison usually finds it.
+  constexpr size_t kRecent = std::size(decltype(recent_){});
+  for (size_t i = 1; i <= kRecent; ++i) {
+    const size_t at = (last_found_ + i) % kRecent;
+    if (recent_[at] != nullptr && *recent_[at] == text) {
+      last_found_ = at;
+      return recent_[at];
+    }
+  }
+  auto it = texts_.find(text);
+  if (it == texts_.end()) it = texts_.emplace(text).first;
+  last_found_ = next_recent_++ % kRecent;
+  recent_[last_found_] = &*it;
+  return &*it;
+}
+
+const std::string* SharedTexts::Empty() {
+  static const std::string kEmpty;
+  return &kEmpty;
+}
+
+void EntityCore::LoadFromFile() const {
+  loaded_ = true;  // first, so that the loader may use the accessors
+  if (doc_->file != nullptr) doc_->file->LoadEntity(const_cast<EntityCore&>(*this));
+}
+
+void EntityCore::PlaceOnLayer(MemLayer* layer) {
+  layer_ = layer;
+  if (layer_ != nullptr) ++layer_->references;
+}
+
+void EntityCore::AssignLayer(MemLayer* layer) {
+  if (layer == layer_) return;
+  const bool indexed = owner_ != nullptr && owner_->is_model_space();
+  if (layer_ != nullptr) {
+    --layer_->references;
+    if (indexed) {
+      auto& list = layer_->entities();
+      // Entities usually change layer right after they were added: search from the back.
+      for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        if (*it == this) {
+          list.erase(std::next(it).base());
+          break;
+        }
+      }
+    }
+  }
+  layer_ = layer;
+  if (layer_ != nullptr) {
+    ++layer_->references;
+    if (indexed) layer_->entities().push_back(this);
+  }
+}
+
+void EntityCore::Detach() { AssignLayer(nullptr); }
+
+void EntityCore::CopyCoreInto(EntityCore& copy, MemDocument* target) const {
+  if (!xdata().empty()) copy.mutable_xdata() = xdata();
+  copy.color_ = color_;
+  copy.dirty_ = true;  // a copy gets its own handle and owner when written
+  if (target == doc_) {
+    copy.extra_ = extra_;
+  } else {
+    // References to objects of the source drawing mean nothing in another:
+    // leave out reactor and dictionary groups, linetype and style names, and
+    // every handle but the owner's, which the copy gets anew.
+    bool in_group = false;
+    for (const auto [code, value] : extra_) {
+      if (code == 102) {
+        in_group = !value.empty() && value.front() == '{';
+        continue;
+      }
+      if (in_group) continue;
+      const bool reference = code == 6 || code == 7 ||
+                             (code >= 320 && code <= 369 && code != 330) ||
+                             (code >= 390 && code <= 399) || code == 480 || code == 481;
+      if (!reference) copy.extra_.push_back(code, value);
+    }
+  }
+  for (const XDataItem& item : xdata()) {
+    if (item.code == 1001) target->RegisterApp(item.value.AsStringUnchecked());
+  }
+}
+
+}  // namespace palvane::host::memory

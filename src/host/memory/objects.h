@@ -1,0 +1,302 @@
+#pragma once
+
+// The stored objects of an in-memory drawing: what every object and entity
+// shares, and the table entries (layers, block definitions, coordinate
+// systems).
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/host.h"
+#include "host/memory/raw_tags.h"
+
+namespace palvane::host::memory {
+
+class MemApplication;
+class MemDocument;
+class MemLayer;
+class MemBlock;
+
+// State every stored object shares: handle, extended data and unmodelled tags.
+class ObjectCore {
+ public:
+  virtual ~ObjectCore();
+  ObjectCore(const ObjectCore&) = delete;
+  ObjectCore& operator=(const ObjectCore&) = delete;
+  uint64_t handle() const { return handle_; }
+  // Extended data. An object read from a file keeps the file's tags of it
+  // until it is first used: most never are.
+  const std::vector<XDataItem>& xdata() const;
+  std::vector<XDataItem>& mutable_xdata();
+  // True when the object holds extended data, read or not.
+  bool has_xdata() const {
+    return xdata_ != nullptr && (!xdata_->unread.empty() || !xdata_->items.empty());
+  }
+  // The names of the applications whose data the object holds (the 1001
+  // items), without keeping data that was still unread.
+  std::vector<Variant> XDataAppNames();
+  // The file's tags of the extended data while it is unread, else empty.
+  const RawTags& unread_xdata() const;
+  void set_unread_xdata(RawTags tags);
+  // The object's tags as read from a file, its extended data left out.
+  RawTags& extra() { return extra_; }
+  const RawTags& extra() const { return extra_; }
+  MemDocument* doc() const { return doc_; }
+  void set_handle(uint64_t handle) { handle_ = handle; }
+  // True once a host operation has changed what the file held.
+  bool dirty() const { return dirty_; }
+  void set_dirty(bool dirty) { dirty_ = dirty; }
+  // True for an object that has the handle a drawing file gave it.
+  bool from_file() const { return from_file_; }
+  void set_from_file() { from_file_ = true; }
+
+ protected:
+  // `in_arena`: the object lives in its drawing's arena, which then holds
+  // its extended data too.
+  ObjectCore(MemDocument* doc, uint64_t handle, bool in_arena = false)
+      : doc_(doc), handle_(handle), in_arena_(in_arena) {}
+  XData GetXDataOf(const std::string& app_name);
+  void SetXDataOf(const std::vector<int16_t>& codes, const std::vector<Variant>& values);
+  std::string HandleText() const;
+
+  MemDocument* doc_;
+  uint64_t handle_;
+  RawTags extra_;
+
+ private:
+  // Extended data, kept apart from the object: most objects hold none, and
+  // those that do hold either the file's unread tags or the items.
+  struct XDataState {
+    RawTags unread;
+    std::vector<XDataItem> items;
+  };
+  XDataState& State() const;
+  void ReadXData() const;
+  mutable XDataState* xdata_ = nullptr;
+
+ protected:
+  // Last, so that an entity's small members fill the padding after them: a
+  // drawing holds hundreds of thousands of entities.
+  bool dirty_ = false;
+  bool from_file_ = false;
+
+ private:
+  bool in_arena_;
+};
+
+// State every stored entity shares, and the operations the drawing needs on
+// entities whatever their kind.
+class EntityCore : public ObjectCore {
+ public:
+  ~EntityCore() override;
+  virtual std::shared_ptr<Entity> Self() = 0;
+  // The same object as the host interface sees it, without a reference.
+  virtual Entity* AsEntity() = 0;
+  // The entity type name of the exchange format ("LWPOLYLINE", "POINT", ...).
+  virtual const char* TypeName() const = 0;
+  // A copy for `target`'s block `owner`, with a new handle there.
+  // The copy lives in `target`'s arena.
+  virtual EntityCore* CloneInto(MemDocument* target) const = 0;
+  virtual void Translate(const Point3& displacement) = 0;
+  // The world extents; false when the entity has none.
+  virtual bool Extents(Point3& min, Point3& max) const = 0;
+
+  MemLayer* layer() const { return layer_; }
+  // Moves the entity to `layer`, keeping the layer index and counts right.
+  void AssignLayer(MemLayer* layer);
+  // Puts a new entity on `layer`, counted but not yet in the layer's index.
+  void PlaceOnLayer(MemLayer* layer);
+  MemBlock* owner() const { return owner_; }
+  void set_owner(MemBlock* owner) { owner_ = owner; }
+  int32_t color() const { return color_; }
+  void set_color(int32_t c) { color_ = c; }
+  // Unlinks the entity from its layer when it leaves the drawing.
+  virtual void Detach();
+
+  // An entity read from a file is made with what every entity has (handle,
+  // layer, colour, extended data); the fields of its kind are read from its
+  // tags the first time they are used, so that loading a drawing does not
+  // parse the numbers of entities nobody asks about.
+  void Load() const {
+    if (!loaded_) LoadFromFile();
+  }
+  void set_unloaded() { loaded_ = false; }
+  bool loaded() const { return loaded_; }
+
+ protected:
+  EntityCore(MemDocument* doc, uint64_t handle) : ObjectCore(doc, handle, true) {}
+  void CopyCoreInto(EntityCore& copy, MemDocument* target) const;
+
+ private:
+  // The small members first, where the object state leaves room.
+  mutable bool loaded_ = true;
+
+ protected:
+  int32_t color_ = 256;  // by layer
+  MemLayer* layer_ = nullptr;
+  MemBlock* owner_ = nullptr;
+
+ private:
+  void LoadFromFile() const;
+};
+
+// What lookups and selections read of a layer, kept at the start of the
+// object so that a lookup in a table of a hundred thousand layers touches as
+// few of its cache lines as it can.
+class LayerLookupPart {
+ public:
+  int references = 0;     // entities anywhere in the drawing on this layer
+  uint32_t position = 0;  // in the drawing's layer table
+
+ protected:
+  explicit LayerLookupPart(std::string name) : name_(std::move(name)) {}
+  std::string name_;
+  std::vector<EntityCore*> entities_;
+};
+
+class MemLayer final : public Layer,
+                       public LayerLookupPart,
+                       public ObjectCore,
+                       public std::enable_shared_from_this<MemLayer> {
+ public:
+  MemLayer(MemDocument* doc, uint64_t handle, std::string name)
+      : LayerLookupPart(std::move(name)), ObjectCore(doc, handle) {}
+  std::string Handle() override;
+  std::string ObjectName() override { return "AcDbLayerTableRecord"; }
+  Ref<host::Document> Document() override;
+  XData GetXData(const std::string& app_name) override;
+  void SetXData(const std::vector<int16_t>& codes, const std::vector<Variant>& values) override;
+  std::string Name() override;
+  void SetName(const std::string& name) override;
+  int32_t Color() override;
+  void SetColor(int32_t color) override;
+  bool Freeze() override;
+  void SetFreeze(bool frozen) override;
+  bool LayerOn() override;
+  void SetLayerOn(bool on) override;
+
+  const std::string& name() const { return name_; }
+  // Changes the name only; MemDocument::RenameLayer keeps the index right.
+  void set_name(std::string name) { name_ = std::move(name); }
+  // True once renamed: entities then need their layer tag written anew.
+  bool renamed() const { return renamed_; }
+  int32_t color() const { return color_; }
+  bool frozen() const { return frozen_; }
+  bool on() const { return on_; }
+  void set_frozen(bool f) { frozen_ = f; }
+  void set_on(bool o) { on_ = o; }
+  void set_color(int32_t c) { color_ = c; }
+  // Model-space entities on this layer, in the order they came onto it.
+  std::vector<EntityCore*>& entities() { return entities_; }
+
+ private:
+  bool renamed_ = false;
+  int32_t color_ = 7;
+  bool frozen_ = false;
+  bool on_ = true;
+};
+
+// What lookups, references and purges read of a block definition, at the
+// start of the object, as for layers.
+class BlockLookupPart {
+ protected:
+  BlockLookupPart(std::string name, const Point3& origin)
+      : name_(std::move(name)), origin_(origin) {}
+  std::string name_;
+  Point3 origin_;
+  std::vector<EntityCore*> entities_;  // they live in the drawing's arena
+  bool in_use_ = false;
+};
+
+class MemBlock final : public Block,
+                       public BlockLookupPart,
+                       public ObjectCore,
+                       public std::enable_shared_from_this<MemBlock> {
+ public:
+  MemBlock(MemDocument* doc, uint64_t handle, std::string name, Point3 origin)
+      : BlockLookupPart(std::move(name), origin), ObjectCore(doc, handle) {}
+  std::string Handle() override;
+  std::string ObjectName() override { return "AcDbBlockTableRecord"; }
+  Ref<host::Document> Document() override;
+  XData GetXData(const std::string& app_name) override;
+  void SetXData(const std::vector<int16_t>& codes, const std::vector<Variant>& values) override;
+  std::string Name() override;
+  Point3 Origin() override;
+  int32_t Count() override;
+  Ref<Entity> Item(int32_t index) override;
+  Ref<LWPolyline> AddLightWeightPolyline(const std::vector<double>& vertices) override;
+  Ref<MText> AddMText(const Point3& insertion, double width, const std::string& text) override;
+  Ref<PointEntity> AddPoint(const Point3& point) override;
+  Ref<AttributeDefinition> AddAttribute(double height, int32_t mode, const std::string& prompt,
+                                        const Point3& insertion, const std::string& tag,
+                                        const std::string& value) override;
+  Ref<BlockReference> InsertBlock(const Point3& insertion, const std::string& name, double x_scale,
+                                  double y_scale, double z_scale, double rotation) override;
+
+  const std::string& name() const { return name_; }
+  const Point3& origin() const { return origin_; }
+  void set_origin(const Point3& origin) { origin_ = origin; }
+  bool is_model_space() const;
+  // The BLOCK and ENDBLK entities that frame the definition in a file.
+  RawTags block_begin, block_end;
+  const std::vector<EntityCore*>& entities() const { return entities_; }
+  // Adds a new entity (made here, a copy, or one read from a file) on `layer`.
+  void Append(EntityCore* entity, MemLayer* layer);
+  // The same without the indexes by layer and type, for a file's entities:
+  // IndexAppended adds every entity appended so to them at once, in order.
+  void AppendUnindexed(EntityCore* entity, MemLayer* layer);
+  void IndexAppended();
+  // Model-space entities of one type, in creation order.
+  const std::vector<EntityCore*>& OfType(const std::string& type) const;
+  // Whether a block definition holds block references; model space lists
+  // its own by type.
+  bool holds_references() const { return references_held_ != 0; }
+  void Clear();
+  // How many entities at the end of the definition are attribute
+  // definitions that are not constant, known as such since they were made
+  // through the host: a reference draws none of them, and its box need not
+  // look at them.
+  size_t variable_definitions_at_end() const { return variable_definitions_at_end_; }
+  // Marks the definitions some reference shows, while a purge runs.
+  bool in_use() const { return in_use_; }
+  void set_in_use(bool in_use) { in_use_ = in_use; }
+
+ private:
+  // Model-space entities by type: a drawing uses a few dozen types at most,
+  // so a short list searched in order beats a tree; the lists stay where
+  // they are as types are added.
+  struct TypeList {
+    std::string type;
+    std::vector<EntityCore*> entities;
+  };
+  TypeList* FindType(std::string_view type) const;
+  std::vector<std::unique_ptr<TypeList>> by_type_;
+  size_t indexed_ = 0;          // entities_ from here on came unindexed
+  size_t references_held_ = 0;  // block references among entities_ of a definition
+  size_t variable_definitions_at_end_ = 0;
+};
+
+class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
+ public:
+  MemUCS(MemDocument* doc, uint64_t handle, std::string name)
+      : ObjectCore(doc, handle), name_(std::move(name)) {}
+  std::string Handle() override;
+  std::string ObjectName() override { return "AcDbUCSTableRecord"; }
+  Ref<host::Document> Document() override;
+  XData GetXData(const std::string& app_name) override;
+  void SetXData(const std::vector<int16_t>& codes, const std::vector<Variant>& values) override;
+  std::string Name() override;
+  Point3 Origin() override;
+  Point3 XVector() override;
+  Point3 YVector() override;
+
+  const std::string& name() const { return name_; }
+  Point3 origin{0, 0, 0}, x_axis{1, 0, 0}, y_axis{0, 1, 0};
+
+ private:
+  std::string name_;
+};
+
+}  // namespace palvane::host::memory
