@@ -8,6 +8,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "dxf/entity_codec.h"
 #include "dxf/file_data.h"
 #include "dxf/text.h"
 #include "geometry/vec.h"
@@ -20,15 +21,11 @@ using host::Variant;
 using host::memory::EntityCore;
 using host::memory::MemApplication;
 using host::memory::MemAttribute;
-using host::memory::MemAttributeDefinition;
 using host::memory::MemBlock;
 using host::memory::MemBlockReference;
 using host::memory::MemDocument;
 using host::memory::MemLayer;
-using host::memory::MemLWPolyline;
-using host::memory::MemMText;
 using host::memory::MemOpaqueEntity;
-using host::memory::MemPoint;
 using host::memory::MemUCS;
 using host::memory::RawTags;
 using host::memory::XDataItem;
@@ -461,25 +458,9 @@ class Reader {
   // An entity of a type, with nothing of its kind read yet: modelled kinds
   // read their fields from their tags when first used.
   EntityCore* MakeEntity(std::string_view type) {
-    // By length first: most types are told apart without comparing text.
-    EntityCore* entity = nullptr;
-    switch (type.size()) {
-      case 5:
-        if (type == "POINT") entity = doc_.NewEntity<MemPoint>(0);
-        if (type == "MTEXT") entity = doc_.NewEntity<MemMText>(0);
-        break;
-      case 6:
-        if (type == "ATTDEF") entity = doc_.NewEntity<MemAttributeDefinition>(0);
-        if (type == "ATTRIB") entity = doc_.NewEntity<MemAttribute>(0);
-        if (type == "INSERT") entity = doc_.NewEntity<MemBlockReference>(0);
-        break;
-      case 10:
-        if (type == "LWPOLYLINE") entity = doc_.NewEntity<MemLWPolyline>(0);
-        break;
-      default:
-        break;
-    }
-    if (entity == nullptr) return doc_.NewEntity<MemOpaqueEntity>(0, std::string(type));
+    const EntityCodec* codec = CodecOf(type);
+    if (codec == nullptr) return doc_.NewEntity<MemOpaqueEntity>(0, std::string(type));
+    EntityCore* entity = codec->Make(doc_);
     entity->set_unloaded();
     return entity;
   }
@@ -637,255 +618,6 @@ class Reader {
 };
 
 }  // namespace
-
-DxfFile::DxfFile() = default;
-DxfFile::~DxfFile() = default;
-
-const TextCodec& DxfFile::Text() const {
-  if (!text_) text_ = std::make_unique<TextCodec>(utf8(), code_page);
-  return *text_;
-}
-
-namespace {
-
-// The first of each coordinate group (10, 20, 30) read into `at`; later
-// ones belong to other points of the entity.
-class FirstPoint {
- public:
-  explicit FirstPoint(Point3& at) : at_(at) {}
-  bool Take(int16_t code, std::string_view value) {
-    if (code != 10 && code != 20 && code != 30) return false;
-    const int axis = code / 10 - 1;
-    if (!(seen_ & (1 << axis))) at_[static_cast<size_t>(axis)] = ToDouble(value);
-    seen_ |= 1 << axis;
-    return true;
-  }
-
- private:
-  Point3& at_;
-  int seen_ = 0;
-};
-
-// The entity's own tags, up to an embedded object (group code 101).
-template <class F>
-void ForEachOwnTag(const EntityCore& entity, F&& f) {
-  for (const auto [code, value] : entity.extra()) {
-    if (code == 101) return;
-    f(code, value);
-  }
-}
-
-void LoadPolyline(MemLWPolyline& line) {
-  auto& v = line.vertices();
-  ForEachOwnTag(line, [&](int16_t code, std::string_view value) {
-    switch (code) {
-      case 90:
-        v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20)));
-        break;
-      case 70:
-        line.closed() = (ToInt(value) & 1) != 0;
-        break;
-      case 38:
-        line.elevation() = ToDouble(value);
-        break;
-      case 39:
-        line.thickness() = ToDouble(value);
-        break;
-      case 43:
-        line.constant_width() = ToDouble(value);
-        break;
-      case 10:
-        v.push_back({ToDouble(value)});
-        break;
-      case 20:
-        if (!v.empty()) v.back().y = ToDouble(value);
-        break;
-      case 40:
-        if (!v.empty()) v.back().start_width = ToDouble(value);
-        break;
-      case 41:
-        if (!v.empty()) v.back().end_width = ToDouble(value);
-        break;
-      case 42:
-        if (!v.empty()) v.back().bulge = ToDouble(value);
-        break;
-      case 210:
-        line.normal()[0] = ToDouble(value);
-        break;
-      case 220:
-        line.normal()[1] = ToDouble(value);
-        break;
-      case 230:
-        line.normal()[2] = ToDouble(value);
-        break;
-      default:
-        break;
-    }
-  });
-  line.InvalidateLength();
-}
-
-}  // namespace
-
-std::string_view DxfFile::KeepPacked(const char* begin, const char* end) {
-  constexpr size_t kChunk = size_t{256} << 10;
-  const auto size = static_cast<size_t>(end - begin);
-  if (size > packed_left_) {
-    const size_t chunk = std::max(kChunk, size);
-    packed_.push_back(std::make_unique_for_overwrite<char[]>(chunk));
-    packed_next_ = packed_.back().get();
-    packed_left_ = chunk;
-  }
-  char* at = packed_next_;
-  std::memcpy(at, begin, size);
-  packed_next_ += size;
-  packed_left_ -= size;
-  return {at, size};
-}
-
-void DxfFile::LoadXData(RawTags& tags, std::string_view app_name, host::XData& xdata) {
-  // Text tags are packed as they are read, and the packed form replaces the
-  // text when writing it back gives the text's very bytes: the writer writes
-  // a four-digit code (extended data has no other) and the value, each on a
-  // line ended by a line feed. Each line of the text is at least that long,
-  // so equal sizes mean equal lines.
-  bool pack = tags.codec() == AsciiTagCodec();
-  std::string packed;
-  size_t written_size = 0;
-  if (pack) packed.reserve(tags.slice().size());
-  auto keep = [&](int16_t code, std::string_view value) {
-    if (code < 1000 || code > 9999) pack = false;
-    if (!pack) return;
-    const auto length = static_cast<uint32_t>(value.size());
-    char head[6];
-    std::memcpy(head, &code, 2);
-    std::memcpy(head + 2, &length, 4);
-    packed.append(head, 6);
-    packed.append(value);
-    written_size += 4 + 1 + value.size() + 1;
-  };
-  // Application names are plain ASCII in practice; a name with other bytes
-  // is decoded before it is compared.
-  auto is_app = [&](std::string_view raw) {
-    if (IsPlainText(raw)) return host::memory::FoldedEqual{}(raw, app_name);
-    return host::memory::FoldedEqual{}(DecodeText(Text(), raw), app_name);
-  };
-  bool in_group = false;
-  for (const auto [code, value] : tags) {
-    keep(code, value);
-    if (code == 1001) {
-      in_group = app_name.empty() || is_app(value);
-      // A tag holds about ten items: room for them at once.
-      if (in_group && xdata.codes.empty()) {
-        xdata.codes.reserve(16);
-        xdata.values.reserve(16);
-      }
-    }
-    if (!in_group) continue;
-    if (code >= 1010 && code <= 1013) {
-      xdata.codes.push_back(code);
-      xdata.values.push_back(Variant::Point(ToDouble(value), 0, 0));
-      continue;
-    }
-    if (code >= 1020 && code <= 1033 && !xdata.values.empty() && xdata.values.back().IsArray() &&
-        xdata.codes.back() == (code < 1030 ? code - 10 : code - 20)) {
-      auto a = xdata.values.back().AsArrayUnchecked();
-      a[code < 1030 ? 1 : 2] = ToDouble(value);
-      xdata.values.back() = Variant(std::move(a));
-      continue;
-    }
-    xdata.codes.push_back(code);
-    switch (ValueTypeOf(code)) {
-      case ValueType::kDouble:
-        xdata.values.emplace_back(ToDouble(value));
-        break;
-      case ValueType::kInt16:
-        xdata.values.emplace_back(static_cast<int16_t>(ToInt(value)));
-        break;
-      case ValueType::kInt32:
-        xdata.values.emplace_back(static_cast<int32_t>(ToInt(value)));
-        break;
-      case ValueType::kString:
-        if (IsPlainText(value)) {
-          xdata.values.emplace_back(value);
-        } else {
-          xdata.values.emplace_back(DecodeText(Text(), value));
-        }
-        break;
-      default:
-        xdata.values.emplace_back(value);
-        break;
-    }
-  }
-  if (pack && written_size == tags.slice().size()) {
-    const std::string_view kept = KeepPacked(packed.data(), packed.data() + packed.size());
-    tags = RawTags::View(kept.data(), kept.data() + kept.size(), PackedTagCodec());
-  }
-}
-
-void DxfFile::LoadEntity(EntityCore& entity) const {
-  auto text = [&](std::string_view raw) { return DecodeText(Text(), raw); };
-  if (auto* line = dynamic_cast<MemLWPolyline*>(&entity)) {
-    LoadPolyline(*line);
-  } else if (auto* point = dynamic_cast<MemPoint*>(&entity)) {
-    FirstPoint at(point->position());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) { at.Take(code, value); });
-  } else if (auto* mtext = dynamic_cast<MemMText*>(&entity)) {
-    // The text comes in pieces: 3 for all but the last, 1 for the last.
-    std::string body, last;
-    FirstPoint at(mtext->insertion());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
-      if (at.Take(code, value)) return;
-      if (code == 40) mtext->height() = ToDouble(value);
-      if (code == 41) mtext->width() = ToDouble(value);
-      if (code == 3) body += value;
-      if (code == 1) last = value;
-    });
-    mtext->text() = text(body + last);
-  } else if (auto* definition = dynamic_cast<MemAttributeDefinition*>(&entity)) {
-    FirstPoint at(definition->insertion());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
-      if (at.Take(code, value)) return;
-      if (code == 1) definition->value() = text(value);
-      if (code == 2) definition->set_tag(text(value));
-      if (code == 3) definition->set_prompt(text(value));
-      if (code == 40) definition->height() = ToDouble(value);
-      if (code == 70) definition->mode() = static_cast<int32_t>(ToInt(value));
-    });
-  } else if (auto* attribute = dynamic_cast<MemAttribute*>(&entity)) {
-    FirstPoint at(attribute->insertion());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
-      if (at.Take(code, value)) return;
-      if (code == 1) attribute->value() = text(value);
-      if (code == 2) attribute->set_tag(text(value));
-      if (code == 40) attribute->height() = ToDouble(value);
-    });
-  } else if (auto* reference = dynamic_cast<MemBlockReference*>(&entity)) {
-    FirstPoint at(reference->insertion());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
-      if (at.Take(code, value)) return;
-      switch (code) {
-        case 2:
-          reference->set_block_name(text(Trim(value)));
-          break;
-        case 41:
-          reference->scale()[0] = ToDouble(value);
-          break;
-        case 42:
-          reference->scale()[1] = ToDouble(value);
-          break;
-        case 43:
-          reference->scale()[2] = ToDouble(value);
-          break;
-        case 50:
-          reference->rotation() = ToDouble(value) / kDegrees;
-          break;
-        default:
-          break;
-      }
-    });
-  }
-}
 
 void ReadInto(MemDocument& doc, DxfFile& file, std::string bytes) {
   file.bytes = std::move(bytes);

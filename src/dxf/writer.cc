@@ -3,6 +3,7 @@
 #include <set>
 
 #include "dxf/drawing.h"
+#include "dxf/entity_codec.h"
 #include "dxf/file_data.h"
 #include "dxf/template.h"
 #include "dxf/text.h"
@@ -14,15 +15,9 @@ namespace palvane::dxf {
 using host::Point3;
 using host::memory::EntityCore;
 using host::memory::FoldName;
-using host::memory::MemAttribute;
-using host::memory::MemAttributeDefinition;
 using host::memory::MemBlock;
-using host::memory::MemBlockReference;
 using host::memory::MemDocument;
 using host::memory::MemLayer;
-using host::memory::MemLWPolyline;
-using host::memory::MemMText;
-using host::memory::MemPoint;
 using host::memory::MemUCS;
 using host::memory::XDataItem;
 
@@ -37,7 +32,11 @@ class Writer {
         binary_(binary),
         codec_(file.utf8(), file.code_page),
         r12_(file.r12()),
-        next_handle_(doc.handle_seed()) {}
+        next_handle_(doc.handle_seed()),
+        out_(w_, codec_, r12_, file.has_handles) {
+    out_.write_entity = [this](EntityCore& e, uint64_t owner) { WriteEntity(e, owner); };
+    out_.new_handle = [this] { return next_handle_++; };
+  }
   // Handles given out here start above every handle of the drawing; the
   // seed written is above every handle written.
 
@@ -444,148 +443,37 @@ class Writer {
 
   void WriteEntity(EntityCore& e, uint64_t owner) {
     w_.Write(0, e.TypeName());
+    const EntityCodec& codec = CodecOf(e);
     if (e.extra().empty()) {
-      WriteNewEntity(e, owner);
+      CommonHead(e, owner);
+      codec.WriteNew(e, out_);
+    } else if (e.dirty()) {
+      codec.Patch(e, owner, out_);
     } else {
-      WriteReadEntity(e, owner);
+      WriteUnchanged(e);
     }
     WriteXData(e);
-    if (auto* ref = dynamic_cast<MemBlockReference*>(&e); ref && !ref->attributes.empty()) {
-      for (const auto& a : ref->attributes) WriteEntity(*a, ref->handle());
-      w_.Write(0, "SEQEND");
-      if (!ref->sequence_end.empty()) {
-        for (const auto [code, value] : ref->sequence_end) {
-          if (code == 330 && ref->dirty()) {
-            w_.Write(330, Hex(ref->handle()));
-          } else {
-            w_.Write(code, value);
-          }
-        }
-      } else {
-        if (file_.has_handles) w_.Write(5, NewHandle());
-        Owner(ref->handle());
-        Subclass("AcDbEntity");
-        w_.Write(8, Enc(ref->layer() ? ref->layer()->name() : "0"));
-      }
-    }
+    codec.WriteFollowing(e, out_);
   }
 
   std::string LayerName(const EntityCore& e) {
     return Enc(e.layer() != nullptr ? e.layer()->name() : "0");
   }
 
-  // An entity as read: its tags as they were, with the layer name from the
-  // model; once changed, also its handle, owner, colour and geometry.
-  void WriteReadEntity(EntityCore& e, uint64_t owner) {
-    if (!e.dirty() && (e.layer() == nullptr || !e.layer()->renamed())) {
-      // Untouched and in the form being written: the file's own bytes.
-      if (SameForm(e.extra())) {
-        w_.AppendEncoded(e.extra().slice());
-        return;
-      }
-    }
-    if (!e.dirty()) {
-      for (const auto [code, value] : e.extra()) {
-        if (code == 8) {
-          w_.Write(8, LayerName(e));
-        } else {
-          w_.Write(code, value);
-        }
-      }
+  // An entity as read and not changed since: its tags as they were, with
+  // the layer's name from the model.
+  void WriteUnchanged(EntityCore& e) {
+    // On a layer not renamed, in the form being written: the file's own bytes.
+    if ((e.layer() == nullptr || !e.layer()->renamed()) && SameForm(e.extra())) {
+      w_.AppendEncoded(e.extra().slice());
       return;
     }
-    auto* line = dynamic_cast<MemLWPolyline*>(&e);
-    std::set<int> done;
-    bool in_group = false, stop_patching = false, wrote_vertices = false;
-    const Point3* point = nullptr;
-    double height = 0;
-    bool has_height = false;
-    if (auto* p = dynamic_cast<MemPoint*>(&e)) point = &p->position();
-    if (auto* m = dynamic_cast<MemMText*>(&e))
-      point = &m->insertion(), height = m->height(), has_height = true;
-    if (auto* a = dynamic_cast<MemAttributeDefinition*>(&e)) point = &a->insertion();
-    if (auto* attribute = dynamic_cast<MemAttribute*>(&e)) point = &attribute->insertion();
-    if (auto* r = dynamic_cast<MemBlockReference*>(&e)) point = &r->insertion();
-    bool normal_written = false, elevation_written = false;
     for (const auto [code, value] : e.extra()) {
-      if (code == 102) in_group = !value.empty() && value.front() == '{';
-      if (code == 101) stop_patching = true;
-      const bool first = !stop_patching && !in_group && done.insert(code).second;
-      if (code == 5 && first) {
-        w_.Write(5, Hex(e.handle()));
-      } else if (code == 330 && first) {
-        w_.Write(330, Hex(owner));
-      } else if (code == 8 && first) {
+      if (code == 8) {
         w_.Write(8, LayerName(e));
-        if (e.color() != 256 && !HasCode(e, 62)) w_.Write(62, static_cast<int64_t>(e.color()));
-      } else if (code == 62 && first) {
-        w_.Write(62, static_cast<int64_t>(e.color()));
-      } else if (line != nullptr && !stop_patching) {
-        switch (code) {
-          case 70:
-            w_.Write(70, (ToInt(value) & ~int64_t{1}) | (line->closed() ? 1 : 0));
-            break;
-          case 90:
-            w_.Write(90, static_cast<int64_t>(line->vertices().size()));
-            break;
-          case 38:
-            w_.Write(38, line->elevation());
-            elevation_written = true;
-            break;
-          case 10:
-            if (!wrote_vertices) {
-              if (!elevation_written && line->elevation() != 0) w_.Write(38, line->elevation());
-              WriteVertices(*line);
-              wrote_vertices = true;
-            }
-            break;
-          case 20:
-          case 40:
-          case 41:
-          case 42:
-          case 91:
-            break;
-          case 210:
-            w_.Write(210, line->normal()[0]);
-            normal_written = true;
-            break;
-          case 220:
-            w_.Write(220, line->normal()[1]);
-            break;
-          case 230:
-            w_.Write(230, line->normal()[2]);
-            break;
-          default:
-            w_.Write(code, value);
-        }
-      } else if (point != nullptr && first && (code == 10 || code == 20 || code == 30)) {
-        w_.Write(code, (*point)[static_cast<size_t>(code / 10 - 1)]);
-      } else if (has_height && first && code == 40) {
-        w_.Write(40, height);
       } else {
         w_.Write(code, value);
       }
-    }
-    if (line != nullptr && !normal_written && !IsUp(line->normal())) Point(210, line->normal());
-  }
-
-  static bool HasCode(EntityCore& e, int code) {
-    for (const auto [c, value] : e.extra()) {
-      if (c == code) return true;
-    }
-    return false;
-  }
-  static bool IsUp(const Point3& n) { return n[0] == 0 && n[1] == 0 && n[2] == 1; }
-
-  void WriteVertices(const MemLWPolyline& line) {
-    for (const auto& v : line.vertices()) {
-      w_.Write(10, v.x);
-      w_.Write(20, v.y);
-      if (v.start_width != 0 || v.end_width != 0) {
-        w_.Write(40, v.start_width);
-        w_.Write(41, v.end_width);
-      }
-      if (v.bulge != 0) w_.Write(42, v.bulge);
     }
   }
 
@@ -595,76 +483,6 @@ class Writer {
     Subclass("AcDbEntity");
     w_.Write(8, LayerName(e));
     if (e.color() != 256) w_.Write(62, static_cast<int64_t>(e.color()));
-  }
-
-  // An entity made in this session, written whole.
-  void WriteNewEntity(EntityCore& e, uint64_t owner) {
-    const std::string type = e.TypeName();
-    if (r12_ && (type == "LWPOLYLINE" || type == "MTEXT")) {
-      throw DxfError("a " + type + " entity cannot be saved in the R12 (AC1009) format");
-    }
-    CommonHead(e, owner);
-    if (auto* line = dynamic_cast<MemLWPolyline*>(&e)) {
-      Subclass("AcDbPolyline");
-      w_.Write(90, static_cast<int64_t>(line->vertices().size()));
-      w_.Write(70, static_cast<int64_t>(line->closed() ? 1 : 0));
-      if (line->constant_width() != 0) w_.Write(43, line->constant_width());
-      if (line->elevation() != 0) w_.Write(38, line->elevation());
-      WriteVertices(*line);
-      if (!IsUp(line->normal())) Point(210, line->normal());
-    } else if (auto* p = dynamic_cast<MemPoint*>(&e)) {
-      Subclass("AcDbPoint");
-      Point(10, p->position());
-    } else if (auto* m = dynamic_cast<MemMText*>(&e)) {
-      Subclass("AcDbMText");
-      Point(10, m->insertion());
-      w_.Write(40, m->height());
-      w_.Write(41, m->width());
-      w_.Write(71, int64_t{1});
-      w_.Write(72, int64_t{5});
-      const std::string text = Enc(m->text());
-      // Long texts go in pieces of 250 bytes, the last under code 1, never
-      // splitting a UTF-8 character.
-      size_t at = 0;
-      while (text.size() - at > 250) {
-        size_t n = 250;
-        while (n > 0 && (static_cast<unsigned char>(text[at + n]) & 0xC0) == 0x80) --n;
-        w_.Write(3, std::string_view(text).substr(at, n));
-        at += n;
-      }
-      w_.Write(1, std::string_view(text).substr(at));
-    } else if (auto* a = dynamic_cast<MemAttributeDefinition*>(&e)) {
-      Subclass("AcDbText");
-      Point(10, a->insertion());
-      w_.Write(40, a->height());
-      w_.Write(1, Enc(a->value()));
-      Subclass("AcDbAttributeDefinition");
-      if (!r12_) w_.Write(280, int64_t{0});
-      w_.Write(3, Enc(a->prompt()));
-      w_.Write(2, Enc(a->tag()));
-      w_.Write(70, static_cast<int64_t>(a->mode()));
-    } else if (auto* attribute = dynamic_cast<MemAttribute*>(&e)) {
-      Subclass("AcDbText");
-      Point(10, attribute->insertion());
-      w_.Write(40, attribute->height());
-      w_.Write(1, Enc(attribute->value()));
-      Subclass("AcDbAttribute");
-      if (!r12_) w_.Write(280, int64_t{0});
-      w_.Write(2, Enc(attribute->tag()));
-      w_.Write(70, int64_t{0});
-    } else if (auto* r = dynamic_cast<MemBlockReference*>(&e)) {
-      Subclass("AcDbBlockReference");
-      if (!r->attributes.empty()) w_.Write(66, int64_t{1});
-      w_.Write(2, Enc(r->block_name()));
-      Point(10, r->insertion());
-      if (r->scale()[0] != 1) w_.Write(41, r->scale()[0]);
-      if (r->scale()[1] != 1) w_.Write(42, r->scale()[1]);
-      if (r->scale()[2] != 1) w_.Write(43, r->scale()[2]);
-      if (r->rotation() != 0) w_.Write(50, r->rotation() * kDegrees);
-    } else {
-      throw DxfError(std::string("an entity of type ") + e.TypeName() +
-                     " was made without its file tags and cannot be written");
-    }
   }
 
   // Extended data nobody has read goes back as the file held it.
@@ -720,6 +538,7 @@ class Writer {
   TextCodec codec_;
   bool r12_;
   uint64_t next_handle_;
+  TagOut out_;
   size_t header_at_ = std::string::npos;
   uint64_t seed_ = 0;
 };
