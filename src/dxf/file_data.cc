@@ -38,26 +38,6 @@ std::string_view DxfFile::KeepPacked(const char* begin, const char* end) {
 }
 
 void DxfFile::LoadXData(RawTags& tags, std::string_view app_name, host::XData& xdata) {
-  // Text tags are packed as they are read, and the packed form replaces the
-  // text when writing it back gives the text's very bytes: the writer writes
-  // a four-digit code (extended data has no other) and the value, each on a
-  // line ended by a line feed. Each line of the text is at least that long,
-  // so equal sizes mean equal lines.
-  bool pack = tags.codec() == AsciiTagCodec();
-  std::string packed;
-  size_t written_size = 0;
-  if (pack) packed.reserve(tags.slice().size());
-  auto keep = [&](int16_t code, std::string_view value) {
-    if (code < 1000 || code > 9999) pack = false;
-    if (!pack) return;
-    const auto length = static_cast<uint32_t>(value.size());
-    char head[6];
-    std::memcpy(head, &code, 2);
-    std::memcpy(head + 2, &length, 4);
-    packed.append(head, 6);
-    packed.append(value);
-    written_size += 4 + 1 + value.size() + 1;
-  };
   // Application names are plain ASCII in practice; a name with other bytes
   // is decoded before it is compared.
   auto is_app = [&](std::string_view raw) {
@@ -66,7 +46,6 @@ void DxfFile::LoadXData(RawTags& tags, std::string_view app_name, host::XData& x
   };
   bool in_group = false;
   for (const auto [code, value] : tags) {
-    keep(code, value);
     if (code == 1001) {
       in_group = app_name.empty() || is_app(value);
       // A tag holds about ten items: room for them at once.
@@ -111,11 +90,8 @@ void DxfFile::LoadXData(RawTags& tags, std::string_view app_name, host::XData& x
         break;
     }
   }
-  if (pack && written_size == tags.slice().size()) {
-    const std::string_view kept = KeepPacked(packed.data(), packed.data() + packed.size());
-    tags = RawTags::View(kept.data(), kept.data() + kept.size(), PackedTagCodec());
-  }
 }
 
 void DxfFile::LoadEntity(EntityCore& entity) const { CodecOf(entity).Load(entity, Text()); }
+
 }  // namespace palvane::dxf

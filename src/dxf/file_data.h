@@ -63,9 +63,8 @@ struct DxfFile final : host::memory::DocumentFile {
   bool utf8() const { return version >= "AC1021"; }
   // Reads the fields of an entity's kind from its tags, on first use.
   void LoadEntity(host::memory::EntityCore& entity) const override;
-  // Text tags read for the first time are kept again in the packed form
-  // (code, length, value), which reads without looking for line ends, when
-  // writing them back from that form gives the same bytes.
+  // Reads extended data from its tags: the group of one application (all
+  // groups for an empty name).
   void LoadXData(RawTags& tags, std::string_view app_name, host::XData& out) override;
   // The decoder of this file's text, made once it is needed.
   const TextCodec& Text() const;
