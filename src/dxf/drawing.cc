@@ -1,5 +1,6 @@
 #include "dxf/drawing.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -27,7 +28,6 @@ using host::memory::MemDocument;
 using host::memory::MemLayer;
 using host::memory::MemOpaqueEntity;
 using host::memory::MemUCS;
-using host::memory::RawTags;
 using host::memory::XDataItem;
 
 namespace {
@@ -52,14 +52,14 @@ inline bool Same(std::string_view a, std::string_view b) {
 class Reader {
  public:
   // Reads `file.bytes`, which the drawing keeps: its objects refer to slices of it.
-  Reader(MemDocument& doc, DxfFile& file) : r_(file.bytes), doc_(doc), file_(file) {
+  Reader(MemDocument& doc, DxfFile& file) : r_(file.bytes), build_(doc), doc_(doc), file_(file) {
     file_.binary = r_.binary();
-    file_.codec = r_.Codec();
+    file_.form = r_.form();
     file_.crlf = file_.bytes.find("\r\n") != std::string::npos;
   }
 
   void Run() {
-    doc_.ResetHandles();
+    build_.ResetHandles();
     file_.version = "AC1009";  // a file that does not say is of the oldest kind read
     Tag t;
     bool saw_eof = false, any = false;
@@ -112,7 +112,7 @@ class Reader {
     if (t.code != 5 && t.code != 105) return;
     uint64_t h;
     if (ParseHandle(t.value, h)) {
-      doc_.ReserveHandle(h);
+      build_.ReserveHandle(h);
       last_handle_ = h;
       last_handle_read_ = true;
     } else {
@@ -126,10 +126,21 @@ class Reader {
             "\"");
   }
 
+  bool HasFileHandle(const host::memory::ObjectCore& object) const {
+    return object.record() < handled_.size() && handled_[object.record()];
+  }
+
+  // Gives an object the record of its tags and extended data.
+  void Keep(host::memory::ObjectCore& object, RawTags body, RawTags xdata) {
+    const bool has_xdata = !xdata.empty();
+    object.set_record(file_.AddRecord(std::move(body), std::move(xdata)));
+    if (has_xdata) object.set_xdata_unread();
+  }
+
   // The tags from byte `begin` up to `end` of the file, kept as a slice.
   RawTags Slice(size_t begin, size_t end) const {
     const char* data = file_.bytes.data();
-    return RawTags::View(data + begin, data + end, codec_index_);
+    return RawTags::View(data + begin, data + end, file_.form);
   }
 
   // Reads tags up to the next group code 0, which is left to be read next,
@@ -159,7 +170,7 @@ class Reader {
         } else {
           const std::string_view kept =
               file_.KeepPacked(file_.bytes.data() + end, file_.bytes.data() + stop);
-          *xdata = RawTags::View(kept.data(), kept.data() + kept.size(), codec_index_);
+          *xdata = RawTags::View(kept.data(), kept.data() + kept.size(), file_.form);
         }
         if (begin == std::string::npos) begin = end;
         body = Slice(begin, end);
@@ -222,7 +233,7 @@ class Reader {
       if (var == "$HANDLING" && t.code == 70) file_.has_handles = ToInt(t.value) != 0;
       uint64_t seed = 0;
       if (var == "$HANDSEED" && t.code == 5 && ParseHandle(t.value, seed)) {
-        doc_.RaiseHandleSeed(seed);
+        build_.RaiseHandleSeed(seed);
         file_.seed = seed;
       }
     }
@@ -320,9 +331,9 @@ class Reader {
       if (name.empty()) r_.Fail(type + " entry without a name (group code 2)");
       host::memory::ObjectCore* object = nullptr;
       if (type == "LAYER") {
-        MemLayer* layer = doc_.AddLayer(std::move(name), false);
-        // A layer the table listed already has its tags.
-        if (!layer->extra().empty()) r_.Fail("a second layer named \"" + layer->name() + "\"");
+        MemLayer* layer = build_.AddLayer(std::move(name));
+        // A layer the table listed already has its record.
+        if (layer->record() != 0) r_.Fail("a second layer named \"" + layer->name() + "\"");
         layer->set_frozen((flags & 1) != 0);
         layer->set_on(color >= 0);
         layer->set_color(color == 0 ? 7 : std::abs(color));
@@ -337,13 +348,15 @@ class Reader {
           r_.Fail("coordinate system \"" + name + "\": " + e.description());
         }
       } else {
-        MemBlock* block = doc_.AddBlock(name, {0, 0, 0}, false);
+        MemBlock* block = build_.AddBlock(name, {0, 0, 0});
         object = block;
       }
-      if (has_handle) object->set_handle(handle);
-      if (has_handle) object->set_from_file();
-      object->extra() = std::move(body);
-      object->set_unread_xdata(std::move(xdata));
+      Keep(*object, std::move(body), std::move(xdata));
+      if (has_handle) {
+        object->set_handle(handle);
+        if (handled_.size() <= object->record()) handled_.resize(object->record() + 1);
+        handled_[object->record()] = true;
+      }
       object->set_dirty(false);
       return;
     }
@@ -421,12 +434,18 @@ class Reader {
         if (code == 30) base[2] = ToDouble(value);
       }
       if (name.empty()) r_.Fail("BLOCK without a name (group code 2)");
-      MemBlock* block = doc_.AddBlock(name, base, false);
-      if (!block->block_begin.empty()) r_.Fail("a second definition of block \"" + name + "\"");
+      MemBlock* block = build_.AddBlock(name, base);
+      // A block with no entry in the file's block table gets a record of
+      // its own for what frames it.
+      if (block->record() == 0) block->set_record(file_.AddRecord({}, {}));
+      if (file_.block_frames.Find(block->record()) != nullptr) {
+        r_.Fail("a second definition of block \"" + name + "\"");
+      }
       block->set_origin(base);
-      block->block_begin = std::move(begin);
       ReadEntities(block, "ENDBLK");
-      ReadBody(block->block_end);
+      BlockFrame frame{std::move(begin), {}};
+      ReadBody(frame.end);
+      file_.block_frames.Add(block->record(), std::move(frame));
     }
     r_.Fail("the file ends inside the blocks; expected 0 ENDSEC");
   }
@@ -444,7 +463,7 @@ class Reader {
         type = kept;
       }
       if (Same(type, end)) {
-        block->IndexAppended();
+        build_.IndexAppended(*block);
         return;
       }
       if (type == "ENDSEC" || type == "ENDBLK" || type == "EOF" || type == "SECTION") {
@@ -487,7 +506,11 @@ class Reader {
           if (!layer_seen) layer_name = Trim(value), layer_seen = true;
           break;
         case 62:
-          color = static_cast<int32_t>(ToInt(value));
+          color = static_cast<int32_t>(std::clamp<int64_t>(ToInt(value), -32769, 32768));
+          if (color < -32768 || color > 32767) {
+            r_.Fail("colour number " + std::string(Trim(value)) +
+                    " out of the 16-bit range of group code 62");
+          }
           break;
         case 66:
           if (reference) attributes_follow = ToInt(value) != 0;
@@ -503,8 +526,7 @@ class Reader {
     } else {
       without_handle_.push_back(entity);
     }
-    entity->extra() = std::move(body);
-    entity->set_unread_xdata(std::move(xdata));
+    Keep(*entity, std::move(body), std::move(xdata));
     return entity;
   }
 
@@ -514,7 +536,7 @@ class Reader {
     MemLayer* layer = nullptr;
     bool attributes_follow = false;
     EntityCore* entity = ReadOneEntity(type, layer, attributes_follow);
-    block->AppendUnindexed(entity, layer);
+    build_.Append(*block, entity, layer);
     if (attributes_follow) ReadAttributes(static_cast<MemBlockReference&>(*entity));
   }
 
@@ -524,7 +546,9 @@ class Reader {
       if (t.code != 0) r_.Fail("expected 0 ATTRIB or 0 SEQEND");
       const std::string type(Trim(t.value));
       if (type == "SEQEND") {
-        ReadBody(ref.sequence_end);  // extended data and all, written back as read
+        RawTags sequence_end;  // extended data and all, written back as read
+        ReadBody(sequence_end);
+        file_.sequence_ends.Add(ref.record(), std::move(sequence_end));
         return;
       }
       if (type != "ATTRIB") r_.Fail("expected 0 ATTRIB or 0 SEQEND, found " + type);
@@ -549,12 +573,12 @@ class Reader {
     if (Same(recent_layers_[slot].name, raw)) return recent_layers_[slot].layer;
     MemLayer* layer;
     if (IsPlainText(raw)) {
-      layer = doc_.FindLayerInIndex(raw);
-      if (layer == nullptr) layer = doc_.AddLayer(std::string(raw), false);
+      layer = build_.FindLayer(raw);
+      if (layer == nullptr) layer = build_.AddLayer(std::string(raw));
     } else if (const auto it = layer_cache_.find(raw); it != layer_cache_.end()) {
       layer = it->second;
     } else {
-      layer = doc_.AddLayer(Text(raw), false);
+      layer = build_.AddLayer(Text(raw));
       layer_cache_.emplace(raw, layer);
     }
     recent_layers_[slot] = {raw, layer};
@@ -565,10 +589,10 @@ class Reader {
     // Handles the template gave objects the file did not hold must not
     // collide with the file's.
     for (const auto& b : doc_.blocks()) {
-      if (!b->from_file()) b->set_handle(doc_.NextHandle());
+      if (!HasFileHandle(*b)) b->set_handle(doc_.NextHandle());
     }
     for (const auto& l : doc_.layers()) {
-      if (l->from_file()) continue;
+      if (HasFileHandle(*l)) continue;
       l->set_handle(doc_.NextHandle());
       file_.implicit_layers.insert(host::memory::FoldName(l->name()));
     }
@@ -577,7 +601,7 @@ class Reader {
       if (file_.appids.count(folded) == 0) file_.implicit_apps.insert(folded);
     }
     for (const auto& u : doc_.ucss()) {
-      if (!u->from_file()) u->set_handle(doc_.NextHandle());
+      if (!HasFileHandle(*u)) u->set_handle(doc_.NextHandle());
     }
     for (EntityCore* e : without_handle_) e->set_handle(doc_.NextHandle());
     for (const auto& [name, raw] : file_.header) {
@@ -597,7 +621,7 @@ class Reader {
   }
 
   TagReader r_;
-  const uint8_t codec_index_ = RawTags::CodecIndex(r_.Codec());
+  host::memory::Builder build_;
   MemDocument& doc_;
   DxfFile& file_;
   std::unique_ptr<TextCodec> codec_;
@@ -611,6 +635,8 @@ class Reader {
   };
   RecentLayer recent_layers_[kRecentLayers];
   std::vector<EntityCore*> without_handle_;
+  // By record: table entries that have the handle the file gave them.
+  std::vector<bool> handled_;
   bool view_read_ = false;
   // The handle of the last group code 5 or 105 read, when it was one.
   uint64_t last_handle_ = 0;
@@ -619,10 +645,11 @@ class Reader {
 
 }  // namespace
 
-void ReadInto(MemDocument& doc, DxfFile& file, std::string bytes) {
-  file.bytes = std::move(bytes);
+void ReadInto(MemDocument& doc, const std::shared_ptr<DxfFile>& file, std::string bytes) {
+  file->bytes = std::move(bytes);
+  host::memory::Builder(doc).SetFieldSource(file);
   try {
-    Reader(doc, file).Run();
+    Reader(doc, *file).Run();
   } catch (const host::Error& e) {
     throw DxfError("the drawing cannot be held: " + e.description());
   }
@@ -644,8 +671,7 @@ host::Ref<host::Document> ReadDrawing(host::Application& app, std::string bytes,
                                       const std::string& name) {
   auto doc = InMemory(app).NewDetachedDocument(name);
   auto file = std::make_shared<DxfFile>();
-  ReadInto(*doc, *file, std::move(bytes));
-  doc->file = file;
+  ReadInto(*doc, file, std::move(bytes));
   return host::Ref<host::Document>(doc);
 }
 
@@ -655,7 +681,7 @@ host::Ref<host::Document> ReadDrawing(host::Application& app, std::string_view b
 }
 
 std::string VersionOf(host::Document& doc) {
-  const auto* file = dynamic_cast<const DxfFile*>(InMemory(doc).file.get());
+  const auto* file = dynamic_cast<const DxfFile*>(InMemory(doc).field_source());
   return file != nullptr ? file->version : "AC1027";
 }
 

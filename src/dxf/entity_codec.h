@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "dxf/raw_tags.h"
 #include "dxf/tags.h"
 #include "host/host.h"
 
@@ -68,17 +69,20 @@ class EntityCodec {
   // A new entity of the kind in `doc`, its fields not read yet.
   virtual host::memory::EntityCore* Make(host::memory::MemDocument& doc) const = 0;
   // Fills the entity's fields from its own tags.
-  virtual void Load(host::memory::EntityCore& entity, const TextCodec& text) const = 0;
+  virtual void Load(host::memory::EntityCore& entity, const RawTags& tags,
+                    const TextCodec& text) const = 0;
   // Writes a changed entity from its own tags: what the model holds (handle,
   // owner, layer, colour, and the kind's fields) in place of what the file
   // said, every other tag as it was.
-  virtual void Patch(host::memory::EntityCore& entity, uint64_t owner, TagOut& out) const = 0;
+  virtual void Patch(host::memory::EntityCore& entity, const RawTags& tags, uint64_t owner,
+                     TagOut& out) const = 0;
   // Writes what follows the kind's common head (handle, owner, layer,
   // colour) for an entity made in the program.
   virtual void WriteNew(host::memory::EntityCore& entity, TagOut& out) const = 0;
   // Writes what follows the entity and belongs to it, such as a block
-  // reference's attributes.
-  virtual void WriteFollowing(host::memory::EntityCore&, TagOut&) const {}
+  // reference's attributes; `sequence_end` is the file's end of them, if any.
+  virtual void WriteFollowing(host::memory::EntityCore&, const RawTags* /*sequence_end*/,
+                              TagOut&) const {}
 };
 
 // The codec of an entity type; null for a type the host does not model.

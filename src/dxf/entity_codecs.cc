@@ -46,8 +46,8 @@ class FirstPoint {
 
 // The entity's own tags, up to an embedded object (group code 101).
 template <class F>
-void ForEachOwnTag(const EntityCore& entity, F&& f) {
-  for (const auto [code, value] : entity.extra()) {
+void ForEachOwnTag(const RawTags& tags, F&& f) {
+  for (const auto [code, value] : tags) {
     if (code == 101) return;
     f(code, value);
   }
@@ -57,8 +57,8 @@ std::string LayerName(const EntityCore& e, const TagOut& out) {
   return out.Enc(e.layer() != nullptr ? e.layer()->name() : "0");
 }
 
-bool HasCode(const EntityCore& e, int code) {
-  for (const auto [c, value] : e.extra()) {
+bool HasCode(const RawTags& tags, int code) {
+  for (const auto [c, value] : tags) {
     if (c == code) return true;
   }
   return false;
@@ -73,10 +73,10 @@ bool IsUp(const Point3& n) { return n[0] == 0 && n[1] == 0 && n[2] == 1; }
 // outside reactor groups and before an embedded object; `embedded` once an
 // embedded object (group code 101) began.
 template <class F>
-void PatchTags(EntityCore& e, uint64_t owner, TagOut& out, F&& kind) {
+void PatchTags(EntityCore& e, const RawTags& tags, uint64_t owner, TagOut& out, F&& kind) {
   std::set<int> done;
   bool in_group = false, embedded = false;
-  for (const auto [code, value] : e.extra()) {
+  for (const auto [code, value] : tags) {
     if (code == 102) in_group = !value.empty() && value.front() == '{';
     if (code == 101) embedded = true;
     const bool first = !embedded && !in_group && done.insert(code).second;
@@ -86,7 +86,7 @@ void PatchTags(EntityCore& e, uint64_t owner, TagOut& out, F&& kind) {
       out.Write(330, Hex(owner));
     } else if (code == 8 && first) {
       out.Write(8, LayerName(e, out));
-      if (e.color() != 256 && !HasCode(e, 62)) out.Write(62, static_cast<int64_t>(e.color()));
+      if (e.color() != 256 && !HasCode(tags, 62)) out.Write(62, static_cast<int64_t>(e.color()));
     } else if (code == 62 && first) {
       out.Write(62, static_cast<int64_t>(e.color()));
     } else if (!kind(code, value, first, embedded)) {
@@ -110,10 +110,10 @@ class PolylineCodec final : public EntityCodec {
   std::string_view type() const override { return "LWPOLYLINE"; }
   EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemLWPolyline>(0); }
 
-  void Load(EntityCore& entity, const TextCodec&) const override {
+  void Load(EntityCore& entity, const RawTags& tags, const TextCodec&) const override {
     auto& line = static_cast<MemLWPolyline&>(entity);
     auto& v = line.vertices();
-    ForEachOwnTag(line, [&](int16_t code, std::string_view value) {
+    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       switch (code) {
         case 90:
           v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20)));
@@ -161,50 +161,52 @@ class PolylineCodec final : public EntityCodec {
     line.InvalidateLength();
   }
 
-  void Patch(EntityCore& entity, uint64_t owner, TagOut& out) const override {
+  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
     auto& line = static_cast<MemLWPolyline&>(entity);
     bool wrote_vertices = false, normal_written = false, elevation_written = false;
-    PatchTags(entity, owner, out, [&](int16_t code, std::string_view value, bool, bool embedded) {
-      if (embedded) return false;
-      switch (code) {
-        case 70:
-          out.Write(70, (ToInt(value) & ~int64_t{1}) | (line.closed() ? 1 : 0));
-          return true;
-        case 90:
-          out.Write(90, static_cast<int64_t>(line.vertices().size()));
-          return true;
-        case 38:
-          out.Write(38, line.elevation());
-          elevation_written = true;
-          return true;
-        case 10:
-          // The vertices go where the first stood; their other tags with them.
-          if (!wrote_vertices) {
-            if (!elevation_written && line.elevation() != 0) out.Write(38, line.elevation());
-            WriteVertices(line, out);
-            wrote_vertices = true;
-          }
-          return true;
-        case 20:
-        case 40:
-        case 41:
-        case 42:
-        case 91:
-          return true;
-        case 210:
-          out.Write(210, line.normal()[0]);
-          normal_written = true;
-          return true;
-        case 220:
-          out.Write(220, line.normal()[1]);
-          return true;
-        case 230:
-          out.Write(230, line.normal()[2]);
-          return true;
-        default:
-          return false;
-      }
-    });
+    PatchTags(entity, tags, owner, out,
+              [&](int16_t code, std::string_view value, bool, bool embedded) {
+                if (embedded) return false;
+                switch (code) {
+                  case 70:
+                    out.Write(70, (ToInt(value) & ~int64_t{1}) | (line.closed() ? 1 : 0));
+                    return true;
+                  case 90:
+                    out.Write(90, static_cast<int64_t>(line.vertices().size()));
+                    return true;
+                  case 38:
+                    out.Write(38, line.elevation());
+                    elevation_written = true;
+                    return true;
+                  case 10:
+                    // The vertices go where the first stood; their other tags with them.
+                    if (!wrote_vertices) {
+                      if (!elevation_written && line.elevation() != 0)
+                        out.Write(38, line.elevation());
+                      WriteVertices(line, out);
+                      wrote_vertices = true;
+                    }
+                    return true;
+                  case 20:
+                  case 40:
+                  case 41:
+                  case 42:
+                  case 91:
+                    return true;
+                  case 210:
+                    out.Write(210, line.normal()[0]);
+                    normal_written = true;
+                    return true;
+                  case 220:
+                    out.Write(220, line.normal()[1]);
+                    return true;
+                  case 230:
+                    out.Write(230, line.normal()[2]);
+                    return true;
+                  default:
+                    return false;
+                }
+              });
     if (!normal_written && !IsUp(line.normal())) out.Point(210, line.normal());
   }
 
@@ -239,14 +241,14 @@ class PointCodec final : public EntityCodec {
   std::string_view type() const override { return "POINT"; }
   EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemPoint>(0); }
 
-  void Load(EntityCore& entity, const TextCodec&) const override {
+  void Load(EntityCore& entity, const RawTags& tags, const TextCodec&) const override {
     FirstPoint at(static_cast<MemPoint&>(entity).position());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) { at.Take(code, value); });
+    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) { at.Take(code, value); });
   }
 
-  void Patch(EntityCore& entity, uint64_t owner, TagOut& out) const override {
+  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
     const Point3& p = static_cast<MemPoint&>(entity).position();
-    PatchTags(entity, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
+    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       return PatchPoint(p, code, first, out);
     });
   }
@@ -262,12 +264,12 @@ class MTextCodec final : public EntityCodec {
   std::string_view type() const override { return "MTEXT"; }
   EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemMText>(0); }
 
-  void Load(EntityCore& entity, const TextCodec& text) const override {
+  void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
     auto& mtext = static_cast<MemMText&>(entity);
     // The text comes in pieces: 3 for all but the last, 1 for the last.
     std::string body, last;
     FirstPoint at(mtext.insertion());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
+    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
       if (code == 40) mtext.height() = ToDouble(value);
       if (code == 41) mtext.width() = ToDouble(value);
@@ -277,11 +279,11 @@ class MTextCodec final : public EntityCodec {
     mtext.text() = DecodeText(text, body + last);
   }
 
-  void Patch(EntityCore& entity, uint64_t owner, TagOut& out) const override {
+  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
     const auto& mtext = static_cast<MemMText&>(entity);
     const Point3& p = mtext.insertion();
     const double height = mtext.height();
-    PatchTags(entity, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
+    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       if (PatchPoint(p, code, first, out)) return true;
       if (!first || code != 40) return false;
       out.Write(40, height);
@@ -319,10 +321,10 @@ class AttributeDefinitionCodec final : public EntityCodec {
     return doc.NewEntity<MemAttributeDefinition>(0);
   }
 
-  void Load(EntityCore& entity, const TextCodec& text) const override {
+  void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
     auto& definition = static_cast<MemAttributeDefinition&>(entity);
     FirstPoint at(definition.insertion());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
+    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
       if (code == 1) definition.value() = DecodeText(text, value);
       if (code == 2) definition.set_tag(DecodeText(text, value));
@@ -332,9 +334,9 @@ class AttributeDefinitionCodec final : public EntityCodec {
     });
   }
 
-  void Patch(EntityCore& entity, uint64_t owner, TagOut& out) const override {
+  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
     const Point3& p = static_cast<MemAttributeDefinition&>(entity).insertion();
-    PatchTags(entity, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
+    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       return PatchPoint(p, code, first, out);
     });
   }
@@ -358,10 +360,10 @@ class AttributeCodec final : public EntityCodec {
   std::string_view type() const override { return "ATTRIB"; }
   EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemAttribute>(0); }
 
-  void Load(EntityCore& entity, const TextCodec& text) const override {
+  void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
     auto& attribute = static_cast<MemAttribute&>(entity);
     FirstPoint at(attribute.insertion());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
+    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
       if (code == 1) attribute.value() = DecodeText(text, value);
       if (code == 2) attribute.set_tag(DecodeText(text, value));
@@ -369,9 +371,9 @@ class AttributeCodec final : public EntityCodec {
     });
   }
 
-  void Patch(EntityCore& entity, uint64_t owner, TagOut& out) const override {
+  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
     const Point3& p = static_cast<MemAttribute&>(entity).insertion();
-    PatchTags(entity, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
+    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       return PatchPoint(p, code, first, out);
     });
   }
@@ -394,10 +396,10 @@ class BlockReferenceCodec final : public EntityCodec {
   std::string_view type() const override { return "INSERT"; }
   EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemBlockReference>(0); }
 
-  void Load(EntityCore& entity, const TextCodec& text) const override {
+  void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
     auto& reference = static_cast<MemBlockReference&>(entity);
     FirstPoint at(reference.insertion());
-    ForEachOwnTag(entity, [&](int16_t code, std::string_view value) {
+    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
       switch (code) {
         case 2:
@@ -421,9 +423,9 @@ class BlockReferenceCodec final : public EntityCodec {
     });
   }
 
-  void Patch(EntityCore& entity, uint64_t owner, TagOut& out) const override {
+  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
     const Point3& p = static_cast<MemBlockReference&>(entity).insertion();
-    PatchTags(entity, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
+    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       return PatchPoint(p, code, first, out);
     });
   }
@@ -442,13 +444,13 @@ class BlockReferenceCodec final : public EntityCodec {
 
   // The attributes, then the end of their sequence: as the file held it
   // (its owner anew once the reference changed), or made here.
-  void WriteFollowing(EntityCore& entity, TagOut& out) const override {
+  void WriteFollowing(EntityCore& entity, const RawTags* sequence_end, TagOut& out) const override {
     auto& ref = static_cast<MemBlockReference&>(entity);
     if (ref.attributes.empty()) return;
     for (MemAttribute* a : ref.attributes) out.write_entity(*a, ref.handle());
     out.Write(0, "SEQEND");
-    if (!ref.sequence_end.empty()) {
-      for (const auto [code, value] : ref.sequence_end) {
+    if (sequence_end != nullptr) {
+      for (const auto [code, value] : *sequence_end) {
         if (code == 330 && ref.dirty()) {
           out.Write(330, Hex(ref.handle()));
         } else {
@@ -470,9 +472,10 @@ class KeptCodec final : public EntityCodec {
  public:
   std::string_view type() const override { return {}; }
   EntityCore* Make(MemDocument&) const override { return nullptr; }
-  void Load(EntityCore&, const TextCodec&) const override {}
-  void Patch(EntityCore& entity, uint64_t owner, TagOut& out) const override {
-    PatchTags(entity, owner, out, [](int16_t, std::string_view, bool, bool) { return false; });
+  void Load(EntityCore&, const RawTags&, const TextCodec&) const override {}
+  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
+    PatchTags(entity, tags, owner, out,
+              [](int16_t, std::string_view, bool, bool) { return false; });
   }
   void WriteNew(EntityCore& entity, TagOut&) const override {
     throw DxfError(std::string("an entity of type ") + entity.TypeName() +

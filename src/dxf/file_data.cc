@@ -12,6 +12,7 @@ namespace palvane::dxf {
 
 using host::Variant;
 using host::memory::EntityCore;
+using host::memory::ObjectCore;
 
 DxfFile::DxfFile() = default;
 DxfFile::~DxfFile() = default;
@@ -37,7 +38,39 @@ std::string_view DxfFile::KeepPacked(const char* begin, const char* end) {
   return {at, size};
 }
 
-void DxfFile::LoadXData(RawTags& tags, std::string_view app_name, host::XData& xdata) {
+uint32_t DxfFile::AddRecord(RawTags tags, RawTags xdata_tags) {
+  const auto record = static_cast<uint32_t>(records.size());
+  records.push_back(std::move(tags));
+  if (!xdata_tags.empty()) xdata.Add(record, std::move(xdata_tags));
+  return record;
+}
+
+const RawTags& DxfFile::TagsOf(const ObjectCore& object) const { return records[object.record()]; }
+
+const RawTags& DxfFile::XDataOf(const ObjectCore& object) const {
+  static const RawTags kNone;
+  const RawTags* tags = object.record() != 0 ? xdata.Find(object.record()) : nullptr;
+  return tags != nullptr ? *tags : kNone;
+}
+
+uint32_t DxfFile::Adopt(const host::memory::FieldSource& from, uint32_t record) {
+  const auto* source = dynamic_cast<const DxfFile*>(&from);
+  if (source == nullptr || record == 0 || record >= source->records.size()) return 0;
+  if (source == this) return AddRecord(records[record], RawTags());
+  // The tags are copied: the other drawing may be closed before this one is saved.
+  RawTags own;
+  for (const auto [code, value] : source->records[record]) own.push_back(code, value);
+  const uint32_t adopted_record = AddRecord(std::move(own), RawTags());
+  adopted.insert(adopted_record);
+  return adopted_record;
+}
+
+void DxfFile::LoadXData(uint32_t record, std::string_view app_name, host::XData& out) const {
+  const RawTags* tags = xdata.Find(record);
+  if (tags != nullptr) ReadXData(*tags, app_name, out);
+}
+
+void DxfFile::ReadXData(const RawTags& tags, std::string_view app_name, host::XData& out) const {
   // Application names are plain ASCII in practice; a name with other bytes
   // is decoded before it is compared.
   auto is_app = [&](std::string_view raw) {
@@ -49,49 +82,67 @@ void DxfFile::LoadXData(RawTags& tags, std::string_view app_name, host::XData& x
     if (code == 1001) {
       in_group = app_name.empty() || is_app(value);
       // A tag holds about ten items: room for them at once.
-      if (in_group && xdata.codes.empty()) {
-        xdata.codes.reserve(16);
-        xdata.values.reserve(16);
+      if (in_group && out.codes.empty()) {
+        out.codes.reserve(16);
+        out.values.reserve(16);
       }
     }
     if (!in_group) continue;
     if (code >= 1010 && code <= 1013) {
-      xdata.codes.push_back(code);
-      xdata.values.push_back(Variant::Point(ToDouble(value), 0, 0));
+      out.codes.push_back(code);
+      out.values.push_back(Variant::Point(ToDouble(value), 0, 0));
       continue;
     }
-    if (code >= 1020 && code <= 1033 && !xdata.values.empty() && xdata.values.back().IsArray() &&
-        xdata.codes.back() == (code < 1030 ? code - 10 : code - 20)) {
-      auto a = xdata.values.back().AsArrayUnchecked();
+    if (code >= 1020 && code <= 1033 && !out.values.empty() && out.values.back().IsArray() &&
+        out.codes.back() == (code < 1030 ? code - 10 : code - 20)) {
+      auto a = out.values.back().AsArrayUnchecked();
       a[code < 1030 ? 1 : 2] = ToDouble(value);
-      xdata.values.back() = Variant(std::move(a));
+      out.values.back() = Variant(std::move(a));
       continue;
     }
-    xdata.codes.push_back(code);
+    out.codes.push_back(code);
     switch (ValueTypeOf(code)) {
       case ValueType::kDouble:
-        xdata.values.emplace_back(ToDouble(value));
+        out.values.emplace_back(ToDouble(value));
         break;
       case ValueType::kInt16:
-        xdata.values.emplace_back(static_cast<int16_t>(ToInt(value)));
+        out.values.emplace_back(static_cast<int16_t>(ToInt(value)));
         break;
       case ValueType::kInt32:
-        xdata.values.emplace_back(static_cast<int32_t>(ToInt(value)));
+        out.values.emplace_back(static_cast<int32_t>(ToInt(value)));
         break;
       case ValueType::kString:
         if (IsPlainText(value)) {
-          xdata.values.emplace_back(value);
+          out.values.emplace_back(value);
         } else {
-          xdata.values.emplace_back(DecodeText(Text(), value));
+          out.values.emplace_back(DecodeText(Text(), value));
         }
         break;
       default:
-        xdata.values.emplace_back(value);
+        out.values.emplace_back(value);
         break;
     }
   }
 }
 
-void DxfFile::LoadEntity(EntityCore& entity) const { CodecOf(entity).Load(entity, Text()); }
+void DxfFile::LoadFields(EntityCore& entity) const {
+  CodecOf(entity).Load(entity, TagsOf(entity), Text());
+}
+
+RawTags WithoutForeignReferences(const RawTags& tags) {
+  RawTags kept;
+  bool in_group = false;
+  for (const auto [code, value] : tags) {
+    if (code == 102) {
+      in_group = !value.empty() && value.front() == '{';
+      continue;
+    }
+    if (in_group) continue;
+    const bool reference = code == 6 || code == 7 || (code >= 320 && code <= 369 && code != 330) ||
+                           (code >= 390 && code <= 399) || code == 480 || code == 481;
+    if (!reference) kept.push_back(code, value);
+  }
+  return kept;
+}
 
 }  // namespace palvane::dxf

@@ -3,8 +3,10 @@
 // What a drawing file held beyond the in-memory model, shared by the reader
 // and the writer.
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <memory>
 #include <numbers>
@@ -14,12 +16,18 @@
 #include <utility>
 #include <vector>
 
-#include "host/memory/document.h"
+#include "dxf/raw_tags.h"
+#include "host/memory/builder.h"
+#include "host/memory/field_source.h"
+
+namespace palvane::host::memory {
+class MemApplication;
+class ObjectCore;
+}  // namespace palvane::host::memory
 
 namespace palvane::dxf {
 
 class TextCodec;
-using host::memory::RawTags;
 
 // Stands in the header's variable list for a "0 ENDSEC" found among them.
 inline constexpr std::string_view kStrayEndSection{"\0ENDSEC", 7};
@@ -36,15 +44,46 @@ struct Table {
   size_t read_count = 0;                                 // entries the file listed
 };
 
-// What a drawing file held beyond the model.
-struct DxfFile final : host::memory::DocumentFile {
+// Values kept for some records only, by record number: a sorted list, since
+// records are mostly made in order.
+template <class T>
+class RecordMap {
+ public:
+  const T* Find(uint32_t record) const {
+    const auto it = std::lower_bound(items_.begin(), items_.end(), record,
+                                     [](const auto& item, uint32_t r) { return item.first < r; });
+    return it != items_.end() && it->first == record ? &it->second : nullptr;
+  }
+  void Add(uint32_t record, T value) {
+    auto it = items_.end();
+    if (!items_.empty() && items_.back().first >= record) {
+      it = std::lower_bound(items_.begin(), items_.end(), record,
+                            [](const auto& item, uint32_t r) { return item.first < r; });
+    }
+    items_.emplace(it, record, std::move(value));
+  }
+
+ private:
+  std::vector<std::pair<uint32_t, T>> items_;
+};
+
+// The BLOCK and ENDBLK entities that frame a block definition in a file.
+struct BlockFrame {
+  RawTags begin, end;
+};
+
+// What a drawing file held beyond the model: the file image. Each object read
+// from the file has a record, numbered from 1 in the order read, that the
+// object keeps (ObjectCore::record): its own tags and its extended data as
+// the file held them.
+struct DxfFile final : host::memory::FieldSource {
   std::string version = "AC1027";
   bool binary = false;
   std::string code_page = "ANSI_1252";
   bool has_handles = true;
   uint64_t seed = 0;  // $HANDSEED as read
-  std::string bytes;  // the file, to which the objects' raw tags refer
-  const host::memory::TagCodec* codec = nullptr;
+  std::string bytes;  // the file, to which the records' tags refer
+  TagForm form = TagForm::kAscii;
   bool crlf = false;                                    // lines end in CR LF
   RawTags preamble;                                     // comments before the first section
   std::vector<std::string> sections;                    // in file order
@@ -56,16 +95,33 @@ struct DxfFile final : host::memory::DocumentFile {
   // (by folded name): they stay out of the tables, as in the file.
   std::set<std::string> implicit_layers, implicit_apps;
 
+  // The records: each object's own tags (record 0 is no object's), its
+  // extended data, and what frames a block or ends a reference's attributes.
+  std::deque<RawTags> records{RawTags()};
+  RecordMap<RawTags> xdata;
+  RecordMap<BlockFrame> block_frames;
+  RecordMap<RawTags> sequence_ends;
+  // Records taken over from another drawing with a copied object: their
+  // references to that drawing's objects are left out when saving.
+  std::set<uint32_t> adopted;
+
   DxfFile();
   ~DxfFile() override;
 
+  // A new record of an object's own tags and extended data.
+  uint32_t AddRecord(RawTags tags, RawTags xdata_tags);
+  // An object's own tags; empty for an object made in the program.
+  const RawTags& TagsOf(const host::memory::ObjectCore& object) const;
+  const RawTags& XDataOf(const host::memory::ObjectCore& object) const;
+
   bool r12() const { return version <= "AC1009"; }
   bool utf8() const { return version >= "AC1021"; }
-  // Reads the fields of an entity's kind from its tags, on first use.
-  void LoadEntity(host::memory::EntityCore& entity) const override;
+  void LoadFields(host::memory::EntityCore& entity) const override;
+  void LoadXData(uint32_t record, std::string_view app_name, host::XData& out) const override;
+  uint32_t Adopt(const host::memory::FieldSource& from, uint32_t record) override;
   // Reads extended data from its tags: the group of one application (all
   // groups for an empty name).
-  void LoadXData(RawTags& tags, std::string_view app_name, host::XData& out) override;
+  void ReadXData(const RawTags& tags, std::string_view app_name, host::XData& out) const;
   // The decoder of this file's text, made once it is needed.
   const TextCodec& Text() const;
   // A copy of the file's bytes from `begin` to `end`, kept next to the
@@ -134,7 +190,13 @@ inline bool ParseHandle(std::string_view s, uint64_t& h) {
 host::memory::MemApplication& InMemory(host::Application& app);
 host::memory::MemDocument& InMemory(host::Document& doc);
 
+// Tags of an object copied from another drawing, without what refers to
+// that drawing's other objects: reactor and dictionary groups, linetype and
+// style names, and every handle but the owner's, which the copy gets anew.
+RawTags WithoutForeignReferences(const RawTags& tags);
+
 // Reads a file into a fresh drawing; DxfError on bad input.
-void ReadInto(host::memory::MemDocument& doc, DxfFile& file, std::string bytes);
+void ReadInto(host::memory::MemDocument& doc, const std::shared_ptr<DxfFile>& file,
+              std::string bytes);
 
 }  // namespace palvane::dxf

@@ -23,6 +23,7 @@
 #include "dxf/drawing.h"
 #include "dxf/file_data.h"
 #include "dxf/tags.h"
+#include "host/memory/memory_host.h"
 
 namespace palvane::dxf {
 
@@ -204,7 +205,7 @@ host::Ref<host::Document> LoadDrawing(host::Application& app, const std::string&
   } catch (const DxfError& e) {
     throw DxfError(path + ": " + e.what());
   }
-  InMemory(app).Open(std::static_pointer_cast<host::memory::MemDocument>(doc.shared()));
+  host::memory::Open(*doc);
   return doc;
 }
 

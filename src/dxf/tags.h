@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/memory/raw_tags.h"
+#include "dxf/raw_tags.h"
 
 namespace palvane::dxf {
 
@@ -56,8 +56,8 @@ class TagReader {
   // Byte offsets of the tag read last: where it starts and where the next begins.
   size_t TagBegin() const { return returned_begin_; }
   size_t TagEnd() const { return returned_end_; }
-  // Decodes slices of these bytes again later.
-  const host::memory::TagCodec* Codec() const;
+  // The form in which slices of these bytes are decoded again later.
+  TagForm form() const;
   [[noreturn]] void Fail(const std::string& what) const;
 
  private:
@@ -102,13 +102,6 @@ class TagWriter {
   uint64_t max_handle_ = 0;
   std::string out_;
 };
-
-// The decoders of slices of ASCII files and of binary files (two-byte codes).
-const host::memory::TagCodec* AsciiTagCodec();
-const host::memory::TagCodec* BinaryTagCodec();
-// The decoder of tags packed as code (2 bytes), value length (4 bytes) and
-// value, as the reader keeps extended data once read.
-const host::memory::TagCodec* PackedTagCodec();
 
 // The shortest text that reads back as the same double.
 std::string FormatDouble(double value);

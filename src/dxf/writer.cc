@@ -158,7 +158,7 @@ class Writer {
   bool NeedsTables() const {
     if (!file_.tables.empty()) return false;
     for (const auto& l : doc_.layers()) {
-      if (l->extra().empty() && l->name() != "0") return true;
+      if (file_.TagsOf(*l).empty() && l->name() != "0") return true;
       if (l->dirty()) return true;
     }
     return !doc_.ucss().empty();
@@ -255,7 +255,7 @@ class Writer {
 
   // A layer the drawing had without the file's table listing it, untouched since.
   bool Implicit(const MemLayer& layer) const {
-    return layer.extra().empty() && !layer.dirty() &&
+    return file_.TagsOf(layer).empty() && !layer.dirty() &&
            file_.implicit_layers.count(FoldName(layer.name())) != 0;
   }
 
@@ -307,7 +307,8 @@ class Writer {
   void WriteLayer(MemLayer& layer, uint64_t table_handle) {
     w_.Write(0, "LAYER");
     const int64_t color = layer.on() ? layer.color() : -layer.color();
-    if (layer.extra().empty()) {
+    const RawTags& own = file_.TagsOf(layer);
+    if (own.empty()) {
       Handle(layer.handle());
       Owner(table_handle);
       Subclass("AcDbSymbolTableRecord");
@@ -318,7 +319,7 @@ class Writer {
       w_.Write(6, "Continuous");
       if (!r12_) w_.Write(370, static_cast<int64_t>(-3));
     } else {
-      for (const auto [code, value] : layer.extra()) {
+      for (const auto [code, value] : own) {
         if (!layer.dirty()) {
           w_.Write(code, code == 2 ? std::string_view(Enc(layer.name())) : value);
           continue;
@@ -339,10 +340,11 @@ class Writer {
 
   void WriteUCS(MemUCS& ucs, uint64_t table_handle) {
     w_.Write(0, "UCS");
-    if (!ucs.extra().empty() && !ucs.dirty()) {
-      for (const auto [code, value] : ucs.extra()) w_.Write(code, value);
-    } else if (!ucs.extra().empty()) {
-      for (const auto [code, value] : ucs.extra()) {
+    const RawTags& own = file_.TagsOf(ucs);
+    if (!own.empty() && !ucs.dirty()) {
+      for (const auto [code, value] : own) w_.Write(code, value);
+    } else if (!own.empty()) {
+      for (const auto [code, value] : own) {
         if (code >= 10 && code <= 32 && code % 10 <= 2) {
           const Point3& p = code % 10 == 0 ? ucs.origin : code % 10 == 1 ? ucs.x_axis : ucs.y_axis;
           w_.Write(code, p[static_cast<size_t>(code / 10 - 1)]);
@@ -385,8 +387,9 @@ class Writer {
 
   void WriteBlockRecord(MemBlock& block, uint64_t table_handle) {
     w_.Write(0, "BLOCK_RECORD");
-    if (!block.extra().empty()) {
-      for (const auto [code, value] : block.extra()) w_.Write(code, value);
+    const RawTags& own = file_.TagsOf(block);
+    if (!own.empty()) {
+      for (const auto [code, value] : own) w_.Write(code, value);
     } else {
       Handle(block.handle());
       Owner(table_handle);
@@ -407,10 +410,12 @@ class Writer {
     for (const auto& b : doc_.blocks()) {
       MemBlock& block = *b;
       // R12 files name their spaces otherwise; a space the file lacked stays out.
-      if (r12_ && block.block_begin.empty() && block.name().starts_with("*")) continue;
+      const BlockFrame* frame =
+          block.record() != 0 ? file_.block_frames.Find(block.record()) : nullptr;
+      if (r12_ && frame == nullptr && block.name().starts_with("*")) continue;
       w_.Write(0, "BLOCK");
-      if (!block.block_begin.empty()) {
-        for (const auto [code, value] : block.block_begin) w_.Write(code, value);
+      if (frame != nullptr) {
+        for (const auto [code, value] : frame->begin) w_.Write(code, value);
       } else {
         if (file_.has_handles) w_.Write(5, NewHandle());
         Owner(block.handle());
@@ -427,8 +432,8 @@ class Writer {
         for (const auto& e : block.entities()) WriteEntity(*e, block.handle());
       }
       w_.Write(0, "ENDBLK");
-      if (!block.block_end.empty()) {
-        for (const auto [code, value] : block.block_end) w_.Write(code, value);
+      if (frame != nullptr && !frame->end.empty()) {
+        for (const auto [code, value] : frame->end) w_.Write(code, value);
       } else {
         if (file_.has_handles) w_.Write(5, NewHandle());
         Owner(block.handle());
@@ -444,16 +449,19 @@ class Writer {
   void WriteEntity(EntityCore& e, uint64_t owner) {
     w_.Write(0, e.TypeName());
     const EntityCodec& codec = CodecOf(e);
-    if (e.extra().empty()) {
+    const RawTags& own = file_.TagsOf(e);
+    if (own.empty()) {
       CommonHead(e, owner);
       codec.WriteNew(e, out_);
-    } else if (e.dirty()) {
-      codec.Patch(e, owner, out_);
+    } else if (!e.dirty()) {
+      WriteUnchanged(e, own);
+    } else if (file_.adopted.count(e.record()) != 0) {
+      codec.Patch(e, WithoutForeignReferences(own), owner, out_);
     } else {
-      WriteUnchanged(e);
+      codec.Patch(e, own, owner, out_);
     }
     WriteXData(e);
-    codec.WriteFollowing(e, out_);
+    codec.WriteFollowing(e, e.record() != 0 ? file_.sequence_ends.Find(e.record()) : nullptr, out_);
   }
 
   std::string LayerName(const EntityCore& e) {
@@ -462,13 +470,13 @@ class Writer {
 
   // An entity as read and not changed since: its tags as they were, with
   // the layer's name from the model.
-  void WriteUnchanged(EntityCore& e) {
+  void WriteUnchanged(EntityCore& e, const RawTags& own) {
     // On a layer not renamed, in the form being written: the file's own bytes.
-    if ((e.layer() == nullptr || !e.layer()->renamed()) && SameForm(e.extra())) {
-      w_.AppendEncoded(e.extra().slice());
+    if ((e.layer() == nullptr || !e.layer()->renamed()) && SameForm(own)) {
+      w_.AppendEncoded(own.slice());
       return;
     }
-    for (const auto [code, value] : e.extra()) {
+    for (const auto [code, value] : own) {
       if (code == 8) {
         w_.Write(8, LayerName(e));
       } else {
@@ -487,10 +495,12 @@ class Writer {
 
   // Extended data nobody has read goes back as the file held it.
   void WriteXData(const host::memory::ObjectCore& object) {
-    const RawTags& unread = object.unread_xdata();
-    if (unread.empty()) {
+    if (!object.xdata_unread()) {
       WriteXData(object.xdata());
-    } else if (SameForm(unread)) {
+      return;
+    }
+    const RawTags& unread = file_.XDataOf(object);
+    if (SameForm(unread)) {
       w_.AppendEncoded(unread.slice());
     } else {
       for (const auto [code, value] : unread) w_.Write(code, value);
@@ -499,8 +509,8 @@ class Writer {
 
   // True when tags of the file can be copied byte for byte into the output.
   bool SameForm(const RawTags& tags) const {
-    const auto* codec = tags.codec();
-    return binary_ ? codec == BinaryTagCodec() : codec == AsciiTagCodec() && !file_.crlf;
+    return binary_ ? tags.form() == TagForm::kBinary
+                   : tags.form() == TagForm::kAscii && !file_.crlf;
   }
 
   void WriteXData(const std::vector<XDataItem>& xdata) {
@@ -547,7 +557,7 @@ class Writer {
 
 std::string WriteDrawing(host::Document& document, std::optional<bool> binary) {
   MemDocument& doc = InMemory(document);
-  auto* file = dynamic_cast<DxfFile*>(doc.file.get());
+  auto* file = dynamic_cast<DxfFile*>(doc.field_source());
   if (file == nullptr) {
     throw DxfError("the drawing \"" + doc.name() +
                    "\" was not made from a file or the template and cannot be written");
@@ -558,8 +568,7 @@ std::string WriteDrawing(host::Document& document, std::optional<bool> binary) {
 void ApplyTemplate(host::Document& document) {
   MemDocument& doc = InMemory(document);
   auto file = std::make_shared<DxfFile>();
-  ReadInto(doc, *file, std::string(TemplateDrawing()));
-  doc.file = file;
+  ReadInto(doc, file, std::string(TemplateDrawing()));
 }
 
 std::shared_ptr<host::Application> NewApplication() {

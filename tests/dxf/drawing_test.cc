@@ -188,12 +188,12 @@ TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
   auto* text = EntitiesOf<host::memory::MemMText>(*back->model_space())[0];
   EXPECT_FALSE(line->loaded());
   EXPECT_FALSE(text->loaded());
-  EXPECT_FALSE(line->unread_xdata().empty());
+  EXPECT_TRUE(line->xdata_unread());
   EXPECT_EQ(back->registered_apps(), doc->registered_apps());  // named by unread data
 
   const auto original = EntitiesOf<host::memory::MemLWPolyline>(*doc->model_space())[0];
   EXPECT_EQ(line->GetXData("TEV").values, original->GetXData("TEV").values);
-  EXPECT_FALSE(line->unread_xdata().empty());  // answered, not kept
+  EXPECT_TRUE(line->xdata_unread());  // answered, not kept
   EXPECT_FALSE(line->loaded());
   EXPECT_EQ(FirstDifference(bytes, dxf::WriteDrawing(*back)), "");
 
@@ -204,7 +204,7 @@ TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
 
   // A change reads the data first and keeps it; the rest is kept as read.
   line->SetXData({1001, 1000}, {Variant("OTHER"), Variant("new")});
-  EXPECT_TRUE(line->unread_xdata().empty());
+  EXPECT_FALSE(line->xdata_unread());
   auto again = ReadMem(*app, dxf::WriteDrawing(*back), "again.dxf");
   auto* kept = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
   EXPECT_EQ(kept->GetXData("TEV").values, original->GetXData("TEV").values);
@@ -217,7 +217,7 @@ TEST(DxfLazyReadTest, EntitiesAndExtendedDataAreReadOnFirstUse) {
   const auto& apps = again->registered_apps();
   EXPECT_NE(std::find(apps.begin(), apps.end(), "OTHER"), apps.end());
   EXPECT_NE(std::find(apps.begin(), apps.end(), "TEV"), apps.end());
-  EXPECT_FALSE(kept->unread_xdata().empty());
+  EXPECT_TRUE(kept->xdata_unread());
 }
 
 // Extended data reads the same every time, whatever form the file's lines
@@ -231,9 +231,7 @@ TEST(DxfLazyReadTest, ExtendedDataReadsTheSameAgainWhateverTheLineForm) {
   spaced.insert(at + 1, " ");
   std::string crlf;
   for (const char c : bytes) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  const struct {
-    const std::string* text;
-  } cases[] = {{&bytes}, {&spaced}, {&crlf}};
+  const struct { const std::string* text; } cases[] = {{&bytes}, {&spaced}, {&crlf}};
   for (const auto& c : cases) {
     auto back = ReadMem(*app, *c.text, "back.dxf");
     std::vector<host::XData> first;
@@ -241,7 +239,7 @@ TEST(DxfLazyReadTest, ExtendedDataReadsTheSameAgainWhateverTheLineForm) {
       first.push_back(e->GetXData(""));
     }
     auto* line = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())[0];
-    ASSERT_FALSE(line->unread_xdata().empty());
+    ASSERT_TRUE(line->xdata_unread());
     size_t i = 0;
     for (auto* e : EntitiesOf<host::memory::MemLWPolyline>(*back->model_space())) {
       const host::XData again = e->GetXData("");
@@ -408,6 +406,8 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
       {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  0\nLAYER\n  2\nRoad\n"
        "  0\nLAYER\n  2\nROAD\n  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
        "a second layer named \"Road\""},
+      {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 62\n70000\n  0\nENDSEC\n  0\nEOF\n",
+       "line 7: colour number 70000 out of the 16-bit range"},
   };
   for (const auto& c : cases) {
     auto app = host::memory::NewMemApplication();
@@ -469,6 +469,81 @@ TEST(DxfRoundTripTest, EveryVersionFromAnotherWriter) {
   }
   EXPECT_EQ(files, 14);
   std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// The tags of each entity of `type` in a file, one list per entity.
+std::vector<NormalTags> EntitiesOfType(const std::string& bytes, const std::string& type) {
+  std::vector<NormalTags> out;
+  bool in = false;
+  for (const auto& [code, value] : NormalizeDxf(bytes)) {
+    if (code == 0) {
+      in = value == type;
+      if (in) out.emplace_back();
+      continue;
+    }
+    if (in) out.back().emplace_back(code, value);
+  }
+  return out;
+}
+
+bool HasTag(const NormalTags& tags, int code, const std::string& value = {}) {
+  return std::any_of(tags.begin(), tags.end(), [&](const auto& t) {
+    return t.first == code && (value.empty() || t.second == value);
+  });
+}
+
+// A copy within a drawing keeps every tag of the original; a copy into
+// another drawing leaves out what referred to the first drawing's objects
+// (reactors, linetype, material), keeps the rest, and is saved whole even
+// after the first drawing is gone.
+TEST(DxfCopyTest, CopiesLeaveOtherDrawingsReferencesBehind) {
+  const std::string source_text =
+      "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1027\n  0\nENDSEC\n"
+      "  0\nSECTION\n  2\nENTITIES\n  0\nLWPOLYLINE\n  5\n2A\n102\n{ACAD_REACTORS\n330\n1F\n"
+      "102\n}\n330\n1F\n100\nAcDbEntity\n  8\nBanks\n  6\nDASHED\n347\n3B\n100\nAcDbPolyline\n"
+      " 90\n2\n 70\n0\n 43\n0.25\n 10\n0\n 20\n0\n 10\n5\n 20\n5\n  0\nENDSEC\n  0\nEOF\n";
+  const auto app = dxf::NewApplication();
+  auto source = dxf::ReadDrawing(*app, source_text, "source.dxf");
+  host::memory::Open(*source);
+  const Ref<host::Document> target = app->Documents()->Add();
+  {
+    const Ref<host::Entity> line = source->ModelSpace()->Item(0);
+    source->CopyObjects({line}, source->ModelSpace());
+    source->CopyObjects({line}, target->ModelSpace());
+  }
+  const auto within = EntitiesOfType(dxf::WriteDrawing(*source), "LWPOLYLINE");
+  ASSERT_EQ(within.size(), 2u);
+  for (const NormalTags& tags : within) {
+    EXPECT_TRUE(HasTag(tags, 102, "{ACAD_REACTORS"));
+    EXPECT_TRUE(HasTag(tags, 6, "DASHED"));
+    EXPECT_TRUE(HasTag(tags, 347, "3B"));
+  }
+  EXPECT_FALSE(HasTag(within[1], 5, "2A"));  // the copy has a handle of its own
+
+  host::memory::Close(*source);
+  source.reset();
+  const std::string saved = dxf::WriteDrawing(*target);
+  const auto copied = EntitiesOfType(saved, "LWPOLYLINE");
+  ASSERT_EQ(copied.size(), 1u);
+  const NormalTags& tags = copied[0];
+  EXPECT_FALSE(HasTag(tags, 102));
+  EXPECT_FALSE(HasTag(tags, 6));
+  EXPECT_FALSE(HasTag(tags, 347));
+  EXPECT_TRUE(HasTag(tags, 330, target->ModelSpace()->Handle()));  // its owner here
+  EXPECT_TRUE(HasTag(tags, 8, "Banks"));
+  EXPECT_TRUE(HasTag(tags, 43, dxf::FormatDouble(0.25)));
+  EXPECT_TRUE(HasTag(tags, 10, dxf::FormatDouble(5)));
+  // The saved drawing reads back with the copy whole.
+  const auto back = ReadMem(*app, saved, "back.dxf");
+  const auto lines = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]->Coordinates(), (std::vector<double>{0, 0, 5, 5}));
 }
 
 }  // namespace

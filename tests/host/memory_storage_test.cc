@@ -15,7 +15,6 @@ namespace {
 
 using host::memory::FoldName;
 using host::memory::NameIndex;
-using host::memory::RawTags;
 
 struct Named {
   std::string text;
@@ -98,66 +97,6 @@ TEST(NameIndexTest, FoldsAsciiLettersOnly) {
   EXPECT_EQ(index.Find("[@`{~]"), &objects[7]);
   EXPECT_EQ(index.Find("{`@[^}"), nullptr);  // neighbours of the letters do not fold
   EXPECT_EQ(index.Find("abcdefgh "), nullptr);
-}
-
-TEST(RawTagsTest, OwnedTagsCopyDeeplyAndMoveAway) {
-  RawTags a;
-  EXPECT_TRUE(a.empty());
-  a.push_back(1, "one");
-  a.push_back(40, "2.5");
-  RawTags b = a;
-  b.push_back(8, "Layer");
-  auto count = [](const RawTags& t) {
-    int n = 0;
-    for (auto it = t.begin(); it != t.end(); ++it) ++n;
-    return n;
-  };
-  EXPECT_EQ(count(a), 2);
-  EXPECT_EQ(count(b), 3);
-  RawTags c = std::move(b);
-  EXPECT_TRUE(b.empty());  // NOLINT(bugprone-use-after-move): moved-from is empty
-  EXPECT_EQ(count(c), 3);
-  c = c;  // NOLINT: self-assignment keeps the tags
-  EXPECT_EQ(count(c), 3);
-  a = std::move(c);
-  EXPECT_EQ(count(a), 3);
-  const auto first = *a.begin();
-  EXPECT_EQ(first.code, 1);
-  EXPECT_EQ(first.value, "one");
-}
-
-// Decodes a toy form: code as one byte, value up to a zero byte.
-class ToyCodec final : public host::memory::TagCodec {
- public:
-  const char* Decode(const char* p, const char* end, int16_t& code, std::string_view& value,
-                     char*) const override {
-    code = static_cast<unsigned char>(*p++);
-    const char* stop = p;
-    while (stop < end && *stop != '\0') ++stop;
-    value = std::string_view(p, static_cast<size_t>(stop - p));
-    return stop < end ? stop + 1 : end;
-  }
-};
-
-TEST(RawTagsTest, SlicesShareTheBytesAndBecomeOwnedWhenTheyGrow) {
-  static const ToyCodec codec;
-  const std::string bytes(
-      "\x01"
-      "abc\0"
-      "\x08"
-      "0\0",
-      8);
-  RawTags slice = RawTags::View(bytes.data(), bytes.data() + bytes.size(), &codec);
-  EXPECT_EQ(slice.codec(), &codec);
-  EXPECT_EQ(slice.slice(), bytes);
-  RawTags copy = slice;
-  EXPECT_EQ(copy.slice().data(), bytes.data());
-  copy.push_back(62, "1");
-  EXPECT_EQ(copy.codec(), nullptr);
-  std::vector<std::pair<int, std::string>> tags;
-  for (const auto [code, value] : copy) tags.emplace_back(code, std::string(value));
-  EXPECT_EQ(tags, (std::vector<std::pair<int, std::string>>{{1, "abc"}, {8, "0"}, {62, "1"}}));
-  EXPECT_EQ(slice.slice(), bytes);  // the original slice is untouched
 }
 
 // An entity handed out keeps its drawing, and so itself, alive after the

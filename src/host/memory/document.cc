@@ -303,7 +303,7 @@ MemLayer* MemDocument::FindLayer(std::string_view name) const {
   return found;
 }
 
-MemLayer* MemDocument::AddLayer(std::string name, bool check) {
+MemLayer* MemDocument::NewLayer(std::string name, bool check) {
   // Mostly a new name: straight to the index.
   if (MemLayer* existing = layer_index_.Find(name)) return existing;
   if (check) CheckSymbolName(name, "layer");
@@ -327,7 +327,7 @@ void MemDocument::RenameLayer(MemLayer* layer, const std::string& name) {
 
 MemBlock* MemDocument::FindBlock(std::string_view name) const { return block_index_.Find(name); }
 
-MemBlock* MemDocument::AddBlock(const std::string& name, const Point3& origin, bool check) {
+MemBlock* MemDocument::NewBlock(const std::string& name, const Point3& origin, bool check) {
   if (MemBlock* existing = FindBlock(name)) return existing;
   if (check) {
     CheckSymbolName(name, "block");

@@ -11,6 +11,7 @@
 
 #include "host/host.h"
 #include "host/memory/arena.h"
+#include "host/memory/field_source.h"
 #include "host/memory/memory_host.h"
 #include "host/memory/names.h"
 #include "host/memory/objects.h"
@@ -47,33 +48,21 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   void Activate() override;
   void PurgeAll() override;
 
-  // --- Direct access for the drawing file reader and writer, and for tests.
+  // --- What the host's own classes, the file layer and tests use.
   CallMonitor& monitor() { return *monitor_; }
   void Enter(const char* object, const char* member) { monitor_->Enter(object, member); }
   const std::string& name() const { return name_; }
   void set_name(std::string name) { name_ = std::move(name); }
   uint64_t NextHandle() { return next_handle_++; }
   uint64_t handle_seed() const { return next_handle_; }
-  // Makes sure later handles lie above `handle`.
-  void ReserveHandle(uint64_t handle) {
-    if (handle >= next_handle_) next_handle_ = handle + 1;
-  }
-  // Makes sure later handles start at `seed` or above.
-  void RaiseHandleSeed(uint64_t seed) {
-    if (seed > next_handle_) next_handle_ = seed;
-  }
 
   const std::vector<std::shared_ptr<MemLayer>>& layers() const { return layers_; }
   MemLayer* FindLayer(std::string_view name) const;  // letter case ignored
-  // The same through the index alone, for a reader that keeps its own
-  // record of the layers it used last.
-  MemLayer* FindLayerInIndex(std::string_view name) const { return layer_index_.Find(name); }
   // Notes that the layer at `position` of the table was just used: lookups
   // try its neighbours first.
   void NoteLayerUsed(size_t position) const { near_layer_ = position; }
-  // Validated (unless `check` is false, for names read from a file); an
-  // existing layer of that name is returned.
-  MemLayer* AddLayer(std::string name, bool check = true);
+  // Validated; an existing layer of that name is returned.
+  MemLayer* AddLayer(std::string name) { return NewLayer(std::move(name), true); }
   void RenameLayer(MemLayer* layer, const std::string& name);
   MemLayer* active_layer() const { return active_layer_; }
   void set_active_layer(MemLayer* layer) { active_layer_ = layer; }
@@ -81,7 +70,10 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   const std::vector<std::shared_ptr<MemBlock>>& blocks() const { return blocks_; }
   MemBlock* model_space() const { return blocks_.front().get(); }
   MemBlock* FindBlock(std::string_view name) const;  // letter case ignored
-  MemBlock* AddBlock(const std::string& name, const Point3& origin, bool check = true);
+  // Validated; an existing definition of that name is returned.
+  MemBlock* AddBlock(const std::string& name, const Point3& origin) {
+    return NewBlock(name, origin, true);
+  }
   // How many block definitions have left the drawing so far: a definition
   // found by name stays valid while this count stands.
   uint64_t block_removals() const { return block_removals_; }
@@ -122,15 +114,19 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   bool ModelExtents(Point3& min, Point3& max) const;
   // System variables, by upper-case name.
   std::map<std::string, Variant>& variables() { return variables_; }
-  // What the file this drawing came from held beyond the model, if any.
-  std::shared_ptr<DocumentFile> file;
+  // Where objects read from a file find what was left unread; null for a
+  // drawing that was not read from one.
+  FieldSource* field_source() const { return field_source_.get(); }
+  const std::shared_ptr<FieldSource>& shared_field_source() const { return field_source_; }
   // How often extended data was written into this drawing's objects.
   uint64_t xdata_writes = 0;
   MemApplication& application() const { return *app_; }
-  // Forgets the template's handles, so a file's can take their place.
-  void ResetHandles() { next_handle_ = 1; }
 
  private:
+  friend class Builder;
+  MemLayer* NewLayer(std::string name, bool check);
+  MemBlock* NewBlock(const std::string& name, const Point3& origin, bool check);
+
   MemApplication* app_;
   // First, so that the entities outlive the blocks and layers that list them.
   EntityArena arena_;
@@ -156,6 +152,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   std::unique_ptr<host::Layers> layers_view_;
   std::unique_ptr<host::SelectionSets> selection_sets_view_;
   std::map<std::string, Variant> variables_;
+  std::shared_ptr<FieldSource> field_source_;
 
   friend class MemApplication;
 };

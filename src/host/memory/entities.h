@@ -371,7 +371,6 @@ class MemBlockReference final : public MemEntity<BlockReference> {
 
   // Attributes are read with their reference, as the entities that follow it.
   std::vector<MemAttribute*> attributes;
-  RawTags sequence_end;  // the SEQEND entity that closes the attributes in a file
 
  private:
   std::string block_name_;

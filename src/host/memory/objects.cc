@@ -117,57 +117,45 @@ std::string ObjectCore::HandleText() const {
 ObjectCore::~ObjectCore() {
   if (xdata_ == nullptr) return;
   if (in_arena_) {
-    xdata_->~XDataState();
+    using Items = std::vector<XDataItem>;
+    xdata_->~Items();
   } else {
     delete xdata_;
   }
 }
 
-ObjectCore::XDataState& ObjectCore::State() const {
+std::vector<XDataItem>& ObjectCore::Items() const {
   if (xdata_ == nullptr) {
-    xdata_ = in_arena_ ? new (doc_->ArenaBytes(sizeof(XDataState), alignof(XDataState)))
-                             XDataState()
-                       : new XDataState();
+    using Items = std::vector<XDataItem>;
+    xdata_ =
+        in_arena_ ? new (doc_->ArenaBytes(sizeof(Items), alignof(Items))) Items() : new Items();
   }
   return *xdata_;
 }
 
-const RawTags& ObjectCore::unread_xdata() const {
-  static const RawTags kNone;
-  return xdata_ != nullptr ? xdata_->unread : kNone;
-}
-
-void ObjectCore::set_unread_xdata(RawTags tags) {
-  if (tags.empty() && xdata_ == nullptr) return;
-  XDataState& state = State();
-  state.items.clear();
-  state.unread = std::move(tags);
-}
-
 void ObjectCore::ReadXData() const {
-  XDataState& state = State();
-  if (state.unread.empty()) return;
-  if (doc_->file != nullptr) {
-    XData read;
-    doc_->file->LoadXData(state.unread, {}, read);
-    state.items.reserve(read.codes.size());
-    for (size_t i = 0; i < read.codes.size(); ++i) {
-      state.items.push_back({read.codes[i], std::move(read.values[i])});
-    }
+  if (!xdata_unread_) return;
+  xdata_unread_ = false;
+  std::vector<XDataItem>& items = Items();
+  items.clear();
+  if (doc_->field_source() == nullptr) return;
+  XData read;
+  doc_->field_source()->LoadXData(record_, {}, read);
+  items.reserve(read.codes.size());
+  for (size_t i = 0; i < read.codes.size(); ++i) {
+    items.push_back({read.codes[i], std::move(read.values[i])});
   }
-  state.unread.clear();
 }
 
 const std::vector<XDataItem>& ObjectCore::xdata() const {
   static const std::vector<XDataItem> kNone;
-  if (xdata_ == nullptr) return kNone;
-  if (!xdata_->unread.empty()) ReadXData();
-  return xdata_->items;
+  ReadXData();
+  return xdata_ != nullptr ? *xdata_ : kNone;
 }
 
 std::vector<XDataItem>& ObjectCore::mutable_xdata() {
   ReadXData();
-  return xdata_->items;
+  return Items();
 }
 
 std::vector<Variant> ObjectCore::XDataAppNames() {
@@ -183,8 +171,8 @@ XData ObjectCore::GetXDataOf(const std::string& app_name) {
   XData out;
   // Unread data is read for the answer but not kept with the object: a
   // drawing's worth of parsed values would cost more memory than the file.
-  if (xdata_ != nullptr && !xdata_->unread.empty() && doc_->file != nullptr) {
-    doc_->file->LoadXData(xdata_->unread, app_name, out);
+  if (xdata_unread_ && doc_->field_source() != nullptr) {
+    doc_->field_source()->LoadXData(record_, app_name, out);
     return out;
   }
   const std::vector<XDataItem>& items = xdata();
@@ -269,7 +257,9 @@ const std::string* SharedTexts::Empty() {
 
 void EntityCore::LoadFromFile() const {
   loaded_ = true;  // first, so that the loader may use the accessors
-  if (doc_->file != nullptr) doc_->file->LoadEntity(const_cast<EntityCore&>(*this));
+  if (doc_->field_source() != nullptr) {
+    doc_->field_source()->LoadFields(const_cast<EntityCore&>(*this));
+  }
 }
 
 void EntityCore::PlaceOnLayer(MemLayer* layer) {
@@ -306,24 +296,10 @@ void EntityCore::CopyCoreInto(EntityCore& copy, MemDocument* target) const {
   if (!xdata().empty()) copy.mutable_xdata() = xdata();
   copy.color_ = color_;
   copy.dirty_ = true;  // a copy gets its own handle and owner when written
-  if (target == doc_) {
-    copy.extra_ = extra_;
-  } else {
-    // References to objects of the source drawing mean nothing in another:
-    // leave out reactor and dictionary groups, linetype and style names, and
-    // every handle but the owner's, which the copy gets anew.
-    bool in_group = false;
-    for (const auto [code, value] : extra_) {
-      if (code == 102) {
-        in_group = !value.empty() && value.front() == '{';
-        continue;
-      }
-      if (in_group) continue;
-      const bool reference = code == 6 || code == 7 ||
-                             (code >= 320 && code <= 369 && code != 330) ||
-                             (code >= 390 && code <= 399) || code == 480 || code == 481;
-      if (!reference) copy.extra_.push_back(code, value);
-    }
+  // The copy is written from a record of its own that the source of the
+  // target drawing makes from the original's.
+  if (record() != 0 && target->field_source() != nullptr && doc_->field_source() != nullptr) {
+    copy.set_record(target->field_source()->Adopt(*doc_->field_source(), record()));
   }
   for (const XDataItem& item : xdata()) {
     if (item.code == 1001) target->RegisterApp(item.value.AsStringUnchecked());

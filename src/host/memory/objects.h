@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/host.h"
-#include "host/memory/raw_tags.h"
+#include "host/memory/names.h"
 
 namespace palvane::host::memory {
 
@@ -19,38 +19,41 @@ class MemDocument;
 class MemLayer;
 class MemBlock;
 
-// State every stored object shares: handle, extended data and unmodelled tags.
+struct XDataItem {
+  int16_t code;
+  Variant value;
+  friend bool operator==(const XDataItem&, const XDataItem&) = default;
+};
+
+// State every stored object shares: handle, extended data, and the record of
+// it in the file it was read from.
 class ObjectCore {
  public:
   virtual ~ObjectCore();
   ObjectCore(const ObjectCore&) = delete;
   ObjectCore& operator=(const ObjectCore&) = delete;
   uint64_t handle() const { return handle_; }
-  // Extended data. An object read from a file keeps the file's tags of it
-  // until it is first used: most never are.
+  // Extended data. An object read from a file leaves it in the file's
+  // record until it is first used: most never are.
   const std::vector<XDataItem>& xdata() const;
   std::vector<XDataItem>& mutable_xdata();
+  // True while the object's extended data is still only in its record.
+  bool xdata_unread() const { return xdata_unread_; }
+  void set_xdata_unread() { xdata_unread_ = true; }
   // True when the object holds extended data, read or not.
-  bool has_xdata() const {
-    return xdata_ != nullptr && (!xdata_->unread.empty() || !xdata_->items.empty());
-  }
+  bool has_xdata() const { return xdata_unread_ || (xdata_ != nullptr && !xdata_->empty()); }
   // The names of the applications whose data the object holds (the 1001
   // items), without keeping data that was still unread.
   std::vector<Variant> XDataAppNames();
-  // The file's tags of the extended data while it is unread, else empty.
-  const RawTags& unread_xdata() const;
-  void set_unread_xdata(RawTags tags);
-  // The object's tags as read from a file, its extended data left out.
-  RawTags& extra() { return extra_; }
-  const RawTags& extra() const { return extra_; }
+  // The number of the file's record of this object (FieldSource); 0 for an
+  // object made in the program.
+  uint32_t record() const { return record_; }
+  void set_record(uint32_t record) { record_ = record; }
   MemDocument* doc() const { return doc_; }
   void set_handle(uint64_t handle) { handle_ = handle; }
   // True once a host operation has changed what the file held.
   bool dirty() const { return dirty_; }
   void set_dirty(bool dirty) { dirty_ = dirty; }
-  // True for an object that has the handle a drawing file gave it.
-  bool from_file() const { return from_file_; }
-  void set_from_file() { from_file_ = true; }
 
  protected:
   // `in_arena`: the object lives in its drawing's arena, which then holds
@@ -63,27 +66,22 @@ class ObjectCore {
 
   MemDocument* doc_;
   uint64_t handle_;
-  RawTags extra_;
 
  private:
-  // Extended data, kept apart from the object: most objects hold none, and
-  // those that do hold either the file's unread tags or the items.
-  struct XDataState {
-    RawTags unread;
-    std::vector<XDataItem> items;
-  };
-  XDataState& State() const;
+  // Extended data once read, kept apart from the object: most objects hold
+  // none.
+  std::vector<XDataItem>& Items() const;
   void ReadXData() const;
-  mutable XDataState* xdata_ = nullptr;
+  mutable std::vector<XDataItem>* xdata_ = nullptr;
+  uint32_t record_ = 0;
+  // The flags share one byte after the record, where an entity's own small
+  // members (EntityCore) fill the rest of the word: a drawing holds
+  // hundreds of thousands of entities.
+  mutable bool xdata_unread_ : 1 = false;
+  bool in_arena_ : 1;
 
  protected:
-  // Last, so that an entity's small members fill the padding after them: a
-  // drawing holds hundreds of thousands of entities.
-  bool dirty_ = false;
-  bool from_file_ = false;
-
- private:
-  bool in_arena_;
+  bool dirty_ : 1 = false;
 };
 
 // State every stored entity shares, and the operations the drawing needs on
@@ -110,8 +108,9 @@ class EntityCore : public ObjectCore {
   void PlaceOnLayer(MemLayer* layer);
   MemBlock* owner() const { return owner_; }
   void set_owner(MemBlock* owner) { owner_ = owner; }
+  // A colour number: 16 bits, as the format holds it (group code 62).
   int32_t color() const { return color_; }
-  void set_color(int32_t c) { color_ = c; }
+  void set_color(int32_t c) { color_ = static_cast<int16_t>(c); }
   // Unlinks the entity from its layer when it leaves the drawing.
   virtual void Detach();
 
@@ -134,7 +133,7 @@ class EntityCore : public ObjectCore {
   mutable bool loaded_ = true;
 
  protected:
-  int32_t color_ = 256;  // by layer
+  int16_t color_ = 256;  // by layer
   MemLayer* layer_ = nullptr;
   MemBlock* owner_ = nullptr;
 
@@ -239,15 +238,9 @@ class MemBlock final : public Block,
   const Point3& origin() const { return origin_; }
   void set_origin(const Point3& origin) { origin_ = origin; }
   bool is_model_space() const;
-  // The BLOCK and ENDBLK entities that frame the definition in a file.
-  RawTags block_begin, block_end;
   const std::vector<EntityCore*>& entities() const { return entities_; }
-  // Adds a new entity (made here, a copy, or one read from a file) on `layer`.
+  // Adds a new entity (made here or a copy) on `layer`.
   void Append(EntityCore* entity, MemLayer* layer);
-  // The same without the indexes by layer and type, for a file's entities:
-  // IndexAppended adds every entity appended so to them at once, in order.
-  void AppendUnindexed(EntityCore* entity, MemLayer* layer);
-  void IndexAppended();
   // Model-space entities of one type, in creation order.
   const std::vector<EntityCore*>& OfType(const std::string& type) const;
   // Whether a block definition holds block references; model space lists
@@ -271,6 +264,11 @@ class MemBlock final : public Block,
     std::string type;
     std::vector<EntityCore*> entities;
   };
+  friend class Builder;
+  // Append without the indexes by layer and type, for a file's entities:
+  // IndexAppended adds every entity appended so to them at once, in order.
+  void AppendUnindexed(EntityCore* entity, MemLayer* layer);
+  void IndexAppended();
   TypeList* FindType(std::string_view type) const;
   std::vector<std::unique_ptr<TypeList>> by_type_;
   size_t indexed_ = 0;          // entities_ from here on came unindexed
