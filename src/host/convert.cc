@@ -160,72 +160,10 @@ int32_t TextToLong(std::string_view text) { return DoubleToLong(TextToDouble(tex
 
 namespace {
 
-constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// The fifteen significant digits of `magnitude` (positive) and the power of
-// ten of the first, as to_chars gives them in scientific form with fourteen
-// decimals, found without text: the value times a power of ten and that
-// product's rounding error, both exact, tell the nearest whole number of
-// units of the fifteenth digit. False near a tie and outside the range
-// handled here; the caller then asks to_chars.
-bool FifteenDigits(double magnitude, char (&digits)[16], int& exponent) {
-  if (!(magnitude >= 1e-7 && magnitude < 1e15)) return false;
-  // The power of ten from the power of two: floor(log2 * log10(2)), at most
-  // one too low. The magnitude is a normal number: its exponent field is it.
-  uint64_t bits;
-  std::memcpy(&bits, &magnitude, sizeof bits);
-  int e = ((static_cast<int>(bits >> 52) - 1023) * 78913) >> 18;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const int k = 14 - e;
-    if (k < 0 || k > 22) return false;
-    const double scale = kPowersOfTen[k];
-    const double scaled = magnitude * scale;
-    if (scaled >= 1e15) {
-      ++e;
-      continue;
-    }
-    const double error = std::fma(magnitude, scale, -scaled);  // exact
-    // Below 1e15 the conversion truncates, which for a positive value is
-    // the floor.
-    const double whole = static_cast<double>(static_cast<uint64_t>(scaled));
-    const double above_half = (scaled - whole - 0.5) + error;
-    if (above_half == 0) return false;
-    const double units = above_half > 0 ? whole + 1 : whole;
-    if (units >= 1e15) {
-      ++e;
-      continue;
-    }
-    if (units < 1e14) {
-      --e;
-      continue;
-    }
-    // Two halves of at most eight digits, each written two digits at a time.
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    const auto u = static_cast<uint64_t>(units);
-    auto put = [&](uint32_t half, int last, int count) {
-      for (int d = last; count > 0; d -= 2, count -= 2, half /= 100) {
-        const char* pair = kPairs + 2 * (half % 100);
-        digits[d] = pair[1];
-        if (count > 1) digits[d - 1] = pair[0];
-      }
-    };
-    put(static_cast<uint32_t>(u % 100000000), 14, 8);
-    put(static_cast<uint32_t>(u / 100000000), 6, 7);
-    exponent = e;
-    return true;
-  }
-  return false;
-}
-
-// The same for any finite positive magnitude: to_chars in scientific form
-// where the quick way does not decide.
+// The fifteen significant digits of `magnitude` (finite, positive) and the
+// power of ten of the first, as to_chars gives them in scientific form with
+// fourteen decimals.
 void DecimalDigits(double magnitude, char (&digits)[16], int& exponent) {
-  if (FifteenDigits(magnitude, digits, exponent)) return;
   char sci[32];
   const auto [sci_end, ec] =
       std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific, 14);
@@ -398,6 +336,14 @@ std::string FormatFixed(double value, int decimals) {
   }
   return text;
 }
+
+namespace {
+
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
 
 double RoundToEven(double value, int32_t places) {
   if (places < 0) throw Error::InvalidProcedureCall();
