@@ -77,15 +77,11 @@ template <class T>
 class NameIndex {
  public:
   T* Find(std::string_view name) const {
-    // Callers often ask for one name several times in a row (the layer of
-    // each entity they make): the last object found is tried first.
-    if (last_found_ != nullptr && FoldedEqual{}(last_found_->name(), name)) return last_found_;
     if (slots_.empty()) return nullptr;
     const size_t hash = FoldedHash{}(name);
     for (size_t i = hash & mask(); slots_[i].object != nullptr; i = (i + 1) & mask()) {
       if (slots_[i].hash == hash && FoldedEqual{}(slots_[i].object->name(), name)) {
-        last_found_ = slots_[i].object;
-        return last_found_;
+        return slots_[i].object;
       }
     }
     return nullptr;
@@ -95,10 +91,8 @@ class NameIndex {
     if ((count_ + 1) * 4 > slots_.size() * 3) Grow();
     Place(Slot{FoldedHash{}(object->name()), object});
     ++count_;
-    last_found_ = object;  // what was just added is often asked for next
   }
   void Erase(std::string_view name) {
-    last_found_ = nullptr;
     if (slots_.empty()) return;
     const size_t hash = FoldedHash{}(name);
     size_t i = hash & mask();
@@ -139,7 +133,6 @@ class NameIndex {
   }
   TableMemory<Slot> slots_;  // a power of two long, at most three quarters full
   size_t count_ = 0;
-  mutable T* last_found_ = nullptr;  // in the index still
 };
 
 // Texts that many objects of one drawing hold alike (the tags and prompts of

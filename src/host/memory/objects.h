@@ -146,8 +146,7 @@ class EntityCore : public ObjectCore {
 // few of its cache lines as it can.
 class LayerLookupPart {
  public:
-  int references = 0;     // entities anywhere in the drawing on this layer
-  uint32_t position = 0;  // in the drawing's layer table
+  int references = 0;  // entities anywhere in the drawing on this layer
 
  protected:
   explicit LayerLookupPart(std::string name) : name_(std::move(name)) {}
