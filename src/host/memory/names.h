@@ -150,9 +150,6 @@ class SharedTexts {
     size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
   };
   std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
-  const std::string* recent_[16] = {};
-  size_t next_recent_ = 0;
-  size_t last_found_ = 0;
 };
 
 // Validates a name of a layer, block or coordinate system; raises the host's

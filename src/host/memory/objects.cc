@@ -232,21 +232,8 @@ void ObjectCore::SetXDataOf(const std::vector<int16_t>& codes, const std::vector
 EntityCore::~EntityCore() = default;
 
 const std::string* SharedTexts::Share(std::string_view text) {
-  // The texts shared last are compared first, from the one after the last
-  // found: a keyplan shares the same dozen in the same order, block after
-  // block, so that the first comparison usually finds it.
-  constexpr size_t kRecent = std::size(decltype(recent_){});
-  for (size_t i = 1; i <= kRecent; ++i) {
-    const size_t at = (last_found_ + i) % kRecent;
-    if (recent_[at] != nullptr && *recent_[at] == text) {
-      last_found_ = at;
-      return recent_[at];
-    }
-  }
   auto it = texts_.find(text);
   if (it == texts_.end()) it = texts_.emplace(text).first;
-  last_found_ = next_recent_++ % kRecent;
-  recent_[last_found_] = &*it;
   return &*it;
 }
 
