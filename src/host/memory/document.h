@@ -85,10 +85,6 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   std::vector<std::string>& registered_apps() { return registered_apps_; }
   void RegisterApp(const std::string& name);
   std::vector<std::shared_ptr<MemSelectionSet>>& selection_sets() { return selection_sets_; }
-  // The set deleted last: lookups delete and make a set of the same name
-  // for every section, and one no caller holds any more is made anew in
-  // place rather than allocated again.
-  std::shared_ptr<MemSelectionSet>& deleted_selection_set() { return deleted_selection_set_; }
 
   // Makes an entity of this drawing, which lives as long as the drawing.
   template <class T, class... Args>
@@ -142,7 +138,6 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   ViewState view_;
   std::vector<std::string> registered_apps_;
   std::vector<std::shared_ptr<MemSelectionSet>> selection_sets_;
-  std::shared_ptr<MemSelectionSet> deleted_selection_set_;
   std::unique_ptr<host::Utility> utility_view_;
   std::unique_ptr<host::Blocks> blocks_view_;
   std::unique_ptr<host::Layers> layers_view_;

@@ -145,7 +145,6 @@ class MemSelectionSet final : public SelectionSet,
     auto& sets = doc_->selection_sets();
     for (auto it = sets.begin(); it != sets.end(); ++it) {
       if (it->get() != this) continue;
-      doc_->deleted_selection_set() = std::move(*it);
       sets.erase(it);
       break;
     }
@@ -153,14 +152,6 @@ class MemSelectionSet final : public SelectionSet,
     items_.clear();
   }
   const std::string& name() const { return name_; }
-  // A deleted set that nothing refers to any more, made a new empty set of
-  // `name`; its room for items is kept.
-  void Renew(const std::string& name) {
-    name_ = name;
-    items_.clear();
-    unique_ = true;
-    deleted_ = false;
-  }
 
  private:
   void Enter(const char* member) {
@@ -208,14 +199,7 @@ class MemSelectionSets final : public SelectionSets {
     for (const auto& s : doc_->selection_sets()) {
       if (SameName(s->name(), name)) throw Error::DuplicateKey();
     }
-    std::shared_ptr<MemSelectionSet> set;
-    std::shared_ptr<MemSelectionSet>& deleted = doc_->deleted_selection_set();
-    if (deleted != nullptr && deleted.use_count() == 1) {
-      set = std::move(deleted);
-      set->Renew(name);
-    } else {
-      set = std::make_shared<MemSelectionSet>(doc_, name);
-    }
+    auto set = std::make_shared<MemSelectionSet>(doc_, name);
     doc_->selection_sets().push_back(set);
     return Ref<SelectionSet>(set);
   }
