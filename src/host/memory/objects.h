@@ -141,26 +141,12 @@ class EntityCore : public ObjectCore {
   void LoadFromFile() const;
 };
 
-// What lookups and selections read of a layer, kept at the start of the
-// object so that a lookup in a table of a hundred thousand layers touches as
-// few of its cache lines as it can.
-class LayerLookupPart {
- public:
-  int references = 0;  // entities anywhere in the drawing on this layer
-
- protected:
-  explicit LayerLookupPart(std::string name) : name_(std::move(name)) {}
-  std::string name_;
-  std::vector<EntityCore*> entities_;
-};
-
 class MemLayer final : public Layer,
-                       public LayerLookupPart,
                        public ObjectCore,
                        public std::enable_shared_from_this<MemLayer> {
  public:
   MemLayer(MemDocument* doc, uint64_t handle, std::string name)
-      : LayerLookupPart(std::move(name)), ObjectCore(doc, handle) {}
+      : ObjectCore(doc, handle), name_(std::move(name)) {}
   std::string Handle() override;
   std::string ObjectName() override { return "AcDbLayerTableRecord"; }
   Ref<host::Document> Document() override;
@@ -188,33 +174,23 @@ class MemLayer final : public Layer,
   void set_color(int32_t c) { color_ = c; }
   // Model-space entities on this layer, in the order they came onto it.
   std::vector<EntityCore*>& entities() { return entities_; }
+  int references = 0;  // entities anywhere in the drawing on this layer
 
  private:
+  std::string name_;
+  std::vector<EntityCore*> entities_;
   bool renamed_ = false;
   int32_t color_ = 7;
   bool frozen_ = false;
   bool on_ = true;
 };
 
-// What lookups, references and purges read of a block definition, at the
-// start of the object, as for layers.
-class BlockLookupPart {
- protected:
-  BlockLookupPart(std::string name, const Point3& origin)
-      : name_(std::move(name)), origin_(origin) {}
-  std::string name_;
-  Point3 origin_;
-  std::vector<EntityCore*> entities_;  // they live in the drawing's arena
-  bool in_use_ = false;
-};
-
 class MemBlock final : public Block,
-                       public BlockLookupPart,
                        public ObjectCore,
                        public std::enable_shared_from_this<MemBlock> {
  public:
   MemBlock(MemDocument* doc, uint64_t handle, std::string name, Point3 origin)
-      : BlockLookupPart(std::move(name), origin), ObjectCore(doc, handle) {}
+      : ObjectCore(doc, handle), name_(std::move(name)), origin_(origin) {}
   std::string Handle() override;
   std::string ObjectName() override { return "AcDbBlockTableRecord"; }
   Ref<host::Document> Document() override;
@@ -269,6 +245,10 @@ class MemBlock final : public Block,
   void AppendUnindexed(EntityCore* entity, MemLayer* layer);
   void IndexAppended();
   TypeList* FindType(std::string_view type) const;
+  std::string name_;
+  Point3 origin_;
+  std::vector<EntityCore*> entities_;  // they live in the drawing's arena
+  bool in_use_ = false;
   std::vector<std::unique_ptr<TypeList>> by_type_;
   size_t indexed_ = 0;          // entities_ from here on came unindexed
   size_t references_held_ = 0;  // block references among entities_ of a definition
