@@ -6,6 +6,7 @@
 
 #include "dxf/entity_codec.h"
 #include "dxf/text.h"
+#include "host/check.h"
 #include "host/memory/entities.h"
 
 namespace palvane::dxf {
@@ -45,7 +46,10 @@ uint32_t DxfFile::AddRecord(RawTags tags, RawTags xdata_tags) {
   return record;
 }
 
-const RawTags& DxfFile::TagsOf(const ObjectCore& object) const { return records[object.record()]; }
+const RawTags& DxfFile::TagsOf(const ObjectCore& object) const {
+  PALVANE_CHECK(object.record() < records.size());
+  return records[object.record()];
+}
 
 const RawTags& DxfFile::XDataOf(const ObjectCore& object) const {
   static const RawTags kNone;

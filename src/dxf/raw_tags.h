@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/check.h"
+
 namespace palvane::dxf {
 
 // How the tags of a slice are written.
@@ -63,6 +65,7 @@ class RawTags {
 
   // The tags of a slice of a file's bytes in `form` (not kOwned).
   static RawTags View(const char* begin, const char* end, TagForm form) {
+    PALVANE_CHECK(form != TagForm::kOwned && begin <= end);
     RawTags r;
     r.begin_ = begin;
     r.size_ = static_cast<uint64_t>(end - begin);

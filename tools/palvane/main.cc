@@ -19,7 +19,6 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -27,6 +26,7 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "generate.h"
+#include "host/check.h"
 #include "host/convert.h"
 #include "host/memory/memory_host.h"
 #include "info.h"
@@ -319,7 +319,7 @@ void AddKeyplanFlags(CLI::App& command, KeyplanArgs& k) {
     }
     if (from_fields) continue;
     // Every option string has a flag: a new one needs its row above.
-    if (flag.empty()) throw std::logic_error("no flag for option string " + std::string(name));
+    PALVANE_CHECK(!flag.empty());
     std::string& value = k.values.*f.member;
     auto* option = command.add_option(flag, value, help);
     if (!value.empty()) option->capture_default_str();
