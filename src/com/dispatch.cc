@@ -1,5 +1,6 @@
 #include "com/dispatch.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -300,6 +301,84 @@ host::Variant ToHost(const VARIANT& v) {
     default:
       return host::Variant(AsText(v));
   }
+}
+
+VARIANT Missing() {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_ERROR;
+  v.scode = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+VARIANT DispatchValue(IDispatch* d) {
+  VARIANT v;
+  ::VariantInit(&v);
+  v.vt = VT_DISPATCH;
+  v.pdispVal = d;
+  if (d != nullptr) d->AddRef();
+  return v;
+}
+
+VARIANT DispatchArray(const std::vector<IDispatch*>& objects) {
+  VARIANT v = NewArray(VT_DISPATCH, objects.size());
+  for (LONG i = 0; i < static_cast<LONG>(objects.size()); ++i) {
+    ::SafeArrayPutElement(v.parray, &i, objects[static_cast<size_t>(i)]);
+  }
+  return v;
+}
+
+std::vector<DispatchPtr> ObjectsOf(const VARIANT& v) {
+  std::vector<DispatchPtr> out;
+  const VARTYPE type = ElementType(v);
+  if (type == VT_EMPTY) return out;  // no array: no objects
+  if (type != VT_DISPATCH && type != VT_VARIANT) throw host::Error::TypeMismatch();
+  SAFEARRAY* a = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
+  LONG lo = 0, hi = -1;
+  ::SafeArrayGetLBound(a, 1, &lo);
+  ::SafeArrayGetUBound(a, 1, &hi);
+  for (LONG i = lo; i <= hi; ++i) {
+    if (type == VT_DISPATCH) {
+      IDispatch* d = nullptr;
+      ::SafeArrayGetElement(a, &i, &d);  // counted: the pointer takes it over
+      if (d != nullptr) out.emplace_back(d, false);
+    } else {
+      Var e;
+      ::SafeArrayGetElement(a, &i, e.get());
+      if ((*e).vt == VT_DISPATCH && (*e).pdispVal != nullptr) out.emplace_back((*e).pdispVal);
+    }
+  }
+  return out;
+}
+
+VARIANT XDataValue(int16_t code, const host::Variant& value) {
+  if (code >= 1000 && code <= 1005 && code != 1004) return Text(host::ToText(value));
+  if (code >= 1010 && code <= 1013) {
+    if (!value.IsArray() || value.AsArrayUnchecked().size() != 3) {
+      throw host::Error::TypeMismatch();
+    }
+    const auto& a = value.AsArrayUnchecked();
+    return Point({host::ToDouble(a[0]), host::ToDouble(a[1]), host::ToDouble(a[2])});
+  }
+  if (code >= 1040 && code <= 1042) return Double(host::ToDouble(value));
+  if (code == 1070) {
+    VARIANT v;
+    ::VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = host::ToInteger(value);
+    return v;
+  }
+  if (code == 1071) {
+    // A reach number's text must be a whole number: 12.5 is refused rather
+    // than stored as 12.
+    if (value.type() == host::Variant::Type::kString) {
+      const double number = host::TextToDouble(value.AsStringUnchecked());
+      if (number != std::trunc(number)) throw host::Error::TypeMismatch();
+      return Long(host::DoubleToLong(number));
+    }
+    return Long(host::ToLong(value));
+  }
+  return FromHost(value);
 }
 
 }  // namespace palvane::com

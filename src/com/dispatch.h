@@ -114,4 +114,20 @@ VARIANT FromHost(const host::Variant& h);
 // else not a host type as its text.
 host::Variant ToHost(const VARIANT& v);
 
+// An argument left out (the caller's optional argument not given).
+VARIANT Missing();
+// An object as a value, counted (the caller clears it).
+VARIANT DispatchValue(IDispatch* d);
+// Objects as an array of objects (the caller clears it).
+VARIANT DispatchArray(const std::vector<IDispatch*>& objects);
+// The objects of an array result, whether it holds objects or Variants of
+// objects (the program's type library leaves this open).
+std::vector<DispatchPtr> ObjectsOf(const VARIANT& v);
+// An extended data value in its group code's own type, converted as the
+// automation runtime converts it (a date to its text in the user's locale),
+// so that nothing depends on the program converting it: 1000 to 1005 text,
+// 1010 to 1013 three Doubles, 1040 to 1042 a Double, 1070 a 16-bit and 1071
+// a 32-bit integer. The caller clears it.
+VARIANT XDataValue(int16_t code, const host::Variant& value);
+
 }  // namespace palvane::com

@@ -12,91 +12,6 @@ using host::Point2;
 using host::Point3;
 using host::Ref;
 
-VARIANT Missing() {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_ERROR;
-  v.scode = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-
-VARIANT Object(IDispatch* d) {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_DISPATCH;
-  v.pdispVal = d;
-  if (d != nullptr) d->AddRef();
-  return v;
-}
-
-VARIANT Objects(const std::vector<IDispatch*>& objects) {
-  VARIANT v = NewArray(VT_DISPATCH, objects.size());
-  for (LONG i = 0; i < static_cast<LONG>(objects.size()); ++i) {
-    ::SafeArrayPutElement(v.parray, &i, objects[static_cast<size_t>(i)]);
-  }
-  return v;
-}
-
-// The objects of an array result, whether it holds objects or Variants of
-// objects (the program's type library leaves this open).
-std::vector<DispatchPtr> ObjectsOf(const VARIANT& v) {
-  std::vector<DispatchPtr> out;
-  const VARTYPE type = ElementType(v);
-  if (type == VT_EMPTY) return out;  // no array: no objects
-  if (type != VT_DISPATCH && type != VT_VARIANT) throw host::Error::TypeMismatch();
-  SAFEARRAY* a = (v.vt & VT_BYREF) ? *v.pparray : v.parray;
-  LONG lo = 0, hi = -1;
-  ::SafeArrayGetLBound(a, 1, &lo);
-  ::SafeArrayGetUBound(a, 1, &hi);
-  for (LONG i = lo; i <= hi; ++i) {
-    if (type == VT_DISPATCH) {
-      IDispatch* d = nullptr;
-      ::SafeArrayGetElement(a, &i, &d);  // counted: the pointer takes it over
-      if (d != nullptr) out.emplace_back(d, false);
-    } else {
-      Var e;
-      ::SafeArrayGetElement(a, &i, e.get());
-      if ((*e).vt == VT_DISPATCH && (*e).pdispVal != nullptr) out.emplace_back((*e).pdispVal);
-    }
-  }
-  return out;
-}
-
-// An extended data value in its group code's own type, converted as the
-// automation runtime converts it (a date to its text in the user's locale),
-// so that nothing depends on the program converting it: 1000 to 1005 text,
-// 1010 to 1013 three Doubles, 1040 to 1042 a Double, 1070 a 16-bit and 1071
-// a 32-bit integer. The caller clears it.
-VARIANT XDataValue(int16_t code, const host::Variant& value) {
-  if (code >= 1000 && code <= 1005 && code != 1004) return Text(host::ToText(value));
-  if (code >= 1010 && code <= 1013) {
-    if (!value.IsArray() || value.AsArrayUnchecked().size() != 3) {
-      throw host::Error::TypeMismatch();
-    }
-    const auto& a = value.AsArrayUnchecked();
-    return Point({host::ToDouble(a[0]), host::ToDouble(a[1]), host::ToDouble(a[2])});
-  }
-  if (code >= 1040 && code <= 1042) return Double(host::ToDouble(value));
-  if (code == 1070) {
-    VARIANT v;
-    ::VariantInit(&v);
-    v.vt = VT_I2;
-    v.iVal = host::ToInteger(value);
-    return v;
-  }
-  if (code == 1071) {
-    // A reach number's text must be a whole number: 12.5 is refused rather
-    // than stored as 12.
-    if (value.type() == host::Variant::Type::kString) {
-      const double number = host::TextToDouble(value.AsStringUnchecked());
-      if (number != std::trunc(number)) throw host::Error::TypeMismatch();
-      return Long(host::DoubleToLong(number));
-    }
-    return Long(host::ToLong(value));
-  }
-  return FromHost(value);
-}
-
 class DispObjectBase {
  public:
   explicit DispObjectBase(DispatchPtr d) : d_(std::move(d)) {}
@@ -518,7 +433,7 @@ class DispSelectionSet final : public DispObject<host::SelectionSet> {
   void RemoveItems(const std::vector<Ref<host::Entity>>& entities) override {
     std::vector<IDispatch*> objects;
     for (const auto& e : entities) objects.push_back(DispatchOf(e));
-    Method(L"RemoveItems", {Objects(objects)});
+    Method(L"RemoveItems", {DispatchArray(objects)});
   }
   void Delete() override { Method(L"Delete", {}); }
 };
@@ -594,26 +509,26 @@ class DispDocument final : public host::Document, public DispObjectBase {
   }
   Ref<host::Layer> ActiveLayer() override { return WrapLayer(GetObject(L"ActiveLayer")); }
   void SetActiveLayer(const Ref<host::Layer>& layer) override {
-    Put(L"ActiveLayer", Object(DispatchOf(layer)));
+    Put(L"ActiveLayer", DispatchValue(DispatchOf(layer)));
   }
   Ref<host::Viewport> ActiveViewport() override {
     return Ref<host::Viewport>(std::make_shared<DispViewport>(GetObject(L"ActiveViewport")));
   }
   void SetActiveViewport(const Ref<host::Viewport>& viewport) override {
-    Put(L"ActiveViewport", Object(DispatchOf(viewport)));
+    Put(L"ActiveViewport", DispatchValue(DispatchOf(viewport)));
   }
   Ref<host::UCS> ActiveUCS() override {
     return Ref<host::UCS>(std::make_shared<DispUCS>(GetObject(L"ActiveUCS")));
   }
   void SetActiveUCS(const Ref<host::UCS>& ucs) override {
-    Put(L"ActiveUCS", Object(DispatchOf(ucs)));
+    Put(L"ActiveUCS", DispatchValue(DispatchOf(ucs)));
   }
   std::vector<Ref<host::Entity>> CopyObjects(const std::vector<Ref<host::Entity>>& objects,
                                              const Ref<host::Block>& owner) override {
     std::vector<IDispatch*> list;
     for (const auto& e : objects) list.push_back(DispatchOf(e));
     Var result;
-    Method(L"CopyObjects", {Objects(list), Object(DispatchOf(owner))}, &result);
+    Method(L"CopyObjects", {DispatchArray(list), DispatchValue(DispatchOf(owner))}, &result);
     std::vector<Ref<host::Entity>> copies;
     for (const DispatchPtr& d : ObjectsOf(*result)) copies.push_back(WrapEntity(d));
     return copies;
