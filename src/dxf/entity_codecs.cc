@@ -112,23 +112,23 @@ class PolylineCodec final : public EntityCodec {
 
   void Load(EntityCore& entity, const RawTags& tags, const TextCodec&) const override {
     auto& line = static_cast<MemLWPolyline&>(entity);
-    auto& v = line.vertices();
+    auto& v = line.fields().vertices;
     ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       switch (code) {
         case 90:
           v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20)));
           break;
         case 70:
-          line.closed() = (ToInt(value) & 1) != 0;
+          line.fields().closed = (ToInt(value) & 1) != 0;
           break;
         case 38:
-          line.elevation() = ToDouble(value);
+          line.fields().elevation = ToDouble(value);
           break;
         case 39:
-          line.thickness() = ToDouble(value);
+          line.fields().thickness = ToDouble(value);
           break;
         case 43:
-          line.constant_width() = ToDouble(value);
+          line.fields().constant_width = ToDouble(value);
           break;
         case 10:
           v.push_back({ToDouble(value)});
@@ -146,13 +146,13 @@ class PolylineCodec final : public EntityCodec {
           if (!v.empty()) v.back().bulge = ToDouble(value);
           break;
         case 210:
-          line.normal()[0] = ToDouble(value);
+          line.fields().normal[0] = ToDouble(value);
           break;
         case 220:
-          line.normal()[1] = ToDouble(value);
+          line.fields().normal[1] = ToDouble(value);
           break;
         case 230:
-          line.normal()[2] = ToDouble(value);
+          line.fields().normal[2] = ToDouble(value);
           break;
         default:
           break;
@@ -169,20 +169,20 @@ class PolylineCodec final : public EntityCodec {
                 if (embedded) return false;
                 switch (code) {
                   case 70:
-                    out.Write(70, (ToInt(value) & ~int64_t{1}) | (line.closed() ? 1 : 0));
+                    out.Write(70, (ToInt(value) & ~int64_t{1}) | (line.fields().closed ? 1 : 0));
                     return true;
                   case 90:
-                    out.Write(90, static_cast<int64_t>(line.vertices().size()));
+                    out.Write(90, static_cast<int64_t>(line.fields().vertices.size()));
                     return true;
                   case 38:
-                    out.Write(38, line.elevation());
+                    out.Write(38, line.fields().elevation);
                     elevation_written = true;
                     return true;
                   case 10:
                     // The vertices go where the first stood; their other tags with them.
                     if (!wrote_vertices) {
-                      if (!elevation_written && line.elevation() != 0)
-                        out.Write(38, line.elevation());
+                      if (!elevation_written && line.fields().elevation != 0)
+                        out.Write(38, line.fields().elevation);
                       WriteVertices(line, out);
                       wrote_vertices = true;
                     }
@@ -194,37 +194,37 @@ class PolylineCodec final : public EntityCodec {
                   case 91:
                     return true;
                   case 210:
-                    out.Write(210, line.normal()[0]);
+                    out.Write(210, line.fields().normal[0]);
                     normal_written = true;
                     return true;
                   case 220:
-                    out.Write(220, line.normal()[1]);
+                    out.Write(220, line.fields().normal[1]);
                     return true;
                   case 230:
-                    out.Write(230, line.normal()[2]);
+                    out.Write(230, line.fields().normal[2]);
                     return true;
                   default:
                     return false;
                 }
               });
-    if (!normal_written && !IsUp(line.normal())) out.Point(210, line.normal());
+    if (!normal_written && !IsUp(line.fields().normal)) out.Point(210, line.fields().normal);
   }
 
   void WriteNew(EntityCore& entity, TagOut& out) const override {
     if (out.r12()) throw DxfError("a LWPOLYLINE entity cannot be saved in the R12 (AC1009) format");
     auto& line = static_cast<MemLWPolyline&>(entity);
     out.Subclass("AcDbPolyline");
-    out.Write(90, static_cast<int64_t>(line.vertices().size()));
-    out.Write(70, static_cast<int64_t>(line.closed() ? 1 : 0));
-    if (line.constant_width() != 0) out.Write(43, line.constant_width());
-    if (line.elevation() != 0) out.Write(38, line.elevation());
+    out.Write(90, static_cast<int64_t>(line.fields().vertices.size()));
+    out.Write(70, static_cast<int64_t>(line.fields().closed ? 1 : 0));
+    if (line.fields().constant_width != 0) out.Write(43, line.fields().constant_width);
+    if (line.fields().elevation != 0) out.Write(38, line.fields().elevation);
     WriteVertices(line, out);
-    if (!IsUp(line.normal())) out.Point(210, line.normal());
+    if (!IsUp(line.fields().normal)) out.Point(210, line.fields().normal);
   }
 
  private:
   static void WriteVertices(const MemLWPolyline& line, TagOut& out) {
-    for (const auto& v : line.vertices()) {
+    for (const auto& v : line.fields().vertices) {
       out.Write(10, v.x);
       out.Write(20, v.y);
       if (v.start_width != 0 || v.end_width != 0) {
@@ -242,12 +242,12 @@ class PointCodec final : public EntityCodec {
   EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemPoint>(0); }
 
   void Load(EntityCore& entity, const RawTags& tags, const TextCodec&) const override {
-    FirstPoint at(static_cast<MemPoint&>(entity).position());
+    FirstPoint at(static_cast<MemPoint&>(entity).fields().position);
     ForEachOwnTag(tags, [&](int16_t code, std::string_view value) { at.Take(code, value); });
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const Point3& p = static_cast<MemPoint&>(entity).position();
+    const Point3& p = static_cast<MemPoint&>(entity).fields().position;
     PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       return PatchPoint(p, code, first, out);
     });
@@ -255,7 +255,7 @@ class PointCodec final : public EntityCodec {
 
   void WriteNew(EntityCore& entity, TagOut& out) const override {
     out.Subclass("AcDbPoint");
-    out.Point(10, static_cast<MemPoint&>(entity).position());
+    out.Point(10, static_cast<MemPoint&>(entity).fields().position);
   }
 };
 
@@ -268,21 +268,21 @@ class MTextCodec final : public EntityCodec {
     auto& mtext = static_cast<MemMText&>(entity);
     // The text comes in pieces: 3 for all but the last, 1 for the last.
     std::string body, last;
-    FirstPoint at(mtext.insertion());
+    FirstPoint at(mtext.fields().insertion);
     ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
-      if (code == 40) mtext.height() = ToDouble(value);
-      if (code == 41) mtext.width() = ToDouble(value);
+      if (code == 40) mtext.fields().height = ToDouble(value);
+      if (code == 41) mtext.fields().width = ToDouble(value);
       if (code == 3) body += value;
       if (code == 1) last = value;
     });
-    mtext.text() = DecodeText(text, body + last);
+    mtext.fields().text = DecodeText(text, body + last);
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
     const auto& mtext = static_cast<MemMText&>(entity);
-    const Point3& p = mtext.insertion();
-    const double height = mtext.height();
+    const Point3& p = mtext.fields().insertion;
+    const double height = mtext.fields().height;
     PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       if (PatchPoint(p, code, first, out)) return true;
       if (!first || code != 40) return false;
@@ -295,12 +295,12 @@ class MTextCodec final : public EntityCodec {
     if (out.r12()) throw DxfError("a MTEXT entity cannot be saved in the R12 (AC1009) format");
     const auto& m = static_cast<MemMText&>(entity);
     out.Subclass("AcDbMText");
-    out.Point(10, m.insertion());
-    out.Write(40, m.height());
-    out.Write(41, m.width());
+    out.Point(10, m.fields().insertion);
+    out.Write(40, m.fields().height);
+    out.Write(41, m.fields().width);
     out.Write(71, int64_t{1});
     out.Write(72, int64_t{5});
-    const std::string text = out.Enc(m.text());
+    const std::string text = out.Enc(m.fields().text);
     // Long texts go in pieces of 250 bytes, the last under code 1, never
     // splitting a UTF-8 character.
     size_t at = 0;
@@ -323,19 +323,19 @@ class AttributeDefinitionCodec final : public EntityCodec {
 
   void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
     auto& definition = static_cast<MemAttributeDefinition&>(entity);
-    FirstPoint at(definition.insertion());
+    FirstPoint at(definition.fields().insertion);
     ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
-      if (code == 1) definition.value() = DecodeText(text, value);
+      if (code == 1) definition.fields().value = DecodeText(text, value);
       if (code == 2) definition.set_tag(DecodeText(text, value));
       if (code == 3) definition.set_prompt(DecodeText(text, value));
-      if (code == 40) definition.height() = ToDouble(value);
-      if (code == 70) definition.mode() = static_cast<int32_t>(ToInt(value));
+      if (code == 40) definition.fields().height = ToDouble(value);
+      if (code == 70) definition.fields().mode = static_cast<int32_t>(ToInt(value));
     });
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const Point3& p = static_cast<MemAttributeDefinition&>(entity).insertion();
+    const Point3& p = static_cast<MemAttributeDefinition&>(entity).fields().insertion;
     PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       return PatchPoint(p, code, first, out);
     });
@@ -344,14 +344,14 @@ class AttributeDefinitionCodec final : public EntityCodec {
   void WriteNew(EntityCore& entity, TagOut& out) const override {
     const auto& a = static_cast<MemAttributeDefinition&>(entity);
     out.Subclass("AcDbText");
-    out.Point(10, a.insertion());
-    out.Write(40, a.height());
-    out.Write(1, out.Enc(a.value()));
+    out.Point(10, a.fields().insertion);
+    out.Write(40, a.fields().height);
+    out.Write(1, out.Enc(a.fields().value));
     out.Subclass("AcDbAttributeDefinition");
     if (!out.r12()) out.Write(280, int64_t{0});
     out.Write(3, out.Enc(a.prompt()));
     out.Write(2, out.Enc(a.tag()));
-    out.Write(70, static_cast<int64_t>(a.mode()));
+    out.Write(70, static_cast<int64_t>(a.fields().mode));
   }
 };
 
@@ -362,17 +362,17 @@ class AttributeCodec final : public EntityCodec {
 
   void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
     auto& attribute = static_cast<MemAttribute&>(entity);
-    FirstPoint at(attribute.insertion());
+    FirstPoint at(attribute.fields().insertion);
     ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
-      if (code == 1) attribute.value() = DecodeText(text, value);
+      if (code == 1) attribute.fields().value = DecodeText(text, value);
       if (code == 2) attribute.set_tag(DecodeText(text, value));
-      if (code == 40) attribute.height() = ToDouble(value);
+      if (code == 40) attribute.fields().height = ToDouble(value);
     });
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const Point3& p = static_cast<MemAttribute&>(entity).insertion();
+    const Point3& p = static_cast<MemAttribute&>(entity).fields().insertion;
     PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       return PatchPoint(p, code, first, out);
     });
@@ -381,9 +381,9 @@ class AttributeCodec final : public EntityCodec {
   void WriteNew(EntityCore& entity, TagOut& out) const override {
     const auto& a = static_cast<MemAttribute&>(entity);
     out.Subclass("AcDbText");
-    out.Point(10, a.insertion());
-    out.Write(40, a.height());
-    out.Write(1, out.Enc(a.value()));
+    out.Point(10, a.fields().insertion);
+    out.Write(40, a.fields().height);
+    out.Write(1, out.Enc(a.fields().value));
     out.Subclass("AcDbAttribute");
     if (!out.r12()) out.Write(280, int64_t{0});
     out.Write(2, out.Enc(a.tag()));
@@ -398,7 +398,7 @@ class BlockReferenceCodec final : public EntityCodec {
 
   void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
     auto& reference = static_cast<MemBlockReference&>(entity);
-    FirstPoint at(reference.insertion());
+    FirstPoint at(reference.fields().insertion);
     ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
       if (at.Take(code, value)) return;
       switch (code) {
@@ -406,16 +406,16 @@ class BlockReferenceCodec final : public EntityCodec {
           reference.set_block_name(DecodeText(text, Trim(value)));
           break;
         case 41:
-          reference.scale()[0] = ToDouble(value);
+          reference.fields().scale[0] = ToDouble(value);
           break;
         case 42:
-          reference.scale()[1] = ToDouble(value);
+          reference.fields().scale[1] = ToDouble(value);
           break;
         case 43:
-          reference.scale()[2] = ToDouble(value);
+          reference.fields().scale[2] = ToDouble(value);
           break;
         case 50:
-          reference.rotation() = ToDouble(value) / kDegrees;
+          reference.fields().rotation = ToDouble(value) / kDegrees;
           break;
         default:
           break;
@@ -424,7 +424,7 @@ class BlockReferenceCodec final : public EntityCodec {
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const Point3& p = static_cast<MemBlockReference&>(entity).insertion();
+    const Point3& p = static_cast<MemBlockReference&>(entity).fields().insertion;
     PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
       return PatchPoint(p, code, first, out);
     });
@@ -435,11 +435,11 @@ class BlockReferenceCodec final : public EntityCodec {
     out.Subclass("AcDbBlockReference");
     if (!r.attributes.empty()) out.Write(66, int64_t{1});
     out.Write(2, out.Enc(r.block_name()));
-    out.Point(10, r.insertion());
-    if (r.scale()[0] != 1) out.Write(41, r.scale()[0]);
-    if (r.scale()[1] != 1) out.Write(42, r.scale()[1]);
-    if (r.scale()[2] != 1) out.Write(43, r.scale()[2]);
-    if (r.rotation() != 0) out.Write(50, r.rotation() * kDegrees);
+    out.Point(10, r.fields().insertion);
+    if (r.fields().scale[0] != 1) out.Write(41, r.fields().scale[0]);
+    if (r.fields().scale[1] != 1) out.Write(42, r.fields().scale[1]);
+    if (r.fields().scale[2] != 1) out.Write(43, r.fields().scale[2]);
+    if (r.fields().rotation != 0) out.Write(50, r.fields().rotation * kDegrees);
   }
 
   // The attributes, then the end of their sequence: as the file held it

@@ -37,7 +37,7 @@ class PointAlongTest : public ::testing::Test {
   // A polyline without the two-vertex minimum of AddLightWeightPolyline.
   Ref<host::LWPolyline> RawPolyline(std::vector<host::memory::LWVertex> vertices) {
     auto* p = river.mem->NewEntity<host::memory::MemLWPolyline>(river.mem->NextHandle());
-    p->vertices() = std::move(vertices);
+    p->fields().vertices = std::move(vertices);
     river.mem->model_space()->Append(p, river.mem->active_layer());
     return Seen(Ref<host::LWPolyline>(std::static_pointer_cast<host::LWPolyline>(p->Self())));
   }

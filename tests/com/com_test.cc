@@ -427,7 +427,8 @@ int main() {
     if (labelled != nullptr) {
       std::vector<std::string> texts;
       for (const auto& e : labelled->model_space()->entities()) {
-        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e)) texts.push_back(t->text());
+        if (auto* t = dynamic_cast<palvane::host::memory::MemMText*>(e))
+          texts.push_back(t->fields().text);
       }
       // Every flag and the bearing's precision were the empty string: each
       // field is included after its message, the bearing's line left empty.
@@ -449,8 +450,8 @@ int main() {
       if (block != nullptr) {
         for (const auto& e : block->entities()) {
           if (auto* a = dynamic_cast<palvane::host::memory::MemAttributeDefinition*>(e)) {
-            values.push_back(a->value());
-            ys.push_back(a->insertion()[1]);
+            values.push_back(a->fields().value);
+            ys.push_back(a->fields().insertion[1]);
           }
         }
       }
@@ -467,19 +468,20 @@ int main() {
           if (auto* l = dynamic_cast<palvane::host::memory::MemLWPolyline*>(e)) line = l;
         }
       }
-      Check(line != nullptr && line->vertices().size() == 2 && line->vertices()[0].x == 200 &&
-                line->vertices()[0].y == 120 && line->vertices()[1].x == 250 &&
-                line->vertices()[1].y == 100 && line->layer()->name() == line_layer &&
-                line->vertices()[0].start_width == 0.5,
+      Check(line != nullptr && line->fields().vertices.size() == 2 &&
+                line->fields().vertices[0].x == 200 && line->fields().vertices[0].y == 120 &&
+                line->fields().vertices[1].x == 250 && line->fields().vertices[1].y == 100 &&
+                line->layer()->name() == line_layer &&
+                line->fields().vertices[0].start_width == 0.5,
             "the block's line on the chainage's layer");
       const palvane::host::memory::MemBlockReference* reference = nullptr;
       for (const auto& e : keyplan->model_space()->entities()) {
         if (auto* r = dynamic_cast<palvane::host::memory::MemBlockReference*>(e)) reference = r;
       }
       Check(reference != nullptr &&
-                reference->insertion() == (palvane::host::Point3{200, 120, 0}) &&
+                reference->fields().insertion == (palvane::host::Point3{200, 120, 0}) &&
                 reference->layer()->name() == line_layer && reference->attributes.size() == 6 &&
-                reference->attributes[5]->value() == "2950",
+                reference->attributes[5]->fields().value == "2950",
             "one reference at S with six attributes");
     }
     d->Release();

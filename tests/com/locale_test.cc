@@ -69,8 +69,8 @@ TEST_F(LocaleExportTest, CommaLocaleWritesCommas) {
   std::vector<std::string> values;
   for (const auto* a :
        EntitiesOf<host::memory::MemAttributeDefinition>(*Keyplan()->FindBlock("1"))) {
-    values.push_back(a->value());
-    EXPECT_EQ(a->height(), 2.5);
+    values.push_back(a->fields().value);
+    EXPECT_EQ(a->fields().height, 2.5);
   }
   EXPECT_EQ(values, (std::vector<std::string>{"XS1", "100,000", "-50,000", "Left bank", "100,25",
                                               "4099,75"}));

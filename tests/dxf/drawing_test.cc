@@ -123,28 +123,29 @@ TEST(DxfRoundTripTest, ProjectDrawingsComeBackAsWritten) {
   const auto lines = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space());
   ASSERT_EQ(lines.size(), 1u);
   const auto original = EntitiesOf<host::memory::MemLWPolyline>(*doc->model_space());
-  EXPECT_EQ(lines[0]->vertices().size(), 4u);
+  EXPECT_EQ(lines[0]->fields().vertices.size(), 4u);
   for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(lines[0]->vertices()[i].x, original[0]->vertices()[i].x);
-    EXPECT_EQ(lines[0]->vertices()[i].bulge, original[0]->vertices()[i].bulge);
-    EXPECT_EQ(lines[0]->vertices()[i].end_width, original[0]->vertices()[i].end_width);
+    EXPECT_EQ(lines[0]->fields().vertices[i].x, original[0]->fields().vertices[i].x);
+    EXPECT_EQ(lines[0]->fields().vertices[i].bulge, original[0]->fields().vertices[i].bulge);
+    EXPECT_EQ(lines[0]->fields().vertices[i].end_width,
+              original[0]->fields().vertices[i].end_width);
   }
-  EXPECT_TRUE(lines[0]->closed());
-  EXPECT_EQ(lines[0]->elevation(), 2.5);
-  EXPECT_EQ(lines[0]->normal(), (Point3{0, 0, -1}));
+  EXPECT_TRUE(lines[0]->fields().closed);
+  EXPECT_EQ(lines[0]->fields().elevation, 2.5);
+  EXPECT_EQ(lines[0]->fields().normal, (Point3{0, 0, -1}));
   EXPECT_EQ(lines[0]->color(), 3);
   EXPECT_EQ(lines[0]->layer()->name(), "Straße_Profile");
   EXPECT_EQ(lines[0]->GetXData("").values, original[0]->GetXData("").values);
   EXPECT_EQ(lines[0]->GetXData("").codes, original[0]->GetXData("").codes);
   const auto texts = EntitiesOf<host::memory::MemMText>(*back->model_space());
   ASSERT_EQ(texts.size(), 1u);
-  EXPECT_EQ(texts[0]->text(), "Première ligne\\PSecond line");
-  EXPECT_EQ(texts[0]->height(), 1.25);
+  EXPECT_EQ(texts[0]->fields().text, "Première ligne\\PSecond line");
+  EXPECT_EQ(texts[0]->fields().height, 1.25);
   const auto refs = EntitiesOf<host::memory::MemBlockReference>(*back->model_space());
   ASSERT_EQ(refs.size(), 1u);
   ASSERT_EQ(refs[0]->attributes.size(), 1u);
-  EXPECT_EQ(refs[0]->attributes[0]->value(), "1.000");
-  EXPECT_DOUBLE_EQ(refs[0]->rotation(), 0.5);
+  EXPECT_EQ(refs[0]->attributes[0]->fields().value, "1.000");
+  EXPECT_DOUBLE_EQ(refs[0]->fields().rotation, 0.5);
   EXPECT_NE(back->FindLayer("水路_SectionCenter"), nullptr);
   EXPECT_NE(back->FindBlock("XS12"), nullptr);
   EXPECT_EQ(back->registered_apps(), (std::vector<std::string>{"ACAD", "TEV"}));
@@ -168,9 +169,9 @@ TEST(DxfRoundTripTest, ChangedEntitiesAreWrittenFromTheModel) {
   back->FindLayer("Notes") == nullptr ? void() : ADD_FAILURE();
   auto again = ReadMem(*app, dxf::WriteDrawing(*back), "again.dxf");
   auto* moved = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
-  EXPECT_EQ(moved->vertices()[0].x, -1);
-  EXPECT_EQ(moved->vertices()[0].start_width, 2);
-  EXPECT_EQ(moved->vertices()[1].end_width, 0.75);
+  EXPECT_EQ(moved->fields().vertices[0].x, -1);
+  EXPECT_EQ(moved->fields().vertices[0].start_width, 2);
+  EXPECT_EQ(moved->fields().vertices[1].end_width, 0.75);
   EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*again->model_space())[0]->layer()->name(),
             "Remarks");
   EXPECT_EQ(again->FindLayer("Notes"), nullptr);
@@ -287,9 +288,9 @@ TEST(DxfTokenizerTest, EveryNumberShapeAndLineEndReads) {
   auto doc = ReadMem(*app, body, "shapes.dxf");
   const auto points = EntitiesOf<host::memory::MemPoint>(*doc->model_space());
   ASSERT_EQ(points.size(), 2u);
-  EXPECT_EQ(points[0]->position(), (Point3{1000, 2, 0.05}));
+  EXPECT_EQ(points[0]->fields().position, (Point3{1000, 2, 0.05}));
   EXPECT_EQ(points[0]->color(), 3);
-  EXPECT_EQ(points[1]->position()[0], -12345678901234567.25);
+  EXPECT_EQ(points[1]->fields().position[0], -12345678901234567.25);
   for (const char* bad : {"1.2.3", "1e", "--1", ".", "1-2", "0x10", "1.5 x"}) {
     const std::string bytes = "  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 10\n" + std::string(bad) +
                               "\n  0\nENDSEC\n  0\nEOF\n";
@@ -453,19 +454,19 @@ TEST(DxfRoundTripTest, EveryVersionFromAnotherWriter) {
     if (name.rfind("R12", 0) != 0) {
       const auto lines = EntitiesOf<host::memory::MemLWPolyline>(*doc->model_space());
       ASSERT_EQ(lines.size(), 1u) << name;
-      EXPECT_EQ(lines[0]->vertices()[0].bulge, 0.5) << name;
-      EXPECT_EQ(lines[0]->elevation(), 2.0) << name;
+      EXPECT_EQ(lines[0]->fields().vertices[0].bulge, 0.5) << name;
+      EXPECT_EQ(lines[0]->fields().elevation, 2.0) << name;
       const host::XData tag = lines[0]->GetXData("TEV");
       ASSERT_EQ(tag.values.size(), 10u) << name;
       EXPECT_EQ(tag.values[4], Variant(1250.5)) << name;
       EXPECT_EQ(tag.values[9], Variant(int16_t{-1})) << name;
-      EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*doc->model_space())[0]->text(),
+      EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*doc->model_space())[0]->fields().text,
                 "Line one\\PLine two");
     }
     const auto refs = EntitiesOf<host::memory::MemBlockReference>(*doc->model_space());
     ASSERT_EQ(refs.size(), 1u) << name;
     ASSERT_EQ(refs[0]->attributes.size(), 1u) << name;
-    EXPECT_EQ(refs[0]->attributes[0]->value(), "XS12") << name;
+    EXPECT_EQ(refs[0]->attributes[0]->fields().value, "XS12") << name;
   }
   EXPECT_EQ(files, 14);
   std::filesystem::remove_all(dir);

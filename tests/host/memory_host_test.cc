@@ -585,7 +585,7 @@ TEST(MemoryHostPublicTest, ConstantWidthIsEverySegmentsWidth) {
   const auto line = AddPolyline(d.doc, "0", {0, 0, 1, 0, 2, 0});
   auto* mem = dynamic_cast<host::memory::MemLWPolyline*>(line.get());
   if (mem == nullptr) GTEST_SKIP() << "the file's constant width is the in-memory host's own";
-  mem->constant_width() = 0.75;
+  mem->fields().constant_width = 0.75;
   double start = 0, end = 0;
   line->GetWidth(1, start, end);
   EXPECT_EQ(start, 0.75);

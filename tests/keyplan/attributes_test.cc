@@ -36,10 +36,10 @@ TEST_F(AttributeExportTest, WorkedExample) {
 
   const auto lines = EntitiesOf<MemLWPolyline>(*block);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0]->vertices()[0].x, 200);
-  EXPECT_EQ(lines[0]->vertices()[0].y, 120);
-  EXPECT_EQ(lines[0]->vertices()[1].x, 250);
-  EXPECT_EQ(lines[0]->vertices()[1].y, 100);
+  EXPECT_EQ(lines[0]->fields().vertices[0].x, 200);
+  EXPECT_EQ(lines[0]->fields().vertices[0].y, 120);
+  EXPECT_EQ(lines[0]->fields().vertices[1].x, 250);
+  EXPECT_EQ(lines[0]->fields().vertices[1].y, 100);
   EXPECT_EQ(lines[0]->layer()->name(), "XS_1250.500");
 
   const auto defs = EntitiesOf<MemAttributeDefinition>(*block);
@@ -58,25 +58,25 @@ TEST_F(AttributeExportTest, WorkedExample) {
   for (size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(defs[i]->tag(), expected[i].tag);
     EXPECT_EQ(defs[i]->prompt(), expected[i].prompt);
-    EXPECT_EQ(defs[i]->value(), expected[i].value);
-    EXPECT_EQ(defs[i]->insertion()[0], 250);
-    EXPECT_NEAR(defs[i]->insertion()[1], expected[i].y, 1e-12) << expected[i].tag;
-    EXPECT_EQ(defs[i]->insertion()[2], 0);
-    EXPECT_EQ(defs[i]->height(), 1.5);
-    EXPECT_EQ(defs[i]->mode(), 0);
+    EXPECT_EQ(defs[i]->fields().value, expected[i].value);
+    EXPECT_EQ(defs[i]->fields().insertion[0], 250);
+    EXPECT_NEAR(defs[i]->fields().insertion[1], expected[i].y, 1e-12) << expected[i].tag;
+    EXPECT_EQ(defs[i]->fields().insertion[2], 0);
+    EXPECT_EQ(defs[i]->fields().height, 1.5);
+    EXPECT_EQ(defs[i]->fields().mode, 0);
     EXPECT_EQ(defs[i]->layer()->name(), "XS_1250.500");
   }
 
   const auto refs = EntitiesOf<MemBlockReference>(*keyplan->model_space());
   ASSERT_EQ(refs.size(), 1u);
   EXPECT_EQ(refs[0]->block_name(), "XS12");
-  EXPECT_EQ(refs[0]->insertion(), (Point3{200, 120, 0}));
-  EXPECT_EQ(refs[0]->scale(), (Point3{1, 1, 1}));
-  EXPECT_EQ(refs[0]->rotation(), 0);
+  EXPECT_EQ(refs[0]->fields().insertion, (Point3{200, 120, 0}));
+  EXPECT_EQ(refs[0]->fields().scale, (Point3{1, 1, 1}));
+  EXPECT_EQ(refs[0]->fields().rotation, 0);
   EXPECT_EQ(refs[0]->layer()->name(), "XS_1250.500");
   ASSERT_EQ(refs[0]->attributes.size(), 6u);
-  EXPECT_EQ(refs[0]->attributes[5]->value(), "2949.5");
-  EXPECT_EQ(refs[0]->attributes[5]->insertion()[1], 88);
+  EXPECT_EQ(refs[0]->attributes[5]->fields().value, "2949.5");
+  EXPECT_EQ(refs[0]->attributes[5]->fields().insertion[1], 88);
   // Both fixed text layers were made; nothing used them, so they were purged.
   EXPECT_EQ(keyplan->FindLayer("SECTION_LINE"), nullptr);
   EXPECT_EQ(keyplan->FindLayer("SECTION_LINE_TEXT"), nullptr);
@@ -100,8 +100,8 @@ TEST_F(AttributeExportTest, AffixesFlagsAndShortTags) {
   EXPECT_TRUE(sink.messages().empty());  // flags are never read here
   const auto defs = EntitiesOf<MemAttributeDefinition>(*Keyplan()->FindBlock("XS12"));
   ASSERT_EQ(defs.size(), 6u);
-  EXPECT_EQ(defs[0]->value(), "");
-  EXPECT_EQ(defs[4]->value(), "CH-1250.5m");
+  EXPECT_EQ(defs[0]->fields().value, "");
+  EXPECT_EQ(defs[4]->fields().value, "CH-1250.5m");
 }
 
 TEST_F(AttributeExportTest, UnreadableTextHeightStacksAttributesAtTheLineEnd) {
@@ -110,8 +110,8 @@ TEST_F(AttributeExportTest, UnreadableTextHeightStacksAttributesAtTheLineEnd) {
   centerline.ExportKeyplanAsAttributes(river.doc, options);
   EXPECT_EQ(sink.messages(), std::vector<std::string>{"Type mismatch"});
   for (const auto* def : EntitiesOf<MemAttributeDefinition>(*Keyplan()->FindBlock("XS12"))) {
-    EXPECT_EQ(def->insertion(), (Point3{250, 100, 0}));
-    EXPECT_EQ(def->height(), 0);
+    EXPECT_EQ(def->fields().insertion, (Point3{250, 100, 0}));
+    EXPECT_EQ(def->fields().height, 0);
   }
 }
 
@@ -122,7 +122,7 @@ TEST_F(AttributeExportTest, UnreadablePrecisionWritesNoOtherValue) {
   EXPECT_EQ(sink.messages(), std::vector<std::string>{"Invalid procedure call or argument"});
   const auto defs = EntitiesOf<MemAttributeDefinition>(*Keyplan()->FindBlock("XS12"));
   ASSERT_EQ(defs.size(), 6u);
-  EXPECT_EQ(defs[5]->value(), "");  // not the ISIS text left from the step before
+  EXPECT_EQ(defs[5]->fields().value, "");  // not the ISIS text left from the step before
 }
 
 TEST_F(AttributeExportTest, OneSectionOnTwoLayersFillsItsBlockOnce) {

@@ -54,25 +54,25 @@ TEST_F(ExportKeyplanTest, WholeRunOnThreeSections) {
   for (size_t i = 0; i < 3; ++i) {
     const auto& e = expected_lines[i];
     const MemLWPolyline& line = *lines[i + 1];
-    ASSERT_EQ(line.vertices().size(), 2u);
-    EXPECT_NEAR(line.vertices()[0].x, e.sx, 1e-9) << i;
-    EXPECT_NEAR(line.vertices()[0].y, e.sy, 1e-9) << i;
-    EXPECT_NEAR(line.vertices()[1].x, e.ex, 1e-9) << i;
-    EXPECT_NEAR(line.vertices()[1].y, e.ey, 1e-9) << i;
-    EXPECT_EQ(line.vertices()[0].start_width, 0.5);
-    EXPECT_EQ(line.vertices()[0].end_width, 0.5);
+    ASSERT_EQ(line.fields().vertices.size(), 2u);
+    EXPECT_NEAR(line.fields().vertices[0].x, e.sx, 1e-9) << i;
+    EXPECT_NEAR(line.fields().vertices[0].y, e.sy, 1e-9) << i;
+    EXPECT_NEAR(line.fields().vertices[1].x, e.ex, 1e-9) << i;
+    EXPECT_NEAR(line.fields().vertices[1].y, e.ey, 1e-9) << i;
+    EXPECT_EQ(line.fields().vertices[0].start_width, 0.5);
+    EXPECT_EQ(line.fields().vertices[0].end_width, 0.5);
     EXPECT_EQ(line.layer()->name(), e.layer);
   }
 
   const auto labels = EntitiesOf<MemMText>(*keyplan->model_space());
   ASSERT_EQ(labels.size(), 3u);
-  EXPECT_EQ(labels[0]->text(), "XS1\\P100mE -50mN\\P90\\P100.25\\P4099.75\\PLeft bank");
-  EXPECT_EQ(labels[1]->text(), "XS2\\P200mE -50mN\\P45\\P200.5\\P3999.5");  // title "Z"
-  EXPECT_EQ(labels[2]->text(), "XS3\\P300mE -50mN\\P0\\P300.12\\P3899.88\\PWeir");
+  EXPECT_EQ(labels[0]->fields().text, "XS1\\P100mE -50mN\\P90\\P100.25\\P4099.75\\PLeft bank");
+  EXPECT_EQ(labels[1]->fields().text, "XS2\\P200mE -50mN\\P45\\P200.5\\P3999.5");  // title "Z"
+  EXPECT_EQ(labels[2]->fields().text, "XS3\\P300mE -50mN\\P0\\P300.12\\P3899.88\\PWeir");
   for (size_t i = 0; i < 3; ++i) {
     const MemMText& label = *labels[i];
     EXPECT_EQ(label.layer()->name(), "SECTION_LINE_TEXT");
-    EXPECT_EQ(label.height(), 2);
+    EXPECT_EQ(label.fields().height, 2);
     // The box centre lies on the line's extension beyond its first vertex
     // (south of it), half the text height plus half the box diagonal away.
     Point3 lo, hi;
@@ -110,8 +110,8 @@ TEST_F(ExportKeyplanTest, UnreadableTextHeightLeavesLabelsAtTheFirstVertex) {
   EXPECT_EQ(sink.messages().size(), 9u);
   EXPECT_EQ(sink.messages()[0], "Type mismatch");
   for (const MemMText* label : EntitiesOf<MemMText>(*Keyplan()->model_space())) {
-    EXPECT_EQ(label->height(), 2.5);  // the drawing's default
-    EXPECT_EQ(label->insertion()[1], -50);
+    EXPECT_EQ(label->fields().height, 2.5);  // the drawing's default
+    EXPECT_EQ(label->fields().insertion[1], -50);
   }
 }
 
@@ -120,7 +120,7 @@ TEST_F(ExportKeyplanTest, UnreadableWidthAndInvalidLayerPrefix) {
   centerline.ExportKeyplan(river.doc, options);
   EXPECT_EQ(sink.messages(), std::vector<std::string>(3, "Type mismatch"));
   for (const MemLWPolyline* line : EntitiesOf<MemLWPolyline>(*Keyplan()->model_space())) {
-    EXPECT_EQ(line->vertices()[0].start_width, 0);
+    EXPECT_EQ(line->fields().vertices[0].start_width, 0);
   }
 
   sink.clear();
@@ -157,9 +157,9 @@ TEST_F(ExportKeyplanTest, HostFailureInOneSectionLeavesTheOthersComplete) {
   EXPECT_EQ(sink.messages(), std::vector<std::string>{"Width refused"});
   const auto lines = EntitiesOf<MemLWPolyline>(*Keyplan()->model_space());
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[1]->vertices()[0].start_width, 0.5);
-  EXPECT_EQ(lines[2]->vertices()[0].start_width, 0);
-  EXPECT_EQ(lines[3]->vertices()[0].start_width, 0.5);
+  EXPECT_EQ(lines[1]->fields().vertices[0].start_width, 0.5);
+  EXPECT_EQ(lines[2]->fields().vertices[0].start_width, 0);
+  EXPECT_EQ(lines[3]->fields().vertices[0].start_width, 0.5);
   const auto labels = EntitiesOf<MemMText>(*Keyplan()->model_space());
   ASSERT_EQ(labels.size(), 3u);
   for (const MemMText* label : labels) EXPECT_EQ(label->layer()->name(), "SECTION_LINE_TEXT");
@@ -187,8 +187,8 @@ TEST_F(ExportKeyplanTest, TagFailingLateIsDrawnAndEarlyIsNot) {
   EXPECT_NE(Keyplan()->FindLayer("XS_400.500"), nullptr);
   bool late_label = false, early_label = false;
   for (const MemMText* label : EntitiesOf<MemMText>(*Keyplan()->model_space())) {
-    late_label |= label->text().rfind("XS4", 0) == 0;
-    early_label |= label->text().rfind("XS5", 0) == 0;
+    late_label |= label->fields().text.rfind("XS4", 0) == 0;
+    early_label |= label->fields().text.rfind("XS5", 0) == 0;
   }
   EXPECT_TRUE(late_label);
   EXPECT_FALSE(early_label);

@@ -224,8 +224,8 @@ TEST_F(PalvaneTest, KeyplanWritesDrawingAndPicture) {
   auto keyplan = LoadMem(*app, Path("keyplan.dxf"));
   const auto labels = EntitiesOf<host::memory::MemMText>(*keyplan->model_space());
   ASSERT_EQ(labels.size(), 12u);
-  EXPECT_EQ(labels[0]->text().substr(0, 5), "XS1\\P");
-  EXPECT_NE(labels[0]->text().find("50m"), std::string::npos);
+  EXPECT_EQ(labels[0]->fields().text.substr(0, 5), "XS1\\P");
+  EXPECT_NE(labels[0]->fields().text.find("50m"), std::string::npos);
   const std::string svg = Read(Path("keyplan.svg"));
   EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
   EXPECT_NE(svg.find("<tspan"), std::string::npos);

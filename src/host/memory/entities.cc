@@ -168,7 +168,7 @@ MTextLines MeasureMTextLines(const std::string& text) {
 // Lightweight polylines
 
 const LWVertex& MemLWPolyline::CheckVertex(int32_t index) const {
-  const auto& v = vertices();
+  const auto& v = fields().vertices;
   if (index < 0 || static_cast<size_t>(index) >= v.size()) {
     throw Error::InvalidInput("vertex index " + std::to_string(index) + " out of range");
   }
@@ -176,7 +176,7 @@ const LWVertex& MemLWPolyline::CheckVertex(int32_t index) const {
 }
 
 void MemLWPolyline::CheckSegment(int32_t segment) const {
-  const size_t segments = closed() ? vertices().size() : vertices().size() - 1;
+  const size_t segments = fields().closed ? fields().vertices.size() : fields().vertices.size() - 1;
   if (segment < 0 || static_cast<size_t>(segment) >= segments) {
     throw Error::InvalidInput("segment index " + std::to_string(segment) + " out of range");
   }
@@ -185,8 +185,8 @@ void MemLWPolyline::CheckSegment(int32_t segment) const {
 std::vector<double> MemLWPolyline::Coordinates() {
   Enter("Coordinates");
   std::vector<double> out;
-  out.reserve(vertices().size() * 2);
-  for (const auto& v : vertices()) {
+  out.reserve(fields().vertices.size() * 2);
+  for (const auto& v : fields().vertices) {
     out.push_back(v.x);
     out.push_back(v.y);
   }
@@ -207,7 +207,7 @@ double MemLWPolyline::GetBulge(int32_t index) {
 void MemLWPolyline::SetBulge(int32_t index, double bulge) {
   Enter("SetBulge");
   CheckVertex(index);
-  vertices()[static_cast<size_t>(index)].bulge = bulge;
+  fields().vertices[static_cast<size_t>(index)].bulge = bulge;
   dirty_ = true;
   InvalidateLength();
 }
@@ -215,18 +215,18 @@ void MemLWPolyline::SetBulge(int32_t index, double bulge) {
 void MemLWPolyline::GetWidth(int32_t segment, double& start_width, double& end_width) {
   Enter("GetWidth");
   CheckSegment(segment);
-  const auto& v = vertices()[static_cast<size_t>(segment)];
+  const auto& v = fields().vertices[static_cast<size_t>(segment)];
   start_width = v.start_width;
   end_width = v.end_width;
   // A polyline drawn in one width throughout keeps it once, not per vertex.
-  if (start_width == 0 && end_width == 0) start_width = end_width = constant_width();
+  if (start_width == 0 && end_width == 0) start_width = end_width = fields().constant_width;
 }
 
 void MemLWPolyline::SetWidth(int32_t segment, double start_width, double end_width) {
   Enter("SetWidth");
   CheckSegment(segment);
   if (start_width < 0 || end_width < 0) throw Error::InvalidInput("negative width");
-  auto& v = vertices()[static_cast<size_t>(segment)];
+  auto& v = fields().vertices[static_cast<size_t>(segment)];
   v.start_width = start_width;
   v.end_width = end_width;
   dirty_ = true;
@@ -234,42 +234,42 @@ void MemLWPolyline::SetWidth(int32_t segment, double start_width, double end_wid
 
 bool MemLWPolyline::Closed() {
   Enter("Closed");
-  return closed();
+  return fields().closed;
 }
 void MemLWPolyline::SetClosed(bool c) {
   Enter("SetClosed");
-  closed() = c;
+  fields().closed = c;
   dirty_ = true;
   InvalidateLength();
 }
 double MemLWPolyline::Elevation() {
   Enter("Elevation");
-  return elevation();
+  return fields().elevation;
 }
 void MemLWPolyline::SetElevation(double e) {
   Enter("SetElevation");
-  elevation() = e;
+  fields().elevation = e;
   dirty_ = true;
 }
 Point3 MemLWPolyline::Normal() {
   Enter("Normal");
-  return normal();
+  return fields().normal;
 }
 void MemLWPolyline::SetNormal(const Point3& n) {
   Enter("SetNormal");
   if (g::Norm(n) == 0) throw Error::InvalidInput("zero normal");
-  normal() = g::Normalized(n);
+  fields().normal = g::Normalized(n);
   dirty_ = true;
 }
 
 double MemLWPolyline::PathLength() const {
   if (cached_length_ >= 0) return cached_length_;
   double total = 0;
-  const size_t n = vertices().size();
-  const size_t segments = n < 2 ? 0 : (closed() ? n : n - 1);
+  const size_t n = fields().vertices.size();
+  const size_t segments = n < 2 ? 0 : (fields().closed ? n : n - 1);
   for (size_t i = 0; i < segments; ++i) {
-    const auto& a = vertices()[i];
-    const auto& b = vertices()[(i + 1) % n];
+    const auto& a = fields().vertices[i];
+    const auto& b = fields().vertices[(i + 1) % n];
     total += g::SegmentLength(g::PlanLength(b.x - a.x, b.y - a.y), a.bulge);
   }
   cached_length_ = total;
@@ -282,20 +282,20 @@ double MemLWPolyline::Length() {
 }
 
 void MemLWPolyline::Translate(const Point3& displacement) {
-  const Point3 d = g::WorldToOcs(displacement, normal());
-  for (auto& v : vertices()) {
+  const Point3 d = g::WorldToOcs(displacement, fields().normal);
+  for (auto& v : fields().vertices) {
     v.x += d[0];
     v.y += d[1];
   }
-  elevation() += d[2];
+  fields().elevation += d[2];
 }
 
 bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
-  if (vertices().empty()) return false;
+  if (fields().vertices.empty()) return false;
   min = {kInf, kInf, kInf};
   max = {-kInf, -kInf, -kInf};
-  const g::OcsAxes axes = g::ArbitraryAxes(normal());
-  const g::Vec3 lift = g::Scale(axes.z, elevation());
+  const g::OcsAxes axes = g::ArbitraryAxes(fields().normal);
+  const g::Vec3 lift = g::Scale(axes.z, fields().elevation);
   auto world = [&](double x, double y) {
     return g::Add(g::Add(g::Scale(axes.x, x), g::Scale(axes.y, y)), lift);
   };
@@ -311,12 +311,12 @@ bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
     if (d < 0) d += 2 * std::numbers::pi;
     return d <= std::fabs(sweep);
   };
-  const size_t n = vertices().size();
+  const size_t n = fields().vertices.size();
   for (size_t i = 0; i < n; ++i) {
-    const auto& a = vertices()[i];
+    const auto& a = fields().vertices[i];
     Grow(min, max, world(a.x, a.y));
-    if (a.bulge == 0 || (!closed() && i + 1 == n)) continue;
-    const auto& b = vertices()[(i + 1) % n];
+    if (a.bulge == 0 || (!fields().closed && i + 1 == n)) continue;
+    const auto& b = fields().vertices[(i + 1) % n];
     const double dx = b.x - a.x, dy = b.y - a.y;
     if (dx == 0 && dy == 0) continue;
     // The centre lies off the chord's midpoint, to its left for a positive
@@ -341,12 +341,12 @@ bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
 EntityCore* MemLWPolyline::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemLWPolyline>(target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->vertices() = vertices();
-  copy->closed() = closed();
-  copy->elevation() = elevation();
-  copy->constant_width() = constant_width();
-  copy->thickness() = thickness();
-  copy->normal() = normal();
+  copy->fields().vertices = fields().vertices;
+  copy->fields().closed = fields().closed;
+  copy->fields().elevation = fields().elevation;
+  copy->fields().constant_width = fields().constant_width;
+  copy->fields().thickness = fields().thickness;
+  copy->fields().normal = fields().normal;
   return copy;
 }
 
@@ -355,17 +355,17 @@ EntityCore* MemLWPolyline::CloneInto(MemDocument* target) const {
 
 Point3 MemPoint::Coordinates() {
   Enter("Coordinates");
-  return position();
+  return fields().position;
 }
-void MemPoint::Translate(const Point3& d) { position() = g::Add(position(), d); }
+void MemPoint::Translate(const Point3& d) { fields().position = g::Add(fields().position, d); }
 bool MemPoint::Extents(Point3& min, Point3& max) const {
-  min = max = position();
+  min = max = fields().position;
   return true;
 }
 EntityCore* MemPoint::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemPoint>(target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->position() = position();
+  copy->fields().position = fields().position;
   return copy;
 }
 
@@ -374,50 +374,51 @@ EntityCore* MemPoint::CloneInto(MemDocument* target) const {
 
 std::string MemMText::TextString() {
   Enter("TextString");
-  return text();
+  return fields().text;
 }
 Point3 MemMText::InsertionPoint() {
   Enter("InsertionPoint");
-  return insertion();
+  return fields().insertion;
 }
 double MemMText::Width() {
   Enter("Width");
-  return width();
+  return fields().width;
 }
 double MemMText::Height() {
   Enter("Height");
-  return height();
+  return fields().height;
 }
 void MemMText::SetHeight(double h) {
   Enter("SetHeight");
   if (!(h > 0)) throw Error::InvalidInput("the text height must be positive");
-  height() = h;
+  fields().height = h;
   dirty_ = true;
 }
-void MemMText::Translate(const Point3& d) { insertion() = g::Add(insertion(), d); }
+void MemMText::Translate(const Point3& d) { fields().insertion = g::Add(fields().insertion, d); }
 
 bool MemMText::Extents(Point3& min, Point3& max) const {
   // Attached at its top left corner. An empty text has a box of no size at
   // its insertion point.
-  const MTextLines lines = MeasureMTextLines(text());
+  const MTextLines lines = MeasureMTextLines(fields().text);
   if (lines.longest == 0 && lines.count == 1) {
-    min = max = insertion();
+    min = max = fields().insertion;
     return true;
   }
-  const double w = static_cast<double>(lines.longest) * kCharWidth * height();
-  const double h = height() + static_cast<double>(lines.count - 1) * kLinePitch * height();
-  min = {insertion()[0], insertion()[1] - h, insertion()[2]};
-  max = {insertion()[0] + w, insertion()[1], insertion()[2]};
+  const double w = static_cast<double>(lines.longest) * kCharWidth * fields().height;
+  const double h =
+      fields().height + static_cast<double>(lines.count - 1) * kLinePitch * fields().height;
+  min = {fields().insertion[0], fields().insertion[1] - h, fields().insertion[2]};
+  max = {fields().insertion[0] + w, fields().insertion[1], fields().insertion[2]};
   return true;
 }
 
 EntityCore* MemMText::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemMText>(target->NextHandle());
   CopyCoreInto(*copy, target);
-  copy->insertion() = insertion();
-  copy->width() = width();
-  copy->height() = height();
-  copy->text() = text();
+  copy->fields().insertion = fields().insertion;
+  copy->fields().width = fields().width;
+  copy->fields().height = fields().height;
+  copy->fields().text = fields().text;
   return copy;
 }
 
@@ -445,21 +446,23 @@ std::string MemAttributeDefinition::PromptString() {
 }
 std::string MemAttributeDefinition::TextString() {
   Enter("TextString");
-  return value();
+  return fields().value;
 }
 Point3 MemAttributeDefinition::InsertionPoint() {
   Enter("InsertionPoint");
-  return insertion();
+  return fields().insertion;
 }
 double MemAttributeDefinition::Height() {
   Enter("Height");
-  return height();
+  return fields().height;
 }
 int32_t MemAttributeDefinition::Mode() {
   Enter("Mode");
-  return mode();
+  return fields().mode;
 }
-void MemAttributeDefinition::Translate(const Point3& d) { insertion() = g::Add(insertion(), d); }
+void MemAttributeDefinition::Translate(const Point3& d) {
+  fields().insertion = g::Add(fields().insertion, d);
+}
 void MemAttributeDefinition::set_tag(std::string_view tag) {
   Load();
   tag_ = doc_->ShareText(tag);
@@ -469,17 +472,17 @@ void MemAttributeDefinition::set_prompt(std::string_view prompt) {
   prompt_ = doc_->ShareText(prompt);
 }
 bool MemAttributeDefinition::Extents(Point3& min, Point3& max) const {
-  return TextExtents(tag(), insertion(), height(), min, max);
+  return TextExtents(tag(), fields().insertion, fields().height, min, max);
 }
 EntityCore* MemAttributeDefinition::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemAttributeDefinition>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->set_tag(tag());
   copy->set_prompt(prompt());
-  copy->value() = value();
-  copy->insertion() = insertion();
-  copy->height() = height();
-  copy->mode() = mode();
+  copy->fields().value = fields().value;
+  copy->fields().insertion = fields().insertion;
+  copy->fields().height = fields().height;
+  copy->fields().mode = fields().mode;
   return copy;
 }
 
@@ -489,31 +492,33 @@ std::string MemAttribute::TagString() {
 }
 std::string MemAttribute::TextString() {
   Enter("TextString");
-  return value();
+  return fields().value;
 }
 Point3 MemAttribute::InsertionPoint() {
   Enter("InsertionPoint");
-  return insertion();
+  return fields().insertion;
 }
 double MemAttribute::Height() {
   Enter("Height");
-  return height();
+  return fields().height;
 }
-void MemAttribute::Translate(const Point3& d) { insertion() = g::Add(insertion(), d); }
+void MemAttribute::Translate(const Point3& d) {
+  fields().insertion = g::Add(fields().insertion, d);
+}
 void MemAttribute::set_tag(std::string_view tag) {
   Load();
   tag_ = doc_->ShareText(tag);
 }
 bool MemAttribute::Extents(Point3& min, Point3& max) const {
-  return TextExtents(value(), insertion(), height(), min, max);
+  return TextExtents(fields().value, fields().insertion, fields().height, min, max);
 }
 EntityCore* MemAttribute::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemAttribute>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->set_tag(tag());
-  copy->value() = value();
-  copy->insertion() = insertion();
-  copy->height() = height();
+  copy->fields().value = fields().value;
+  copy->fields().insertion = fields().insertion;
+  copy->fields().height = fields().height;
   return copy;
 }
 
@@ -526,15 +531,15 @@ std::string MemBlockReference::Name() {
 }
 Point3 MemBlockReference::InsertionPoint() {
   Enter("InsertionPoint");
-  return insertion();
+  return fields().insertion;
 }
 Point3 MemBlockReference::ScaleFactors() {
   Enter("ScaleFactors");
-  return scale();
+  return fields().scale;
 }
 double MemBlockReference::Rotation() {
   Enter("Rotation");
-  return rotation();
+  return fields().rotation;
 }
 std::vector<Ref<Attribute>> MemBlockReference::GetAttributes() {
   Enter("GetAttributes");
@@ -566,8 +571,8 @@ MemBlock* MemBlockReference::block() const {
 
 MemBlockReference::Placement MemBlockReference::PlacementOf(const MemBlock* block) const {
   if (block == nullptr) block = this->block();
-  const double angle = rotation();  // most references are not turned: no sine needed
-  return {block != nullptr ? block->origin() : Point3{0, 0, 0}, insertion(), scale(),
+  const double angle = fields().rotation;  // most references are not turned: no sine needed
+  return {block != nullptr ? block->origin() : Point3{0, 0, 0}, fields().insertion, fields().scale,
           angle == 0 ? 1.0 : std::cos(angle), angle == 0 ? 0.0 : std::sin(angle)};
 }
 
@@ -578,7 +583,7 @@ Point3 MemBlockReference::Placement::operator()(const Point3& p) const {
 }
 
 void MemBlockReference::Translate(const Point3& d) {
-  insertion() = g::Add(insertion(), d);
+  fields().insertion = g::Add(fields().insertion, d);
   for (auto& a : attributes) {
     a->Translate(d);
     a->set_dirty(true);
@@ -616,7 +621,7 @@ bool MemBlockReference::Extents(Point3& min, Point3& max) const {
     Grow(min, max, b);
     any = true;
   }
-  if (!any) min = max = insertion();
+  if (!any) min = max = fields().insertion;
   return true;
 }
 
@@ -636,9 +641,9 @@ EntityCore* MemBlockReference::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemBlockReference>(target->NextHandle());
   CopyCoreInto(*copy, target);
   copy->set_block_name(block_name());
-  copy->insertion() = insertion();
-  copy->scale() = scale();
-  copy->rotation() = rotation();
+  copy->fields().insertion = fields().insertion;
+  copy->fields().scale = fields().scale;
+  copy->fields().rotation = fields().rotation;
   for (const auto& a : attributes) {
     auto* attribute = static_cast<MemAttribute*>(a->CloneInto(target));
     MemLayer* layer =

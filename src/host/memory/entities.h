@@ -70,22 +70,9 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
   double PathLength() const;
   void InvalidateLength() { cached_length_ = -1; }
 
-  std::vector<LWVertex>& vertices() { return fields().vertices; }
-  const std::vector<LWVertex>& vertices() const { return fields().vertices; }
-  bool& closed() { return fields().closed; }
-  const bool& closed() const { return fields().closed; }
-  double& elevation() { return fields().elevation; }
-  const double& elevation() const { return fields().elevation; }
-  double& constant_width() { return fields().constant_width; }
-  const double& constant_width() const { return fields().constant_width; }
-  double& thickness() { return fields().thickness; }
-  const double& thickness() const { return fields().thickness; }
-  Point3& normal() { return fields().normal; }
-  const Point3& normal() const { return fields().normal; }
-
- private:
-  // Made when first used, so that a polyline nobody reads costs no more
-  // than its tags in the file.
+  // What the kind holds beyond every entity, made when first used, so that
+  // a polyline nobody reads costs no more than its tags in the file. Code
+  // that changes the vertices or `closed` calls InvalidateLength().
   struct Fields {
     std::vector<LWVertex> vertices;
     bool closed = false;
@@ -94,7 +81,11 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
     double thickness = 0.0;
     Point3 normal{0, 0, 1};
   };
-  Fields& fields() const {
+  Fields& fields() { return Loaded(); }
+  const Fields& fields() const { return Loaded(); }
+
+ private:
+  Fields& Loaded() const {
     if (fields_ && loaded()) [[likely]]
       return *fields_;
     if (!fields_) fields_ = std::make_unique<Fields>();
@@ -118,17 +109,20 @@ class MemPoint final : public MemEntity<PointEntity> {
   bool Extents(Point3& min, Point3& max) const override;
   Point3 Coordinates() override;
 
-  Point3& position() {
+  struct Fields {
+    Point3 position{0, 0, 0};
+  };
+  Fields& fields() {
     Load();
-    return position_;
+    return fields_;
   }
-  const Point3& position() const {
+  const Fields& fields() const {
     Load();
-    return position_;
+    return fields_;
   }
 
  private:
-  Point3 position_{0, 0, 0};
+  Fields fields_;
 };
 
 class MemMText final : public MemEntity<MText> {
@@ -145,16 +139,6 @@ class MemMText final : public MemEntity<MText> {
   double Height() override;
   void SetHeight(double height) override;
 
-  Point3& insertion() { return fields().insertion; }
-  const Point3& insertion() const { return fields().insertion; }
-  double& width() { return fields().width; }
-  const double& width() const { return fields().width; }
-  double& height() { return fields().height; }
-  const double& height() const { return fields().height; }
-  std::string& text() { return fields().text; }
-  const std::string& text() const { return fields().text; }
-
- private:
   // Made when first used, as for polylines.
   struct Fields {
     Point3 insertion{0, 0, 0};
@@ -162,7 +146,11 @@ class MemMText final : public MemEntity<MText> {
     double height = 2.5;
     std::string text;
   };
-  Fields& fields() const {
+  Fields& fields() { return Loaded(); }
+  const Fields& fields() const { return Loaded(); }
+
+ private:
+  Fields& Loaded() const {
     if (fields_ && loaded()) [[likely]]
       return *fields_;
     if (!fields_) fields_ = std::make_unique<Fields>();
@@ -187,61 +175,40 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   double Height() override;
   int32_t Mode() override;
 
+  struct Fields {
+    std::string value;  // the default value
+    Point3 insertion{0, 0, 0};
+    double height = 2.5;
+    int32_t mode = 0;
+  };
+  Fields& fields() {
+    Load();
+    return fields_;
+  }
+  const Fields& fields() const {
+    Load();
+    return fields_;
+  }
   // Tags and prompts are kept once per drawing (MemDocument::ShareText).
   const std::string& tag() const {
     Load();
     return *tag_;
   }
-  void set_tag(std::string_view tag);
   const std::string* shared_tag() const {
     Load();
     return tag_;
   }
+  void set_tag(std::string_view tag);
   const std::string& prompt() const {
     Load();
     return *prompt_;
   }
   void set_prompt(std::string_view prompt);
-  std::string& value() {
-    Load();
-    return value_;
-  }
-  const std::string& value() const {
-    Load();
-    return value_;
-  }
-  Point3& insertion() {
-    Load();
-    return insertion_;
-  }
-  const Point3& insertion() const {
-    Load();
-    return insertion_;
-  }
-  double& height() {
-    Load();
-    return height_;
-  }
-  const double& height() const {
-    Load();
-    return height_;
-  }
-  int32_t& mode() {
-    Load();
-    return mode_;
-  }
-  const int32_t& mode() const {
-    Load();
-    return mode_;
-  }
 
  private:
+  Fields fields_;
   const std::string* tag_ = SharedTexts::Empty();
   const std::string* prompt_ = SharedTexts::Empty();
-  std::string value_;
-  Point3 insertion_{0, 0, 0};
-  double height_ = 2.5;
-  int32_t mode_ = 0;
 };
 
 // True for an attribute definition that is not constant: each reference to
@@ -249,7 +216,7 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
 // the definition.
 inline bool IsVariableDefinition(const EntityCore& e) {
   return std::strcmp(e.TypeName(), "ATTDEF") == 0 &&
-         (static_cast<const MemAttributeDefinition&>(e).mode() & 2) == 0;
+         (static_cast<const MemAttributeDefinition&>(e).fields().mode & 2) == 0;
 }
 
 class MemAttribute final : public MemEntity<Attribute> {
@@ -265,6 +232,19 @@ class MemAttribute final : public MemEntity<Attribute> {
   Point3 InsertionPoint() override;
   double Height() override;
 
+  struct Fields {
+    std::string value;
+    Point3 insertion{0, 0, 0};
+    double height = 2.5;
+  };
+  Fields& fields() {
+    Load();
+    return fields_;
+  }
+  const Fields& fields() const {
+    Load();
+    return fields_;
+  }
   // The tag is kept once per drawing, as a definition's.
   const std::string& tag() const {
     Load();
@@ -276,36 +256,10 @@ class MemAttribute final : public MemEntity<Attribute> {
     Load();
     tag_ = tag;
   }
-  std::string& value() {
-    Load();
-    return value_;
-  }
-  const std::string& value() const {
-    Load();
-    return value_;
-  }
-  Point3& insertion() {
-    Load();
-    return insertion_;
-  }
-  const Point3& insertion() const {
-    Load();
-    return insertion_;
-  }
-  double& height() {
-    Load();
-    return height_;
-  }
-  const double& height() const {
-    Load();
-    return height_;
-  }
 
  private:
+  Fields fields_;
   const std::string* tag_ = SharedTexts::Empty();
-  std::string value_;
-  Point3 insertion_{0, 0, 0};
-  double height_ = 2.5;
 };
 
 class MemBlockReference final : public MemEntity<BlockReference> {
@@ -344,39 +298,26 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   // none of its name. Looked up by name once and remembered while no
   // definition leaves the drawing (definitions are never renamed).
   MemBlock* block() const;
-  Point3& insertion() {
+  struct Fields {
+    Point3 insertion{0, 0, 0};
+    Point3 scale{1, 1, 1};
+    double rotation = 0.0;  // radians
+  };
+  Fields& fields() {
     Load();
-    return insertion_;
+    return fields_;
   }
-  const Point3& insertion() const {
+  const Fields& fields() const {
     Load();
-    return insertion_;
-  }
-  Point3& scale() {
-    Load();
-    return scale_;
-  }
-  const Point3& scale() const {
-    Load();
-    return scale_;
-  }
-  double& rotation() {
-    Load();
-    return rotation_;
-  }
-  const double& rotation() const {
-    Load();
-    return rotation_;
+    return fields_;
   }
 
   // Attributes are read with their reference, as the entities that follow it.
   std::vector<MemAttribute*> attributes;
 
  private:
+  Fields fields_;
   std::string block_name_;
-  Point3 insertion_{0, 0, 0};
-  Point3 scale_{1, 1, 1};
-  double rotation_ = 0.0;
   mutable MemBlock* block_ = nullptr;
   mutable uint64_t block_found_at_ = 0;  // the drawing's block_removals() then
 };

@@ -179,9 +179,9 @@ Ref<LWPolyline> MemBlock::AddLightWeightPolyline(const std::vector<double>& vert
     throw Error::InvalidInput("a lightweight polyline needs an even list of at least 2 vertices");
   }
   auto* p = doc_->NewEntity<MemLWPolyline>(doc_->NextHandle());
-  p->vertices().reserve(vertices.size() / 2);
+  p->fields().vertices.reserve(vertices.size() / 2);
   for (size_t i = 0; i < vertices.size(); i += 2) {
-    p->vertices().push_back(LWVertex{vertices[i], vertices[i + 1]});
+    p->fields().vertices.push_back(LWVertex{vertices[i], vertices[i + 1]});
   }
   Append(p, doc_->active_layer());
   return Ref<LWPolyline>(std::static_pointer_cast<LWPolyline>(p->Self()));
@@ -191,10 +191,10 @@ Ref<MText> MemBlock::AddMText(const Point3& insertion, double width, const std::
   doc_->Enter("Block", "AddMText");
   if (width < 0) throw Error::InvalidInput("negative text width");
   auto* t = doc_->NewEntity<MemMText>(doc_->NextHandle());
-  t->insertion() = insertion;
-  t->width() = width;
-  t->text() = text;
-  t->height() = ToDouble(doc_->variables()["TEXTSIZE"]);
+  t->fields().insertion = insertion;
+  t->fields().width = width;
+  t->fields().text = text;
+  t->fields().height = ToDouble(doc_->variables()["TEXTSIZE"]);
   Append(t, doc_->active_layer());
   return Ref<MText>(std::static_pointer_cast<MText>(t->Self()));
 }
@@ -202,7 +202,7 @@ Ref<MText> MemBlock::AddMText(const Point3& insertion, double width, const std::
 Ref<PointEntity> MemBlock::AddPoint(const Point3& point) {
   doc_->Enter("Block", "AddPoint");
   auto* p = doc_->NewEntity<MemPoint>(doc_->NextHandle());
-  p->position() = point;
+  p->fields().position = point;
   Append(p, doc_->active_layer());
   return Ref<PointEntity>(std::static_pointer_cast<PointEntity>(p->Self()));
 }
@@ -217,12 +217,12 @@ Ref<AttributeDefinition> MemBlock::AddAttribute(double height, int32_t mode,
   if (height < 0) throw Error::InvalidInput("negative attribute height");
   if (mode < 0 || mode > 63) throw Error::InvalidInput("attribute mode out of range");
   auto* a = doc_->NewEntity<MemAttributeDefinition>(doc_->NextHandle());
-  a->height() = height;
-  a->mode() = mode;
+  a->fields().height = height;
+  a->fields().mode = mode;
   a->set_prompt(prompt);
-  a->insertion() = insertion;
+  a->fields().insertion = insertion;
   a->set_tag(tag);
-  a->value() = value;
+  a->fields().value = value;
   Append(a, doc_->active_layer());
   return Ref<AttributeDefinition>(std::static_pointer_cast<AttributeDefinition>(a->Self()));
 }
@@ -237,9 +237,9 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
   if (x_scale == 0 || y_scale == 0 || z_scale == 0) throw Error::InvalidInput("zero scale");
   auto* r = doc_->NewEntity<MemBlockReference>(doc_->NextHandle());
   r->set_block_name(block->name(), block);
-  r->insertion() = insertion;
-  r->scale() = {x_scale, y_scale, z_scale};
-  r->rotation() = rotation;
+  r->fields().insertion = insertion;
+  r->fields().scale = {x_scale, y_scale, z_scale};
+  r->fields().rotation = rotation;
   Append(r, doc_->active_layer());
   // One attribute per definition, holding the definition's default value.
   const MemBlockReference::Placement place = r->PlacementOf(block);
@@ -249,9 +249,9 @@ Ref<BlockReference> MemBlock::InsertBlock(const Point3& insertion, const std::st
     const auto* def = static_cast<const MemAttributeDefinition*>(e);
     auto* a = doc_->NewEntity<MemAttribute>(doc_->NextHandle());
     a->share_tag(def->shared_tag());
-    a->value() = def->value();
-    a->height() = def->height() * std::fabs(y_scale);
-    a->insertion() = place(def->insertion());
+    a->fields().value = def->fields().value;
+    a->fields().height = def->fields().height * std::fabs(y_scale);
+    a->fields().insertion = place(def->fields().insertion);
     // Attributes belong to their reference, not to the block's entity list,
     // so they are never selected on their own.
     a->AssignLayer(def->layer());
