@@ -58,6 +58,9 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
 
   const std::vector<std::shared_ptr<MemLayer>>& layers() const { return layers_; }
   MemLayer* FindLayer(std::string_view name) const;  // letter case ignored
+  // Notes that the layer at `position` of the table was just used: lookups
+  // try its neighbours first.
+  void NoteLayerUsed(size_t position) const { near_layer_ = position; }
   // Validated; an existing layer of that name is returned.
   MemLayer* AddLayer(std::string name) { return NewLayer(std::move(name), true); }
   void RenameLayer(MemLayer* layer, const std::string& name);
@@ -128,6 +131,7 @@ class MemDocument final : public Document, public std::enable_shared_from_this<M
   uint64_t next_handle_ = 0x20;
   std::vector<std::shared_ptr<MemLayer>> layers_;
   NameIndex<MemLayer> layer_index_;
+  mutable size_t near_layer_ = 0;  // position of the layer last found or listed
   MemLayer* active_layer_ = nullptr;
   std::vector<std::shared_ptr<MemBlock>> blocks_;
   NameIndex<MemBlock> block_index_;

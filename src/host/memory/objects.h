@@ -174,7 +174,8 @@ class MemLayer final : public Layer,
   void set_color(int32_t c) { color_ = c; }
   // Model-space entities on this layer, in the order they came onto it.
   std::vector<EntityCore*>& entities() { return entities_; }
-  int references = 0;  // entities anywhere in the drawing on this layer
+  int references = 0;     // entities anywhere in the drawing on this layer
+  uint32_t position = 0;  // in the drawing's layer table
 
  private:
   std::string name_;

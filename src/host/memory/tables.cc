@@ -312,6 +312,7 @@ class MemLayers final : public Layers {
   Ref<Layer> Item(int32_t index) override {
     doc_->Enter("Layers", "Item");
     const auto at = static_cast<size_t>(CheckIndex(index, doc_->layers().size()));
+    doc_->NoteLayerUsed(at);
     return Ref<Layer>(doc_->layers()[at]);
   }
   Ref<Layer> Item(const std::string& name) override {
