@@ -42,7 +42,7 @@ std::string_view DxfFile::KeepPacked(const char* begin, const char* end) {
 uint32_t DxfFile::AddRecord(RawTags tags, RawTags xdata_tags) {
   const auto record = static_cast<uint32_t>(records.size());
   records.push_back(std::move(tags));
-  if (!xdata_tags.empty()) xdata.Add(record, std::move(xdata_tags));
+  if (!xdata_tags.empty()) records.push_back(std::move(xdata_tags));
   return record;
 }
 
@@ -53,8 +53,9 @@ const RawTags& DxfFile::TagsOf(const ObjectCore& object) const {
 
 const RawTags& DxfFile::XDataOf(const ObjectCore& object) const {
   static const RawTags kNone;
-  const RawTags* tags = object.record() != 0 ? xdata.Find(object.record()) : nullptr;
-  return tags != nullptr ? *tags : kNone;
+  if (!object.xdata_unread()) return kNone;
+  PALVANE_CHECK(object.record() != 0 && object.record() + 1 < records.size());
+  return records[object.record() + 1];
 }
 
 uint32_t DxfFile::Adopt(const host::memory::FieldSource& from, uint32_t record) {
@@ -70,8 +71,9 @@ uint32_t DxfFile::Adopt(const host::memory::FieldSource& from, uint32_t record) 
 }
 
 void DxfFile::LoadXData(uint32_t record, std::string_view app_name, host::XData& out) const {
-  const RawTags* tags = xdata.Find(record);
-  if (tags != nullptr) ReadXData(*tags, app_name, out);
+  // Asked only of an object whose extended data is unread: the next record.
+  PALVANE_CHECK(record != 0 && record + 1 < records.size());
+  ReadXData(records[record + 1], app_name, out);
 }
 
 void DxfFile::ReadXData(const RawTags& tags, std::string_view app_name, host::XData& out) const {

@@ -95,10 +95,11 @@ struct DxfFile final : host::memory::FieldSource {
   // (by folded name): they stay out of the tables, as in the file.
   std::set<std::string> implicit_layers, implicit_apps;
 
-  // The records: each object's own tags (record 0 is no object's), its
-  // extended data, and what frames a block or ends a reference's attributes.
+  // The records: each object's own tags (record 0 is no object's), followed
+  // by its extended data as the next record when it has any, so that the
+  // operations' repeated reads of a tag find it at once; and what frames a
+  // block or ends a reference's attributes.
   std::deque<RawTags> records{RawTags()};
-  RecordMap<RawTags> xdata;
   RecordMap<BlockFrame> block_frames;
   RecordMap<RawTags> sequence_ends;
   // Records taken over from another drawing with a copied object: their
@@ -112,6 +113,7 @@ struct DxfFile final : host::memory::FieldSource {
   uint32_t AddRecord(RawTags tags, RawTags xdata_tags);
   // An object's own tags; empty for an object made in the program.
   const RawTags& TagsOf(const host::memory::ObjectCore& object) const;
+  // An object's extended data as the file held it, while it is unread.
   const RawTags& XDataOf(const host::memory::ObjectCore& object) const;
 
   bool r12() const { return version <= "AC1009"; }

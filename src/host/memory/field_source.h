@@ -19,7 +19,8 @@ class FieldSource {
   virtual ~FieldSource() = default;
   // Fills the fields of an entity's kind from its record.
   virtual void LoadFields(EntityCore& entity) const = 0;
-  // The extended data of a record: the group of one application (all
+  // The extended data of the object whose record is `record`, asked only
+  // while the object holds it unread: the group of one application (all
   // groups for an empty name).
   virtual void LoadXData(uint32_t record, std::string_view app_name, XData& out) const = 0;
   // A record for a copy of the object of `from`'s record `record` (`from`
