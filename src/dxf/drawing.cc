@@ -131,10 +131,12 @@ class Reader {
   }
 
   // Gives an object the record of its tags and extended data.
+  // A table entry named twice (coordinate systems and block records are
+  // kept by name) takes the later entry's record, extended data and all.
   void Keep(host::memory::ObjectCore& object, RawTags body, RawTags xdata) {
     const bool has_xdata = !xdata.empty();
     object.set_record(file_.AddRecord(std::move(body), std::move(xdata)));
-    if (has_xdata) object.set_xdata_unread();
+    object.set_xdata_unread(has_xdata);
   }
 
   // The tags from byte `begin` up to `end` of the file, kept as a slice.

@@ -446,7 +446,9 @@ class BlockReferenceCodec final : public EntityCodec {
   // (its owner anew once the reference changed), or made here.
   void WriteFollowing(EntityCore& entity, const RawTags* sequence_end, TagOut& out) const override {
     auto& ref = static_cast<MemBlockReference&>(entity);
-    if (ref.attributes.empty()) return;
+    // A sequence the file held is written back even when it holds no
+    // attributes: the reference says one follows.
+    if (ref.attributes.empty() && sequence_end == nullptr) return;
     for (MemAttribute* a : ref.attributes) out.write_entity(*a, ref.handle());
     out.Write(0, "SEQEND");
     if (sequence_end != nullptr) {

@@ -61,7 +61,13 @@ const RawTags& DxfFile::XDataOf(const ObjectCore& object) const {
 uint32_t DxfFile::Adopt(const host::memory::FieldSource& from, uint32_t record) {
   const auto* source = dynamic_cast<const DxfFile*>(&from);
   if (source == nullptr || record == 0 || record >= source->records.size()) return 0;
-  if (source == this) return AddRecord(records[record], RawTags());
+  if (source == this) {
+    // A copy of a copy from another drawing still holds that drawing's
+    // references: they are left out when saving, as for the first copy.
+    const uint32_t copy = AddRecord(records[record], RawTags());
+    if (adopted.count(record) != 0) adopted.insert(copy);
+    return copy;
+  }
   // The tags are copied: the other drawing may be closed before this one is saved.
   RawTags own;
   for (const auto [code, value] : source->records[record]) own.push_back(code, value);

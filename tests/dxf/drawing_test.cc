@@ -516,7 +516,8 @@ TEST(DxfCopyTest, CopiesLeaveOtherDrawingsReferencesBehind) {
   {
     const Ref<host::Entity> line = source->ModelSpace()->Item(0);
     source->CopyObjects({line}, source->ModelSpace());
-    source->CopyObjects({line}, target->ModelSpace());
+    const auto copies = source->CopyObjects({line}, target->ModelSpace());
+    target->CopyObjects(copies, target->ModelSpace());  // a copy of the copy
   }
   const auto within = EntitiesOfType(dxf::WriteDrawing(*source), "LWPOLYLINE");
   ASSERT_EQ(within.size(), 2u);
@@ -531,20 +532,60 @@ TEST(DxfCopyTest, CopiesLeaveOtherDrawingsReferencesBehind) {
   source.reset();
   const std::string saved = dxf::WriteDrawing(*target);
   const auto copied = EntitiesOfType(saved, "LWPOLYLINE");
-  ASSERT_EQ(copied.size(), 1u);
-  const NormalTags& tags = copied[0];
-  EXPECT_FALSE(HasTag(tags, 102));
-  EXPECT_FALSE(HasTag(tags, 6));
-  EXPECT_FALSE(HasTag(tags, 347));
-  EXPECT_TRUE(HasTag(tags, 330, target->ModelSpace()->Handle()));  // its owner here
-  EXPECT_TRUE(HasTag(tags, 8, "Banks"));
-  EXPECT_TRUE(HasTag(tags, 43, dxf::FormatDouble(0.25)));
-  EXPECT_TRUE(HasTag(tags, 10, dxf::FormatDouble(5)));
+  ASSERT_EQ(copied.size(), 2u);
+  for (const NormalTags& tags : copied) {
+    EXPECT_FALSE(HasTag(tags, 102));
+    EXPECT_FALSE(HasTag(tags, 6));
+    EXPECT_FALSE(HasTag(tags, 347));
+    EXPECT_TRUE(HasTag(tags, 330, target->ModelSpace()->Handle()));  // its owner here
+    EXPECT_TRUE(HasTag(tags, 8, "Banks"));
+    EXPECT_TRUE(HasTag(tags, 43, dxf::FormatDouble(0.25)));
+    EXPECT_TRUE(HasTag(tags, 10, dxf::FormatDouble(5)));
+  }
   // The saved drawing reads back with the copy whole.
   const auto back = ReadMem(*app, saved, "back.dxf");
   const auto lines = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space());
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0]->Coordinates(), (std::vector<double>{0, 0, 5, 5}));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1]->Coordinates(), (std::vector<double>{0, 0, 5, 5}));
+}
+
+}  // namespace
+}  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// A coordinate system named twice takes the later entry, extended data and
+// all; a block reference whose attribute sequence is empty keeps the end of
+// it. Either way the drawing is saved with each handle once and reads back.
+TEST(DxfRoundTripTest, RepeatedEntriesAndEmptySequencesWriteBack) {
+  const std::string ucs_axes =
+      " 70\n0\n 10\n0\n 20\n0\n 30\n0\n 11\n1\n 21\n0\n 31\n0\n 12\n0\n 22\n1\n 32\n0\n";
+  const std::string bytes =
+      "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1027\n  0\nENDSEC\n"
+      "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nUCS\n 70\n2\n"
+      "  0\nUCS\n  5\n20\n  2\nA\n" +
+      ucs_axes +
+      "1001\nACAD\n1000\nfirst\n"
+      "  0\nUCS\n  5\n21\n  2\na\n" +
+      ucs_axes +
+      "  0\nENDTAB\n  0\nTABLE\n  2\nBLOCK_RECORD\n"
+      "  0\nBLOCK_RECORD\n  5\n1F\n  2\n*Model_Space\n  0\nENDTAB\n  0\nENDSEC\n"
+      "  0\nSECTION\n  2\nENTITIES\n  0\nINSERT\n  5\n30\n  8\n0\n 66\n1\n  2\nB\n"
+      " 10\n0\n 20\n0\n 30\n0\n  0\nSEQEND\n  5\n31\n  8\n0\n  0\nENDSEC\n  0\nEOF\n";
+  auto app = host::memory::NewMemApplication();
+  const auto doc = ReadMem(*app, bytes, "repeated.dxf");
+  ASSERT_EQ(doc->ucss().size(), 1u);
+  EXPECT_TRUE(doc->ucss()[0]->GetXData("").empty());
+  const std::string saved = dxf::WriteDrawing(*doc);
+  const NormalTags tags = NormalizeDxf(saved);
+  for (const char* handle : {"1F", "21", "30", "31"}) {
+    EXPECT_EQ(std::count(tags.begin(), tags.end(), std::pair<int, std::string>(5, handle)), 1)
+        << handle;
+  }
+  EXPECT_EQ(EntitiesOfType(saved, "SEQEND").size(), 1u);
+  const auto back = ReadMem(*app, saved, "back.dxf");
+  EXPECT_EQ(FirstDifference(saved, dxf::WriteDrawing(*back)), "");
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ class ObjectCore {
   std::vector<XDataItem>& mutable_xdata();
   // True while the object's extended data is still only in its record.
   bool xdata_unread() const { return xdata_unread_; }
-  void set_xdata_unread() { xdata_unread_ = true; }
+  void set_xdata_unread(bool unread) { xdata_unread_ = unread; }
   // True when the object holds extended data, read or not.
   bool has_xdata() const { return xdata_unread_ || (xdata_ != nullptr && !xdata_->empty()); }
   // The names of the applications whose data the object holds (the 1001
