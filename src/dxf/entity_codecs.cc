@@ -95,11 +95,20 @@ void PatchTags(EntityCore& e, const RawTags& tags, uint64_t owner, TagOut& out, 
   }
 }
 
-// A kind whose fields begin with one point (10, 20, 30), patched in place.
+// A kind whose fields begin with one point (10, 20, 30): writes the tag of
+// that point's coordinate in place; false for any other tag.
 bool PatchPoint(const Point3& p, int16_t code, bool first, TagOut& out) {
   if (!first || (code != 10 && code != 20 && code != 30)) return false;
   out.Write(code, p[static_cast<size_t>(code / 10 - 1)]);
   return true;
+}
+
+// Writes a changed entity whose only patched field is its first point.
+void PatchWithPoint(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out,
+                    const Point3& p) {
+  PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
+    return PatchPoint(p, code, first, out);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -247,10 +256,7 @@ class PointCodec final : public EntityCodec {
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const Point3& p = static_cast<MemPoint&>(entity).fields().position;
-    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
-      return PatchPoint(p, code, first, out);
-    });
+    PatchWithPoint(entity, tags, owner, out, static_cast<MemPoint&>(entity).fields().position);
   }
 
   void WriteNew(EntityCore& entity, TagOut& out) const override {
@@ -335,10 +341,8 @@ class AttributeDefinitionCodec final : public EntityCodec {
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const Point3& p = static_cast<MemAttributeDefinition&>(entity).fields().insertion;
-    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
-      return PatchPoint(p, code, first, out);
-    });
+    PatchWithPoint(entity, tags, owner, out,
+                   static_cast<MemAttributeDefinition&>(entity).fields().insertion);
   }
 
   void WriteNew(EntityCore& entity, TagOut& out) const override {
@@ -372,10 +376,7 @@ class AttributeCodec final : public EntityCodec {
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const Point3& p = static_cast<MemAttribute&>(entity).fields().insertion;
-    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
-      return PatchPoint(p, code, first, out);
-    });
+    PatchWithPoint(entity, tags, owner, out, static_cast<MemAttribute&>(entity).fields().insertion);
   }
 
   void WriteNew(EntityCore& entity, TagOut& out) const override {
@@ -424,10 +425,8 @@ class BlockReferenceCodec final : public EntityCodec {
   }
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const Point3& p = static_cast<MemBlockReference&>(entity).fields().insertion;
-    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
-      return PatchPoint(p, code, first, out);
-    });
+    PatchWithPoint(entity, tags, owner, out,
+                   static_cast<MemBlockReference&>(entity).fields().insertion);
   }
 
   void WriteNew(EntityCore& entity, TagOut& out) const override {

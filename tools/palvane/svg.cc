@@ -210,10 +210,9 @@ std::vector<std::array<double, 3>> WorldVertices(host::LWPolyline& p,
   return v;
 }
 
-// The widest a polyline is drawn anywhere.
-double Width(host::LWPolyline& p) {
-  const auto vertices = static_cast<int32_t>(p.Coordinates().size() / 2);
-  const int32_t segments = p.Closed() ? vertices : vertices - 1;
+// The widest a polyline of `vertices` vertices is drawn anywhere.
+double Width(host::LWPolyline& p, int32_t vertices, bool closed) {
+  const int32_t segments = closed ? vertices : vertices - 1;
   double w = 0;
   for (int32_t i = 0; i < segments; ++i) {
     double start = 0, end = 0;
@@ -225,7 +224,9 @@ double Width(host::LWPolyline& p) {
 
 void DrawPolyline(Picture& pic, host::LWPolyline& p, const std::function<Point3(Point3)>& place,
                   const char* colour) {
-  pic.Polyline(WorldVertices(p, place), p.Closed(), Width(p), colour);
+  const std::vector<std::array<double, 3>> vertices = WorldVertices(p, place);
+  const bool closed = p.Closed();
+  pic.Polyline(vertices, closed, Width(p, static_cast<int32_t>(vertices.size()), closed), colour);
 }
 
 // The model-space extents, as the union of the entities' boxes; entities
