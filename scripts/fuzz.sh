@@ -1,15 +1,38 @@
 #!/usr/bin/env bash
-# Builds the reader's fuzz target with clang and runs it for a bounded time
-# (seconds, default 60) on a seed corpus of the project's own drawings.
+# Builds the fuzz targets with clang and runs each for a bounded time
+# (seconds each, default 60) on its seed corpus in fuzz/corpus. Any
+# sanitizer report, crash or hang fails the run; the input that found it is
+# left in build/fuzz/findings, to be added to the seed corpus once fixed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-corpus="$(mktemp -d)"
-trap 'rm -rf "$corpus"' EXIT
-cp examples/river.dxf "$corpus/"
-./build/release/tools/palvane/palvane generate --sections 3 -o "$corpus/small.dxf" 2>/dev/null ||
-  true
-./build/fuzz/fuzz/dxf_reader_fuzz -max_total_time="$seconds" -max_len=65536 -timeout=10 \
-  -print_final_stats=1 "$corpus"
+export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1"
+export UBSAN_OPTIONS="halt_on_error=1:abort_on_error=1:print_stacktrace=1"
+findings="build/fuzz/findings"
+mkdir -p "$findings"
+status=0
+for target in dxf_reader_fuzz dxf_binary_fuzz dxf_roundtrip_fuzz options_fuzz; do
+  case "$target" in
+    dxf_binary_fuzz) seeds=fuzz/corpus/binary ;;
+    options_fuzz) seeds=fuzz/corpus/options ;;
+    *) seeds=fuzz/corpus/dxf ;;
+  esac
+  # New inputs go to a scratch copy, never into the repository's corpus.
+  corpus="$(mktemp -d)"
+  cp "$seeds"/* "$corpus/"
+  echo "fuzz: $target for ${seconds}s"
+  if ! "./build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+      -print_final_stats=1 -artifact_prefix="$findings/$target-" "$corpus" \
+      >"build/fuzz/$target.log" 2>&1; then
+    echo "fuzz: $target found a fault:"
+    grep -E 'ERROR|SUMMARY|runtime error|differs|does not read|Test unit written' \
+      "build/fuzz/$target.log" | head -20
+    status=1
+  else
+    grep -E '^stat::number_of_executed_units' "build/fuzz/$target.log" || true
+  fi
+  rm -rf "$corpus"
+done
+exit $status

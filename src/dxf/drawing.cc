@@ -11,6 +11,7 @@
 
 #include "dxf/entity_codec.h"
 #include "dxf/file_data.h"
+#include "dxf/file_io.h"
 #include "dxf/text.h"
 #include "geometry/vec.h"
 #include "host/memory/entities.h"
@@ -79,6 +80,11 @@ class Reader {
       }
       if (!r_.Next(t) || t.code != 2) r_.Fail("expected 2 and the section's name");
       const std::string name(Trim(t.value));
+      // A drawing holds each section once; a second one would be merged or
+      // written twice.
+      if (std::find(file_.sections.begin(), file_.sections.end(), name) != file_.sections.end()) {
+        r_.Fail("a second " + name + " section");
+      }
       file_.sections.push_back(name);
       if (name == "HEADER") {
         ReadHeader();
@@ -268,6 +274,9 @@ class Reader {
           break;
         }
         if (type == "ENDSEC" || type == "TABLE") r_.Fail("expected 0 ENDTAB before this");
+        // Each table lists entries of its own kind; a layer in another
+        // table would be written with the layers and again with that table.
+        if (type != table.name) r_.Fail("a " + type + " entry in the " + table.name + " table");
         ReadEntry(table, type);
         ++table.read_count;
       }
@@ -278,6 +287,8 @@ class Reader {
 
   void ReadEntry(Table& table, const std::string& type) {
     if (type == "LAYER" || type == "UCS" || type == "BLOCK_RECORD") {
+      // Errors name the entry's own "0" line: reading it takes in the next one.
+      const size_t entry = r_.Mark();
       RawTags body;
       RawTags xdata;
       std::string name;
@@ -330,12 +341,14 @@ class Reader {
             break;
         }
       });
-      if (name.empty()) r_.Fail(type + " entry without a name (group code 2)");
+      if (name.empty()) r_.FailAt(entry, type + " entry without a name (group code 2)");
       host::memory::ObjectCore* object = nullptr;
       if (type == "LAYER") {
         MemLayer* layer = build_.AddLayer(std::move(name));
         // A layer the table listed already has its record.
-        if (layer->record() != 0) r_.Fail("a second layer named \"" + layer->name() + "\"");
+        if (layer->record() != 0) {
+          r_.FailAt(entry, "a second layer named \"" + layer->name() + "\"");
+        }
         layer->set_frozen((flags & 1) != 0);
         layer->set_on(color >= 0);
         layer->set_color(color == 0 ? 7 : std::abs(color));
@@ -347,7 +360,7 @@ class Reader {
           ucs->set_dirty(false);
           object = ucs;
         } catch (const host::Error& e) {
-          r_.Fail("coordinate system \"" + name + "\": " + e.description());
+          r_.FailAt(entry, "coordinate system \"" + name + "\": " + e.description());
         }
       } else {
         MemBlock* block = build_.AddBlock(name, {0, 0, 0});
@@ -671,6 +684,7 @@ MemDocument& InMemory(host::Document& doc) {
 
 host::Ref<host::Document> ReadDrawing(host::Application& app, std::string bytes,
                                       const std::string& name) {
+  CheckDrawingSize(bytes.size());
   auto doc = InMemory(app).NewDetachedDocument(name);
   auto file = std::make_shared<DxfFile>();
   ReadInto(*doc, file, std::move(bytes));

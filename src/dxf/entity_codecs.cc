@@ -172,6 +172,7 @@ class PolylineCodec final : public EntityCodec {
 
   void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
     auto& line = static_cast<MemLWPolyline&>(entity);
+    const VertexIds ids = VertexIdsOf(tags);
     bool wrote_vertices = false, normal_written = false, elevation_written = false;
     PatchTags(entity, tags, owner, out,
               [&](int16_t code, std::string_view value, bool, bool embedded) {
@@ -192,7 +193,7 @@ class PolylineCodec final : public EntityCodec {
                     if (!wrote_vertices) {
                       if (!elevation_written && line.fields().elevation != 0)
                         out.Write(38, line.fields().elevation);
-                      WriteVertices(line, out);
+                      WriteVertices(line, out, &ids);
                       wrote_vertices = true;
                     }
                     return true;
@@ -232,10 +233,28 @@ class PolylineCodec final : public EntityCodec {
   }
 
  private:
-  static void WriteVertices(const MemLWPolyline& line, TagOut& out) {
-    for (const auto& v : line.fields().vertices) {
+  // The vertex identifiers (91) the file gave, by vertex. The host never
+  // changes the number of a polyline's vertices, so each stays with its
+  // vertex when the vertices are written again.
+  using VertexIds = std::vector<std::pair<size_t, std::string>>;
+  static VertexIds VertexIdsOf(const RawTags& tags) {
+    VertexIds ids;
+    size_t vertices = 0;
+    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
+      if (code == 10) ++vertices;
+      if (code == 91 && vertices > 0) ids.emplace_back(vertices - 1, value);
+    });
+    return ids;
+  }
+
+  static void WriteVertices(const MemLWPolyline& line, TagOut& out,
+                            const VertexIds* ids = nullptr) {
+    auto id = ids != nullptr ? ids->begin() : VertexIds::const_iterator{};
+    for (size_t i = 0; i < line.fields().vertices.size(); ++i) {
+      const auto& v = line.fields().vertices[i];
       out.Write(10, v.x);
       out.Write(20, v.y);
+      for (; ids != nullptr && id != ids->end() && id->first == i; ++id) out.Write(91, id->second);
       if (v.start_width != 0 || v.end_width != 0) {
         out.Write(40, v.start_width);
         out.Write(41, v.end_width);

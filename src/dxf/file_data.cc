@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "dxf/entity_codec.h"
+#include "dxf/tags.h"
 #include "dxf/text.h"
 #include "host/check.h"
 #include "host/memory/entities.h"
@@ -40,6 +42,10 @@ std::string_view DxfFile::KeepPacked(const char* begin, const char* end) {
 }
 
 uint32_t DxfFile::AddRecord(RawTags tags, RawTags xdata_tags) {
+  // Record numbers are 32-bit; they never wrap around.
+  if (records.size() + 2 > std::numeric_limits<uint32_t>::max()) {
+    throw DxfError("the drawing has more objects than the 4 294 967 293 it may have");
+  }
   const auto record = static_cast<uint32_t>(records.size());
   records.push_back(std::move(tags));
   if (!xdata_tags.empty()) records.push_back(std::move(xdata_tags));

@@ -57,8 +57,42 @@ std::string LastErrorText() {
 }  // namespace
 #endif
 
+namespace {
+
+// A number in decimal, its digits in groups of three: "4 294 967 296".
+std::string Grouped(uint64_t n) {
+  std::string digits = std::to_string(n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
+    out += digits[i];
+  }
+  return out;
+}
+
+// The planned write failure of FailWritesAfterForTesting.
+struct WriteFault {
+  int64_t after = -1;
+  int error = 0;
+} g_write_fault;
+
+}  // namespace
+
+void FailWritesAfterForTesting(int64_t bytes, int error) { g_write_fault = {bytes, error}; }
+
+void CheckDrawingSize(uint64_t size) {
+  if (size <= kMaxDrawingBytes) return;
+  throw DxfError("the drawing is " + Grouped(size) + " bytes, over the " +
+                 Grouped(kMaxDrawingBytes) + " bytes (" +
+                 (kMaxDrawingBytes > uint64_t{2} << 30 ? "4 GiB" : "2 GiB") +
+                 ") that a drawing may have here");
+}
+
 std::string ReadFileBytes(const std::string& path) {
 #ifdef _WIN32
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw DxfError(path + ": is a directory");
+  }
   FILE* f = ::_wfopen(WidePath(path).c_str(), L"rb");
 #else
   FILE* f = std::fopen(path.c_str(), "rb");
@@ -68,11 +102,22 @@ std::string ReadFileBytes(const std::string& path) {
   std::string bytes;
 #ifdef _WIN32
   struct _stat64 st;
-  if (::_fstat64(::_fileno(f), &st) == 0 && st.st_size > 0) {
+  const bool known = ::_fstat64(::_fileno(f), &st) == 0;
 #else
   struct stat st;
-  if (::fstat(::fileno(f), &st) == 0 && st.st_size > 0) {
+  const bool known = ::fstat(::fileno(f), &st) == 0;
 #endif
+  if (known && (st.st_mode & S_IFMT) == S_IFDIR) {
+    std::fclose(f);
+    throw DxfError(path + ": is a directory");
+  }
+  if (known && st.st_size > 0) {
+    try {
+      CheckDrawingSize(static_cast<uint64_t>(st.st_size));
+    } catch (const DxfError& e) {
+      std::fclose(f);
+      throw DxfError(path + ": " + e.what());
+    }
     bytes.reserve(static_cast<size_t>(st.st_size));
 #ifdef __linux__
     // The drawing keeps slices of these bytes and reads them in no set order
@@ -87,9 +132,16 @@ std::string ReadFileBytes(const std::string& path) {
     bytes.resize(static_cast<size_t>(st.st_size));
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
   }
+  // What a file that grows, or one of no known size (a pipe), holds beyond.
   char buf[1 << 16];
   size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+    if (bytes.size() + n > kMaxDrawingBytes) {
+      std::fclose(f);
+      CheckDrawingSize(uint64_t{bytes.size()} + n);
+    }
+    bytes.append(buf, n);
+  }
   const bool failed = std::ferror(f) != 0;
   std::fclose(f);
   if (failed) throw DxfError(path + ": read error");
@@ -125,6 +177,10 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
     DWORD written = 0;
+    if (g_write_fault.after >= 0 && done + chunk > static_cast<uint64_t>(g_write_fault.after)) {
+      ::SetLastError(ERROR_DISK_FULL);
+      fail("write failed");
+    }
     if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) fail("write failed");
     done += written;
   }
@@ -160,7 +216,17 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
   };
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+    size_t chunk = bytes.size() - done;
+    if (g_write_fault.after >= 0) {
+      // A full disk takes what fits, then refuses.
+      const auto room = static_cast<size_t>(g_write_fault.after);
+      if (done >= room) {
+        errno = g_write_fault.error;
+        fail("write failed");
+      }
+      chunk = std::min(chunk, room - done);
+    }
+    const ssize_t w = ::write(fd, bytes.data() + done, chunk);
     if (w < 0) {
       if (errno == EINTR) continue;
       fail("write failed");

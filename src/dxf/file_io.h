@@ -2,6 +2,7 @@
 
 // Drawing files on disk: read whole, written atomically.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -9,13 +10,29 @@
 
 namespace palvane::dxf {
 
-// The bytes of a file; DxfError when it cannot be read.
+// The largest drawing read: 4 GiB, and in a 32-bit build 2 GiB, more than
+// its address space can hold beside the drawing read from it. Objects are
+// numbered in 32 bits, which no drawing within this size outgrows.
+inline constexpr uint64_t kMaxDrawingBytes =
+    sizeof(void*) >= 8 ? uint64_t{4} << 30 : (uint64_t{2} << 30) - 1;
+
+// DxfError when a drawing of `size` bytes is over kMaxDrawingBytes; the
+// message names the limit.
+void CheckDrawingSize(uint64_t size);
+
+// The bytes of a file; DxfError when it cannot be read (a folder, a drawing
+// over kMaxDrawingBytes, a read error).
 std::string ReadFileBytes(const std::string& path);
 
 // Writes `bytes` to `path` through a temporary file in the same folder that is
 // renamed over the target, so that a failure never leaves a half-written
 // file. Without `overwrite`, an existing file is refused. DxfError on failure.
 void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite);
+
+// Makes the writes of WriteFileAtomically fail with `error` (an errno value,
+// such as ENOSPC) once `bytes` more bytes were written; a negative `bytes`
+// lets them succeed again. For tests of a full disk.
+void FailWritesAfterForTesting(int64_t bytes, int error);
 
 // Reads a drawing file and opens it in `app`, an in-memory application,
 // named after the file.

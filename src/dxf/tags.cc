@@ -1,7 +1,9 @@
 #include "dxf/tags.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace palvane::dxf {
@@ -85,11 +87,14 @@ TagReader::TagReader(std::string_view bytes) : bytes_(bytes) {
 }
 
 std::string TagReader::Where() const {
-  return binary_ ? "byte offset " + std::to_string(tag_offset_)
-                 : "line " + std::to_string(reported_line_);
+  return (binary_ ? "byte offset " : "line ") + std::to_string(Mark());
 }
 
-void TagReader::Fail(const std::string& what) const { throw DxfError(Where() + ": " + what); }
+void TagReader::Fail(const std::string& what) const { FailAt(Mark(), what); }
+
+void TagReader::FailAt(size_t mark, const std::string& what) const {
+  throw DxfError((binary_ ? "byte offset " : "line ") + std::to_string(mark) + ": " + what);
+}
 
 void TagReader::PushBack(const Tag& tag) {
   pushed_ = true;
@@ -360,9 +365,16 @@ bool TagReader::NextBinary(Tag& tag) {
       pos_ += len + 1;
       return true;
     }
-    case ValueType::kDouble:
-      scratch_ = FormatDouble(read_number(double{}));
+    case ValueType::kDouble: {
+      // Not-a-number and infinity are no coordinates; no file form spells
+      // them, so they are refused as an ASCII file's "nan" is.
+      const double d = read_number(double{});
+      if (!std::isfinite(d)) {
+        Fail("group code " + std::to_string(code) + " holds a number that is not finite");
+      }
+      scratch_ = FormatDouble(d);
       break;
+    }
     case ValueType::kInt16:
       scratch_.assign(buf, std::to_chars(buf, buf + sizeof buf, read_number(int16_t{})).ptr);
       break;
@@ -409,6 +421,26 @@ TagWriter::TagWriter(bool binary, bool sentinel) : binary_(binary) {
   if (binary_ && sentinel) out_.assign(kBinarySentinel);
 }
 
+void TagWriter::AppendAsciiText(std::string_view value) {
+  // A line of an ASCII file cannot hold a line break: control characters
+  // (from a binary file, or text made in the program) are written as the
+  // CAD program writes them, a caret and a letter: line feed as ^J.
+  const auto control = std::find_if(value.begin(), value.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  if (control == value.end()) {
+    out_.append(value);
+    return;
+  }
+  for (const char c : value) {
+    if (static_cast<unsigned char>(c) < 0x20) {
+      out_ += '^';
+      out_ += static_cast<char>(c + 0x40);
+    } else {
+      out_ += c;
+    }
+  }
+}
+
 void TagWriter::Write(int code, std::string_view value) {
   if (code == 5 || code == 105) {
     uint64_t h = 0;
@@ -420,7 +452,11 @@ void TagWriter::Write(int code, std::string_view value) {
     char buf[16];
     const int n = std::snprintf(buf, sizeof buf, "%3d\n", code);
     out_.append(buf, static_cast<size_t>(n));
-    out_.append(value);
+    if (ValueTypeOf(code) == ValueType::kString) {
+      AppendAsciiText(value);
+    } else {
+      out_.append(value);
+    }
     out_ += '\n';
     return;
   }
@@ -438,7 +474,13 @@ void TagWriter::Write(int code, std::string_view value) {
   switch (ValueTypeOf(code)) {
     case ValueType::kString:
     case ValueType::kHandle:
-      out_.append(value);
+      // The value ends at a NUL: one inside (read from an ASCII line) is
+      // written as the ASCII form writes it, ^@.
+      if (value.find('\0') == std::string_view::npos) {
+        out_.append(value);
+      } else {
+        for (const char ch : value) ch == '\0' ? out_.append("^@") : out_.append(1, ch);
+      }
       out_ += '\0';
       return;
     case ValueType::kDouble: {

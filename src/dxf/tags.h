@@ -53,12 +53,16 @@ class TagReader {
   void PushBack(const Tag& tag);
   // "line N" or "byte offset N" of the tag read last.
   std::string Where() const;
+  // The place of the tag read last, kept to name it in a later error.
+  size_t Mark() const { return binary_ ? tag_offset_ : reported_line_; }
   // Byte offsets of the tag read last: where it starts and where the next begins.
   size_t TagBegin() const { return returned_begin_; }
   size_t TagEnd() const { return returned_end_; }
   // The form in which slices of these bytes are decoded again later.
   TagForm form() const;
   [[noreturn]] void Fail(const std::string& what) const;
+  // Fails naming a place kept by Mark().
+  [[noreturn]] void FailAt(size_t mark, const std::string& what) const;
 
  private:
   // The common case of an ASCII tag: a plain group code, and a value that
@@ -98,6 +102,8 @@ class TagWriter {
   uint64_t max_handle() const { return max_handle_; }
 
  private:
+  void AppendAsciiText(std::string_view value);
+
   bool binary_;
   uint64_t max_handle_ = 0;
   std::string out_;

@@ -123,20 +123,29 @@ double Conversions::TextToDouble(std::string_view text) const {
   double value = 0.0;
   const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
   if (ec == std::errc::result_out_of_range) {
-    // Too large overflows; too small is zero. The magnitude is about
-    // 10^(exponent + digits before the point, leading zeros left out).
-    const size_t e = t.find_first_of("eE");
+    // Too large overflows; too small is zero. The text is a valid number:
+    // its first significant digit stands at 10^(exponent + position), the
+    // position counted from the point. Counts are held far beyond any
+    // double's range, never wrapping around, however long the text.
+    constexpr int64_t kFar = 1'000'000;
+    const size_t e = std::min(t.find_first_of("eE"), t.size());
     const std::string_view mantissa = t.substr(0, e);
-    int whole_digits = 0;
-    bool leading = true;
-    for (char c : mantissa.substr(0, mantissa.find('.'))) {
-      if (leading && c == '0') continue;
-      leading = false;
-      ++whole_digits;
+    const size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const size_t first = mantissa.find_first_of("123456789");
+    int64_t position = 0;
+    if (first != std::string_view::npos) {
+      position = first < point ? static_cast<int64_t>(std::min<size_t>(point - first - 1, kFar))
+                               : -static_cast<int64_t>(std::min<size_t>(first - point, kFar));
     }
-    const long exponent =
-        e == std::string_view::npos ? 0 : std::atol(std::string(t.substr(e + 1)).c_str());
-    if (exponent + whole_digits > 0) throw Error::Overflow();
+    int64_t exponent = 0;
+    std::string_view digits = e < t.size() ? t.substr(e + 1) : std::string_view();
+    const bool negative_exponent = !digits.empty() && digits.front() == '-';
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+      digits.remove_prefix(1);
+    }
+    for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), kFar);
+    if (negative_exponent) exponent = -exponent;
+    if (exponent + position > 0) throw Error::Overflow();
     value = 0.0;
   } else if (ec != std::errc() || end != t.data() + t.size()) {
     throw Error::TypeMismatch();

@@ -15,6 +15,12 @@ class MessageSink {
   virtual void Show(std::string_view text) = 0;
 };
 
+// `text` fit to show on one line of a terminal: valid UTF-8 printable text
+// stays as it is; control characters (line ends too), and bytes that are
+// not part of valid UTF-8, become \xNN, so that a binary file quoted in a
+// message cannot garble the terminal. A backslash stays a backslash.
+std::string PrintableText(std::string_view text);
+
 // Writes each message as one line "message: TEXT" to standard error.
 class StderrMessageSink : public MessageSink {
  public:

@@ -106,9 +106,9 @@ class Exporter {
     step_.Do([&] { name = drawing_->Name(); });
     step_.Do([&] { source_ = drawing_->Application()->Documents()->Item(name); });
     step_.Do([&] { keyplan_ = application()->Documents()->Add(); });
-    for (const auto& [layer_name, color] :
+    for (const auto& layer :
          {std::pair{"CENTRE_LINE", 5}, {"SECTION_LINE", 7}, {"SECTION_LINE_TEXT", 7}}) {
-      step_.Do([&] { keyplan_->Layers()->Add(layer_name)->SetColor(color); });
+      step_.Do([&] { keyplan_->Layers()->Add(layer.first)->SetColor(layer.second); });
     }
     if (kind_ == KeyplanKind::kAttributes) {
       step_.Do([&] { text_height_ = ReadMeasure(o_.TextHeight); });

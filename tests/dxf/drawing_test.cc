@@ -397,16 +397,28 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
       {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 10\nabc\n",
        "line 8: group code 10 expects a number"},
       {"  0\nSECTION\n  2\nFOO\n  0\nENDSEC\n  0\nEOF\n", "unknown section \"FOO\""},
+      {"  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n",
+       "line 9: a second ENTITIES section"},
       {good.substr(0, good.rfind("  0\nEOF")), "without 0 EOF"},
       {"\x89PNG\r\n\x1a\n\0\0\0\rIHDR", "line 1: expected a group code"},
       {std::string("AutoCAD Binary DXF\r\n\x1a\0", 22) + std::string("\0\0SECT", 6),
        "byte offset 22"},
       {"AutoCAD Binary DXF garbage", "byte offset 0"},
+      {std::string(dxf::kBinarySentinel) +
+           std::string("\0\0SECTION\0\2\0ENTITIES\0\0\0POINT\0", 29) +
+           std::string("\x0a\0\0\0\0\0\0\0\xf8\x7f", 10),
+       "byte offset 51: group code 10 holds a number that is not finite"},
       {"  0\nSECTION\n  2\nENTITIES\n 10\n1.0\n", "line 5: expected 0 and an entity"},
       {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n  5\nXYZ\n", "expected a handle"},
       {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  0\nLAYER\n  2\nRoad\n"
        "  0\nLAYER\n  2\nROAD\n  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
-       "a second layer named \"Road\""},
+       "line 13: a second layer named \"Road\""},
+      {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nVPORT\n  0\nLAYER\n  2\n*Active\n"
+       "  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
+       "line 9: a LAYER entry in the VPORT table"},
+      {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  0\nLAYER\n 70\n0\n"
+       "  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
+       "line 9: LAYER entry without a name"},
       {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 62\n70000\n  0\nENDSEC\n  0\nEOF\n",
        "line 7: colour number 70000 out of the 16-bit range"},
   };
@@ -497,6 +509,86 @@ bool HasTag(const NormalTags& tags, int code, const std::string& value = {}) {
   return std::any_of(tags.begin(), tags.end(), [&](const auto& t) {
     return t.first == code && (value.empty() || t.second == value);
   });
+}
+
+// Vertex identifiers (91) stay with their vertices when a changed polyline
+// is written from the model, in ASCII and binary, as ezdxf's own tag reader
+// sees them too.
+TEST(DxfRoundTripTest, VertexIdentifiersStayWithTheirVertices) {
+  auto app = host::memory::NewMemApplication();
+  auto doc = NewDrawing(*app);
+  AddPolyline(Ref<host::Document>(doc), "Bank", {0, 0, 10, 0, 10, 5});
+  std::string bytes = dxf::WriteDrawing(*doc);
+  // Each vertex's Y is followed by its identifier: 701, 702, 703.
+  size_t at = bytes.find("LWPOLYLINE");
+  for (int id = 701; id <= 703; ++id) {
+    at = bytes.find("\n 20\n", at);
+    ASSERT_NE(at, std::string::npos);
+    at = bytes.find('\n', at + 5) + 1;
+    bytes.insert(at, " 91\n" + std::to_string(id) + "\n");
+  }
+  for (const bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "binary" : "ASCII");
+    auto read = ReadMem(*app, bytes, "ids.dxf");
+    auto* line = EntitiesOf<host::memory::MemLWPolyline>(*read->model_space())[0];
+    line->SetWidth(1, 2, 3);  // changed: its vertices are written from the model
+    const std::string written = dxf::WriteDrawing(*read, binary);
+    const auto lines = EntitiesOfType(written, "LWPOLYLINE");
+    ASSERT_EQ(lines.size(), 1u);
+    std::vector<std::string> order;
+    for (const auto& [code, value] : lines[0]) {
+      if (code == 10 || code == 91 || code == 40)
+        order.push_back(std::to_string(code) + "=" + value);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"10=0.0", "91=701", "10=10.0", "91=702", "40=2.0",
+                                               "10=10.0", "91=703"}));
+    if (binary || std::system("/usr/bin/python3 -c 'import ezdxf' 2>/dev/null") != 0) continue;
+    const auto path =
+        std::filesystem::temp_directory_path() / ("palvane_ids_" + std::to_string(::getpid()));
+    dxf::WriteFileAtomically(path.string(), written, true);
+    const std::string check =
+        "/usr/bin/python3 -c \"import sys, ezdxf\n"
+        "from ezdxf.lldxf.tagger import ascii_tags_loader\n"
+        "tags = list(ascii_tags_loader(open(sys.argv[1])))\n"
+        "at = [i for i, t in enumerate(tags) if t == (0, 'LWPOLYLINE')][0]\n"
+        "own = tags[at + 1:]\n"
+        "own = own[:next(i for i, t in enumerate(own) if t.code == 0)]\n"
+        "ids = [t.value for t in own if t.code == 91]\n"
+        "assert ids == ['701', '702', '703'], ids\n"
+        "assert not ezdxf.readfile(sys.argv[1]).audit().has_errors\" '" +
+        path.string() + "'";
+    EXPECT_EQ(std::system(check.c_str()), 0);
+    std::filesystem::remove(path);
+  }
+}
+
+// A line of an ASCII file cannot hold a line break: control characters in
+// text (made in the program, or read from a binary file) are written as the
+// CAD program writes them, ^J for a line feed, and the file reads again.
+TEST(DxfRoundTripTest, ControlCharactersInTextKeepAnAsciiFileWhole) {
+  auto app = host::memory::NewMemApplication();
+  auto doc = NewDrawing(*app);
+  Ref<host::Document> d(doc);
+  d->ModelSpace()->AddMText({0, 0, 0}, 0, "first\nsecond\r\x07");
+  // A NUL ends a binary file's value: one inside is written as ^@ too.
+  d->ModelSpace()->AddMText({0, 0, 0}, 0, std::string("nul\0inside", 10));
+  const auto line = AddPolyline(d, "Bank", {0, 0, 1, 1});
+  line->SetXData({1001, 1000}, {Variant("TEV"), Variant("a\nb")});
+  for (const bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "binary first" : "ASCII");
+    auto source = binary ? ReadMem(*app, dxf::WriteDrawing(*doc, true), "b.dxf") : doc;
+    const std::string ascii = dxf::WriteDrawing(*source, false);
+    auto back = ReadMem(*app, ascii, "back.dxf");
+    EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*back->model_space())[0]->fields().text,
+              "first^Jsecond^M^G");
+    EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*back->model_space())[1]->fields().text,
+              "nul^@inside");
+    auto binary_back = ReadMem(*app, dxf::WriteDrawing(*source, true), "bb.dxf");
+    EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*binary_back->model_space())[1]->fields().text,
+              "nul^@inside");
+    const auto lines = EntitiesOf<host::memory::MemLWPolyline>(*back->model_space());
+    EXPECT_EQ(lines[0]->GetXData("TEV").values[1], Variant("a^Jb"));
+  }
 }
 
 // A copy within a drawing keeps every tag of the original; a copy into

@@ -52,6 +52,20 @@ TEST(ConvertTest, TextToDoubleRefusesNonNumbersAndOverflows) {
   EXPECT_ERROR(TextToDouble("-1e400"), 6);
 }
 
+// Out of a double's range, too large is an overflow and too small is zero,
+// judged on where the first significant digit stands, however far the
+// exponent or the digits run.
+TEST(ConvertTest, TextToDoubleJudgesMagnitudesOutOfRangeWithoutWrapping) {
+  const std::string zeros(400, '0');
+  EXPECT_EQ(TextToDouble("0." + zeros + "1e50"), 0);  // 1e-351
+  EXPECT_EQ(TextToDouble("0." + zeros + "1e-9"), 0);
+  EXPECT_ERROR(TextToDouble("1" + zeros + ".5e-50"), 6);  // 1e350
+  EXPECT_EQ(TextToDouble("1e-99999999999999999999999"), 0);
+  EXPECT_ERROR(TextToDouble("1e+99999999999999999999999"), 6);
+  // Found by fuzzing: the exponent saturated, then the digits were added.
+  EXPECT_ERROR(TextToDouble(" -444444.5E+444444444444444443044444444300 "), 6);
+}
+
 TEST(ConvertTest, TextToLongRoundsTiesToEvenAndOverflows) {
   const struct {
     const char* text;

@@ -12,9 +12,8 @@ namespace palvane::testing {
 // X axis, and three sections on layers 1_, 2_ and 3_SectionLine. Section 2's
 // profile has the normal (0,0,-1) and section 3's has three vertices and has
 // lost its tag (its centre point keeps it).
-class KeyplanFixture : public ::testing::Test {
- protected:
-  KeyplanFixture() {
+struct KeyplanRiver {
+  KeyplanRiver() {
     centre = AddPolyline(river.doc, "CL", {0, 0, 2100, 0, 4200, 0});
     TagReach(*centre, "4", true, "photos");
     AddPolyline(river.doc, "Banks", {0, 10, 4200, 10});  // clutter
@@ -57,5 +56,7 @@ class KeyplanFixture : public ::testing::Test {
   keyplan::KeyplanOptions options;
   Ref<host::LWPolyline> centre, lost_tag;
 };
+
+class KeyplanFixture : public ::testing::Test, public KeyplanRiver {};
 
 }  // namespace palvane::testing

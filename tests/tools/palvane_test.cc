@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "host/convert.h"
+#include "host/message_sink.h"
 #include "support/dxf_compare.h"
 #include "support/river.h"
 
@@ -287,6 +289,98 @@ TEST_F(PalvaneTest, UnwritableOutputLeavesNothingBehind) {
   if (::geteuid() != 0) {
     EXPECT_EQ(left, 0u);
   }
+}
+
+// Whether `text` holds nothing a terminal would act on: no control
+// character but line ends, and no byte outside valid UTF-8.
+bool Printable(const std::string& text) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (host::PrintableText(line) != line) return false;
+  }
+  return true;
+}
+
+// Each bad input fails with status 2 and one line naming the problem, writes
+// no output and leaves the source as it was.
+TEST_F(PalvaneTest, BadInputsFailWithOneLineAndWriteNothing) {
+  const std::string river = River(3, 0);
+  const std::string source = Read(river);
+  const std::string out = Path("k.dxf");
+  auto expect_refused = [&](const std::string& args, const std::string& reason) {
+    SCOPED_TRACE(args);
+    const Outcome r = Palvane(args + " -o '" + out + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    EXPECT_TRUE(Printable(r.err)) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(Read(river), source);
+  };
+
+  // A folder given as the drawing.
+  expect_refused("keyplan '" + dir_.string() + "'", "is a directory");
+
+  // A binary file whose bytes would move the cursor, clear the screen and
+  // ring the bell; and a name holding such bytes.
+  {
+    std::ofstream f(Path("garbled.dxf"), std::ios::binary);
+    f << "  0\n\x1b[2J\x1b[31mEVIL\x07\x01\xff\n";
+  }
+  expect_refused("keyplan '" + Path("garbled.dxf") + "'", "found \"\\x1B[2J\\x1B[31mEVIL\\x07");
+  expect_refused("keyplan '" + Path("no\x1b]0;title\x07where.dxf") + "'",
+                 "no\\x1B]0;title\\x07where.dxf");
+
+  // A drawing over the largest the file image takes: refused before a byte
+  // is read, naming the limit. The file is sparse and takes no room.
+  { std::ofstream f(Path("huge.dxf"), std::ios::binary); }
+  fs::resize_file(Path("huge.dxf"), dxf::kMaxDrawingBytes + 1);
+  expect_refused("keyplan '" + Path("huge.dxf") + "'", "bytes (4 GiB) that a drawing may have");
+  fs::remove(Path("huge.dxf"));
+}
+
+// A full disk: the output is refused with the system's reason, nothing is
+// left behind, and a drawing saved over itself stays as it was. Needs root
+// to mount a small file system of its own.
+TEST_F(PalvaneTest, FullDiskLeavesNoOutputAndTheSourceIntact) {
+  const std::string river = River(3, 0);
+  const fs::path full = dir_ / "full";
+  fs::create_directories(full);
+  const std::string mount = "mount -t tmpfs -o size=256k tmpfs '" + full.string() + "' 2>/dev/null";
+  if (::geteuid() != 0 || std::system(mount.c_str()) != 0) {
+    GTEST_SKIP() << "mounting a small file system needs root";
+  }
+  const std::string source = Read(river);
+  const std::string copy = (full / "river.dxf").string();
+  fs::copy_file(river, copy);
+  {
+    // Fill what is left.
+    std::ofstream filler(full / "filler", std::ios::binary);
+    const std::string block(4096, 'x');
+    while (filler.write(block.data(), block.size())) {
+    }
+  }
+  const auto j = nlohmann::json::parse(Palvane("info '" + river + "' --json").out);
+  const std::string line = j["sections"][0]["handle"];
+  const struct {
+    std::string args;
+  } cases[] = {
+      {"keyplan '" + copy + "' -o '" + (full / "k.dxf").string() + "'"},
+      {"view-section '" + copy + "' --polyline " + line + " --in-place"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = Palvane(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    EXPECT_EQ(Read(copy), source);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(full)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"filler", "river.dxf"}));
+  }
+  EXPECT_EQ(std::system(("umount '" + full.string() + "'").c_str()), 0);
 }
 
 TEST_F(PalvaneTest, IndependentReaderSeesTheSameTags) {

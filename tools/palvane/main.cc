@@ -25,12 +25,14 @@
 #include "automation/centerline_class.h"
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
+#include "failure.h"
 #include "generate.h"
 #include "host/check.h"
 #include "host/convert.h"
 #include "host/memory/memory_host.h"
 #include "info.h"
 #include "keyplan/options.h"
+#include "keyplan_args.h"
 #include "model/lookup.h"
 #include "model/section.h"
 #include "svg.h"
@@ -42,17 +44,18 @@
 namespace {
 
 using palvane::host::Ref;
+using palvane::tools::BuildOptions;
+using palvane::tools::Failure;
+using palvane::tools::KeyplanArgs;
+using palvane::tools::kLabelFields;
+using palvane::tools::kMeasureFlags;
+using palvane::tools::LabelField;
+using palvane::tools::MeasureFlag;
 using palvane::tools::ShortestText;
 namespace dxf = palvane::dxf;
 namespace host = palvane::host;
 
 constexpr const char* kVersion = "0.1.0";
-
-// A failure the user must hear of in one line, with its exit status.
-struct Failure {
-  int status;
-  std::string reason;
-};
 
 // How the operations reach the drawing: the in-memory host itself, or (in
 // the Windows build) the COM adapter over the automation facade of it, as
@@ -98,12 +101,18 @@ bool StderrIsTerminal() {
 #endif
 }
 
+// One line on standard error, "palvane: TEXT", with whatever the text
+// quotes from a file or an argument made printable.
+void Say(const std::string& text) {
+  std::fprintf(stderr, "palvane: %s\n", host::PrintableText(text).c_str());
+}
+
 // Progress on standard error, only when it is a terminal.
 class Progress {
  public:
   Progress() : on_(StderrIsTerminal()) {}
   void Phase(const std::string& what) {
-    if (on_) std::fprintf(stderr, "palvane: %s\n", what.c_str());
+    if (on_) Say(what);
   }
   void Count(int32_t done, int32_t total) {
     if (!on_ || total <= 0) return;
@@ -235,59 +244,6 @@ int ViewSection(const std::string& path, const std::string& handle, bool origina
 
 // ------------------------------------------------------------------ keyplan
 
-// The command-line flags of the keyplan's option strings. Each label field
-// has a word: --fields turns its ...ChkBox on, and --WORD-prefix,
-// --WORD-suffix and --WORD-precision set its other strings. The three
-// measures have a flag each.
-struct LabelField {
-  std::string_view option;  // the option strings' common beginning
-  const char* word;
-  const char* what;
-};
-constexpr LabelField kLabelFields[] = {
-    {"SectionName", "name", "the section name"},
-    {"EN", "en", "the easting and northing"},
-    {"Bearing", "bearing", "the bearing"},
-    {"Chainage", "chainage", "the chainage"},
-    {"Mike11Chainage", "mike11", "the MIKE 11 chainage"},
-    {"Description", "description", "the description"},
-};
-struct MeasureFlag {
-  std::string_view option;
-  const char* flag;
-  const char* help;
-};
-constexpr MeasureFlag kMeasureFlags[] = {
-    {"SectionLineWidth", "--line-width", "Width of the section lines"},
-    {"TextHeight", "--text-height", "Height of the labels"},
-    {"LineLayer", "--line-layer", "Layer name prefix of the section lines"},
-};
-
-struct KeyplanArgs {
-  std::string drawing, out, svg;
-  bool attributes = false, update_source = false;
-  std::vector<std::string> options;
-  std::string fields = "name,chainage";
-  // The option strings the flags set; the ...ChkBox flags come from fields.
-  palvane::keyplan::KeyplanOptions values = [] {
-    palvane::keyplan::KeyplanOptions o;
-    o.BearingPrecision = "1";
-    o.ChainagePrecision = "2";
-    o.Mike11ChainagePrecision = "2";
-    o.SectionLineWidth = "0.5";
-    o.TextHeight = "2.5";
-    o.LineLayer = "XS_";
-    return o;
-  }();
-};
-
-std::string palvane::keyplan::KeyplanOptions::*OptionMember(std::string_view name) {
-  for (const auto& f : palvane::keyplan::kOptionFields) {
-    if (name == f.name) return f.member;
-  }
-  return nullptr;
-}
-
 // Adds one flag for every option string but the ...ChkBox flags.
 void AddKeyplanFlags(CLI::App& command, KeyplanArgs& k) {
   for (const auto& f : palvane::keyplan::kOptionFields) {
@@ -326,44 +282,6 @@ void AddKeyplanFlags(CLI::App& command, KeyplanArgs& k) {
   }
 }
 
-palvane::keyplan::KeyplanOptions BuildOptions(const KeyplanArgs& a) {
-  palvane::keyplan::KeyplanOptions o = a.values;
-  std::set<std::string> on;
-  std::string rest = a.fields;
-  while (!rest.empty()) {
-    const size_t comma = rest.find(',');
-    const std::string word = rest.substr(0, comma);
-    rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
-    if (word.empty()) continue;
-    std::string known;
-    bool found = false;
-    for (const LabelField& field : kLabelFields) {
-      known += std::string(known.empty() ? "" : ", ") + field.word;
-      found = found || word == field.word;
-    }
-    if (!found) throw Failure{2, "unknown field \"" + word + "\" in --fields (" + known + ")"};
-    on.insert(word);
-  }
-  for (const LabelField& field : kLabelFields) {
-    o.*OptionMember(std::string(field.option) + "ChkBox") = on.count(field.word) ? "True" : "False";
-  }
-  // --option sets one string by its own name and wins over the flags above.
-  for (const std::string& option : a.options) {
-    const size_t eq = option.find('=');
-    const std::string name = option.substr(0, eq);
-    bool known = false;
-    for (const auto& f : palvane::keyplan::kOptionFields) {
-      if (name == f.name) {
-        if (eq == std::string::npos) throw Failure{2, "--option " + name + " needs =VALUE"};
-        o.*f.member = option.substr(eq + 1);
-        known = true;
-      }
-    }
-    if (!known) throw Failure{2, "unknown option string \"" + name + "\" in --option"};
-  }
-  return o;
-}
-
 int Keyplan(const KeyplanArgs& a) {
   if (SameFile(a.drawing, a.out)) {
     throw Failure{2, "the keyplan would overwrite the source drawing; choose another -o"};
@@ -390,7 +308,7 @@ int Keyplan(const KeyplanArgs& a) {
   }
   const int32_t documents_after = app->Documents()->Count();
   if (documents_after == documents) {
-    std::fprintf(stderr, "palvane: no keyplan was made\n");
+    Say("no keyplan was made");
     return 1;
   }
   const Ref<host::Document> keyplan_doc = app->Documents()->Item(documents_after - 1);
@@ -413,13 +331,11 @@ int Keyplan(const KeyplanArgs& a) {
   if (restored) {
     if (a.update_source) {
       Save(*doc, a.drawing, true, progress);
-      std::fprintf(stderr, "palvane: restored section tags were saved into %s\n",
-                   a.drawing.c_str());
+      Say("restored section tags were saved into " + a.drawing);
     } else {
-      std::fprintf(stderr,
-                   "palvane: section tags were restored from centre points but not saved; "
-                   "use --update-source to save them into %s\n",
-                   a.drawing.c_str());
+      Say("section tags were restored from centre points but not saved; "
+          "use --update-source to save them into " +
+          a.drawing);
     }
   }
   return 0;
@@ -542,7 +458,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return cli.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "palvane: %s (see palvane --help)\n", e.what());
+    Say(std::string(e.what()) + " (see palvane --help)");
     return 2;
   }
 
@@ -562,12 +478,12 @@ int main(int argc, char** argv) {
     if (*key) return Keyplan(k);
     if (*gen) return Generate(shape, out);
   } catch (const Failure& f) {
-    std::fprintf(stderr, "palvane: %s\n", f.reason.c_str());
+    Say(f.reason);
     return f.status;
   } catch (const host::Error& e) {
     // A host failure outside the operations' own traps, such as while
     // drawing the picture.
-    std::fprintf(stderr, "palvane: error %d: %s\n", e.number(), e.description().c_str());
+    Say("error " + std::to_string(e.number()) + ": " + e.description());
     return 2;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "palvane: out of memory\n");
