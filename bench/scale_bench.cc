@@ -19,6 +19,8 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "generate.h"
+#include "gis_data.h"
+#include "gis_write.h"
 #include "host/memory/memory_host.h"
 #include "info.h"
 
@@ -116,7 +118,7 @@ Cpu ThreadCpu() {
   auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
   return {seconds(r.ru_utime), seconds(r.ru_stime)};
 }
-enum class Operation { kLabels, kAttributes, kInfo };
+enum class Operation { kLabels, kAttributes, kInfo, kGis };
 
 Timings LoadAndRun(const River& river, Operation operation) {
   static const auto options = Options();
@@ -145,6 +147,14 @@ Timings LoadAndRun(const River& river, Operation operation) {
                                 [&](std::string_view piece) { listed += piece.size(); });
       benchmark::DoNotOptimize(listed);
       break;
+    case Operation::kGis: {
+      // As `palvane gis -o river.gpkg --crs EPSG:27700 --overwrite` does.
+      const auto river_gis = palvane::tools::ReadGisRiver(doc, sink, 0.01);
+      palvane::tools::WriteGis(
+          river_gis, {(std::filesystem::temp_directory_path() / "palvane_bench.gpkg").string(), "",
+                      "EPSG:27700", true, ""});
+      break;
+    }
   }
   const auto t3 = Clock::now();
   const Cpu c3 = ThreadCpu();
@@ -185,6 +195,10 @@ void BM_ExportKeyplanAsAttributes(benchmark::State& state) {
 // `palvane info` on a drawing loaded from its file: the listing of every
 // reach and section as text, written piece by piece and discarded here.
 void BM_Info(benchmark::State& state) { TimeOperation(state, Operation::kInfo); }
+
+// `palvane gis` to a GeoPackage on a drawing loaded from its file: reading
+// every reach and section with the lookups, and writing the three layers.
+void BM_GisGeoPackage(benchmark::State& state) { TimeOperation(state, Operation::kGis); }
 
 // How a time grows when the drawing doubles: the same step on N and on 2N
 // sections, taken in turns within each iteration so that the machine's
@@ -297,6 +311,12 @@ BENCHMARK(BM_Info)
     ->Arg(10000)
     ->Arg(20000)
     ->Arg(40000)
+    ->UseManualTime()
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GisGeoPackage)
+    ->Arg(1000)
+    ->Arg(20000)
     ->UseManualTime()
     ->ComputeStatistics("min", Least)
     ->Unit(benchmark::kMillisecond);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the release preset and runs the main job:
-# the labelled keyplan of the sample river, as keyplan.dxf and keyplan.svg.
+# the labelled keyplan of the sample river, as keyplan.dxf and keyplan.svg,
+# and the river's reaches and sections as a GeoPackage for QGIS, river.gpkg.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -8,4 +9,6 @@ cmake --preset release >/dev/null
 cmake --build --preset release
 ./build/release/tools/palvane/palvane keyplan examples/river.dxf -o keyplan.dxf \
   --svg keyplan.svg --fields name,chainage,mike11,description --text-height 5
-echo "wrote keyplan.dxf and keyplan.svg"
+./build/release/tools/palvane/palvane gis examples/river.dxf -o river.gpkg --crs EPSG:27700 \
+  --overwrite
+echo "wrote keyplan.dxf, keyplan.svg and river.gpkg"

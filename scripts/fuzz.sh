@@ -21,6 +21,7 @@ for target in dxf_reader_fuzz dxf_binary_fuzz dxf_roundtrip_fuzz options_fuzz; d
   esac
   # New inputs go to a scratch copy, never into the repository's corpus.
   corpus="$(mktemp -d)"
+  trap 'rm -rf "$corpus"' EXIT
   cp "$seeds"/* "$corpus/"
   echo "fuzz: $target for ${seconds}s"
   if ! "./build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
@@ -28,7 +29,7 @@ for target in dxf_reader_fuzz dxf_binary_fuzz dxf_roundtrip_fuzz options_fuzz; d
       >"build/fuzz/$target.log" 2>&1; then
     echo "fuzz: $target found a fault:"
     grep -E 'ERROR|SUMMARY|runtime error|differs|does not read|Test unit written' \
-      "build/fuzz/$target.log" | head -20
+      "build/fuzz/$target.log" | head -20 || true
     status=1
   else
     grep -E '^stat::number_of_executed_units' "build/fuzz/$target.log" || true

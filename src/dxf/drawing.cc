@@ -259,12 +259,17 @@ class Reader {
       if (v == "ENDSEC") return;
       if (v != "TABLE") r_.Fail("expected 0 TABLE, found \"" + std::string(v.substr(0, 40)) + "\"");
       Table table;
+      const size_t table_at = r_.Mark();
       ReadBody(table.head);
       for (const auto [code, value] : table.head) {
         if (code == 2) {
           table.name = std::string(Trim(value));
           break;
         }
+      }
+      // A second table of a kind would have its entries written twice.
+      for (const Table& earlier : file_.tables) {
+        if (earlier.name == table.name) r_.FailAt(table_at, "a second " + table.name + " table");
       }
       while (r_.Next(t)) {
         if (t.code != 0) r_.Fail("expected 0 and a table entry");

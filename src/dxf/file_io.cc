@@ -138,7 +138,8 @@ std::string ReadFileBytes(const std::string& path) {
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
     if (bytes.size() + n > kMaxDrawingBytes) {
       std::fclose(f);
-      CheckDrawingSize(uint64_t{bytes.size()} + n);
+      throw DxfError(path + ": more than " + Grouped(kMaxDrawingBytes) +
+                     " bytes, the most a drawing may have here");
     }
     bytes.append(buf, n);
   }

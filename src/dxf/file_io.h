@@ -29,9 +29,11 @@ std::string ReadFileBytes(const std::string& path);
 // file. Without `overwrite`, an existing file is refused. DxfError on failure.
 void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite);
 
-// Makes the writes of WriteFileAtomically fail with `error` (an errno value,
-// such as ENOSPC) once `bytes` more bytes were written; a negative `bytes`
-// lets them succeed again. For tests of a full disk.
+// Makes the writes of WriteFileAtomically fail as on a full disk: with
+// `error` (an errno value, such as ENOSPC) once `bytes` bytes of a file were
+// written, or on Windows with the system's "disk full" before the write that
+// would pass them. A negative `bytes` lets writes succeed again. For tests
+// only: one setting for the whole process, not guarded for threads.
 void FailWritesAfterForTesting(int64_t bytes, int error);
 
 // Reads a drawing file and opens it in `app`, an in-memory application,

@@ -452,7 +452,7 @@ void TagWriter::Write(int code, std::string_view value) {
     char buf[16];
     const int n = std::snprintf(buf, sizeof buf, "%3d\n", code);
     out_.append(buf, static_cast<size_t>(n));
-    if (ValueTypeOf(code) == ValueType::kString) {
+    if (ValueTypeOf(code) == ValueType::kString || ValueTypeOf(code) == ValueType::kHandle) {
       AppendAsciiText(value);
     } else {
       out_.append(value);
@@ -515,7 +515,15 @@ void TagWriter::Write(int code, std::string_view value) {
   }
 }
 
-void TagWriter::Write(int code, double value) { Write(code, FormatDouble(value)); }
+void TagWriter::Write(int code, double value) {
+  // No file form spells not-a-number or infinity, and the reader refuses
+  // them: saving one would make a drawing that cannot be opened again.
+  if (!std::isfinite(value)) {
+    throw DxfError("a number that is not finite (group code " + std::to_string(code) +
+                   ") cannot be saved");
+  }
+  Write(code, FormatDouble(value));
+}
 
 void TagWriter::Write(int code, int64_t value) { Write(code, std::to_string(value)); }
 

@@ -127,7 +127,7 @@ double Conversions::TextToDouble(std::string_view text) const {
     // its first significant digit stands at 10^(exponent + position), the
     // position counted from the point. Counts are held far beyond any
     // double's range, never wrapping around, however long the text.
-    constexpr int64_t kFar = 1'000'000;
+    constexpr int64_t kFar = 1'000'000'000'000'000;  // beyond any text held in memory
     const size_t e = std::min(t.find_first_of("eE"), t.size());
     const std::string_view mantissa = t.substr(0, e);
     const size_t point = std::min(mantissa.find('.'), mantissa.size());

@@ -38,6 +38,12 @@ size_t PrintableLength(std::string_view s) {
   static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
   if (code < kLeast[n] || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return 0;
   if (code >= 0x80 && code <= 0x9f) return 0;
+  // Marks that reorder or break the line around them: the bidirectional
+  // controls and the line and paragraph separators.
+  if (code == 0x200e || code == 0x200f || (code >= 0x2028 && code <= 0x202e) ||
+      (code >= 0x2066 && code <= 0x2069)) {
+    return 0;
+  }
   return n;
 }
 

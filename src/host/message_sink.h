@@ -16,9 +16,11 @@ class MessageSink {
 };
 
 // `text` fit to show on one line of a terminal: valid UTF-8 printable text
-// stays as it is; control characters (line ends too), and bytes that are
-// not part of valid UTF-8, become \xNN, so that a binary file quoted in a
-// message cannot garble the terminal. A backslash stays a backslash.
+// stays as it is; control characters (line ends too), the marks that
+// reorder or break a line (bidirectional controls, line separators), and
+// bytes that are not part of valid UTF-8 become \xNN, byte by byte, so that
+// a binary file quoted in a message cannot garble the terminal. A backslash
+// stays a backslash.
 std::string PrintableText(std::string_view text);
 
 // Writes each message as one line "message: TEXT" to standard error.

@@ -113,6 +113,14 @@ std::vector<KeyplanObject> SectionObjects(const MemDocument& keyplan) {
   return out;
 }
 
+// How many sections a keyplan drew: its section lines, or its block
+// references.
+size_t SectionsDrawn(const std::vector<KeyplanObject>& objects) {
+  return static_cast<size_t>(std::count_if(objects.begin(), objects.end(), [](const auto& o) {
+    return o.key.starts_with("line ") || o.key.starts_with("reference ");
+  }));
+}
+
 // Whether `made` could come from the clean run's object `clean` with some
 // steps failed: the same identity, its own layer or the default one, and
 // only texts the clean object shows (or none).
@@ -193,11 +201,32 @@ TEST_P(FaultSweepTest, EveryHostCallFailedInTurn) {
   const OperationCase& variant = GetParam();
   const Outcome clean = RunOnce(variant);
   ASSERT_GT(clean.calls.size(), 20u);
-  // The clean run's own messages: the section whose profile is missing.
+  const std::vector<KeyplanObject>& whole = clean.objects;
+  // The second pass over the layers draws the sections; when its count
+  // fails, the loop is skipped and none is drawn.
+  size_t drawing_loop = clean.calls.size();
+  std::pair<size_t, size_t> source_lookup{clean.calls.size(), clean.calls.size()};
   if (variant.ends_on_error) {
     EXPECT_TRUE(clean.messages.empty()) << clean.messages.front();
+  } else {
+    // Sections 1 to 3 drawn, section 4 (no profile) only reported.
+    ASSERT_TRUE(clean.keyplan_made);
+    EXPECT_EQ(SectionsDrawn(whole), 3u);
+    EXPECT_NE(std::find(clean.messages.begin(), clean.messages.end(), "Section 4 Has no profile"),
+              clean.messages.end());
+    const auto counts = Occurrences(clean.calls);
+    for (size_t i = 0; i < counts.size(); ++i) {
+      if (counts[i].first == "Layers.Count" && counts[i].second == 2) drawing_loop = i;
+    }
+    ASSERT_LT(drawing_loop, clean.calls.size());
+    // The source drawing is found by its name among the application's
+    // documents; every layer is read through it.
+    const auto name_at = std::find(clean.calls.begin(), clean.calls.end(), "Document.Name");
+    const auto item_at = std::find(name_at, clean.calls.end(), "Documents.Item");
+    ASSERT_NE(item_at, clean.calls.end());
+    source_lookup = {static_cast<size_t>(name_at - clean.calls.begin()),
+                     static_cast<size_t>(item_at - clean.calls.begin())};
   }
-  const std::vector<KeyplanObject>& whole = clean.objects;
   // The keyplan's last statement zooms it; the run reaches it after any
   // fault but one in that statement, in the reach lookup or in making the
   // keyplan itself.
@@ -254,6 +283,15 @@ TEST_P(FaultSweepTest, EveryHostCallFailedInTurn) {
       EXPECT_GT(run.calls.size(), k + 1);
     }
 
+    // A fault costs at most the section it struck: every other one is drawn,
+    // unless it struck the loop that draws them or the lookup of the source
+    // drawing they are read from.
+    const bool loop_lost = k + 1 == drawing_loop || k == drawing_loop;
+    const bool source_lost = k >= source_lookup.first && k <= source_lookup.second;
+    if (run.keyplan_made && !loop_lost && !source_lost) {
+      EXPECT_GE(SectionsDrawn(run.objects) + 1, SectionsDrawn(whole));
+    }
+
     for (const KeyplanObject& made : run.objects) {
       const bool own = std::any_of(whole.begin(), whole.end(),
                                    [&](const KeyplanObject& c) { return Explains(c, made); });
@@ -286,6 +324,7 @@ TEST(FaultSweepSilentTest, KeyNotFoundAnywhereInViewSectionCreatesTempAndGoesOn)
       EXPECT_EQ(run.calls.size(), k + 1);
       continue;
     }
+    ASSERT_EQ(Prefix(run.calls, k + 1), Prefix(clean.calls, k + 1));
     EXPECT_EQ(std::count(run.messages.begin(), run.messages.end(), kInjected), 0);
     ASSERT_GE(run.calls.size(), k + 3);
     EXPECT_EQ(run.calls[k + 1], "Document.Layers");

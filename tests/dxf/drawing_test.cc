@@ -416,6 +416,9 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
       {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nVPORT\n  0\nLAYER\n  2\n*Active\n"
        "  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
        "line 9: a LAYER entry in the VPORT table"},
+      {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  0\nENDTAB\n"
+       "  0\nTABLE\n  2\nLAYER\n  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
+       "line 11: a second LAYER table"},
       {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  0\nLAYER\n 70\n0\n"
        "  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
        "line 9: LAYER entry without a name"},

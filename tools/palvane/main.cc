@@ -14,6 +14,7 @@
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -27,6 +28,10 @@
 #include "dxf/file_io.h"
 #include "failure.h"
 #include "generate.h"
+#include "gis_data.h"
+#ifdef PALVANE_GIS
+#include "gis_write.h"
+#endif
 #include "host/check.h"
 #include "host/convert.h"
 #include "host/memory/memory_host.h"
@@ -320,17 +325,32 @@ int Keyplan(const KeyplanArgs& a) {
     host::memory::Close(*doc);
     doc.reset();
   }
+  // The command's outputs stand together: when a later one cannot be
+  // written, those already written go again.
+  std::vector<std::string> written;
+  auto undo = [&] {
+    std::error_code ec;
+    for (const std::string& path : written) std::filesystem::remove(FsPath(path), ec);
+  };
   Save(keyplan, a.out, true, progress);
+  written.push_back(a.out);
   if (!a.svg.empty()) {
     try {
       dxf::WriteFileAtomically(a.svg, palvane::tools::DrawingSvg(keyplan), true);
+      written.push_back(a.svg);
     } catch (const dxf::DxfError& e) {
+      undo();
       throw Failure{2, std::string("cannot write the picture: ") + e.what()};
     }
   }
   if (restored) {
     if (a.update_source) {
-      Save(*doc, a.drawing, true, progress);
+      try {
+        Save(*doc, a.drawing, true, progress);
+      } catch (const Failure&) {
+        undo();
+        throw;
+      }
       Say("restored section tags were saved into " + a.drawing);
     } else {
       Say("section tags were restored from centre points but not saved; "
@@ -340,6 +360,48 @@ int Keyplan(const KeyplanArgs& a) {
   }
   return 0;
 }
+
+// ------------------------------------------------------------------ gis
+
+struct GisArgs {
+  std::string drawing, out, driver, crs;
+  double arc_tolerance = 0.01;
+  bool overwrite = false, json = false;
+};
+
+#ifdef PALVANE_GIS
+int Gis(const GisArgs& a) {
+  if (!(a.arc_tolerance > 0) || !std::isfinite(a.arc_tolerance)) {
+    throw Failure{2, "--arc-tolerance must be a distance above 0"};
+  }
+  Progress progress;
+  auto app = dxf::NewApplication();
+  auto doc = Load(*app, a.drawing, progress);
+  host::StderrMessageSink sink;
+  progress.Phase("reading the reaches and sections");
+  const palvane::tools::GisRiver river =
+      palvane::tools::ReadGisRiver(AsSeen(doc), sink, a.arc_tolerance);
+  // The drawing is only read: a tag restored in memory is never saved.
+  host::memory::Close(*doc);
+  doc.reset();
+  progress.Phase("writing " + a.out);
+  palvane::tools::GisOutput output{a.out, a.driver, a.crs, a.overwrite, a.drawing};
+  std::vector<std::string> warnings;
+  const std::vector<std::string> files = palvane::tools::WriteGis(river, output, &warnings);
+  for (const std::string& warning : warnings) Say(warning);
+  if (a.crs.empty()) Say("no --crs: " + a.out + " has no coordinate reference system");
+  if (a.json) {
+    nlohmann::json counts{{"reaches", river.reaches.size()},
+                          {"sections", river.sections.size()},
+                          {"centre_points", river.centre_points.size()},
+                          {"files", files}};
+    std::printf("%s\n", counts.dump(2).c_str());
+  }
+  return 0;
+}
+#else
+int Gis(const GisArgs&) { throw Failure{2, "gis exists only in the Linux build, which has GDAL"}; }
+#endif
 
 // ------------------------------------------------------------------ generate
 
@@ -438,6 +500,23 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   AddKeyplanFlags(*key, k);
 
+  GisArgs g;
+  auto* gis = cli.add_subcommand(
+      "gis", "Write the reaches, sections and centre points to a GIS format through GDAL");
+  gis->add_option("DRAWING", g.drawing, "The drawing (DXF)")->required();
+  gis->add_option("-o", g.out,
+                  "The output: .gpkg, .geojson, .shp, .tab, .mif, .fgb, .csv or .kml "
+                  "(formats of one layer per file get OUT_reaches, OUT_sections and "
+                  "OUT_centre_points)")
+      ->required();
+  gis->add_option("-f", g.driver, "GDAL driver, when the extension does not say");
+  gis->add_option("--crs", g.crs, "The drawing's coordinate reference system (EPSG:27700, ...)");
+  gis->add_option("--arc-tolerance", g.arc_tolerance,
+                  "Largest distance of a chord from the arc it stands for")
+      ->capture_default_str();
+  gis->add_flag("--overwrite", g.overwrite, "Replace existing output files");
+  gis->add_flag("--json", g.json, "Print the counts per layer");
+
   palvane::tools::RiverShape shape;
   auto* gen = cli.add_subcommand("generate", "Write a synthetic surveyed river");
   gen->add_option("--sections", shape.sections, "Cross-sections")
@@ -477,6 +556,7 @@ int main(int argc, char** argv) {
     if (*view) return ViewSection(drawing, handle, original_data, out, in_place);
     if (*key) return Keyplan(k);
     if (*gen) return Generate(shape, out);
+    if (*gis) return Gis(g);
   } catch (const Failure& f) {
     Say(f.reason);
     return f.status;

@@ -1,0 +1,419 @@
+// The GIS export: a small river with every kind of fault, and the bundled
+// example, written in each format and read back through GDAL's own API.
+
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+#include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+
+#include "dxf/drawing.h"
+#include "dxf/file_io.h"
+#include "failure.h"
+#include "gis_data.h"
+#include "gis_write.h"
+#include "model/lookup.h"
+#include "model/section.h"
+#include "support/keyplan_fixture.h"
+
+namespace palvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using tools::GisOutput;
+using tools::GisRiver;
+
+constexpr double kTolerance = 0.01;
+
+// A layer's features, in the order read.
+std::vector<std::unique_ptr<OGRFeature>> Features(OGRLayer& layer) {
+  std::vector<std::unique_ptr<OGRFeature>> out;
+  layer.ResetReading();
+  while (OGRFeature* f = layer.GetNextFeature()) out.emplace_back(f);
+  return out;
+}
+
+// The first feature left whose `field` holds `value`, taken out of `features`.
+std::unique_ptr<OGRFeature> Take(std::vector<std::unique_ptr<OGRFeature>>& features,
+                                 const char* field, const std::string& value) {
+  for (auto& f : features) {
+    if (f && value == f->GetFieldAsString(field)) return std::move(f);
+  }
+  return nullptr;
+}
+
+struct GdalCloser {
+  void operator()(GDALDataset* ds) const { GDALClose(ds); }
+};
+using Dataset = std::unique_ptr<GDALDataset, GdalCloser>;
+
+Dataset Open(const std::string& path) {
+  return Dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+}
+
+// What one section feature must hold, as the fixture made it.
+struct ExpectedSection {
+  std::string sect_no, sect_name, descr, source;
+  double chainage, bearing;
+  std::optional<double> easting, northing, mike11_ch;
+  std::vector<std::string> problems;
+  // The profile's world vertices, and its bulges.
+  std::vector<std::array<double, 2>> vertices;
+  std::vector<double> bulges;
+};
+
+// The distance from `p` to a polyline segment from `a` to `b` with `bulge`:
+// to the chord, or to the arc's circle, whose centre lies off the chord's
+// midpoint by chord (1 - b^2) / (4 b) to the left.
+double DistanceToSegment(const std::array<double, 2>& p, const std::array<double, 2>& a,
+                         const std::array<double, 2>& b, double bulge) {
+  const double dx = b[0] - a[0], dy = b[1] - a[1];
+  const double chord = std::hypot(dx, dy);
+  if (bulge == 0) {
+    const double t =
+        std::clamp(((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / (chord * chord), 0.0, 1.0);
+    return std::hypot(p[0] - (a[0] + t * dx), p[1] - (a[1] + t * dy));
+  }
+  const double off = (1 - bulge * bulge) / (4 * bulge);
+  const double cx = (a[0] + b[0]) / 2 - dy * off, cy = (a[1] + b[1]) / 2 + dx * off;
+  const double radius = std::hypot(a[0] - cx, a[1] - cy);
+  return std::fabs(std::hypot(p[0] - cx, p[1] - cy) - radius);
+}
+
+// The line holds the polyline's vertices in order, exactly, and every other
+// point lies within the tolerance of the segment it stands on.
+void ExpectLineFollows(const OGRLineString& line, const ExpectedSection& e) {
+  size_t next_vertex = 0;
+  for (int i = 0; i < line.getNumPoints(); ++i) {
+    const std::array<double, 2> p{line.getX(i), line.getY(i)};
+    if (next_vertex < e.vertices.size()) {
+      const auto& v = e.vertices[next_vertex];
+      if (std::fabs(p[0] - v[0]) <= 1e-9 * std::max(1.0, std::fabs(v[0])) &&
+          std::fabs(p[1] - v[1]) <= 1e-9 * std::max(1.0, std::fabs(v[1]))) {
+        ++next_vertex;
+        continue;
+      }
+    }
+    ASSERT_GT(next_vertex, 0u) << "the line does not begin at the first vertex";
+    const size_t s = next_vertex - 1;
+    ASSERT_LT(s + 1, e.vertices.size()) << "a point beyond the last vertex";
+    EXPECT_LE(DistanceToSegment(p, e.vertices[s], e.vertices[s + 1], e.bulges[s]), kTolerance)
+        << "point " << i;
+  }
+  EXPECT_EQ(next_vertex, e.vertices.size()) << "not every vertex is on the line";
+}
+
+void ExpectNumber(const OGRFeature& f, const char* field, const std::optional<double>& expected,
+                  bool holds_null) {
+  const int i = f.GetFieldIndex(field);
+  ASSERT_GE(i, 0) << field;
+  EXPECT_EQ(f.GetFieldDefnRef(i)->GetType(), OFTReal) << field;
+  if (!expected) {
+    // A format without nulls for numbers (MapInfo) holds 0.
+    if (holds_null) {
+      EXPECT_TRUE(f.IsFieldNull(i)) << field;
+    } else {
+      EXPECT_TRUE(f.IsFieldNull(i) || f.GetFieldAsDouble(i) == 0) << field;
+    }
+    return;
+  }
+  ASSERT_FALSE(f.IsFieldNull(i)) << field;
+  EXPECT_NEAR(f.GetFieldAsDouble(i), *expected, 1e-9 * std::max(1.0, std::fabs(*expected)))
+      << field;
+}
+
+void ExpectText(const OGRFeature& f, const char* field, const std::string& expected) {
+  const int i = f.GetFieldIndex(field);
+  ASSERT_GE(i, 0) << field;
+  EXPECT_EQ(f.GetFieldDefnRef(i)->GetType(), OFTString) << field;
+  EXPECT_EQ(std::string(f.GetFieldAsString(i)), expected) << field;
+}
+
+void ExpectInteger(const OGRFeature& f, const char* field, int expected) {
+  const int i = f.GetFieldIndex(field);
+  ASSERT_GE(i, 0) << field;
+  EXPECT_TRUE(f.GetFieldDefnRef(i)->GetType() == OFTInteger ||
+              f.GetFieldDefnRef(i)->GetType() == OFTInteger64)
+      << field;
+  EXPECT_EQ(f.GetFieldAsInteger(i), expected) << field;
+}
+
+// Whether a format holds a missing number apart from 0 (MapInfo does not,
+// and GDAL reads an empty CSV number as 0), and features without geometry
+// (FlatGeobuf keeps none, and the writer says so).
+struct Format {
+  const char* extension;
+  bool holds_null_numbers;
+  bool holds_no_geometry = true;
+};
+const Format kFormats[] = {{".gpkg", true}, {".geojson", true},    {".shp", true},
+                           {".tab", false}, {".fgb", true, false}, {".csv", false}};
+
+class GisTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GDALAllRegister();
+    dir_ = fs::temp_directory_path() /
+           ("palvane_gis_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Writes `river` as `name` + extension, and opens the layer `layer`.
+  std::pair<Dataset, OGRLayer*> WriteAndOpen(const GisRiver& river, const std::string& name,
+                                             const Format& format, const char* layer) {
+    GisOutput out;
+    out.path = (dir_ / (name + format.extension)).string();
+    out.crs = "EPSG:27700";
+    out.overwrite = true;
+    warnings.clear();
+    const auto files = tools::WriteGis(river, out, &warnings);
+    EXPECT_FALSE(files.empty());
+    const std::string driver = tools::DriverForPath(out.path);
+    std::string path = out.path;
+    for (const std::string& f : tools::OutputFiles(out.path, driver)) {
+      if (f.find(std::string("_") + layer + ".") != std::string::npos) path = f;
+    }
+    Dataset ds = Open(path);
+    if (!ds) {
+      ADD_FAILURE() << "GDAL cannot open " << path;
+      return {nullptr, nullptr};
+    }
+    OGRLayer* l = ds->GetLayerByName(layer);
+    if (l == nullptr && ds->GetLayerCount() == 1) l = ds->GetLayer(0);
+    return {std::move(ds), l};
+  }
+
+  fs::path dir_;
+  std::vector<std::string> warnings;  // of the last write
+};
+
+// The keyplan river (a current reach 4200 long; section 2 mirrored by its
+// normal; section 3 bent and without its tag) with more faults: section 3's
+// first segment an arc, a second reach that is a half circle, a section
+// layer without a profile, and a second layer naming section 1.
+struct FaultyRiver : KeyplanRiver {
+  FaultyRiver() {
+    TagReach(*centre, "1", true, "photos");  // the reach the sections name
+    lost_tag->SetBulge(0, 0.5);
+    const auto other = AddPolyline(river.doc, "CL2", {0, 100, 100, 100}, {1});
+    TagReach(*other, "2", false, "elsewhere");
+    river.doc->Layers()->Add("4_SectionLine");
+    river.doc->Layers()->Add("1_SectionLineOld");
+  }
+
+  std::vector<ExpectedSection> Expected() const {
+    const std::vector<std::string> none;
+    ExpectedSection one{"1",
+                        "XS1",
+                        "Left bank",
+                        "tag",
+                        100.25,
+                        90,
+                        100,
+                        -50,
+                        4200 - 100.25,
+                        none,
+                        {{100, -50}, {100, 50}},
+                        {0, 0}};
+    ExpectedSection two{
+        "2",   "XS2", "Z", "tag", 200.5, 45, 200, -50, 4200 - 200.5, none, {{200, -50}, {200, 50}},
+        {0, 0}};
+    ExpectedSection three{"3",
+                          "XS3",
+                          "Weir",
+                          "centre point",
+                          300.125,
+                          0,
+                          300,
+                          -50,
+                          4200 - 300.125,
+                          none,
+                          {{300, -50}, {310, 0}, {300, 50}},
+                          {0.5, 0, 0}};
+    ExpectedSection four{"4",
+                         "",
+                         "",
+                         "",
+                         0,
+                         0,
+                         std::nullopt,
+                         std::nullopt,
+                         std::nullopt,
+                         {"Section 4 Has no profile", "Section 4 Has no Center Point"},
+                         {},
+                         {}};
+    return {one, two, three, four, one};
+  }
+};
+
+TEST_F(GisTest, EveryFormatReadsBackWithTheRecordsOfEverySection) {
+  FaultyRiver r;
+  host::RecordingMessageSink sink;
+  const GisRiver river = tools::ReadGisRiver(r.river.doc, sink, kTolerance);
+  const auto expected = r.Expected();
+  for (const Format& format : kFormats) {
+    SCOPED_TRACE(format.extension);
+    auto [ds, sections] = WriteAndOpen(river, "faulty", format, "sections");
+    ASSERT_NE(sections, nullptr);
+    if (!format.holds_no_geometry) {
+      // Section 4 cannot go in, and the writer says so.
+      ASSERT_EQ(warnings.size(), 1u);
+      EXPECT_NE(warnings[0].find("1 of 5 features of the layer sections were left out"),
+                std::string::npos)
+          << warnings[0];
+      EXPECT_EQ(sections->GetFeatureCount(), static_cast<GIntBig>(expected.size() - 1));
+    } else {
+      EXPECT_TRUE(warnings.empty());
+      ASSERT_EQ(sections->GetFeatureCount(), static_cast<GIntBig>(expected.size()));
+    }
+    const OGRSpatialReference* crs = sections->GetSpatialRef();
+    ASSERT_NE(crs, nullptr);
+    OGRSpatialReference bng;
+    bng.importFromEPSG(27700);
+    EXPECT_TRUE(crs->IsSame(&bng) ||
+                std::string(crs->GetName() != nullptr ? crs->GetName() : "").find("British") !=
+                    std::string::npos)
+        << crs->GetName();
+    // Features in the drawing's order, but for a spatial index's own.
+    auto features = Features(*sections);
+    for (const ExpectedSection& e : expected) {
+      if (e.vertices.empty() && !format.holds_no_geometry) continue;
+      SCOPED_TRACE("section " + e.sect_no);
+      std::unique_ptr<OGRFeature> f = Take(features, "sect_no", e.sect_no);
+      ASSERT_NE(f, nullptr);
+      ExpectText(*f, "sect_no", e.sect_no);
+      ExpectText(*f, "sect_name", e.sect_name);
+      ExpectText(*f, "reach_no", e.sect_name.empty() ? "" : "1");
+      ExpectText(*f, "descr", e.descr);
+      ExpectText(*f, "source", e.source);
+      std::string problems;
+      for (const auto& p : e.problems) problems += (problems.empty() ? "" : "; ") + p;
+      ExpectText(*f, "problems", problems);
+      ExpectNumber(*f, "chainage", e.chainage, format.holds_null_numbers);
+      ExpectNumber(*f, "bearing", e.bearing, format.holds_null_numbers);
+      ExpectNumber(*f, "mike11_ch", e.mike11_ch, format.holds_null_numbers);
+      ExpectNumber(*f, "easting", e.easting, format.holds_null_numbers);
+      ExpectNumber(*f, "northing", e.northing, format.holds_null_numbers);
+      ExpectInteger(*f, "through", 0);
+      const int date = f->GetFieldIndex("water_date");
+      ASSERT_GE(date, 0);
+      const OGRFieldType date_type = f->GetFieldDefnRef(date)->GetType();
+      EXPECT_TRUE(date_type == OFTDate || date_type == OFTDateTime);
+      if (!e.sect_name.empty()) {
+        int y = 0, m = 0, d = 0, h = 0, mi = 0, tz = 0;
+        float s = 0;
+        ASSERT_TRUE(f->GetFieldAsDateTime(date, &y, &m, &d, &h, &mi, &s, &tz));
+        EXPECT_EQ(y * 10000 + m * 100 + d, 20120630);
+      }
+      const OGRGeometry* g = f->GetGeometryRef();
+      if (e.vertices.empty()) {
+        EXPECT_TRUE(g == nullptr || g->IsEmpty());
+        continue;
+      }
+      ASSERT_NE(g, nullptr);
+      ASSERT_EQ(wkbFlatten(g->getGeometryType()), wkbLineString);
+      ExpectLineFollows(*g->toLineString(), e);
+    }
+
+    auto [rds, reaches] = WriteAndOpen(river, "faulty", format, "reaches");
+    ASSERT_NE(reaches, nullptr);
+    ASSERT_EQ(reaches->GetFeatureCount(), 2);
+    auto reach_features = Features(*reaches);
+    std::unique_ptr<OGRFeature> first = Take(reach_features, "reach_no", "1");
+    std::unique_ptr<OGRFeature> second = Take(reach_features, "reach_no", "2");
+    ASSERT_TRUE(first && second);
+    ExpectText(*first, "reach_no", "1");
+    ExpectInteger(*first, "current", 1);
+    ExpectText(*first, "photo_dir", "photos");
+    ExpectNumber(*first, "length", 4200.0, true);
+    ExpectText(*second, "reach_no", "2");
+    ExpectInteger(*second, "current", 0);
+    ExpectNumber(*second, "length", 50 * std::numbers::pi, true);
+    // The half circle as chords within the tolerance, its ends exact.
+    const ExpectedSection arc{"", "", "", "", 0, 0, {}, {}, {}, {}, {{0, 100}, {100, 100}}, {1}};
+    ExpectLineFollows(*second->GetGeometryRef()->toLineString(), arc);
+    EXPECT_GT(second->GetGeometryRef()->toLineString()->getNumPoints(), 20);
+
+    auto [pds, points] = WriteAndOpen(river, "faulty", format, "centre_points");
+    ASSERT_NE(points, nullptr);
+    EXPECT_EQ(points->GetFeatureCount(), 4);  // sections 1, 2, 3 and 1 again
+  }
+}
+
+// The bundled example: one feature per section layer, each with its own
+// record's values.
+TEST_F(GisTest, ExampleRiverHasEverySectionWithItsRecord) {
+  auto app = host::memory::NewMemApplication();
+  const auto doc = dxf::LoadDrawing(*app, std::string(PALVANE_SOURCE_DIR) + "/examples/river.dxf");
+  host::RecordingMessageSink sink;
+  const GisRiver river = tools::ReadGisRiver(doc, sink, kTolerance);
+  ASSERT_FALSE(river.sections.empty());
+  for (const Format& format : {kFormats[0], kFormats[2]}) {
+    SCOPED_TRACE(format.extension);
+    auto [ds, sections] = WriteAndOpen(river, "example", format, "sections");
+    ASSERT_NE(sections, nullptr);
+    ASSERT_EQ(sections->GetFeatureCount(), static_cast<GIntBig>(river.sections.size()));
+    sections->ResetReading();
+    for (const auto& s : river.sections) {
+      std::unique_ptr<OGRFeature> f(sections->GetNextFeature());
+      ASSERT_NE(f, nullptr);
+      host::RecordingMessageSink quiet;
+      model::TEVSection record(quiet);
+      record.Profile = model::FindSectionProfile(quiet, doc, s.sect_no);
+      ASSERT_TRUE(record.Profile);
+      record.RetrieveValues(doc);
+      ExpectText(*f, "sect_name", record.SectionName);
+      ExpectNumber(*f, "chainage", record.Chainage, true);
+      ExpectText(*f, "handle", record.Profile->Handle());
+      EXPECT_EQ(f->GetGeometryRef()->toLineString()->getNumPoints(),
+                static_cast<int>(record.Profile->Coordinates().size() / 2));
+    }
+  }
+}
+
+// Output files are replaced only when asked, and bad values name themselves.
+TEST_F(GisTest, RefusalsNameTheirValueAndWriteNothing) {
+  FaultyRiver r;
+  host::RecordingMessageSink sink;
+  const GisRiver river = tools::ReadGisRiver(r.river.doc, sink, kTolerance);
+  auto refusal = [&](GisOutput out) {
+    try {
+      tools::WriteGis(river, out);
+    } catch (const tools::Failure& f) {
+      EXPECT_EQ(f.status, 2);
+      return f.reason;
+    }
+    return std::string("no refusal");
+  };
+  const std::string path = (dir_ / "r.shp").string();
+  EXPECT_NE(refusal({path, "", "EPSG:99999999", false, ""}).find("\"EPSG:99999999\""),
+            std::string::npos);
+  EXPECT_NE(refusal({path, "NoSuchDriver", "", false, ""}).find("\"NoSuchDriver\""),
+            std::string::npos);
+  EXPECT_NE(refusal({(dir_ / "r.xyz").string(), "", "", false, ""}).find("r.xyz"),
+            std::string::npos);
+  EXPECT_NE(refusal({(dir_ / "r.kml").string(), "", "", false, ""}).find("--crs"),
+            std::string::npos);
+  EXPECT_TRUE(fs::is_empty(dir_));
+
+  tools::WriteGis(river, {path, "", "", false, ""});
+  const auto before = fs::last_write_time(dir_ / "r_sections.shp");
+  EXPECT_NE(refusal({path, "", "", false, ""}).find("--overwrite"), std::string::npos);
+  EXPECT_EQ(fs::last_write_time(dir_ / "r_sections.shp"), before);
+  const std::string source = (dir_ / "r_reaches.shp").string();
+  EXPECT_NE(refusal({path, "", "", true, source}).find("the drawing read"), std::string::npos);
+  // Nothing is left of the refused writes: the shapefiles' own files only.
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().filename().string().rfind("r_", 0), 0u) << entry.path();
+  }
+}
+
+}  // namespace
+}  // namespace palvane::testing

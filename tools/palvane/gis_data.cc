@@ -1,0 +1,142 @@
+#include "gis_data.h"
+
+#include <map>
+
+#include "model/lookup.h"
+#include "model/reach.h"
+#include "model/section.h"
+#include "model/tags.h"
+
+namespace palvane::tools {
+namespace {
+
+// Passes messages on, and keeps those shown while it is listening.
+class ListeningSink : public host::MessageSink {
+ public:
+  explicit ListeningSink(host::MessageSink& next) : next_(next) {}
+  void Show(std::string_view text) override {
+    heard.emplace_back(text);
+    next_.Show(text);
+  }
+  std::vector<std::string> heard;
+
+ private:
+  host::MessageSink& next_;
+};
+
+// A polyline's vertices in world XY, its arcs as chords within `tolerance`:
+// densified in its own coordinate system, then each point translated to the
+// world as the keyplan translates a section's end vertices.
+std::vector<geometry::Point2> WorldLine(const host::Ref<host::Document>& drawing,
+                                        host::LWPolyline& line, double tolerance) {
+  const std::vector<double> flat = line.Coordinates();
+  std::vector<geometry::Point2> vertices;
+  std::vector<double> bulges;
+  for (size_t i = 0; i + 1 < flat.size(); i += 2) {
+    vertices.push_back({flat[i], flat[i + 1]});
+    bulges.push_back(line.GetBulge(static_cast<int32_t>(i / 2)));
+  }
+  const std::vector<geometry::Point2> ocs =
+      geometry::Densify(vertices, bulges, line.Closed(), tolerance);
+  const double elevation = line.Elevation();
+  const host::Point3 normal = line.Normal();
+  std::vector<geometry::Point2> world;
+  world.reserve(ocs.size());
+  const host::Ref<host::Utility> utility = drawing->Utility();
+  for (const auto& p : ocs) {
+    const host::Point3 w = utility->TranslateCoordinates({p[0], p[1], elevation}, host::kObjectCs,
+                                                         host::kWorld, false, normal);
+    world.push_back({w[0], w[1]});
+  }
+  return world;
+}
+
+std::optional<std::string> SectionNumberOf(const std::string& layer_name) {
+  const size_t at = layer_name.find("_SectionLine");
+  if (at == std::string::npos) return std::nullopt;
+  return layer_name.substr(0, at);
+}
+
+}  // namespace
+
+GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
+                      double tolerance) {
+  GisRiver river;
+  std::map<std::string, double> reach_lengths;  // the first reach of each number
+  try {
+    const auto set = model::GetReachPolylines(drawing);
+    for (int32_t i = 0; i < set->Count(); ++i) {
+      model::TEVReach record;
+      record.Profile = set->Item(i).As<host::LWPolyline>();
+      record.RetrieveValues();
+      GisReach reach;
+      reach.handle = record.Profile->Handle();
+      reach.reach_no = record.ReachNo;
+      reach.current = record.Status;
+      reach.photo_dir = record.PhotoDirectory;
+      reach.length = record.Profile->Length();
+      reach.line = WorldLine(drawing, *record.Profile, tolerance);
+      reach_lengths.emplace(reach.reach_no, reach.length);
+      river.reaches.push_back(std::move(reach));
+    }
+  } catch (const host::Error& e) {
+    sink.Show(e.description());
+  }
+
+  const auto layers = drawing->Layers();
+  const int32_t count = layers->Count();
+  for (int32_t i = 0; i < count; ++i) {
+    const auto number = SectionNumberOf(layers->Item(i)->Name());
+    if (!number) continue;
+    GisSection section;
+    section.sect_no = *number;
+    ListeningSink heard(sink);
+    model::TEVSection record(heard);
+    // Each step's failure is this section's problem: what came before it
+    // stays, and nothing of another section enters.
+    try {
+      record.Profile = model::FindSectionProfile(heard, drawing, *number);
+      if (record.Profile) {
+        section.handle = record.Profile->Handle();
+        section.line = WorldLine(drawing, *record.Profile, tolerance);
+        if (!section.line.empty()) {
+          section.easting = section.line.front()[0];
+          section.northing = section.line.front()[1];
+        }
+        section.source =
+            model::IsTagKind(record.Profile->GetXData(model::kTagApp), model::kSectionKind)
+                ? "tag"
+                : "centre point";
+        record.RetrieveValues(drawing);
+      }
+    } catch (const host::Error& e) {
+      heard.Show(e.description());
+    }
+    // The record's values are this section's own, as far as they were read.
+    section.sect_name = record.SectionName;
+    section.reach_no = record.ReachNo;
+    section.descr = record.Title;
+    section.chainage = record.Chainage;
+    section.bearing = record.Bearing;
+    section.water_date = record.WaterDate;
+    section.through = record.ThroughSection;
+    if (!record.SectionNo.empty()) section.sect_no = record.SectionNo;
+    if (const auto it = reach_lengths.find(section.reach_no); it != reach_lengths.end()) {
+      section.mike11_ch = it->second - section.chainage;
+    }
+    try {
+      const auto point = model::FindSectionCenterPoint(heard, drawing, *number);
+      if (point) {
+        const host::Point3 at = point->Coordinates();
+        river.centre_points.push_back({point->Handle(), section.sect_no, {at[0], at[1]}});
+      }
+    } catch (const host::Error& e) {
+      heard.Show(e.description());
+    }
+    section.problems = std::move(heard.heard);
+    river.sections.push_back(std::move(section));
+  }
+  return river;
+}
+
+}  // namespace palvane::tools

@@ -1,0 +1,56 @@
+#pragma once
+
+// A surveyed river as GIS features: its reaches, its cross-sections and
+// their centre points, with the values of their tags, read with the same
+// lookups and record rules as the keyplan exports.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "geometry/densify.h"
+#include "host/host.h"
+#include "host/message_sink.h"
+
+namespace palvane::tools {
+
+struct GisReach {
+  std::string handle, reach_no, photo_dir;
+  bool current = false;
+  double length = 0;  // following the arcs
+  std::vector<geometry::Point2> line;
+};
+
+struct GisSection {
+  std::string handle, sect_no, sect_name, reach_no, descr;
+  double chainage = 0, bearing = 0;
+  std::optional<double> mike11_ch;  // none when no reach has its number
+  host::Date water_date;
+  bool through = false;
+  std::optional<double> easting, northing;  // the first vertex
+  std::string source;                       // "tag" or "centre point"
+  std::vector<std::string> problems;        // the lookups' messages for it
+  std::vector<geometry::Point2> line;       // empty without a readable profile
+};
+
+struct GisCentrePoint {
+  std::string handle, sect_no;
+  geometry::Point2 at{};
+};
+
+struct GisRiver {
+  std::vector<GisReach> reaches;
+  std::vector<GisSection> sections;
+  std::vector<GisCentrePoint> centre_points;
+};
+
+// Reads every reach, and every section layer the keyplan exports visit
+// (names holding "_SectionLine"), from `drawing`. Arcs become chords within
+// `tolerance` of them. A lost section tag is restored from the centre point
+// in the drawing in memory only. Messages go to `sink` and to the section
+// they concern; a section that cannot be read is kept, with its problems
+// and no geometry, and never takes another section's values.
+GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
+                      double tolerance);
+
+}  // namespace palvane::tools
