@@ -236,7 +236,18 @@ class Reader {
       if (file_.header.empty()) r_.Fail("expected 9 and a header variable's name");
       file_.header.back().second.push_back(t.code, t.value);
       const std::string& var = file_.header.back().first;
-      if (var == "$ACADVER" && t.code == 1) file_.version = std::string(Trim(t.value));
+      if (var == "$ACADVER" && t.code == 1) {
+        // The version decides the text encoding and the form of every
+        // object: it must read as one (AC and four digits).
+        const std::string_view version = Trim(t.value);
+        if (version.size() != 6 || !version.starts_with("AC") ||
+            !std::all_of(version.begin() + 2, version.end(),
+                         [](char c) { return c >= '0' && c <= '9'; })) {
+          r_.Fail("$ACADVER \"" + std::string(version.substr(0, 40)) +
+                  "\" is no drawing version (AC and four digits)");
+        }
+        file_.version = std::string(version);
+      }
       if (var == "$DWGCODEPAGE" && t.code == 3) file_.code_page = std::string(Trim(t.value));
       if (var == "$HANDLING" && t.code == 70) file_.has_handles = ToInt(t.value) != 0;
       uint64_t seed = 0;

@@ -397,6 +397,8 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
       {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n 10\nabc\n",
        "line 8: group code 10 expects a number"},
       {"  0\nSECTION\n  2\nFOO\n  0\nENDSEC\n  0\nEOF\n", "unknown section \"FOO\""},
+      {"  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nR2000\n  0\nENDSEC\n  0\nEOF\n",
+       "line 7: $ACADVER \"R2000\" is no drawing version"},
       {"  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n",
        "line 9: a second ENTITIES section"},
       {good.substr(0, good.rfind("  0\nEOF")), "without 0 EOF"},
