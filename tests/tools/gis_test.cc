@@ -355,14 +355,14 @@ TEST_F(GisTest, ExampleRiverHasEverySectionWithItsRecord) {
   host::RecordingMessageSink sink;
   const GisRiver river = tools::ReadGisRiver(doc, sink, kTolerance);
   ASSERT_FALSE(river.sections.empty());
-  for (const Format& format : {kFormats[0], kFormats[2]}) {
+  for (const Format& format : kFormats) {
     SCOPED_TRACE(format.extension);
     auto [ds, sections] = WriteAndOpen(river, "example", format, "sections");
     ASSERT_NE(sections, nullptr);
     ASSERT_EQ(sections->GetFeatureCount(), static_cast<GIntBig>(river.sections.size()));
-    sections->ResetReading();
+    auto features = Features(*sections);
     for (const auto& s : river.sections) {
-      std::unique_ptr<OGRFeature> f(sections->GetNextFeature());
+      std::unique_ptr<OGRFeature> f = Take(features, "sect_no", s.sect_no);
       ASSERT_NE(f, nullptr);
       host::RecordingMessageSink quiet;
       model::TEVSection record(quiet);
@@ -376,6 +376,35 @@ TEST_F(GisTest, ExampleRiverHasEverySectionWithItsRecord) {
                 static_cast<int>(record.Profile->Coordinates().size() / 2));
     }
   }
+}
+
+// KML holds WGS 84 longitudes and latitudes: the drawing's points are
+// transformed from the CRS given.
+TEST_F(GisTest, KmlIsTransformedToWgs84) {
+  FaultyRiver r;
+  host::RecordingMessageSink sink;
+  const GisRiver river = tools::ReadGisRiver(r.river.doc, sink, kTolerance);
+  auto [ds, reaches] = WriteAndOpen(river, "faulty", {".kml", true}, "reaches");
+  ASSERT_NE(reaches, nullptr);
+  auto features = Features(*reaches);
+  std::unique_ptr<OGRFeature> first = Take(features, "reach_no", "1");
+  ASSERT_NE(first, nullptr);
+  const OGRLineString* line = first->GetGeometryRef()->toLineString();
+  OGRSpatialReference bng, wgs84;
+  bng.importFromEPSG(27700);
+  wgs84.SetWellKnownGeogCS("WGS84");
+  bng.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  wgs84.SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
+  std::unique_ptr<OGRCoordinateTransformation> to(OGRCreateCoordinateTransformation(&bng, &wgs84));
+  ASSERT_NE(to, nullptr);
+  double x[] = {0, 4200}, y[] = {0, 0};
+  ASSERT_TRUE(to->Transform(2, x, y));
+  ASSERT_EQ(line->getNumPoints(), 3);
+  EXPECT_NEAR(line->getX(0), x[0], 1e-9);  // about 7.56 degrees west, 49.77 north
+  EXPECT_NEAR(line->getY(0), y[0], 1e-9);
+  EXPECT_NEAR(line->getX(2), x[1], 1e-9);
+  EXPECT_NEAR(line->getY(2), y[1], 1e-9);
+  EXPECT_LT(x[0], -7);
 }
 
 // Output files are replaced only when asked, and bad values name themselves.
