@@ -500,6 +500,12 @@ class Reader {
       if (type == "ENDSEC" || type == "ENDBLK" || type == "EOF" || type == "SECTION") {
         r_.Fail("expected 0 " + std::string(end) + " before " + std::string(type));
       }
+      // An entity type is a name: one holding control characters (a NUL
+      // would end it when written) names no kind.
+      if (std::any_of(type.begin(), type.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+        r_.Fail("an entity type holds control characters");
+      }
       ReadEntity(block, type);
     }
     r_.Fail("the file ends inside the entities; expected 0 " + std::string(end));

@@ -134,8 +134,8 @@ double Conversions::TextToDouble(std::string_view text) const {
     const size_t first = mantissa.find_first_of("123456789");
     int64_t position = 0;
     if (first != std::string_view::npos) {
-      position = first < point ? static_cast<int64_t>(std::min<size_t>(point - first - 1, kFar))
-                               : -static_cast<int64_t>(std::min<size_t>(first - point, kFar));
+      position = first < point ? std::min(static_cast<int64_t>(point - first - 1), kFar)
+                               : -std::min(static_cast<int64_t>(first - point), kFar);
     }
     int64_t exponent = 0;
     std::string_view digits = e < t.size() ? t.substr(e + 1) : std::string_view();
