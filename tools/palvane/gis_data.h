@@ -21,14 +21,16 @@ struct GisReach {
   std::vector<geometry::Point2> line;
 };
 
+// A section's values; those its tag does not hold, or that could not be
+// read, are empty.
 struct GisSection {
   std::string handle, sect_no, sect_name, reach_no, descr;
-  double chainage = 0, bearing = 0;
+  std::optional<double> chainage, bearing;
   std::optional<double> mike11_ch;  // none when no reach has its number
-  host::Date water_date;
-  bool through = false;
+  std::optional<host::Date> water_date;
+  std::optional<bool> through;
   std::optional<double> easting, northing;  // the first vertex
-  std::string source;                       // "tag" or "centre point"
+  std::string source;                       // "tag", "centre point", or empty when none was read
   std::vector<std::string> problems;        // the lookups' messages for it
   std::vector<geometry::Point2> line;       // empty without a readable profile
 };
@@ -41,7 +43,10 @@ struct GisCentrePoint {
 struct GisRiver {
   std::vector<GisReach> reaches;
   std::vector<GisSection> sections;
-  std::vector<GisCentrePoint> centre_points;
+  std::vector<GisCentrePoint> centre_points;  // each point once
+  // Whether some arc needed more chords than are ever made of one, so that
+  // they stray further than the tolerance.
+  bool tolerance_missed = false;
 };
 
 // Reads every reach, and every section layer the keyplan exports visit

@@ -40,6 +40,25 @@ bool OneLayerPerFile(const std::string& driver) {
   return kOne.count(driver) != 0;
 }
 
+// The files that go with a format's main file under its name, made now or
+// left from an earlier run (an old .prj or index would describe the new
+// data wrongly).
+const std::set<std::string>& Companions(const std::string& driver) {
+  static const std::map<std::string, std::set<std::string>> kCompanions{
+      {"ESRI Shapefile", {".shp", ".shx", ".dbf", ".prj", ".cpg", ".qix", ".sbn", ".sbx"}},
+      {"MapInfo File", {".tab", ".dat", ".map", ".id", ".ind", ".mif", ".mid"}},
+      {"CSV", {".csv", ".csvt", ".prj"}},
+  };
+  static const std::set<std::string> kNone;
+  const auto it = kCompanions.find(driver);
+  return it == kCompanions.end() ? kNone : it->second;
+}
+
+// Formats whose text fields have a fixed width of at most 254 bytes.
+bool FixedWidthText(const std::string& driver) {
+  return driver == "ESRI Shapefile" || driver == "MapInfo File";
+}
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -124,33 +143,57 @@ OGRLineString Line(const std::vector<geometry::Point2>& points, const Frame& fra
   return line;
 }
 
+// What every layer is written with.
+struct Context {
+  const GisRiver& river;
+  const Frame& frame;
+  std::string driver;
+  std::string bounds;  // MapInfo's: the extent, so that no precision is lost
+  std::vector<std::string>& warnings;
+};
+
 // A layer being written: its fields by name, and a feature at a time.
 class LayerWriter {
  public:
-  LayerWriter(GDALDataset& ds, const char* name, OGRwkbGeometryType type, const Frame& frame,
-              const std::string& driver, bool some_without_geometry = false)
-      : frame_(frame) {
+  LayerWriter(GDALDataset& ds, const char* name, OGRwkbGeometryType type, const Context& c)
+      : c_(c), name_(name) {
     char** options = nullptr;
-    if (driver == "CSV") {
+    if (c.driver == "CSV") {
       options = CSLSetNameValue(options, "GEOMETRY", "AS_WKT");
       options = CSLSetNameValue(options, "CREATE_CSVT", "YES");
-    }
-    // FlatGeobuf's spatial index leaves out features without geometry.
-    if (driver == "FlatGeobuf" && some_without_geometry) {
-      options = CSLSetNameValue(options, "SPATIAL_INDEX", "NO");
     }
     // A GeoPackage's R-tree, built when the file closes, takes longer than
     // writing every feature and reading the drawing together; a river's few
     // thousand lines draw quickly without it, and QGIS adds one on request.
-    if (driver == "GPKG") options = CSLSetNameValue(options, "SPATIAL_INDEX", "NO");
-    layer_ = ds.CreateLayer(name, frame.layer_crs(), type, options);
+    if (c.driver == "GPKG") options = CSLSetNameValue(options, "SPATIAL_INDEX", "NO");
+    if (c.driver == "MapInfo File" && !c.bounds.empty()) {
+      options = CSLSetNameValue(options, "BOUNDS", c.bounds.c_str());
+    }
+    layer_ = ds.CreateLayer(name, c.frame.layer_crs(), type, options);
     CSLDestroy(options);
     if (layer_ == nullptr) Fail(std::string("cannot make the layer ") + name);
   }
 
-  void Field(const char* name, OGRFieldType type, int width = 0) {
+  void Field(const char* name, OGRFieldType type) {
     OGRFieldDefn field(name, type);
-    if (width > 0) field.SetWidth(width);
+    if (layer_->CreateField(&field) != OGRERR_NONE) Fail(std::string("cannot add field ") + name);
+  }
+  // A text field as wide as its widest value. Formats of fixed widths hold
+  // 254 bytes at most: a longer text is cut there, and a line says so.
+  template <class T, class F>
+  void TextField(const char* name, const std::vector<T>& items, F&& text) {
+    size_t widest = 1, cut = 0;
+    for (const T& item : items) {
+      const size_t n = text(item).size();
+      widest = std::max(widest, n);
+      cut += n > 254 ? 1 : 0;
+    }
+    if (cut > 0 && FixedWidthText(c_.driver)) {
+      c_.warnings.push_back(std::to_string(cut) + " values of the field " + name +
+                            " of the layer " + name_ + " were cut to the format's 254 bytes");
+    }
+    OGRFieldDefn field(name, OFTString);
+    field.SetWidth(static_cast<int>(std::min<size_t>(widest, 254)));
     if (layer_->CreateField(&field) != OGRERR_NONE) Fail(std::string("cannot add field ") + name);
   }
 
@@ -164,14 +207,14 @@ class LayerWriter {
     ++added_;
   }
   size_t added() const { return added_; }
-  const Frame& frame() const { return frame_; }
 
  private:
   [[noreturn]] static void Fail(const std::string& what) {
     throw Failure{2, what + ": " + LastGdalError("the driver refused")};
   }
+  const Context& c_;
+  std::string name_;
   OGRLayer* layer_ = nullptr;
-  const Frame& frame_;
   size_t added_ = 0;
 };
 
@@ -179,7 +222,8 @@ void SetText(OGRFeature& f, const char* field, const std::string& value) {
   f.SetField(field, value.c_str());
 }
 
-void SetOptional(OGRFeature& f, const char* field, const std::optional<double>& value) {
+template <class T>
+void SetOptional(OGRFeature& f, const char* field, const std::optional<T>& value) {
   if (value) {
     f.SetField(field, *value);
   } else {
@@ -187,21 +231,13 @@ void SetOptional(OGRFeature& f, const char* field, const std::optional<double>& 
   }
 }
 
-void SetDate(OGRFeature& f, const char* field, host::Date date) {
+void SetDate(OGRFeature& f, const char* field, const std::optional<host::Date>& date) {
   int year = 0, month = 0, day = 0;
-  if (std::sscanf(host::DateToText(date).c_str(), "%d-%d-%d", &year, &month, &day) == 3) {
+  if (date && std::sscanf(host::DateToText(*date).c_str(), "%d-%d-%d", &year, &month, &day) == 3) {
     f.SetField(f.GetFieldIndex(field), year, month, day);
   } else {
     f.SetFieldNull(f.GetFieldIndex(field));
   }
-}
-
-// The widest text of a field, at least 1, for formats that fix widths.
-template <class T, class F>
-int Width(const std::vector<T>& items, F&& text) {
-  size_t widest = 1;
-  for (const T& item : items) widest = std::max(widest, text(item).size());
-  return static_cast<int>(std::min<size_t>(widest, 254));
 }
 
 std::string Joined(const std::vector<std::string>& parts) {
@@ -210,63 +246,58 @@ std::string Joined(const std::vector<std::string>& parts) {
   return out;
 }
 
-size_t WriteReaches(GDALDataset& ds, const GisRiver& river, const Frame& frame,
-                    const std::string& driver) {
-  LayerWriter layer(ds, "reaches", wkbLineString, frame, driver);
-  layer.Field("handle", OFTString, 16);
-  layer.Field("reach_no", OFTString,
-              Width(river.reaches, [](const GisReach& r) { return r.reach_no; }));
+size_t WriteReaches(GDALDataset& ds, const Context& c) {
+  const auto& reaches = c.river.reaches;
+  LayerWriter layer(ds, "reaches", wkbLineString, c);
+  layer.TextField("handle", reaches, [](const GisReach& r) { return r.handle; });
+  layer.TextField("reach_no", reaches, [](const GisReach& r) { return r.reach_no; });
   layer.Field("current", OFTInteger);
-  layer.Field("photo_dir", OFTString,
-              Width(river.reaches, [](const GisReach& r) { return r.photo_dir; }));
+  layer.TextField("photo_dir", reaches, [](const GisReach& r) { return r.photo_dir; });
   layer.Field("length", OFTReal);
-  for (const GisReach& reach : river.reaches) {
+  for (const GisReach& reach : reaches) {
     auto f = layer.New();
     SetText(*f, "handle", reach.handle);
     SetText(*f, "reach_no", reach.reach_no);
     f->SetField("current", reach.current ? 1 : 0);
     SetText(*f, "photo_dir", reach.photo_dir);
     f->SetField("length", reach.length);
-    OGRLineString line = Line(reach.line, frame);
+    OGRLineString line = Line(reach.line, c.frame);
     f->SetGeometry(&line);
     layer.Add(*f);
   }
   return layer.added();
 }
 
-size_t WriteSections(GDALDataset& ds, const GisRiver& river, const Frame& frame,
-                     const std::string& driver) {
-  const auto& s = river.sections;
-  const bool some_without =
-      std::any_of(s.begin(), s.end(), [](const GisSection& x) { return x.line.empty(); });
-  LayerWriter layer(ds, "sections", wkbLineString, frame, driver, some_without);
-  layer.Field("handle", OFTString, 16);
-  layer.Field("sect_no", OFTString, Width(s, [](const GisSection& x) { return x.sect_no; }));
-  layer.Field("sect_name", OFTString, Width(s, [](const GisSection& x) { return x.sect_name; }));
-  layer.Field("reach_no", OFTString, Width(s, [](const GisSection& x) { return x.reach_no; }));
+size_t WriteSections(GDALDataset& ds, const Context& c) {
+  const auto& s = c.river.sections;
+  LayerWriter layer(ds, "sections", wkbLineString, c);
+  layer.TextField("handle", s, [](const GisSection& x) { return x.handle; });
+  layer.TextField("sect_no", s, [](const GisSection& x) { return x.sect_no; });
+  layer.TextField("sect_name", s, [](const GisSection& x) { return x.sect_name; });
+  layer.TextField("reach_no", s, [](const GisSection& x) { return x.reach_no; });
   layer.Field("chainage", OFTReal);
   layer.Field("mike11_ch", OFTReal);
   layer.Field("bearing", OFTReal);
-  layer.Field("descr", OFTString, Width(s, [](const GisSection& x) { return x.descr; }));
+  layer.TextField("descr", s, [](const GisSection& x) { return x.descr; });
   layer.Field("water_date", OFTDate);
   layer.Field("through", OFTInteger);
   layer.Field("easting", OFTReal);
   layer.Field("northing", OFTReal);
-  layer.Field("source", OFTString, 12);
-  layer.Field("problems", OFTString,
-              Width(s, [](const GisSection& x) { return Joined(x.problems); }));
+  layer.TextField("source", s, [](const GisSection& x) { return x.source; });
+  layer.TextField("problems", s, [](const GisSection& x) { return Joined(x.problems); });
   for (const GisSection& section : s) {
     auto f = layer.New();
     SetText(*f, "handle", section.handle);
     SetText(*f, "sect_no", section.sect_no);
     SetText(*f, "sect_name", section.sect_name);
     SetText(*f, "reach_no", section.reach_no);
-    f->SetField("chainage", section.chainage);
+    SetOptional(*f, "chainage", section.chainage);
     SetOptional(*f, "mike11_ch", section.mike11_ch);
-    f->SetField("bearing", section.bearing);
+    SetOptional(*f, "bearing", section.bearing);
     SetText(*f, "descr", section.descr);
     SetDate(*f, "water_date", section.water_date);
-    f->SetField("through", section.through ? 1 : 0);
+    SetOptional(*f, "through",
+                section.through ? std::optional<int>(*section.through ? 1 : 0) : std::nullopt);
     SetOptional(*f, "easting", section.easting);
     SetOptional(*f, "northing", section.northing);
     SetText(*f, "source", section.source);
@@ -274,7 +305,7 @@ size_t WriteSections(GDALDataset& ds, const GisRiver& river, const Frame& frame,
     // A section without a readable profile keeps its place, without a
     // geometry (not every format holds an empty line).
     if (!section.line.empty()) {
-      OGRLineString line = Line(section.line, frame);
+      OGRLineString line = Line(section.line, c.frame);
       f->SetGeometry(&line);
     }
     layer.Add(*f);
@@ -282,18 +313,17 @@ size_t WriteSections(GDALDataset& ds, const GisRiver& river, const Frame& frame,
   return layer.added();
 }
 
-size_t WriteCentrePoints(GDALDataset& ds, const GisRiver& river, const Frame& frame,
-                         const std::string& driver) {
-  LayerWriter layer(ds, "centre_points", wkbPoint, frame, driver);
-  layer.Field("handle", OFTString, 16);
-  layer.Field("sect_no", OFTString,
-              Width(river.centre_points, [](const GisCentrePoint& p) { return p.sect_no; }));
-  for (const GisCentrePoint& point : river.centre_points) {
+size_t WriteCentrePoints(GDALDataset& ds, const Context& c) {
+  const auto& points = c.river.centre_points;
+  LayerWriter layer(ds, "centre_points", wkbPoint, c);
+  layer.TextField("handle", points, [](const GisCentrePoint& p) { return p.handle; });
+  layer.TextField("sect_no", points, [](const GisCentrePoint& p) { return p.sect_no; });
+  for (const GisCentrePoint& point : points) {
     auto f = layer.New();
     SetText(*f, "handle", point.handle);
     SetText(*f, "sect_no", point.sect_no);
     double x = point.at[0], y = point.at[1];
-    frame.Place(x, y);
+    c.frame.Place(x, y);
     OGRPoint p(x, y);
     f->SetGeometry(&p);
     layer.Add(*f);
@@ -302,7 +332,7 @@ size_t WriteCentrePoints(GDALDataset& ds, const GisRiver& river, const Frame& fr
 }
 
 // Writes one layer; the number of features given to it.
-using LayerFunction = size_t (*)(GDALDataset&, const GisRiver&, const Frame&, const std::string&);
+using LayerFunction = size_t (*)(GDALDataset&, const Context&);
 struct LayerSpec {
   const char* name;
   LayerFunction write;
@@ -312,6 +342,28 @@ constexpr LayerSpec kLayers[] = {
     {"sections", WriteSections},
     {"centre_points", WriteCentrePoints},
 };
+
+// The extent of every point written, a tenth wider on each side, as
+// MapInfo's BOUNDS: it keeps coordinates on a grid of the extent over 2^31,
+// so without them a projection's whole area would cost precision.
+std::string MapInfoBounds(const GisRiver& river, const Frame& frame) {
+  double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
+  auto grow = [&](const geometry::Point2& p) {
+    double x = p[0], y = p[1];
+    frame.Place(x, y);
+    lo[0] = std::min(lo[0], x), lo[1] = std::min(lo[1], y);
+    hi[0] = std::max(hi[0], x), hi[1] = std::max(hi[1], y);
+  };
+  for (const auto& r : river.reaches) std::for_each(r.line.begin(), r.line.end(), grow);
+  for (const auto& s : river.sections) std::for_each(s.line.begin(), s.line.end(), grow);
+  for (const auto& p : river.centre_points) grow(p.at);
+  if (lo[0] > hi[0]) return "";
+  const double margin = std::max({hi[0] - lo[0], hi[1] - lo[1], 1.0}) / 10;
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "%.17g,%.17g,%.17g,%.17g", lo[0] - margin, lo[1] - margin,
+                hi[0] + margin, hi[1] + margin);
+  return buf;
+}
 
 // Writes the layers into `ds` in one transaction where the format has them
 // (GeoPackage): committing each feature on its own is many times slower.
@@ -388,36 +440,56 @@ std::vector<std::string> OutputFiles(const std::string& path, const std::string&
   return files;
 }
 
-std::vector<std::string> WriteGis(const GisRiver& river, const GisOutput& output,
-                                  std::vector<std::string>* warnings) {
-  std::vector<std::string> ignored;
-  std::vector<std::string>& said = warnings != nullptr ? *warnings : ignored;
+GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
   GDALAllRegister();
   const QuietGdal quiet;
-  const std::string driver_name =
-      output.driver.empty() ? DriverForPath(output.path) : output.driver;
-  if (driver_name.empty()) {
+  const std::string asked = output.driver.empty() ? DriverForPath(output.path) : output.driver;
+  if (asked.empty()) {
     throw Failure{2, "no GIS format for \"" + output.path +
-                         "\": give -f DRIVER or one of .gpkg, "
-                         ".geojson, .shp, .tab, .mif, .fgb, "
+                         "\": give -f DRIVER or one of .gpkg, .geojson, .shp, .tab, .mif, .fgb, "
                          ".csv, .kml"};
   }
-  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(driver_name.c_str());
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(asked.c_str());
   if (driver == nullptr || driver->GetMetadataItem(GDAL_DCAP_VECTOR) == nullptr ||
       driver->GetMetadataItem(GDAL_DCAP_CREATE) == nullptr) {
-    throw Failure{2, "-f \"" + driver_name + "\" is no GDAL driver that creates vector data"};
+    throw Failure{2, "-f \"" + asked + "\" is no GDAL driver that creates vector data"};
   }
+  // GDAL takes a driver's name in any letter case; its own spelling decides.
+  const std::string driver_name = driver->GetDescription();
   const Frame frame = MakeFrame(output, driver_name);
+  GisWritten result;
+  const Context context{river, frame, driver_name,
+                        driver_name == "MapInfo File" ? MapInfoBounds(river, frame) : "",
+                        result.warnings};
+  if (river.tolerance_missed) {
+    result.warnings.push_back("some arcs needed more than " +
+                              std::to_string(geometry::kMostArcPieces) +
+                              " chords each: theirs stray further than --arc-tolerance");
+  }
 
   const std::vector<std::string> targets = OutputFiles(output.path, driver_name);
+  const fs::path parent = fs::path(output.path).parent_path();
   std::error_code ec;
   for (const std::string& target : targets) {
     if (!output.source.empty() && fs::equivalent(target, output.source, ec)) {
       throw Failure{2, target + " is the drawing read; choose another -o"};
     }
-    if (!output.overwrite && fs::exists(target, ec)) {
-      throw Failure{2, target + ": the file exists; it is replaced only with --overwrite"};
+  }
+  // A file of the output's, or left beside it by an earlier run under one
+  // of its names, is replaced only when asked.
+  std::vector<fs::path> stale;
+  for (const std::string& target : targets) {
+    const fs::path t(target);
+    std::set<std::string> names{t.extension().string()};
+    names.insert(Companions(driver_name).begin(), Companions(driver_name).end());
+    for (const std::string& extension : names) {
+      const fs::path file = t.parent_path() / (t.stem().string() + extension);
+      if (fs::exists(file, ec)) stale.push_back(file);
     }
+  }
+  if (!stale.empty() && !output.overwrite) {
+    throw Failure{
+        2, stale.front().string() + ": the file exists; it is replaced only with --overwrite"};
   }
 
   const Scratch scratch(output.path);
@@ -428,8 +500,7 @@ std::vector<std::string> WriteGis(const GisRiver& river, const GisOutput& output
     for (size_t i = 0; i < std::size(kLayers); ++i) {
       const fs::path file = scratch.path() / fs::path(targets[i]).filename();
       Dataset ds = Create(*driver, file, driver_name, extension);
-      InTransaction(
-          *ds, [&] { given.emplace_back(kLayers[i].write(*ds, river, frame, driver_name), file); });
+      InTransaction(*ds, [&] { given.emplace_back(kLayers[i].write(*ds, context), file); });
       ds.reset();
       if (CPLGetLastErrorType() >= CE_Failure) {
         throw Failure{2, "cannot write " + targets[i] + ": " + LastGdalError("write failed")};
@@ -439,9 +510,7 @@ std::vector<std::string> WriteGis(const GisRiver& river, const GisOutput& output
     const fs::path file = scratch.path() / fs::path(output.path).filename();
     Dataset ds = Create(*driver, file, driver_name, extension);
     InTransaction(*ds, [&] {
-      for (const LayerSpec& layer : kLayers) {
-        given.emplace_back(layer.write(*ds, river, frame, driver_name), file);
-      }
+      for (const LayerSpec& layer : kLayers) given.emplace_back(layer.write(*ds, context), file);
     });
     ds.reset();
     if (CPLGetLastErrorType() >= CE_Failure) {
@@ -450,8 +519,8 @@ std::vector<std::string> WriteGis(const GisRiver& river, const GisOutput& output
   }
 
   // What the files hold, read back: a format that kept fewer features than
-  // it was given (FlatGeobuf keeps none without geometry) is said so, never
-  // a silent loss.
+  // it was given (FlatGeobuf keeps none without geometry) fails the whole
+  // output, which is then absent.
   for (size_t i = 0; i < given.size(); ++i) {
     Dataset back(
         GDALDataset::Open(given[i].second.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
@@ -463,38 +532,35 @@ std::vector<std::string> WriteGis(const GisRiver& river, const GisOutput& output
                            LastGdalError("no such layer")};
     }
     const GIntBig kept = layer->GetFeatureCount(TRUE);
-    if (kept >= 0 && static_cast<size_t>(kept) < given[i].first) {
-      said.push_back(std::to_string(given[i].first - static_cast<size_t>(kept)) + " of " +
-                     std::to_string(given[i].first) + " features of the layer " + kLayers[i].name +
-                     " were left out by the format (it keeps no feature without geometry)");
+    if (kept < 0 || static_cast<size_t>(kept) != given[i].first) {
+      throw Failure{2, driver_name + " kept " + std::to_string(kept) + " of the " +
+                           std::to_string(given[i].first) + " features of the layer " +
+                           kLayers[i].name +
+                           (driver_name == "FlatGeobuf"
+                                ? " (it keeps no feature without geometry): choose another format"
+                                : "")};
     }
+    result.features[kLayers[i].name] = given[i].first;
   }
 
-  // Every file is made: they are moved into place, companions too (.shx,
-  // .dbf, .prj, ...). A file that came meanwhile is not replaced unasked.
-  const fs::path parent = fs::path(output.path).parent_path();
+  // Every file is made: the stale ones go, and the new ones, companions
+  // too, are moved into place.
+  for (const fs::path& file : stale) fs::remove(file, ec);
   std::vector<fs::path> made;
   for (const auto& entry : fs::directory_iterator(scratch.path())) made.push_back(entry.path());
   std::sort(made.begin(), made.end());
-  for (const fs::path& file : made) {
-    if (!output.overwrite && fs::exists(parent / file.filename(), ec)) {
-      throw Failure{2, (parent / file.filename()).string() +
-                           ": the file exists; it is replaced only with --overwrite"};
-    }
-  }
-  std::vector<std::string> written;
   for (const fs::path& file : made) {
     const fs::path target = parent / file.filename();
     fs::rename(file, target, ec);
     if (ec) {
       // Absent rather than half there: the files already moved go too.
       std::error_code gone;
-      for (const std::string& w : written) fs::remove(w, gone);
+      for (const std::string& w : result.files) fs::remove(w, gone);
       throw Failure{2, "cannot write " + target.string() + ": " + ec.message()};
     }
-    written.push_back(target.string());
+    result.files.push_back(target.string());
   }
-  return written;
+  return result;
 }
 
 }  // namespace palvane::tools

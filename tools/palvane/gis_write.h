@@ -4,6 +4,7 @@
 // Shapefile, MapInfo, FlatGeobuf, CSV and KML, with a coordinate reference
 // system when one is given. The output is complete or absent.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,13 +28,21 @@ std::string DriverForPath(const std::string& path);
 // per file, else the path itself.
 std::vector<std::string> OutputFiles(const std::string& path, const std::string& driver);
 
+// What was written: the files, the features of each layer, and a line for
+// each thing the user must know (text cut to a format's width, arcs whose
+// chords stray further than the tolerance).
+struct GisWritten {
+  std::vector<std::string> files;
+  std::map<std::string, size_t> features;
+  std::vector<std::string> warnings;
+};
+
 // Writes the layers "reaches", "sections" and "centre_points". Everything is
-// made beside the output under temporary names first and renamed into place
-// at the end; on any failure nothing is left. Throws Failure (status 2) with
-// a one-line reason naming a bad driver, CRS or path. Returns the files
-// written; `warnings`, when given, gets a line for each layer of which the
-// format kept fewer features than it was given.
-std::vector<std::string> WriteGis(const GisRiver& river, const GisOutput& output,
-                                  std::vector<std::string>* warnings = nullptr);
+// made beside the output under temporary names first, read back, and moved
+// into place at the end, replacing what an earlier run left under the same
+// names only with `overwrite`; on any failure nothing is left. Throws
+// Failure (status 2) with a one-line reason naming a bad driver, CRS or
+// path, or a format that could not keep every feature.
+GisWritten WriteGis(const GisRiver& river, const GisOutput& output);
 
 }  // namespace palvane::tools

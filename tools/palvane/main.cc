@@ -386,15 +386,12 @@ int Gis(const GisArgs& a) {
   doc.reset();
   progress.Phase("writing " + a.out);
   palvane::tools::GisOutput output{a.out, a.driver, a.crs, a.overwrite, a.drawing};
-  std::vector<std::string> warnings;
-  const std::vector<std::string> files = palvane::tools::WriteGis(river, output, &warnings);
-  for (const std::string& warning : warnings) Say(warning);
+  const palvane::tools::GisWritten written = palvane::tools::WriteGis(river, output);
+  for (const std::string& warning : written.warnings) Say(warning);
   if (a.crs.empty()) Say("no --crs: " + a.out + " has no coordinate reference system");
   if (a.json) {
-    nlohmann::json counts{{"reaches", river.reaches.size()},
-                          {"sections", river.sections.size()},
-                          {"centre_points", river.centre_points.size()},
-                          {"files", files}};
+    nlohmann::json counts(written.features);
+    counts["files"] = written.files;
     std::printf("%s\n", counts.dump(2).c_str());
   }
   return 0;
