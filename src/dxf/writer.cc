@@ -535,7 +535,9 @@ class Writer {
           break;
         default: {
           const std::string text = host::ToText(v);
-          w_.Write(item.code, item.code == 1004 || item.code == 1005 ? text : Enc(text));
+          // Text is encoded for the file; handles and binary chunks were
+          // read as the file held them, and go back so.
+          w_.Write(item.code, ValueTypeOf(item.code) == ValueType::kString ? Enc(text) : text);
         }
       }
     }
