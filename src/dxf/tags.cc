@@ -422,17 +422,17 @@ TagWriter::TagWriter(bool binary, bool sentinel) : binary_(binary) {
 }
 
 void TagWriter::AppendAsciiText(std::string_view value) {
-  // A line of an ASCII file cannot hold a line break: control characters
-  // (from a binary file, or text made in the program) are written as the
-  // CAD program writes them, a caret and a letter: line feed as ^J.
-  const auto control = std::find_if(value.begin(), value.end(),
-                                    [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-  if (control == value.end()) {
+  // A line of an ASCII file cannot hold a line break, and readers that keep
+  // text as C strings stop at a NUL: those are written as the CAD program
+  // writes control characters, a caret and a letter (^J, ^M, ^@). Others,
+  // such as a tab, stay as they are, as readers take them.
+  const auto breaks = [](char c) { return c == '\n' || c == '\r' || c == '\0'; };
+  if (std::none_of(value.begin(), value.end(), breaks)) {
     out_.append(value);
     return;
   }
   for (const char c : value) {
-    if (static_cast<unsigned char>(c) < 0x20) {
+    if (breaks(c)) {
       out_ += '^';
       out_ += static_cast<char>(c + 0x40);
     } else {
