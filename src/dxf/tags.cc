@@ -452,15 +452,8 @@ void TagWriter::Write(int code, std::string_view value) {
     char buf[16];
     const int n = std::snprintf(buf, sizeof buf, "%3d\n", code);
     out_.append(buf, static_cast<size_t>(n));
-    if (ValueTypeOf(code) == ValueType::kString) {
+    if (ValueTypeOf(code) == ValueType::kString || ValueTypeOf(code) == ValueType::kHandle) {
       AppendAsciiText(value);
-    } else if (ValueTypeOf(code) == ValueType::kHandle) {
-      // A handle is a hexadecimal number: blanks around it (a binary file
-      // may hold a tab or a line end there) mean nothing, and are left out.
-      const size_t first = value.find_first_not_of(" \t\r\n\v\f");
-      const size_t last = value.find_last_not_of(" \t\r\n\v\f");
-      AppendAsciiText(first == std::string_view::npos ? std::string_view()
-                                                      : value.substr(first, last - first + 1));
     } else {
       out_.append(value);
     }
