@@ -500,11 +500,13 @@ class Reader {
       if (type == "ENDSEC" || type == "ENDBLK" || type == "EOF" || type == "SECTION") {
         r_.Fail("expected 0 " + std::string(end) + " before " + std::string(type));
       }
-      // An entity type is a name: one holding control characters (a NUL
-      // would end it when written) names no kind.
-      if (std::any_of(type.begin(), type.end(),
-                      [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
-        r_.Fail("an entity type holds control characters");
+      // An entity type is a name of letters, digits and underscores; other
+      // bytes (a NUL would end it when written) or none name no kind.
+      if (type.empty() || !std::all_of(type.begin(), type.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   c == '_';
+          })) {
+        r_.Fail("an entity type must be a name of letters, digits and underscores");
       }
       ReadEntity(block, type);
     }

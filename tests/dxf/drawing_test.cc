@@ -412,7 +412,9 @@ TEST(DxfBadInputTest, EachFaultGetsAClearError) {
        "byte offset 51: group code 10 holds a number that is not finite"},
       {"  0\nSECTION\n  2\nENTITIES\n 10\n1.0\n", "line 5: expected 0 and an entity"},
       {std::string("  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\0\0\n  0\nENDSEC\n", 48),
-       "line 5: an entity type holds control characters"},
+       "line 5: an entity type must be a name"},
+      {"  0\nSECTION\n  2\nENTITIES\n  0\n\n  0\nENDSEC\n  0\nEOF\n",
+       "line 5: an entity type must be a name"},
       {"  0\nSECTION\n  2\nENTITIES\n  0\nPOINT\n  5\nXYZ\n", "expected a handle"},
       {"  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n  0\nLAYER\n  2\nRoad\n"
        "  0\nLAYER\n  2\nROAD\n  0\nENDTAB\n  0\nENDSEC\n  0\nEOF\n",
