@@ -49,15 +49,40 @@ class Writer {
     w_.bytes().reserve(file_.bytes.size() + objects * 256);
     for (const auto [code, value] : file_.preamble) w_.Write(code, value);
     bool tables_written = false, blocks_written = false;
-    for (const std::string& name : file_.sections) {
-      // Sections the drawing now needs but the file lacked come before the entities.
-      if ((name == "BLOCKS" || name == "ENTITIES") && !tables_written && NeedsTables()) {
+    // Sections the drawing now needs but the file lacked come before the
+    // entities; so do the entities themselves when the file had model-space
+    // entities only in its blocks section and no ENTITIES section.
+    bool entities_written = false;
+    auto before_entities = [&] {
+      if (!tables_written && NeedsTables()) {
         Section("TABLES", [&] { WriteMissingTables(); });
         tables_written = true;
       }
-      if (name == "ENTITIES" && !blocks_written && NeedsBlocks()) {
+      if (!blocks_written && NeedsBlocks()) {
         Section("BLOCKS", [&] { WriteBlocks(); });
         blocks_written = true;
+      }
+    };
+    auto write_entities = [&] {
+      before_entities();
+      Section("ENTITIES", [&] {
+        for (const auto& e : doc_.model_space()->entities()) {
+          WriteEntity(*e, doc_.model_space()->handle());
+        }
+      });
+      entities_written = true;
+    };
+    const bool entities_unlisted = std::find(file_.sections.begin(), file_.sections.end(),
+                                             "ENTITIES") == file_.sections.end() &&
+                                   !doc_.model_space()->entities().empty();
+    for (const std::string& name : file_.sections) {
+      if (name == "BLOCKS" && !tables_written && NeedsTables()) {
+        Section("TABLES", [&] { WriteMissingTables(); });
+        tables_written = true;
+      }
+      if (entities_unlisted && !entities_written &&
+          (name == "OBJECTS" || name == "THUMBNAILIMAGE" || name == "ACDSDATA")) {
+        write_entities();
       }
       if (name == "HEADER") {
         // Written last, once the handle seed is known, and put in its place.
@@ -69,11 +94,7 @@ class Writer {
         Section(name, [&] { WriteBlocks(); });
         blocks_written = true;
       } else if (name == "ENTITIES") {
-        Section(name, [&] {
-          for (const auto& e : doc_.model_space()->entities()) {
-            WriteEntity(*e, doc_.model_space()->handle());
-          }
-        });
+        write_entities();
       } else {
         const auto it = file_.raw_sections.find(name);
         Section(name, [&] {
@@ -82,6 +103,7 @@ class Writer {
         });
       }
     }
+    if (entities_unlisted && !entities_written) write_entities();
     w_.Write(0, "EOF");
     if (header_at_ != std::string::npos) {
       seed_ = std::max(file_.seed, w_.max_handle() + 1);

@@ -601,6 +601,21 @@ TEST(DxfRoundTripTest, ControlCharactersInTextKeepAnAsciiFileWhole) {
   }
 }
 
+// Model-space entities that a file held only in its blocks section, with
+// no entities section, are written in one: never lost.
+TEST(DxfRoundTripTest, ModelSpaceEntitiesWithoutAnEntitiesSectionAreKept) {
+  const std::string bytes =
+      "  0\nSECTION\n  2\nBLOCKS\n  0\nBLOCK\n  2\n*Model_Space\n"
+      "  0\nPOINT\n  8\n0\n 10\n1.5\n 20\n2.5\n 30\n0.0\n  0\nENDBLK\n  0\nENDSEC\n  0\nEOF\n";
+  auto app = host::memory::NewMemApplication();
+  auto doc = ReadMem(*app, bytes, "blocks_only.dxf");
+  ASSERT_EQ(EntitiesOf<host::memory::MemPoint>(*doc->model_space()).size(), 1u);
+  auto back = ReadMem(*app, dxf::WriteDrawing(*doc), "back.dxf");
+  const auto points = EntitiesOf<host::memory::MemPoint>(*back->model_space());
+  ASSERT_EQ(points.size(), 1u);
+  EXPECT_EQ(points[0]->fields().position, (Point3{1.5, 2.5, 0}));
+}
+
 // A copy within a drawing keeps every tag of the original; a copy into
 // another drawing leaves out what referred to the first drawing's objects
 // (reactors, linetype, material), keeps the rest, and is saved whole even
