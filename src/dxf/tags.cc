@@ -502,13 +502,24 @@ void TagWriter::Write(int code, std::string_view value) {
       out_ += static_cast<char>(integer());
       return;
     case ValueType::kBinary: {
+      // A binary file holds a chunk as a length byte and the bytes: the
+      // text must be pairs of hexadecimal digits, 255 bytes at most, or the
+      // file would be written wrong.
+      const bool hex = std::all_of(value.begin(), value.end(), [](char ch) {
+        return (ch >= '0' && ch <= '9') || ((ch | 0x20) >= 'a' && (ch | 0x20) <= 'f');
+      });
+      if (!hex || value.size() % 2 != 0 || value.size() / 2 > 255) {
+        throw DxfError("group code " + std::to_string(code) +
+                       ": binary data that is not up to 255 bytes in hexadecimal pairs cannot be "
+                       "saved in binary form");
+      }
       std::string bytes;
       for (size_t i = 0; i + 1 < value.size(); i += 2) {
         unsigned v = 0;
         std::from_chars(value.data() + i, value.data() + i + 2, v, 16);
         bytes += static_cast<char>(v);
       }
-      out_ += static_cast<char>(bytes.size());
+      out_ += static_cast<char>(static_cast<unsigned char>(bytes.size()));
       out_ += bytes;
       return;
     }
