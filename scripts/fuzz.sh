@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded time
-# (seconds each, default 60) on its seed corpus in fuzz/corpus. Any
+# (seconds each, default 60) on its seed corpus in fuzz/corpus, from a fixed
+# random seed (FUZZ_SEED) so that a bounded run can be repeated. Any
 # sanitizer report, crash or hang fails the run; the input that found it is
 # left in build/fuzz/findings, to be added to the seed corpus once fixed.
 set -euo pipefail
@@ -24,7 +25,9 @@ for target in dxf_reader_fuzz dxf_binary_fuzz dxf_roundtrip_fuzz options_fuzz; d
   trap 'rm -rf "$corpus"' EXIT
   cp "$seeds"/* "$corpus/"
   echo "fuzz: $target for ${seconds}s"
-  if ! "./build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+  # A fixed seed (FUZZ_SEED, default 1) makes a bounded run repeatable.
+  if ! "./build/fuzz/fuzz/$target" -seed="${FUZZ_SEED:-1}" -max_total_time="$seconds" \
+      -max_len=65536 -timeout=10 \
       -print_final_stats=1 -artifact_prefix="$findings/$target-" "$corpus" \
       >"build/fuzz/$target.log" 2>&1; then
     echo "fuzz: $target found a fault:"
