@@ -11,7 +11,6 @@
 
 #include "dxf/entity_codec.h"
 #include "dxf/file_data.h"
-#include "dxf/file_io.h"
 #include "dxf/text.h"
 #include "geometry/vec.h"
 #include "host/memory/entities.h"
@@ -240,9 +239,7 @@ class Reader {
         // The version decides the text encoding and the form of every
         // object: it must read as one (AC and four digits).
         const std::string_view version = Trim(t.value);
-        if (version.size() != 6 || !version.starts_with("AC") ||
-            !std::all_of(version.begin() + 2, version.end(),
-                         [](char c) { return c >= '0' && c <= '9'; })) {
+        if (!IsDrawingVersion(version)) {
           r_.Fail("$ACADVER \"" + std::string(version.substr(0, 40)) +
                   "\" is no drawing version (AC and four digits)");
         }
@@ -500,12 +497,9 @@ class Reader {
       if (type == "ENDSEC" || type == "ENDBLK" || type == "EOF" || type == "SECTION") {
         r_.Fail("expected 0 " + std::string(end) + " before " + std::string(type));
       }
-      // An entity type is a name of letters, digits and underscores; other
-      // bytes (a NUL would end it when written) or none name no kind.
-      if (type.empty() || !std::all_of(type.begin(), type.end(), [](char c) {
-            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                   c == '_';
-          })) {
+      // Other bytes in an entity type (a NUL would end it when written), or
+      // none, name no kind.
+      if (!IsEntityTypeName(type)) {
         r_.Fail("an entity type must be a name of letters, digits and underscores");
       }
       ReadEntity(block, type);
@@ -692,37 +686,6 @@ void ReadInto(MemDocument& doc, const std::shared_ptr<DxfFile>& file, std::strin
   } catch (const host::Error& e) {
     throw DxfError("the drawing cannot be held: " + e.description());
   }
-}
-
-MemApplication& InMemory(host::Application& app) {
-  MemApplication* mem = host::memory::InMemory(app);
-  if (mem == nullptr) throw DxfError("drawing files are read into in-memory drawings only");
-  return *mem;
-}
-
-MemDocument& InMemory(host::Document& doc) {
-  MemDocument* mem = host::memory::InMemory(doc);
-  if (mem == nullptr) throw DxfError("only in-memory drawings are written to files");
-  return *mem;
-}
-
-host::Ref<host::Document> ReadDrawing(host::Application& app, std::string bytes,
-                                      const std::string& name) {
-  CheckDrawingSize(bytes.size());
-  auto doc = InMemory(app).NewDetachedDocument(name);
-  auto file = std::make_shared<DxfFile>();
-  ReadInto(*doc, file, std::move(bytes));
-  return host::Ref<host::Document>(doc);
-}
-
-host::Ref<host::Document> ReadDrawing(host::Application& app, std::string_view bytes,
-                                      const std::string& name) {
-  return ReadDrawing(app, std::string(bytes), name);
-}
-
-std::string VersionOf(host::Document& doc) {
-  const auto* file = dynamic_cast<const DxfFile*>(InMemory(doc).field_source());
-  return file != nullptr ? file->version : "AC1027";
 }
 
 }  // namespace palvane::dxf

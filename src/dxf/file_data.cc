@@ -5,7 +5,9 @@
 #include <limits>
 #include <memory>
 
+#include "dxf/drawing.h"
 #include "dxf/entity_codec.h"
+#include "dxf/file_io.h"
 #include "dxf/tags.h"
 #include "dxf/text.h"
 #include "host/check.h"
@@ -161,6 +163,37 @@ RawTags WithoutForeignReferences(const RawTags& tags) {
     if (!reference) kept.push_back(code, value);
   }
   return kept;
+}
+
+host::memory::MemApplication& InMemory(host::Application& app) {
+  host::memory::MemApplication* mem = host::memory::InMemory(app);
+  if (mem == nullptr) throw DxfError("drawing files are read into in-memory drawings only");
+  return *mem;
+}
+
+host::memory::MemDocument& InMemory(host::Document& doc) {
+  host::memory::MemDocument* mem = host::memory::InMemory(doc);
+  if (mem == nullptr) throw DxfError("only in-memory drawings are written to files");
+  return *mem;
+}
+
+host::Ref<host::Document> ReadDrawing(host::Application& app, std::string bytes,
+                                      const std::string& name) {
+  CheckDrawingSize(bytes.size());
+  auto doc = InMemory(app).NewDetachedDocument(name);
+  auto file = std::make_shared<DxfFile>();
+  ReadInto(*doc, file, std::move(bytes));
+  return host::Ref<host::Document>(doc);
+}
+
+host::Ref<host::Document> ReadDrawing(host::Application& app, std::string_view bytes,
+                                      const std::string& name) {
+  return ReadDrawing(app, std::string(bytes), name);
+}
+
+std::string VersionOf(host::Document& doc) {
+  const auto* file = dynamic_cast<const DxfFile*>(InMemory(doc).field_source());
+  return file != nullptr ? file->version : "AC1027";
 }
 
 }  // namespace palvane::dxf

@@ -187,6 +187,19 @@ inline bool ParseHandle(std::string_view s, uint64_t& h) {
   return true;
 }
 
+// A drawing version as $ACADVER gives it: AC and four digits.
+inline bool IsDrawingVersion(std::string_view s) {
+  return s.size() == 6 && s.starts_with("AC") &&
+         std::all_of(s.begin() + 2, s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// An entity type: a name of letters, digits and underscores.
+inline bool IsEntityTypeName(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
+
 // The in-memory application or drawing behind a host object; DxfError for
 // another host's.
 host::memory::MemApplication& InMemory(host::Application& app);

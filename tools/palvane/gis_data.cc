@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 
+#include "info.h"
 #include "model/lookup.h"
 #include "model/reach.h"
 #include "model/section.h"
@@ -10,20 +11,6 @@
 
 namespace palvane::tools {
 namespace {
-
-// Passes messages on, and keeps those shown while it is listening.
-class ListeningSink : public host::MessageSink {
- public:
-  explicit ListeningSink(host::MessageSink& next) : next_(next) {}
-  void Show(std::string_view text) override {
-    heard.emplace_back(text);
-    next_.Show(text);
-  }
-  std::vector<std::string> heard;
-
- private:
-  host::MessageSink& next_;
-};
 
 // A polyline's vertices in world XY, its arcs as chords within `tolerance`:
 // densified in its own coordinate system, then each point translated to the
@@ -102,7 +89,7 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
     if (!number) continue;
     GisSection section;
     section.sect_no = *number;
-    ListeningSink heard(sink);
+    CollectingSink heard(sink);
     model::TEVSection record(heard);
     bool own_tag = false;
     size_t tag_items = 0;
@@ -160,7 +147,7 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
     } catch (const host::Error& e) {
       heard.Show(e.description());
     }
-    section.problems = std::move(heard.heard);
+    section.problems = std::move(heard.messages);
     river.sections.push_back(std::move(section));
   }
   return river;
