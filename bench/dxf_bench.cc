@@ -25,7 +25,7 @@ namespace memory = palvane::host::memory;
 const std::string& RiverBytes(int sections) {
   static std::map<int, std::string> cache;
   auto& bytes = cache[sections];
-  if (bytes.empty()) bytes = palvane::tools::RiverFile({sections, 1, 20});
+  if (bytes.empty()) bytes = palvane::tools::RiverFile({sections, 1, 20, std::nullopt});
   return bytes;
 }
 

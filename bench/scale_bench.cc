@@ -40,7 +40,7 @@ const River& RiverOf(int sections) {
   static std::map<int, River> cache;
   River& r = cache[sections];
   if (r.path.empty()) {
-    const std::string file = palvane::tools::RiverFile({sections, 1, 20});
+    const std::string file = palvane::tools::RiverFile({sections, 1, 20, std::nullopt});
     r.path = (std::filesystem::temp_directory_path() /
               ("palvane-bench-river-" + std::to_string(::getpid()) + "-" +
                std::to_string(sections) + ".dxf"))

@@ -12,6 +12,7 @@ declare -A allowed=(
   [along]="host geometry"
   [view]="host trap model geometry"
   [keyplan]="host trap model geometry"
+  [check]="host trap model geometry along"
   [automation]="host trap model geometry along view keyplan"
   [dxf]="host host/memory geometry"
   [com]="host trap model geometry along view keyplan automation"

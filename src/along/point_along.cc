@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "geometry/stable_math.h"
+#include "geometry/vec.h"
 
 namespace palvane::along {
 
@@ -40,9 +41,8 @@ std::optional<PointAlongResult> PointAlong(const host::Ref<host::Document>& doc,
     double theta = 0, radius = 0, segment = chord;
     if (bulge != 0.0) {
       bulge = polyline.GetBulge(static_cast<int32_t>(i));
-      constexpr double kPi = std::numbers::pi;
       theta = 4 * Atan(std::fabs(bulge));
-      radius = (chord / 2) / std::cos(theta / 2 - kPi / 2);
+      radius = geometry::ArcRadius(chord, bulge);
       segment = chord == 0 ? 0 : theta * radius;
     }
     total += segment;

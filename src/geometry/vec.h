@@ -72,6 +72,15 @@ inline double PlanAngle(double ax, double ay, double bx, double by) {
   return angle;
 }
 
+// Radius of the arc of chord length `chord` and bulge `bulge` (not zero):
+// chord / (2 sin(theta / 2)) with sin(theta / 2) written in the bulge
+// itself, 2b / (1 + b^2), so that a tiny bulge loses no digits to a sine of
+// a tiny angle.
+inline double ArcRadius(double chord, double bulge) {
+  const double b = std::fabs(bulge);
+  return chord * (b + 1.0 / b) / 4.0;
+}
+
 // Length of a polyline segment of chord length `chord` and bulge `bulge`;
 // exactly the chord when the bulge is exactly zero.
 // The radius is chord / (2 sin(theta / 2)) with sin(theta / 2) written in the
@@ -79,10 +88,8 @@ inline double PlanAngle(double ax, double ay, double bx, double by) {
 // has the same bits on every platform.
 inline double SegmentLength(double chord, double bulge) {
   if (bulge == 0.0 || chord == 0.0) return chord;
-  const double b = std::fabs(bulge);
-  const double theta = 4.0 * Atan(b);
-  const double radius = chord * (b + 1.0 / b) / 4.0;
-  return theta * radius;
+  const double theta = 4.0 * Atan(std::fabs(bulge));
+  return theta * ArcRadius(chord, bulge);
 }
 
 // The point at distance `d` (0 <= d <= the segment's length) along one

@@ -26,6 +26,11 @@ void TEVSection::Load(const std::vector<host::Variant>& values) {
   loaded_ = 10;
 }
 
+void TEVSection::LoadFrom(const host::XData& tag) {
+  loaded_ = 0;
+  Load(tag.values);
+}
+
 bool TEVSection::LoadedThrough(size_t item) const { return loaded_ > item; }
 
 void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {

@@ -39,7 +39,10 @@ class TEVSection {
   // centre point (looked up afresh).
   void AssignValues(const host::Ref<host::Document>& drawing);
 
-  // Whether the last RetrieveValues got past tag item `item` (2 to 9; an
+  // Loads the members from a section tag already read, writing nothing: as
+  // RetrieveValues loads them, failing at the same item.
+  void LoadFrom(const host::XData& tag);
+  // Whether the last RetrieveValues or LoadFrom got past tag item `item` (2 to 9; an
   // item the tag lacks counts as passed), even if it failed later on: the
   // members up to that item hold this section's own values.
   bool LoadedThrough(size_t item) const;

@@ -34,7 +34,7 @@ Listing List(const Ref<host::Document>& doc, bool json) {
 
 TEST(InfoTest, ListsInPiecesAsTextAndAsOneJsonDocument) {
   Drawing d;
-  tools::GenerateRiver(*d.mem, {60, 3, 0});
+  tools::GenerateRiver(*d.mem, {60, 3, 0, std::nullopt});
   const Listing text = List(d.doc, false);
   const Listing json = List(d.doc, true);
   const auto j = nlohmann::json::parse(json.text);

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numbers>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 #include "dxf/drawing.h"
+#include "geometry/polyline.h"
 #include "geometry/vec.h"
 #include "host/convert.h"
 
@@ -43,19 +46,101 @@ Ref<host::LWPolyline> Polyline(host::Document& doc, const std::string& layer,
   return line;
 }
 
-void TagSection(host::Object& object, const std::string& number, double chainage, double bearing,
-                const std::string& title, const std::string& name, host::Date water) {
-  object.SetXData(
-      {1001, 1000, 1000, 1000, 1040, 1040, 1000, 1000, 1000, 1070},
-      {Variant("TEV"), Variant("SECTION"), Variant(number), Variant("1"), Variant(chainage),
-       Variant(bearing), Variant(title), Variant(name), Variant(water), Variant(int16_t{0})});
+// One section's tag items, as the record writes them.
+struct SectionTag {
+  std::string number, reach = "1";
+  Variant chainage;
+  double bearing;
+  std::string title, name;
+  host::Date water;
+  size_t items = 10;             // fewer for a tag cut short
+  int16_t chainage_code = 1040;  // 1000 for a chainage written as text
+};
+
+void TagSection(host::Object& object, const SectionTag& t) {
+  std::vector<int16_t> codes{1001, 1000, 1000, 1000, t.chainage_code, 1040, 1000, 1000, 1000, 1070};
+  std::vector<Variant> values{Variant("TEV"),     Variant("SECTION"), Variant(t.number),
+                              Variant(t.reach),   t.chainage,         Variant(t.bearing),
+                              Variant(t.title),   Variant(t.name),    Variant(t.water),
+                              Variant(int16_t{0})};
+  codes.resize(t.items);
+  values.resize(t.items);
+  object.SetXData(codes, values);
 }
+
+void TagReach(host::Object& object, const std::string& number, bool current,
+              const std::string& photos) {
+  object.SetXData({1001, 1000, 1071, 1070, 1000},
+                  {Variant("TEV"), Variant("REACH"), Variant(number),
+                   Variant(int16_t{current ? int16_t{-1} : int16_t{0}}), Variant(photos)});
+}
+
+// Faults of the reaches rather than of one section.
+bool IsReachFault(const std::string& kind) {
+  return kind == "no-reach" || kind == "no-current-reach" || kind == "several-current-reaches" ||
+         kind == "reach-tag-unreadable";
+}
+
+// The first section given a fault, and the sections between two faulted
+// ones: faults that reach a neighbour (the one before) never meet.
+constexpr int32_t kFirstFaulted = 4, kFaultSpacing = 4;
 
 }  // namespace
 
-void GenerateRiver(host::Document& doc, const RiverShape& shape) {
+const std::vector<std::string> kFaultKinds{"no-reach",
+                                           "no-current-reach",
+                                           "several-current-reaches",
+                                           "reach-tag-unreadable",
+                                           "no-profile",
+                                           "several-profiles",
+                                           "no-centre-point",
+                                           "several-centre-points",
+                                           "tag-restorable",
+                                           "tag-lost",
+                                           "tag-too-short",
+                                           "tag-unreadable",
+                                           "duplicate-section-layer",
+                                           "duplicate-section-number",
+                                           "unknown-reach",
+                                           "no-crossing",
+                                           "several-crossings",
+                                           "chainage-mismatch",
+                                           "bearing-mismatch",
+                                           "chainage-order",
+                                           "sections-cross",
+                                           "chainage-beyond-reach"};
+
+int32_t SectionsNeeded(const std::vector<std::string>& faults) {
+  int32_t section_faults = 0;
+  for (const std::string& kind : faults) {
+    if (std::find(kFaultKinds.begin(), kFaultKinds.end(), kind) == kFaultKinds.end()) {
+      throw std::invalid_argument("\"" + kind + "\" is not a kind of fault");
+    }
+    if (!IsReachFault(kind)) ++section_faults;
+  }
+  return section_faults == 0 ? 0 : kFirstFaulted + kFaultSpacing * (section_faults - 1) + 2;
+}
+
+std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& shape) {
   Random random(shape.seed);
   const int32_t n = shape.sections < 0 ? 0 : shape.sections;
+  std::vector<InjectedFault> injected;
+  auto wanted = [&](const char* kind) {
+    return shape.faults &&
+           std::find(shape.faults->begin(), shape.faults->end(), kind) != shape.faults->end();
+  };
+  // Section faults in the order asked for, each on its own section.
+  std::map<int32_t, std::string> fault_at;
+  if (shape.faults) {
+    int32_t next = kFirstFaulted;
+    for (const std::string& kind : *shape.faults) {
+      if (IsReachFault(kind)) continue;
+      fault_at[next] = kind;
+      next += kFaultSpacing;
+    }
+  } else {
+    fault_at[5] = "tag-restorable";
+  }
 
   // The centre line: a meander of straight runs and arcs, long enough for
   // every section with a margin at both ends.
@@ -76,26 +161,44 @@ void GenerateRiver(host::Document& doc, const RiverShape& shape) {
     heading = std::clamp(heading + random.Uniform(-0.5, 0.5), -0.8, 0.8);
     done += run;
   }
-  const auto centre = Polyline(doc, "Centreline", coords);
-  for (size_t i = 0; i < bulges.size(); ++i) centre->SetBulge(static_cast<int32_t>(i), bulges[i]);
-  centre->SetXData({1001, 1000, 1071, 1070, 1000},
-                   {Variant("TEV"), Variant("REACH"), Variant("1"), Variant(int16_t{-1}),
-                    Variant("Photos\\Reach 1")});
-  // A tributary: a second reach, not current.
-  const auto tributary =
-      Polyline(doc, "Centreline", {kEast + 200, kNorth + 300, kEast + 260, kNorth + 40});
-  tributary->SetXData({1001, 1000, 1071, 1070, 1000},
-                      {Variant("TEV"), Variant("REACH"), Variant("2"), Variant(int16_t{0}),
-                       Variant("Photos\\Reach 2")});
-
-  // Sections stand at increasing chainages: walk the centre line once.
-  size_t segment = 0;
-  double walked = 0;
   auto segment_length = [&](size_t k) {
     return geometry::SegmentLength(
         std::hypot(coords[2 * k + 2] - coords[2 * k], coords[2 * k + 3] - coords[2 * k + 1]),
         bulges[k]);
   };
+  double reach_length = 0;
+  for (size_t k = 0; k < bulges.size(); ++k) reach_length += segment_length(k);
+
+  const auto centre = Polyline(doc, "Centreline", coords);
+  for (size_t i = 0; i < bulges.size(); ++i) centre->SetBulge(static_cast<int32_t>(i), bulges[i]);
+  // A tributary: a second reach, not current.
+  const auto tributary =
+      Polyline(doc, "Centreline", {kEast + 200, kNorth + 300, kEast + 260, kNorth + 40});
+  if (wanted("no-reach")) {
+    injected.push_back({"no-reach", "", {}, {centre->Handle(), tributary->Handle()}});
+  } else {
+    const bool current = !wanted("no-current-reach");
+    TagReach(*centre, "1", current, "Photos\\Reach 1");
+    if (!current) injected.push_back({"no-current-reach", "1", {}, {centre->Handle()}});
+    const bool also_current = wanted("several-current-reaches");
+    TagReach(*tributary, "2", also_current, "Photos\\Reach 2");
+    if (also_current) {
+      injected.push_back(
+          {"several-current-reaches", "2", {}, {centre->Handle(), tributary->Handle()}});
+    }
+  }
+  if (wanted("reach-tag-unreadable")) {
+    // A third reach whose tag ends after its number.
+    const auto broken =
+        Polyline(doc, "Centreline", {kEast - 300, kNorth - 300, kEast - 200, kNorth - 320});
+    broken->SetXData({1001, 1000, 1071}, {Variant("TEV"), Variant("REACH"), Variant("3")});
+    injected.push_back({"reach-tag-unreadable", "3", {}, {broken->Handle()}});
+  }
+
+  // Sections stand at increasing chainages: walk the centre line once.
+  size_t segment = 0;
+  double walked = 0;
+  geometry::Point2 previous_centre{}, previous_right{};
   for (int32_t i = 1; i <= n; ++i) {
     const std::string number = std::to_string(i);
     const double chainage = kSpacing * i;
@@ -103,43 +206,120 @@ void GenerateRiver(host::Document& doc, const RiverShape& shape) {
       walked += segment_length(segment++);
     }
     if (segment >= bulges.size()) break;
-    const geometry::SegmentPoint on = geometry::PointOnSegment(
+    const geometry::SegmentPoint at = geometry::PointOnSegment(
         coords[2 * segment], coords[2 * segment + 1], coords[2 * segment + 2],
         coords[2 * segment + 3], bulges[segment], chainage - walked);
-    const struct {
-      double point[2];
-      double bearing;
-    } at_value{{on.x, on.y}, on.bearing};
-    const auto* at = &at_value;
     // Across the river: perpendicular to the direction of flow, left bank first.
-    const double across = at->bearing + kPi / 2;
+    const double across = at.bearing + kPi / 2;
     const double half_width = random.Uniform(12, 30);
     const int32_t points = 5 + random.Below(5);
     std::vector<double> profile;
     for (int32_t k = 0; k < points; ++k) {
       const double offset = half_width - 2 * half_width * k / (points - 1);
       const double jitter = k == 0 || k == points - 1 ? 0 : random.Uniform(-0.2, 0.2);
-      profile.push_back(at->point[0] + offset * std::cos(across) + jitter);
-      profile.push_back(at->point[1] + offset * std::sin(across) + jitter);
+      profile.push_back(at.x + offset * std::cos(across) + jitter);
+      profile.push_back(at.y + offset * std::sin(across) + jitter);
     }
     const double compass = std::fmod(450.0 - (across - kPi) * 180 / kPi, 360.0);
-    const double bearing = host::RoundToEven(compass, 3);
-    const std::string title = i % 7 == 0 ? "Bridge upstream face" : i % 11 == 0 ? "Z" : "Natural";
-    const host::Date water = host::MakeDate(2012, 6, 1 + i % 28);
-    const auto line = Polyline(doc, number + "_Profile", profile);
-    // The fifth section's profile has lost its tag; its centre point keeps it.
-    if (i != 5) TagSection(*line, number, chainage, bearing, title, "XS" + number, water);
+    SectionTag tag;
+    tag.number = number;
+    tag.chainage = Variant(chainage);
+    tag.bearing = host::RoundToEven(compass, 3);
+    tag.title = i % 7 == 0 ? "Bridge upstream face" : i % 11 == 0 ? "Z" : "Natural";
+    tag.name = "XS" + number;
+    tag.water = host::MakeDate(2012, 6, 1 + i % 28);
+    const geometry::Point2 right{profile[profile.size() - 2], profile.back()};
+
+    const auto fault = fault_at.find(i);
+    const std::string kind = fault == fault_at.end() ? "" : fault->second;
+    InjectedFault record{kind, "1", {number}, {}};
+    bool profile_tagged = true, point_tagged = true;
+    if (kind == "no-crossing") {
+      // Moved along itself onto its left bank.
+      for (size_t k = 0; k < profile.size(); k += 2) {
+        profile[k] += (half_width + 10) * std::cos(across);
+        profile[k + 1] += (half_width + 10) * std::sin(across);
+      }
+    } else if (kind == "several-crossings") {
+      // Beside the chord of the next bend, on the side the bend bulges to,
+      // so that the straight line cuts the bend twice.
+      size_t bend = segment;
+      while (bend < bulges.size() && bulges[bend] == 0.0) ++bend;
+      if (bend == bulges.size()) bend = segment;
+      const double sx = coords[2 * bend], sy = coords[2 * bend + 1];
+      const double ex = coords[2 * bend + 2], ey = coords[2 * bend + 3];
+      const double chord = std::hypot(ex - sx, ey - sy);
+      const double side = bulges[bend] > 0 ? 1.0 : -1.0;  // a positive bulge bulges right
+      const double nx = side * (ey - sy) / chord, ny = -side * (ex - sx) / chord;
+      const double shift = std::fabs(bulges[bend]) * chord / 4;
+      profile = {sx + nx * shift, sy + ny * shift, ex + nx * shift, ey + ny * shift};
+    } else if (kind == "sections-cross") {
+      // From its own left bank through the previous section's right half.
+      const double mx = (previous_centre[0] + previous_right[0]) / 2;
+      const double my = (previous_centre[1] + previous_right[1]) / 2;
+      const double dx = mx - profile[0], dy = my - profile[1];
+      const double reach = std::hypot(dx, dy);
+      profile = {profile[0], profile[1], mx + 10 * dx / reach, my + 10 * dy / reach};
+      record.sections.push_back(std::to_string(i - 1));
+    } else if (kind == "chainage-mismatch") {
+      tag.chainage = Variant(chainage + 37.5);
+    } else if (kind == "chainage-order") {
+      tag.chainage = Variant(chainage - 1.5 * kSpacing);
+      record.sections.push_back(std::to_string(i - 1));
+    } else if (kind == "chainage-beyond-reach") {
+      tag.chainage = Variant(reach_length + 30);
+    } else if (kind == "bearing-mismatch") {
+      tag.bearing = std::fmod(tag.bearing + 25, 360.0);
+    } else if (kind == "unknown-reach") {
+      tag.reach = "9";
+    } else if (kind == "duplicate-section-number") {
+      tag.number = std::to_string(i - 1);
+      record.sections.push_back(tag.number);
+    } else if (kind == "tag-too-short") {
+      tag.items = 6;
+    } else if (kind == "tag-unreadable") {
+      // A letter O typed for a zero: text where the number should be.
+      tag.chainage = Variant(host::FormatFixed(chainage, 1) + "O");
+      tag.chainage_code = 1000;
+    } else if (kind == "tag-restorable") {
+      profile_tagged = false;
+    } else if (kind == "tag-lost") {
+      profile_tagged = point_tagged = false;
+    }
+
+    doc.Layers()->Add(number + "_Profile");
+    if (kind != "no-profile") {
+      const auto line = Polyline(doc, number + "_Profile", profile);
+      if (profile_tagged) TagSection(*line, tag);
+      record.handles.push_back(line->Handle());
+      if (kind == "several-profiles") {
+        const auto extra = Polyline(doc, number + "_Profile", {at.x, at.y, at.x + 1, at.y + 1});
+        record.handles.push_back(extra->Handle());
+      }
+    }
     doc.Layers()->Add(number + "_SectionCenter");
-    const auto center = doc.ModelSpace()->AddPoint({at->point[0], at->point[1], 0});
-    center->SetLayer(number + "_SectionCenter");
-    TagSection(*center, number, chainage, bearing, title, "XS" + number, water);
+    if (kind != "no-centre-point") {
+      const auto center = doc.ModelSpace()->AddPoint({at.x, at.y, 0});
+      center->SetLayer(number + "_SectionCenter");
+      if (point_tagged) TagSection(*center, tag);
+      record.handles.push_back(center->Handle());
+      if (kind == "several-centre-points") {
+        const auto extra = doc.ModelSpace()->AddPoint({at.x + 1, at.y, 0});
+        extra->SetLayer(number + "_SectionCenter");
+        record.handles.push_back(extra->Handle());
+      }
+    }
     for (const char* suffix : {"_SectionLine", "_3d", "_3d_LPSO"})
       doc.Layers()->Add(number + suffix);
+    if (kind == "duplicate-section-layer") doc.Layers()->Add(number + "_SectionLine_old");
+    if (!kind.empty() && shape.faults) injected.push_back(std::move(record));
+    previous_centre = {at.x, at.y};
+    previous_right = right;
 
     // Clutter: survey points, bank lines and notes.
     for (int32_t k = 0; k < shape.clutter; ++k) {
-      const double px = at->point[0] + random.Uniform(-40, 40);
-      const double py = at->point[1] + random.Uniform(-40, 40);
+      const double px = at.x + random.Uniform(-40, 40);
+      const double py = at.y + random.Uniform(-40, 40);
       switch (k % 3) {
         case 0: {
           doc.Layers()->Add("Survey_Points");
@@ -159,6 +339,7 @@ void GenerateRiver(host::Document& doc, const RiverShape& shape) {
     }
   }
   doc.Layers()->Add("Temp");
+  return injected;
 }
 
 std::string RiverFile(const RiverShape& shape) {

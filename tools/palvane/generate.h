@@ -1,25 +1,49 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 
 namespace palvane::tools {
 
+// The faults a river can be given, each named by the code of the finding
+// that `palvane check` reports for it.
+extern const std::vector<std::string> kFaultKinds;
+
 struct RiverShape {
   int32_t sections = 20;  // cross-sections along the current reach
   uint64_t seed = 1;      // the same seed gives the same drawing
   int32_t clutter = 0;    // unrelated entities per cross-section
+  // The faults to inject, each once; none at all for a clean river. Without
+  // a list, the river has its one usual fault: the fifth section's profile
+  // has lost its tag (its centre point keeps it).
+  std::optional<std::vector<std::string>> faults;
 };
+
+// One fault put into a river: its kind, the sections it was put into (none
+// for a fault of a reach) and the entities it changed or added.
+struct InjectedFault {
+  std::string kind;
+  std::string reach;
+  std::vector<std::string> sections;
+  std::vector<std::string> handles;
+};
+
+// The sections a river needs for `faults`; throws std::invalid_argument
+// naming a kind that is not one of kFaultKinds.
+int32_t SectionsNeeded(const std::vector<std::string>& faults);
 
 // Draws a synthetic surveyed river into `doc`: a current reach whose centre
 // line meanders with arcs, a second (tributary) reach, and per cross-section
 // a tagged profile polyline across the river, a tagged centre point, and the
-// section's SectionLine, 3d and 3d_LPSO layers. The fifth section's profile
-// has lost its tag (its centre point keeps it). Survey points, bank lines and
-// notes on other layers stand for the rest of a real drawing.
-void GenerateRiver(host::Document& doc, const RiverShape& shape);
+// section's SectionLine, 3d and 3d_LPSO layers, with the faults of `shape`.
+// Survey points, bank lines and notes on other layers stand for the rest of
+// a real drawing. Returns the faults injected. REQUIRES: shape.sections is
+// at least SectionsNeeded(*shape.faults) when there are faults.
+std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& shape);
 
 // The same river in a new drawing from the template, as the bytes of its file.
 std::string RiverFile(const RiverShape& shape);

@@ -12,6 +12,7 @@
 #endif
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -23,7 +24,10 @@
 #include <string>
 #include <string_view>
 
+#include "along/station.h"
 #include "automation/centerline_class.h"
+#include "check/survey_check.h"
+#include "check_report.h"
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "failure.h"
@@ -39,6 +43,7 @@
 #include "keyplan/options.h"
 #include "keyplan_args.h"
 #include "model/lookup.h"
+#include "model/reach.h"
 #include "model/section.h"
 #include "svg.h"
 #ifdef PALVANE_AUTOMATION_HOST
@@ -402,13 +407,168 @@ int Gis(const GisArgs&) { throw Failure{2, "gis exists only in the Linux build, 
 
 // ------------------------------------------------------------------ generate
 
-int Generate(const palvane::tools::RiverShape& shape, const std::string& out) {
+// The faults of `generate --faults`: "none", "all" (every kind that leaves
+// a current reach to check against) or kinds separated by commas.
+std::vector<std::string> FaultList(const std::string& text) {
+  std::vector<std::string> kinds;
+  if (text == "none") return kinds;
+  if (text == "all") {
+    for (const std::string& kind : palvane::tools::kFaultKinds) {
+      if (kind != "no-reach" && kind != "no-current-reach") kinds.push_back(kind);
+    }
+    return kinds;
+  }
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = text.find(',', from);
+    const std::string kind = text.substr(from, comma == std::string::npos ? comma : comma - from);
+    if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
+  return kinds;
+}
+
+int Generate(palvane::tools::RiverShape shape, const std::string& faults, const std::string& out) {
+  if (!faults.empty()) {
+    shape.faults = FaultList(faults);
+    int32_t needed = 0;
+    try {
+      needed = palvane::tools::SectionsNeeded(*shape.faults);
+    } catch (const std::invalid_argument& e) {
+      std::string kinds;
+      for (const std::string& kind : palvane::tools::kFaultKinds) kinds += " " + kind;
+      throw Failure{2, std::string(e.what()) + "; the kinds are:" + kinds};
+    }
+    if (shape.sections < needed) {
+      throw Failure{2, "these faults need at least " + std::to_string(needed) + " sections"};
+    }
+  }
   Progress progress;
   auto app = dxf::NewApplication();
   const Ref<host::Document> doc = app->Documents()->Add();
   progress.Phase("generating " + std::to_string(shape.sections) + " sections");
-  palvane::tools::GenerateRiver(*doc, shape);
+  const auto injected = palvane::tools::GenerateRiver(*doc, shape);
   Save(*doc, out, true, progress);
+  if (shape.faults) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& f : injected) {
+      list.push_back(
+          {{"kind", f.kind},
+           {"reach", f.reach.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.reach)},
+           {"sections", f.sections},
+           {"handles", f.handles}});
+    }
+    std::printf("%s\n", list.dump(2).c_str());
+  }
+  return 0;
+}
+
+// ------------------------------------------------------------------ check
+
+struct CheckArgs {
+  std::string drawing, svg;
+  palvane::check::CheckOptions options;
+  bool json = false;
+};
+
+int Check(const CheckArgs& a) {
+  const double d = a.options.chainage_tolerance, angle = a.options.bearing_tolerance;
+  if (!(d >= 0) || !std::isfinite(d)) throw Failure{2, "--chainage-tolerance must be 0 or more"};
+  if (!(angle >= 0) || !(angle <= 180)) {
+    throw Failure{2, "--bearing-tolerance must be from 0 to 180 degrees"};
+  }
+  if (!a.svg.empty() && SameFile(a.drawing, a.svg)) {
+    throw Failure{2, "the picture would overwrite the drawing; choose another --svg"};
+  }
+  Progress progress;
+  auto app = dxf::NewApplication();
+  auto doc = Load(*app, a.drawing, progress);
+  progress.Phase("checking");
+  const palvane::check::CheckResult result = palvane::check::CheckSurvey(AsSeen(doc), a.options);
+  const std::string report =
+      a.json ? palvane::tools::FindingsJson(result) : palvane::tools::FindingsText(result);
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    throw Failure{2, "cannot write the findings to standard output"};
+  }
+  if (!a.svg.empty()) {
+    const Ref<host::Document> blank = app->Documents()->Add();
+    try {
+      dxf::WriteFileAtomically(a.svg, palvane::tools::CheckSvg(result, *blank), true);
+    } catch (const dxf::DxfError& e) {
+      throw Failure{2, std::string("cannot write the picture: ") + e.what()};
+    }
+  }
+  return result.errors() > 0 ? 1 : 0;
+}
+
+// ------------------------------------------------------------------ station
+
+palvane::geometry::Point2 ParsePoint(const std::string& text) {
+  const size_t comma = text.find(',');
+  double xy[2];
+  const std::string parts[2] = {text.substr(0, comma),
+                                comma == std::string::npos ? "" : text.substr(comma + 1)};
+  for (int i = 0; i < 2; ++i) {
+    const std::string& part = parts[i];
+    const auto r = std::from_chars(part.data(), part.data() + part.size(), xy[i]);
+    if (comma == std::string::npos || part.empty() || r.ec != std::errc() ||
+        r.ptr != part.data() + part.size() || !std::isfinite(xy[i])) {
+      throw Failure{2, "\"" + text + "\" is not a point X,Y of two numbers"};
+    }
+  }
+  return {xy[0], xy[1]};
+}
+
+int Station(const std::string& path, const std::string& handle,
+            const std::vector<std::string>& point_texts, bool json) {
+  std::vector<palvane::geometry::Point2> points;
+  for (const std::string& text : point_texts) points.push_back(ParsePoint(text));
+  Progress progress;
+  auto app = dxf::NewApplication();
+  auto doc = Load(*app, path, progress);
+  const auto drawing = AsSeen(doc);
+  Ref<host::LWPolyline> line;
+  if (!handle.empty()) {
+    line = AsSeen(FindPolyline(*doc, handle));
+  } else {
+    host::StderrMessageSink sink;
+    bool found = false;
+    const auto reach = palvane::model::GetCurrentReach(sink, drawing, found);
+    if (!found) throw Failure{1, "the drawing has no current reach; give --polyline"};
+    line = reach->Profile;
+  }
+  const auto places = palvane::along::Stations(*line, points);
+  nlohmann::json out = nlohmann::json::array();
+  std::string text;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (!places[i]) throw Failure{1, "polyline " + line->Handle() + " has no segment"};
+    const auto& p = *places[i];
+    const char* beyond = p.beyond < 0 ? "start" : p.beyond > 0 ? "end" : nullptr;
+    if (json) {
+      out.push_back(
+          {{"point", {points[i][0], points[i][1]}},
+           {"chainage", p.chainage},
+           {"offset", p.offset},
+           {"nearest", {p.point[0], p.point[1]}},
+           {"bearing", p.bearing},
+           {"beyond", beyond == nullptr ? nlohmann::json(nullptr) : nlohmann::json(beyond)},
+           {"beyond_by", p.beyond_by}});
+    } else {
+      text += "chainage " + ShortestText(p.chainage) + " offset " + ShortestText(p.offset) +
+              " nearest " + ShortestText(p.point[0]) + " " + ShortestText(p.point[1]) +
+              " bearing " + ShortestText(p.bearing);
+      if (beyond != nullptr)
+        text += std::string(" beyond the ") + beyond + " by " + ShortestText(p.beyond_by);
+      text += "\n";
+    }
+  }
+  if (json) text = out.dump(2) + "\n";
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    throw Failure{2, "cannot write the stations to standard output"};
+  }
   return 0;
 }
 
@@ -524,6 +684,36 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(0, 1000));
   gen->add_option("-o", out, "The drawing to write")->required();
+  std::string faults;
+  gen->add_option("--faults", faults,
+                  "none, all, or kinds of fault separated by commas (each as the code of its "
+                  "finding in palvane check); prints what was injected as JSON");
+
+  CheckArgs c;
+  auto* check = cli.add_subcommand(
+      "check", "Find a survey drawing's problems before modelling (exit status 1 on errors)");
+  check->add_option("DRAWING", c.drawing, "The drawing (DXF)")->required();
+  check->add_flag("--json", c.json, "Print a JSON array of the findings");
+  check->add_option("--svg", c.svg, "Also draw the reaches and sections, findings in red");
+  check
+      ->add_option("--chainage-tolerance", c.options.chainage_tolerance,
+                   "Largest difference of a tagged chainage from the measured one")
+      ->capture_default_str();
+  check
+      ->add_option("--bearing-tolerance", c.options.bearing_tolerance,
+                   "Largest difference of a tagged bearing from its line's, in degrees")
+      ->capture_default_str();
+
+  std::vector<std::string> station_points;
+  auto* station = cli.add_subcommand(
+      "station", "The chainage and offset of points against the current reach or a polyline");
+  station->add_option("DRAWING", drawing, "The drawing (DXF)")->required();
+  station->add_option("--point", station_points, "X,Y (repeatable)")
+      ->required()
+      ->allow_extra_args(false);
+  station->add_option("--polyline", handle,
+                      "Handle of a lightweight polyline (default: the current reach)");
+  station->add_flag("--json", json, "Print a JSON array");
 
   try {
     cli.parse(argc, argv);
@@ -552,7 +742,9 @@ int main(int argc, char** argv) {
     if (*along) return PointAlong(drawing, handle, distances, json);
     if (*view) return ViewSection(drawing, handle, original_data, out, in_place);
     if (*key) return Keyplan(k);
-    if (*gen) return Generate(shape, out);
+    if (*gen) return Generate(shape, faults, out);
+    if (*check) return Check(c);
+    if (*station) return Station(drawing, handle, station_points, json);
     if (*gis) return Gis(g);
   } catch (const Failure& f) {
     Say(f.reason);

@@ -1,0 +1,647 @@
+#include "check/survey_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <optional>
+
+#include "along/station.h"
+#include "host/convert.h"
+#include "host/message_sink.h"
+#include "model/lookup.h"
+#include "model/reach.h"
+#include "model/section.h"
+#include "model/tags.h"
+
+namespace palvane::check {
+
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::kNote:
+      return "note";
+    case Severity::kWarning:
+      return "warning";
+    case Severity::kError:
+      return "error";
+  }
+  return "error";
+}
+
+size_t CheckResult::errors() const {
+  return static_cast<size_t>(std::count_if(findings.begin(), findings.end(), [](const Finding& f) {
+    return f.severity == Severity::kError;
+  }));
+}
+
+namespace {
+
+using geometry::Point2;
+using host::Ref;
+using host::Variant;
+constexpr double kPi = std::numbers::pi;
+
+// A number as a reader wants it in a finding: at most three decimals, no
+// trailing zeros.
+std::string Num(double value) {
+  std::string text = host::FormatFixed(value, 3);
+  if (text.find('.') != std::string::npos) {
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+  }
+  return text == "-0" ? "0" : text;
+}
+
+// The lookups' messages are the check's own findings here.
+class Silent : public host::MessageSink {
+ public:
+  void Show(std::string_view) override {}
+};
+
+const char* ItemName(size_t item) {
+  static constexpr const char* kNames[] = {
+      "application", "kind",  "section number", "reach number", "chainage",
+      "bearing",     "title", "section name",   "water date",   "through-section flag"};
+  return item < std::size(kNames) ? kNames[item] : "item";
+}
+
+// The first item of a section tag that the record cannot load: one that
+// does not convert to its member's type, or the first one missing.
+size_t FirstBadItem(const std::vector<Variant>& values) {
+  for (size_t item = 2; item < 10; ++item) {
+    if (item >= values.size()) return item < 7 ? item : 10;
+    try {
+      if (item == 4 || item == 5) {
+        host::ToDouble(values[item]);
+      } else if (item == 8) {
+        host::ToDate(values[item]);
+      } else if (item == 9) {
+        host::ToBoolean(values[item]);
+      } else {
+        host::ToText(values[item]);
+      }
+    } catch (const host::Error&) {
+      return item;
+    }
+  }
+  return 10;
+}
+
+// "a and b", or "a, b and c".
+std::string ListOf(const std::vector<std::string>& items) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out += i + 1 == items.size() ? " and " : ", ";
+    out += items[i];
+  }
+  return out;
+}
+
+struct Reach {
+  std::string number, handle;
+  bool current = false;
+  Ref<host::LWPolyline> line;
+};
+
+struct Section {
+  std::string number, handle, reach_no;
+  double chainage = 0, bearing = 0;
+  bool has_line = false;
+  Point2 first{}, last{};
+  std::optional<double> measured;  // distance along the reach to the crossing
+};
+
+// One way of writing a bearing.
+struct Convention {
+  const char* text;
+  bool degrees, from_north, reversed;
+};
+constexpr Convention kConventions[] = {
+    {"degrees clockwise from grid north", true, true, false},
+    {"degrees clockwise from grid north", true, true, true},
+    {"degrees counter-clockwise from east", true, false, false},
+    {"degrees counter-clockwise from east", true, false, true},
+    {"radians counter-clockwise from east", false, false, false},
+    {"radians counter-clockwise from east", false, false, true},
+};
+
+// How far a tagged bearing lies from what `c` gives for a line of direction
+// `angle` (radians counter-clockwise from east), in degrees.
+double BearingError(const Convention& c, double angle, double tagged) {
+  if (c.reversed) angle += kPi;
+  double expected = c.from_north ? kPi / 2 - angle : angle;
+  double period = 2 * kPi;
+  if (c.degrees) {
+    expected *= 180 / kPi;
+    period = 360;
+  }
+  double d = std::fmod(std::fabs(tagged - expected), period);
+  d = std::min(d, period - d);
+  return c.degrees ? d : d * 180 / kPi;
+}
+
+// Which of `values` to keep so that the kept ones rise strictly and are as
+// many as can be; of such choices, the one keeping the most `trusted`
+// values. A Fenwick tree over the values' ranks finds, for each value, the
+// best choice ending below it.
+std::vector<bool> LongestRising(const std::vector<double>& values,
+                                const std::vector<bool>& trusted) {
+  const size_t n = values.size();
+  std::vector<double> sorted(values);
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  // Scores count kept values first and trusted ones second.
+  const int64_t weight = static_cast<int64_t>(n) + 1;
+  std::vector<std::pair<int64_t, size_t>> tree(sorted.size() + 1, {0, SIZE_MAX});
+  std::vector<int64_t> score(n);
+  std::vector<size_t> before(n, SIZE_MAX);
+  for (size_t i = 0; i < n; ++i) {
+    const size_t rank = static_cast<size_t>(
+        std::lower_bound(sorted.begin(), sorted.end(), values[i]) - sorted.begin());
+    std::pair<int64_t, size_t> best{0, SIZE_MAX};
+    for (size_t k = rank; k > 0; k -= k & (~k + 1)) best = std::max(best, tree[k]);
+    score[i] = best.first + weight + (trusted[i] ? 1 : 0);
+    before[i] = best.second;
+    for (size_t k = rank + 1; k < tree.size(); k += k & (~k + 1))
+      tree[k] = std::max(tree[k], std::pair<int64_t, size_t>{score[i], i});
+  }
+  std::vector<bool> kept(n, false);
+  if (n == 0) return kept;
+  size_t last = static_cast<size_t>(std::max_element(score.begin(), score.end()) - score.begin());
+  for (size_t k = last; k != SIZE_MAX; k = before[k]) kept[k] = true;
+  return kept;
+}
+
+class Checker {
+ public:
+  Checker(const Ref<host::Document>& drawing, const CheckOptions& options)
+      : drawing_(drawing), options_(options) {}
+
+  CheckResult Run() {
+    ReadReaches();
+    ReadSections();
+    for (size_t r = 0; r < reaches_.size(); ++r) CheckGeometry(r);
+    return std::move(result_);
+  }
+
+ private:
+  void Add(Severity severity, const char* code, std::string reach, std::string section,
+           std::vector<std::string> handles, std::string text) {
+    result_.findings.push_back({severity, code, std::move(reach), std::move(section),
+                                std::move(handles), std::move(text)});
+  }
+
+  void HostFailure(const host::Error& e, const std::string& section, const std::string& what) {
+    Add(Severity::kError, code::kHostError, "", section, {},
+        what + " failed: error " + std::to_string(e.number()) + ", " + e.description());
+  }
+
+  std::vector<Ref<host::Entity>> Select(const char* type, const std::string& layer) {
+    const auto set = model::NewSelectionSet(drawing_, "Section");
+    set->Select(host::kSelectionSetAll, {0, 8}, {Variant(type), Variant(layer)});
+    std::vector<Ref<host::Entity>> out;
+    const int32_t count = set->Count();
+    out.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i) out.push_back(set->Item(i));
+    return out;
+  }
+
+  // A polyline's vertices and bulges in world plan, or nothing when it does
+  // not lie in a plane parallel to the plan.
+  std::optional<geometry::PlanPolyline> WorldPlan(host::LWPolyline& line) {
+    geometry::PlanPolyline plan = along::ReadPlan(line);
+    const host::Point3 normal = line.Normal();
+    if (normal[0] == 0 && normal[1] == 0 && normal[2] > 0) return plan;
+    const double length = std::hypot(normal[0], normal[1], normal[2]);
+    if (!(std::fabs(normal[2]) >= length * (1 - 1e-9))) return std::nullopt;
+    const double elevation = line.Elevation();
+    const Ref<host::Utility> utility = drawing_->Utility();
+    for (Point2& v : plan.vertices) {
+      const host::Point3 w = utility->TranslateCoordinates({v[0], v[1], elevation}, host::kObjectCs,
+                                                           host::kWorld, false, normal);
+      v = {w[0], w[1]};
+    }
+    // Seen from below, an arc turns the other way.
+    if (normal[2] < 0)
+      for (double& b : plan.bulges) b = -b;
+    return plan;
+  }
+
+  void ReadReaches() {
+    std::vector<Ref<host::Entity>> lines;
+    try {
+      const auto set = model::NewSelectionSet(drawing_, "LWPolys");
+      set->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});
+      const int32_t count = set->Count();
+      for (int32_t i = 0; i < count; ++i) lines.push_back(set->Item(i));
+    } catch (const host::Error& e) {
+      HostFailure(e, "", "selecting the polylines");
+      return;
+    }
+    size_t tagged = 0;
+    for (const auto& entity : lines) {
+      std::string handle;
+      try {
+        const auto line = entity.As<host::LWPolyline>();
+        handle = line->Handle();
+        const host::XData tag = line->GetXData(model::kTagApp);
+        if (tag.empty()) continue;
+        model::TEVReach record;
+        record.Profile = line;
+        bool is_reach = false;
+        try {
+          is_reach = record.Load(tag);
+        } catch (const host::Error& e) {
+          // A tag whose kind cannot be read, or a reach tag cut short: the
+          // reach lookup of every export stops at it.
+          const bool reach_kind = tag.values.size() > 1 && model::IsTagKind(tag, model::kReachKind);
+          if (!reach_kind && tag.values.size() > 1) continue;
+          ++tagged;
+          std::string reach_no;
+          if (reach_kind && tag.values.size() > 2) {
+            try {
+              reach_no = host::ToText(tag.values[2]);
+            } catch (const host::Error&) {
+            }
+          }
+          Add(Severity::kError, code::kReachTagUnreadable, reach_no, "", {handle},
+              std::string(reach_kind ? "the reach tag" : "the \"TEV\" data") + " of polyline " +
+                  handle + " cannot be read (" + e.description() + ", " +
+                  std::to_string(tag.values.size()) + " items): every export stops at it");
+          continue;
+        }
+        if (!is_reach) continue;
+        ++tagged;
+        reaches_.push_back({record.ReachNo, handle, record.Status, line});
+      } catch (const host::Error& e) {
+        HostFailure(e, "", "reading polyline " + handle);
+      }
+    }
+    if (tagged == 0) {
+      Add(Severity::kError, code::kNoReach, "", "", {},
+          "the drawing has no reach: no polyline carries a reach tag");
+      return;
+    }
+    std::vector<std::string> current, numbers;
+    for (const Reach& r : reaches_) {
+      result_.reaches.push_back({r.number, r.handle, r.current, {}});
+      if (!r.current) continue;
+      current.push_back(r.handle);
+      numbers.push_back(r.number);
+    }
+    if (!reaches_.empty() && current.empty()) {
+      Add(Severity::kError, code::kNoCurrentReach, "", "", {},
+          "no reach is marked current: the exports make nothing");
+    }
+    if (current.size() > 1) {
+      Add(Severity::kError, code::kSeveralCurrentReaches, numbers.front(), "", current,
+          std::to_string(current.size()) + " reaches are marked current (" + ListOf(numbers) +
+              "): the exports take the first, reach " + numbers.front());
+    }
+  }
+
+  const Reach* ReachNumbered(const std::string& number) const {
+    for (const Reach& r : reaches_)
+      if (r.number == number) return &r;
+    return nullptr;
+  }
+
+  void ReadSections() {
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<std::string>> layers_of;
+    try {
+      const auto layers = drawing_->Layers();
+      const int32_t count = layers->Count();
+      for (int32_t i = 0; i < count; ++i) {
+        const std::string name = layers->Item(i)->Name();
+        const size_t at = name.find("_SectionLine");
+        if (at == std::string::npos) continue;
+        auto& names = layers_of[name.substr(0, at)];
+        if (names.empty()) order.push_back(name.substr(0, at));
+        names.push_back(name);
+      }
+    } catch (const host::Error& e) {
+      HostFailure(e, "", "reading the layers");
+    }
+    std::map<std::string, std::vector<std::string>> numbered;  // tag number -> layer numbers
+    for (const std::string& number : order) {
+      const auto& names = layers_of[number];
+      if (names.size() > 1) {
+        Add(Severity::kError, code::kDuplicateSectionLayer, "", number, {},
+            "layers " + ListOf(names) + " name section " + number + ": the exports draw it " +
+                std::to_string(names.size()) + " times");
+      }
+      try {
+        ReadSection(number, numbered);
+      } catch (const host::Error& e) {
+        HostFailure(e, number, "reading section " + number);
+      }
+    }
+    for (const auto& [tag_number, numbers] : numbered) {
+      if (numbers.size() < 2) continue;
+      Add(Severity::kError, code::kDuplicateSectionNumber, "", numbers.front(), {},
+          "the tags of sections " + ListOf(numbers) + " give the same section number " +
+              tag_number);
+    }
+  }
+
+  void ReadSection(const std::string& number,
+                   std::map<std::string, std::vector<std::string>>& numbered) {
+    const auto profiles = Select("LWPOLYLINE", number + "_Profile");
+    const auto points = Select("POINT", number + "_SectionCenter");
+    std::vector<std::string> profile_handles, point_handles;
+    for (const auto& e : profiles) profile_handles.push_back(e->Handle());
+    for (const auto& e : points) point_handles.push_back(e->Handle());
+    if (profiles.size() > 1) {
+      Add(Severity::kWarning, code::kSeveralProfiles, "", number, profile_handles,
+          "layer " + number + "_Profile holds " + std::to_string(profiles.size()) +
+              " polylines: the exports use the first, " + profile_handles.front());
+    }
+    if (points.empty()) {
+      Add(Severity::kWarning, code::kNoCentrePoint, "", number, {},
+          "layer " + number + "_SectionCenter holds no point: a lost tag could not be restored");
+    } else if (points.size() > 1) {
+      Add(Severity::kWarning, code::kSeveralCentrePoints, "", number, point_handles,
+          "layer " + number + "_SectionCenter holds " + std::to_string(points.size()) +
+              " points: a lost tag would be restored from the first, " + point_handles.front());
+    }
+    if (profiles.empty()) {
+      Add(Severity::kError, code::kNoProfile, "", number, {},
+          "layer " + number + "_Profile holds no polyline: the exports leave the section out");
+      return;
+    }
+    const auto profile = profiles.front().As<host::LWPolyline>();
+    const std::string handle = profile_handles.front();
+    host::XData tag = profile->GetXData(model::kTagApp);
+    std::vector<std::string> owners{handle};
+    bool own = false;
+    try {
+      own = model::IsTagKind(tag, model::kSectionKind);
+    } catch (const host::Error&) {
+      // No kind at all: as good as lost.
+    }
+    if (!own) {
+      host::XData copy;
+      bool copy_is_section = false;
+      if (!points.empty()) {
+        copy = points.front()->GetXData(model::kTagApp);
+        try {
+          copy_is_section = model::IsTagKind(copy, model::kSectionKind);
+        } catch (const host::Error&) {
+        }
+      }
+      if (!copy_is_section) {
+        Add(Severity::kError, code::kTagLost, "", number, {handle},
+            "profile " + handle +
+                " carries no section tag and no centre point has one to "
+                "restore: the exports leave the section unlabelled");
+        return;
+      }
+      Add(Severity::kWarning, code::kTagRestorable, "", number, {handle, point_handles.front()},
+          "profile " + handle +
+              " has lost its section tag: the exports restore it from centre "
+              "point " +
+              point_handles.front());
+      tag = std::move(copy);
+      owners = {point_handles.front()};
+    }
+    Silent silent;
+    model::TEVSection record(silent);
+    try {
+      record.LoadFrom(tag);
+    } catch (const host::Error& e) {
+      const size_t item = FirstBadItem(tag.values);
+      if (item == 10) {
+        Add(Severity::kError, code::kTagUnreadable, "", number, owners,
+            "its section tag cannot be read: " + e.description());
+      } else if (item >= tag.values.size()) {
+        Add(Severity::kError, code::kTagTooShort, "", number, owners,
+            "its section tag has " + std::to_string(tag.values.size()) + " items: item " +
+                std::to_string(item) + " (" + ItemName(item) + ") is missing");
+      } else {
+        Add(Severity::kError, code::kTagUnreadable, "", number, owners,
+            "item " + std::to_string(item) + " (" + ItemName(item) +
+                ") of its section tag cannot be read: " + e.description());
+      }
+      return;
+    }
+    numbered[record.SectionNo].push_back(number);
+    if (record.SectionNo != number) {
+      Add(Severity::kWarning, code::kSectionNumberMismatch, "", number, owners,
+          "its tag gives the section number \"" + record.SectionNo + "\"");
+    }
+    Section section;
+    section.number = number;
+    section.handle = handle;
+    section.reach_no = record.ReachNo;
+    section.chainage = record.Chainage;
+    section.bearing = record.Bearing;
+    const auto plan = WorldPlan(*profile);
+    if (!plan) {
+      Add(Severity::kWarning, code::kNotInPlan, "", number, {handle},
+          "profile " + handle + " does not lie flat in plan: its line is not checked");
+    } else if (plan->vertices.size() < 2 || plan->vertices.front() == plan->vertices.back()) {
+      Add(Severity::kError, code::kProfileTooShort, "", number, {handle},
+          "profile " + handle +
+              " has no length from its first vertex to its last: the "
+              "exports draw no section line");
+    } else {
+      section.has_line = true;
+      section.first = plan->vertices.front();
+      section.last = plan->vertices.back();
+      result_.sections.push_back({number, handle, section.first, section.last});
+    }
+    const Reach* reach = ReachNumbered(section.reach_no);
+    if (reach == nullptr) {
+      if (!reaches_.empty()) {
+        Add(Severity::kError, code::kUnknownReach, section.reach_no, number, owners,
+            "its tag gives reach \"" + section.reach_no + "\", which the drawing does not have");
+      }
+      return;
+    }
+    sections_[static_cast<size_t>(reach - reaches_.data())].push_back(std::move(section));
+  }
+
+  void CheckGeometry(size_t r) {
+    Reach& reach = reaches_[r];
+    std::vector<Section>& sections = sections_[r];
+    if (sections.empty()) return;
+    std::optional<geometry::PlanPolyline> plan;
+    try {
+      plan = WorldPlan(*reach.line);
+    } catch (const host::Error& e) {
+      HostFailure(e, "", "reading reach " + reach.number);
+      return;
+    }
+    if (!plan) {
+      Add(Severity::kWarning, code::kNotInPlan, reach.number, "", {reach.handle},
+          "the centre line of reach " + reach.number +
+              " does not lie flat in plan: its sections are not measured");
+      return;
+    }
+    result_.reaches[r].line = *plan;
+    const geometry::PolylineIndex centre(*plan);
+    const double length = centre.Length();
+    const std::string& rn = reach.number;
+
+    for (Section& s : sections) {
+      if (s.chainage > length || s.chainage < 0) {
+        Add(Severity::kError, code::kChainageBeyondReach, rn, s.number, {s.handle},
+            s.chainage < 0
+                ? "its chainage " + Num(s.chainage) + " is negative"
+                : "its chainage " + Num(s.chainage) + " lies beyond the length " + Num(length) +
+                      " of reach " + rn + ": its chainage from the other end would be negative");
+      }
+      if (!s.has_line) continue;
+      const auto crossings = centre.Crossings(s.first, s.last);
+      if (crossings.empty()) {
+        Add(Severity::kError, code::kNoCrossing, rn, s.number, {s.handle, reach.handle},
+            "its section line does not cross the centre line of reach " + rn);
+      } else if (crossings.size() > 1) {
+        std::string at;
+        for (size_t i = 0; i < crossings.size(); ++i)
+          at += (i ? ", " : "") + Num(crossings[i].chainage);
+        Add(Severity::kError, code::kSeveralCrossings, rn, s.number, {s.handle, reach.handle},
+            "its section line crosses the centre line of reach " + rn + " " +
+                std::to_string(crossings.size()) + " times, at chainages " + at);
+      } else {
+        s.measured = crossings.front().chainage;
+      }
+    }
+    CheckChainages(reach, sections, length);
+    CheckBearings(reach, sections);
+    CheckCrossingSections(reach, sections);
+  }
+
+  void CheckChainages(const Reach& reach, const std::vector<Section>& sections, double length) {
+    const double tolerance = options_.chainage_tolerance;
+    size_t measured = 0, forward = 0, backward = 0;
+    for (const Section& s : sections) {
+      if (!s.measured) continue;
+      ++measured;
+      if (std::fabs(s.chainage - *s.measured) <= tolerance) ++forward;
+      if (std::fabs(s.chainage - (length - *s.measured)) <= tolerance) ++backward;
+    }
+    if (measured == 0) return;
+    const bool from_end = backward > forward;
+    const std::string& rn = reach.number;
+    Add(Severity::kNote, code::kChainageDirection, rn, "", {reach.handle},
+        "chainages of reach " + rn + " run from the " + (from_end ? "last" : "first") +
+            " vertex of its centre line (" + std::to_string(from_end ? backward : forward) +
+            " of " + std::to_string(measured) + " sections agree)");
+    std::vector<const Section*> along;
+    for (const Section& s : sections) {
+      if (!s.measured) continue;
+      along.push_back(&s);
+      const double expected = from_end ? length - *s.measured : *s.measured;
+      if (std::fabs(s.chainage - expected) > tolerance) {
+        Add(Severity::kError, code::kChainageMismatch, rn, s.number, {s.handle},
+            "its tag gives chainage " + Num(s.chainage) +
+                " but its line crosses the centre line "
+                "at chainage " +
+                Num(expected) + " (" + Num(s.chainage - expected) + " apart)");
+      }
+    }
+    // Along the reach the chainages must rise (or fall, when measured from
+    // the end); the sections outside a longest such run are out of order.
+    std::stable_sort(along.begin(), along.end(), [](const Section* a, const Section* b) {
+      return *a->measured < *b->measured;
+    });
+    std::vector<double> values;
+    std::vector<bool> matching;
+    for (const Section* s : along) {
+      values.push_back(from_end ? -s->chainage : s->chainage);
+      const double expected = from_end ? length - *s->measured : *s->measured;
+      matching.push_back(std::fabs(s->chainage - expected) <= tolerance);
+    }
+    const std::vector<bool> in = LongestRising(values, matching);
+    for (size_t i = 0; i < along.size(); ++i) {
+      if (in[i]) continue;
+      const Section& s = *along[i];
+      std::string beside;
+      if (i > 0) beside += "section " + along[i - 1]->number;
+      if (i + 1 < along.size())
+        beside += (beside.empty() ? "" : " and ") + std::string("section ") + along[i + 1]->number;
+      Add(Severity::kError, code::kChainageOrder, rn, s.number, {s.handle},
+          "its chainage " + Num(s.chainage) + " is out of order with " + beside +
+              " beside it along reach " + rn);
+    }
+  }
+
+  void CheckBearings(const Reach& reach, const std::vector<Section>& sections) {
+    std::vector<std::pair<const Section*, double>> lines;
+    for (const Section& s : sections) {
+      if (s.has_line)
+        lines.push_back({&s, std::atan2(s.last[1] - s.first[1], s.last[0] - s.first[0])});
+    }
+    if (lines.empty()) return;
+    const double tolerance = options_.bearing_tolerance;
+    size_t best = 0, best_count = 0;
+    for (size_t c = 0; c < std::size(kConventions); ++c) {
+      size_t count = 0;
+      for (const auto& [s, angle] : lines)
+        if (BearingError(kConventions[c], angle, s->bearing) <= tolerance) ++count;
+      if (count > best_count) {
+        best = c;
+        best_count = count;
+      }
+    }
+    const std::string& rn = reach.number;
+    if (best_count * 2 < lines.size()) {
+      Add(Severity::kWarning, code::kBearingConventionUnknown, rn, "", {reach.handle},
+          "no way of writing bearings fits half of the " + std::to_string(lines.size()) +
+              " sections of reach " + rn + " (the best fits " + std::to_string(best_count) +
+              "): bearings are not checked");
+      return;
+    }
+    const Convention& c = kConventions[best];
+    const char* direction =
+        c.reversed ? "from its last vertex to its first" : "from its first vertex to its last";
+    Add(Severity::kNote, code::kBearingConvention, rn, "", {reach.handle},
+        "bearings of reach " + rn + " are " + c.text + " of each section line " + direction + " (" +
+            std::to_string(best_count) + " of " + std::to_string(lines.size()) +
+            " sections agree)");
+    for (const auto& [s, angle] : lines) {
+      const double error = BearingError(c, angle, s->bearing);
+      if (error <= tolerance) continue;
+      Add(Severity::kWarning, code::kBearingMismatch, rn, s->number, {s->handle},
+          "its tag gives bearing " + Num(s->bearing) + ", " + Num(error) +
+              " degrees from its section line's direction");
+    }
+  }
+
+  void CheckCrossingSections(const Reach& reach, const std::vector<Section>& sections) {
+    std::vector<const Section*> lines;
+    std::vector<geometry::BoxGrid::Box> boxes;
+    for (const Section& s : sections) {
+      if (!s.has_line) continue;
+      lines.push_back(&s);
+      boxes.push_back(geometry::BoxOf(s.first, s.last));
+    }
+    const geometry::BoxGrid grid(boxes);
+    for (size_t i = 0; i < lines.size(); ++i) {
+      for (size_t j : grid.Candidates(boxes[i])) {
+        if (j <= i) continue;
+        const Section& a = *lines[i];
+        const Section& b = *lines[j];
+        if (!geometry::PiecesMeet(a.first, a.last, b.first, b.last)) continue;
+        Add(Severity::kError, code::kSectionsCross, reach.number, a.number, {a.handle, b.handle},
+            "its section line crosses the line of section " + b.number);
+      }
+    }
+  }
+
+  const Ref<host::Document>& drawing_;
+  const CheckOptions& options_;
+  CheckResult result_;
+  std::vector<Reach> reaches_;
+  std::map<size_t, std::vector<Section>> sections_;  // by reach index
+};
+
+}  // namespace
+
+CheckResult CheckSurvey(const Ref<host::Document>& drawing, const CheckOptions& options) {
+  return Checker(drawing, options).Run();
+}
+
+}  // namespace palvane::check

@@ -1,0 +1,241 @@
+#include "check/survey_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "check_report.h"
+#include "generate.h"
+#include "support/river.h"
+
+namespace palvane::testing {
+namespace {
+
+using check::Severity;
+
+struct Checked {
+  std::vector<tools::InjectedFault> injected;
+  check::CheckResult result;
+};
+
+Checked GenerateAndCheck(std::optional<std::vector<std::string>> faults, int32_t sections = 100,
+                         check::CheckOptions options = {}) {
+  Drawing d;
+  tools::RiverShape shape{sections, 3, 2, std::nullopt};
+  shape.faults = std::move(faults);
+  Checked out;
+  out.injected = tools::GenerateRiver(*d.mem, shape);
+  out.result = check::CheckSurvey(d.doc, options);
+  return out;
+}
+
+std::vector<const check::Finding*> Problems(const check::CheckResult& r) {
+  std::vector<const check::Finding*> out;
+  for (const auto& f : r.findings)
+    if (f.severity != Severity::kNote) out.push_back(&f);
+  return out;
+}
+
+std::string Describe(const check::CheckResult& r) { return tools::FindingsText(r); }
+
+// Whether a finding of the fault's kind names one of its sections (or, for
+// a fault of the reaches, exists at all).
+bool Reported(const tools::InjectedFault& fault, const check::CheckResult& r) {
+  for (const auto& f : r.findings) {
+    if (f.code != fault.kind) continue;
+    if (fault.sections.empty()) return true;
+    if (std::find(fault.sections.begin(), fault.sections.end(), f.section) != fault.sections.end())
+      return true;
+  }
+  return false;
+}
+
+TEST(CheckTest, ACleanRiverHasNoFindingButTheConventionsInferred) {
+  const Checked c = GenerateAndCheck(std::vector<std::string>{});
+  EXPECT_TRUE(c.injected.empty());
+  EXPECT_TRUE(Problems(c.result).empty()) << Describe(c.result);
+  std::vector<std::string> notes;
+  for (const auto& f : c.result.findings) notes.push_back(f.code);
+  EXPECT_EQ(notes, (std::vector<std::string>{check::code::kChainageDirection,
+                                             check::code::kBearingConvention}));
+  EXPECT_NE(c.result.findings[0].text.find("first vertex"), std::string::npos);
+  EXPECT_NE(c.result.findings[1].text.find("clockwise from grid north"), std::string::npos);
+  EXPECT_EQ(c.result.errors(), 0u);
+  EXPECT_EQ(c.result.sections.size(), 100u);
+}
+
+TEST(CheckTest, TheUsualRiverShowsItsLostTag) {
+  const Checked c = GenerateAndCheck(std::nullopt, 20);
+  const auto problems = Problems(c.result);
+  ASSERT_EQ(problems.size(), 1u) << Describe(c.result);
+  EXPECT_EQ(problems[0]->code, check::code::kTagRestorable);
+  EXPECT_EQ(problems[0]->section, "5");
+  EXPECT_EQ(problems[0]->severity, Severity::kWarning);
+}
+
+// Every kind of fault, put into a river alone, is found where it was put.
+class FaultTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FaultTest, IsReportedWhereItWasInjected) {
+  const Checked c = GenerateAndCheck(std::vector<std::string>{GetParam()}, 24);
+  ASSERT_EQ(c.injected.size(), 1u);
+  EXPECT_EQ(c.injected[0].kind, GetParam());
+  EXPECT_FALSE(c.injected[0].handles.empty() && GetParam() != "no-profile" &&
+               GetParam() != "no-centre-point");
+  EXPECT_TRUE(Reported(c.injected[0], c.result)) << Describe(c.result);
+  // Nothing about sections the fault did not touch, but for the section a
+  // fault leans on (its neighbour) and the crossings a stray line makes.
+  for (const check::Finding* f : Problems(c.result)) {
+    if (f->section.empty()) continue;
+    const auto& named = c.injected[0].sections;
+    const bool own = std::find(named.begin(), named.end(), f->section) != named.end();
+    EXPECT_TRUE(own || f->code == check::code::kSectionsCross || GetParam() == "several-crossings")
+        << Describe(c.result);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, FaultTest, ::testing::ValuesIn(tools::kFaultKinds),
+                         [](const ::testing::TestParamInfo<std::string>& kind) {
+                           std::string name = kind.param;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+TEST(CheckTest, EveryFaultAtOnceIsReported) {
+  std::vector<std::string> all;
+  for (const std::string& kind : tools::kFaultKinds)
+    if (kind != "no-reach" && kind != "no-current-reach") all.push_back(kind);
+  const Checked c = GenerateAndCheck(all, tools::SectionsNeeded(all));
+  EXPECT_EQ(c.injected.size(), all.size());
+  for (const auto& fault : c.injected) EXPECT_TRUE(Reported(fault, c.result)) << fault.kind;
+  EXPECT_GT(c.result.errors(), 0u);
+  EXPECT_THROW(tools::SectionsNeeded({"no-such-fault"}), std::invalid_argument);
+}
+
+// A river drawn by hand: a straight centre line along X, of length 100.
+struct HandRiver {
+  HandRiver() {
+    const auto centre = AddPolyline(d.doc, "Centreline", {0, 0, 100, 0});
+    TagReach(*centre, "1", true);
+  }
+  void Section(const std::string& number, double x, double chainage, double bearing,
+               double tilt = 0) {
+    const auto line = AddPolyline(d.doc, number + "_Profile", {x - tilt, 10, x + tilt, -10});
+    TagSection(*line, number, chainage, bearing, "t", "n");
+    const auto point = AddPoint(d.doc, number + "_SectionCenter", {x, 0, 0});
+    TagSection(*point, number, chainage, bearing, "t", "n");
+    d.doc->Layers()->Add(number + "_SectionLine");
+  }
+  check::CheckResult Check(check::CheckOptions options = {}) {
+    return check::CheckSurvey(d.doc, options);
+  }
+  Drawing d;
+};
+
+size_t CountOf(const check::CheckResult& r, const char* code) {
+  return static_cast<size_t>(std::count_if(r.findings.begin(), r.findings.end(),
+                                           [&](const auto& f) { return f.code == code; }));
+}
+
+TEST(CheckTest, ChainagesMeasuredFromTheEndAreInferredAndOutliersFlagged) {
+  HandRiver river;
+  // Measured from the far end, lines from north to south: bearing 180
+  // degrees clockwise from north.
+  for (int i = 1; i <= 5; ++i) river.Section(std::to_string(i), 15.0 * i, 100 - 15.0 * i, 180);
+  river.Section("6", 90, 10.4, 180);  // within the tolerance
+  river.Section("7", 95, 12, 180);    // 7 off, and out of order
+  const auto r = river.Check();
+  ASSERT_GE(r.findings.size(), 1u);
+  EXPECT_NE(Describe(r).find("run from the last vertex"), std::string::npos) << Describe(r);
+  EXPECT_EQ(CountOf(r, check::code::kChainageMismatch), 1u) << Describe(r);
+  EXPECT_EQ(CountOf(r, check::code::kChainageOrder), 1u) << Describe(r);
+  for (const auto& f : r.findings) {
+    if (f.code == check::code::kChainageMismatch || f.code == check::code::kChainageOrder) {
+      EXPECT_EQ(f.section, "7");
+    }
+  }
+  // A wider tolerance takes section 7 as it is; it stays out of order.
+  const auto wide = river.Check({8, 1});
+  EXPECT_EQ(CountOf(wide, check::code::kChainageMismatch), 0u);
+  EXPECT_EQ(CountOf(wide, check::code::kChainageOrder), 1u);
+}
+
+TEST(CheckTest, BearingConventionsAreInferredOrReportedOnceAsUnknown) {
+  constexpr double kPi = std::numbers::pi;
+  {
+    // Radians counter-clockwise from east of the line from its last vertex
+    // to its first: the lines run south, so read north, pi / 2.
+    HandRiver river;
+    for (int i = 1; i <= 4; ++i) river.Section(std::to_string(i), 20.0 * i, 20.0 * i, kPi / 2);
+    river.Section("5", 90, 90, kPi / 2 + 0.1);  // 5.7 degrees off
+    const auto r = river.Check();
+    EXPECT_NE(Describe(r).find("radians counter-clockwise from east of each section line from "
+                               "its last vertex to its first"),
+              std::string::npos)
+        << Describe(r);
+    ASSERT_EQ(CountOf(r, check::code::kBearingMismatch), 1u);
+    EXPECT_EQ(Problems(r).size(), 1u) << Describe(r);
+  }
+  {
+    HandRiver river;
+    const double bearings[] = {10, 77, 140, 260, 300};
+    for (int i = 1; i <= 5; ++i)
+      river.Section(std::to_string(i), 15.0 * i, 15.0 * i, bearings[i - 1]);
+    const auto r = river.Check();
+    EXPECT_EQ(CountOf(r, check::code::kBearingConventionUnknown), 1u) << Describe(r);
+    EXPECT_EQ(CountOf(r, check::code::kBearingMismatch), 0u);
+    EXPECT_EQ(CountOf(r, check::code::kBearingConvention), 0u);
+  }
+}
+
+TEST(CheckTest, CrossingSectionsAndLinesThatMissTheCentreLine) {
+  HandRiver river;
+  river.Section("1", 20, 20, 180);
+  river.Section("2", 24, 24, 180, 5);  // leans over section 1 and crosses it
+  river.Section("3", 60, 60, 180);
+  const auto miss = AddPolyline(river.d.doc, "4_Profile", {70, 5, 70, 30});
+  TagSection(*miss, "4", 70, 180, "t", "n");
+  river.d.doc->Layers()->Add("4_SectionLine");
+  AddPoint(river.d.doc, "4_SectionCenter", {70, 0, 0});
+  const auto r = river.Check();
+  ASSERT_EQ(CountOf(r, check::code::kSectionsCross), 1u) << Describe(r);
+  const auto cross = std::find_if(r.findings.begin(), r.findings.end(), [](const auto& f) {
+    return f.code == check::code::kSectionsCross;
+  });
+  EXPECT_EQ(cross->handles.size(), 2u);
+  EXPECT_EQ(CountOf(r, check::code::kNoCrossing), 1u);
+  // The point on 4_SectionCenter carries no tag: only the profile's counts.
+  EXPECT_EQ(CountOf(r, check::code::kTagRestorable), 0u);
+  EXPECT_EQ(r.sections.size(), 4u);
+}
+
+TEST(CheckTest, ADrawingWithoutReachesOrSectionsSaysSo) {
+  Drawing d;
+  const auto r = check::CheckSurvey(d.doc, {});
+  ASSERT_EQ(r.findings.size(), 1u);
+  EXPECT_EQ(r.findings[0].code, check::code::kNoReach);
+  EXPECT_EQ(r.errors(), 1u);
+}
+
+TEST(CheckTest, ThePictureDrawsFlaggedSectionsInRed) {
+  Drawing d;
+  tools::RiverShape shape{30, 3, 0, std::nullopt};
+  shape.faults = std::vector<std::string>{"chainage-mismatch"};
+  tools::GenerateRiver(*d.mem, shape);
+  const auto r = check::CheckSurvey(d.doc, {});
+  const auto blank = d.app->AddDocument("Picture.dwg");
+  const std::string svg = tools::CheckSvg(r, *blank);
+  ASSERT_NE(svg.find("<svg"), std::string::npos);
+  // The one flagged section is red, and its label gives the code.
+  const size_t label = svg.find(">4 chainage-mismatch<");
+  ASSERT_NE(label, std::string::npos) << svg.substr(0, 2000);
+  const size_t red = svg.find("#d62728");
+  ASSERT_NE(red, std::string::npos);
+  EXPECT_EQ(svg.find("#d62728", svg.find("#d62728", red + 1) + 1), std::string::npos);
+  EXPECT_EQ(svg.find("chainage-mismatch", label + 4), std::string::npos);
+}
+
+}  // namespace
+}  // namespace palvane::testing
