@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "automation/centerline_class.h"
+#include "check/survey_check.h"
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "generate.h"
@@ -118,7 +119,7 @@ Cpu ThreadCpu() {
   auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
   return {seconds(r.ru_utime), seconds(r.ru_stime)};
 }
-enum class Operation { kLabels, kAttributes, kInfo, kGis };
+enum class Operation { kLabels, kAttributes, kInfo, kGis, kCheck };
 
 Timings LoadAndRun(const River& river, Operation operation) {
   static const auto options = Options();
@@ -147,6 +148,11 @@ Timings LoadAndRun(const River& river, Operation operation) {
                                 [&](std::string_view piece) { listed += piece.size(); });
       benchmark::DoNotOptimize(listed);
       break;
+    case Operation::kCheck: {
+      const auto result = palvane::check::CheckSurvey(doc, {});
+      benchmark::DoNotOptimize(result.findings.size());
+      break;
+    }
     case Operation::kGis: {
       // As `palvane gis -o river.gpkg --crs EPSG:27700 --overwrite` does.
       const auto river_gis = palvane::tools::ReadGisRiver(doc, sink, 0.01);
@@ -199,6 +205,10 @@ void BM_Info(benchmark::State& state) { TimeOperation(state, Operation::kInfo); 
 // `palvane gis` to a GeoPackage on a drawing loaded from its file: reading
 // every reach and section with the lookups, and writing the three layers.
 void BM_GisGeoPackage(benchmark::State& state) { TimeOperation(state, Operation::kGis); }
+
+// `palvane check` on a drawing loaded from its file: every reach and section
+// read with the lookups, and each section line measured against its reach.
+void BM_Check(benchmark::State& state) { TimeOperation(state, Operation::kCheck); }
 
 // How a time grows when the drawing doubles: the same step on N and on 2N
 // sections, taken in turns within each iteration so that the machine's
@@ -315,6 +325,12 @@ BENCHMARK(BM_Info)
     ->ComputeStatistics("min", Least)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GisGeoPackage)
+    ->Arg(1000)
+    ->Arg(20000)
+    ->UseManualTime()
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Check)
     ->Arg(1000)
     ->Arg(20000)
     ->UseManualTime()

@@ -181,6 +181,15 @@ class Checker {
     ReadReaches();
     ReadSections();
     for (size_t r = 0; r < reaches_.size(); ++r) CheckGeometry(r);
+    // What concerns the drawing or a reach first, then section by section
+    // in the order of their layers.
+    auto rank = [&](const Finding& f) -> size_t {
+      if (f.section.empty()) return 0;
+      const auto at = order_.find(f.section);
+      return at == order_.end() ? SIZE_MAX : at->second + 1;
+    };
+    std::stable_sort(result_.findings.begin(), result_.findings.end(),
+                     [&](const Finding& a, const Finding& b) { return rank(a) < rank(b); });
     return std::move(result_);
   }
 
@@ -317,7 +326,10 @@ class Checker {
         const size_t at = name.find("_SectionLine");
         if (at == std::string::npos) continue;
         auto& names = layers_of[name.substr(0, at)];
-        if (names.empty()) order.push_back(name.substr(0, at));
+        if (names.empty()) {
+          order_.emplace(name.substr(0, at), order.size());
+          order.push_back(name.substr(0, at));
+        }
         names.push_back(name);
       }
     } catch (const host::Error& e) {
@@ -636,6 +648,7 @@ class Checker {
   CheckResult result_;
   std::vector<Reach> reaches_;
   std::map<size_t, std::vector<Section>> sections_;  // by reach index
+  std::map<std::string, size_t> order_;              // of the sections' layers
 };
 
 }  // namespace

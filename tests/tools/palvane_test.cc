@@ -148,6 +148,76 @@ TEST_F(PalvaneTest, PointAlongPrintsOneLinePerDistance) {
   EXPECT_TRUE(a[1]["bearing"].is_number());
 }
 
+TEST_F(PalvaneTest, CheckExitsByWhatItFindsAndDrawsThePicture) {
+  const std::string clean = Path("clean.dxf"), faulty = Path("faulty.dxf");
+  const Outcome none = Palvane("generate --sections 30 --faults none -o '" + clean + "'");
+  ASSERT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(nlohmann::json::parse(none.out), nlohmann::json::array());
+  const Outcome ok = Palvane("check '" + clean + "'");
+  EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
+  EXPECT_EQ(ok.out.find("error "), std::string::npos);
+  EXPECT_EQ(ok.out.find("warning "), std::string::npos);
+
+  const Outcome made = Palvane(
+      "generate --sections 30 --faults chainage-mismatch,bearing-mismatch -o '" + faulty + "'");
+  ASSERT_EQ(made.status, 0) << made.err;
+  const auto injected = nlohmann::json::parse(made.out);
+  ASSERT_EQ(injected.size(), 2u);
+  EXPECT_EQ(injected[0]["kind"], "chainage-mismatch");
+  EXPECT_EQ(injected[0]["sections"][0], "4");
+  const std::string svg = Path("check.svg");
+  const Outcome bad = Palvane("check '" + faulty + "' --json --svg '" + svg + "'");
+  EXPECT_EQ(bad.status, 1) << bad.err;
+  const auto findings = nlohmann::json::parse(bad.out);
+  std::map<std::string, std::string> section_of;
+  for (const auto& f : findings) {
+    ASSERT_TRUE(f["severity"] == "error" || f["severity"] == "warning" || f["severity"] == "note");
+    ASSERT_TRUE(f["handles"].is_array());
+    if (f["severity"] != "note") section_of[f["code"]] = f["section"];
+  }
+  EXPECT_EQ(section_of["chainage-mismatch"], "4");
+  EXPECT_EQ(section_of["bearing-mismatch"], "8");
+  EXPECT_NE(Read(svg).find("8 bearing-mismatch"), std::string::npos);
+  // Warnings alone leave the status at 0; a looser tolerance takes the typo.
+  const Outcome loose =
+      Palvane("check '" + faulty + "' --chainage-tolerance 40 --bearing-tolerance 30");
+  EXPECT_EQ(loose.status, 0) << loose.out;
+  EXPECT_EQ(Palvane("check '" + faulty + "' --chainage-tolerance -1").status, 2);
+  EXPECT_EQ(Palvane("check '" + Path("missing.dxf") + "'").status, 2);
+  EXPECT_EQ(Palvane("check '" + faulty + "' --svg '" + faulty + "'").status, 2);
+  EXPECT_EQ(Palvane("generate --sections 5 --faults all -o '" + faulty + "'").status, 2);
+  const Outcome unknown = Palvane("generate --sections 50 --faults typo -o '" + faulty + "'");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("\"typo\" is not a kind of fault"), std::string::npos) << unknown.err;
+}
+
+TEST_F(PalvaneTest, StationIsTheInverseOfPointAlong) {
+  const std::string river = River(3, 0);
+  const auto j = nlohmann::json::parse(Palvane("info '" + river + "' --json").out);
+  const std::string handle = j["reaches"][0]["handle"];
+  const auto along = nlohmann::json::parse(
+      Palvane("point-along '" + river + "' --polyline " + handle + " --distance 77.25 --json").out);
+  const double x = along[0]["point"][0], y = along[0]["point"][1];
+  const Outcome r = Palvane("station '" + river + "' --json --point " + host::FormatFixed(x, 9) +
+                            "," + host::FormatFixed(y, 9) + " --point 311000,745000");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto s = nlohmann::json::parse(r.out);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_NEAR(s[0]["chainage"].get<double>(), 77.25, 1e-6);
+  EXPECT_NEAR(s[0]["offset"].get<double>(), 0, 1e-6);
+  EXPECT_TRUE(s[0]["beyond"].is_null());
+  EXPECT_EQ(s[1]["beyond"], "start");
+  EXPECT_EQ(s[1]["chainage"], 0);
+  // The same polyline by its handle, as text.
+  const Outcome text =
+      Palvane("station '" + river + "' --polyline " + handle + " --point 312000,745010");
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(text.out.rfind("chainage ", 0), 0u) << text.out;
+  EXPECT_EQ(Palvane("station '" + river + "' --point '1;2'").status, 2);
+  EXPECT_EQ(Palvane("station '" + river + "' --point 1,nan").status, 2);
+  EXPECT_EQ(Palvane("station '" + river + "' --point 1,2 --polyline ZZ").status, 2);
+}
+
 TEST_F(PalvaneTest, BadUsageMissingFilesAndWrongHandles) {
   const std::string river = River(3, 0);
   EXPECT_EQ(Palvane("").status, 2);
