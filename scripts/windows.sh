@@ -67,14 +67,23 @@ german_locale() {
   [ "$(id -u)" -eq 0 ] && localedef -i de_DE -f UTF-8 de_DE.UTF-8 >/dev/null 2>&1
 }
 
-operation_suites=(point_along_test tags_test lookup_test section_view_test label_test export_test
-                  attributes_test error_trap_test locale_test fault_sweep_test)
-other_suites=(convert_test stable_math_test memory_host_test memory_storage_test drawing_test
-              raw_tags_test file_io_test bad_input_test message_sink_test info_test facade_test guarded_test)
+operation_suites=(point_along_test station_test tags_test lookup_test section_view_test label_test
+                  export_test attributes_test error_trap_test locale_test fault_sweep_test
+                  survey_check_test)
+other_suites=(check_test convert_test stable_math_test polyline_test memory_host_test memory_storage_test
+              drawing_test raw_tags_test file_io_test bad_input_test message_sink_test info_test
+              facade_test guarded_test)
 
 for arch in "${built[@]}"; do
   w=$(wine_for "$arch")
   tests="build/windows-$arch/tests"
+  # Every test program built is run: one missing from the lists fails.
+  for exe in "$tests"/*.exe; do
+    name=$(basename "$exe" .exe)
+    if [[ " ${operation_suites[*]} ${other_suites[*]} " != *" $name "* ]]; then
+      echo "windows: $name ($arch) is built but in neither list of suites"; status=1
+    fi
+  done
   for t in "${operation_suites[@]}"; do
     for h in memory automation; do
       if out=$(timeout 600 "$w" "$tests/$t.exe" --host=$h 2>&1); then

@@ -101,7 +101,11 @@ struct Reach {
   std::string number, handle;
   bool current = false;
   Ref<host::LWPolyline> line;
+  std::optional<geometry::PlanPolyline> plan;  // nothing when not flat in plan
 };
+
+// The name of the selection set the check makes and deletes for each query.
+constexpr const char* kSetName = "PalvaneCheck";
 
 struct Section {
   std::string number, handle, reach_no;
@@ -110,6 +114,21 @@ struct Section {
   Point2 first{}, last{};
   std::optional<double> measured;  // distance along the reach to the crossing
 };
+
+// Whether two section lines lie on one line and share more than a point.
+bool Overlap(const Section& a, const Section& b) {
+  const Point2 d{a.last[0] - a.first[0], a.last[1] - a.first[1]};
+  auto across = [&](const Point2& p) {
+    return d[0] * (p[1] - a.first[1]) - d[1] * (p[0] - a.first[0]);
+  };
+  if (across(b.first) != 0 || across(b.last) != 0) return false;
+  auto along = [&](const Point2& p) {
+    return d[0] * (p[0] - a.first[0]) + d[1] * (p[1] - a.first[1]);
+  };
+  const double lo = std::min(along(b.first), along(b.last)),
+               hi = std::max(along(b.first), along(b.last));
+  return std::min(hi, d[0] * d[0] + d[1] * d[1]) > std::max(lo, 0.0);
+}
 
 // One way of writing a bearing.
 struct Convention {
@@ -196,8 +215,9 @@ class Checker {
  private:
   void Add(Severity severity, const char* code, std::string reach, std::string section,
            std::vector<std::string> handles, std::string text) {
-    result_.findings.push_back({severity, code, std::move(reach), std::move(section),
-                                std::move(handles), std::move(text)});
+    (severity == Severity::kNote ? result_.notes : result_.findings)
+        .push_back({severity, code, std::move(reach), std::move(section), std::move(handles),
+                    std::move(text)});
   }
 
   void HostFailure(const host::Error& e, const std::string& section, const std::string& what) {
@@ -205,14 +225,22 @@ class Checker {
         what + " failed: error " + std::to_string(e.number()) + ", " + e.description());
   }
 
-  std::vector<Ref<host::Entity>> Select(const char* type, const std::string& layer) {
-    const auto set = model::NewSelectionSet(drawing_, "Section");
-    set->Select(host::kSelectionSetAll, {0, 8}, {Variant(type), Variant(layer)});
+  // The entities the filter selects from the whole drawing, through a
+  // selection set of the check's own, deleted again: the sets the exports
+  // and the user keep are left alone.
+  std::vector<Ref<host::Entity>> Select(const std::vector<int16_t>& codes,
+                                        const std::vector<Variant>& values) {
+    const auto set = model::NewSelectionSet(drawing_, kSetName);
+    set->Select(host::kSelectionSetAll, codes, values);
     std::vector<Ref<host::Entity>> out;
     const int32_t count = set->Count();
     out.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) out.push_back(set->Item(i));
+    set->Delete();
     return out;
+  }
+  std::vector<Ref<host::Entity>> Select(const char* type, const std::string& layer) {
+    return Select({0, 8}, {Variant(type), Variant(layer)});
   }
 
   // A polyline's vertices and bulges in world plan, or nothing when it does
@@ -239,10 +267,7 @@ class Checker {
   void ReadReaches() {
     std::vector<Ref<host::Entity>> lines;
     try {
-      const auto set = model::NewSelectionSet(drawing_, "LWPolys");
-      set->Select(host::kSelectionSetAll, {0}, {Variant("LWPOLYLINE")});
-      const int32_t count = set->Count();
-      for (int32_t i = 0; i < count; ++i) lines.push_back(set->Item(i));
+      lines = Select({0}, {Variant("LWPOLYLINE")});
     } catch (const host::Error& e) {
       HostFailure(e, "", "selecting the polylines");
       return;
@@ -263,8 +288,13 @@ class Checker {
         } catch (const host::Error& e) {
           // A tag whose kind cannot be read, or a reach tag cut short: the
           // reach lookup of every export stops at it.
-          const bool reach_kind = tag.values.size() > 1 && model::IsTagKind(tag, model::kReachKind);
-          if (!reach_kind && tag.values.size() > 1) continue;
+          bool reach_kind = false, kind_readable = tag.values.size() > 1;
+          try {
+            reach_kind = kind_readable && model::IsTagKind(tag, model::kReachKind);
+          } catch (const host::Error&) {
+            kind_readable = false;
+          }
+          if (!reach_kind && kind_readable) continue;
           ++tagged;
           std::string reach_no;
           if (reach_kind && tag.values.size() > 2) {
@@ -281,7 +311,9 @@ class Checker {
         }
         if (!is_reach) continue;
         ++tagged;
-        reaches_.push_back({record.ReachNo, handle, record.Status, line});
+        Reach reach{record.ReachNo, handle, record.Status, line, std::nullopt};
+        reach.plan = WorldPlan(*line);
+        reaches_.push_back(std::move(reach));
       } catch (const host::Error& e) {
         HostFailure(e, "", "reading polyline " + handle);
       }
@@ -292,8 +324,11 @@ class Checker {
       return;
     }
     std::vector<std::string> current, numbers;
+    std::map<std::string, std::vector<std::string>> handles_of;  // reach number -> polylines
     for (const Reach& r : reaches_) {
-      result_.reaches.push_back({r.number, r.handle, r.current, {}});
+      result_.reaches.push_back(
+          {r.number, r.handle, r.current, r.plan.value_or(geometry::PlanPolyline{})});
+      handles_of[r.number].push_back(r.handle);
       if (!r.current) continue;
       current.push_back(r.handle);
       numbers.push_back(r.number);
@@ -302,6 +337,13 @@ class Checker {
       Add(Severity::kError, code::kNoCurrentReach, "", "", {},
           "no reach is marked current: the exports make nothing");
     }
+    for (const auto& [number, handles] : handles_of) {
+      if (handles.size() < 2) continue;
+      const Reach* used = ReachNumbered(number);
+      Add(Severity::kError, code::kDuplicateReachNumber, number, "", handles,
+          "polylines " + ListOf(handles) + " are all reach " + number + ": its sections are " +
+              "measured against " + used->handle + (used->current ? ", the current one" : ""));
+    }
     if (current.size() > 1) {
       Add(Severity::kError, code::kSeveralCurrentReaches, numbers.front(), "", current,
           std::to_string(current.size()) + " reaches are marked current (" + ListOf(numbers) +
@@ -309,10 +351,15 @@ class Checker {
     }
   }
 
+  // The reach of a number: the current one when several have it.
   const Reach* ReachNumbered(const std::string& number) const {
-    for (const Reach& r : reaches_)
-      if (r.number == number) return &r;
-    return nullptr;
+    const Reach* found = nullptr;
+    for (const Reach& r : reaches_) {
+      if (r.number != number) continue;
+      if (r.current) return &r;
+      if (found == nullptr) found = &r;
+    }
+    return found;
   }
 
   void ReadSections() {
@@ -437,6 +484,15 @@ class Checker {
       }
       return;
     }
+    // A host may hand over a number that is none; the exports would print it.
+    for (const auto& [item, value] :
+         {std::pair{4, record.Chainage}, std::pair{5, record.Bearing}}) {
+      if (std::isfinite(value)) continue;
+      Add(Severity::kError, code::kTagUnreadable, "", number, owners,
+          "item " + std::to_string(item) + " (" + ItemName(static_cast<size_t>(item)) +
+              ") of its section tag is not a number");
+      return;
+    }
     numbered[record.SectionNo].push_back(number);
     if (record.SectionNo != number) {
       Add(Severity::kWarning, code::kSectionNumberMismatch, "", number, owners,
@@ -478,27 +534,24 @@ class Checker {
     Reach& reach = reaches_[r];
     std::vector<Section>& sections = sections_[r];
     if (sections.empty()) return;
-    std::optional<geometry::PlanPolyline> plan;
-    try {
-      plan = WorldPlan(*reach.line);
-    } catch (const host::Error& e) {
-      HostFailure(e, "", "reading reach " + reach.number);
-      return;
-    }
+    const std::optional<geometry::PlanPolyline>& plan = reach.plan;
     if (!plan) {
       Add(Severity::kWarning, code::kNotInPlan, reach.number, "", {reach.handle},
           "the centre line of reach " + reach.number +
               " does not lie flat in plan: its sections are not measured");
       return;
     }
-    result_.reaches[r].line = *plan;
     const geometry::PolylineIndex centre(*plan);
     const double length = centre.Length();
     const std::string& rn = reach.number;
 
     for (Section& s : sections) {
-      if (s.chainage > length || s.chainage < 0) {
-        Add(Severity::kError, code::kChainageBeyondReach, rn, s.number, {s.handle},
+      // Beyond by more than the tolerance is an error; by less, as a
+      // chainage rounded up at the end of the reach, a warning.
+      const double beyond = std::max(s.chainage - length, -s.chainage);
+      if (beyond > 0) {
+        Add(beyond > options_.chainage_tolerance ? Severity::kError : Severity::kWarning,
+            code::kChainageBeyondReach, rn, s.number, {s.handle},
             s.chainage < 0
                 ? "its chainage " + Num(s.chainage) + " is negative"
                 : "its chainage " + Num(s.chainage) + " lies beyond the length " + Num(length) +
@@ -537,6 +590,14 @@ class Checker {
     if (measured == 0) return;
     const bool from_end = backward > forward;
     const std::string& rn = reach.number;
+    const size_t agree = std::max(forward, backward);
+    if (agree * 2 < measured) {
+      Add(Severity::kError, code::kChainageDirectionUnknown, rn, "", {reach.handle},
+          "the chainages of reach " + rn + " fit neither end of its centre line (at best " +
+              std::to_string(agree) + " of " + std::to_string(measured) +
+              " sections): chainages are not compared with the crossings");
+      return;
+    }
     Add(Severity::kNote, code::kChainageDirection, rn, "", {reach.handle},
         "chainages of reach " + rn + " run from the " + (from_end ? "last" : "first") +
             " vertex of its centre line (" + std::to_string(from_end ? backward : forward) +
@@ -637,6 +698,11 @@ class Checker {
         const Section& a = *lines[i];
         const Section& b = *lines[j];
         if (!geometry::PiecesMeet(a.first, a.last, b.first, b.last)) continue;
+        // Lines that only share an end (a bank point surveyed once for
+        // both) do not cross.
+        const bool shared_end =
+            a.first == b.first || a.first == b.last || a.last == b.first || a.last == b.last;
+        if (shared_end && !Overlap(a, b)) continue;
         Add(Severity::kError, code::kSectionsCross, reach.number, a.number, {a.handle, b.handle},
             "its section line crosses the line of section " + b.number);
       }

@@ -41,7 +41,10 @@ struct CheckedSection {
 };
 
 struct CheckResult {
-  std::vector<Finding> findings;
+  std::vector<Finding> findings;  // errors and warnings
+  // What the check inferred (the chainage direction and bearing convention
+  // of each reach), apart from the findings: they are no problem.
+  std::vector<Finding> notes;
   std::vector<CheckedReach> reaches;
   std::vector<CheckedSection> sections;
   size_t errors() const;
@@ -53,6 +56,7 @@ inline constexpr const char* kNoReach = "no-reach";
 inline constexpr const char* kNoCurrentReach = "no-current-reach";
 inline constexpr const char* kSeveralCurrentReaches = "several-current-reaches";
 inline constexpr const char* kReachTagUnreadable = "reach-tag-unreadable";
+inline constexpr const char* kDuplicateReachNumber = "duplicate-reach-number";
 inline constexpr const char* kNoProfile = "no-profile";
 inline constexpr const char* kSeveralProfiles = "several-profiles";
 inline constexpr const char* kNoCentrePoint = "no-centre-point";
@@ -70,6 +74,7 @@ inline constexpr const char* kNotInPlan = "not-in-plan";
 inline constexpr const char* kNoCrossing = "no-crossing";
 inline constexpr const char* kSeveralCrossings = "several-crossings";
 inline constexpr const char* kChainageDirection = "chainage-direction";
+inline constexpr const char* kChainageDirectionUnknown = "chainage-direction-unknown";
 inline constexpr const char* kChainageMismatch = "chainage-mismatch";
 inline constexpr const char* kBearingConvention = "bearing-convention";
 inline constexpr const char* kBearingConventionUnknown = "bearing-convention-unknown";

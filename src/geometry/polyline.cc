@@ -118,10 +118,12 @@ void AddArcCrossings(const PlanSegment& s, const Point2& a, const Point2& b,
     if (!on_arc) continue;
     const Point2 at{a[0] + t * r[0], a[1] + t * r[1]};
     double swept = 0;
-    if (std::fabs(bulge) <= 1) {
+    if (std::fabs(bulge) <= 1 && std::fabs(local[0]) <= 0.7 * s.radius) {
       // Seen from the centre, a point of a minor arc lies asin(x / r) past
-      // its middle: sharp however flat the arc, as x is.
-      swept = s.sweep / 2 + std::asin(std::clamp(local[0] / s.radius, -1.0, 1.0));
+      // its middle: sharp however flat the arc, as x is. (Towards x = r, as
+      // at the ends of a half circle, the sine flattens; the angle of the
+      // chord below serves there, the arc being far from flat.)
+      swept = s.sweep / 2 + std::asin(local[0] / s.radius);
     } else if (at[0] != s.start[0] || at[1] != s.start[1]) {
       // The chord from the start to a point of the arc leaves at half the
       // angle swept to it, measured from the start tangent.
@@ -193,12 +195,25 @@ std::vector<PlanSegment> SegmentsOf(const PlanPolyline& line) {
 
 // ------------------------------------------------------------------ BoxGrid
 
+namespace {
+bool IsFinite(const BoxGrid::Box& b) {
+  return std::isfinite(b.min_x) && std::isfinite(b.min_y) && std::isfinite(b.max_x) &&
+         std::isfinite(b.max_y);
+}
+}  // namespace
+
 BoxGrid::BoxGrid(std::vector<Box> boxes) : boxes_(std::move(boxes)) {
   double min_x = std::numeric_limits<double>::infinity(), min_y = min_x;
   double max_x = -min_x, max_y = -min_x, sizes = 0;
   size_t finite = 0;
-  for (const Box& b : boxes_) {
-    if (!std::isfinite(b.min_x + b.min_y + b.max_x + b.max_y)) continue;
+  for (size_t i = 0; i < boxes_.size(); ++i) {
+    const Box& b = boxes_[i];
+    if (!IsFinite(b)) {
+      // Nowhere in particular: a candidate for every question, which the
+      // caller's exact test then answers.
+      everywhere_.push_back(i);
+      continue;
+    }
     min_x = std::min(min_x, b.min_x);
     min_y = std::min(min_y, b.min_y);
     max_x = std::max(max_x, b.max_x);
@@ -210,10 +225,12 @@ BoxGrid::BoxGrid(std::vector<Box> boxes) : boxes_(std::move(boxes)) {
   origin_x_ = min_x;
   origin_y_ = min_y;
   const double extent = std::max({max_x - min_x, max_y - min_y, 1e-300});
-  // Cells about as big as a box, but never many more cells than boxes.
+  // Cells about as big as a box, but never many more cells than boxes; one
+  // cell for boxes spread wider than a double can measure.
   cell_ = std::max(sizes / static_cast<double>(finite), extent * 1e-6);
+  columns_ = rows_ = 1;
   const double most = 4.0 * static_cast<double>(finite) + 16;
-  for (;;) {
+  while (std::isfinite(extent) && std::isfinite(cell_)) {
     const double columns = std::floor((max_x - min_x) / cell_) + 1;
     const double rows = std::floor((max_y - min_y) / cell_) + 1;
     if (columns * rows <= most) {
@@ -223,10 +240,11 @@ BoxGrid::BoxGrid(std::vector<Box> boxes) : boxes_(std::move(boxes)) {
     }
     cell_ *= 2;
   }
+  if (columns_ * rows_ == 1) cell_ = std::numeric_limits<double>::infinity();
   cells_.resize(columns_ * rows_);
   for (size_t i = 0; i < boxes_.size(); ++i) {
     const Box& b = boxes_[i];
-    if (!std::isfinite(b.min_x + b.min_y + b.max_x + b.max_y)) continue;
+    if (!IsFinite(b)) continue;
     const size_t x0 = CellOf(b.min_x, origin_x_, columns_),
                  x1 = CellOf(b.max_x, origin_x_, columns_);
     const size_t y0 = CellOf(b.min_y, origin_y_, rows_), y1 = CellOf(b.max_y, origin_y_, rows_);
@@ -243,18 +261,23 @@ size_t BoxGrid::CellOf(double v, double origin, size_t count) const {
 
 std::vector<size_t> BoxGrid::Candidates(const Box& box) const {
   std::vector<size_t> out;
-  if (cells_.empty() || !std::isfinite(box.min_x + box.min_y + box.max_x + box.max_y)) return out;
-  const size_t x0 = CellOf(box.min_x, origin_x_, columns_),
-               x1 = CellOf(box.max_x, origin_x_, columns_);
-  const size_t y0 = CellOf(box.min_y, origin_y_, rows_), y1 = CellOf(box.max_y, origin_y_, rows_);
-  for (size_t y = y0; y <= y1; ++y) {
-    for (size_t x = x0; x <= x1; ++x) {
-      for (size_t i : cells_[y * columns_ + x]) {
-        const Box& b = boxes_[i];
-        if (b.max_x < box.min_x || b.min_x > box.max_x || b.max_y < box.min_y ||
-            b.min_y > box.max_y)
-          continue;
-        out.push_back(i);
+  if (std::isnan(box.min_x) || std::isnan(box.min_y) || std::isnan(box.max_x) ||
+      std::isnan(box.max_y))
+    return out;
+  out = everywhere_;
+  if (!cells_.empty()) {
+    const size_t x0 = CellOf(box.min_x, origin_x_, columns_),
+                 x1 = CellOf(box.max_x, origin_x_, columns_);
+    const size_t y0 = CellOf(box.min_y, origin_y_, rows_), y1 = CellOf(box.max_y, origin_y_, rows_);
+    for (size_t y = y0; y <= y1; ++y) {
+      for (size_t x = x0; x <= x1; ++x) {
+        for (size_t i : cells_[y * columns_ + x]) {
+          const Box& b = boxes_[i];
+          if (b.max_x < box.min_x || b.min_x > box.max_x || b.max_y < box.min_y ||
+              b.min_y > box.max_y)
+            continue;
+          out.push_back(i);
+        }
       }
     }
   }
@@ -368,12 +391,21 @@ std::optional<NearestPlace> PolylineIndex::Nearest(const Point2& p) const {
   // Left or right: against the direction of travel, or at a vertex against
   // the mean of the directions arriving and leaving.
   Point2 t = Direction(place.bearing);
+  const PlanSegment* arriving = nullptr;
+  const PlanSegment* leaving = nullptr;
   if (best_within == s.length) {
-    if (const PlanSegment* next = real_after(best)) {
-      const Point2 out = Direction(StartTangent(*next)), in = Direction(EndTangent(s));
-      const Point2 mean{in[0] + out[0], in[1] + out[1]};
-      if (Dot(mean, mean) > kSlack) t = mean;
-    }
+    arriving = &s;
+    leaving = real_after(best);
+  } else if (closed_ && place.chainage == 0) {
+    // Vertex 0 of a closed line: the closing segments arrive there.
+    for (size_t k = segments_.size(); k-- > 0 && arriving == nullptr;)
+      if (segments_[k].length > 0) arriving = &segments_[k];
+    leaving = s.length > 0 ? &s : real_after(best);
+  }
+  if (arriving != nullptr && leaving != nullptr) {
+    const Point2 out = Direction(StartTangent(*leaving)), in = Direction(EndTangent(*arriving));
+    const Point2 mean{in[0] + out[0], in[1] + out[1]};
+    if (Dot(mean, mean) > kSlack) t = mean;
   }
   place.offset = Cross(t, to_p) >= 0 ? best_distance : -best_distance;
   return place;

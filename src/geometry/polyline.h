@@ -75,6 +75,7 @@ class BoxGrid {
  private:
   size_t CellOf(double v, double origin, size_t count) const;
   std::vector<Box> boxes_;
+  std::vector<size_t> everywhere_;  // boxes with a coordinate that is not finite
   double origin_x_ = 0, origin_y_ = 0, cell_ = 1;
   size_t columns_ = 0, rows_ = 0;
   std::vector<std::vector<size_t>> cells_;

@@ -119,6 +119,16 @@ TEST_F(PointAlongTest, ArcSegmentsAreFollowed) {
   ExpectPoint(Along(right, -2), 0, -2, kPi / 2);
 }
 
+TEST_F(PointAlongTest, FlatArcsKeepTheirLength) {
+  // An arc is never shorter than its chord, however flat: a radius worked
+  // out through the cosine of an angle near a right angle lost a hundredth
+  // of a percent of this one, and its end could not be reached.
+  const auto line = AddPolyline(river.doc, "0", {0, 0, 100, 0}, {1e-9});
+  ExpectPoint(Along(line, 100 - 1e-6), 100 - 1e-6, 0, 2e-9);
+  const auto flatter = AddPolyline(river.doc, "0", {0, 0, 100, 0}, {-1e-12});
+  ExpectPoint(Along(flatter, 100 - 1e-6), 100 - 1e-6, 0, 2 * std::numbers::pi - 2e-12);
+}
+
 TEST_F(PointAlongTest, TinyBulgeTakesTheArcFormula) {
   const auto line = AddPolyline(river.doc, "0", {0, 0, 10, 0}, {1e-9});
   river.app->monitor().StartRecording();

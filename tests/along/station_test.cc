@@ -88,11 +88,12 @@ TEST(StationTest, ReadsThePolylineAsPointAlongWalksIt) {
   EXPECT_EQ(plan.vertices[2], (geometry::Point2{4, 3}));
   EXPECT_EQ(plan.bulges, (std::vector<double>{0.5, 0, 0}));
   EXPECT_TRUE(plan.closed);
-  // A polyline of one vertex has no segment: no station.
+  // Two equal vertices make one segment of no length: every point's
+  // station is its start.
   const auto dot = AddPolyline(river.doc, "0", {0, 0, 0, 0});
   const auto places = along::Stations(*dot, {{1, 1}});
   ASSERT_EQ(places.size(), 1u);
-  ASSERT_TRUE(places[0]);  // two equal vertices make one segment of no length
+  ASSERT_TRUE(places[0]);
   EXPECT_EQ(places[0]->chainage, 0);
   EXPECT_NEAR(places[0]->distance, std::sqrt(2.0), 1e-15);
 }

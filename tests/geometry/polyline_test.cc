@@ -157,6 +157,12 @@ TEST(PolylineTest, OffsetIsPositiveOnTheLeftAndEndsAreReportedAsBeyond) {
   // A closed line has no ends.
   const PolylineIndex ring({{{0, 0}, {10, 0}, {10, 10}}, {0, 0, 0}, true});
   EXPECT_EQ(ring.Nearest({-5, -1})->beyond, 0);
+  // Vertex 0 of a closed line is a corner like any other: a sharp one here.
+  const PolylineIndex triangle({{{0, 0}, {-8.66, 5}, {-10, 0}}, {0, 0, 0}, true});
+  const auto outside = triangle.Nearest({0.2, -0.98});
+  EXPECT_EQ(outside->chainage, 0);
+  EXPECT_LT(outside->offset, 0);  // the line runs clockwise: outside is on the right
+  EXPECT_GT(triangle.Nearest({-1, 0.2})->offset, 0);
   // Outside the corner of a convex bend, by the mean direction there.
   const PolylineIndex corner({{{0, 0}, {10, 0}, {10, 10}}, {0, 0, 0}, false});
   EXPECT_LT(corner.Nearest({12, -2})->offset, 0);
@@ -204,6 +210,35 @@ TEST(PolylineTest, ACrossingLiesOnBothLines) {
       }
     }
     EXPECT_GT(crossings, 20u);
+  }
+}
+
+// A short piece across the line at any place of it finds that place: no
+// crossing is missed, on arcs however flat or round.
+TEST(PolylineTest, APieceAcrossTheLineAlwaysFindsTheCrossing) {
+  for (const Shape& shape : Shapes()) {
+    SCOPED_TRACE(shape.name);
+    const PolylineIndex index(shape.line);
+    const double scale = std::max(1.0, Size(shape.line));
+    std::mt19937_64 engine(9);
+    std::uniform_real_distribution<double> at(0, index.Length());
+    for (int i = 0; i < 500; ++i) {
+      const double chainage = at(engine);
+      const PlanSegment* s = nullptr;
+      for (const PlanSegment& seg : index.segments())
+        if (seg.length > 0 && chainage >= seg.from && chainage <= seg.from + seg.length) s = &seg;
+      ASSERT_NE(s, nullptr);
+      double bearing = 0;
+      const Point2 p = s->PointAt(chainage - s->from, &bearing);
+      const double d = 1e-3 * scale;
+      const Point2 a{p[0] - d * std::sin(bearing), p[1] + d * std::cos(bearing)};
+      const Point2 b{p[0] + d * std::sin(bearing), p[1] - d * std::cos(bearing)};
+      const auto found = index.Crossings(a, b);
+      const bool near = std::any_of(found.begin(), found.end(), [&](const Crossing& c) {
+        return std::fabs(c.chainage - chainage) < 1e-8 * scale;
+      });
+      EXPECT_TRUE(near) << "chainage " << chainage << ", " << found.size() << " found";
+    }
   }
 }
 
@@ -265,6 +300,10 @@ TEST(PolylineTest, PiecesMeetAndTheGridFindsEveryBoxThatMeets) {
     EXPECT_EQ(grid.Candidates(query), expected);
   }
   EXPECT_TRUE(BoxGrid({}).Candidates({0, 0, 1, 1}).empty());
+  // Boxes wider than a double can measure, or not finite at all, neither
+  // hang the grid nor go missing.
+  const BoxGrid huge({{-1e308, -1e308, 1e308, 1e308}, {0, 0, 1, 1}, {NAN, 0, 1, 1}});
+  EXPECT_EQ(huge.Candidates({0.5, 0.5, 0.6, 0.6}), (std::vector<size_t>{0, 1, 2}));
   EXPECT_TRUE(grid.Candidates({NAN, 0, 1, 1}).empty());
 }
 

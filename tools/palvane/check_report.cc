@@ -46,7 +46,7 @@ std::string CheckSvg(const check::CheckResult& result, host::Document& blank) {
   constexpr int32_t kRed = 1, kBlue = 5, kBlack = 7, kGrey = 8;
   std::map<std::string, std::set<std::string>> codes;  // by section
   for (const check::Finding& f : result.findings) {
-    if (f.severity != check::Severity::kNote && !f.section.empty()) codes[f.section].insert(f.code);
+    if (!f.section.empty()) codes[f.section].insert(f.code);
   }
   const auto space = blank.ModelSpace();
   // Labels as high as a quarter of a section line, but never lost in the

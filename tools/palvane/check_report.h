@@ -7,9 +7,10 @@
 
 namespace palvane::tools {
 
-// The findings one per line, "severity section N: text" (or "reach N:",
-// or "drawing:" for what concerns neither), or as a JSON array of objects
-// with "severity", "code", "reach", "section", "handles" and "text".
+// The findings (not the notes) one per line, "severity section N: text
+// [code]" (or "reach N:", or "drawing:" for what concerns neither), or as a
+// JSON array of objects with "severity", "code", "reach", "section",
+// "handles" and "text".
 std::string FindingsText(const check::CheckResult& result);
 std::string FindingsJson(const check::CheckResult& result);
 

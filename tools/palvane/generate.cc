@@ -245,7 +245,12 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
       // so that the straight line cuts the bend twice.
       size_t bend = segment;
       while (bend < bulges.size() && bulges[bend] == 0.0) ++bend;
-      if (bend == bulges.size()) bend = segment;
+      if (bend == bulges.size()) {
+        bend = segment;
+        while (bend > 0 && bulges[bend] == 0.0) --bend;
+      }
+      // Every other segment bends, so there is always one.
+      if (bulges[bend] == 0.0) throw std::logic_error("the centre line has no bend");
       const double sx = coords[2 * bend], sy = coords[2 * bend + 1];
       const double ex = coords[2 * bend + 2], ey = coords[2 * bend + 3];
       const double chord = std::hypot(ex - sx, ey - sy);

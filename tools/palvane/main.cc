@@ -486,6 +486,8 @@ int Check(const CheckArgs& a) {
   auto doc = Load(*app, a.drawing, progress);
   progress.Phase("checking");
   const palvane::check::CheckResult result = palvane::check::CheckSurvey(AsSeen(doc), a.options);
+  // What was inferred goes with the messages: the findings are the problems.
+  for (const auto& note : result.notes) Say("note: " + note.text);
   const std::string report =
       a.json ? palvane::tools::FindingsJson(result) : palvane::tools::FindingsText(result);
   std::fwrite(report.data(), 1, report.size(), stdout);
