@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "dxf/raw_tags.h"
+#include "host/convert.h"
 #include "host/memory/builder.h"
 #include "host/memory/field_source.h"
 
@@ -161,11 +162,7 @@ inline int64_t ToInt(std::string_view s) {
   return v;
 }
 
-inline std::string Hex(uint64_t h) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(h));
-  return buf;
-}
+inline std::string Hex(uint64_t h) { return host::HexText(h); }
 
 // A handle: one to sixteen hexadecimal digits, spaces around allowed.
 inline bool ParseHandle(std::string_view s, uint64_t& h) {

@@ -449,9 +449,13 @@ void TagWriter::Write(int code, std::string_view value) {
     if (r.ec == std::errc() && h > max_handle_) max_handle_ = h;
   }
   if (!binary_) {
+    // The group code right-aligned in three columns (not through printf,
+    // whose slow path a library's printf extension can force).
     char buf[16];
-    const int n = std::snprintf(buf, sizeof buf, "%3d\n", code);
-    out_.append(buf, static_cast<size_t>(n));
+    const size_t n = static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, code).ptr - buf);
+    if (n < 3) out_.append(3 - n, ' ');
+    out_.append(buf, n);
+    out_ += '\n';
     if (ValueTypeOf(code) == ValueType::kString || ValueTypeOf(code) == ValueType::kHandle) {
       AppendAsciiText(value);
     } else {

@@ -334,6 +334,15 @@ ConversionsScope::~ConversionsScope() { t_conversions = previous_; }
 double TextToDouble(std::string_view text) { return Current().TextToDouble(text); }
 std::string DoubleToText(double value) { return Current().DoubleToText(value); }
 std::string DateToText(Date date) { return Current().DateToText(date); }
+
+std::string HexText(uint64_t value) {
+  char buf[24];
+  char* end = std::to_chars(buf, buf + sizeof buf, value, 16).ptr;
+  for (char* c = buf; c != end; ++c) {
+    if (*c >= 'a' && *c <= 'f') *c = static_cast<char>(*c - 'a' + 'A');
+  }
+  return std::string(buf, end);
+}
 Date TextToDate(std::string_view text) { return Current().TextToDate(text); }
 
 std::string FormatFixed(double value, int decimals) {

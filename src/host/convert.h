@@ -67,6 +67,11 @@ std::string DoubleToText(double value);
 // value's 15-digit decimal form.
 std::string FormatFixed(double value, int decimals);
 
+// A handle as drawings write it: upper-case hexadecimal digits, no leading
+// zeros. (Not through printf: a library that registers a printf extension,
+// as one GDAL loads does, sends every printf call down glibc's slow path.)
+std::string HexText(uint64_t value);
+
 // Rounds to `places` decimals, a tie going to the even digit, judged on the
 // exact stored value of the double. A negative count is an invalid call.
 double RoundToEven(double value, int32_t places);

@@ -256,6 +256,13 @@ TEST(ConvertTest, DoubleToTextWritesFifteenDigitsAsPrintfDoes) {
   }
 }
 
+TEST(ConvertTest, HexTextIsUpperCaseWithoutLeadingZeros) {
+  EXPECT_EQ(HexText(0), "0");
+  EXPECT_EQ(HexText(0x2A), "2A");
+  EXPECT_EQ(HexText(0xABCDEF0123ull), "ABCDEF0123");
+  EXPECT_EQ(HexText(UINT64_MAX), "FFFFFFFFFFFFFFFF");
+}
+
 TEST(ConvertTest, DatesRoundTripThroughText) {
   const struct {
     Date date;

@@ -108,11 +108,7 @@ Variant ConvertXDataValue(int16_t code, const Variant& v) {
 // ---------------------------------------------------------------------------
 // Objects
 
-std::string ObjectCore::HandleText() const {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(handle_));
-  return buf;
-}
+std::string ObjectCore::HandleText() const { return HexText(handle_); }
 
 ObjectCore::~ObjectCore() {
   if (xdata_ == nullptr) return;
