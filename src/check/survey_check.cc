@@ -87,6 +87,8 @@ size_t FirstBadItem(const std::vector<Variant>& values) {
   return 10;
 }
 
+bool IsFinite(const Point2& p) { return std::isfinite(p[0]) && std::isfinite(p[1]); }
+
 // "a and b", or "a, b and c".
 std::string ListOf(const std::vector<std::string>& items) {
   std::string out;
@@ -231,12 +233,22 @@ class Checker {
   std::vector<Ref<host::Entity>> Select(const std::vector<int16_t>& codes,
                                         const std::vector<Variant>& values) {
     const auto set = model::NewSelectionSet(drawing_, kSetName);
+    // Deleted however the query ends; a failure to delete is the query's
+    // failure only when the query itself went well.
+    struct DeleteAfter {
+      const Ref<host::SelectionSet>& set;
+      ~DeleteAfter() {
+        try {
+          set->Delete();
+        } catch (const host::Error&) {
+        }
+      }
+    } delete_after{set};
     set->Select(host::kSelectionSetAll, codes, values);
     std::vector<Ref<host::Entity>> out;
     const int32_t count = set->Count();
     out.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) out.push_back(set->Item(i));
-    set->Delete();
     return out;
   }
   std::vector<Ref<host::Entity>> Select(const char* type, const std::string& layer) {
@@ -312,7 +324,12 @@ class Checker {
         if (!is_reach) continue;
         ++tagged;
         Reach reach{record.ReachNo, handle, record.Status, line, std::nullopt};
-        reach.plan = WorldPlan(*line);
+        try {
+          reach.plan = WorldPlan(*line);
+        } catch (const host::Error& e) {
+          // The reach stays a reach; only its sections cannot be measured.
+          HostFailure(e, "", "reading the centre line of reach " + record.ReachNo);
+        }
         reaches_.push_back(std::move(reach));
       } catch (const host::Error& e) {
         HostFailure(e, "", "reading polyline " + handle);
@@ -484,14 +501,16 @@ class Checker {
       }
       return;
     }
-    // A host may hand over a number that is none; the exports would print it.
+    // A host may hand over a value that is no finite number; the exports
+    // would print it. The section is then not measured.
+    bool measurable = true;
     for (const auto& [item, value] :
          {std::pair{4, record.Chainage}, std::pair{5, record.Bearing}}) {
       if (std::isfinite(value)) continue;
       Add(Severity::kError, code::kTagUnreadable, "", number, owners,
           "item " + std::to_string(item) + " (" + ItemName(static_cast<size_t>(item)) +
-              ") of its section tag is not a number");
-      return;
+              ") of its section tag is no finite number");
+      measurable = false;
     }
     numbered[record.SectionNo].push_back(number);
     if (record.SectionNo != number) {
@@ -508,11 +527,12 @@ class Checker {
     if (!plan) {
       Add(Severity::kWarning, code::kNotInPlan, "", number, {handle},
           "profile " + handle + " does not lie flat in plan: its line is not checked");
-    } else if (plan->vertices.size() < 2 || plan->vertices.front() == plan->vertices.back()) {
+    } else if (plan->vertices.size() < 2 || plan->vertices.front() == plan->vertices.back() ||
+               !IsFinite(plan->vertices.front()) || !IsFinite(plan->vertices.back())) {
       Add(Severity::kError, code::kProfileTooShort, "", number, {handle},
           "profile " + handle +
-              " has no length from its first vertex to its last: the "
-              "exports draw no section line");
+              " has no measurable length from its first vertex to its last: the exports draw "
+              "no section line");
     } else {
       section.has_line = true;
       section.first = plan->vertices.front();
@@ -527,6 +547,7 @@ class Checker {
       }
       return;
     }
+    if (!measurable) return;
     sections_[static_cast<size_t>(reach - reaches_.data())].push_back(std::move(section));
   }
 

@@ -124,12 +124,15 @@ void AddArcCrossings(const PlanSegment& s, const Point2& a, const Point2& b,
       // at the ends of a half circle, the sine flattens; the angle of the
       // chord below serves there, the arc being far from flat.)
       swept = s.sweep / 2 + std::asin(local[0] / s.radius);
-    } else if (at[0] != s.start[0] || at[1] != s.start[1]) {
-      // The chord from the start to a point of the arc leaves at half the
-      // angle swept to it, measured from the start tangent.
-      const double half = NormalAngle(
-          s.turn * (std::atan2(at[1] - s.start[1], at[0] - s.start[0]) - s.start_tangent));
-      swept = half > 1.5 * kPi ? 0.0 : 2 * half;
+    } else {
+      // Elsewhere the arc is far from flat: the angle about its centre is
+      // sharp, even for a point a rounding away from the start. A point
+      // just behind the start shows as almost a full turn.
+      const Point2 n = Direction(s.start_tangent + s.turn * kPi / 2);
+      const Point2 centre{s.start[0] + s.radius * n[0], s.start[1] + s.radius * n[1]};
+      const double from = std::atan2(s.start[1] - centre[1], s.start[0] - centre[0]);
+      swept = NormalAngle(s.turn * (std::atan2(at[1] - centre[1], at[0] - centre[0]) - from));
+      if (swept > s.sweep + (2 * kPi - s.sweep) / 2) swept = 0;
     }
     swept = std::clamp(swept, 0.0, s.sweep);
     out.push_back({s.from + s.radius * swept, std::clamp(t, 0.0, 1.0), at});
@@ -302,6 +305,9 @@ BoxGrid::Box BoxOf(const PlanSegment& s) {
 }
 
 bool PiecesMeet(const Point2& a, const Point2& b, const Point2& c, const Point2& d) {
+  for (const Point2* p : {&a, &b, &c, &d}) {
+    if (!std::isfinite((*p)[0]) || !std::isfinite((*p)[1])) return false;
+  }
   const double o1 = Cross(Minus(b, a), Minus(c, a)), o2 = Cross(Minus(b, a), Minus(d, a));
   const double o3 = Cross(Minus(d, c), Minus(a, c)), o4 = Cross(Minus(d, c), Minus(b, c));
   if (((o1 > 0 && o2 > 0) || (o1 < 0 && o2 < 0)) || ((o3 > 0 && o4 > 0) || (o3 < 0 && o4 < 0)))
@@ -391,16 +397,26 @@ std::optional<NearestPlace> PolylineIndex::Nearest(const Point2& p) const {
   // Left or right: against the direction of travel, or at a vertex against
   // the mean of the directions arriving and leaving.
   Point2 t = Direction(place.bearing);
+  // The nearest segment with a length at or before k, going round a closed
+  // line.
+  auto real_at_or_before = [&](size_t k) -> const PlanSegment* {
+    for (size_t step = 0; step < segments_.size(); ++step) {
+      if (step > k && !closed_) return nullptr;
+      const PlanSegment& seg =
+          segments_[(k + segments_.size() - step % segments_.size()) % segments_.size()];
+      if (seg.length > 0) return &seg;
+    }
+    return nullptr;
+  };
   const PlanSegment* arriving = nullptr;
   const PlanSegment* leaving = nullptr;
   if (best_within == s.length) {
-    arriving = &s;
+    arriving = real_at_or_before(best);
     leaving = real_after(best);
   } else if (closed_ && place.chainage == 0) {
     // Vertex 0 of a closed line: the closing segments arrive there.
-    for (size_t k = segments_.size(); k-- > 0 && arriving == nullptr;)
-      if (segments_[k].length > 0) arriving = &segments_[k];
-    leaving = s.length > 0 ? &s : real_after(best);
+    arriving = real_at_or_before(segments_.size() - 1);
+    leaving = &s;
   }
   if (arriving != nullptr && leaving != nullptr) {
     const Point2 out = Direction(StartTangent(*leaving)), in = Direction(EndTangent(*arriving));

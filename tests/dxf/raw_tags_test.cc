@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,6 +68,18 @@ TEST(RawTagsTest, SlicesShareTheBytesAndBecomeOwnedWhenTheyGrow) {
   EXPECT_EQ(copy.form(), TagForm::kOwned);
   EXPECT_EQ(AllOf(copy), (Tags{{1, "abc"}, {8, "0"}, {62, "1"}}));
   EXPECT_EQ(AllOf(slice), (Tags{{1, "abc"}, {8, "0"}}));  // the original is untouched
+}
+
+// Group codes stand right-aligned in three columns, as printf's %3d puts
+// them and every DXF reader expects.
+TEST(RawTagsTest, AsciiGroupCodesAreRightAlignedInThreeColumns) {
+  for (const int code : {0, 5, 10, 99, 100, 330, 1071, -1, -5, -100, -32768}) {
+    TagWriter w(/*binary=*/false);
+    w.Write(code, "x");
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%3d\nx\n", code);
+    EXPECT_EQ(w.bytes(), expected) << code;
+  }
 }
 
 // Every form a file is read in decodes its slices as the reader read them:

@@ -161,8 +161,12 @@ TEST(PolylineTest, OffsetIsPositiveOnTheLeftAndEndsAreReportedAsBeyond) {
   const PolylineIndex triangle({{{0, 0}, {-8.66, 5}, {-10, 0}}, {0, 0, 0}, true});
   const auto outside = triangle.Nearest({0.2, -0.98});
   EXPECT_EQ(outside->chainage, 0);
-  EXPECT_LT(outside->offset, 0);  // the line runs clockwise: outside is on the right
+  EXPECT_LT(outside->offset, 0);  // counter-clockwise: outside is on the right
   EXPECT_GT(triangle.Nearest({-1, 0.2})->offset, 0);
+  // The same with a first segment of no length: the corner is found past it.
+  const PolylineIndex repeated({{{0, 0}, {0, 0}, {10, 0}, {10, 10}}, {0, 0, 0, 0}, true});
+  EXPECT_LT(repeated.Nearest({-1, 0.2})->offset, 0);
+  EXPECT_GT(repeated.Nearest({1, 0.5})->offset, 0);
   // Outside the corner of a convex bend, by the mean direction there.
   const PolylineIndex corner({{{0, 0}, {10, 0}, {10, 10}}, {0, 0, 0}, false});
   EXPECT_LT(corner.Nearest({12, -2})->offset, 0);
@@ -263,6 +267,14 @@ TEST(PolylineTest, CrossingsAreCountedOnceEach) {
   const PolylineIndex ring({{{0, 0}, {10, 0}, {10, 10}}, {0, 0, 0}, true});
   EXPECT_EQ(ring.Crossings({2, 4}, {4, -1}).size(), 2u);
   EXPECT_EQ(ring.Crossings({-1, 0.5}, {1, -0.5}).size(), 1u);
+  // Through the first vertex of a half circle far from the origin, where the
+  // crossing's point differs from the vertex by rounding only: one crossing,
+  // at the vertex.
+  const PolylineIndex far(
+      {{{311990, 745000}, {312000, 745000}, {312010, 745000}}, {0, 1, 0}, false});
+  const auto at_vertex = far.Crossings({311995, 745005}, {312003, 744997});
+  ASSERT_EQ(at_vertex.size(), 1u);
+  EXPECT_NEAR(at_vertex[0].chainage, 10, 1e-9);
   // A bulge so small that the radius dwarfs the drawing still crosses right.
   const PolylineIndex tiny({{{0, 0}, {100, 0}}, {1e-12, 0}, false});
   const auto near_flat = tiny.Crossings({50, -1}, {50, 1});
@@ -277,6 +289,7 @@ TEST(PolylineTest, PiecesMeetAndTheGridFindsEveryBoxThatMeets) {
   EXPECT_TRUE(PiecesMeet({0, 0}, {4, 0}, {2, 0}, {6, 0}));  // overlapping on one line
   EXPECT_FALSE(PiecesMeet({0, 0}, {1, 0}, {2, 0}, {3, 0}));
   EXPECT_FALSE(PiecesMeet({0, 0}, {2, 2}, {3, 0}, {2, 1.5}));
+  EXPECT_FALSE(PiecesMeet({0, 0}, {2, 2}, {NAN, 0}, {2, 0}));
 
   std::mt19937_64 engine(5);
   std::uniform_real_distribution<double> at(0, 1000), size(0, 30);

@@ -101,9 +101,10 @@ TEST_P(FaultTest, IsReportedWhereItWasInjected) {
       continue;
     }
     const bool own = std::find(named.begin(), named.end(), f->section) != named.end();
-    const bool stray_line = f->code == check::code::kSectionsCross &&
-                            std::find(f->handles.begin(), f->handles.end(),
-                                      c.injected[0].handles.front()) != f->handles.end();
+    const auto& handles = c.injected[0].handles;
+    const bool stray_line =
+        f->code == check::code::kSectionsCross && !handles.empty() &&
+        std::find(f->handles.begin(), f->handles.end(), handles.front()) != f->handles.end();
     EXPECT_TRUE(own || stray_line) << Describe(c.result);
   }
 }
@@ -128,7 +129,9 @@ TEST(CheckTest, EveryFaultAtOnceIsReported) {
 
 // A river drawn by hand: a straight centre line along X, of length 100.
 struct HandRiver {
-  HandRiver() {
+  // With `decoy`, a reach of the same number, not current, comes first.
+  explicit HandRiver(bool decoy = false) {
+    if (decoy) TagReach(*AddPolyline(d.doc, "Centreline", {0, 50, 30, 50}), "1", false);
     const auto centre = AddPolyline(d.doc, "Centreline", {0, 0, 100, 0});
     TagReach(*centre, "1", true);
   }
@@ -237,10 +240,7 @@ TEST(CheckTest, ChainagesThatFitNeitherEndAreReportedOnce) {
 }
 
 TEST(CheckTest, ReachesOfOneNumberAndChainagesBeyondTheEnd) {
-  HandRiver river;
-  // A second reach 1, not current, listed after the current one.
-  const auto other = AddPolyline(river.d.doc, "Centreline", {0, 50, 30, 50});
-  TagReach(*other, "1", false);
+  HandRiver river(/*decoy=*/true);
   river.Section("1", 20, 20, 180);
   river.Section("2", 99.8, 100.3, 180);  // rounded up past the end: a warning
   river.Section("3", 60, 160, 180);      // far past it: an error
@@ -262,6 +262,11 @@ TEST(CheckTest, UnreadableValuesAreNamedAndTheDrawingIsOnlyRead) {
   profile2->SetXData({1001}, {host::Variant("TEV")});
   const auto line3 = river.Section("3", 60, 60, 180);
   TagSection(*line3, "3", std::nan(""), 180, "t", "n");
+  // The user's own sets of the names the exports use keep their contents.
+  for (const char* name : {"Section", "LWPolys"}) {
+    river.d.doc->SelectionSets()->Add(name)->Select(host::kSelectionSetAll, {8},
+                                                    {host::Variant("1_Profile")});
+  }
   const int32_t sets = river.d.doc->SelectionSets()->Count();
   river.d.app->monitor().StartRecording();
   const auto r = river.Check();
@@ -273,10 +278,36 @@ TEST(CheckTest, UnreadableValuesAreNamedAndTheDrawingIsOnlyRead) {
     EXPECT_FALSE(writes) << call;
   }
   EXPECT_EQ(river.d.doc->SelectionSets()->Count(), sets);
+  for (const char* name : {"Section", "LWPolys"}) {
+    EXPECT_EQ(river.d.doc->SelectionSets()->Item(name)->Count(), 1) << name;
+  }
+  // A query that fails leaves no set of the check's own behind.
+  river.d.app->monitor().FailAt("SelectionSet.Select", 3, 5, "refused");
+  const auto failed = river.Check();
+  EXPECT_EQ(CountOf(failed, check::code::kHostError), 1u) << Describe(failed);
+  EXPECT_EQ(river.d.doc->SelectionSets()->Count(), sets);
   EXPECT_LE(profile2->GetXData("TEV").values.size(), 1u);  // not restored
   EXPECT_EQ(CountOf(r, check::code::kTagRestorable), 1u) << Describe(r);
   ASSERT_EQ(CountOf(r, check::code::kTagUnreadable), 1u) << Describe(r);
   EXPECT_NE(Describe(r).find("item 4 (chainage)"), std::string::npos) << Describe(r);
+}
+
+TEST(CheckTest, LinesSharingOnlyAnEndDoNotCrossButOverlappingOnesDo) {
+  HandRiver river;
+  river.Section("1", 20, 20, 180);  // from (20, 10) to (20, -10)
+  const auto fan = AddPolyline(river.d.doc, "2_Profile", {20, 10, 30, -10});
+  TagSection(*fan, "2", 25, 180, "t", "n");
+  river.d.doc->Layers()->Add("2_SectionLine");
+  const auto along = AddPolyline(river.d.doc, "3_Profile", {20, 5, 20, -15});
+  TagSection(*along, "3", 20, 180, "t", "n");
+  river.d.doc->Layers()->Add("3_SectionLine");
+  const auto r = river.Check();
+  ASSERT_EQ(CountOf(r, check::code::kSectionsCross), 1u) << Describe(r);
+  for (const auto& f : r.findings) {
+    if (f.code == check::code::kSectionsCross) {
+      EXPECT_NE(f.text.find("section 3"), std::string::npos);
+    }
+  }
 }
 
 TEST(CheckTest, ADrawingWithoutReachesOrSectionsSaysSo) {
