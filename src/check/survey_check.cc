@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "along/station.h"
+#include "check/rules.h"
 #include "host/convert.h"
 #include "host/message_sink.h"
 #include "model/lookup.h"
@@ -116,82 +117,6 @@ struct Section {
   Point2 first{}, last{};
   std::optional<double> measured;  // distance along the reach to the crossing
 };
-
-// Whether two section lines lie on one line and share more than a point.
-bool Overlap(const Section& a, const Section& b) {
-  const Point2 d{a.last[0] - a.first[0], a.last[1] - a.first[1]};
-  auto across = [&](const Point2& p) {
-    return d[0] * (p[1] - a.first[1]) - d[1] * (p[0] - a.first[0]);
-  };
-  if (across(b.first) != 0 || across(b.last) != 0) return false;
-  auto along = [&](const Point2& p) {
-    return d[0] * (p[0] - a.first[0]) + d[1] * (p[1] - a.first[1]);
-  };
-  const double lo = std::min(along(b.first), along(b.last)),
-               hi = std::max(along(b.first), along(b.last));
-  return std::min(hi, d[0] * d[0] + d[1] * d[1]) > std::max(lo, 0.0);
-}
-
-// One way of writing a bearing.
-struct Convention {
-  const char* text;
-  bool degrees, from_north, reversed;
-};
-constexpr Convention kConventions[] = {
-    {"degrees clockwise from grid north", true, true, false},
-    {"degrees clockwise from grid north", true, true, true},
-    {"degrees counter-clockwise from east", true, false, false},
-    {"degrees counter-clockwise from east", true, false, true},
-    {"radians counter-clockwise from east", false, false, false},
-    {"radians counter-clockwise from east", false, false, true},
-};
-
-// How far a tagged bearing lies from what `c` gives for a line of direction
-// `angle` (radians counter-clockwise from east), in degrees.
-double BearingError(const Convention& c, double angle, double tagged) {
-  if (c.reversed) angle += kPi;
-  double expected = c.from_north ? kPi / 2 - angle : angle;
-  double period = 2 * kPi;
-  if (c.degrees) {
-    expected *= 180 / kPi;
-    period = 360;
-  }
-  double d = std::fmod(std::fabs(tagged - expected), period);
-  d = std::min(d, period - d);
-  return c.degrees ? d : d * 180 / kPi;
-}
-
-// Which of `values` to keep so that the kept ones rise strictly and are as
-// many as can be; of such choices, the one keeping the most `trusted`
-// values. A Fenwick tree over the values' ranks finds, for each value, the
-// best choice ending below it.
-std::vector<bool> LongestRising(const std::vector<double>& values,
-                                const std::vector<bool>& trusted) {
-  const size_t n = values.size();
-  std::vector<double> sorted(values);
-  std::sort(sorted.begin(), sorted.end());
-  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-  // Scores count kept values first and trusted ones second.
-  const int64_t weight = static_cast<int64_t>(n) + 1;
-  std::vector<std::pair<int64_t, size_t>> tree(sorted.size() + 1, {0, SIZE_MAX});
-  std::vector<int64_t> score(n);
-  std::vector<size_t> before(n, SIZE_MAX);
-  for (size_t i = 0; i < n; ++i) {
-    const size_t rank = static_cast<size_t>(
-        std::lower_bound(sorted.begin(), sorted.end(), values[i]) - sorted.begin());
-    std::pair<int64_t, size_t> best{0, SIZE_MAX};
-    for (size_t k = rank; k > 0; k -= k & (~k + 1)) best = std::max(best, tree[k]);
-    score[i] = best.first + weight + (trusted[i] ? 1 : 0);
-    before[i] = best.second;
-    for (size_t k = rank + 1; k < tree.size(); k += k & (~k + 1))
-      tree[k] = std::max(tree[k], std::pair<int64_t, size_t>{score[i], i});
-  }
-  std::vector<bool> kept(n, false);
-  if (n == 0) return kept;
-  size_t last = static_cast<size_t>(std::max_element(score.begin(), score.end()) - score.begin());
-  for (size_t k = last; k != SIZE_MAX; k = before[k]) kept[k] = true;
-  return kept;
-}
 
 class Checker {
  public:
@@ -723,7 +648,7 @@ class Checker {
         // both) do not cross.
         const bool shared_end =
             a.first == b.first || a.first == b.last || a.last == b.first || a.last == b.last;
-        if (shared_end && !Overlap(a, b)) continue;
+        if (shared_end && !Overlap(a.first, a.last, b.first, b.last)) continue;
         Add(Severity::kError, code::kSectionsCross, reach.number, a.number, {a.handle, b.handle},
             "its section line crosses the line of section " + b.number);
       }

@@ -1,0 +1,43 @@
+#pragma once
+
+// The measures the survey check judges by: pure functions of numbers.
+
+#include <vector>
+
+#include "geometry/polyline.h"
+
+namespace palvane::check {
+
+using geometry::Point2;
+
+// One way of writing a bearing: in degrees or radians, clockwise from grid
+// north or counter-clockwise from east, of a section line from its first
+// vertex to its last or back.
+struct Convention {
+  const char* text;
+  bool degrees, from_north, reversed;
+};
+inline constexpr Convention kConventions[] = {
+    {"degrees clockwise from grid north", true, true, false},
+    {"degrees clockwise from grid north", true, true, true},
+    {"degrees counter-clockwise from east", true, false, false},
+    {"degrees counter-clockwise from east", true, false, true},
+    {"radians counter-clockwise from east", false, false, false},
+    {"radians counter-clockwise from east", false, false, true},
+};
+
+// How far a tagged bearing lies from what `c` gives for a line of direction
+// `angle` (radians counter-clockwise from east), in degrees.
+double BearingError(const Convention& c, double angle, double tagged);
+
+// Which of `values` to keep so that the kept ones rise strictly and are as
+// many as can be; of such choices, the one keeping the most `trusted`
+// values.
+std::vector<bool> LongestRising(const std::vector<double>& values,
+                                const std::vector<bool>& trusted);
+
+// Whether the pieces a0-a1 and b0-b1 lie on one line and share more than a
+// point.
+bool Overlap(const Point2& a0, const Point2& a1, const Point2& b0, const Point2& b1);
+
+}  // namespace palvane::check
