@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <numbers>
 #include <optional>
 
 #include "along/station.h"
@@ -40,7 +39,6 @@ namespace {
 using geometry::Point2;
 using host::Ref;
 using host::Variant;
-constexpr double kPi = std::numbers::pi;
 
 // A number as a reader wants it in a finding: at most three decimals, no
 // trailing zeros.
