@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <numbers>
 #include <random>
 #include <stdexcept>
@@ -110,11 +111,34 @@ const std::vector<std::string> kFaultKinds{"no-reach",
                                            "sections-cross",
                                            "chainage-beyond-reach"};
 
+std::vector<std::string> FaultsNamed(const std::string& text) {
+  std::vector<std::string> kinds;
+  if (text == "none") return kinds;
+  if (text == "all") {
+    for (const std::string& kind : kFaultKinds) {
+      if (kind != "no-reach" && kind != "no-current-reach") kinds.push_back(kind);
+    }
+    return kinds;
+  }
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = text.find(',', from);
+    const std::string kind = text.substr(from, comma == std::string::npos ? comma : comma - from);
+    if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
+  return kinds;
+}
+
 int32_t SectionsNeeded(const std::vector<std::string>& faults) {
   int32_t section_faults = 0;
   for (const std::string& kind : faults) {
     if (std::find(kFaultKinds.begin(), kFaultKinds.end(), kind) == kFaultKinds.end()) {
-      throw std::invalid_argument("\"" + kind + "\" is not a kind of fault");
+      std::string kinds;
+      for (const std::string& k : kFaultKinds) kinds += " " + k;
+      throw std::invalid_argument("\"" + kind +
+                                  "\" is not a kind of fault; the kinds are:" + kinds);
     }
     if (!IsReachFault(kind)) ++section_faults;
   }
@@ -345,6 +369,17 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
   }
   doc.Layers()->Add("Temp");
   return injected;
+}
+
+std::string InjectedJson(const std::vector<InjectedFault>& injected) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& f : injected) {
+    list.push_back({{"kind", f.kind},
+                    {"reach", f.reach.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.reach)},
+                    {"sections", f.sections},
+                    {"handles", f.handles}});
+  }
+  return list.dump(2) + "\n";
 }
 
 std::string RiverFile(const RiverShape& shape) {

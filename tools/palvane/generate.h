@@ -32,9 +32,17 @@ struct InjectedFault {
   std::vector<std::string> handles;
 };
 
+// The faults `--faults` names: "none", "all" (every kind that leaves a
+// current reach to check against) or kinds separated by commas, each once.
+// The kinds are not checked here.
+std::vector<std::string> FaultsNamed(const std::string& text);
+
 // The sections a river needs for `faults`; throws std::invalid_argument
-// naming a kind that is not one of kFaultKinds.
+// naming a kind that is not one of kFaultKinds, and listing those.
 int32_t SectionsNeeded(const std::vector<std::string>& faults);
+
+// The faults injected, as the JSON array `generate --faults` prints.
+std::string InjectedJson(const std::vector<InjectedFault>& injected);
 
 // Draws a synthetic surveyed river into `doc`: a current reach whose centre
 // line meanders with arcs, a second (tributary) reach, and per cross-section

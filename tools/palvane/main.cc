@@ -33,6 +33,7 @@
 #include "failure.h"
 #include "generate.h"
 #include "gis_data.h"
+#include "station_report.h"
 #ifdef PALVANE_GIS
 #include "gis_write.h"
 #endif
@@ -407,38 +408,14 @@ int Gis(const GisArgs&) { throw Failure{2, "gis exists only in the Linux build, 
 
 // ------------------------------------------------------------------ generate
 
-// The faults of `generate --faults`: "none", "all" (every kind that leaves
-// a current reach to check against) or kinds separated by commas.
-std::vector<std::string> FaultList(const std::string& text) {
-  std::vector<std::string> kinds;
-  if (text == "none") return kinds;
-  if (text == "all") {
-    for (const std::string& kind : palvane::tools::kFaultKinds) {
-      if (kind != "no-reach" && kind != "no-current-reach") kinds.push_back(kind);
-    }
-    return kinds;
-  }
-  size_t from = 0;
-  for (;;) {
-    const size_t comma = text.find(',', from);
-    const std::string kind = text.substr(from, comma == std::string::npos ? comma : comma - from);
-    if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
-    if (comma == std::string::npos) break;
-    from = comma + 1;
-  }
-  return kinds;
-}
-
 int Generate(palvane::tools::RiverShape shape, const std::string& faults, const std::string& out) {
   if (!faults.empty()) {
-    shape.faults = FaultList(faults);
+    shape.faults = palvane::tools::FaultsNamed(faults);
     int32_t needed = 0;
     try {
       needed = palvane::tools::SectionsNeeded(*shape.faults);
     } catch (const std::invalid_argument& e) {
-      std::string kinds;
-      for (const std::string& kind : palvane::tools::kFaultKinds) kinds += " " + kind;
-      throw Failure{2, std::string(e.what()) + "; the kinds are:" + kinds};
+      throw Failure{2, e.what()};
     }
     if (shape.sections < needed) {
       throw Failure{2, "these faults need at least " + std::to_string(needed) + " sections"};
@@ -451,15 +428,8 @@ int Generate(palvane::tools::RiverShape shape, const std::string& faults, const 
   const auto injected = palvane::tools::GenerateRiver(*doc, shape);
   Save(*doc, out, true, progress);
   if (shape.faults) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const auto& f : injected) {
-      list.push_back(
-          {{"kind", f.kind},
-           {"reach", f.reach.empty() ? nlohmann::json(nullptr) : nlohmann::json(f.reach)},
-           {"sections", f.sections},
-           {"handles", f.handles}});
-    }
-    std::printf("%s\n", list.dump(2).c_str());
+    const std::string list = palvane::tools::InjectedJson(injected);
+    std::fwrite(list.data(), 1, list.size(), stdout);
   }
   return 0;
 }
@@ -507,26 +477,14 @@ int Check(const CheckArgs& a) {
 
 // ------------------------------------------------------------------ station
 
-palvane::geometry::Point2 ParsePoint(const std::string& text) {
-  const size_t comma = text.find(',');
-  double xy[2];
-  const std::string parts[2] = {text.substr(0, comma),
-                                comma == std::string::npos ? "" : text.substr(comma + 1)};
-  for (int i = 0; i < 2; ++i) {
-    const std::string& part = parts[i];
-    const auto r = std::from_chars(part.data(), part.data() + part.size(), xy[i]);
-    if (comma == std::string::npos || part.empty() || r.ec != std::errc() ||
-        r.ptr != part.data() + part.size() || !std::isfinite(xy[i])) {
-      throw Failure{2, "\"" + text + "\" is not a point X,Y of two numbers"};
-    }
-  }
-  return {xy[0], xy[1]};
-}
-
 int Station(const std::string& path, const std::string& handle,
             const std::vector<std::string>& point_texts, bool json) {
   std::vector<palvane::geometry::Point2> points;
-  for (const std::string& text : point_texts) points.push_back(ParsePoint(text));
+  for (const std::string& text : point_texts) {
+    const auto point = palvane::tools::ParsePoint(text);
+    if (!point) throw Failure{2, "\"" + text + "\" is not a point X,Y of two numbers"};
+    points.push_back(*point);
+  }
   Progress progress;
   auto app = dxf::NewApplication();
   auto doc = Load(*app, path, progress);
@@ -542,31 +500,10 @@ int Station(const std::string& path, const std::string& handle,
     line = reach->Profile;
   }
   const auto places = palvane::along::Stations(*line, points);
-  nlohmann::json out = nlohmann::json::array();
-  std::string text;
-  for (size_t i = 0; i < points.size(); ++i) {
-    if (!places[i]) throw Failure{1, "polyline " + line->Handle() + " has no segment"};
-    const auto& p = *places[i];
-    const char* beyond = p.beyond < 0 ? "start" : p.beyond > 0 ? "end" : nullptr;
-    if (json) {
-      out.push_back(
-          {{"point", {points[i][0], points[i][1]}},
-           {"chainage", p.chainage},
-           {"offset", p.offset},
-           {"nearest", {p.point[0], p.point[1]}},
-           {"bearing", p.bearing},
-           {"beyond", beyond == nullptr ? nlohmann::json(nullptr) : nlohmann::json(beyond)},
-           {"beyond_by", p.beyond_by}});
-    } else {
-      text += "chainage " + ShortestText(p.chainage) + " offset " + ShortestText(p.offset) +
-              " nearest " + ShortestText(p.point[0]) + " " + ShortestText(p.point[1]) +
-              " bearing " + ShortestText(p.bearing);
-      if (beyond != nullptr)
-        text += std::string(" beyond the ") + beyond + " by " + ShortestText(p.beyond_by);
-      text += "\n";
-    }
+  if (!points.empty() && !places.front()) {
+    throw Failure{1, "polyline " + line->Handle() + " has no segment"};
   }
-  if (json) text = out.dump(2) + "\n";
+  const std::string text = palvane::tools::StationsReport(points, places, json);
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     throw Failure{2, "cannot write the stations to standard output"};
