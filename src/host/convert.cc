@@ -1,5 +1,6 @@
 #include "host/convert.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -194,51 +195,14 @@ void DecimalDigits(double magnitude, char (&digits)[16], int& exponent) {
 }  // namespace
 
 std::string Conversions::DoubleToText(double value) const {
-  if (value == 0.0) return "0";
+  if (value == 0.0) return "0";  // negative zero too
   // Up to fifteen significant digits, trailing zeros dropped, in plain form
-  // unless the exponent is below -4 or above 14 (as printf's %.15g).
-  char digits[16];
-  int exponent = 0;
-  if (std::isfinite(value)) {
-    DecimalDigits(std::fabs(value), digits, exponent);
-    int count = 15;
-    while (count > 1 && digits[count - 1] == '0') --count;
-    char buf[48];
-    char* o = buf;
-    if (value < 0) *o++ = '-';
-    auto put = [&o](const char* from, int n) {
-      std::memcpy(o, from, static_cast<size_t>(n));
-      o += n;
-    };
-    if (exponent < -4 || exponent >= 15) {
-      *o++ = digits[0];
-      if (count > 1) {
-        *o++ = '.';
-        put(digits + 1, count - 1);
-      }
-      *o++ = 'E';
-      *o++ = exponent < 0 ? '-' : '+';
-      const int magnitude = exponent < 0 ? -exponent : exponent;
-      if (magnitude < 10) *o++ = '0';
-      o = std::to_chars(o, buf + sizeof buf, magnitude).ptr;
-    } else if (exponent >= 0) {
-      const int whole = exponent + 1;
-      for (int i = 0; i < whole; ++i) *o++ = i < count ? digits[i] : '0';
-      if (count > whole) {
-        *o++ = '.';
-        put(digits + whole, count - whole);
-      }
-    } else {
-      *o++ = '0';
-      *o++ = '.';
-      for (int i = 0; i < -exponent - 1; ++i) *o++ = '0';
-      put(digits, count);
-    }
-    return std::string(buf, o);
-  }
-  char buf[16];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);  // inf, -inf, nan
-  return ec == std::errc() ? std::string(buf, end) : "0";
+  // unless the exponent is below -4 or above 14: printf's %.15G, with
+  // infinities and NaN in lower case.
+  char buf[32];
+  char* end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15).ptr;
+  std::replace(buf, end, 'e', 'E');
+  return std::string(buf, end);
 }
 
 namespace {

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
+#include <limits>
 #include <random>
+#include <vector>
 
 #include "support/river.h"
 
@@ -105,7 +107,10 @@ TEST(ConvertTest, DoubleToTextWritesUpToFifteenSignificantDigits) {
                {1e20, "1E+20"},
                {0.00001, "1E-05"},
                {0.0001, "0.0001"},
-               {312456.78, "312456.78"}};
+               {312456.78, "312456.78"},
+               {std::numeric_limits<double>::infinity(), "inf"},
+               {-std::numeric_limits<double>::infinity(), "-inf"},
+               {std::numeric_limits<double>::quiet_NaN(), "nan"}};
   for (const auto& c : cases) EXPECT_EQ(DoubleToText(c.value), c.expected) << c.value;
 }
 
@@ -253,6 +258,43 @@ TEST(ConvertTest, DoubleToTextWritesFifteenDigitsAsPrintfDoes) {
     char expected[64];
     std::snprintf(expected, sizeof expected, "%.15G", value);
     ASSERT_EQ(DoubleToText(value), value == 0 ? "0" : expected) << std::setprecision(17) << value;
+  }
+}
+
+// Fifteen digits at the edges: subnormal values, the ends of the range, and
+// decimals of fourteen to seventeen digits, on either side of fifteen.
+TEST(ConvertTest, FifteenDigitsAgreeWithPrintfAtEveryKindOfValue) {
+  const double kMin = std::numeric_limits<double>::min();
+  std::vector<double> values = {std::numeric_limits<double>::denorm_min(),
+                                kMin,
+                                std::nextafter(kMin, 0.0),
+                                std::nextafter(kMin, 1.0),
+                                std::numeric_limits<double>::max(),
+                                0.1,
+                                0.3,
+                                1e15 - 0.5,
+                                999999999999999.0,
+                                9999999999999995.0,
+                                0.000099999999999999995,
+                                123456789012345.6,
+                                12345678901234.56,
+                                1234567890123.456};
+  std::mt19937_64 random(17);
+  for (int i = 0; i < 20000; ++i) {
+    values.push_back(std::ldexp(static_cast<double>(random() >> 11), -1074));  // subnormal
+    values.push_back(RandomDouble(random, -1074, 2045 - 52));                  // anywhere
+    // Decimals of 14 to 17 digits, around the fifteen-digit border.
+    const int digits = 14 + static_cast<int>(random() % 4);
+    const auto mantissa =
+        static_cast<double>(random() % static_cast<uint64_t>(std::pow(10, digits)));
+    values.push_back(mantissa * std::pow(10.0, static_cast<int>(random() % 40) - 20 - digits));
+  }
+  for (double value : values) {
+    if (value == 0 || !std::isfinite(value)) continue;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.15G", value);
+    ASSERT_EQ(DoubleToText(value), expected) << std::setprecision(17) << value;
+    ASSERT_EQ(FormatFixed(value, 3), FixedTheLongWay(value, 3)) << std::setprecision(17) << value;
   }
 }
 
