@@ -33,5 +33,17 @@ for folder in "${!allowed[@]}"; do
     done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
   done
 done
+# The file layer's headers see the in-memory host only through its two seams.
+for file in src/dxf/*.h; do
+  while IFS= read -r included; do
+    case "$included" in
+      host/memory/builder.h | host/memory/field_source.h) ;;
+      host/memory/*)
+        echo "$file includes \"$included\": dxf headers may use only the builder and field-source seams"
+        status=1
+        ;;
+    esac
+  done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
+done
 [ $status -eq 0 ] && echo "layers: no include runs back up"
 exit $status

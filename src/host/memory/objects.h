@@ -108,7 +108,8 @@ class EntityCore : public ObjectCore {
   void PlaceOnLayer(MemLayer* layer);
   MemBlock* owner() const { return owner_; }
   void set_owner(MemBlock* owner) { owner_ = owner; }
-  // A colour number: 16 bits, as the format holds it (group code 62).
+  // A colour number (1 to 255, 0 for by block, 256 for by layer), held in
+  // 16 bits.
   int32_t color() const { return color_; }
   void set_color(int32_t c) { color_ = static_cast<int16_t>(c); }
   // Unlinks the entity from its layer when it leaves the drawing.
