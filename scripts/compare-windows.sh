@@ -57,11 +57,11 @@ for drawing in river big; do
   compare "$drawing: point-along --json" -- point-along "$d" --polyline "$reach" \
     --distance 0 --distance 12.5 --distance 100 --distance 1e9 --json
   compare "$drawing: view-section -o" .view.dxf -- view-section "$d" --polyline "$section" \
-    -o @OUT@.view.dxf
-  compare "$drawing: keyplan -o" .keyplan.dxf -- keyplan "$d" -o @OUT@.keyplan.dxf \
+    -o @OUT@.view.dxf --overwrite
+  compare "$drawing: keyplan -o" .keyplan.dxf -- keyplan "$d" -o @OUT@.keyplan.dxf --overwrite \
     --fields name,en,bearing,chainage,mike11,description
   compare "$drawing: keyplan --attributes -o" .attributes.dxf -- keyplan "$d" --attributes \
-    -o @OUT@.attributes.dxf
+    -o @OUT@.attributes.dxf --overwrite
 done
 
 # The command's own tests, each command through palvane.exe.

@@ -8,9 +8,9 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
-./build/release/tools/palvane/palvane check examples/river.dxf --svg check.svg
+./build/release/tools/palvane/palvane check examples/river.dxf --svg check.svg --overwrite
 ./build/release/tools/palvane/palvane keyplan examples/river.dxf -o keyplan.dxf \
-  --svg keyplan.svg --fields name,chainage,mike11,description --text-height 5
+  --svg keyplan.svg --fields name,chainage,mike11,description --text-height 5 --overwrite
 ./build/release/tools/palvane/palvane gis examples/river.dxf -o river.gpkg --crs EPSG:27700 \
   --overwrite
 echo "wrote check.svg, keyplan.dxf, keyplan.svg and river.gpkg"

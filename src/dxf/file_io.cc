@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -150,7 +151,8 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 #ifdef _WIN32
-void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite) {
+PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool overwrite)
+    : path_(path), target_(path), overwrite_(overwrite) {
   const std::wstring target = WidePath(path);
   if (!overwrite && ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
     throw DxfError(path + ": the file exists; it is not overwritten unless asked");
@@ -158,20 +160,21 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
   // A temporary file beside the target, named after this process and a
   // counter, created only if it does not exist yet.
   HANDLE file = INVALID_HANDLE_VALUE;
-  std::wstring temp;
   for (unsigned attempt = 0; file == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(attempt) + L".tmp";
-    file = ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+    temp_ = path + "." + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(attempt) +
+            ".tmp";
+    file = ::CreateFileW(WidePath(temp_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && (::GetLastError() != ERROR_FILE_EXISTS || attempt >= 100)) {
+      temp_.clear();
       throw DxfError(path + ": cannot write here: " + LastErrorText());
     }
   }
+  // A constructor that throws runs no destructor: the file goes here.
   auto fail = [&](const char* what) {
     const std::string reason = LastErrorText();
     ::CloseHandle(file);
-    ::DeleteFileW(temp.c_str());
+    ::DeleteFileW(WidePath(temp_).c_str());
     throw DxfError(path + ": " + what + ": " + reason);
   };
   size_t done = 0;
@@ -188,31 +191,64 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
   if (!::FlushFileBuffers(file)) fail("cannot flush");
   if (!::CloseHandle(file)) {
     const std::string reason = LastErrorText();
-    ::DeleteFileW(temp.c_str());
+    ::DeleteFileW(WidePath(temp_).c_str());
     throw DxfError(path + ": close failed: " + reason);
   }
+}
+
+PendingFile::~PendingFile() {
+  if (!committed_ && !temp_.empty()) ::DeleteFileW(WidePath(temp_).c_str());
+}
+
+void PendingFile::Commit() {
   // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing target,
   // even one made meanwhile.
-  const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
-  if (!::MoveFileExW(temp.c_str(), target.c_str(), flags)) {
-    const std::string reason = LastErrorText();
-    ::DeleteFileW(temp.c_str());
-    throw DxfError(path + ": " + (overwrite ? "cannot replace: " : "") + reason);
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite_ ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (!::MoveFileExW(WidePath(temp_).c_str(), WidePath(target_).c_str(), flags)) {
+    throw DxfError(path_ + ": " + (overwrite_ ? "cannot replace: " : "") + LastErrorText());
   }
+  committed_ = true;
 }
 #else
-void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite) {
-  struct stat st;
-  if (!overwrite && ::stat(path.c_str(), &st) == 0) {
+PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool overwrite)
+    : path_(path), target_(path), overwrite_(overwrite) {
+  struct stat link;
+  const bool named = ::lstat(path.c_str(), &link) == 0;
+  if (!overwrite && named) {
     throw DxfError(path + ": the file exists; it is not overwritten unless asked");
   }
-  std::string temp = path + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw DxfError(path + ": cannot write here: " + std::strerror(errno));
+  // A symbolic link stays a link: the file it names is the one replaced.
+  if (named && S_ISLNK(link.st_mode)) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) {
+      throw DxfError(path + ": a link to no file: " + std::strerror(errno));
+    }
+    target_ = real;
+    std::free(real);
+  }
+  struct stat existing;
+  const bool replaces = ::stat(target_.c_str(), &existing) == 0;
+  // Only a file is replaced: never a folder, a device or a pipe.
+  if (replaces && S_ISDIR(existing.st_mode)) throw DxfError(path + ": is a directory");
+  if (replaces && !S_ISREG(existing.st_mode)) {
+    throw DxfError(path + ": is not a regular file; it is not replaced");
+  }
+  // Made with the permissions the user's umask leaves, as any new file; a
+  // file replaced keeps its own below.
+  int fd = -1;
+  for (unsigned attempt = 0; fd < 0; ++attempt) {
+    temp_ = target_ + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt >= 100)) {
+      temp_.clear();
+      throw DxfError(path + ": cannot write here: " + std::strerror(errno));
+    }
+  }
+  // A constructor that throws runs no destructor: the file goes here.
   auto fail = [&](const char* what) {
     const std::string reason = std::strerror(errno);
     ::close(fd);
-    ::unlink(temp.c_str());
+    ::unlink(temp_.c_str());
     throw DxfError(path + ": " + what + ": " + reason);
   };
   size_t done = 0;
@@ -234,29 +270,44 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
     }
     done += static_cast<size_t>(w);
   }
-  if (::fchmod(fd, 0644) != 0) fail("cannot set permissions");
+  if (replaces) {
+    if (::fchmod(fd, existing.st_mode & 07777) != 0) fail("cannot set permissions");
+    // The owner too, where the system lets this user give the file away.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      // It stays this user's.
+    }
+  }
   if (::fsync(fd) != 0) fail("cannot flush");
   if (::close(fd) != 0) {
-    ::unlink(temp.c_str());
-    throw DxfError(path + ": close failed: " + std::strerror(errno));
+    const std::string reason = std::strerror(errno);
+    ::unlink(temp_.c_str());
+    throw DxfError(path + ": close failed: " + reason);
   }
-  if (overwrite) {
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-      const std::string reason = std::strerror(errno);
-      ::unlink(temp.c_str());
-      throw DxfError(path + ": cannot replace: " + reason);
+}
+
+PendingFile::~PendingFile() {
+  if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+}
+
+void PendingFile::Commit() {
+  if (overwrite_) {
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+      throw DxfError(path_ + ": cannot replace: " + std::strerror(errno));
     }
   } else {
     // A hard link never replaces an existing file, even one made meanwhile.
-    if (::link(temp.c_str(), path.c_str()) != 0) {
-      const std::string reason = std::strerror(errno);
-      ::unlink(temp.c_str());
-      throw DxfError(path + ": " + reason);
+    if (::link(temp_.c_str(), target_.c_str()) != 0) {
+      throw DxfError(path_ + ": " + std::strerror(errno));
     }
-    ::unlink(temp.c_str());
+    ::unlink(temp_.c_str());
   }
+  committed_ = true;
 }
 #endif
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite) {
+  PendingFile(path, bytes, overwrite).Commit();
+}
 
 host::Ref<host::Document> LoadDrawing(host::Application& app, const std::string& path) {
   std::string bytes = ReadFileBytes(path);

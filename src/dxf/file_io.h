@@ -24,12 +24,39 @@ void CheckDrawingSize(uint64_t size);
 // over kMaxDrawingBytes, a read error).
 std::string ReadFileBytes(const std::string& path);
 
-// Writes `bytes` to `path` through a temporary file in the same folder that is
-// renamed over the target, so that a failure never leaves a half-written
-// file. Without `overwrite`, an existing file is refused. DxfError on failure.
+// A file written in full under a temporary name beside its path, put in
+// place by Commit. Until then the path is untouched, so that several outputs
+// of one command can all be written before any of them replaces a file; one
+// let go without Commit removes what it wrote. A symbolic link at the path
+// stays: the file it names is replaced. A file replaced keeps its
+// permissions; a new one gets those the user's umask leaves.
+class PendingFile {
+ public:
+  // Writes `bytes`; DxfError when they cannot be written. Without
+  // `overwrite`, a file already at `path` is refused.
+  PendingFile(const std::string& path, const std::string& bytes, bool overwrite);
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // Puts the file in place; DxfError when it cannot, the file at the path
+  // then unchanged.
+  void Commit();
+
+ private:
+  std::string path_;    // as given, for messages
+  std::string target_;  // the file replaced: the path, or what its link names
+  std::string temp_;
+  bool overwrite_;
+  bool committed_ = false;
+};
+
+// Writes `bytes` to `path` through a PendingFile, so that a failure never
+// leaves a half-written file. Without `overwrite`, an existing file is
+// refused. DxfError on failure.
 void WriteFileAtomically(const std::string& path, const std::string& bytes, bool overwrite);
 
-// Makes the writes of WriteFileAtomically fail as on a full disk: with
+// Makes the writes of PendingFile fail as on a full disk: with
 // `error` (an errno value, such as ENOSPC) once `bytes` bytes of a file were
 // written, or on Windows with the system's "disk full" before the write that
 // would pass them. A negative `bytes` lets writes succeed again. For tests

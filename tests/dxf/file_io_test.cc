@@ -1,11 +1,13 @@
 #include "dxf/file_io.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "dxf/tags.h"
@@ -92,6 +94,78 @@ TEST_F(FileIoTest, WriteFailingHalfwayLeavesNothingAndTheOldFileIntact) {
   dxf::WriteFileAtomically(Path("old.dxf"), bytes, true);
   EXPECT_EQ(Read(Path("old.dxf")), bytes);
 }
+
+// A pending file touches nothing at its path until committed, and one let
+// go uncommitted leaves nothing behind; several can be written before any
+// is put in place.
+TEST_F(FileIoTest, PendingFilesReplaceNothingUntilCommitted) {
+  dxf::WriteFileAtomically(Path("a.dxf"), "old a", false);
+  dxf::WriteFileAtomically(Path("b.dxf"), "old b", false);
+  {
+    dxf::PendingFile a(Path("a.dxf"), "new a", true);
+    EXPECT_EQ(Read(Path("a.dxf")), "old a");
+    EXPECT_EQ(FilesLeft(), 3u);
+    // The second output cannot be written: the first is let go.
+    EXPECT_NE(ErrorOf([&] { dxf::PendingFile(Path("missing/b.dxf"), "x", true); }), "");
+  }
+  EXPECT_EQ(Read(Path("a.dxf")), "old a");
+  EXPECT_EQ(FilesLeft(), 2u);
+  {
+    dxf::PendingFile a(Path("a.dxf"), "new a", true);
+    dxf::PendingFile b(Path("b.dxf"), "new b", true);
+    a.Commit();
+    b.Commit();
+  }
+  EXPECT_EQ(Read(Path("a.dxf")), "new a");
+  EXPECT_EQ(Read(Path("b.dxf")), "new b");
+  EXPECT_EQ(FilesLeft(), 2u);
+  // Without overwrite, a file made after the pending one began is kept.
+  dxf::PendingFile late(Path("c.dxf"), "mine", false);
+  dxf::WriteFileAtomically(Path("c.dxf"), "theirs", false);
+  EXPECT_NE(ErrorOf([&] { late.Commit(); }), "");
+  EXPECT_EQ(Read(Path("c.dxf")), "theirs");
+}
+
+#ifndef _WIN32
+// A replaced file keeps its permissions; a new one gets what the umask
+// leaves; a link stays a link to the file replaced; and what is no file (a
+// folder, a pipe) is never replaced.
+TEST_F(FileIoTest, ReplacingKeepsPermissionsLinksAndRefusesWhatIsNoFile) {
+  dxf::WriteFileAtomically(Path("kept.dxf"), "old", false);
+  ::chmod(Path("kept.dxf").c_str(), 0604);
+  dxf::WriteFileAtomically(Path("kept.dxf"), "new", true);
+  struct stat st;
+  ASSERT_EQ(::stat(Path("kept.dxf").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+  const mode_t mask = ::umask(027);
+  dxf::WriteFileAtomically(Path("fresh.dxf"), "new", false);
+  ::umask(mask);
+  ASSERT_EQ(::stat(Path("fresh.dxf").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  fs::create_symlink(Path("kept.dxf"), Path("link.dxf"));
+  dxf::WriteFileAtomically(Path("link.dxf"), "through the link", true);
+  EXPECT_TRUE(fs::is_symlink(Path("link.dxf")));
+  EXPECT_EQ(Read(Path("kept.dxf")), "through the link");
+  fs::create_symlink(Path("nothing.dxf"), Path("dangling.dxf"));
+  EXPECT_NE(ErrorOf([&] {
+              dxf::WriteFileAtomically(Path("dangling.dxf"), "x", true);
+            }).find("a link to no file"),
+            std::string::npos);
+
+  fs::create_directories(Path("folder"));
+  EXPECT_EQ(ErrorOf([&] { dxf::WriteFileAtomically(Path("folder"), "x", true); }),
+            Path("folder") + ": is a directory");
+  ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+  EXPECT_NE(ErrorOf([&] {
+              dxf::WriteFileAtomically(Path("pipe"), "x", true);
+            }).find("is not a regular file"),
+            std::string::npos);
+  EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+  EXPECT_EQ(FilesLeft(), 6u);  // kept, fresh, link, dangling, folder, pipe
+}
+#endif
 
 }  // namespace
 }  // namespace palvane::testing

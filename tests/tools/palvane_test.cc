@@ -220,6 +220,15 @@ TEST_F(PalvaneTest, StationIsTheInverseOfPointAlong) {
   EXPECT_EQ(Palvane("station '" + river + "' --point '1;2'").status, 2);
   EXPECT_EQ(Palvane("station '" + river + "' --point 1,nan").status, 2);
   EXPECT_EQ(Palvane("station '" + river + "' --point 1,2 --polyline ZZ").status, 2);
+  // Reach tags that cannot be read are named as the cause.
+  const std::string faulty = Path("faulty.dxf");
+  ASSERT_EQ(
+      Palvane("generate --sections 60 --faults reach-tag-unreadable -o '" + faulty + "'").status,
+      0);
+  const Outcome unreadable = Palvane("station '" + faulty + "' --point 1,2");
+  EXPECT_EQ(unreadable.status, 2);
+  EXPECT_NE(unreadable.err.find("the reaches' tags cannot be read"), std::string::npos)
+      << unreadable.err;
 }
 
 TEST_F(PalvaneTest, BadUsageMissingFilesAndWrongHandles) {
@@ -229,6 +238,18 @@ TEST_F(PalvaneTest, BadUsageMissingFilesAndWrongHandles) {
   EXPECT_EQ(Palvane("point-along '" + river + "' --distance 1").status, 2);
   EXPECT_EQ(Palvane("keyplan '" + river + "' -o x.dxf --fields name,colour").status, 2);
   EXPECT_EQ(Palvane("keyplan '" + river + "' -o x.dxf --option NoSuchOption=1").status, 2);
+  // A seed out of range is refused, not clamped or wrapped.
+  for (const char* seed : {"-1", "18446744073709551616", "1.5", "x"}) {
+    SCOPED_TRACE(seed);
+    EXPECT_EQ(
+        Palvane(std::string("generate --sections 3 --seed ") + seed + " -o '" + Path("s.dxf") + "'")
+            .status,
+        2);
+    EXPECT_FALSE(fs::exists(Path("s.dxf")));
+  }
+  EXPECT_EQ(Palvane("generate --sections 3 --seed 18446744073709551615 -o '" + Path("s.dxf") + "'")
+                .status,
+            0);
   const Outcome missing = Palvane("info '" + Path("nowhere.dxf") + "'");
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("cannot read the drawing"), std::string::npos) << missing.err;
@@ -363,6 +384,129 @@ TEST_F(PalvaneTest, UnwritableOutputLeavesNothingBehind) {
   if (::geteuid() != 0) {
     EXPECT_EQ(left, 0u);
   }
+}
+
+// The keyplan's picture never replaces the source or the keyplan, and the
+// outputs stand together: when the picture cannot be written, a file at -o
+// keeps its bytes and nothing is left beside it.
+TEST_F(PalvaneTest, KeyplanOutputsNeverReplaceTheSourceOrEachOther) {
+  const std::string river = River(3, 0);
+  const std::string source = Read(river);
+  const std::string keyplan = Path("k.dxf");
+  const struct {
+    std::string svg, reason;
+  } cases[] = {
+      {river, "the picture would overwrite the source drawing"},
+      {(dir_ / "." / "river.dxf").string(), "the picture would overwrite the source drawing"},
+      {keyplan, "the picture would overwrite the keyplan"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.svg);
+    const Outcome r = Palvane("keyplan '" + river + "' -o '" + keyplan + "' --svg '" + c.svg + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_EQ(Read(river), source);
+    EXPECT_FALSE(fs::exists(keyplan));
+  }
+  {
+    std::ofstream f(keyplan, std::ios::binary);
+    f << "the user's file";
+  }
+  // Not replaced unless asked; and when asked, not while the picture fails.
+  const Outcome unasked = Palvane("keyplan '" + river + "' -o '" + keyplan + "'");
+  EXPECT_EQ(unasked.status, 2);
+  EXPECT_NE(unasked.err.find("k.dxf exists; give --overwrite to replace it"), std::string::npos)
+      << unasked.err;
+  const Outcome r = Palvane("keyplan '" + river + "' -o '" + keyplan + "' --overwrite --svg '" +
+                            Path("missing/k.svg") + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("cannot write the picture"), std::string::npos) << r.err;
+  EXPECT_EQ(Read(keyplan), "the user's file");
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"k.dxf", "river.dxf", "stderr.txt", "stdout.txt"}));
+}
+
+// An option value the export cannot use is refused once, before any work,
+// naming the option string, its flag and the rule.
+TEST_F(PalvaneTest, KeyplanRefusesOptionValuesItCannotUse) {
+  const std::string river = River(3, 0);
+  const std::string out = Path("k.dxf");
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {"--text-height abc", "TextHeight (--text-height) must be a height above 0, not \"abc\""},
+      {"--text-height 0", "TextHeight (--text-height) must be a height above 0, not \"0\""},
+      {"--text-height 1e400", "TextHeight (--text-height) must be a height above 0"},
+      {"--line-width -1", "SectionLineWidth (--line-width) must be a width of 0 or more"},
+      {"--chainage-precision -3",
+       "ChainagePrecision (--chainage-precision) must be a whole number of decimals, 0 or more"},
+      {"--bearing-precision two", "BearingPrecision (--bearing-precision) must be"},
+      {"--line-layer 'XS<'", "LineLayer (--line-layer) \"XS<\" makes layer names the drawing"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = Palvane("keyplan '" + river + "' -o '" + out + "' " + c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+  }
+  // What the export can use passes: a width of 0, flags as numbers.
+  const Outcome fine = Palvane("keyplan '" + river + "' -o '" + out +
+                               "' --line-width 0 --option ENChkBox=1 --bearing-precision 0");
+  EXPECT_EQ(fine.status, 0) << fine.err;
+  EXPECT_EQ(fine.err, "");
+  // --option passes its value as the automation would, for the export to
+  // meet: a flag's check does not stand in its way.
+  const Outcome raw = Palvane("keyplan '" + river + "' -o '" + Path("raw.dxf") +
+                              "' --text-height abc --option TextHeight=abc");
+  EXPECT_EQ(raw.status, 0) << raw.err;
+  EXPECT_NE(raw.err.find("Type mismatch"), std::string::npos) << raw.err;
+}
+
+// Output that cannot reach its reader is a failure, whatever the command.
+// The test needs /dev/full, and runs the command as built here: under Wine
+// the standard output is the emulator's.
+TEST_F(PalvaneTest, StandardOutputThatCannotBeWrittenFails) {
+  if (!fs::exists("/dev/full") || std::getenv("PALVANE_COMMAND") != nullptr) {
+    GTEST_SKIP() << "needs /dev/full and the command built here";
+  }
+  const std::string river = River(3, 0);
+  const auto j = nlohmann::json::parse(Palvane("info '" + river + "' --json").out);
+  const std::string handle = j["reaches"][0]["handle"];
+  for (const std::string& args :
+       {"point-along '" + river + "' --polyline " + handle + " --distance 1",
+        "generate --sections 80 --faults all -o '" + Path("g.dxf") + "' --overwrite",
+        "info '" + river + "'", "station '" + river + "' --point 1,2"}) {
+    SCOPED_TRACE(args);
+    const std::string command = Command() + " " + args + " > /dev/full 2> '" + Path("err") + "'";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << raw;
+    EXPECT_NE(Read(Path("err")).find("standard output"), std::string::npos) << Read(Path("err"));
+  }
+}
+
+// Writing a drawing replaces the file a link names, not the link, and the
+// file keeps its permissions. POSIX files as the command built here sees
+// them.
+TEST_F(PalvaneTest, SavingKeepsLinksAndPermissions) {
+  if (std::getenv("PALVANE_COMMAND") != nullptr) GTEST_SKIP() << "POSIX links and permissions";
+  const std::string river = River(3, 0);
+  const std::string before = Read(river);
+  const auto j = nlohmann::json::parse(Palvane("info '" + river + "' --json").out);
+  const std::string line = j["sections"][0]["handle"];
+  ::chmod(river.c_str(), 0640);
+  fs::create_symlink(river, Path("link.dxf"));
+  const Outcome r =
+      Palvane("view-section '" + Path("link.dxf") + "' --polyline " + line + " --in-place");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(Path("link.dxf")));
+  EXPECT_NE(Read(river), before);
+  struct stat st;
+  ASSERT_EQ(::stat(river.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 // Whether `text` holds nothing a terminal would act on. The messages here

@@ -1,9 +1,11 @@
 #include "keyplan_args.h"
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "failure.h"
+#include "host/error.h"
 
 namespace palvane::tools {
 
@@ -48,7 +50,63 @@ keyplan::KeyplanOptions BuildOptions(const KeyplanArgs& a) {
     }
     if (!known) throw Failure{2, "unknown option string \"" + name + "\" in --option"};
   }
+  // Values set through --option go to the export as given.
+  for (const auto& f : keyplan::kOptionFields) {
+    if (!SetByOption(a, f.name)) CheckOptionValue(f.name, o.*f.member);
+  }
   return o;
+}
+
+bool SetByOption(const KeyplanArgs& a, std::string_view name) {
+  return std::any_of(a.options.begin(), a.options.end(), [&](const std::string& option) {
+    return std::string_view(option).substr(0, option.find('=')) == name;
+  });
+}
+
+namespace {
+
+// The flag that sets an option string, for messages: " (--text-height)".
+std::string FlagOf(std::string_view name) {
+  for (const MeasureFlag& measure : kMeasureFlags) {
+    if (name == measure.option) return std::string(" (") + measure.flag + ")";
+  }
+  for (const LabelField& field : kLabelFields) {
+    if (name == std::string(field.option) + "Precision") {
+      return std::string(" (--") + field.word + "-precision)";
+    }
+    if (name == std::string(field.option) + "ChkBox") return " (--fields)";
+  }
+  return "";
+}
+
+}  // namespace
+
+void CheckOptionValue(std::string_view name, const std::string& value) {
+  std::string rule;
+  bool usable = true;
+  try {
+    if (name.ends_with("ChkBox")) {
+      rule = "True, False or a number";
+      keyplan::ReadFlag(value);
+    } else if (name.ends_with("Precision")) {
+      rule = "a whole number of decimals, 0 or more";
+      keyplan::ReadPrecision(value);
+    } else if (name == "TextHeight") {
+      rule = "a height above 0";
+      const double height = keyplan::ReadMeasure(value);
+      usable = height > 0 && std::isfinite(height);
+    } else if (name == "SectionLineWidth") {
+      rule = "a width of 0 or more";
+      const double width = keyplan::ReadMeasure(value);
+      usable = width >= 0 && std::isfinite(width);
+    }
+  } catch (const host::Error&) {
+    usable = false;
+  }
+  if (!usable) {
+    throw Failure{
+        2, std::string(name) + FlagOf(name) + " must be " + rule + ", not \"" + value + "\""};
+  }
 }
 
 }  // namespace palvane::tools

@@ -41,7 +41,7 @@ inline constexpr MeasureFlag kMeasureFlags[] = {
 
 struct KeyplanArgs {
   std::string drawing, out, svg;
-  bool attributes = false, update_source = false;
+  bool attributes = false, update_source = false, overwrite = false;
   // NAME=VALUE, one option string each.
   std::vector<std::string> options;
   // The label fields that are on, as a comma-separated list of words.
@@ -64,7 +64,18 @@ std::string keyplan::KeyplanOptions::*OptionMember(std::string_view name);
 
 // The option strings of the arguments: the flags' values, the ...ChkBox
 // strings "True" or "False" from the field list, then each --option. A
-// Failure (status 2) names an unknown field or option string.
+// Failure (status 2) names an unknown field or option string, or a flag's
+// value that CheckOptionValue refuses; a value given through --option goes
+// to the export as it stands, as the automation would pass it.
 keyplan::KeyplanOptions BuildOptions(const KeyplanArgs& a);
+
+// Whether --option sets the option string `name`.
+bool SetByOption(const KeyplanArgs& a, std::string_view name);
+
+// Reads a flag, precision or measure as the export reads it, so that a value
+// it cannot use is refused once, before any work, instead of in a message for
+// every section: a Failure (status 2) naming the option string, its flag and
+// the rule. The text height must be above 0 and the line width 0 or more.
+void CheckOptionValue(std::string_view name, const std::string& value);
 
 }  // namespace palvane::tools

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -159,9 +160,35 @@ void Save(host::Document& doc, const std::string& path, bool overwrite, Progress
   }
 }
 
+// Whether two paths name one file: an existing one by any path or link, or
+// one yet to be made by the same path once links and dots are resolved.
 bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec, ec_a, ec_b;
+  if (std::filesystem::equivalent(FsPath(a), FsPath(b), ec)) return true;
+  const auto full_a = std::filesystem::weakly_canonical(FsPath(a), ec_a);
+  const auto full_b = std::filesystem::weakly_canonical(FsPath(b), ec_b);
+  return !ec_a && !ec_b && full_a == full_b;
+}
+
+// Refuses, before any work, an output that would replace a file the user
+// did not ask to replace.
+void CheckReplaceable(const std::string& path, bool overwrite) {
   std::error_code ec;
-  return std::filesystem::equivalent(FsPath(a), FsPath(b), ec);
+  if (overwrite || path.empty()) return;
+  if (std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec))) {
+    throw Failure{2, path + " exists; give --overwrite to replace it"};
+  }
+}
+
+// A drawing's bytes written beside `path`, put in place by Commit.
+std::unique_ptr<dxf::PendingFile> PendingDrawing(host::Document& doc, const std::string& path,
+                                                 bool overwrite, Progress& progress) {
+  progress.Phase("writing " + path);
+  try {
+    return std::make_unique<dxf::PendingFile>(path, dxf::WriteDrawing(doc), overwrite);
+  } catch (const dxf::DxfError& e) {
+    throw Failure{2, std::string("cannot write the drawing: ") + e.what()};
+  }
 }
 
 Ref<host::LWPolyline> FindPolyline(host::Document& doc, const std::string& handle_text) {
@@ -237,10 +264,11 @@ int PointAlong(const std::string& path, const std::string& handle,
 // ------------------------------------------------------------------ view-section
 
 int ViewSection(const std::string& path, const std::string& handle, bool original_data,
-                const std::string& out, bool in_place) {
+                const std::string& out, bool in_place, bool overwrite) {
   if (!in_place && SameFile(path, out)) {
     throw Failure{2, "the output is the input drawing; use --in-place to change it"};
   }
+  if (!in_place) CheckReplaceable(out, overwrite);
   Progress progress;
   auto app = dxf::NewApplication();
   auto doc = Load(*app, path, progress);
@@ -249,7 +277,7 @@ int ViewSection(const std::string& path, const std::string& handle, bool origina
   palvane::automation::CenterlineClass centerline(sink);
   bool original = original_data;
   centerline.ViewSection(AsSeen(doc), line, original);
-  Save(*doc, in_place ? path : out, true, progress);
+  Save(*doc, in_place ? path : out, in_place || overwrite, progress);
   return 0;
 }
 
@@ -297,7 +325,27 @@ int Keyplan(const KeyplanArgs& a) {
   if (SameFile(a.drawing, a.out)) {
     throw Failure{2, "the keyplan would overwrite the source drawing; choose another -o"};
   }
+  if (!a.svg.empty() && SameFile(a.drawing, a.svg)) {
+    throw Failure{2, "the picture would overwrite the source drawing; choose another --svg"};
+  }
+  if (!a.svg.empty() && SameFile(a.out, a.svg)) {
+    throw Failure{2, "the picture would overwrite the keyplan; choose another --svg"};
+  }
   const auto options = BuildOptions(a);
+  // The prefix starts every section line's layer name: one the drawing
+  // refuses is refused here once, not for every section.
+  try {
+    if (!SetByOption(a, "LineLayer")) {
+      auto scratch = dxf::NewApplication();
+      scratch->Documents()->Add()->Layers()->Add(
+          palvane::keyplan::LayerChainage(options.LineLayer, 0));
+    }
+  } catch (const host::Error& e) {
+    throw Failure{2, "LineLayer (--line-layer) \"" + options.LineLayer +
+                         "\" makes layer names the drawing refuses: " + e.description()};
+  }
+  CheckReplaceable(a.out, a.overwrite);
+  CheckReplaceable(a.svg, a.overwrite);
   Progress progress;
   auto app = dxf::NewApplication();
   auto doc = Load(*app, a.drawing, progress);
@@ -331,32 +379,29 @@ int Keyplan(const KeyplanArgs& a) {
     host::memory::Close(*doc);
     doc.reset();
   }
-  // The command's outputs stand together: when a later one cannot be
-  // written, those already written go again.
-  std::vector<std::string> written;
-  auto undo = [&] {
-    std::error_code ec;
-    for (const std::string& path : written) std::filesystem::remove(FsPath(path), ec);
-  };
-  Save(keyplan, a.out, true, progress);
-  written.push_back(a.out);
+  // The command's outputs stand together: each is written in full beside
+  // its path, and none replaces a file until all are written.
+  std::unique_ptr<dxf::PendingFile> keyplan_file =
+      PendingDrawing(keyplan, a.out, a.overwrite, progress);
+  std::unique_ptr<dxf::PendingFile> svg_file, source_file;
   if (!a.svg.empty()) {
     try {
-      dxf::WriteFileAtomically(a.svg, palvane::tools::DrawingSvg(keyplan), true);
-      written.push_back(a.svg);
+      svg_file = std::make_unique<dxf::PendingFile>(a.svg, palvane::tools::DrawingSvg(keyplan),
+                                                    a.overwrite);
     } catch (const dxf::DxfError& e) {
-      undo();
       throw Failure{2, std::string("cannot write the picture: ") + e.what()};
     }
   }
+  if (restored && a.update_source) source_file = PendingDrawing(*doc, a.drawing, true, progress);
+  try {
+    for (dxf::PendingFile* file : {keyplan_file.get(), svg_file.get(), source_file.get()}) {
+      if (file != nullptr) file->Commit();
+    }
+  } catch (const dxf::DxfError& e) {
+    throw Failure{2, std::string("cannot write: ") + e.what()};
+  }
   if (restored) {
     if (a.update_source) {
-      try {
-        Save(*doc, a.drawing, true, progress);
-      } catch (const Failure&) {
-        undo();
-        throw;
-      }
       Say("restored section tags were saved into " + a.drawing);
     } else {
       Say("section tags were restored from centre points but not saved; "
@@ -408,7 +453,8 @@ int Gis(const GisArgs&) { throw Failure{2, "gis exists only in the Linux build, 
 
 // ------------------------------------------------------------------ generate
 
-int Generate(palvane::tools::RiverShape shape, const std::string& faults, const std::string& out) {
+int Generate(palvane::tools::RiverShape shape, const std::string& faults, const std::string& out,
+             bool overwrite) {
   if (!faults.empty()) {
     shape.faults = palvane::tools::FaultsNamed(faults);
     int32_t needed = 0;
@@ -421,12 +467,13 @@ int Generate(palvane::tools::RiverShape shape, const std::string& faults, const 
       throw Failure{2, "these faults need at least " + std::to_string(needed) + " sections"};
     }
   }
+  CheckReplaceable(out, overwrite);
   Progress progress;
   auto app = dxf::NewApplication();
   const Ref<host::Document> doc = app->Documents()->Add();
   progress.Phase("generating " + std::to_string(shape.sections) + " sections");
   const auto injected = palvane::tools::GenerateRiver(*doc, shape);
-  Save(*doc, out, true, progress);
+  Save(*doc, out, overwrite, progress);
   if (shape.faults) {
     const std::string list = palvane::tools::InjectedJson(injected);
     std::fwrite(list.data(), 1, list.size(), stdout);
@@ -439,7 +486,7 @@ int Generate(palvane::tools::RiverShape shape, const std::string& faults, const 
 struct CheckArgs {
   std::string drawing, svg;
   palvane::check::CheckOptions options;
-  bool json = false;
+  bool json = false, overwrite = false;
 };
 
 int Check(const CheckArgs& a) {
@@ -451,6 +498,7 @@ int Check(const CheckArgs& a) {
   if (!a.svg.empty() && SameFile(a.drawing, a.svg)) {
     throw Failure{2, "the picture would overwrite the drawing; choose another --svg"};
   }
+  CheckReplaceable(a.svg, a.overwrite);
   Progress progress;
   auto app = dxf::NewApplication();
   auto doc = Load(*app, a.drawing, progress);
@@ -467,7 +515,7 @@ int Check(const CheckArgs& a) {
   if (!a.svg.empty()) {
     const Ref<host::Document> blank = app->Documents()->Add();
     try {
-      dxf::WriteFileAtomically(a.svg, palvane::tools::CheckSvg(result, *blank), true);
+      dxf::WriteFileAtomically(a.svg, palvane::tools::CheckSvg(result, *blank), a.overwrite);
     } catch (const dxf::DxfError& e) {
       throw Failure{2, std::string("cannot write the picture: ") + e.what()};
     }
@@ -495,7 +543,13 @@ int Station(const std::string& path, const std::string& handle,
   } else {
     host::StderrMessageSink sink;
     bool found = false;
-    const auto reach = palvane::model::GetCurrentReach(sink, drawing, found);
+    std::optional<palvane::model::TEVReach> reach;
+    try {
+      reach = palvane::model::GetCurrentReach(sink, drawing, found);
+    } catch (const host::Error& e) {
+      throw Failure{2, "the reaches' tags cannot be read (error " + std::to_string(e.number()) +
+                           ": " + e.description() + "); check the drawing, or give --polyline"};
+    }
     if (!found) throw Failure{1, "the drawing has no current reach; give --polyline"};
     line = reach->Profile;
   }
@@ -576,6 +630,8 @@ int main(int argc, char** argv) {
   auto* view_out = view->add_option("-o", out, "Write the result here");
   auto* view_in_place = view->add_flag("--in-place", in_place, "Save over DRAWING");
   view_out->excludes(view_in_place);
+  bool overwrite = false;
+  view->add_flag("--overwrite", overwrite, "Replace OUT if it exists");
   view->callback([&] {
     if (out.empty() && !in_place) throw CLI::RequiredError("-o OUT or --in-place");
   });
@@ -586,6 +642,7 @@ int main(int argc, char** argv) {
   key->add_option("-o", k.out, "The keyplan drawing to write")->required();
   key->add_flag("--attributes", k.attributes, "One attribute block per section instead of labels");
   key->add_option("--svg", k.svg, "Also draw the keyplan as an SVG picture");
+  key->add_flag("--overwrite", k.overwrite, "Replace OUT and the picture if they exist");
   key->add_flag("--update-source", k.update_source,
                 "Save section tags restored from centre points into DRAWING");
   key->add_option("--option", k.options,
@@ -618,11 +675,22 @@ int main(int argc, char** argv) {
   gen->add_option("--sections", shape.sections, "Cross-sections")
       ->required()
       ->check(CLI::Range(0, 10000000));
-  gen->add_option("--seed", shape.seed, "Seed of the random river")->capture_default_str();
+  gen->add_option("--seed", shape.seed, "Seed of the random river")
+      ->capture_default_str()
+      ->check(CLI::Validator(
+          [](const std::string& text) -> std::string {
+            uint64_t value = 0;
+            const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+            return r.ec == std::errc() && r.ptr == text.data() + text.size() && !text.empty()
+                       ? ""
+                       : "a whole number from 0 to 18446744073709551615";
+          },
+          "SEED"));
   gen->add_option("--clutter", shape.clutter, "Unrelated entities per section")
       ->capture_default_str()
       ->check(CLI::Range(0, 1000));
   gen->add_option("-o", out, "The drawing to write")->required();
+  gen->add_flag("--overwrite", overwrite, "Replace OUT if it exists");
   std::string faults;
   gen->add_option("--faults", faults,
                   "none, all, or kinds of fault separated by commas (each as the code of its "
@@ -634,6 +702,7 @@ int main(int argc, char** argv) {
   check->add_option("DRAWING", c.drawing, "The drawing (DXF)")->required();
   check->add_flag("--json", c.json, "Print a JSON array of the findings");
   check->add_option("--svg", c.svg, "Also draw the reaches and sections, findings in red");
+  check->add_flag("--overwrite", c.overwrite, "Replace the picture if it exists");
   check
       ->add_option("--chainage-tolerance", c.options.chainage_tolerance,
                    "Largest difference of a tagged chainage from the measured one")
@@ -677,14 +746,20 @@ int main(int argc, char** argv) {
 #endif
 
   try {
-    if (*info) return Info(drawing, json);
-    if (*along) return PointAlong(drawing, handle, distances, json);
-    if (*view) return ViewSection(drawing, handle, original_data, out, in_place);
-    if (*key) return Keyplan(k);
-    if (*gen) return Generate(shape, faults, out);
-    if (*check) return Check(c);
-    if (*station) return Station(drawing, handle, station_points, json);
-    if (*gis) return Gis(g);
+    int status = 2;
+    if (*info) status = Info(drawing, json);
+    if (*along) status = PointAlong(drawing, handle, distances, json);
+    if (*view) status = ViewSection(drawing, handle, original_data, out, in_place, overwrite);
+    if (*key) status = Keyplan(k);
+    if (*gen) status = Generate(shape, faults, out, overwrite);
+    if (*check) status = Check(c);
+    if (*station) status = Station(drawing, handle, station_points, json);
+    if (*gis) status = Gis(g);
+    // What a command printed must have reached its reader.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      throw Failure{2, "cannot write to standard output"};
+    }
+    return status;
   } catch (const Failure& f) {
     Say(f.reason);
     return f.status;
