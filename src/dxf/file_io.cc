@@ -153,9 +153,12 @@ std::string ReadFileBytes(const std::string& path) {
 #ifdef _WIN32
 PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool overwrite)
     : path_(path), target_(path), overwrite_(overwrite) {
-  const std::wstring target = WidePath(path);
-  if (!overwrite && ::GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  if (!overwrite && attributes != INVALID_FILE_ATTRIBUTES) {
     throw DxfError(path + ": the file exists; it is not overwritten unless asked");
+  }
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw DxfError(path + ": is a directory");
   }
   // A temporary file beside the target, named after this process and a
   // counter, created only if it does not exist yet.
@@ -210,6 +213,30 @@ void PendingFile::Commit() {
   committed_ = true;
 }
 #else
+namespace {
+
+// Renames `from` to `to` unless a file is at `to`, even one made since it was
+// last looked at; false with errno set when it cannot. Where the system has
+// no rename that refuses (file systems without it, such as some network
+// shares), the name is claimed by creating it empty first, which refuses an
+// existing file just the same, and then replaced.
+bool RenameUnlessTaken(const std::string& from, const std::string& to) {
+#if defined(__linux__) && defined(RENAME_NOREPLACE)
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+#endif
+  const int claim = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (claim < 0) return false;
+  ::close(claim);
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  const int error = errno;
+  ::unlink(to.c_str());
+  errno = error;
+  return false;
+}
+
+}  // namespace
+
 PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool overwrite)
     : path_(path), target_(path), overwrite_(overwrite) {
   struct stat link;
@@ -221,7 +248,7 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
   if (named && S_ISLNK(link.st_mode)) {
     char* real = ::realpath(path.c_str(), nullptr);
     if (real == nullptr) {
-      throw DxfError(path + ": a link to no file: " + std::strerror(errno));
+      throw DxfError(path + ": cannot follow the link: " + std::strerror(errno));
     }
     target_ = real;
     std::free(real);
@@ -241,7 +268,8 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
     fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && (errno != EEXIST || attempt >= 100)) {
       temp_.clear();
-      throw DxfError(path + ": cannot write here: " + std::strerror(errno));
+      const std::string where = target_ == path ? "" : " (" + target_ + ")";
+      throw DxfError(path + ": cannot write here" + where + ": " + std::strerror(errno));
     }
   }
   // A constructor that throws runs no destructor: the file goes here.
@@ -271,11 +299,14 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
     done += static_cast<size_t>(w);
   }
   if (replaces) {
-    if (::fchmod(fd, existing.st_mode & 07777) != 0) fail("cannot set permissions");
-    // The owner too, where the system lets this user give the file away.
-    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-      // It stays this user's.
+    // The owner first, where the system lets this user give the file away
+    // (or at least its group), as a change of owner clears the set-id bits
+    // the permissions then put back.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+      // It stays this user's, in this user's group.
     }
+    if (::fchmod(fd, existing.st_mode & 07777) != 0) fail("cannot set permissions");
   }
   if (::fsync(fd) != 0) fail("cannot flush");
   if (::close(fd) != 0) {
@@ -294,12 +325,8 @@ void PendingFile::Commit() {
     if (::rename(temp_.c_str(), target_.c_str()) != 0) {
       throw DxfError(path_ + ": cannot replace: " + std::strerror(errno));
     }
-  } else {
-    // A hard link never replaces an existing file, even one made meanwhile.
-    if (::link(temp_.c_str(), target_.c_str()) != 0) {
-      throw DxfError(path_ + ": " + std::strerror(errno));
-    }
-    ::unlink(temp_.c_str());
+  } else if (!RenameUnlessTaken(temp_, target_)) {
+    throw DxfError(path_ + ": " + std::strerror(errno));
   }
   committed_ = true;
 }

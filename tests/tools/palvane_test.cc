@@ -250,6 +250,10 @@ TEST_F(PalvaneTest, BadUsageMissingFilesAndWrongHandles) {
   EXPECT_EQ(Palvane("generate --sections 3 --seed 18446744073709551615 -o '" + Path("s.dxf") + "'")
                 .status,
             0);
+  // Read in decimal, a leading zero too.
+  ASSERT_EQ(Palvane("generate --sections 3 --seed 010 -o '" + Path("s010.dxf") + "'").status, 0);
+  ASSERT_EQ(Palvane("generate --sections 3 --seed 10 -o '" + Path("s10.dxf") + "'").status, 0);
+  EXPECT_EQ(Read(Path("s010.dxf")), Read(Path("s10.dxf")));
   const Outcome missing = Palvane("info '" + Path("nowhere.dxf") + "'");
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("cannot read the drawing"), std::string::npos) << missing.err;
@@ -408,6 +412,17 @@ TEST_F(PalvaneTest, KeyplanOutputsNeverReplaceTheSourceOrEachOther) {
     EXPECT_EQ(Read(river), source);
     EXPECT_FALSE(fs::exists(keyplan));
   }
+  // Names relative to the working folder, for files yet to be made.
+  const std::string relative = "cd '" + dir_.string() + "' && " + Command() +
+                               " keyplan river.dxf -o k.dxf --svg ./k.dxf > '" + Path("out") +
+                               "' 2> '" + Path("err") + "'";
+  const int raw = std::system(relative.c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << raw;
+  EXPECT_NE(Read(Path("err")).find("the picture would overwrite the keyplan"), std::string::npos)
+      << Read(Path("err"));
+  EXPECT_FALSE(fs::exists(keyplan));
+  fs::remove(Path("out"));
+  fs::remove(Path("err"));
   {
     std::ofstream f(keyplan, std::ios::binary);
     f << "the user's file";

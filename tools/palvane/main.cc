@@ -13,6 +13,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -163,19 +164,30 @@ void Save(host::Document& doc, const std::string& path, bool overwrite, Progress
 // Whether two paths name one file: an existing one by any path or link, or
 // one yet to be made by the same path once links and dots are resolved.
 bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec, ec_a, ec_b;
+  std::error_code ec;
   if (std::filesystem::equivalent(FsPath(a), FsPath(b), ec)) return true;
-  const auto full_a = std::filesystem::weakly_canonical(FsPath(a), ec_a);
-  const auto full_b = std::filesystem::weakly_canonical(FsPath(b), ec_b);
-  return !ec_a && !ec_b && full_a == full_b;
+  auto full = [](const std::string& path) {
+    std::error_code error;
+    std::string text =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(FsPath(path), error), error)
+            .string();
+#ifdef _WIN32
+    // Names differing only in case are one file there.
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
+    return error ? std::string() : text;
+  };
+  const std::string full_a = full(a);
+  return !full_a.empty() && full_a == full(b);
 }
 
 // Refuses, before any work, an output that would replace a file the user
 // did not ask to replace.
 void CheckReplaceable(const std::string& path, bool overwrite) {
   std::error_code ec;
-  if (overwrite || path.empty()) return;
-  if (std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec))) {
+  if (path.empty()) return;
+  if (std::filesystem::is_directory(FsPath(path), ec)) throw Failure{2, path + " is a directory"};
+  if (!overwrite && std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec))) {
     throw Failure{2, path + " exists; give --overwrite to replace it"};
   }
 }
@@ -393,12 +405,21 @@ int Keyplan(const KeyplanArgs& a) {
     }
   }
   if (restored && a.update_source) source_file = PendingDrawing(*doc, a.drawing, true, progress);
+  // Only putting a file in place is left, which fails only when a file
+  // appeared meanwhile or another program holds one: the message then says
+  // what was already put in place.
+  std::string placed;
   try {
-    for (dxf::PendingFile* file : {keyplan_file.get(), svg_file.get(), source_file.get()}) {
-      if (file != nullptr) file->Commit();
+    for (const auto& [file, path] :
+         {std::pair{keyplan_file.get(), a.out}, std::pair{svg_file.get(), a.svg},
+          std::pair{source_file.get(), a.drawing}}) {
+      if (file == nullptr) continue;
+      file->Commit();
+      placed += (placed.empty() ? "" : ", ") + path;
     }
   } catch (const dxf::DxfError& e) {
-    throw Failure{2, std::string("cannot write: ") + e.what()};
+    throw Failure{2, std::string("cannot write: ") + e.what() +
+                         (placed.empty() ? "" : " (already written: " + placed + ")")};
   }
   if (restored) {
     if (a.update_source) {
@@ -479,6 +500,14 @@ int Generate(palvane::tools::RiverShape shape, const std::string& faults, const 
     std::fwrite(list.data(), 1, list.size(), stdout);
   }
   return 0;
+}
+
+// A whole number in decimal digits alone, within 64 bits.
+std::optional<uint64_t> DecimalWhole(const std::string& text) {
+  uint64_t value = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return {};
+  return value;
 }
 
 // ------------------------------------------------------------------ check
@@ -675,15 +704,13 @@ int main(int argc, char** argv) {
   gen->add_option("--sections", shape.sections, "Cross-sections")
       ->required()
       ->check(CLI::Range(0, 10000000));
-  gen->add_option("--seed", shape.seed, "Seed of the random river")
+  // Read here in decimal: the option library would take a leading 0 as octal.
+  std::string seed_text = std::to_string(shape.seed);
+  gen->add_option("--seed", seed_text, "Seed of the random river")
       ->capture_default_str()
       ->check(CLI::Validator(
           [](const std::string& text) -> std::string {
-            uint64_t value = 0;
-            const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-            return r.ec == std::errc() && r.ptr == text.data() + text.size() && !text.empty()
-                       ? ""
-                       : "a whole number from 0 to 18446744073709551615";
+            return DecimalWhole(text) ? "" : "a whole number from 0 to 18446744073709551615";
           },
           "SEED"));
   gen->add_option("--clutter", shape.clutter, "Unrelated entities per section")
@@ -751,7 +778,10 @@ int main(int argc, char** argv) {
     if (*along) status = PointAlong(drawing, handle, distances, json);
     if (*view) status = ViewSection(drawing, handle, original_data, out, in_place, overwrite);
     if (*key) status = Keyplan(k);
-    if (*gen) status = Generate(shape, faults, out, overwrite);
+    if (*gen) {
+      shape.seed = *DecimalWhole(seed_text);
+      status = Generate(shape, faults, out, overwrite);
+    }
     if (*check) status = Check(c);
     if (*station) status = Station(drawing, handle, station_points, json);
     if (*gis) status = Gis(g);
