@@ -7,15 +7,11 @@
 // clang-format on
 #include <fcntl.h>
 #include <io.h>
-#else
-#include <unistd.h>
 #endif
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -30,6 +26,7 @@
 #include "automation/centerline_class.h"
 #include "check/survey_check.h"
 #include "check_report.h"
+#include "command_files.h"
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "failure.h"
@@ -58,12 +55,20 @@ namespace {
 
 using palvane::host::Ref;
 using palvane::tools::BuildOptions;
+using palvane::tools::CheckReplaceable;
+using palvane::tools::DecimalWhole;
 using palvane::tools::Failure;
 using palvane::tools::KeyplanArgs;
 using palvane::tools::kLabelFields;
 using palvane::tools::kMeasureFlags;
 using palvane::tools::LabelField;
+using palvane::tools::Load;
 using palvane::tools::MeasureFlag;
+using palvane::tools::PendingDrawing;
+using palvane::tools::Progress;
+using palvane::tools::SameFile;
+using palvane::tools::Save;
+using palvane::tools::Say;
 using palvane::tools::ShortestText;
 namespace dxf = palvane::dxf;
 namespace host = palvane::host;
@@ -99,108 +104,6 @@ Ref<host::LWPolyline> AsSeen(const Ref<host::LWPolyline>& polyline) {
   }
 #endif
   return polyline;
-}
-
-// A path given in UTF-8, for the file system library.
-std::filesystem::path FsPath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-bool StderrIsTerminal() {
-#ifdef _WIN32
-  return ::_isatty(::_fileno(stderr)) != 0;
-#else
-  return ::isatty(STDERR_FILENO) == 1;
-#endif
-}
-
-// One line on standard error, "palvane: TEXT", with whatever the text
-// quotes from a file or an argument made printable.
-void Say(const std::string& text) {
-  std::fprintf(stderr, "palvane: %s\n", host::PrintableText(text).c_str());
-}
-
-// Progress on standard error, only when it is a terminal.
-class Progress {
- public:
-  Progress() : on_(StderrIsTerminal()) {}
-  void Phase(const std::string& what) {
-    if (on_) Say(what);
-  }
-  void Count(int32_t done, int32_t total) {
-    if (!on_ || total <= 0) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (done != total && now - last_ < std::chrono::milliseconds(200)) return;
-    last_ = now;
-    std::fprintf(stderr, "\rpalvane: %d of %d layers%s", done, total, done == total ? "\n" : "");
-  }
-
- private:
-  bool on_;
-  std::chrono::steady_clock::time_point last_{};
-};
-
-Ref<host::Document> Load(host::Application& app, const std::string& path, Progress& progress) {
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(FsPath(path), ec);
-  progress.Phase("reading " + path +
-                 (ec ? std::string() : " (" + std::to_string(size / 1024) + " KiB)"));
-  try {
-    return dxf::LoadDrawing(app, path);
-  } catch (const dxf::DxfError& e) {
-    throw Failure{2, std::string("cannot read the drawing: ") + e.what()};
-  }
-}
-
-void Save(host::Document& doc, const std::string& path, bool overwrite, Progress& progress) {
-  progress.Phase("writing " + path);
-  try {
-    dxf::SaveDrawing(doc, path, overwrite);
-  } catch (const dxf::DxfError& e) {
-    throw Failure{2, std::string("cannot write the drawing: ") + e.what()};
-  }
-}
-
-// Whether two paths name one file: an existing one by any path or link, or
-// one yet to be made by the same path once links and dots are resolved.
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (std::filesystem::equivalent(FsPath(a), FsPath(b), ec)) return true;
-  auto full = [](const std::string& path) {
-    std::error_code error;
-    std::string text =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(FsPath(path), error), error)
-            .string();
-#ifdef _WIN32
-    // Names differing only in case are one file there.
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-#endif
-    return error ? std::string() : text;
-  };
-  const std::string full_a = full(a);
-  return !full_a.empty() && full_a == full(b);
-}
-
-// Refuses, before any work, an output that would replace a file the user
-// did not ask to replace.
-void CheckReplaceable(const std::string& path, bool overwrite) {
-  std::error_code ec;
-  if (path.empty()) return;
-  if (std::filesystem::is_directory(FsPath(path), ec)) throw Failure{2, path + " is a directory"};
-  if (!overwrite && std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec))) {
-    throw Failure{2, path + " exists; give --overwrite to replace it"};
-  }
-}
-
-// A drawing's bytes written beside `path`, put in place by Commit.
-std::unique_ptr<dxf::PendingFile> PendingDrawing(host::Document& doc, const std::string& path,
-                                                 bool overwrite, Progress& progress) {
-  progress.Phase("writing " + path);
-  try {
-    return std::make_unique<dxf::PendingFile>(path, dxf::WriteDrawing(doc), overwrite);
-  } catch (const dxf::DxfError& e) {
-    throw Failure{2, std::string("cannot write the drawing: ") + e.what()};
-  }
 }
 
 Ref<host::LWPolyline> FindPolyline(host::Document& doc, const std::string& handle_text) {
@@ -500,14 +403,6 @@ int Generate(palvane::tools::RiverShape shape, const std::string& faults, const 
     std::fwrite(list.data(), 1, list.size(), stdout);
   }
   return 0;
-}
-
-// A whole number in decimal digits alone, within 64 bits.
-std::optional<uint64_t> DecimalWhole(const std::string& text) {
-  uint64_t value = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return {};
-  return value;
 }
 
 // ------------------------------------------------------------------ check
