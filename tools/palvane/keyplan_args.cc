@@ -74,7 +74,6 @@ std::string FlagOf(std::string_view name) {
     if (name == std::string(field.option) + "Precision") {
       return std::string(" (--") + field.word + "-precision)";
     }
-    if (name == std::string(field.option) + "ChkBox") return " (--fields)";
   }
   return "";
 }
@@ -85,10 +84,8 @@ void CheckOptionValue(std::string_view name, const std::string& value) {
   std::string rule;
   bool usable = true;
   try {
-    if (name.ends_with("ChkBox")) {
-      rule = "True, False or a number";
-      keyplan::ReadFlag(value);
-    } else if (name.ends_with("Precision")) {
+    // The ...ChkBox flags come from --fields, always True or False.
+    if (name.ends_with("Precision")) {
       rule = "a whole number of decimals, 0 or more";
       keyplan::ReadPrecision(value);
     } else if (name == "TextHeight") {

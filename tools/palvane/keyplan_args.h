@@ -72,7 +72,7 @@ keyplan::KeyplanOptions BuildOptions(const KeyplanArgs& a);
 // Whether --option sets the option string `name`.
 bool SetByOption(const KeyplanArgs& a, std::string_view name);
 
-// Reads a flag, precision or measure as the export reads it, so that a value
+// Reads a precision or measure as the export reads it, so that a value
 // it cannot use is refused once, before any work, instead of in a message for
 // every section: a Failure (status 2) naming the option string, its flag and
 // the rule. The text height must be above 0 and the line width 0 or more.

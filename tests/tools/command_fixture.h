@@ -1,0 +1,95 @@
+#pragma once
+
+// The fixture of the palvane command's end-to-end tests: the built binary (or
+// PALVANE_COMMAND, such as "wine palvane.exe --host automation") run on
+// drawings the tests write, in a folder of the test's own.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace palvane::testing {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+class PalvaneTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("palvane_e2e_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  // The command under test: the one built here, or PALVANE_COMMAND when set
+  // (such as "wine palvane.exe --host automation").
+  static std::string Command() {
+    const char* command = std::getenv("PALVANE_COMMAND");
+    return command != nullptr && *command != '\0' ? command : PALVANE_BINARY;
+  }
+
+  Outcome Palvane(const std::string& args) const {
+    const std::string out = Path("stdout.txt"), err = Path("stderr.txt");
+    const std::string command = Command() + " " + args + " > '" + out + "' 2> '" + err + "'";
+    const int raw = std::system(command.c_str());
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(out), Read(err)};
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  // Runs the independent checker on a drawing: its audit must find no error.
+  static void ExpectAuditClean(const std::string& path) {
+    const std::string command = "/usr/bin/python3 -m ezdxf audit '" + path + "' 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string output;
+    char buf[4096];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
+    const int status = ::pclose(p);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("No errors found"), std::string::npos) << output;
+  }
+  std::string River(int sections = 12, int clutter = 1) const {
+    const std::string path = Path("river.dxf");
+    const Outcome r = Palvane("generate --sections " + std::to_string(sections) + " --clutter " +
+                              std::to_string(clutter) + " --seed 5 -o '" + path + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return path;
+  }
+
+  fs::path dir_;
+};
+
+inline bool Checker() {
+  return fs::exists("/usr/bin/python3") &&
+         std::system("/usr/bin/python3 -c 'import ezdxf' 2>/dev/null") == 0;
+}
+
+// Whether `text` holds nothing a terminal would act on. The messages here
+// quote only ASCII once escaped: printable ASCII and line ends.
+inline bool Printable(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7f); });
+}
+
+}  // namespace palvane::testing
