@@ -1,5 +1,8 @@
 #include "along/station.h"
 
+#include <cmath>
+#include <numbers>
+
 namespace palvane::along {
 
 geometry::PlanPolyline ReadPlan(host::LWPolyline& polyline) {
@@ -16,9 +19,41 @@ geometry::PlanPolyline ReadPlan(host::LWPolyline& polyline) {
   return plan;
 }
 
+std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
+                                                    host::Utility& utility) {
+  geometry::PlanPolyline plan = ReadPlan(polyline);
+  const host::Point3 normal = polyline.Normal();
+  if (normal[0] == 0 && normal[1] == 0 && normal[2] > 0) return plan;
+  const double length = std::hypot(normal[0], normal[1], normal[2]);
+  if (!(std::fabs(normal[2]) >= length * (1 - 1e-9))) return std::nullopt;
+  const double elevation = polyline.Elevation();
+  for (geometry::Point2& v : plan.vertices) {
+    const host::Point3 w = utility.TranslateCoordinates({v[0], v[1], elevation}, host::kObjectCs,
+                                                        host::kWorld, false, normal);
+    v = {w[0], w[1]};
+  }
+  // Seen from below, an arc turns the other way.
+  if (normal[2] < 0)
+    for (double& b : plan.bulges) b = -b;
+  return plan;
+}
+
+double BearingFromNorth(double radians_from_east) {
+  double degrees = 90 - radians_from_east * 180 / std::numbers::pi;
+  degrees = std::fmod(degrees, 360.0);
+  if (degrees < 0) degrees += 360;
+  // A rounding just below 0 lands on 360: keep the range half open.
+  return degrees >= 360 ? 0 : degrees;
+}
+
 std::vector<std::optional<geometry::NearestPlace>> Stations(
     host::LWPolyline& polyline, const std::vector<geometry::Point2>& points) {
-  const geometry::PolylineIndex index(ReadPlan(polyline));
+  return Stations(ReadPlan(polyline), points);
+}
+
+std::vector<std::optional<geometry::NearestPlace>> Stations(
+    geometry::PlanPolyline plan, const std::vector<geometry::Point2>& points) {
+  const geometry::PolylineIndex index(std::move(plan));
   std::vector<std::optional<geometry::NearestPlace>> out;
   out.reserve(points.size());
   for (const geometry::Point2& p : points) out.push_back(index.Nearest(p));

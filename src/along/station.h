@@ -16,10 +16,25 @@ namespace palvane::along {
 // point-along walks them. Host errors propagate.
 geometry::PlanPolyline ReadPlan(host::LWPolyline& polyline);
 
+// The same in world plan coordinates (X and Y of the world), through
+// `utility`: a polyline whose normal points down (a mirrored line) has its
+// vertices translated and its arcs turned the other way. Nothing when the
+// polyline does not lie in a plane parallel to the plan.
+std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
+                                                    host::Utility& utility);
+
+// Bearing of a direction given in radians counter-clockwise from east, as
+// degrees clockwise from grid north in [0, 360): how tags and surveyors give
+// bearings.
+double BearingFromNorth(double radians_from_east);
+
 // For each point, its nearest place on `polyline`: point-along at the
 // place's chainage gives back the place's point. Nothing for any point when
 // the polyline has no segment.
 std::vector<std::optional<geometry::NearestPlace>> Stations(
     host::LWPolyline& polyline, const std::vector<geometry::Point2>& points);
+// The same against a plan already read.
+std::vector<std::optional<geometry::NearestPlace>> Stations(
+    geometry::PlanPolyline plan, const std::vector<geometry::Point2>& points);
 
 }  // namespace palvane::along

@@ -7,6 +7,7 @@
 
 #include "along/station.h"
 #include "check/rules.h"
+#include "geometry/densify.h"
 #include "host/convert.h"
 #include "host/message_sink.h"
 #include "model/lookup.h"
@@ -108,11 +109,40 @@ struct Reach {
 // The name of the selection set the check makes and deletes for each query.
 constexpr const char* kSetName = "PalvaneCheck";
 
+// How far a profile's arcs may stray from the chords they are measured by.
+constexpr double kPathTolerance = 1e-4;
+
+// Where a profile, given as a chain of points, meets the centre line, in
+// order of chainage: the profile's own segments, not the line the keyplan
+// draws from its first vertex to its last, since the survey's section
+// crosses where the profile does. A crossing at a vertex the profile's
+// pieces share counts once.
+std::vector<geometry::Crossing> CrossingsOfPath(const geometry::PolylineIndex& centre,
+                                                const std::vector<Point2>& path) {
+  std::vector<geometry::Crossing> all;
+  for (size_t i = 0; i + 1 < path.size(); ++i) {
+    if (path[i] == path[i + 1]) continue;
+    for (const geometry::Crossing& c : centre.Crossings(path[i], path[i + 1])) all.push_back(c);
+  }
+  std::stable_sort(all.begin(), all.end(),
+                   [](const auto& a, const auto& b) { return a.chainage < b.chainage; });
+  const double same = 1e-9 * std::max(1.0, centre.Length());
+  std::vector<geometry::Crossing> out;
+  for (const geometry::Crossing& c : all) {
+    if (out.empty() || c.chainage - out.back().chainage > same ||
+        std::hypot(c.point[0] - out.back().point[0], c.point[1] - out.back().point[1]) > same) {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 struct Section {
   std::string number, handle, reach_no;
   double chainage = 0, bearing = 0;
   bool has_line = false;
   Point2 first{}, last{};
+  std::vector<Point2> path;        // the profile in world plan, arcs as short chords
   std::optional<double> measured;  // distance along the reach to the crossing
 };
 
@@ -181,22 +211,7 @@ class Checker {
   // A polyline's vertices and bulges in world plan, or nothing when it does
   // not lie in a plane parallel to the plan.
   std::optional<geometry::PlanPolyline> WorldPlan(host::LWPolyline& line) {
-    geometry::PlanPolyline plan = along::ReadPlan(line);
-    const host::Point3 normal = line.Normal();
-    if (normal[0] == 0 && normal[1] == 0 && normal[2] > 0) return plan;
-    const double length = std::hypot(normal[0], normal[1], normal[2]);
-    if (!(std::fabs(normal[2]) >= length * (1 - 1e-9))) return std::nullopt;
-    const double elevation = line.Elevation();
-    const Ref<host::Utility> utility = drawing_->Utility();
-    for (Point2& v : plan.vertices) {
-      const host::Point3 w = utility->TranslateCoordinates({v[0], v[1], elevation}, host::kObjectCs,
-                                                           host::kWorld, false, normal);
-      v = {w[0], w[1]};
-    }
-    // Seen from below, an arc turns the other way.
-    if (normal[2] < 0)
-      for (double& b : plan.bulges) b = -b;
-    return plan;
+    return along::ReadWorldPlan(line, *drawing_->Utility());
   }
 
   void ReadReaches() {
@@ -410,7 +425,16 @@ class Checker {
       record.LoadFrom(tag);
     } catch (const host::Error& e) {
       const size_t item = FirstBadItem(tag.values);
-      if (item == 10) {
+      // The water date and the through flag come last: the exports label
+      // and draw the section with the items read before them, and so is it
+      // measured here.
+      const bool late = (item == 8 || item == 9) && record.LoadedThrough(item - 1);
+      if (late) {
+        Add(Severity::kWarning, code::kTagUnreadable, "", number, owners,
+            "item " + std::to_string(item) + " (" + ItemName(item) +
+                ") of its section tag cannot be read: " + e.description() +
+                "; the exports use the items before it");
+      } else if (item == 10) {
         Add(Severity::kError, code::kTagUnreadable, "", number, owners,
             "its section tag cannot be read: " + e.description());
       } else if (item >= tag.values.size()) {
@@ -422,7 +446,7 @@ class Checker {
             "item " + std::to_string(item) + " (" + ItemName(item) +
                 ") of its section tag cannot be read: " + e.description());
       }
-      return;
+      if (!late) return;
     }
     // A host may hand over a value that is no finite number; the exports
     // would print it. The section is then not measured.
@@ -460,6 +484,7 @@ class Checker {
       section.has_line = true;
       section.first = plan->vertices.front();
       section.last = plan->vertices.back();
+      section.path = geometry::Densify(plan->vertices, plan->bulges, plan->closed, kPathTolerance);
       result_.sections.push_back({number, handle, section.first, section.last});
     }
     const Reach* reach = ReachNumbered(section.reach_no);
@@ -502,7 +527,7 @@ class Checker {
                       " of reach " + rn + ": its chainage from the other end would be negative");
       }
       if (!s.has_line) continue;
-      const auto crossings = centre.Crossings(s.first, s.last);
+      const auto crossings = CrossingsOfPath(centre, s.path);
       if (crossings.empty()) {
         Add(Severity::kError, code::kNoCrossing, rn, s.number, {s.handle, reach.handle},
             "its section line does not cross the centre line of reach " + rn);

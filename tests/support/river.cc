@@ -50,6 +50,16 @@ void TagSection(host::Object& object, const std::string& section_no, double chai
   object.SetXData(codes, values);
 }
 
+void SetTagItem(host::Object& object, size_t item, const host::Variant& value, int16_t code) {
+  const host::XData tag = object.GetXData("TEV");
+  std::vector<int16_t> codes = tag.codes;
+  std::vector<host::Variant> values = tag.values;
+  ASSERT_LT(item, values.size());
+  codes[item] = code;
+  values[item] = value;
+  object.SetXData(codes, values);
+}
+
 Section AddSection(const Ref<host::Document>& doc, const std::string& section_no,
                    const std::vector<double>& coords, double chainage, double bearing,
                    const std::string& title, const std::string& name) {

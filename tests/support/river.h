@@ -54,6 +54,10 @@ void TagSection(host::Object& object, const std::string& section_no, double chai
                 double bearing, const std::string& title, const std::string& name,
                 size_t items = 10);
 
+// Replaces item `item` of the "TEV" tag `object` carries with `value`, under
+// group code `code`: a tag one of whose items cannot be read.
+void SetTagItem(host::Object& object, size_t item, const host::Variant& value, int16_t code);
+
 // A section: the layers N_Profile (with the tagged profile through `coords`),
 // N_SectionCenter (with a tagged centre point) and N_SectionLine.
 struct Section {

@@ -16,6 +16,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/xml.h"
+
 namespace palvane::testing {
 
 namespace fs = std::filesystem;
@@ -68,6 +70,19 @@ class PalvaneTest : public ::testing::Test {
     const int status = ::pclose(p);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("No errors found"), std::string::npos) << output;
+  }
+  // A picture the command wrote: well-formed XML, and rendered by librsvg
+  // into a PNG where rsvg-convert is installed.
+  void ExpectGoodPicture(const std::string& path) const {
+    SCOPED_TRACE(path);
+    const std::string svg = Read(path);
+    EXPECT_TRUE(WellFormedXml(svg));
+    if (!fs::exists("/usr/bin/rsvg-convert")) return;
+    const std::string png = path + ".png";
+    const std::string command =
+        "/usr/bin/rsvg-convert -o '" + png + "' '" + path + "' 2>'" + png + ".err'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << Read(png + ".err");
+    EXPECT_EQ(Read(png).substr(0, 4), "\x89PNG");
   }
   std::string River(int sections = 12, int clutter = 1) const {
     const std::string path = Path("river.dxf");

@@ -5,10 +5,15 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 
+#include "along/station.h"
 #include "check_report.h"
 #include "generate.h"
+#include "geometry/polyline.h"
+#include "host/convert.h"
 #include "support/river.h"
+#include "support/xml.h"
 
 namespace palvane::testing {
 namespace {
@@ -324,7 +329,9 @@ TEST(CheckTest, ThePictureDrawsFlaggedSectionsInRed) {
   const auto r = check::CheckSurvey(d.doc, {});
   const auto blank = d.app->AddDocument("Picture.dwg");
   const std::string svg = tools::CheckSvg(r, *blank);
-  ASSERT_NE(svg.find("<svg"), std::string::npos);
+#if PALVANE_HAVE_XML
+  ASSERT_TRUE(WellFormedXml(svg));
+#endif
   // The one flagged section is red, and its label gives the code.
   const size_t label = svg.find(">4 chainage-mismatch<");
   ASSERT_NE(label, std::string::npos) << svg.substr(0, 2000);
@@ -332,6 +339,93 @@ TEST(CheckTest, ThePictureDrawsFlaggedSectionsInRed) {
   ASSERT_NE(red, std::string::npos);
   EXPECT_EQ(svg.find("#d62728", svg.find("#d62728", red + 1) + 1), std::string::npos);
   EXPECT_EQ(svg.find("chainage-mismatch", label + 4), std::string::npos);
+}
+
+// A profile whose middle segment crosses an arc of the centre line: the
+// chainage measured is that of the point where the profile crosses, as
+// station gives it, on arcs of either turn, flat or deep, near the origin
+// or far from it; never that of the line from the profile's first vertex
+// to its last, which crosses elsewhere.
+TEST(CheckTest, AProfileCrossingAnArcMeasuresTheChainageStationGivesItsCrossing) {
+  std::mt19937_64 engine(7);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int i = 0; i < 200; ++i) {
+    SCOPED_TRACE("round " + std::to_string(i));
+    const double magnitude = i % 3 == 0 ? std::pow(10, -6 + 5 * unit(engine)) : 0.5 * unit(engine);
+    const double bulge = i % 2 == 0 ? magnitude : -magnitude;
+    const geometry::Point2 o =
+        i % 4 < 2 ? geometry::Point2{0, 0} : geometry::Point2{417420.342, 287332.052};
+    const double angle = 2 * std::numbers::pi * unit(engine);
+    const geometry::Point2 end{o[0] + 200 * std::cos(angle), o[1] + 200 * std::sin(angle)};
+    const geometry::PolylineIndex centre({{o, end}, {bulge, 0}, false});
+    double travel = 0;
+    const double along = (0.2 + 0.6 * unit(engine)) * centre.Length();
+    const geometry::Point2 p = centre.segments()[0].PointAt(along, &travel);
+    const geometry::Point2 t{std::cos(travel), std::sin(travel)}, n{-t[1], t[0]};
+    // First vertex 20 to the left and 3 ahead; the middle one just across,
+    // on the line through the crossing; the last far to the right.
+    const geometry::Point2 v0{p[0] + 20 * n[0] + 3 * t[0], p[1] + 20 * n[1] + 3 * t[1]};
+    const geometry::Point2 v1{p[0] + 0.1 * (p[0] - v0[0]), p[1] + 0.1 * (p[1] - v0[1])};
+    const geometry::Point2 v2{v1[0] - 20 * n[0] + 5 * t[0], v1[1] - 20 * n[1] + 5 * t[1]};
+    const double chainage = centre.Nearest(p)->chainage;
+    const double bearing = along::BearingFromNorth(std::atan2(v2[1] - v0[1], v2[0] - v0[0]));
+
+    Drawing d;
+    TagReach(*AddPolyline(d.doc, "River", {o[0], o[1], end[0], end[1]}, {bulge, 0}), "1", true);
+    AddSection(d.doc, "1", {v0[0], v0[1], v1[0], v1[1], v2[0], v2[1]}, chainage, bearing);
+    check::CheckOptions options;
+    options.chainage_tolerance = 1e-6 * std::max(1.0, std::hypot(o[0], o[1]));
+    const auto r = check::CheckSurvey(d.doc, options);
+    EXPECT_TRUE(r.findings.empty()) << "bulge " << bulge << "\n" << Describe(r);
+  }
+}
+
+// An unreadable water date or through flag comes after every item the
+// exports label with: a warning, and the section is measured all the same.
+TEST(CheckTest, ATagFailingLateIsAWarningAndTheSectionIsMeasured) {
+  for (const size_t item : {size_t{8}, size_t{9}}) {
+    SCOPED_TRACE("item " + std::to_string(item));
+    Drawing d;
+    tools::RiverShape shape{20, 3, 0, std::nullopt};
+    shape.faults = std::vector<std::string>{};
+    tools::GenerateRiver(*d.mem, shape);
+    const auto set = d.doc->SelectionSets()->Add("Find");
+    set->Select(host::kSelectionSetAll, {0, 8},
+                {host::Variant("LWPOLYLINE"), host::Variant("6_Profile")});
+    ASSERT_EQ(set->Count(), 1);
+    // Shifted off its tagged chainage too, so that a measured section shows.
+    const auto profile = set->Item(0).As<host::LWPolyline>();
+    SetTagItem(*profile, item, host::Variant("not a value"), 1000);
+    const double tagged = host::ToDouble(profile->GetXData("TEV").values[4]);
+    SetTagItem(*profile, 4, host::Variant(tagged + 3), 1040);
+    const auto r = check::CheckSurvey(d.doc, {});
+    std::vector<std::string> codes;
+    for (const auto& f : r.findings) {
+      EXPECT_EQ(f.section, "6") << Describe(r);
+      codes.push_back(f.code + (f.severity == Severity::kError ? " error" : " warning"));
+    }
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes,
+              (std::vector<std::string>{"chainage-mismatch error", "tag-unreadable warning"}))
+        << Describe(r);
+    EXPECT_EQ(r.errors(), 1u);
+  }
+}
+
+TEST(CheckTest, ThePictureOfALargeRiverIsWellFormed) {
+  if (TestHost() != HostKind::kMemory) GTEST_SKIP() << "the picture reads the drawing in memory";
+  Drawing d;
+  tools::RiverShape shape{20000, 5, 0, std::nullopt};
+  shape.faults = std::vector<std::string>{"chainage-mismatch", "tag-lost"};
+  tools::GenerateRiver(*d.mem, shape);
+  const auto r = check::CheckSurvey(d.doc, {});
+  const auto blank = d.app->AddDocument("Picture.dwg");
+  const std::string svg = tools::CheckSvg(r, *blank);
+#if PALVANE_HAVE_XML
+  EXPECT_TRUE(WellFormedXml(svg));
+#endif
+  // The reach is one path of all its vertices, longer than any buffer.
+  EXPECT_GT(svg.size(), 1000000u);
 }
 
 }  // namespace

@@ -33,7 +33,13 @@ std::string Escape(const std::string& s) {
         out += "&quot;";
         break;
       default:
-        out += c;
+        // XML allows no control characters but tab and line ends: a
+        // drawing's text may hold any.
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+          out += "\xEF\xBF\xBD";
+        } else {
+          out += c;
+        }
     }
   }
   return out;
@@ -101,13 +107,21 @@ class Picture {
   std::string out;
   int width_, height_;
 
+  // Appends the formatted text whole, however long: a path holds every
+  // vertex of a reach.
   void Printf(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-    char buf[1024];
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    const int n = std::vsnprintf(buf, sizeof buf, format, args);
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    out.append(buf, static_cast<size_t>(std::min(n, static_cast<int>(sizeof buf) - 1)));
+    if (n > 0) {
+      const size_t at = out.size();
+      out.resize(at + static_cast<size_t>(n) + 1);
+      std::vsnprintf(out.data() + at, static_cast<size_t>(n) + 1, format, again);
+      out.resize(at + static_cast<size_t>(n));
+    }
+    va_end(again);
   }
 
   // A polyline given in world coordinates (vertex, bulge), with its width.
