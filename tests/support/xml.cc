@@ -6,9 +6,9 @@ namespace palvane::testing {
 
 ::testing::AssertionResult WellFormedXml(const std::string& text) {
   // Huge: a river's path may be longer than libxml2's default text limit.
-  xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), "picture.svg",
-                                nullptr, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR |
-                                             XML_PARSE_NOWARNING);
+  xmlDocPtr doc =
+      xmlReadMemory(text.data(), static_cast<int>(text.size()), "picture.svg", nullptr,
+                    XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
   if (doc != nullptr) {
     xmlFreeDoc(doc);
     return ::testing::AssertionSuccess();

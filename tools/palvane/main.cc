@@ -34,7 +34,7 @@
 #include "gis_data.h"
 #include "station_report.h"
 #ifdef PALVANE_GIS
-#include "gis_write.h"
+#include "gis_module.h"
 #endif
 #include "host/check.h"
 #include "host/convert.h"
@@ -361,7 +361,7 @@ int Gis(const GisArgs& a) {
   doc.reset();
   progress.Phase("writing " + a.out);
   palvane::tools::GisOutput output{a.out, a.driver, a.crs, a.overwrite, a.drawing};
-  const palvane::tools::GisWritten written = palvane::tools::WriteGis(river, output);
+  const palvane::tools::GisWritten written = palvane::tools::WriteGisThroughModule(river, output);
   for (const std::string& warning : written.warnings) Say(warning);
   if (a.crs.empty()) Say("no --crs: " + a.out + " has no coordinate reference system");
   if (a.json) {
