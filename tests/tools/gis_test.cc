@@ -139,6 +139,8 @@ void ExpectNumber(const OGRFeature& f, const char* field, const std::optional<do
       << field;
 }
 
+void ExpectInteger(const OGRFeature& f, const char* field, int expected);
+
 void ExpectText(const OGRFeature& f, const char* field, const std::string& expected) {
   const int i = f.GetFieldIndex(field);
   ASSERT_GE(i, 0) << field;
@@ -247,16 +249,23 @@ struct FaultyRiver : KeyplanRiver {
                           300,
                           -50,
                           4200 - 300.125,
-                          none,
+                          {"tag-restorable: profile " + lost_tag->Handle() +
+                           " has lost its section tag: restored from its centre point"},
                           {{300, -50}, {310, 0}, {300, 50}},
                           {0.5, 0, 0}};
     ExpectedSection four{
-        "4",          "",
-        "",           "",
-        std::nullopt, std::nullopt,
-        std::nullopt, std::nullopt,
-        std::nullopt, {"Section 4 Has no profile", "Section 4 Has no Center Point"},
-        {},           {}};
+        "4",
+        "",
+        "",
+        "",
+        std::nullopt,
+        std::nullopt,
+        std::nullopt,
+        std::nullopt,
+        std::nullopt,
+        {"no-profile: Section 4 Has no profile", "no-centre-point: Section 4 Has no Center Point"},
+        {},
+        {}};
     return {one, two, three, four, one};
   }
 };
@@ -304,7 +313,8 @@ TEST_F(GisTest, EveryFormatReadsBackWithTheRecordsOfEverySection) {
       SCOPED_TRACE("section " + e.sect_no);
       std::unique_ptr<OGRFeature> f = Take(features, "sect_no", e.sect_no);
       ASSERT_NE(f, nullptr);
-      ExpectText(*f, "sect_no", e.sect_no);
+      // Every section number is whole: the field holds numbers.
+      ExpectInteger(*f, "sect_no", std::stoi(e.sect_no));
       ExpectText(*f, "sect_name", e.sect_name);
       ExpectText(*f, "reach_no", e.sect_name.empty() ? "" : "1");
       ExpectText(*f, "descr", e.descr);
@@ -485,6 +495,92 @@ TEST_F(GisTest, RefusalsNameTheirValueAndWriteNothing) {
   for (const auto& entry : fs::directory_iterator(dir_)) {
     EXPECT_EQ(entry.path().filename().string().rfind("r_", 0), 0u) << entry.path();
   }
+}
+
+// Faults that used to cost other features their values: each reach is
+// read on its own, an item failing late keeps those before it, a profile
+// of one vertex is no line, and every problem carries its code.
+TEST_F(GisTest, OneFaultCostsOnlyItsOwnFeature) {
+  FaultyRiver r;
+  // A reach tag whose number item holds a text that is no number.
+  const auto broken = AddPolyline(r.river.doc, "CL3", {0, 200, 100, 200});
+  broken->SetXData({1001, 1000, 1000, 1000, 1000},
+                   {host::Variant("TEV"), host::Variant("REACH"), host::Variant("3"),
+                    host::Variant("not a flag"), host::Variant("")});
+  // Section 1's water date cannot be read; section 5's profile is one point.
+  const auto one = model::FindSectionProfile(r.sink, r.river.doc, "1");
+  SetTagItem(*one, 8, host::Variant("not a date"), 1000);
+  AddSection(r.river.doc, "5", {600, -50, 600, -50}, 600.5);
+  host::RecordingMessageSink sink;
+  const GisRiver river = tools::ReadGisRiver(r.river.doc, sink, kTolerance);
+
+  ASSERT_EQ(river.reaches.size(), 2u);
+  EXPECT_EQ(river.unread_reaches, std::vector<std::string>{broken->Handle()});
+  const tools::GisSection& first = river.sections[0];
+  ASSERT_EQ(first.sect_no, "1");
+  EXPECT_EQ(first.sect_name, "XS1");
+  EXPECT_EQ(first.reach_no, "1");
+  EXPECT_EQ(first.chainage, 100.25);
+  EXPECT_EQ(first.mike11_ch, 4200 - 100.25);
+  EXPECT_EQ(first.descr, "Left bank");
+  EXPECT_FALSE(first.water_date.has_value());
+  EXPECT_FALSE(first.through.has_value());
+  ASSERT_EQ(first.problems.size(), 1u);
+  EXPECT_EQ(first.problems[0].rfind("tag-unreadable: ", 0), 0u) << first.problems[0];
+  const auto five = std::find_if(river.sections.begin(), river.sections.end(),
+                                 [](const auto& x) { return x.sect_no == "5"; });
+  ASSERT_NE(five, river.sections.end());
+  const tools::GisSection& second = *five;
+  EXPECT_TRUE(second.line.empty());
+  EXPECT_EQ(second.chainage, 600.5);
+  ASSERT_EQ(second.problems.size(), 1u);
+  EXPECT_EQ(second.problems[0].rfind("profile-too-short: ", 0), 0u) << second.problems[0];
+
+  // Written, the one-vertex profile has no geometry, and text fields can
+  // take a longer value when edited.
+  auto [ds, sections] = WriteAndOpen(river, "faults", kFormats[2], "sections");
+  ASSERT_NE(sections, nullptr);
+  auto features = Features(*sections);
+  std::unique_ptr<OGRFeature> f = Take(features, "sect_no", "5");
+  ASSERT_NE(f, nullptr);
+  EXPECT_TRUE(f->GetGeometryRef() == nullptr || f->GetGeometryRef()->IsEmpty());
+  const OGRFeatureDefn* defn = sections->GetLayerDefn();
+  EXPECT_EQ(defn->GetFieldDefn(defn->GetFieldIndex("sect_name"))->GetWidth(), 254);
+}
+
+// A section numbered 12.5 keeps the number as text, in every section.
+TEST_F(GisTest, SectionNumbersThatAreNotWholeStayText) {
+  FaultyRiver r;
+  AddSection(r.river.doc, "12.5", {500, -50, 500, 50}, 500, 0, "", "XS12.5");
+  host::RecordingMessageSink sink;
+  const GisRiver river = tools::ReadGisRiver(r.river.doc, sink, kTolerance);
+  auto [ds, sections] = WriteAndOpen(river, "text", kFormats[0], "sections");
+  ASSERT_NE(sections, nullptr);
+  auto features = Features(*sections);
+  for (const char* number : {"12.5", "1"}) {
+    std::unique_ptr<OGRFeature> f = Take(features, "sect_no", number);
+    ASSERT_NE(f, nullptr) << number;
+    ExpectText(*f, "sect_no", number);
+  }
+}
+
+// Spreadsheets hold no geometry: refused before anything is made, and no
+// message ever names a temporary file.
+TEST_F(GisTest, SpreadsheetsAreRefusedUpFront) {
+  FaultyRiver r;
+  host::RecordingMessageSink sink;
+  const GisRiver river = tools::ReadGisRiver(r.river.doc, sink, kTolerance);
+  for (const char* driver : {"XLSX", "ODS", "xlsx"}) {
+    SCOPED_TRACE(driver);
+    try {
+      tools::WriteGis(river, {(dir_ / "r.xlsx").string(), driver, "", true, ""});
+      ADD_FAILURE() << "written";
+    } catch (const tools::Failure& f) {
+      EXPECT_NE(f.reason.find("spreadsheet"), std::string::npos) << f.reason;
+      EXPECT_EQ(f.reason.find(".tmp"), std::string::npos) << f.reason;
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "gis_data.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
+#include <string_view>
 
+#include "check/survey_check.h"
 #include "info.h"
 #include "model/lookup.h"
 #include "model/reach.h"
@@ -40,6 +43,18 @@ std::vector<geometry::Point2> WorldLine(const host::Ref<host::Document>& drawing
   return world;
 }
 
+// The code check gives the finding a lookup's message tells of.
+const char* LookupCode(const std::string& message) {
+  const auto ends = [&](std::string_view end) { return message.ends_with(end); };
+  if (ends("Has no profile")) return check::code::kNoProfile;
+  if (ends("Has more than one Profile using first found")) return check::code::kSeveralProfiles;
+  if (ends("Has no Center Point")) return check::code::kNoCentrePoint;
+  if (ends("Has more than one Center Point using first found")) {
+    return check::code::kSeveralCentrePoints;
+  }
+  return check::code::kHostError;
+}
+
 std::optional<std::string> SectionNumberOf(const std::string& layer_name) {
   const size_t at = layer_name.find("_SectionLine");
   if (at == std::string::npos) return std::nullopt;
@@ -52,22 +67,26 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
                       double tolerance) {
   GisRiver river;
   std::map<std::string, double> reach_lengths;  // the first reach of each number
-  host::Ref<host::SelectionSet> set;
-  int32_t reaches = 0;
+  // Every polyline whose tag is a reach's, each read on its own: one whose
+  // tag cannot be read is left out with its problem, and the others stay.
+  std::vector<host::Ref<host::Entity>> lines;
   try {
-    set = model::GetReachPolylines(drawing);
-    reaches = set->Count();
+    const host::Ref<host::SelectionSet> set = model::NewSelectionSet(drawing, "LWPolys");
+    set->Select(host::kSelectionSetAll, {0}, {host::Variant("LWPOLYLINE")});
+    const int32_t count = set->Count();
+    for (int32_t i = 0; i < count; ++i) lines.push_back(set->Item(i));
   } catch (const host::Error& e) {
     sink.Show(e.description());
   }
-  // A reach that cannot be read is reported and left out; the others stay.
-  for (int32_t i = 0; i < reaches; ++i) {
+  for (const host::Ref<host::Entity>& entity : lines) {
+    std::string handle;
     try {
       model::TEVReach record;
-      record.Profile = set->Item(i).As<host::LWPolyline>();
-      record.RetrieveValues();
+      record.Profile = entity.As<host::LWPolyline>();
+      handle = record.Profile->Handle();
+      if (!record.RetrieveValues()) continue;
       GisReach reach;
-      reach.handle = record.Profile->Handle();
+      reach.handle = handle;
       reach.reach_no = record.ReachNo;
       reach.current = record.Status;
       reach.photo_dir = record.PhotoDirectory;
@@ -76,7 +95,9 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
       reach_lengths.emplace(reach.reach_no, reach.length);
       river.reaches.push_back(std::move(reach));
     } catch (const host::Error& e) {
-      sink.Show(e.description());
+      river.unread_reaches.push_back(handle);
+      sink.Show("polyline " + handle + ": its reach tag cannot be read (" + e.description() +
+                "); it is left out of the reaches");
     }
   }
 
@@ -93,8 +114,10 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
     model::TEVSection record(heard);
     bool own_tag = false;
     size_t tag_items = 0;
+    std::vector<std::pair<std::string, std::string>> problems;  // code, text
     // Each step's failure is this section's problem: what came before it
     // stays, and nothing of another section enters.
+    const char* failing = check::code::kHostError;  // what a host error here means
     try {
       record.Profile = model::FindSectionProfile(heard, drawing, *number);
       if (record.Profile) {
@@ -104,12 +127,40 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
           section.easting = section.line.front()[0];
           section.northing = section.line.front()[1];
         }
-        own_tag = model::IsTagKind(record.Profile->GetXData(model::kTagApp), model::kSectionKind);
+        // Fewer than two distinct points make no line any format holds.
+        if (std::all_of(section.line.begin(), section.line.end(),
+                        [&](const auto& p) { return p == section.line.front(); })) {
+          section.line.clear();
+          problems.push_back({check::code::kProfileTooShort,
+                              "profile " + section.handle + " has no length: no geometry"});
+        }
+        const host::XData own = record.Profile->GetXData(model::kTagApp);
+        own_tag = model::IsTagKind(own, model::kSectionKind);
+        // Counted before the values are read, so that what was read before
+        // an item that fails is kept.
+        if (own_tag) tag_items = own.values.size();
+        failing = check::code::kTagUnreadable;
         record.RetrieveValues(drawing);
-        const host::XData tag = record.Profile->GetXData(model::kTagApp);
-        if (model::IsTagKind(tag, model::kSectionKind)) tag_items = tag.values.size();
+        if (!own_tag) {
+          const host::XData restored_tag = record.Profile->GetXData(model::kTagApp);
+          if (model::IsTagKind(restored_tag, model::kSectionKind)) {
+            tag_items = restored_tag.values.size();
+          }
+        }
       }
     } catch (const host::Error& e) {
+      // A profile without its tag and no centre point to restore it from.
+      if (record.Profile && !own_tag && !record.CenterPoint) failing = check::code::kTagLost;
+      if (!own_tag && record.CenterPoint && tag_items == 0) {
+        // The centre point's tag failed part way: its items before the
+        // failing one were read all the same.
+        try {
+          const host::XData copy = record.CenterPoint->GetXData(model::kTagApp);
+          if (model::IsTagKind(copy, model::kSectionKind)) tag_items = copy.values.size();
+        } catch (const host::Error&) {
+        }
+      }
+      problems.push_back({failing, e.description()});
       heard.Show(e.description());
     }
     // The record's values are this section's own, as far as they were read
@@ -121,7 +172,14 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
       } else {
         section.source = "centre point";
         restored.insert(section.handle);
+        problems.push_back({check::code::kTagRestorable,
+                            "profile " + section.handle +
+                                " has lost its section tag: restored from its centre point"});
       }
+    } else if (record.Profile && !own_tag && tag_items == 0) {
+      problems.push_back(
+          {check::code::kTagLost,
+           "profile " + section.handle + " carries no section tag and no centre point has one"});
     }
     if (read(2) && !record.SectionNo.empty()) section.sect_no = record.SectionNo;
     if (read(3)) section.reach_no = record.ReachNo;
@@ -147,7 +205,13 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
     } catch (const host::Error& e) {
       heard.Show(e.description());
     }
-    section.problems = std::move(heard.messages);
+    // The lookups' messages, each under the code check gives its finding.
+    for (const std::string& message : heard.messages) {
+      const bool counted = std::any_of(problems.begin(), problems.end(),
+                                       [&](const auto& p) { return p.second == message; });
+      if (!counted) problems.push_back({LookupCode(message), message});
+    }
+    for (const auto& [code, text] : problems) section.problems.push_back(code + ": " + text);
     river.sections.push_back(std::move(section));
   }
   return river;

@@ -31,8 +31,10 @@ struct GisSection {
   std::optional<bool> through;
   std::optional<double> easting, northing;  // the first vertex
   std::string source;                       // "tag", "centre point", or empty when none was read
-  std::vector<std::string> problems;        // the lookups' messages for it
-  std::vector<geometry::Point2> line;       // empty without a readable profile
+  // What went wrong reading it, each as "code: text" with the code of
+  // check's finding (no-profile, tag-restorable, tag-unreadable, ...).
+  std::vector<std::string> problems;
+  std::vector<geometry::Point2> line;  // empty without a readable profile
 };
 
 struct GisCentrePoint {
@@ -44,6 +46,7 @@ struct GisRiver {
   std::vector<GisReach> reaches;
   std::vector<GisSection> sections;
   std::vector<GisCentrePoint> centre_points;  // each point once
+  std::vector<std::string> unread_reaches;    // polylines whose reach tag cannot be read
   // Whether some arc needed more chords than are ever made of one, so that
   // they stray further than the tolerance.
   bool tolerance_missed = false;

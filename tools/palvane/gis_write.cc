@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <system_error>
 
@@ -52,6 +55,15 @@ const std::set<std::string>& Companions(const std::string& driver) {
   static const std::set<std::string> kNone;
   const auto it = kCompanions.find(driver);
   return it == kCompanions.end() ? kNone : it->second;
+}
+
+// A whole number in decimal digits, with a minus sign or none, within 64 bits.
+std::optional<int64_t> WholeNumber(const std::string& text) {
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto r = std::from_chars(text.data(), end, value);
+  if (text.empty() || r.ec != std::errc() || r.ptr != end) return std::nullopt;
+  return value;
 }
 
 // Formats whose text fields have a fixed width of at most 254 bytes.
@@ -178,23 +190,42 @@ class LayerWriter {
     OGRFieldDefn field(name, type);
     if (layer_->CreateField(&field) != OGRERR_NONE) Fail(std::string("cannot add field ") + name);
   }
-  // A text field as wide as its widest value. Formats of fixed widths hold
-  // 254 bytes at most: a longer text is cut there, and a line says so.
+  // A text field wide enough to be edited: the 254 bytes formats of fixed
+  // widths hold at most, where a longer text is cut and a line says so, and
+  // of no set width elsewhere.
   template <class T, class F>
   void TextField(const char* name, const std::vector<T>& items, F&& text) {
-    size_t widest = 1, cut = 0;
-    for (const T& item : items) {
-      const size_t n = text(item).size();
-      widest = std::max(widest, n);
-      cut += n > 254 ? 1 : 0;
-    }
+    size_t cut = 0;
+    for (const T& item : items) cut += text(item).size() > 254 ? 1 : 0;
     if (cut > 0 && FixedWidthText(c_.driver)) {
       c_.warnings.push_back(std::to_string(cut) + " values of the field " + name +
                             " of the layer " + name_ + " were cut to the format's 254 bytes");
     }
     OGRFieldDefn field(name, OFTString);
-    field.SetWidth(static_cast<int>(std::min<size_t>(widest, 254)));
+    field.SetWidth(FixedWidthText(c_.driver) ? 254 : 0);
     if (layer_->CreateField(&field) != OGRERR_NONE) Fail(std::string("cannot add field ") + name);
+  }
+  // A section number field: whole numbers where every value is one, so that
+  // a GIS sorts and joins them as numbers; else text.
+  template <class T, class F>
+  void NumberField(const char* name, const std::vector<T>& items, F&& text) {
+    bool whole = true, wide = false;
+    for (const T& item : items) {
+      const std::optional<int64_t> n = WholeNumber(text(item));
+      whole = whole && n.has_value();
+      wide = wide || (n && (*n < INT32_MIN || *n > INT32_MAX));
+    }
+    if (!whole) return TextField(name, items, text);
+    whole_.insert(name);
+    Field(name, wide ? OFTInteger64 : OFTInteger);
+  }
+  // Sets a field NumberField made, as a number or as text.
+  void SetNumberText(OGRFeature& f, const char* name, const std::string& value) const {
+    if (whole_.count(name) != 0) {
+      f.SetField(name, static_cast<GIntBig>(*WholeNumber(value)));
+    } else {
+      f.SetField(name, value.c_str());
+    }
   }
 
   // A new feature, to be filled and then added.
@@ -216,6 +247,7 @@ class LayerWriter {
   std::string name_;
   OGRLayer* layer_ = nullptr;
   size_t added_ = 0;
+  std::set<std::string> whole_;  // fields of whole numbers
 };
 
 void SetText(OGRFeature& f, const char* field, const std::string& value) {
@@ -272,7 +304,7 @@ size_t WriteSections(GDALDataset& ds, const Context& c) {
   const auto& s = c.river.sections;
   LayerWriter layer(ds, "sections", wkbLineString, c);
   layer.TextField("handle", s, [](const GisSection& x) { return x.handle; });
-  layer.TextField("sect_no", s, [](const GisSection& x) { return x.sect_no; });
+  layer.NumberField("sect_no", s, [](const GisSection& x) { return x.sect_no; });
   layer.TextField("sect_name", s, [](const GisSection& x) { return x.sect_name; });
   layer.TextField("reach_no", s, [](const GisSection& x) { return x.reach_no; });
   layer.Field("chainage", OFTReal);
@@ -288,7 +320,7 @@ size_t WriteSections(GDALDataset& ds, const Context& c) {
   for (const GisSection& section : s) {
     auto f = layer.New();
     SetText(*f, "handle", section.handle);
-    SetText(*f, "sect_no", section.sect_no);
+    layer.SetNumberText(*f, "sect_no", section.sect_no);
     SetText(*f, "sect_name", section.sect_name);
     SetText(*f, "reach_no", section.reach_no);
     SetOptional(*f, "chainage", section.chainage);
@@ -317,11 +349,11 @@ size_t WriteCentrePoints(GDALDataset& ds, const Context& c) {
   const auto& points = c.river.centre_points;
   LayerWriter layer(ds, "centre_points", wkbPoint, c);
   layer.TextField("handle", points, [](const GisCentrePoint& p) { return p.handle; });
-  layer.TextField("sect_no", points, [](const GisCentrePoint& p) { return p.sect_no; });
+  layer.NumberField("sect_no", points, [](const GisCentrePoint& p) { return p.sect_no; });
   for (const GisCentrePoint& point : points) {
     auto f = layer.New();
     SetText(*f, "handle", point.handle);
-    SetText(*f, "sect_no", point.sect_no);
+    layer.SetNumberText(*f, "sect_no", point.sect_no);
     double x = point.at[0], y = point.at[1];
     c.frame.Place(x, y);
     OGRPoint p(x, y);
@@ -456,6 +488,11 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
   }
   // GDAL takes a driver's name in any letter case; its own spelling decides.
   const std::string driver_name = driver->GetDescription();
+  if (driver_name == "XLSX" || driver_name == "ODS") {
+    throw Failure{2, driver_name +
+                         " is a spreadsheet, which holds no geometry: write .csv for a table "
+                         "(its geometry as WKT), or .gpkg"};
+  }
   const Frame frame = MakeFrame(output, driver_name);
   GisWritten result;
   const Context context{river, frame, driver_name,
@@ -493,72 +530,83 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
   }
 
   const Scratch scratch(output.path);
-  const std::string extension = fs::path(output.path).extension().string();
-  // The features each layer was given, and the file that holds it.
-  std::vector<std::pair<size_t, fs::path>> given;
-  if (OneLayerPerFile(driver_name)) {
-    for (size_t i = 0; i < std::size(kLayers); ++i) {
-      const fs::path file = scratch.path() / fs::path(targets[i]).filename();
+  // A message names the output, never the temporary folder it is made in.
+  try {
+    const std::string extension = fs::path(output.path).extension().string();
+    // The features each layer was given, and the file that holds it.
+    std::vector<std::pair<size_t, fs::path>> given;
+    if (OneLayerPerFile(driver_name)) {
+      for (size_t i = 0; i < std::size(kLayers); ++i) {
+        const fs::path file = scratch.path() / fs::path(targets[i]).filename();
+        Dataset ds = Create(*driver, file, driver_name, extension);
+        InTransaction(*ds, [&] { given.emplace_back(kLayers[i].write(*ds, context), file); });
+        ds.reset();
+        if (CPLGetLastErrorType() >= CE_Failure) {
+          throw Failure{2, "cannot write " + targets[i] + ": " + LastGdalError("write failed")};
+        }
+      }
+    } else {
+      const fs::path file = scratch.path() / fs::path(output.path).filename();
       Dataset ds = Create(*driver, file, driver_name, extension);
-      InTransaction(*ds, [&] { given.emplace_back(kLayers[i].write(*ds, context), file); });
+      InTransaction(*ds, [&] {
+        for (const LayerSpec& layer : kLayers) given.emplace_back(layer.write(*ds, context), file);
+      });
       ds.reset();
       if (CPLGetLastErrorType() >= CE_Failure) {
-        throw Failure{2, "cannot write " + targets[i] + ": " + LastGdalError("write failed")};
+        throw Failure{2, "cannot write " + output.path + ": " + LastGdalError("write failed")};
       }
     }
-  } else {
-    const fs::path file = scratch.path() / fs::path(output.path).filename();
-    Dataset ds = Create(*driver, file, driver_name, extension);
-    InTransaction(*ds, [&] {
-      for (const LayerSpec& layer : kLayers) given.emplace_back(layer.write(*ds, context), file);
-    });
-    ds.reset();
-    if (CPLGetLastErrorType() >= CE_Failure) {
-      throw Failure{2, "cannot write " + output.path + ": " + LastGdalError("write failed")};
-    }
-  }
 
-  // What the files hold, read back: a format that kept fewer features than
-  // it was given (FlatGeobuf keeps none without geometry) fails the whole
-  // output, which is then absent.
-  for (size_t i = 0; i < given.size(); ++i) {
-    Dataset back(
-        GDALDataset::Open(given[i].second.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-    OGRLayer* layer = !back                        ? nullptr
-                      : back->GetLayerCount() == 1 ? back->GetLayer(0)
-                                                   : back->GetLayerByName(kLayers[i].name);
-    if (layer == nullptr) {
-      throw Failure{2, "cannot read back what was written to " + output.path + ": " +
-                           LastGdalError("no such layer")};
+    // What the files hold, read back: a format that kept fewer features than
+    // it was given (FlatGeobuf keeps none without geometry) fails the whole
+    // output, which is then absent.
+    for (size_t i = 0; i < given.size(); ++i) {
+      Dataset back(
+          GDALDataset::Open(given[i].second.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+      OGRLayer* layer = !back                        ? nullptr
+                        : back->GetLayerCount() == 1 ? back->GetLayer(0)
+                                                     : back->GetLayerByName(kLayers[i].name);
+      if (layer == nullptr) {
+        throw Failure{2, "cannot read back what was written to " + output.path + ": " +
+                             LastGdalError("no such layer")};
+      }
+      const GIntBig kept = layer->GetFeatureCount(TRUE);
+      if (kept < 0 || static_cast<size_t>(kept) != given[i].first) {
+        throw Failure{2, driver_name + " kept " + std::to_string(kept) + " of the " +
+                             std::to_string(given[i].first) + " features of the layer " +
+                             kLayers[i].name +
+                             (driver_name == "FlatGeobuf"
+                                  ? " (it keeps no feature without geometry): choose another format"
+                                  : "")};
+      }
+      result.features[kLayers[i].name] = given[i].first;
     }
-    const GIntBig kept = layer->GetFeatureCount(TRUE);
-    if (kept < 0 || static_cast<size_t>(kept) != given[i].first) {
-      throw Failure{2, driver_name + " kept " + std::to_string(kept) + " of the " +
-                           std::to_string(given[i].first) + " features of the layer " +
-                           kLayers[i].name +
-                           (driver_name == "FlatGeobuf"
-                                ? " (it keeps no feature without geometry): choose another format"
-                                : "")};
-    }
-    result.features[kLayers[i].name] = given[i].first;
-  }
 
-  // Every file is made: the stale ones go, and the new ones, companions
-  // too, are moved into place.
-  for (const fs::path& file : stale) fs::remove(file, ec);
-  std::vector<fs::path> made;
-  for (const auto& entry : fs::directory_iterator(scratch.path())) made.push_back(entry.path());
-  std::sort(made.begin(), made.end());
-  for (const fs::path& file : made) {
-    const fs::path target = parent / file.filename();
-    fs::rename(file, target, ec);
-    if (ec) {
-      // Absent rather than half there: the files already moved go too.
-      std::error_code gone;
-      for (const std::string& w : result.files) fs::remove(w, gone);
-      throw Failure{2, "cannot write " + target.string() + ": " + ec.message()};
+    // Every file is made: the stale ones go, and the new ones, companions
+    // too, are moved into place.
+    for (const fs::path& file : stale) fs::remove(file, ec);
+    std::vector<fs::path> made;
+    for (const auto& entry : fs::directory_iterator(scratch.path())) made.push_back(entry.path());
+    std::sort(made.begin(), made.end());
+    for (const fs::path& file : made) {
+      const fs::path target = parent / file.filename();
+      fs::rename(file, target, ec);
+      if (ec) {
+        // Absent rather than half there: the files already moved go too.
+        std::error_code gone;
+        for (const std::string& w : result.files) fs::remove(w, gone);
+        throw Failure{2, "cannot write " + target.string() + ": " + ec.message()};
+      }
+      result.files.push_back(target.string());
     }
-    result.files.push_back(target.string());
+  } catch (Failure& f) {
+    const std::string temporary = scratch.path().string();
+    const std::string instead = parent.empty() ? "." : parent.string();
+    for (size_t at = f.reason.find(temporary); at != std::string::npos;
+         at = f.reason.find(temporary, at + instead.size())) {
+      f.reason.replace(at, temporary.size(), instead);
+    }
+    throw;
   }
   return result;
 }
