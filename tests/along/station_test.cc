@@ -95,5 +95,45 @@ TEST(StationTest, ReadsThePolylineAsPointAlongWalksIt) {
   EXPECT_NEAR(places[0]->distance, std::sqrt(2.0), 1e-15);
 }
 
+// A line whose normal points down (a mirrored line) lies in the world at
+// (-x, y) of its own coordinates, its arcs turned the other way: measured
+// in world plan, a world point on it has the chainage along it, where its
+// own coordinates would put the point far off the line.
+TEST(StationTest, AMirroredLineIsMeasuredWhereItLiesInTheWorld) {
+  Drawing river;
+  const auto line = AddPolyline(river.doc, "CL", {-100, 0, -200, 0, -300, 50}, {0.3, 0});
+  line->SetNormal({0, 0, -1});
+  const auto plan = along::ReadWorldPlan(*Seen(line), *river.doc->Utility());
+  ASSERT_TRUE(plan.has_value());
+  EXPECT_EQ(plan->vertices.front(), (geometry::Point2{100, 0}));
+  EXPECT_EQ(plan->bulges.front(), -0.3);
+  // The point 180 along the line, walked in its own coordinates, lies in
+  // the world at (-x, y).
+  const geometry::PolylineIndex own(along::ReadPlan(*Seen(line)));
+  const geometry::Point2 p = own.segments()[1].PointAt(180 - own.segments()[0].length);
+  const auto places = along::Stations(*plan, {{-p[0], p[1]}});
+  ASSERT_TRUE(places[0].has_value());
+  EXPECT_NEAR(places[0]->chainage, 180, 1e-9);
+  EXPECT_NEAR(places[0]->distance, 0, 1e-9);
+  // Not flat in plan: nothing.
+  line->SetNormal({0, 1, 0});
+  EXPECT_FALSE(along::ReadWorldPlan(*Seen(line), *river.doc->Utility()).has_value());
+}
+
+TEST(StationTest, BearingsFromNorthRunClockwiseInAHalfOpenRange) {
+  constexpr double kPi = 3.14159265358979323846;
+  EXPECT_DOUBLE_EQ(along::BearingFromNorth(kPi / 2), 0);  // north
+  EXPECT_DOUBLE_EQ(along::BearingFromNorth(0), 90);       // east
+  EXPECT_DOUBLE_EQ(along::BearingFromNorth(-kPi / 2), 180);
+  EXPECT_DOUBLE_EQ(along::BearingFromNorth(kPi), 270);
+  EXPECT_DOUBLE_EQ(along::BearingFromNorth(kPi / 2 + 2 * kPi), 0);
+  const double just_east_of_north = along::BearingFromNorth(kPi / 2 - 1e-12);
+  EXPECT_GE(just_east_of_north, 0);
+  EXPECT_LT(just_east_of_north, 1e-9);
+  const double just_west_of_north = along::BearingFromNorth(kPi / 2 + 1e-17);
+  EXPECT_GE(just_west_of_north, 0);
+  EXPECT_LT(just_west_of_north, 360);
+}
+
 }  // namespace
 }  // namespace palvane::testing

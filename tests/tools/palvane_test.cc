@@ -69,10 +69,11 @@ TEST_F(PalvaneTest, PointAlongPrintsOneLinePerDistance) {
   std::getline(lines, first);
   std::getline(lines, second);
   std::getline(lines, third);
-  EXPECT_EQ(first.substr(0, first.find(' ')), "312000");
-  EXPECT_EQ(std::count(first.begin(), first.end(), ' '), 3);
-  EXPECT_NE(second, first);
-  EXPECT_EQ(third, "none");
+  // Labelled values to the millimetre, the bearing clockwise from north.
+  EXPECT_EQ(first.rfind("distance 0.000: x 312000.000, y ", 0), 0u) << first;
+  EXPECT_NE(first.find(" degrees from grid north"), std::string::npos) << first;
+  EXPECT_EQ(second.rfind("distance -5.000: x ", 0), 0u) << second;
+  EXPECT_EQ(third, "distance 1000000000.000: no point (beyond the polyline)");
   const Outcome js = Palvane("point-along '" + river + "' --polyline " + handle + " --distance " +
                              std::to_string(length + 1) + " --distance 10 --json");
   const auto a = nlohmann::json::parse(js.out);
@@ -80,6 +81,9 @@ TEST_F(PalvaneTest, PointAlongPrintsOneLinePerDistance) {
   EXPECT_TRUE(a[0]["point"].is_null());
   EXPECT_EQ(a[1]["point"].size(), 3u);
   EXPECT_TRUE(a[1]["bearing"].is_number());
+  // The same bearing in both conventions.
+  const double radians = a[1]["bearing"], degrees = a[1]["bearing_deg"];
+  EXPECT_NEAR(std::fmod(90 - radians * 180 / 3.14159265358979323846 + 720, 360), degrees, 1e-9);
 }
 
 TEST_F(PalvaneTest, CheckExitsByWhatItFindsAndDrawsThePicture) {
@@ -151,7 +155,9 @@ TEST_F(PalvaneTest, StationIsTheInverseOfPointAlong) {
   const Outcome text =
       Palvane("station '" + river + "' --polyline " + handle + " --point 312000,745010");
   ASSERT_EQ(text.status, 0) << text.err;
-  EXPECT_EQ(text.out.rfind("chainage ", 0), 0u) << text.out;
+  EXPECT_EQ(text.out.rfind("point 312000.000,745010.000: chainage 1.037, offset 9.946, ", 0), 0u)
+      << text.out;
+  EXPECT_NE(text.out.find(" degrees from grid north"), std::string::npos) << text.out;
   EXPECT_EQ(Palvane("station '" + river + "' --point '1;2'").status, 2);
   EXPECT_EQ(Palvane("station '" + river + "' --point 1,nan").status, 2);
   EXPECT_EQ(Palvane("station '" + river + "' --point 1,2 --polyline ZZ").status, 2);

@@ -148,17 +148,25 @@ int PointAlong(const std::string& path, const std::string& handle,
   auto doc = Load(*app, path, progress);
   const auto line = AsSeen(FindPolyline(*doc, handle));
   const auto drawing = AsSeen(doc);
+  // Point-along works in the polyline's own coordinates, which are the
+  // world's only when its normal points up.
+  if (const host::Point3 n = line->Normal(); !(n[0] == 0 && n[1] == 0 && n[2] > 0)) {
+    Say("note: polyline " + handle + " has the normal (" + ShortestText(n[0]) + ", " +
+        ShortestText(n[1]) + ", " + ShortestText(n[2]) +
+        "): points and bearings are in its own coordinates, not the world's");
+  }
   host::StderrMessageSink sink;
   palvane::automation::CenterlineClass centerline(sink);
   nlohmann::json out = nlohmann::json::array();
   for (double distance : distances) {
     double bearing = 0;
     const host::Variant point = centerline.LWPolyPntAlong(drawing, line, distance, bearing);
+    const std::string at = "distance " + palvane::tools::Millimetres(distance) + ": ";
     if (!point.IsArray()) {
       if (json) {
         out.push_back({{"distance", distance}, {"point", nullptr}});
       } else {
-        std::printf("none\n");
+        std::printf("%sno point (beyond the polyline)\n", at.c_str());
       }
       continue;
     }
@@ -166,10 +174,15 @@ int PointAlong(const std::string& path, const std::string& handle,
     const double x = p[0].AsDoubleUnchecked(), y = p[1].AsDoubleUnchecked(),
                  z = p[2].AsDoubleUnchecked();
     if (json) {
-      out.push_back({{"distance", distance}, {"point", {x, y, z}}, {"bearing", bearing}});
+      out.push_back({{"distance", distance},
+                     {"point", {x, y, z}},
+                     {"bearing", bearing},
+                     {"bearing_deg", palvane::along::BearingFromNorth(bearing)}});
     } else {
-      std::printf("%s %s %s %s\n", ShortestText(x).c_str(), ShortestText(y).c_str(),
-                  ShortestText(z).c_str(), ShortestText(bearing).c_str());
+      using palvane::tools::Millimetres;
+      std::printf("%sx %s, y %s, z %s, bearing %s\n", at.c_str(), Millimetres(x).c_str(),
+                  Millimetres(y).c_str(), Millimetres(z).c_str(),
+                  palvane::tools::BearingText(bearing).c_str());
     }
   }
   if (json) std::printf("%s\n", out.dump(2).c_str());
@@ -477,7 +490,11 @@ int Station(const std::string& path, const std::string& handle,
     if (!found) throw Failure{1, "the drawing has no current reach; give --polyline"};
     line = reach->Profile;
   }
-  const auto places = palvane::along::Stations(*line, points);
+  // Measured in world plan coordinates, as check measures: a mirrored line
+  // (normal pointing down) is read as it lies in the drawing.
+  auto plan = palvane::along::ReadWorldPlan(*line, *drawing->Utility());
+  if (!plan) throw Failure{1, "polyline " + line->Handle() + " does not lie flat in plan"};
+  const auto places = palvane::along::Stations(std::move(*plan), points);
   if (!points.empty() && !places.front()) {
     throw Failure{1, "polyline " + line->Handle() + " has no segment"};
   }

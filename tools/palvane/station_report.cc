@@ -4,6 +4,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "along/station.h"
+#include "host/convert.h"
 #include "info.h"
 
 namespace palvane::tools {
@@ -23,6 +25,13 @@ std::optional<geometry::Point2> ParsePoint(const std::string& text) {
   return point;
 }
 
+std::string Millimetres(double value) { return host::FormatFixed(value, 3); }
+
+std::string BearingText(double radians_from_east) {
+  return host::FormatFixed(along::BearingFromNorth(radians_from_east), 4) +
+         " degrees from grid north";
+}
+
 std::string StationsReport(const std::vector<geometry::Point2>& points,
                            const std::vector<std::optional<geometry::NearestPlace>>& places,
                            bool json) {
@@ -38,15 +47,17 @@ std::string StationsReport(const std::vector<geometry::Point2>& points,
            {"offset", p.offset},
            {"nearest", {p.point[0], p.point[1]}},
            {"bearing", p.bearing},
+           {"bearing_deg", along::BearingFromNorth(p.bearing)},
            {"beyond", beyond == nullptr ? nlohmann::json(nullptr) : nlohmann::json(beyond)},
            {"beyond_by", p.beyond_by}});
       continue;
     }
-    text += "chainage " + ShortestText(p.chainage) + " offset " + ShortestText(p.offset) +
-            " nearest " + ShortestText(p.point[0]) + " " + ShortestText(p.point[1]) + " bearing " +
-            ShortestText(p.bearing);
+    text += "point " + Millimetres(points[i][0]) + "," + Millimetres(points[i][1]) + ": chainage " +
+            Millimetres(p.chainage) + ", offset " + Millimetres(p.offset) + ", nearest " +
+            Millimetres(p.point[0]) + "," + Millimetres(p.point[1]) + ", bearing " +
+            BearingText(p.bearing);
     if (beyond != nullptr) {
-      text += std::string(" beyond the ") + beyond + " by " + ShortestText(p.beyond_by);
+      text += std::string(", beyond the ") + beyond + " by " + Millimetres(p.beyond_by);
     }
     text += "\n";
   }

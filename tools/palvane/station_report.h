@@ -12,10 +12,19 @@ namespace palvane::tools {
 // when the text is not one.
 std::optional<geometry::Point2> ParsePoint(const std::string& text);
 
-// The stations of `points`, one line each ("chainage C offset O nearest X Y
-// bearing B", and "beyond the start|end by D" past an end), or as a JSON
-// array of objects with "point", "chainage", "offset", "nearest",
-// "bearing", "beyond" and "beyond_by". REQUIRES: every place is there.
+// Lengths and coordinates in text output: fixed-point, to the millimetre.
+std::string Millimetres(double value);
+
+// A bearing given in radians counter-clockwise from east, as text in
+// degrees clockwise from grid north ("90.0000 degrees from grid north").
+std::string BearingText(double radians_from_east);
+
+// The stations of `points`, one line each ("point X,Y: chainage C, offset
+// O, nearest X,Y, bearing B degrees from grid north", and ", beyond the
+// start|end by D" past an end), or as a JSON array of objects with "point",
+// "chainage", "offset", "nearest", "bearing" (radians counter-clockwise
+// from east), "bearing_deg" (degrees clockwise from grid north), "beyond"
+// and "beyond_by". REQUIRES: every place is there.
 std::string StationsReport(const std::vector<geometry::Point2>& points,
                            const std::vector<std::optional<geometry::NearestPlace>>& places,
                            bool json);
