@@ -48,7 +48,7 @@ std::string CenterlineClass::ExportKeyplan(const host::Ref<host::Document>& this
   const host::ConversionsScope conversions(conversions_);
   keyplan::ExportKeyplan(
       sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing, options,
-      keyplan::KeyplanKind::kLabels, progress_);
+      keyplan::KeyplanKind::kLabels, watch_);
   return "";
 }
 
@@ -57,7 +57,7 @@ std::string CenterlineClass::ExportKeyplanAsAttributes(const host::Ref<host::Doc
   const host::ConversionsScope conversions(conversions_);
   keyplan::ExportKeyplan(
       sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing, options,
-      keyplan::KeyplanKind::kAttributes, progress_);
+      keyplan::KeyplanKind::kAttributes, watch_);
   return "";
 }
 

@@ -11,6 +11,7 @@
 #include "host/convert.h"
 #include "host/host.h"
 #include "host/message_sink.h"
+#include "keyplan/export.h"
 #include "keyplan/options.h"
 
 namespace palvane::automation {
@@ -24,11 +25,10 @@ class CenterlineClass {
                            const host::Conversions& conversions = host::InvariantConversions())
       : sink_(sink), conversions_(conversions) {}
 
-  // Called during the keyplan exports with the source layers done and their
-  // count, for callers that show progress.
-  void SetProgress(std::function<void(int32_t done, int32_t total)> progress) {
-    progress_ = std::move(progress);
-  }
+  // Hears, during the keyplan exports, of each section layer the export
+  // turns to (see keyplan::SectionWatch), for callers that name the section
+  // a message arose on or show progress.
+  void SetSectionWatch(keyplan::SectionWatch watch) { watch_ = std::move(watch); }
 
   // The point (three Doubles, Z = 0) at distance `Length` along `objPline`,
   // and in `Bearing` the direction of travel there; an empty Variant, with
@@ -60,7 +60,7 @@ class CenterlineClass {
   host::MessageSink& sink_;
   const host::Conversions& conversions_;
   host::Ref<host::Application> application_;
-  std::function<void(int32_t, int32_t)> progress_;
+  keyplan::SectionWatch watch_;
 };
 
 }  // namespace palvane::automation

@@ -93,7 +93,7 @@ class Exporter {
         o_(options),
         kind_(kind) {}
 
-  std::function<void(int32_t, int32_t)> progress;
+  SectionWatch on_section;
 
   void Run(const std::function<Ref<host::Application>()>& application) {
     bool found = false;
@@ -136,8 +136,8 @@ class Exporter {
             filled_blocks_.reserve(static_cast<size_t>(total));  // at most a block per layer
           }
           DrawSection(layers->Item(i)->Name());
-          if (progress) progress(i + 1, total);
         });
+    if (on_section) on_section("", 0);
 
     step_.Do([&] { keyplan_->PurgeAll(); });
     step_.Do([&] { keyplan_->Activate(); });
@@ -166,6 +166,7 @@ class Exporter {
   void MakeSectionLayer(const std::string& layer_name) {
     const auto section_no = SectionNumberOf(layer_name);
     if (!section_no) return;
+    if (on_section) on_section(layer_name, 1);
     Ref<host::LWPolyline> profile;
     model::TEVSection record(sink_);
     if (!ReadSection(*section_no, profile, record)) return;
@@ -180,6 +181,7 @@ class Exporter {
   void DrawSection(const std::string& layer_name) {
     const auto section_no = SectionNumberOf(layer_name);
     if (!section_no) return;
+    if (on_section) on_section(layer_name, 2);
     Ref<host::LWPolyline> profile;
     model::TEVSection record(sink_);
     const bool readable = ReadSection(*section_no, profile, record);
@@ -322,9 +324,9 @@ class Exporter {
 void ExportKeyplan(host::MessageSink& sink,
                    const std::function<Ref<host::Application>()>& application,
                    const Ref<host::Document>& drawing, const KeyplanOptions& options,
-                   KeyplanKind kind, const std::function<void(int32_t, int32_t)>& progress) {
+                   KeyplanKind kind, const SectionWatch& on_section) {
   Exporter exporter(sink, drawing, options, kind);
-  exporter.progress = progress;
+  exporter.on_section = on_section;
   trap::RunOperation(sink, [&] { exporter.Run(application); });
 }
 

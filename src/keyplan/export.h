@@ -26,10 +26,16 @@ enum class KeyplanKind {
 // with the next step. A section whose profile polyline or record cannot be
 // read shows its messages but draws nothing. With no current reach, nothing
 // is created.
+//
+// `on_section`, when given, hears of each section layer as the export turns
+// to it: in pass 1, where the section's line layer is made, and in pass 2,
+// where it is drawn; then once with an empty name when the sections are
+// done. Callers name the section a message arose on from it, and count
+// progress.
+using SectionWatch = std::function<void(const std::string& layer, int pass)>;
 void ExportKeyplan(host::MessageSink& sink,
                    const std::function<host::Ref<host::Application>()>& application,
                    const host::Ref<host::Document>& drawing, const KeyplanOptions& options,
-                   KeyplanKind kind,
-                   const std::function<void(int32_t done, int32_t total)>& progress = {});
+                   KeyplanKind kind, const SectionWatch& on_section = {});
 
 }  // namespace palvane::keyplan

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "command_fixture.h"
 
@@ -40,6 +42,114 @@ TEST_F(PalvaneTest, OnlyGisLoadsGdal) {
   EXPECT_NE(gis.find("palvane-gis.so"), std::string::npos) << gis;
   EXPECT_FALSE(fs::exists(Path("r.gpkg")));
   EXPECT_NE(Shell(command + "info '" + river + "'").find("reach 1 (current)"), std::string::npos);
+}
+
+// Each of the exports' messages names the section it arose on; the last
+// line counts the sections with problems and points to check.
+TEST_F(PalvaneTest, ExportMessagesNameTheirSection) {
+  const std::string faulty = Path("faulty.dxf");
+  ASSERT_EQ(Palvane("generate --sections 30 --faults tag-unreadable,no-profile -o '" + faulty + "'")
+                .status,
+            0);
+  for (const char* kind : {"", " --attributes"}) {
+    SCOPED_TRACE(kind);
+    const Outcome r =
+        Palvane("keyplan '" + faulty + "' -o '" + Path("k.dxf") + "' --overwrite" + kind);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.err);
+    std::string line, last;
+    size_t messages = 0;
+    while (std::getline(lines, line)) {
+      last = line;
+      if (line.find("sections had problems") != std::string::npos) continue;
+      ++messages;
+      EXPECT_TRUE(line.rfind("palvane: section 4 (4_SectionLine): ", 0) == 0 ||
+                  line.rfind("palvane: section 8 (8_SectionLine): ", 0) == 0)
+          << line;
+    }
+    EXPECT_GT(messages, 2u);
+    EXPECT_NE(r.err.find("(4_SectionLine): Type mismatch"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(8_SectionLine): Section 8 Has no profile"), std::string::npos) << r.err;
+    EXPECT_EQ(last, "palvane: 2 of 30 sections had problems; palvane check " + faulty +
+                        " lists them with their causes");
+  }
+}
+
+TEST_F(PalvaneTest, DrawingsWithoutTagsAndFilesThatAreNoDxfAreSaidSo) {
+  const std::string blank = std::string(PALVANE_TEST_DIR) + "/../src/dxf/template.dxf";
+  const Outcome info = Palvane("info '" + blank + "'");
+  EXPECT_EQ(info.status, 1);
+  EXPECT_EQ(info.out, "");
+  EXPECT_NE(info.err.find("the drawing has no tagged reach"), std::string::npos) << info.err;
+  if (Command() == PALVANE_BINARY) {
+    const Outcome gis = Palvane("gis '" + blank + "' -o '" + Path("r.gpkg") + "'");
+    EXPECT_EQ(gis.status, 1);
+    EXPECT_NE(gis.err.find("the drawing has no tagged reach"), std::string::npos) << gis.err;
+    EXPECT_FALSE(fs::exists(Path("r.gpkg")));
+  }
+
+  // A DWG drawing is named as one, with its version.
+  {
+    std::ofstream dwg(Path("site.dwg"), std::ios::binary);
+    dwg.write("AC1027\0\0\0\0\x1f\x01", 12);
+  }
+  const Outcome dwg = Palvane("info '" + Path("site.dwg") + "'");
+  EXPECT_EQ(dwg.status, 2);
+  EXPECT_NE(dwg.err.find("is a DWG drawing (AC1027, the 2013 format)"), std::string::npos)
+      << dwg.err;
+  EXPECT_NE(dwg.err.find("save it as DXF"), std::string::npos) << dwg.err;
+
+  // Drawings are written as DXF only, whatever the command.
+  const std::string river = River(4, 0);
+  for (const std::string& out : {Path("k.dwg"), Path("k.txt"), Path("k")}) {
+    SCOPED_TRACE(out);
+    const Outcome k = Palvane("keyplan '" + river + "' -o '" + out + "'");
+    EXPECT_EQ(k.status, 2);
+    EXPECT_NE(k.err.find("drawings are written as DXF"), std::string::npos) << k.err;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(Palvane("generate --sections 3 -o '" + out + "'").status, 2);
+    EXPECT_FALSE(fs::exists(out));
+  }
+  EXPECT_EQ(Palvane("keyplan '" + river + "' -o '" + Path("K.DXF") + "'").status, 0);
+}
+
+TEST_F(PalvaneTest, AttributeKeyplanRefusesLabelFlags) {
+  const std::string river = River(4, 0);
+  for (const char* flags :
+       {"--fields name", "--name-prefix XS", "--chainage-suffix m", "--bearing-precision 3"}) {
+    SCOPED_TRACE(flags);
+    const Outcome r =
+        Palvane("keyplan '" + river + "' -o '" + Path("a.dxf") + "' --attributes " + flags);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--attributes writes every field"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(fs::exists(Path("a.dxf")));
+  }
+  // What the attribute export reads stays open to it.
+  EXPECT_EQ(Palvane("keyplan '" + river + "' -o '" + Path("a.dxf") +
+                    "' --attributes --chainage-precision 3 --text-height 1")
+                .status,
+            0);
+}
+
+TEST_F(PalvaneTest, InfoGivesLengthsAndChainagesToTheMillimetre) {
+  const std::string river = Path("far.dxf");
+  ASSERT_EQ(Palvane("generate --sections 3000 -o '" + river + "'").status, 0);
+  const Outcome r = Palvane("info '" + river + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("e+"), std::string::npos);
+  std::istringstream lines(r.out);
+  std::string line;
+  size_t chainages = 0;
+  while (std::getline(lines, line)) {
+    const size_t at = line.find(" at chainage ");
+    if (at == std::string::npos) continue;
+    ++chainages;
+    const std::string value = line.substr(at + 13, line.find(',', at) - at - 13);
+    ASSERT_NE(value.find('.'), std::string::npos) << line;
+    EXPECT_EQ(value.size() - value.find('.'), 4u) << line;
+  }
+  EXPECT_EQ(chainages, 3000u);
 }
 
 }  // namespace

@@ -49,8 +49,9 @@ class JsonArrayWriter {
 
 }  // namespace
 
-void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
-               const std::function<void(std::string_view)>& write) {
+size_t WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
+                 const std::function<void(std::string_view)>& write) {
+  size_t listed = 0;
   std::optional<JsonArrayWriter> array;
   if (json) array.emplace(write, "reaches", true);
   try {
@@ -61,6 +62,7 @@ void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool 
       reach.RetrieveValues();
       const double length = reach.Profile->Length();
       const size_t vertices = reach.Profile->Coordinates().size() / 2;
+      ++listed;
       if (json) {
         array->Add({{"handle", reach.Profile->Handle()},
                     {"ReachNo", reach.ReachNo},
@@ -71,7 +73,7 @@ void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool 
                     {"vertices", vertices}});
       } else {
         write("reach " + reach.ReachNo + (reach.Status ? " (current)" : "") + ": handle " +
-              reach.Profile->Handle() + ", length " + ShortestText(length) + ", " +
+              reach.Profile->Handle() + ", length " + host::FormatFixed(length, 3) + ", " +
               std::to_string(vertices) + " vertices, photos \"" + reach.PhotoDirectory + "\"\n");
       }
     }
@@ -95,6 +97,7 @@ void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool 
       section.Profile = profile;
       section.RetrieveValues(doc);
       std::string date = host::DateToText(section.WaterDate);
+      ++listed;
       if (date.size() > 10) date[10] = 'T';
       if (json) {
         array->Add({{"layer", layer},
@@ -109,9 +112,9 @@ void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool 
                     {"ThroughSection", section.ThroughSection}});
       } else {
         write("section " + section.SectionNo + ": " + section.SectionName + " at chainage " +
-              ShortestText(section.Chainage) + ", bearing " + ShortestText(section.Bearing) +
-              ", reach " + section.ReachNo + ", profile " + profile->Handle() + ", \"" +
-              section.Title + "\", water date " + date +
+              host::FormatFixed(section.Chainage, 3) + ", bearing " +
+              ShortestText(section.Bearing) + ", reach " + section.ReachNo + ", profile " +
+              profile->Handle() + ", \"" + section.Title + "\", water date " + date +
               (section.ThroughSection ? ", through section" : "") + "\n");
       }
     } catch (const host::Error& e) {
@@ -129,6 +132,7 @@ void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool 
     write(messages);
     write("\n}\n");
   }
+  return listed;
 }
 
 }  // namespace palvane::tools

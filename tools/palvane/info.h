@@ -34,7 +34,9 @@ std::string ShortestText(double value);
 // lookups' messages, which also go to `sink`). The listing goes to `write`
 // piece by piece as it is made, so that a drawing of tens of thousands of
 // sections is never held a second time as its listing.
-void WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
-               const std::function<void(std::string_view)>& write);
+// Lengths and chainages in the text listing are fixed-point, to the
+// millimetre. Returns how many reaches and sections were listed.
+size_t WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
+                 const std::function<void(std::string_view)>& write);
 
 }  // namespace palvane::tools

@@ -46,6 +46,9 @@ struct KeyplanArgs {
   std::vector<std::string> options;
   // The label fields that are on, as a comma-separated list of words.
   std::string fields = "name,chainage";
+  // The flags given that only the labelled keyplan reads (--fields, the
+  // affixes, --bearing-precision), by name.
+  std::vector<std::string> label_flags_given;
   // The option strings the flags set; the ...ChkBox flags come from fields.
   keyplan::KeyplanOptions values = [] {
     keyplan::KeyplanOptions o;

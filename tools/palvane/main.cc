@@ -55,6 +55,7 @@ namespace {
 
 using palvane::host::Ref;
 using palvane::tools::BuildOptions;
+using palvane::tools::CheckDrawingPath;
 using palvane::tools::CheckReplaceable;
 using palvane::tools::DecimalWhole;
 using palvane::tools::Failure;
@@ -74,6 +75,10 @@ namespace dxf = palvane::dxf;
 namespace host = palvane::host;
 
 constexpr const char* kVersion = "0.1.0";
+
+constexpr const char* kNoTags =
+    "the drawing has no tagged reach and no section layer: no polyline carries a \"TEV\" reach "
+    "tag, and no layer is named N_SectionLine";
 
 // How the operations reach the drawing: the in-memory host itself, or (in
 // the Windows build) the COM adapter over the automation facade of it, as
@@ -130,12 +135,13 @@ int Info(const std::string& path, bool json) {
   auto doc = Load(*app, path, progress);
   host::StderrMessageSink to_stderr;
   palvane::tools::CollectingSink sink(to_stderr);
-  palvane::tools::WriteInfo(AsSeen(doc), sink, json, [](std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-  });
+  const size_t listed = palvane::tools::WriteInfo(
+      AsSeen(doc), sink, json,
+      [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     throw Failure{2, "cannot write the listing to standard output"};
   }
+  if (listed == 0 && sink.messages.empty()) throw Failure{1, kNoTags};
   return 0;
 }
 
@@ -196,6 +202,7 @@ int ViewSection(const std::string& path, const std::string& handle, bool origina
   if (!in_place && SameFile(path, out)) {
     throw Failure{2, "the output is the input drawing; use --in-place to change it"};
   }
+  if (!in_place) CheckDrawingPath(out);
   if (!in_place) CheckReplaceable(out, overwrite);
   Progress progress;
   auto app = dxf::NewApplication();
@@ -212,7 +219,7 @@ int ViewSection(const std::string& path, const std::string& handle, bool origina
 // ------------------------------------------------------------------ keyplan
 
 // Adds one flag for every option string but the ...ChkBox flags.
-void AddKeyplanFlags(CLI::App& command, KeyplanArgs& k) {
+void AddKeyplanFlags(CLI::App& command, KeyplanArgs& k, std::vector<CLI::Option*>& label_only) {
   for (const auto& f : palvane::keyplan::kOptionFields) {
     const std::string_view name = f.name;
     std::string flag, help;
@@ -246,10 +253,22 @@ void AddKeyplanFlags(CLI::App& command, KeyplanArgs& k) {
     std::string& value = k.values.*f.member;
     auto* option = command.add_option(flag, value, help);
     if (!value.empty()) option->capture_default_str();
+    // The attribute export reads no affix and no bearing precision.
+    if (name.ends_with("Prefix") || name.ends_with("Suffix") || name == "BearingPrecision") {
+      label_only.push_back(option);
+    }
   }
 }
 
 int Keyplan(const KeyplanArgs& a) {
+  if (a.attributes && !a.label_flags_given.empty()) {
+    std::string flags;
+    for (const std::string& f : a.label_flags_given) flags += (flags.empty() ? "" : ", ") + f;
+    throw Failure{2, "--attributes writes every field in its attribute block and reads no " +
+                         flags + ": leave " + (a.label_flags_given.size() == 1 ? "it" : "them") +
+                         " out, or drop --attributes"};
+  }
+  CheckDrawingPath(a.out);
   if (SameFile(a.drawing, a.out)) {
     throw Failure{2, "the keyplan would overwrite the source drawing; choose another -o"};
   }
@@ -279,9 +298,21 @@ int Keyplan(const KeyplanArgs& a) {
   auto doc = Load(*app, a.drawing, progress);
   const uint64_t writes_before = host::memory::Inspector(*doc).extended_data_writes();
   const int32_t documents = app->Documents()->Count();
-  host::StderrMessageSink sink;
+  // Progress counts the sections, which the export draws in its second pass.
+  int32_t sections = 0, drawn = 0;
+  {
+    const auto layers = doc->Layers();
+    const int32_t count = layers->Count();
+    for (int32_t i = 0; i < count; ++i) {
+      sections += layers->Item(i)->Name().find("_SectionLine") != std::string::npos ? 1 : 0;
+    }
+  }
+  palvane::tools::SectionMessageSink sink;
   palvane::automation::CenterlineClass centerline(sink);
-  centerline.SetProgress([&](int32_t done, int32_t total) { progress.Count(done, total); });
+  centerline.SetSectionWatch([&](const std::string& layer, int pass) {
+    sink.Watch(layer);
+    if (pass == 2) progress.Count(++drawn, sections);
+  });
   progress.Phase(a.attributes ? "exporting the attribute keyplan" : "exporting the keyplan");
   {
     // The adapter's objects (and through them the drawings) are let go
@@ -297,6 +328,10 @@ int Keyplan(const KeyplanArgs& a) {
   if (documents_after == documents) {
     Say("no keyplan was made");
     return 1;
+  }
+  if (const size_t troubled = sink.sections_with_problems(); troubled > 0) {
+    Say(std::to_string(troubled) + " of " + std::to_string(sections) +
+        " sections had problems; palvane check " + a.drawing + " lists them with their causes");
   }
   const Ref<host::Document> keyplan_doc = app->Documents()->Item(documents_after - 1);
   host::Document& keyplan = *keyplan_doc;
@@ -369,6 +404,9 @@ int Gis(const GisArgs& a) {
   progress.Phase("reading the reaches and sections");
   const palvane::tools::GisRiver river =
       palvane::tools::ReadGisRiver(AsSeen(doc), sink, a.arc_tolerance);
+  if (river.reaches.empty() && river.unread_reaches.empty() && river.sections.empty()) {
+    throw Failure{1, kNoTags};
+  }
   // The drawing is only read: a tag restored in memory is never saved.
   host::memory::Close(*doc);
   doc.reset();
@@ -404,6 +442,7 @@ int Generate(palvane::tools::RiverShape shape, const std::string& faults, const 
       throw Failure{2, "these faults need at least " + std::to_string(needed) + " sections"};
     }
   }
+  CheckDrawingPath(out);
   CheckReplaceable(out, overwrite);
   Progress progress;
   auto app = dxf::NewApplication();
@@ -589,10 +628,16 @@ int main(int argc, char** argv) {
   key->add_option("--option", k.options,
                   "NAME=VALUE: set one of the 24 option strings by its own name "
                   "(wins over the flags below)");
-  key->add_option("--fields", k.fields,
-                  "Label fields that are on: name,en,bearing,chainage,mike11,description")
-      ->capture_default_str();
-  AddKeyplanFlags(*key, k);
+  std::vector<CLI::Option*> label_only{
+      key->add_option("--fields", k.fields,
+                      "Label fields that are on: name,en,bearing,chainage,mike11,description")
+          ->capture_default_str()};
+  AddKeyplanFlags(*key, k, label_only);
+  key->callback([&] {
+    for (const CLI::Option* option : label_only) {
+      if (option->count() > 0) k.label_flags_given.push_back(option->get_name());
+    }
+  });
 
   GisArgs g;
   auto* gis = cli.add_subcommand(
