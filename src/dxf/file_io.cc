@@ -7,11 +7,16 @@
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #ifdef __linux__
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #endif
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
+#include <iterator>
 #endif
 
 #include <algorithm>
@@ -203,6 +208,10 @@ PendingFile::~PendingFile() {
   if (!committed_ && !temp_.empty()) ::DeleteFileW(WidePath(temp_).c_str());
 }
 
+void RemoveTemporariesOnInterrupt() {}
+int RegisterTemporary(const std::string&, bool) { return -1; }
+void ReleaseTemporary(int) {}
+
 void PendingFile::Commit() {
   // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing target,
   // even one made meanwhile.
@@ -272,11 +281,13 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
       throw DxfError(path + ": cannot write here" + where + ": " + std::strerror(errno));
     }
   }
+  slot_ = RegisterTemporary(temp_, false);
   // A constructor that throws runs no destructor: the file goes here.
   auto fail = [&](const char* what) {
     const std::string reason = std::strerror(errno);
     ::close(fd);
     ::unlink(temp_.c_str());
+    ReleaseTemporary(slot_);
     throw DxfError(path + ": " + what + ": " + reason);
   };
   size_t done = 0;
@@ -318,6 +329,7 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
 
 PendingFile::~PendingFile() {
   if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+  ReleaseTemporary(slot_);
 }
 
 void PendingFile::Commit() {
@@ -329,6 +341,88 @@ void PendingFile::Commit() {
     throw DxfError(path_ + ": " + std::strerror(errno));
   }
   committed_ = true;
+  ReleaseTemporary(slot_);
+  slot_ = -1;
+}
+
+namespace {
+
+// The paths registered, in storage a signal handler may read: fixed arrays,
+// each slot published by its flag once its path is written.
+struct TemporarySlot {
+  volatile sig_atomic_t used = 0;
+  volatile sig_atomic_t folder = 0;
+  char path[PATH_MAX] = {};
+};
+TemporarySlot g_temporaries[32];
+
+// Removes a folder's entries and then the folder, with calls safe in a
+// signal handler: the entries are read with getdents64, as no library
+// call to list a folder is.
+void RemoveFolderNow(const char* path) {
+#ifdef __linux__
+  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    alignas(8) char buffer[4096];
+    for (;;) {
+      const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+      if (n <= 0) break;
+      for (long at = 0; at < n;) {
+        // struct linux_dirent64: inode (8), offset (8), length (2), type
+        // (1), then the name.
+        unsigned short length = 0;
+        std::memcpy(&length, buffer + at + 16, sizeof length);
+        const char* name = buffer + at + 19;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
+          ::unlinkat(fd, name, 0);
+        }
+        at += length;
+      }
+    }
+    ::close(fd);
+  }
+#endif
+  ::rmdir(path);
+}
+
+void OnInterrupt(int signal_number) {
+  for (TemporarySlot& slot : g_temporaries) {
+    if (slot.used == 0) continue;
+    if (slot.folder != 0) {
+      RemoveFolderNow(slot.path);
+    } else {
+      ::unlink(slot.path);
+    }
+  }
+  // Ends as the signal would have ended it, for the caller's shell.
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+}  // namespace
+
+void RemoveTemporariesOnInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (const int s : {SIGINT, SIGTERM}) ::sigaction(s, &action, nullptr);
+}
+
+int RegisterTemporary(const std::string& path, bool folder) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < static_cast<int>(std::size(g_temporaries)); ++i) {
+    TemporarySlot& slot = g_temporaries[i];
+    if (slot.used != 0) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    slot.folder = folder ? 1 : 0;
+    slot.used = 1;
+    return i;
+  }
+  return -1;
+}
+
+void ReleaseTemporary(int slot) {
+  if (slot >= 0 && slot < static_cast<int>(std::size(g_temporaries))) g_temporaries[slot].used = 0;
 }
 #endif
 

@@ -47,9 +47,21 @@ class PendingFile {
   std::string path_;    // as given, for messages
   std::string target_;  // the file replaced: the path, or what its link names
   std::string temp_;
+  int slot_ = -1;  // of the temporary file, removed on interrupt
   bool overwrite_;
   bool committed_ = false;
 };
+
+// Temporary files and folders that an interrupted command removes: on
+// SIGINT or SIGTERM, once RemoveTemporariesOnInterrupt was called, every
+// path registered and not yet let go is removed (a folder with the files
+// it holds), and the process then ends by that signal. PendingFile
+// registers its files itself. Register returns a slot for Release, or -1
+// when the path cannot be kept (it is then left behind on interrupt). On
+// Windows these do nothing.
+void RemoveTemporariesOnInterrupt();
+int RegisterTemporary(const std::string& path, bool folder);
+void ReleaseTemporary(int slot);
 
 // Writes `bytes` to `path` through a PendingFile, so that a failure never
 // leaves a half-written file. Without `overwrite`, an existing file is

@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+
+#include <csignal>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -173,6 +178,45 @@ TEST_F(FileIoTest, ReplacingKeepsPermissionsLinksAndRefusesWhatIsNoFile) {
             std::string::npos);
   EXPECT_TRUE(fs::is_fifo(Path("pipe")));
   EXPECT_EQ(FilesLeft(), 6u);  // kept, fresh, link, dangling, folder, pipe
+}
+#endif
+
+#ifndef _WIN32
+// A command interrupted while it writes removes its temporary files and
+// folders, then ends by the signal: a child process stands for it.
+TEST(InterruptTest, TemporariesAreRemovedAndTheSignalEndsTheProcess) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("palvane_interrupt_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal_number);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      dxf::RemoveTemporariesOnInterrupt();
+      // A pending file, a folder of files, and a file let go before the
+      // signal, which stays.
+      dxf::PendingFile pending((dir / "out.dxf").string(), "0\nEOF\n", false);
+      const fs::path folder = dir / ".out.gpkg.tmp";
+      fs::create_directories(folder);
+      for (const char* name : {"a.shp", "a.dbf", "a.prj"}) std::ofstream(folder / name) << name;
+      dxf::RegisterTemporary(folder.string(), true);
+      std::ofstream(dir / "kept.txt") << "kept";
+      dxf::ReleaseTemporary(dxf::RegisterTemporary((dir / "kept.txt").string(), false));
+      ::raise(signal_number);
+      ::_exit(0);  // not reached: the signal ends the process
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"kept.txt"});
+  }
+  fs::remove_all(dir);
 }
 #endif
 

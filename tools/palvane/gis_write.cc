@@ -425,7 +425,7 @@ Dataset Create(GDALDriver& driver, const fs::path& file, const std::string& name
 // its files were moved out.
 class Scratch {
  public:
-  explicit Scratch(const fs::path& beside) {
+  Scratch(const fs::path& beside, const GisOutput& output) : output_(output) {
     const fs::path parent = beside.parent_path().empty() ? fs::path(".") : beside.parent_path();
     for (int attempt = 0;; ++attempt) {
       path_ = parent / ("." + beside.filename().string() + "." + std::to_string(::getpid()) + "-" +
@@ -437,16 +437,22 @@ class Scratch {
                              (ec ? ec.message() : "too many temporary folders")};
       }
     }
+    if (output_.register_temporary != nullptr) {
+      slot_ = output_.register_temporary(path_.string(), true);
+    }
   }
   ~Scratch() {
     std::error_code ec;
     fs::remove_all(path_, ec);
+    if (output_.release_temporary != nullptr) output_.release_temporary(slot_);
   }
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
   const fs::path& path() const { return path_; }
 
  private:
+  const GisOutput& output_;
+  int slot_ = -1;
   fs::path path_;
 };
 
@@ -529,7 +535,7 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
         2, stale.front().string() + ": the file exists; it is replaced only with --overwrite"};
   }
 
-  const Scratch scratch(output.path);
+  const Scratch scratch(output.path, output);
   // A message names the output, never the temporary folder it is made in.
   try {
     const std::string extension = fs::path(output.path).extension().string();

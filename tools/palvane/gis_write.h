@@ -18,6 +18,10 @@ struct GisOutput {
   std::string crs;     // anything GDAL takes; empty: none
   bool overwrite = false;
   std::string source;  // the drawing read, which is never an output
+  // Where the temporary folder is registered, to be removed if the command
+  // is interrupted, and let go (both may be empty).
+  int (*register_temporary)(const std::string& path, bool folder) = nullptr;
+  void (*release_temporary)(int slot) = nullptr;
 };
 
 // The GDAL driver for an output path's extension, or empty.

@@ -411,7 +411,13 @@ int Gis(const GisArgs& a) {
   host::memory::Close(*doc);
   doc.reset();
   progress.Phase("writing " + a.out);
-  palvane::tools::GisOutput output{a.out, a.driver, a.crs, a.overwrite, a.drawing};
+  palvane::tools::GisOutput output{a.out,
+                                   a.driver,
+                                   a.crs,
+                                   a.overwrite,
+                                   a.drawing,
+                                   dxf::RegisterTemporary,
+                                   dxf::ReleaseTemporary};
   const palvane::tools::GisWritten written = palvane::tools::WriteGisThroughModule(river, output);
   for (const std::string& warning : written.warnings) Say(warning);
   if (a.crs.empty()) Say("no --crs: " + a.out + " has no coordinate reference system");
@@ -571,6 +577,8 @@ int main(int argc, char** argv) {
   ::_setmode(::_fileno(stdout), _O_BINARY);
   ::_setmode(::_fileno(stderr), _O_BINARY);
 #endif
+  // An interrupted command leaves no temporary file or folder behind.
+  dxf::RemoveTemporariesOnInterrupt();
   CLI::App cli{"Palvane: river cross-section operations on DXF drawings"};
   cli.set_version_flag("--version", kVersion);
   cli.require_subcommand(1);
