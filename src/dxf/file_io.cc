@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <iterator>
 #endif
@@ -415,6 +416,8 @@ int RegisterTemporary(const std::string& path, bool folder) {
     if (slot.used != 0) continue;
     std::memcpy(slot.path, path.c_str(), path.size() + 1);
     slot.folder = folder ? 1 : 0;
+    // The path is whole before the handler can see the slot in use.
+    std::atomic_signal_fence(std::memory_order_release);
     slot.used = 1;
     return i;
   }
