@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #ifdef __linux__
+#include <dirent.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #endif
@@ -357,40 +358,49 @@ struct TemporarySlot {
 };
 TemporarySlot g_temporaries[32];
 
-// Removes a folder's entries and then the folder, with calls safe in a
-// signal handler: the entries are read with getdents64, as no library
-// call to list a folder is.
-void RemoveFolderNow(const char* path) {
+// Removes what the folder `name` (in the folder `at`) holds, folders in it
+// too down to `depth` levels, and then the folder itself, with calls safe
+// in a signal handler: the entries are read with getdents64, as no library
+// call to list a folder is. Whether the folder is gone.
+bool RemoveFolderNow(int at, const char* name, int depth) {
 #ifdef __linux__
-  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd >= 0) {
     alignas(8) char buffer[4096];
-    for (;;) {
+    // Entries are read again after each batch is removed, until none is
+    // left that can be removed.
+    for (bool removed = true; removed;) {
+      removed = false;
+      ::lseek(fd, 0, SEEK_SET);
       const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
-      if (n <= 0) break;
-      for (long at = 0; at < n;) {
+      for (long i = 0; i < n;) {
         // struct linux_dirent64: inode (8), offset (8), length (2), type
         // (1), then the name.
         unsigned short length = 0;
-        std::memcpy(&length, buffer + at + 16, sizeof length);
-        const char* name = buffer + at + 19;
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
-          ::unlinkat(fd, name, 0);
+        std::memcpy(&length, buffer + i + 16, sizeof length);
+        const unsigned char type = static_cast<unsigned char>(buffer[i + 18]);
+        const char* entry = buffer + i + 19;
+        if (std::strcmp(entry, ".") != 0 && std::strcmp(entry, "..") != 0) {
+          if (type == DT_DIR && depth > 0) {
+            removed = RemoveFolderNow(fd, entry, depth - 1) || removed;
+          } else if (::unlinkat(fd, entry, 0) == 0) {
+            removed = true;
+          }
         }
-        at += length;
+        i += length;
       }
     }
     ::close(fd);
   }
 #endif
-  ::rmdir(path);
+  return ::unlinkat(at, name, AT_REMOVEDIR) == 0;
 }
 
 void OnInterrupt(int signal_number) {
   for (TemporarySlot& slot : g_temporaries) {
     if (slot.used == 0) continue;
     if (slot.folder != 0) {
-      RemoveFolderNow(slot.path);
+      RemoveFolderNow(AT_FDCWD, slot.path, 4);
     } else {
       ::unlink(slot.path);
     }

@@ -201,6 +201,8 @@ TEST(InterruptTest, TemporariesAreRemovedAndTheSignalEndsTheProcess) {
       const fs::path folder = dir / ".out.gpkg.tmp";
       fs::create_directories(folder);
       for (const char* name : {"a.shp", "a.dbf", "a.prj"}) std::ofstream(folder / name) << name;
+      fs::create_directories(folder / "index" / "deeper");
+      std::ofstream(folder / "index" / "deeper" / "a.idx") << "idx";
       dxf::RegisterTemporary(folder.string(), true);
       std::ofstream(dir / "kept.txt") << "kept";
       dxf::ReleaseTemporary(dxf::RegisterTemporary((dir / "kept.txt").string(), false));

@@ -2,7 +2,10 @@
 // exit status, and what it needs to start.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -150,6 +153,47 @@ TEST_F(PalvaneTest, InfoGivesLengthsAndChainagesToTheMillimetre) {
     EXPECT_EQ(value.size() - value.find('.'), 4u) << line;
   }
   EXPECT_EQ(chainages, 3000u);
+}
+
+// Interrupted while it writes, gis leaves nothing of its temporary folder
+// and ends by the signal.
+TEST_F(PalvaneTest, AnInterruptedCommandLeavesNoTemporaryBehind) {
+  if (Command() != PALVANE_BINARY) GTEST_SKIP() << "signals of the Linux build";
+  const std::string river = Path("big.dxf");
+  ASSERT_EQ(Palvane("generate --sections 20000 -o '" + river + "'").status, 0);
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal_number);
+    const fs::path out = dir_ / "out";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::execl(PALVANE_BINARY, PALVANE_BINARY, "gis", river.c_str(), "-o",
+              (out / "river.gpkg").c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Waits for the temporary folder to appear, then interrupts.
+    auto temporary_there = [&] {
+      for (const auto& entry : fs::directory_iterator(out)) {
+        if (entry.path().filename().string().ends_with(".tmp")) return true;
+      }
+      return false;
+    };
+    int status = 0;
+    bool seen = false;
+    for (int i = 0; i < 6000 && !seen; ++i) {
+      seen = temporary_there();
+      if (!seen && ::waitpid(child, &status, WNOHANG) == child) break;
+      if (!seen) ::usleep(5000);
+    }
+    ASSERT_TRUE(seen) << "the command ended before it wrote";
+    ::kill(child, signal_number);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+    EXPECT_FALSE(temporary_there());
+    EXPECT_FALSE(fs::exists(out / "river.gpkg"));
+  }
 }
 
 }  // namespace
