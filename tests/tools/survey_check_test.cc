@@ -363,18 +363,40 @@ TEST(CheckTest, AProfileCrossingAnArcMeasuresTheChainageStationGivesItsCrossing)
     const geometry::Point2 p = centre.segments()[0].PointAt(along, &travel);
     const geometry::Point2 t{std::cos(travel), std::sin(travel)}, n{-t[1], t[0]};
     // First vertex 20 to the left and 3 ahead; the middle one just across,
-    // on the line through the crossing; the last far to the right.
+    // on the line through the crossing (or, every fifth round, off it, the
+    // first segment then an arc through the crossing); the last far to the
+    // right.
+    const bool arc = i % 5 == 4;
     const geometry::Point2 v0{p[0] + 20 * n[0] + 3 * t[0], p[1] + 20 * n[1] + 3 * t[1]};
-    const geometry::Point2 v1{p[0] + 0.1 * (p[0] - v0[0]), p[1] + 0.1 * (p[1] - v0[1])};
+    const geometry::Point2 v1 =
+        arc ? geometry::Point2{p[0] - 2 * n[0] + t[0], p[1] - 2 * n[1] + t[1]}
+            : geometry::Point2{p[0] + 0.1 * (p[0] - v0[0]), p[1] + 0.1 * (p[1] - v0[1])};
     const geometry::Point2 v2{v1[0] - 20 * n[0] + 5 * t[0], v1[1] - 20 * n[1] + 5 * t[1]};
+    // The bulge of the arc from v0 to v1 through p: in the chord's frame the
+    // circle is c y b^2 + 2 (x^2 + y^2 - c^2 / 4) b - c y = 0, and the arc
+    // lies on the side where b y < 0.
+    double profile_bulge = 0;
+    if (arc) {
+      const double c = std::hypot(v1[0] - v0[0], v1[1] - v0[1]);
+      const geometry::Point2 ex{(v1[0] - v0[0]) / c, (v1[1] - v0[1]) / c};
+      const geometry::Point2 m{(v0[0] + v1[0]) / 2, (v0[1] + v1[1]) / 2};
+      const double x = (p[0] - m[0]) * ex[0] + (p[1] - m[1]) * ex[1];
+      const double y = -(p[0] - m[0]) * ex[1] + (p[1] - m[1]) * ex[0];
+      const double qa = c * y, qb = 2 * (x * x + y * y - c * c / 4);
+      const double root = (-qb + std::sqrt(qb * qb + 4 * qa * qa)) / (2 * qa);
+      profile_bulge = root * y < 0 ? root : -1 / root;
+    }
     const double chainage = centre.Nearest(p)->chainage;
     const double bearing = along::BearingFromNorth(std::atan2(v2[1] - v0[1], v2[0] - v0[0]));
 
     Drawing d;
     TagReach(*AddPolyline(d.doc, "River", {o[0], o[1], end[0], end[1]}, {bulge, 0}), "1", true);
-    AddSection(d.doc, "1", {v0[0], v0[1], v1[0], v1[1], v2[0], v2[1]}, chainage, bearing);
+    const auto section =
+        AddSection(d.doc, "1", {v0[0], v0[1], v1[0], v1[1], v2[0], v2[1]}, chainage, bearing);
+    section.profile->SetBulge(0, profile_bulge);
     check::CheckOptions options;
-    options.chainage_tolerance = 1e-6 * std::max(1.0, std::hypot(o[0], o[1]));
+    // A profile's arc is measured by chords within 1e-4 of it.
+    options.chainage_tolerance = (arc ? 1e-3 : 1e-6) * std::max(1.0, std::hypot(o[0], o[1]) / 1e5);
     const auto r = check::CheckSurvey(d.doc, options);
     EXPECT_TRUE(r.findings.empty()) << "bulge " << bulge << "\n" << Describe(r);
   }
