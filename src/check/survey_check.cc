@@ -10,6 +10,7 @@
 #include "geometry/densify.h"
 #include "host/convert.h"
 #include "host/message_sink.h"
+#include "host/wildcard.h"
 #include "model/lookup.h"
 #include "model/reach.h"
 #include "model/section.h"
@@ -204,8 +205,10 @@ class Checker {
     for (int32_t i = 0; i < count; ++i) out.push_back(set->Item(i));
     return out;
   }
+  // The entities of a type on the one layer named `layer` (its wild-card
+  // characters escaped, so that "12.5" finds neither "12-5" nor "1205").
   std::vector<Ref<host::Entity>> Select(const char* type, const std::string& layer) {
-    return Select({0, 8}, {Variant(type), Variant(layer)});
+    return Select({0, 8}, {Variant(type), Variant(host::EscapeWildcards(layer))});
   }
 
   // A polyline's vertices and bulges in world plan, or nothing when it does

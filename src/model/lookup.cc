@@ -1,5 +1,6 @@
 #include "model/lookup.h"
 
+#include "host/wildcard.h"
 #include "model/tags.h"
 
 namespace palvane::model {
@@ -17,8 +18,12 @@ host::Ref<host::Entity> FindOnLayer(host::MessageSink& sink,
                                     const char* none) {
   static const std::vector<int16_t> kTypeAndLayer{0, 8};
   const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, "Section");
-  set->Select(host::kSelectionSetAll, kTypeAndLayer,
-              {host::Variant(type), host::Variant(section_no + layer_suffix)});
+  // The program reads a filter's layer as a wild-card pattern: the number's
+  // own wild-card characters are escaped, so that section "12.5" does not
+  // also find "12-5_Profile", nor "~1" every other layer.
+  set->Select(
+      host::kSelectionSetAll, kTypeAndLayer,
+      {host::Variant(type), host::Variant(host::EscapeWildcards(section_no) + layer_suffix)});
   const int32_t n = set->Count();
   if (n == 0) {
     sink.Show("Section " + section_no + " Has no " + none);

@@ -122,7 +122,7 @@ TEST(MemoryHostTest, LayerLookupsFindTheSameLayerInAnyOrder) {
   EXPECT_EQ(d.mem->FindLayer(names[1]), nullptr);
 }
 
-TEST(MemoryHostTest, SelectionFiltersByTypeAndExactLayer) {
+TEST(MemoryHostTest, SelectionFiltersByTypeAndLayer) {
   Drawing d;
   const auto p1 = AddPolyline(d.doc, "12_Profile", {0, 0, 1, 1});
   AddPoint(d.doc, "12_Profile", {0, 0, 0});
@@ -136,7 +136,10 @@ TEST(MemoryHostTest, SelectionFiltersByTypeAndExactLayer) {
   EXPECT_EQ(s->Item(1).get(), static_cast<host::Entity*>(p3.get()));
   const auto t = sets->Add("T");
   t->Select(host::kSelectionSetAll, {0, 8}, {Variant("LWPOLYLINE"), Variant("12_PROFILE")});
-  EXPECT_EQ(t->Count(), 0);  // the filter's layer name is matched exactly
+  EXPECT_EQ(t->Count(), 2);  // letter case aside, as the program matches names
+  const auto pattern = sets->Add("Pattern");
+  pattern->Select(host::kSelectionSetAll, {0, 8}, {Variant("lwpoly*"), Variant("1#_Profile")});
+  EXPECT_EQ(pattern->Count(), 3);  // a pattern of either kind: "#" any digit
   // An entity moved to another layer is found there and no longer here.
   p1->SetLayer("13_Profile");
   const auto u = sets->Add("U");

@@ -235,5 +235,25 @@ TEST_F(ExportKeyplanTest, NoSectionLayersGiveOnlyTheCentreLine) {
   EXPECT_EQ(Keyplan()->view().zoom_extents_count, 1);
 }
 
+// Section numbers holding wild-card characters: each section is labelled
+// from its own profile, on both hosts.
+TEST_F(ExportKeyplanTest, SectionNumbersWithWildcardCharactersLabelTheirOwnSections) {
+  const char* numbers[] = {"12.5", "12-5", "1#", "10", "11"};
+  double x = 1000;
+  for (const char* n : numbers) {
+    AddSection(river.doc, n, {x, -50, x, 50}, x, 0, "", std::string("XS") + n);
+    x += 100;
+  }
+  centerline.ExportKeyplan(river.doc, options);
+  EXPECT_TRUE(sink.messages().empty()) << sink.messages().front();
+  std::vector<std::string> names;
+  for (const MemMText* label : EntitiesOf<MemMText>(*Keyplan()->model_space())) {
+    const std::string& text = label->fields().text;
+    names.push_back(text.substr(0, text.find("\\P")));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"XS1", "XS2", "XS3", "XS12.5", "XS12-5", "XS1#",
+                                             "XS10", "XS11"}));
+}
+
 }  // namespace
 }  // namespace palvane::testing

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "support/river.h"
 
 namespace palvane::testing {
@@ -85,6 +87,39 @@ TEST_F(LookupTest, ExistingSelectionSetIsReplaced) {
   EXPECT_EQ(d.doc->SelectionSets()->Item("Section")->Count(), fresh->Count());
   // A set of another case is another name to the walk, but the same to the host.
   EXPECT_ERROR(model::NewSelectionSet(d.doc, "SECTION"), host::Error::kDuplicateKey);
+}
+
+// Filters are wild-card patterns on the program's side: section numbers
+// holding wild-card characters still find their own layers only, and a
+// letter case of their own finds the same layer.
+TEST_F(LookupTest, SectionNumbersWithWildcardCharactersFindTheirOwnLayers) {
+  const char* numbers[] = {"12.5", "12-5", "1205", "1#", "10", "11", "~1", "[1]", "1"};
+  std::map<std::string, Ref<host::LWPolyline>> profiles;
+  for (const char* n : numbers) {
+    profiles[n] = AddSection(d.doc, n, {0, 0, 1, 0}, 0).profile;
+  }
+  for (const char* n : numbers) {
+    SCOPED_TRACE(n);
+    const auto profile = model::FindSectionProfile(sink, Seen(d.doc), n);
+    ASSERT_TRUE(profile);
+    EXPECT_TRUE(SameEntity(Ref<host::Entity>(profile), Ref<host::Entity>(profiles[n])));
+    const auto point = model::FindSectionCenterPoint(sink, Seen(d.doc), n);
+    ASSERT_TRUE(point);
+  }
+  EXPECT_TRUE(sink.messages().empty()) << sink.messages()[0];
+}
+
+// "All" takes every layout: a profile copied onto a paper space sheet is a
+// second profile of its section.
+TEST_F(LookupTest, SelectingAllCoversPaperSpace) {
+  AddSection(d.doc, "7", {0, 0, 1, 0}, 0);
+  const auto sheet = d.doc->Blocks()->Item("*Paper_Space");
+  const auto copy = sheet->AddLightWeightPolyline({0, 0, 2, 0});
+  copy->SetLayer("7_profile");
+  const auto profile = model::FindSectionProfile(sink, Seen(d.doc), "7");
+  ASSERT_TRUE(profile);
+  EXPECT_EQ(sink.messages(),
+            std::vector<std::string>{"Section 7 Has more than one Profile using first found"});
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <algorithm>
+#include <cctype>
+#include <optional>
 
 #include "host/convert.h"
 #include "host/memory/entities.h"
 #include "host/memory/views.h"
+#include "host/wildcard.h"
 
 namespace palvane::host::memory {
 
@@ -32,6 +35,16 @@ class FilterNames {
   std::vector<std::string> more_;
   size_t count_ = 0;
 };
+
+// Paper space layouts: "*Paper_Space", "*Paper_Space0", ... in any letter case.
+bool IsPaperLayout(std::string_view name) {
+  constexpr std::string_view kPaper = "*paper_space";
+  if (name.size() < kPaper.size()) return false;
+  for (size_t i = 0; i < kPaper.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(name[i])) != kPaper[i]) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -80,39 +93,59 @@ class MemSelectionSet final : public SelectionSet,
                                   std::to_string(filter_codes[i]));
       }
     }
-    // Start from the smallest index that the filter allows: a layer's
-    // entities, one type's entities, or all of model space.
+    // Names are wild-card patterns, letter case aside, as in the CAD
+    // program. Start from the smallest index a literal name allows: a
+    // layer's entities or one type's; a true pattern starts from all of
+    // model space.
     // One selection lists each entity once; a second may repeat some.
     if (!items_.empty()) unique_ = false;
     const MemBlock* model = doc_->model_space();
     std::vector<EntityCore*> all;
     const std::vector<EntityCore*>* candidates = nullptr;
-    if (!layers.empty()) {
-      MemLayer* layer = doc_->FindLayer(layers[0]);
-      if (layer == nullptr || layer->name() != layers[0]) return;
-      candidates = &layer->entities();
-    } else if (!types.empty()) {
-      candidates = &model->OfType(types[0]);
+    const std::optional<std::string> layer_literal =
+        layers.empty() ? std::nullopt : PatternLiteral(layers[0]);
+    const std::optional<std::string> type_literal =
+        types.empty() ? std::nullopt : PatternLiteral(types[0]);
+    size_t first_type = 0, first_layer = 0;  // the filters the candidates meet already
+    if (layer_literal) {
+      MemLayer* layer = doc_->FindLayer(*layer_literal);
+      static const std::vector<EntityCore*> kNone;
+      candidates = layer == nullptr ? &kNone : &layer->entities();
+      first_layer = 1;
+    } else if (type_literal) {
+      std::string upper = *type_literal;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      candidates = &model->OfType(upper);
+      first_type = 1;
     } else {
       for (const auto& e : model->entities()) all.push_back(e);
       candidates = &all;
     }
-    // The list the candidates come from meets its own filter already: only
-    // the others are checked, and with none left the list is taken whole
-    // without touching its entities.
-    const size_t first_type = layers.empty() && !types.empty() ? 1 : 0;
-    const size_t first_layer = layers.empty() ? 0 : 1;
+    const auto passes = [&](EntityCore* e) {
+      for (size_t t = first_type; t < types.size(); ++t) {
+        if (!WildcardMatch(types[t], e->TypeName())) return false;
+      }
+      for (size_t l = first_layer; l < layers.size(); ++l) {
+        if (e->layer() == nullptr || !WildcardMatch(layers[l], e->layer()->name())) return false;
+      }
+      return true;
+    };
+    // The list the candidates come from meets its own filter already: with
+    // no other filter it is taken whole without touching its entities.
     if (first_type == types.size() && first_layer == layers.size()) {
       items_.insert(items_.end(), candidates->begin(), candidates->end());
-      return;
-    }
-    for (EntityCore* e : *candidates) {
-      bool ok = true;
-      for (size_t t = first_type; ok && t < types.size(); ++t) ok = types[t] == e->TypeName();
-      for (size_t l = first_layer; ok && l < layers.size(); ++l) {
-        ok = e->layer() != nullptr && e->layer()->name() == layers[l];
+    } else {
+      for (EntityCore* e : *candidates) {
+        if (passes(e)) items_.push_back(e);
       }
-      if (ok) items_.push_back(e);
+    }
+    // "All" covers every layout: paper space sheets after the model.
+    first_type = first_layer = 0;
+    for (const auto& block : doc_->blocks()) {
+      if (!IsPaperLayout(block->name())) continue;
+      for (EntityCore* e : block->entities()) {
+        if (passes(e)) items_.push_back(e);
+      }
     }
   }
   void RemoveItems(const std::vector<Ref<Entity>>& entities) override {
