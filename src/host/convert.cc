@@ -208,6 +208,40 @@ std::string Conversions::DoubleToText(double value) const {
 namespace {
 
 // The number patterns with a point as the decimal separator.
+
+thread_local const Conversions* t_conversions = nullptr;
+
+const Conversions& Current() {
+  return t_conversions != nullptr ? *t_conversions : InvariantConversions();
+}
+
+}  // namespace
+
+const Conversions& InvariantConversions() {
+  static const Conversions kInvariant;
+  return kInvariant;
+}
+
+ConversionsScope::ConversionsScope(const Conversions& conversions) : previous_(t_conversions) {
+  t_conversions = &conversions;
+}
+
+ConversionsScope::~ConversionsScope() { t_conversions = previous_; }
+
+double TextToDouble(std::string_view text) { return Current().TextToDouble(text); }
+std::string DoubleToText(double value) { return Current().DoubleToText(value); }
+std::string DateToText(Date date) { return Current().DateToText(date); }
+
+std::string HexText(uint64_t value) {
+  char buf[24];
+  char* end = std::to_chars(buf, buf + sizeof buf, value, 16).ptr;
+  for (char* c = buf; c != end; ++c) {
+    if (*c >= 'a' && *c <= 'f') *c = static_cast<char>(*c - 'a' + 'A');
+  }
+  return std::string(buf, end);
+}
+Date TextToDate(std::string_view text) { return Current().TextToDate(text); }
+
 std::string FormatFixedWithPoint(double value, int decimals) {
   if (!std::isfinite(value)) return InvariantConversions().DoubleToText(value);
   if (decimals < 0) decimals = 0;
@@ -275,39 +309,6 @@ std::string FormatFixedWithPoint(double value, int decimals) {
   }
   return out;
 }
-
-thread_local const Conversions* t_conversions = nullptr;
-
-const Conversions& Current() {
-  return t_conversions != nullptr ? *t_conversions : InvariantConversions();
-}
-
-}  // namespace
-
-const Conversions& InvariantConversions() {
-  static const Conversions kInvariant;
-  return kInvariant;
-}
-
-ConversionsScope::ConversionsScope(const Conversions& conversions) : previous_(t_conversions) {
-  t_conversions = &conversions;
-}
-
-ConversionsScope::~ConversionsScope() { t_conversions = previous_; }
-
-double TextToDouble(std::string_view text) { return Current().TextToDouble(text); }
-std::string DoubleToText(double value) { return Current().DoubleToText(value); }
-std::string DateToText(Date date) { return Current().DateToText(date); }
-
-std::string HexText(uint64_t value) {
-  char buf[24];
-  char* end = std::to_chars(buf, buf + sizeof buf, value, 16).ptr;
-  for (char* c = buf; c != end; ++c) {
-    if (*c >= 'a' && *c <= 'f') *c = static_cast<char>(*c - 'a' + 'A');
-  }
-  return std::string(buf, end);
-}
-Date TextToDate(std::string_view text) { return Current().TextToDate(text); }
 
 std::string FormatFixed(double value, int decimals) {
   std::string text = FormatFixedWithPoint(value, decimals);

@@ -66,6 +66,9 @@ std::string DoubleToText(double value);
 // one digit before the decimal separator, a tie rounded away from zero on the
 // value's 15-digit decimal form.
 std::string FormatFixed(double value, int decimals);
+// The same with a point for the separator in every locale: for names and
+// text that programs read, such as layer names.
+std::string FormatFixedWithPoint(double value, int decimals);
 
 // A handle as drawings write it: upper-case hexadecimal digits, no leading
 // zeros. (Not through printf: a library that registers a printf extension,

@@ -50,7 +50,9 @@ std::string NumberText(double value, int32_t places) {
 }
 
 std::string LayerChainage(const std::string& prefix, double chainage) {
-  return prefix + host::FormatFixed(chainage, 3);
+  // Always with a point: the program refuses a layer name holding a comma,
+  // which a locale with a decimal comma would put there.
+  return prefix + host::FormatFixedWithPoint(chainage, 3);
 }
 
 }  // namespace palvane::keyplan

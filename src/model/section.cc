@@ -55,11 +55,14 @@ void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
 void TEVSection::AssignValues(const host::Ref<host::Document>& drawing) {
   const std::vector<int16_t> codes{1001, 1000, 1000, 1000, 1040, 1040, 1000, 1000, 1000, 1070};
   const std::vector<host::Variant> values{
-      host::Variant(kTagApp),   host::Variant(kSectionKind),
-      host::Variant(SectionNo), host::Variant(ReachNo),
-      host::Variant(Chainage),  host::Variant(Bearing),
-      host::Variant(Title),     host::Variant(SectionName),
-      host::Variant(WaterDate), host::Variant(int16_t{ThroughSection ? int16_t{-1} : int16_t{0}})};
+      host::Variant(kTagApp), host::Variant(kSectionKind), host::Variant(SectionNo),
+      host::Variant(ReachNo), host::Variant(Chainage), host::Variant(Bearing), host::Variant(Title),
+      host::Variant(SectionName),
+      // The date goes in as ISO text ("2012-06-05"), not as a date the host
+      // would write in the user's locale: a reader in another locale, or one
+      // that takes the day first, reads it as the same day.
+      host::Variant(host::InvariantConversions().DateToText(WaterDate)),
+      host::Variant(int16_t{ThroughSection ? int16_t{-1} : int16_t{0}})};
   Profile->SetXData(codes, values);
   CenterPoint = FindSectionCenterPoint(*sink_, drawing, SectionNo);
   CenterPoint->SetXData(codes, values);

@@ -65,7 +65,8 @@ TEST(WildcardTest, NamesMatchAsTheProgramMatchesThem) {
 // Escaped, any text matches itself alone: a section number full of
 // wild-card characters finds its own layer only.
 TEST(WildcardTest, AnEscapedNameMatchesItselfAlone) {
-  const char* names[] = {"12.5", "12-5", "1#", "10", "~1", "[a-c]", "a,b", "*", "`", "x`y", "@", "?"};
+  const char* names[] = {"12.5", "12-5", "1#", "10",  "~1", "[a-c]",
+                         "a,b",  "*",    "`",  "x`y", "@",  "?"};
   for (const char* name : names) {
     const std::string pattern = host::EscapeWildcards(name);
     for (const char* other : names) {

@@ -255,5 +255,22 @@ TEST_F(ExportKeyplanTest, SectionNumbersWithWildcardCharactersLabelTheirOwnSecti
                                              "XS10", "XS11"}));
 }
 
+// In a locale with a decimal comma, labels carry the comma but layer names
+// keep the point: the program refuses a layer name holding a comma.
+TEST_F(ExportKeyplanTest, LayerNamesKeepThePointInALocaleWithADecimalComma) {
+  struct CommaConversions : host::Conversions {
+    std::string DecimalSeparator() const override { return ","; }
+  } comma;
+  automation::CenterlineClass german(sink, comma);
+  german.ExportKeyplan(river.doc, options);
+  EXPECT_TRUE(sink.messages().empty()) << sink.messages().front();
+  const auto* keyplan = Keyplan();
+  ASSERT_NE(keyplan, nullptr);
+  EXPECT_NE(keyplan->FindLayer("XS_100.250"), nullptr);
+  for (const auto& layer : keyplan->layers()) {
+    EXPECT_EQ(layer->name().find(','), std::string::npos) << layer->name();
+  }
+}
+
 }  // namespace
 }  // namespace palvane::testing

@@ -73,7 +73,7 @@ size_t WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, boo
                     {"vertices", vertices}});
       } else {
         write("reach " + reach.ReachNo + (reach.Status ? " (current)" : "") + ": handle " +
-              reach.Profile->Handle() + ", length " + host::FormatFixed(length, 3) + ", " +
+              reach.Profile->Handle() + ", length " + host::FormatFixedWithPoint(length, 3) + ", " +
               std::to_string(vertices) + " vertices, photos \"" + reach.PhotoDirectory + "\"\n");
       }
     }
@@ -112,7 +112,7 @@ size_t WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, boo
                     {"ThroughSection", section.ThroughSection}});
       } else {
         write("section " + section.SectionNo + ": " + section.SectionName + " at chainage " +
-              host::FormatFixed(section.Chainage, 3) + ", bearing " +
+              host::FormatFixedWithPoint(section.Chainage, 3) + ", bearing " +
               ShortestText(section.Bearing) + ", reach " + section.ReachNo + ", profile " +
               profile->Handle() + ", \"" + section.Title + "\", water date " + date +
               (section.ThroughSection ? ", through section" : "") + "\n");

@@ -25,10 +25,10 @@ std::optional<geometry::Point2> ParsePoint(const std::string& text) {
   return point;
 }
 
-std::string Millimetres(double value) { return host::FormatFixed(value, 3); }
+std::string Millimetres(double value) { return host::FormatFixedWithPoint(value, 3); }
 
 std::string BearingText(double radians_from_east) {
-  return host::FormatFixed(along::BearingFromNorth(radians_from_east), 4) +
+  return host::FormatFixedWithPoint(along::BearingFromNorth(radians_from_east), 4) +
          " degrees from grid north";
 }
 
