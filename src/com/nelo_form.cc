@@ -35,8 +35,19 @@ class TemplateWriter {
 short UnitsX(int twips) { return static_cast<short>((twips * 4 + 45) / 90); }
 short UnitsY(int twips) { return static_cast<short>((twips * 8 + 97) / 195); }
 
+// Forms open now: their window procedure lives in this library, which must
+// stay loaded while any is open.
+LONG g_open_forms = 0;
+
 INT_PTR CALLBACK Procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_INITDIALOG) {
+    ::InterlockedIncrement(&g_open_forms);
+    return TRUE;
+  }
+  if (message == WM_NCDESTROY) {
+    ::InterlockedDecrement(&g_open_forms);
+    return FALSE;
+  }
   if (message == WM_COMMAND && LOWORD(wparam) == IDOK) {
     keyplan::OnOKCommandClick();  // no action: the form stays open
     return TRUE;
@@ -108,6 +119,16 @@ HWND CreateNeloForm(HWND parent) {
                                       parent, Procedure, 0);
 }
 
+LONG OpenNeloForms() { return g_open_forms; }
+
 }  // namespace palvane::com
 
-extern "C" HWND PalvaneCreateNeloForm(HWND parent) { return palvane::com::CreateNeloForm(parent); }
+// Exported: nothing thrown (the template is built in memory) may leave it.
+extern "C" HWND PalvaneCreateNeloForm(HWND parent) {
+  try {
+    return palvane::com::CreateNeloForm(parent);
+  } catch (...) {
+    ::SetLastError(ERROR_OUTOFMEMORY);
+    return nullptr;
+  }
+}

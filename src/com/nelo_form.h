@@ -12,4 +12,7 @@ namespace palvane::com {
 // described. The caller destroys it with DestroyWindow.
 HWND CreateNeloForm(HWND parent);
 
+// How many forms are open: the library is not unloaded while any is.
+LONG OpenNeloForms();
+
 }  // namespace palvane::com

@@ -19,6 +19,7 @@
 #include "com/dispatch.h"
 #include "com/dispatch_host.h"
 #include "com/guarded.h"
+#include "com/nelo_form.h"
 #include "com/ole_conversions.h"
 #include "host/message_sink.h"
 #include "trap/error_trap.h"
@@ -360,7 +361,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
   return g_factory.QueryInterface(riid, out);
 }
 
-STDAPI DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() {
+  return g_objects == 0 && g_locks == 0 && palvane::com::OpenNeloForms() == 0 ? S_OK : S_FALSE;
+}
 
 STDAPI DllRegisterServer() {
   try {

@@ -102,7 +102,7 @@ TEST_F(LookupTest, SectionNumbersWithWildcardCharactersFindTheirOwnLayers) {
     SCOPED_TRACE(n);
     const auto profile = model::FindSectionProfile(sink, Seen(d.doc), n);
     ASSERT_TRUE(profile);
-    EXPECT_TRUE(SameEntity(Ref<host::Entity>(profile), Ref<host::Entity>(profiles[n])));
+    EXPECT_EQ(profile->Handle(), profiles[n]->Handle());
     const auto point = model::FindSectionCenterPoint(sink, Seen(d.doc), n);
     ASSERT_TRUE(point);
   }
