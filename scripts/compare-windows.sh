@@ -64,6 +64,53 @@ for drawing in river big; do
     -o @OUT@.attributes.dxf --overwrite
 done
 
+# In a German user locale (a comma for decimals) the attribute keyplan of the
+# sample river is the Linux one but for the numbers in its texts, which carry
+# the comma; no layer name holds one, and the messages are the same.
+set +e
+"$linux" keyplan "$work/river.dxf" --attributes -o "$work/linux.de.dxf" >"$work/l.out" 2>"$work/l.err"
+LC_ALL=de_DE.UTF-8 timeout 600 "$wine_cmd" "$exe" --host automation keyplan "$work/river.dxf" \
+  --attributes -o "$work/windows.de.dxf" >"$work/w.out" 2>"$work/w.err"
+set -e
+sed "s|$work/windows|$work/linux|g" "$work/w.err" >"$work/w2.err"
+if cmp -s "$work/l.err" "$work/w2.err" &&
+   python3 - "$work/linux.de.dxf" "$work/windows.de.dxf" <<'PY'; then
+import re, sys
+def lines(path):
+    text = open(path, encoding="utf-8", errors="surrogateescape").read().splitlines()
+    # The header (save-time variables) aside.
+    start = text.index("HEADER")
+    end = text.index("ENDSEC", start)
+    return text[:start] + text[end:]
+linux, windows = lines(sys.argv[1]), lines(sys.argv[2])
+if len(linux) != len(windows):
+    sys.exit(f"{len(linux)} lines against {len(windows)}")
+in_layers = False
+for i in range(0, len(windows) - 1, 2):
+    code, value = windows[i].strip(), windows[i + 1]
+    if code == "2" and value == "LAYER":
+        in_layers = True
+    elif code == "0" and value == "ENDTAB":
+        in_layers = False
+    elif in_layers and code == "2" and "," in value:
+        sys.exit(f"a layer name holds a comma: {value}")
+comma = 0
+for a, b in zip(linux, windows):
+    if a == b:
+        continue
+    if re.sub(r"(?<=\d),(?=\d)", ".", b) != a:
+        sys.exit(f"differs: {a!r} against {b!r}")
+    comma += 1
+if comma == 0:
+    sys.exit("no number carries a comma")
+PY
+  echo "same but for decimal commas ($arch, German locale): river: keyplan --attributes"
+else
+  echo "DIFFERENT ($arch, German locale): river: keyplan --attributes"
+  diff "$work/l.err" "$work/w2.err" | head -5
+  status=1
+fi
+
 # The command's own tests, each command through palvane.exe.
 if PALVANE_COMMAND="$wine_cmd $exe --host automation" build/debug/tests/palvane_test \
      --gtest_brief=1 >"$work/cli.txt" 2>&1; then

@@ -49,6 +49,7 @@
 #ifdef PALVANE_AUTOMATION_HOST
 #include "com/dispatch_host.h"
 #include "com/facade.h"
+#include "com/ole_conversions.h"
 #endif
 
 namespace {
@@ -86,6 +87,18 @@ constexpr const char* kNoTags =
 #ifdef PALVANE_AUTOMATION_HOST
 bool g_automation_host = false;
 #endif
+
+// The conversions of text, numbers and dates the operations run with: the
+// invariant forms on the in-memory host; through the COM adapter, the OLE
+// conversions of the user's locale, as the COM server has them inside the
+// program.
+const host::Conversions& OperationConversions() {
+#ifdef PALVANE_AUTOMATION_HOST
+  static const palvane::com::OleConversions kUserLocale;
+  if (g_automation_host) return kUserLocale;
+#endif
+  return host::InvariantConversions();
+}
 
 Ref<host::Document> AsSeen(const Ref<host::Document>& document) {
 #ifdef PALVANE_AUTOMATION_HOST
@@ -162,7 +175,7 @@ int PointAlong(const std::string& path, const std::string& handle,
         "): points and bearings are in its own coordinates, not the world's");
   }
   host::StderrMessageSink sink;
-  palvane::automation::CenterlineClass centerline(sink);
+  palvane::automation::CenterlineClass centerline(sink, OperationConversions());
   nlohmann::json out = nlohmann::json::array();
   for (double distance : distances) {
     double bearing = 0;
@@ -209,7 +222,7 @@ int ViewSection(const std::string& path, const std::string& handle, bool origina
   auto doc = Load(*app, path, progress);
   const auto line = AsSeen(FindPolyline(*doc, handle));
   host::StderrMessageSink sink;
-  palvane::automation::CenterlineClass centerline(sink);
+  palvane::automation::CenterlineClass centerline(sink, OperationConversions());
   bool original = original_data;
   centerline.ViewSection(AsSeen(doc), line, original);
   Save(*doc, in_place ? path : out, in_place || overwrite, progress);
@@ -278,7 +291,15 @@ int Keyplan(const KeyplanArgs& a) {
   if (!a.svg.empty() && SameFile(a.out, a.svg)) {
     throw Failure{2, "the picture would overwrite the keyplan; choose another --svg"};
   }
-  const auto options = BuildOptions(a);
+  auto options = BuildOptions(a);
+  // The flags' measures are given in the invariant form; the export reads
+  // them as the program's user types them, in the locale's form.
+  for (const auto& f : palvane::keyplan::kOptionFields) {
+    const std::string_view name = f.name;
+    if ((name != "TextHeight" && name != "SectionLineWidth") || SetByOption(a, name)) continue;
+    std::string& value = options.*f.member;
+    value = OperationConversions().DoubleToText(host::InvariantConversions().TextToDouble(value));
+  }
   // The prefix starts every section line's layer name: one the drawing
   // refuses is refused here once, not for every section.
   try {
@@ -308,7 +329,7 @@ int Keyplan(const KeyplanArgs& a) {
     }
   }
   palvane::tools::SectionMessageSink sink;
-  palvane::automation::CenterlineClass centerline(sink);
+  palvane::automation::CenterlineClass centerline(sink, OperationConversions());
   centerline.SetSectionWatch([&](const std::string& layer, int pass) {
     sink.Watch(layer);
     if (pass == 2) progress.Count(++drawn, sections);
