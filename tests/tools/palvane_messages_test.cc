@@ -11,6 +11,10 @@
 #include <sstream>
 
 #include "command_fixture.h"
+#include "dxf/drawing.h"
+#include "dxf/file_io.h"
+#include "host/memory/memory_host.h"
+#include "support/river.h"
 
 namespace palvane::testing {
 namespace {
@@ -194,6 +198,36 @@ TEST_F(PalvaneTest, AnInterruptedCommandLeavesNoTemporaryBehind) {
     EXPECT_FALSE(temporary_there());
     EXPECT_FALSE(fs::exists(out / "river.gpkg"));
   }
+}
+
+// A mirrored centre line (normal pointing down) lies in the world at
+// (-x, y) of its own coordinates: station measures it there, and
+// point-along, which works in the line's own coordinates, says so.
+TEST_F(PalvaneTest, AMirroredCentreLineIsMeasuredInTheWorld) {
+  auto app = host::memory::NewMemApplication();
+  auto doc = app->NewDetachedDocument("mirrored.dxf");
+  dxf::ApplyTemplate(*doc);
+  app->Open(doc);
+  const auto reach = AddPolyline(Ref<host::Document>(doc), "CL", {-100, 0, -300, 0});
+  reach->SetNormal({0, 0, -1});
+  TagReach(*reach, "1", true);
+  dxf::SaveDrawing(*doc, Path("mirrored.dxf"), false);
+
+  const Outcome s = Palvane("station '" + Path("mirrored.dxf") + "' --point 150,5");
+  ASSERT_EQ(s.status, 0) << s.err;
+  EXPECT_EQ(
+      s.out.rfind("point 150.000,5.000: chainage 50.000, offset 5.000, nearest 150.000,0.000, "
+                  "bearing 90.0000 degrees from grid north",
+                  0),
+      0u)
+      << s.out;
+  const Outcome p = Palvane("point-along '" + Path("mirrored.dxf") + "' --polyline " +
+                            reach->Handle() + " --distance 50");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(p.err, "palvane: note: polyline " + reach->Handle() +
+                       " has the normal (0, 0, -1): points and bearings are in its own "
+                       "coordinates, not the world's\n");
+  EXPECT_EQ(p.out.rfind("distance 50.000: x -150.000, y 0.000, ", 0), 0u) << p.out;
 }
 
 }  // namespace
