@@ -46,12 +46,34 @@ std::wstring ModulePath() {
   return std::wstring(path, n);
 }
 
-// Messages to the user: a modal message box with an OK button and the
-// default title.
+// A visible top-level window of this thread with no owner: the program's
+// main window when the program calls in on its own thread.
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM found) {
+  if (!::IsWindowVisible(window) || ::GetWindow(window, GW_OWNER) != nullptr) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+// The window a message box is modal to: the program's window active on this
+// thread, else its main window; none when the thread has no window.
+HWND ProgramWindow() {
+  HWND window = ::GetActiveWindow();
+  if (window == nullptr) {
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindMainWindow, reinterpret_cast<LPARAM>(&window));
+  }
+  return window;
+}
+
+// Messages to the user: a message box with an OK button and the default
+// title, modal to the program's window so that the drawing cannot be edited
+// or closed while the box waits (and the program re-enters the operation);
+// modal to the whole task when the thread has no window.
 class MessageBoxSink final : public palvane::host::MessageSink {
  public:
   void Show(std::string_view text) override {
-    ::MessageBoxW(nullptr, Wide(std::string(text)).c_str(), nullptr, MB_OK);
+    const HWND owner = ProgramWindow();
+    ::MessageBoxW(owner, Wide(std::string(text)).c_str(), nullptr,
+                  MB_OK | (owner == nullptr ? MB_TASKMODAL : 0));
   }
 };
 

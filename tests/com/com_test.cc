@@ -100,6 +100,8 @@ void TagSection(palvane::host::Object& o, const std::string& n, double chainage,
 
 int g_passed = 0, g_failed = 0;
 std::vector<std::wstring> g_boxes;
+std::vector<HWND> g_box_owners;
+HWND g_program_window = nullptr;
 
 void Check(bool ok, const char* what) {
   if (ok) {
@@ -121,6 +123,7 @@ LRESULT CALLBACK CbtHook(int code, WPARAM wparam, LPARAM lparam) {
       wchar_t buf[1024] = {0};
       if (text != nullptr) ::GetWindowTextW(text, buf, 1024);
       g_boxes.push_back(buf);
+      g_box_owners.push_back(::GetWindow(box, GW_OWNER));
       ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
   }
@@ -210,6 +213,10 @@ double Arg(DISPPARAMS* p, UINT index_from_first) {
 int main() {
   ::CoInitialize(nullptr);
   HHOOK hook = ::SetWindowsHookExW(WH_CBT, CbtHook, nullptr, ::GetCurrentThreadId());
+  // The program's main window, on the thread that calls the server.
+  g_program_window = ::CreateWindowExW(0, L"STATIC", L"Program", WS_OVERLAPPEDWINDOW, 0, 0, 300,
+                                       200, nullptr, nullptr, nullptr, nullptr);
+  ::ShowWindow(g_program_window, SW_SHOWNOACTIVATE);
 
   // The double: a straight polyline (0,0)-(3,4)-(3,10) and the utility.
   const std::vector<double> coords{0, 0, 3, 4, 3, 10};
@@ -314,9 +321,14 @@ int main() {
 
   fail_coordinate = true;
   g_boxes.clear();
+  g_box_owners.clear();
   call(2.0, bearing, result);
   Check(result.vt == VT_EMPTY, "host failure: empty result");
   Check(g_boxes.size() == 1 && g_boxes[0] == L"Key not found", "host failure: one message box");
+  // Modal to the program's main window, so that the drawing cannot change
+  // while the box waits.
+  Check(g_box_owners.size() == 1 && g_box_owners[0] == g_program_window,
+        "message box: owned by the program's window");
   Check(bearing == 99, "host failure: bearing untouched");
 
   // The section view, through the adapter, on a double drawing.
@@ -561,6 +573,7 @@ int main() {
           : nullptr;
   Check(can_unload != nullptr && can_unload() == S_OK, "DllCanUnloadNow after release");
 
+  ::DestroyWindow(g_program_window);
   ::UnhookWindowsHookEx(hook);
   ::CoUninitialize();
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
