@@ -61,6 +61,20 @@ void Raise(HRESULT hr, const EXCEPINFO* info, const wchar_t* member) {
     if (description.empty()) description = "Automation error in " + Utf8(member);
     throw host::Error(number, description);
   }
+  // The standard dispatch failures come to a script as the runtime's own
+  // errors: so do they here.
+  switch (hr) {
+    case DISP_E_TYPEMISMATCH:
+      throw host::Error::TypeMismatch();
+    case DISP_E_OVERFLOW:
+      throw host::Error::Overflow();
+    case DISP_E_PARAMNOTFOUND:
+      throw host::Error(448, "Named argument not found");
+    case DISP_E_BADPARAMCOUNT:
+      throw host::Error(450, "Wrong number of arguments or invalid property assignment");
+    default:
+      break;
+  }
   wchar_t* text = nullptr;
   ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

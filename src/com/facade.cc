@@ -66,7 +66,7 @@ class Object final : public IDispatch {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD kind, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* info, UINT*) override {
+                                   VARIANT* result, EXCEPINFO* info, UINT* arg_err) override {
     if (id < 1 || id > static_cast<DISPID>(members.size())) return DISP_E_MEMBERNOTFOUND;
     // As the program's type library has it: object properties are put with
     // a plain put, never by reference.
@@ -77,13 +77,26 @@ class Object final : public IDispatch {
                            : (kind & DISPATCH_PROPERTYGET) && it->second.get ? it->second.get
                                                                              : it->second.method;
     if (!member) return DISP_E_MEMBERNOTFOUND;
+    // A property put names its value, as type-info dispatch requires.
+    if ((kind & DISPATCH_PROPERTYPUT) &&
+        (params == nullptr || params->cNamedArgs != 1 || params->rgdispidNamedArgs == nullptr ||
+         params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)) {
+      if (arg_err != nullptr) *arg_err = 0;
+      return DISP_E_PARAMNOTFOUND;
+    }
     VARIANT ignored;
     ::VariantInit(&ignored);
     if (result != nullptr) ::VariantInit(result);
     // Nothing the host raises crosses this boundary as an exception.
     HRESULT hr = S_OK;
+    Call call{params, kind, result != nullptr ? result : &ignored};
     try {
-      member(Call{params, kind, result != nullptr ? result : &ignored});
+      member(call);
+    } catch (const ArgumentFault& fault) {
+      // As type-info dispatch reports it: the code itself, and the
+      // argument at fault for a type that does not fit.
+      hr = fault.hr;
+      if (arg_err != nullptr && hr == DISP_E_TYPEMISMATCH) *arg_err = call.last_read;
     } catch (const host::Error& e) {
       hr = Exception(info, e.number(), e.description());
     } catch (const std::bad_alloc&) {
@@ -198,13 +211,13 @@ void AddObjectMembers(Object* o, const Ref<T>& t) {
   o->members[L"ObjectName"].get = [t](const Call& c) { SetText(c.result, t->ObjectName()); };
   o->members[L"Document"].get = [t](const Call& c) { SetObject(c.result, Wrap(t->Document())); };
   o->members[L"GetXData"].method = [t](const Call& c) {
-    Need(c.count() == 3);
+    c.NeedCount(c.count() == 3);
     VARIANT* types = c.out(1);
     VARIANT* values = c.out(2);
     SetXDataArrays(types, values, t->GetXData(TextArg(c.arg(0))));
   };
   o->members[L"SetXData"].method = [t](const Call& c) {
-    Need(c.count() == 2);
+    c.NeedCount(c.count() == 2);
     std::vector<int16_t> codes;
     std::vector<host::Variant> items;
     CodesAndValues(c.arg(0), c.arg(1), codes, items, true);
@@ -238,11 +251,11 @@ void AddEntityMembers(Object* o, const Ref<T>& t) {
   o->members[L"Color"].get = [t](const Call& c) { SetLong(c.result, t->Color()); };
   o->members[L"Color"].put = [t](const Call& c) { t->SetColor(LongArg(c.value())); };
   o->members[L"Move"].method = [t](const Call& c) {
-    Need(c.count() == 2);
+    c.NeedCount(c.count() == 2);
     t->Move(PointArg(c.arg(0)), PointArg(c.arg(1)));
   };
   o->members[L"GetBoundingBox"].method = [t](const Call& c) {
-    Need(c.count() == 2);
+    c.NeedCount(c.count() == 2);
     VARIANT* lo = c.out(0);
     VARIANT* hi = c.out(1);
     Point3 a, b;
@@ -257,20 +270,20 @@ void AddEntityMembers(Object* o, const Ref<T>& t) {
 void AddPolylineMembers(Object* o, const Ref<host::LWPolyline>& t) {
   o->members[L"Coordinates"].get = [t](const Call& c) { SetDoubles(c.result, t->Coordinates()); };
   o->members[L"Coordinate"].get = [t](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     const auto v = t->Coordinate(LongArg(c.arg(0)));
     SetDoubles(c.result, {v[0], v[1]});  // two values, in the polyline's own system
   };
   o->members[L"GetBulge"].method = [t](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     SetDouble(c.result, t->GetBulge(LongArg(c.arg(0))));
   };
   o->members[L"SetBulge"].method = [t](const Call& c) {
-    Need(c.count() == 2);
+    c.NeedCount(c.count() == 2);
     t->SetBulge(LongArg(c.arg(0)), DoubleArg(c.arg(1)));
   };
   o->members[L"GetWidth"].method = [t](const Call& c) {
-    Need(c.count() == 3);
+    c.NeedCount(c.count() == 3);
     // The two widths come back through by-reference Doubles.
     VARIANT& a = c.params->rgvarg[1];
     VARIANT& b = c.params->rgvarg[0];
@@ -278,7 +291,7 @@ void AddPolylineMembers(Object* o, const Ref<host::LWPolyline>& t) {
     t->GetWidth(LongArg(c.arg(0)), *a.pdblVal, *b.pdblVal);
   };
   o->members[L"SetWidth"].method = [t](const Call& c) {
-    Need(c.count() == 3);
+    c.NeedCount(c.count() == 3);
     t->SetWidth(LongArg(c.arg(0)), DoubleArg(c.arg(1)), DoubleArg(c.arg(2)));
   };
   o->members[L"Closed"].get = [t](const Call& c) { SetBool(c.result, t->Closed()); };
@@ -378,31 +391,32 @@ IDispatch* WrapBlock(Ref<host::Block> b) {
   o->members[L"Origin"].get = [b](const Call& c) { SetPoint(c.result, b->Origin()); };
   o->members[L"Count"].get = [b](const Call& c) { SetLong(c.result, b->Count()); };
   o->members[L"Item"].method = [b](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     SetObject(c.result, Wrap(b->Item(LongArg(c.arg(0)))));
   };
   o->members[L"AddLightWeightPolyline"].method = [b](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     SetObject(c.result, Wrap(Ref<host::Entity>(b->AddLightWeightPolyline(DoublesArg(c.arg(0))))));
   };
   o->members[L"AddMText"].method = [b](const Call& c) {
-    Need(c.count() == 3);
+    c.NeedCount(c.count() == 3);
     SetObject(c.result, Wrap(Ref<host::Entity>(b->AddMText(PointArg(c.arg(0)), DoubleArg(c.arg(1)),
                                                            TextArg(c.arg(2))))));
   };
   o->members[L"AddPoint"].method = [b](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     SetObject(c.result, Wrap(Ref<host::Entity>(b->AddPoint(PointArg(c.arg(0))))));
   };
   o->members[L"AddAttribute"].method = [b](const Call& c) {
-    Need(c.count() == 6);
+    c.NeedCount(c.count() == 6);
     SetObject(c.result, Wrap(Ref<host::Entity>(b->AddAttribute(
                             DoubleArg(c.arg(0)), LongArg(c.arg(1)), TextArg(c.arg(2)),
                             PointArg(c.arg(3)), TextArg(c.arg(4)), TextArg(c.arg(5))))));
   };
   o->members[L"InsertBlock"].method = [b](const Call& c) {
     // The password, the seventh, is optional: left out or passed as missing.
-    Need(c.count() == 6 || (c.count() == 7 && c.arg(6).vt == VT_ERROR));
+    c.NeedCount(c.count() == 6 || c.count() == 7);
+    Need(c.count() == 6 || c.arg(6).vt == VT_ERROR);
     SetObject(c.result, Wrap(Ref<host::Entity>(b->InsertBlock(
                             PointArg(c.arg(0)), TextArg(c.arg(1)), DoubleArg(c.arg(2)),
                             DoubleArg(c.arg(3)), DoubleArg(c.arg(4)), DoubleArg(c.arg(5))))));
@@ -456,13 +470,14 @@ IDispatch* WrapSelectionSet(Ref<host::SelectionSet> s) {
   o->members[L"Name"].get = [s](const Call& c) { SetText(c.result, s->Name()); };
   o->members[L"Count"].get = [s](const Call& c) { SetLong(c.result, s->Count()); };
   o->members[L"Item"].method = [s](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     SetObject(c.result, Wrap(s->Item(LongArg(c.arg(0)))));
   };
   o->members[L"Delete"].method = [s](const Call&) { s->Delete(); };
   o->members[L"Select"].method = [s](const Call& c) {
     // The whole drawing: the two points are passed as missing.
-    Need(c.count() == 5 && c.arg(1).vt == VT_ERROR && c.arg(2).vt == VT_ERROR);
+    c.NeedCount(c.count() == 5);
+    Need(c.arg(1).vt == VT_ERROR && c.arg(2).vt == VT_ERROR);
     Need(c.arg(0).vt == VT_I4);
     std::vector<int16_t> codes;
     std::vector<host::Variant> values;
@@ -470,7 +485,7 @@ IDispatch* WrapSelectionSet(Ref<host::SelectionSet> s) {
     s->Select(LongArg(c.arg(0)), codes, values);
   };
   o->members[L"RemoveItems"].method = [s](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     s->RemoveItems(EntitiesArg(c.arg(0)));
   };
   return o;
@@ -481,7 +496,7 @@ template <class Collection, class F>
 void AddItem(Object* o, const Ref<Collection>& coll, F wrap) {
   o->members[L"Count"].get = [coll](const Call& c) { SetLong(c.result, coll->Count()); };
   o->members[L"Item"].method = [coll, wrap](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     const VARIANT& index = c.arg(0);
     if (index.vt == VT_BSTR) {
       if constexpr (requires { coll->Item(std::string()); }) {
@@ -496,18 +511,18 @@ void AddItem(Object* o, const Ref<Collection>& coll, F wrap) {
 IDispatch* WrapUtility(Ref<host::Utility> u) {
   Object* x = New(u);
   x->members[L"TranslateCoordinates"].method = [u](const Call& c) {
-    Need(c.count() == 5);
+    c.NeedCount(c.count() == 5);
     Need(c.arg(1).vt == VT_I4 && c.arg(2).vt == VT_I4 && c.arg(3).vt == VT_I4);
     SetPoint(c.result,
              u->TranslateCoordinates(PointArg(c.arg(0)), LongArg(c.arg(1)), LongArg(c.arg(2)),
                                      LongArg(c.arg(3)) != 0, PointArg(c.arg(4))));
   };
   x->members[L"AngleFromXAxis"].method = [u](const Call& c) {
-    Need(c.count() == 2);
+    c.NeedCount(c.count() == 2);
     SetDouble(c.result, u->AngleFromXAxis(PointArg(c.arg(0)), PointArg(c.arg(1))));
   };
   x->members[L"PolarPoint"].method = [u](const Call& c) {
-    Need(c.count() == 3);
+    c.NeedCount(c.count() == 3);
     SetPoint(c.result, u->PolarPoint(PointArg(c.arg(0)), DoubleArg(c.arg(1)), DoubleArg(c.arg(2))));
   };
   return x;
@@ -531,7 +546,8 @@ IDispatch* WrapApplication(Ref<host::Application> app) {
   };
   a->members[L"ZoomExtents"].method = [app](const Call&) { app->ZoomExtents(); };
   a->members[L"ZoomScaled"].method = [app](const Call& c) {
-    Need(c.count() == 2 && c.arg(1).vt == VT_I4);
+    c.NeedCount(c.count() == 2);
+    Need(c.arg(1).vt == VT_I4);
     app->ZoomScaled(DoubleArg(c.arg(0)), LongArg(c.arg(1)));
   };
   return a;
@@ -611,11 +627,12 @@ IDispatch* Wrap(Ref<host::Document> d) {
   };
   o->members[L"CopyObjects"].method = [d](const Call& c) {
     // The owner is given; the id pairs are left out or passed as missing.
-    Need(c.count() == 2 || (c.count() == 3 && c.arg(2).vt == VT_ERROR));
+    c.NeedCount(c.count() == 2 || c.count() == 3);
+    Need(c.count() == 2 || c.arg(2).vt == VT_ERROR);
     SetObjects(c.result, d->CopyObjects(EntitiesArg(c.arg(0)), Unwrap<host::Block>(c.arg(1))));
   };
   o->members[L"GetVariable"].method = [d](const Call& c) {
-    Need(c.count() == 1);
+    c.NeedCount(c.count() == 1);
     const std::string name = TextArg(c.arg(0));
     VARIANT v = FromHost(d->GetVariable(name));
     if (VariableType(name) == VT_I2 && v.vt != VT_I2) {
@@ -628,7 +645,7 @@ IDispatch* Wrap(Ref<host::Document> d) {
     *c.result = v;
   };
   o->members[L"SetVariable"].method = [d](const Call& c) {
-    Need(c.count() == 2);
+    c.NeedCount(c.count() == 2);
     const std::string name = TextArg(c.arg(0));
     // The value must come in the variable's own type; the program does not
     // convert it (its reference tells callers to convert, as with CInt).
@@ -639,7 +656,8 @@ IDispatch* Wrap(Ref<host::Document> d) {
     d->SetVariable(name, ValueArg(c.arg(1)));
   };
   o->members[L"Regen"].method = [d](const Call& c) {
-    Need(c.count() == 1 && c.arg(0).vt == VT_I4);
+    c.NeedCount(c.count() == 1);
+    Need(c.arg(0).vt == VT_I4);
     d->Regen(LongArg(c.arg(0)));
   };
   o->members[L"Activate"].method = [d](const Call&) { d->Activate(); };

@@ -3,7 +3,7 @@
 namespace palvane::com {
 
 void Need(bool ok) {
-  if (!ok) throw host::Error(static_cast<int32_t>(DISP_E_TYPEMISMATCH), "Type mismatch");
+  if (!ok) throw ArgumentFault{DISP_E_TYPEMISMATCH};
 }
 
 // Points must come as arrays of three Doubles, exactly; lists of Doubles as

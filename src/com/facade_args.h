@@ -17,7 +17,14 @@
 
 namespace palvane::com {
 
-// A refused argument, as the program's type information refuses it.
+// An argument refused as the program's type information refuses it: the
+// call fails with `hr` itself (no exception information), and the caller
+// learns which argument from puArgErr.
+struct ArgumentFault {
+  HRESULT hr;
+};
+
+// A refused argument: DISP_E_TYPEMISMATCH.
 void Need(bool ok);
 
 // Arguments of one call, first to last, by-reference values followed.
@@ -25,21 +32,30 @@ struct Call {
   DISPPARAMS* params;
   WORD kind;
   VARIANT* result;
+  // The position in rgvarg of the argument read last, for puArgErr.
+  mutable UINT last_read = 0;
   UINT count() const { return params->cArgs - params->cNamedArgs * (kind == DISPATCH_PROPERTYPUT); }
+  // Refuses a call of another number of arguments: DISP_E_BADPARAMCOUNT.
+  void NeedCount(bool ok) const {
+    if (!ok) throw ArgumentFault{DISP_E_BADPARAMCOUNT};
+  }
   const VARIANT& arg(UINT i) const {
-    Need(i < params->cArgs);
-    const VARIANT& v = params->rgvarg[params->cArgs - 1 - i];
+    NeedCount(i < params->cArgs);
+    last_read = params->cArgs - 1 - i;
+    const VARIANT& v = params->rgvarg[last_read];
     return (v.vt == (VT_BYREF | VT_VARIANT)) ? *v.pvarVal : v;
   }
   // The value of a property put.
   const VARIANT& value() const {
+    last_read = 0;
     const VARIANT& v = params->rgvarg[0];
     return (v.vt == (VT_BYREF | VT_VARIANT)) ? *v.pvarVal : v;
   }
   // The by-reference VARIANT of out argument `i`, which the callee fills.
   VARIANT* out(UINT i) const {
-    Need(i < params->cArgs);
-    VARIANT& v = params->rgvarg[params->cArgs - 1 - i];
+    NeedCount(i < params->cArgs);
+    last_read = params->cArgs - 1 - i;
+    VARIANT& v = params->rgvarg[last_read];
     Need(v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal != nullptr);
     return v.pvarVal;
   }

@@ -20,12 +20,13 @@ struct Called {
   HRESULT hr;
   SCODE scode;
   std::string description;
+  UINT arg_err;
 };
 Called Invoke(IDispatch* object, const wchar_t* name, WORD kind, std::vector<VARIANT> args) {
   DISPID id = 0;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
   HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
-  if (FAILED(hr)) return {hr, 0, ""};
+  if (FAILED(hr)) return {hr, 0, "", 0};
   std::vector<VARIANT> reversed(args.rbegin(), args.rend());
   DISPID put = DISPID_PROPERTYPUT;
   DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
@@ -36,10 +37,11 @@ Called Invoke(IDispatch* object, const wchar_t* name, WORD kind, std::vector<VAR
   VARIANT result;
   ::VariantInit(&result);
   EXCEPINFO info{};
-  hr = object->Invoke(id, IID_NULL, 0, kind, &params, &result, &info, nullptr);
+  UINT arg_err = 99;
+  hr = object->Invoke(id, IID_NULL, 0, kind, &params, &result, &info, &arg_err);
   ::VariantClear(&result);
   for (VARIANT& a : args) ::VariantClear(&a);
-  Called called{hr, info.scode, com::Utf8(info.bstrDescription)};
+  Called called{hr, info.scode, com::Utf8(info.bstrDescription), arg_err};
   ::SysFreeString(info.bstrDescription);
   ::SysFreeString(info.bstrSource);
   ::SysFreeString(info.bstrHelpFile);
@@ -142,6 +144,42 @@ TEST_F(FacadeTest, MissingKeyAndPutByReference) {
   EXPECT_EQ(Invoke(polyline, L"Layer", DISPATCH_PROPERTYPUTREF, {com::Text("CL")}).hr,
             DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(Invoke(polyline, L"Layer", DISPATCH_PROPERTYPUT, {com::Text("CL")}).hr, S_OK);
+}
+
+// Arguments are refused as type-info dispatch refuses them: the failure's
+// code itself, no exception information, and the argument at fault.
+TEST_F(FacadeTest, ArgumentFaultsComeBackAsTypeInfoDispatchGivesThem) {
+  const Called first =
+      Invoke(polyline, L"SetBulge", DISPATCH_METHOD, {com::Text("not a number"), com::Double(0.5)});
+  EXPECT_EQ(first.hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(first.arg_err, 1u);  // rgvarg holds the arguments last to first
+  EXPECT_EQ(first.description, "");
+  const Called second =
+      Invoke(polyline, L"SetBulge", DISPATCH_METHOD, {com::Long(0), com::Text("not a number")});
+  EXPECT_EQ(second.hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(second.arg_err, 0u);
+  EXPECT_EQ(Invoke(polyline, L"GetBulge", DISPATCH_METHOD, {}).hr, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(line->GetBulge(0), 0);
+
+  // A property put without its named argument.
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"Layer")};
+  ASSERT_EQ(polyline->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+  VARIANT value = com::Text("CL2");
+  DISPPARAMS unnamed{&value, nullptr, 1, 0};
+  UINT arg_err = 99;
+  EXPECT_EQ(
+      polyline->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, &arg_err),
+      DISP_E_PARAMNOTFOUND);
+  ::VariantClear(&value);
+  EXPECT_EQ(line->Layer(), "CL");
+
+  // Through the adapter, as the runtime reports them to a script.
+  const com::DispatchPtr object(polyline);
+  VARIANT result;
+  ::VariantInit(&result);
+  EXPECT_ERROR(object.Call(L"GetBulge", DISPATCH_METHOD, {com::Text("x")}, &result), 13);
+  EXPECT_ERROR(object.Call(L"GetBulge", DISPATCH_METHOD, {}, &result), 450);
 }
 
 }  // namespace

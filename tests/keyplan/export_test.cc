@@ -23,6 +23,8 @@ class ExportKeyplanTest : public KeyplanFixture {
   }
 };
 
+// The labels are texts of width 0, which the program's reference leaves
+// unverified (taken as no wrapping).
 TEST_F(ExportKeyplanTest, WholeRunOnThreeSections) {
   const size_t source_entities = river.mem->model_space()->entities().size();
   const auto source_layers = LayerNames(*river.mem);
