@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "host/fold.h"
+
 namespace palvane::host {
 namespace {
 
@@ -34,7 +36,7 @@ std::u32string CodePoints(std::string_view text) {
   return out;
 }
 
-char32_t Fold(char32_t c) { return c >= U'A' && c <= U'Z' ? c + (U'a' - U'A') : c; }
+char32_t Fold(char32_t c) { return FoldLetter(c); }
 bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
 // Letters of any script count: everything beyond ASCII that is no digit or
 // punctuation of ASCII.

@@ -8,7 +8,7 @@
 //   ~  at the start of a pattern: any name the rest does not match
 //   `  the next character stands for itself
 //   ,  between patterns: a name matching any of them
-// Letter case is folded for ASCII letters only.
+// Letter case is folded in any script the names use (host/fold.h).
 
 #include <optional>
 #include <string>

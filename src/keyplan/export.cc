@@ -75,14 +75,6 @@ const std::array<AttributeField, 6>& AttributeFields() {
 // The last section tag item the exports read: the section name.
 constexpr size_t kLastItemUsed = 7;
 
-// Block names as the CAD program compares them: letter case ignored.
-std::string FoldedName(std::string name) {
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return name;
-}
-
 class Exporter {
  public:
   Exporter(host::MessageSink& sink, const Ref<host::Document>& drawing,
@@ -247,10 +239,14 @@ class Exporter {
                           const Point3& s, const Point3& e, const std::string& line_layer) {
     Ref<host::Block> block;
     step_.Do([&] { block = keyplan_->Blocks()->Add(s, section_no); });
-    // Two source layers can name one section: its definition is filled once.
+    // Two source layers can name one section, or two sections whose numbers
+    // differ in letter case only one block: its definition is filled once.
     // The program may hand out a new object for the same block on every
-    // call, so blocks are told apart by name, as the program tells them.
-    const bool fill = block && filled_blocks_.insert(FoldedName(section_no)).second;
+    // call, and folds letter case in any script: blocks are told apart by
+    // handle.
+    std::string key;
+    if (block) step_.Do([&] { key = block->Handle(); });
+    const bool fill = !key.empty() && filled_blocks_.insert(key).second;
     if (fill) {
       Ref<host::LWPolyline> line;
       step_.Do([&] { line = block->AddLightWeightPolyline({s[0], s[1], e[0], e[1]}); });

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "host/fold.h"
+#include "host/memory/memory_host.h"
+#include "support/river.h"
+
 namespace palvane::testing {
 namespace {
 
@@ -79,6 +83,35 @@ TEST(WildcardTest, AnEscapedNameMatchesItselfAlone) {
   EXPECT_FALSE(host::PatternLiteral("1#").has_value());
   EXPECT_FALSE(host::PatternLiteral("a,b").has_value());
   EXPECT_EQ(host::PatternLiteral("12_Profile"), "12_Profile");
+}
+
+// Letter case is ignored in any script the names use, as the program
+// ignores it: Latin-1, Latin Extended-A (paired either way), Greek and
+// Cyrillic; what has no other case stays.
+TEST(FoldTest, LettersFoldInEveryScriptNamesUse) {
+  const std::pair<char32_t, char32_t> pairs[] = {
+      {U'A', U'a'}, {U'Ä', U'ä'}, {U'Þ', U'þ'}, {U'Ā', U'ā'}, {U'Ł', U'ł'}, {U'Ž', U'ž'},
+      {U'Ÿ', U'ÿ'}, {U'Σ', U'σ'}, {U'Ω', U'ω'}, {U'Ж', U'ж'}, {U'Ё', U'ё'}, {U'Я', U'я'}};
+  for (const auto& [upper, lower] : pairs) {
+    EXPECT_EQ(host::FoldLetter(upper), lower) << static_cast<uint32_t>(upper);
+    EXPECT_EQ(host::FoldLetter(lower), lower) << static_cast<uint32_t>(lower);
+  }
+  for (const char32_t same : {U'×', U'ß', U'ı', U'ſ', U'1', U'_'}) {
+    EXPECT_EQ(host::FoldLetter(same), same) << static_cast<uint32_t>(same);
+  }
+  EXPECT_EQ(host::FoldedText("ÄPFEL_Σ\xff"), "äpfel_σ\xff");
+  EXPECT_TRUE(host::WildcardMatch("ä*", "ÄPFEL"));
+  EXPECT_FALSE(host::WildcardMatch("ö*", "ÄPFEL"));
+}
+
+TEST(FoldTest, TheInMemoryHostKnowsANameInEitherCase) {
+  Drawing d;
+  d.doc->Layers()->Add("Äpfel_Profile");
+  EXPECT_EQ(d.doc->Layers()->Item("äPFEL_profile")->Name(), "Äpfel_Profile");
+  EXPECT_ERROR(d.doc->Layers()->Item("Öpfel_Profile"), host::Error::kKeyNotFound);
+  const int32_t count = d.doc->Layers()->Count();
+  d.doc->Layers()->Add("ÄPFEL_PROFILE");  // the existing layer
+  EXPECT_EQ(d.doc->Layers()->Count(), count);
 }
 
 }  // namespace

@@ -139,6 +139,20 @@ TEST_F(AttributeExportTest, OneSectionOnTwoLayersFillsItsBlockOnce) {
   EXPECT_EQ(EntitiesOf<MemBlockReference>(*Keyplan()->model_space()).size(), 4u);
 }
 
+// Section numbers differing only in the case of a letter beyond ASCII name
+// one block, as the program folds letter case in any script: it is filled
+// once.
+TEST_F(AttributeExportTest, SectionNumbersDifferingInCaseFillOneBlockOnce) {
+  AddSection(river.doc, "Ä1", {500, -50, 500, 50}, 500, 0, "", "XSÄ1");
+  river.doc->Layers()->Add("ä1_SectionLine2");
+  centerline.ExportKeyplanAsAttributes(river.doc, options);
+  EXPECT_TRUE(sink.messages().empty()) << sink.messages().front();
+  const auto* block = Keyplan()->FindBlock("ä1");
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->name(), "Ä1");
+  EXPECT_EQ(block->entities().size(), 7u);  // one line, six definitions
+}
+
 // Inside the CAD program every Blocks.Add hands out a new object: the block
 // filled already is known by its name, not by the object's address, on a
 // river long enough that freed objects' addresses come round again.

@@ -1,7 +1,8 @@
 #pragma once
 
-// Names as the in-memory host keeps them: compared with ASCII letter case
-// ignored, indexed by hash, checked when made, and texts many objects share.
+// Names as the in-memory host keeps them: compared with letter case ignored
+// (in any script, as host/fold.h folds it), indexed by hash, checked when made, and texts many
+// objects share.
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "host/fold.h"
 #include "host/memory/arena.h"
 
 namespace palvane::host::memory {
@@ -50,6 +52,12 @@ inline uint64_t Word(std::string_view s, size_t at) {
 struct FoldedHash {
   using is_transparent = void;
   size_t operator()(std::string_view name) const {
+    // A name beyond ASCII is hashed as its folded text, which an ASCII
+    // name's words fold to as well.
+    if (HasNonAscii(name)) return Ascii(FoldedText(name));
+    return Ascii(name);
+  }
+  static size_t Ascii(std::string_view name) {
     uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
     for (size_t at = 0; at < name.size(); at += 8) {
       h = (h ^ fold::FoldWord(fold::Word(name, at))) * 0xFF51AFD7ED558CCDull;
@@ -62,6 +70,7 @@ struct FoldedEqual {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const {
     if (a.size() != b.size()) return false;
+    if (HasNonAscii(a) || HasNonAscii(b)) return FoldedText(a) == FoldedText(b);
     for (size_t at = 0; at < a.size(); at += 8) {
       const uint64_t x = fold::Word(a, at), y = fold::Word(b, at);
       if (x != y && fold::FoldWord(x) != fold::FoldWord(y)) return false;
