@@ -14,6 +14,7 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "host/memory/memory_host.h"
+#include "support/dxf_compare.h"
 #include "support/river.h"
 
 namespace palvane::testing {
@@ -228,6 +229,36 @@ TEST_F(PalvaneTest, AMirroredCentreLineIsMeasuredInTheWorld) {
                        " has the normal (0, 0, -1): points and bearings are in its own "
                        "coordinates, not the world's\n");
   EXPECT_EQ(p.out.rfind("distance 50.000: x -150.000, y 0.000, ", 0), 0u) << p.out;
+}
+
+// Section numbers holding the program's wild-card characters: every section
+// is labelled from its own profile (through palvane.exe --host automation
+// too, where the filters are the program's patterns).
+TEST_F(PalvaneTest, SectionNumbersWithWildcardCharactersAreLabelledRight) {
+  auto app = host::memory::NewMemApplication();
+  auto doc = app->NewDetachedDocument("numbers.dxf");
+  dxf::ApplyTemplate(*doc);
+  app->Open(doc);
+  const Ref<host::Document> drawing(doc);
+  TagReach(*AddPolyline(drawing, "CL", {0, 0, 1000, 0}), "1", true);
+  const char* numbers[] = {"12.5", "12-5", "1#", "10", "11"};
+  double x = 100;
+  for (const char* n : numbers) {
+    AddSection(drawing, n, {x, -50, x, 50}, x, 0, "", std::string("XS") + n);
+    x += 100;
+  }
+  dxf::SaveDrawing(*doc, Path("numbers.dxf"), false);
+  const Outcome r = Palvane("keyplan '" + Path("numbers.dxf") + "' -o '" + Path("k.dxf") + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  auto read = host::memory::NewMemApplication();
+  const auto keyplan = LoadMem(*read, Path("k.dxf"));
+  std::vector<std::string> labels;
+  for (const auto* t : EntitiesOf<host::memory::MemMText>(*keyplan->model_space())) {
+    labels.push_back(t->fields().text);
+  }
+  EXPECT_EQ(labels, (std::vector<std::string>{"XS12.5\\P100", "XS12-5\\P200", "XS1#\\P300",
+                                              "XS10\\P400", "XS11\\P500"}));
 }
 
 }  // namespace
