@@ -220,7 +220,7 @@ void AddObjectMembers(Object* o, const Ref<T>& t) {
     c.NeedCount(c.count() == 2);
     std::vector<int16_t> codes;
     std::vector<host::Variant> items;
-    CodesAndValues(c.arg(0), c.arg(1), codes, items, true);
+    CodesAndValues(c, 0, codes, items, true);
     t->SetXData(codes, items);
   };
 }
@@ -287,7 +287,10 @@ void AddPolylineMembers(Object* o, const Ref<host::LWPolyline>& t) {
     // The two widths come back through by-reference Doubles.
     VARIANT& a = c.params->rgvarg[1];
     VARIANT& b = c.params->rgvarg[0];
-    Need(a.vt == (VT_BYREF | VT_R8) && b.vt == (VT_BYREF | VT_R8));
+    c.last_read = 1;
+    Need(a.vt == (VT_BYREF | VT_R8));
+    c.last_read = 0;
+    Need(b.vt == (VT_BYREF | VT_R8));
     t->GetWidth(LongArg(c.arg(0)), *a.pdblVal, *b.pdblVal);
   };
   o->members[L"SetWidth"].method = [t](const Call& c) {
@@ -481,7 +484,7 @@ IDispatch* WrapSelectionSet(Ref<host::SelectionSet> s) {
     Need(c.arg(0).vt == VT_I4);
     std::vector<int16_t> codes;
     std::vector<host::Variant> values;
-    CodesAndValues(c.arg(3), c.arg(4), codes, values, false);
+    CodesAndValues(c, 3, codes, values, false);
     s->Select(LongArg(c.arg(0)), codes, values);
   };
   o->members[L"RemoveItems"].method = [s](const Call& c) {
@@ -536,7 +539,8 @@ IDispatch* WrapApplication(Ref<host::Application> app) {
     AddItem(ds, docs, [](Ref<host::Document> x) { return Wrap(x); });
     ds->members[L"Add"].method = [docs](const Call& c2) {
       // No template: left out, or passed as missing.
-      Need(c2.count() == 0 || (c2.count() == 1 && c2.arg(0).vt == VT_ERROR));
+      c2.NeedCount(c2.count() <= 1);
+      Need(c2.count() == 0 || c2.arg(0).vt == VT_ERROR);
       SetObject(c2.result, Wrap(docs->Add()));
     };
     SetObject(c.result, ds);
@@ -571,7 +575,7 @@ IDispatch* Wrap(Ref<host::Document> d) {
     Object* x = New(bs);
     AddItem(x, bs, [](Ref<host::Block> b) { return WrapBlock(b); });
     x->members[L"Add"].method = [bs](const Call& c2) {
-      Need(c2.count() == 2);
+      c2.NeedCount(c2.count() == 2);
       SetObject(c2.result, WrapBlock(bs->Add(PointArg(c2.arg(0)), TextArg(c2.arg(1)))));
     };
     SetObject(c.result, x);
@@ -581,7 +585,7 @@ IDispatch* Wrap(Ref<host::Document> d) {
     Object* x = New(ls);
     AddItem(x, ls, [](Ref<host::Layer> l) { return WrapLayer(l); });
     x->members[L"Add"].method = [ls](const Call& c2) {
-      Need(c2.count() == 1);
+      c2.NeedCount(c2.count() == 1);
       SetObject(c2.result, WrapLayer(ls->Add(TextArg(c2.arg(0)))));
     };
     SetObject(c.result, x);
@@ -591,7 +595,7 @@ IDispatch* Wrap(Ref<host::Document> d) {
     Object* x = New(us);
     AddItem(x, us, [](Ref<host::UCS> u) { return WrapUcs(u); });
     x->members[L"Add"].method = [us](const Call& c2) {
-      Need(c2.count() == 4);
+      c2.NeedCount(c2.count() == 4);
       SetObject(c2.result, WrapUcs(us->Add(PointArg(c2.arg(0)), PointArg(c2.arg(1)),
                                            PointArg(c2.arg(2)), TextArg(c2.arg(3)))));
     };
@@ -602,7 +606,7 @@ IDispatch* Wrap(Ref<host::Document> d) {
     Object* x = New(ss);
     AddItem(x, ss, [](Ref<host::SelectionSet> s) { return WrapSelectionSet(s); });
     x->members[L"Add"].method = [ss](const Call& c2) {
-      Need(c2.count() == 1);
+      c2.NeedCount(c2.count() == 1);
       SetObject(c2.result, WrapSelectionSet(ss->Add(TextArg(c2.arg(0)))));
     };
     SetObject(c.result, x);

@@ -73,9 +73,13 @@ VARTYPE XDataType(int16_t code) {
 
 // Group codes (an array of 16-bit integers) and their values (an array of
 // Variants), as extended data and selection filters come; exactly those types.
-void CodesAndValues(const VARIANT& types, const VARIANT& values, std::vector<int16_t>& codes,
+void CodesAndValues(const Call& c, UINT first, std::vector<int16_t>& codes,
                     std::vector<host::Variant>& items, bool typed_by_code) {
-  Need(types.vt == (VT_ARRAY | VT_I2) && values.vt == (VT_ARRAY | VT_VARIANT));
+  // Each argument checked as it is read, so that a fault names its own.
+  const VARIANT& types = c.arg(first);
+  Need(types.vt == (VT_ARRAY | VT_I2));
+  const VARIANT& values = c.arg(first + 1);
+  Need(values.vt == (VT_ARRAY | VT_VARIANT));
   LONG lo = 0, hi = -1, value_lo = 0, value_hi = -1;
   ::SafeArrayGetLBound(types.parray, 1, &lo);
   ::SafeArrayGetUBound(types.parray, 1, &hi);

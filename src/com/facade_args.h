@@ -86,9 +86,10 @@ host::Variant ValueArg(const VARIANT& v);
 VARTYPE XDataType(int16_t code);
 
 // Group codes (an array of 16-bit integers) and their values (an array of
-// Variants), as extended data and selection filters come; exactly those
-// types. With `typed_by_code`, each value must have its code's type.
-void CodesAndValues(const VARIANT& types, const VARIANT& values, std::vector<int16_t>& codes,
+// Variants), arguments `first` and `first` + 1 of `c`, as extended data and
+// selection filters come; exactly those types. With `typed_by_code`, each
+// value must have its code's type.
+void CodesAndValues(const Call& c, UINT first, std::vector<int16_t>& codes,
                     std::vector<host::Variant>& items, bool typed_by_code);
 
 // The type of the system variables the program knows, as it keeps them.

@@ -39,13 +39,19 @@ short UnitsY(int twips) { return static_cast<short>((twips * 8 + 97) / 195); }
 // stay loaded while any is open.
 LONG g_open_forms = 0;
 
+// A form counted among the open ones carries this property, so that one
+// whose creation failed before it was counted is never counted off.
+constexpr const wchar_t* kCounted = L"PalvaneOpenForm";
+
 INT_PTR CALLBACK Procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
   if (message == WM_INITDIALOG) {
-    ::InterlockedIncrement(&g_open_forms);
+    if (::SetPropW(dialog, kCounted, reinterpret_cast<HANDLE>(1))) {
+      ::InterlockedIncrement(&g_open_forms);
+    }
     return TRUE;
   }
   if (message == WM_NCDESTROY) {
-    ::InterlockedDecrement(&g_open_forms);
+    if (::RemovePropW(dialog, kCounted) != nullptr) ::InterlockedDecrement(&g_open_forms);
     return FALSE;
   }
   if (message == WM_COMMAND && LOWORD(wparam) == IDOK) {

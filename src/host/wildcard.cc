@@ -10,7 +10,8 @@ namespace {
 constexpr std::string_view kSpecial = "#@.*?~[]-,`";
 
 // UTF-8 decoded into code points; a byte that starts no valid sequence
-// stands for itself, so that every name can be matched.
+// becomes a lone surrogate of its own (U+DC80 to U+DCFF), which matches
+// itself alone and is no letter, so that every name can be matched.
 std::u32string CodePoints(std::string_view text) {
   std::u32string out;
   for (size_t i = 0; i < text.size();) {
@@ -26,7 +27,7 @@ std::u32string CodePoints(std::string_view text) {
       value = (value << 6) | (next & 0x3f);
     }
     if (length == 0) {
-      out.push_back(c);
+      out.push_back(c < 0x80 ? char32_t{c} : char32_t{0xdc00} + c);
       ++i;
     } else {
       out.push_back(value);
@@ -38,9 +39,15 @@ std::u32string CodePoints(std::string_view text) {
 
 char32_t Fold(char32_t c) { return FoldLetter(c); }
 bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
-// Letters of any script count: everything beyond ASCII that is no digit or
-// punctuation of ASCII.
-bool IsLetter(char32_t c) { return (Fold(c) >= U'a' && Fold(c) <= U'z') || c >= 0xc0; }
+// Letters: ASCII's, Latin-1's (but for its multiplication and division
+// signs) and ª, µ, º; beyond Latin-1 every character but the surrogates
+// that stand for bytes of no valid UTF-8.
+bool IsLetter(char32_t c) {
+  if (c < 0x80) return Fold(c) >= U'a' && Fold(c) <= U'z';
+  if (c < 0x100)
+    return c == 0xaa || c == 0xb5 || c == 0xba || (c >= 0xc0 && c != 0xd7 && c != 0xf7);
+  return c < 0xd800 || c > 0xdfff;
+}
 
 // One pattern without commas (escapes kept) against a name, from positions
 // `p` and `n` on.
@@ -121,7 +128,16 @@ std::vector<std::u32string> Alternatives(const std::u32string& pattern) {
       out.back() += pattern[++i];
       continue;
     }
-    if (c == U'[') in_brackets = true;
+    if (c == U'[' && !in_brackets) {
+      // A ']' right after the opening (or after "[~") stands for itself.
+      out.back() += c;
+      size_t j = i + 1;
+      if (j < pattern.size() && pattern[j] == U'~') out.back() += pattern[j++];
+      if (j < pattern.size() && pattern[j] == U']') out.back() += pattern[j++];
+      i = j - 1;
+      in_brackets = true;
+      continue;
+    }
     if (c == U']') in_brackets = false;
     if (c == U',' && !in_brackets) {
       out.emplace_back();

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -382,6 +383,10 @@ int main() {
     const std::string line_layer = "XS_1250.000";
     std::printf("user locale %04lx, decimal separator '%s'\n",
                 static_cast<unsigned long>(::GetUserDefaultLCID()), sep8.c_str());
+    // The run in a chosen locale says which separator it must have.
+    if (const char* expected = std::getenv("PALVANE_EXPECT_DECIMAL")) {
+      Check(sep8 == expected, "the user locale's decimal separator is the one expected");
+    }
     auto app = palvane::host::memory::NewMemApplication();
     auto mem = app->AddDocument("River.dwg");
     Ref<palvane::host::Document> doc(mem);

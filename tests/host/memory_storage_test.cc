@@ -76,10 +76,12 @@ TEST(NameIndexTest, TheLastNameFoundIsForgottenWithIt) {
 
 // Only ASCII letters fold; other bytes, and names of every length around a
 // word of eight bytes, compare as they are.
-TEST(NameIndexTest, FoldsAsciiLettersOnly) {
+// Letters fold in every script the names use; ß has no capital of its own,
+// and is not "SS".
+TEST(NameIndexTest, FoldsLettersOfEveryScriptNamesUse) {
   std::vector<Named> objects;
   for (const char* name : {"Straße_Profile", "a", "abcdefg", "abcdefgh", "abcdefghi",
-                           "0123456789abcdef", "0123456789abcdefG", "[@`{~]"}) {
+                           "0123456789abcdef", "0123456789abcdefG", "[@`{~]", "Ärger_Ω"}) {
     objects.push_back(Named{name});
   }
   NameIndex<Named> index;
@@ -87,6 +89,7 @@ TEST(NameIndexTest, FoldsAsciiLettersOnly) {
   EXPECT_EQ(index.Find("STRAßE_PROFILE"), &objects[0]);
   EXPECT_EQ(index.Find("straße_profile"), &objects[0]);
   EXPECT_EQ(index.Find("STRASSE_PROFILE"), nullptr);
+  EXPECT_EQ(index.Find("STRAßE_PROFİLE"), nullptr);  // a dotted capital I is no i
   EXPECT_EQ(index.Find("A"), &objects[1]);
   EXPECT_EQ(index.Find("ABCDEFG"), &objects[2]);
   EXPECT_EQ(index.Find("ABCDEFGH"), &objects[3]);
@@ -95,6 +98,7 @@ TEST(NameIndexTest, FoldsAsciiLettersOnly) {
   EXPECT_EQ(index.Find("0123456789ABCDEF"), &objects[5]);
   EXPECT_EQ(index.Find("0123456789abcdefg"), &objects[6]);
   EXPECT_EQ(index.Find("[@`{~]"), &objects[7]);
+  EXPECT_EQ(index.Find("äRGER_ω"), &objects[8]);
   EXPECT_EQ(index.Find("{`@[^}"), nullptr);  // neighbours of the letters do not fold
   EXPECT_EQ(index.Find("abcdefgh "), nullptr);
 }

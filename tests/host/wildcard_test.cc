@@ -28,6 +28,18 @@ TEST(WildcardTest, NamesMatchAsTheProgramMatchesThem) {
       {"@1", "a1", true},
       {"@1", "Ä1", true},
       {"@1", "71", false},
+      {"@1", "×1", false},
+      {".1", "×1", true},
+      {"\xc4"
+       "1",
+       "\xe4"
+       "1",
+       false},  // bytes of no valid UTF-8 match themselves alone
+      {"\xc4"
+       "1",
+       "\xc4"
+       "1",
+       true},
       {"12.5_Profile", "12-5_Profile", true},
       {"12.5_Profile", "1205_Profile", false},
       {"?", "é", true},
@@ -51,6 +63,9 @@ TEST(WildcardTest, NamesMatchAsTheProgramMatchesThem) {
       {"1_Profile,2_Profile", "2_PROFILE", true},
       {"1_Profile,2_Profile", "3_Profile", false},
       {"[,]", ",", true},
+      {"[],a]", ",", true},
+      {"[],a]", "]", true},
+      {"[~],a]", "b", true},
       // ` escapes the next character.
       {"12`.5", "12.5", true},
       {"12`.5", "12-5", false},

@@ -246,6 +246,28 @@ TEST_F(SectionRecordTest, AssignThenRetrieveGivesBackEveryTaggedMember) {
   EXPECT_FALSE(back.CenterPoint);
 }
 
+// Through the COM adapter a date goes into a text item in the conversions'
+// locale ("30.06.2012"), which a reader taking the month first reads as
+// another day: the water date is written as ISO text instead.
+TEST_F(SectionRecordTest, WaterDatesAreWrittenAsIsoTextInAnyLocale) {
+  if (TestHost() == HostKind::kMemory) {
+    GTEST_SKIP() << "the in-memory host keeps dates in the invariant form whatever the locale";
+  }
+  struct DayFirst : host::Conversions {
+    std::string DateToText(host::Date) const override { return "05.06.2012"; }
+  } day_first;
+  AddPoint(d.doc, "12_SectionCenter", {0, 0, 0});
+  TEVSection s(sink);
+  s.Profile = AddPolyline(d.doc, "12_Profile", {0, 0, 1, 0});
+  s.SectionNo = "12";
+  s.WaterDate = host::MakeDate(2012, 6, 5, 0, 0, 0);
+  {
+    const host::ConversionsScope scope(day_first);
+    s.AssignValues(d.doc);
+  }
+  EXPECT_EQ(s.Profile->GetXData("TEV").values[8], Variant("2012-06-05"));
+}
+
 TEST_F(SectionRecordTest, RenameLayersToChainage) {
   for (const char* name : {"12_Profile", "120_Profile", "12", "12_3d", "CH1235_Keep"}) {
     d.doc->Layers()->Add(name);

@@ -15,9 +15,9 @@
 
 namespace palvane::host::memory {
 
-// Hash and equality of names with ASCII letter case ignored, for the table
-// lookups that ignore case. Both take any string-like key, so that a lookup
-// needs no folded copy of the name.
+// Hash and equality of names with letter case ignored (in any script, as
+// host/fold.h folds it), for the table lookups that ignore case. Both take any string-like key, so
+// that a lookup needs no folded copy of the name.
 namespace fold {
 
 // Names are hashed and compared eight bytes at a time, ASCII letters folded
@@ -165,7 +165,8 @@ class SharedTexts {
 // error when it is empty, too long or holds a character such names may not.
 void CheckSymbolName(const std::string& name, const char* what);
 
-// Folds ASCII letters to upper case, for the table lookups that ignore case.
+// A name's key for the lookups that ignore letter case: ASCII letters to
+// upper case, other letters folded as FoldedEqual compares them.
 std::string FoldName(const std::string& name);
 
 }  // namespace palvane::host::memory

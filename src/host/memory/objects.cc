@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "host/convert.h"
+#include "host/fold.h"
 #include "host/memory/entities.h"
 #include "host/memory/views.h"
 
@@ -15,7 +16,9 @@ namespace palvane::host::memory {
 // Names
 
 std::string FoldName(const std::string& name) {
-  std::string folded = name;
+  // Letters beyond ASCII fold as the tables compare them (to lower case);
+  // ASCII letters to upper case, as names such as "ACAD" are written.
+  std::string folded = HasNonAscii(name) ? FoldedText(name) : name;
   for (char& c : folded) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
