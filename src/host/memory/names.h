@@ -52,16 +52,18 @@ inline uint64_t Word(std::string_view s, size_t at) {
 struct FoldedHash {
   using is_transparent = void;
   size_t operator()(std::string_view name) const {
-    // A name beyond ASCII is hashed as its folded text, which an ASCII
-    // name's words fold to as well.
-    if (HasNonAscii(name)) return Ascii(FoldedText(name));
-    return Ascii(name);
-  }
-  static size_t Ascii(std::string_view name) {
-    uint64_t h = name.size() * 0x9E3779B97F4A7C15ull;
+    uint64_t h = name.size() * 0x9E3779B97F4A7C15ull, seen = 0;
     for (size_t at = 0; at < name.size(); at += 8) {
-      h = (h ^ fold::FoldWord(fold::Word(name, at))) * 0xFF51AFD7ED558CCDull;
+      const uint64_t w = fold::Word(name, at);
+      seen |= w;
+      h = (h ^ fold::FoldWord(w)) * 0xFF51AFD7ED558CCDull;
       h ^= h >> 32;
+    }
+    // A name beyond ASCII is hashed as its folded text, whose ASCII letters
+    // fold as any ASCII name's do.
+    if ((seen & fold::kHighs) != 0) {
+      const std::string folded = FoldedText(name);
+      if (folded != name) return (*this)(folded);
     }
     return static_cast<size_t>(h ^ (h >> 29));
   }
@@ -70,10 +72,12 @@ struct FoldedEqual {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const {
     if (a.size() != b.size()) return false;
-    if (HasNonAscii(a) || HasNonAscii(b)) return FoldedText(a) == FoldedText(b);
     for (size_t at = 0; at < a.size(); at += 8) {
       const uint64_t x = fold::Word(a, at), y = fold::Word(b, at);
-      if (x != y && fold::FoldWord(x) != fold::FoldWord(y)) return false;
+      if (x == y) continue;
+      // Letters beyond ASCII differ in bytes with the high bit set.
+      if (((x | y) & fold::kHighs) != 0) return FoldedText(a) == FoldedText(b);
+      if (fold::FoldWord(x) != fold::FoldWord(y)) return false;
     }
     return true;
   }
