@@ -14,7 +14,7 @@
 
 #include "dxf/drawing.h"
 #include "dxf/tags.h"
-#include "generate.h"
+#include "generator/river_generator.h"
 #include "host/memory/memory_host.h"
 
 namespace {
@@ -25,7 +25,7 @@ namespace memory = palvane::host::memory;
 const std::string& RiverBytes(int sections) {
   static std::map<int, std::string> cache;
   auto& bytes = cache[sections];
-  if (bytes.empty()) bytes = palvane::tools::RiverFile({sections, 1, 20, std::nullopt});
+  if (bytes.empty()) bytes = palvane::generator::RiverFile({sections, 1, 20, std::nullopt});
   return bytes;
 }
 

@@ -17,13 +17,13 @@
 
 #include "automation/centerline_class.h"
 #include "check/survey_check.h"
+#include "commands/gis.h"
+#include "commands/info.h"
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
-#include "generate.h"
-#include "gis_data.h"
-#include "gis_write.h"
+#include "generator/river_generator.h"
+#include "gis/gis_write.h"
 #include "host/memory/memory_host.h"
-#include "info.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ const River& RiverOf(int sections) {
   static std::map<int, River> cache;
   River& r = cache[sections];
   if (r.path.empty()) {
-    const std::string file = palvane::tools::RiverFile({sections, 1, 20, std::nullopt});
+    const std::string file = palvane::generator::RiverFile({sections, 1, 20, std::nullopt});
     r.path = (std::filesystem::temp_directory_path() /
               ("palvane-bench-river-" + std::to_string(::getpid()) + "-" +
                std::to_string(sections) + ".dxf"))

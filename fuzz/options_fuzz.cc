@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "commands/keyplan.h"
 #include "failure.h"
 #include "host/convert.h"
 #include "host/error.h"
 #include "keyplan/options.h"
-#include "keyplan_args.h"
 
 namespace {
 

@@ -44,20 +44,24 @@ host::Ref<host::Application> CenterlineClass::KeyplanApplication(
 }
 
 std::string CenterlineClass::ExportKeyplan(const host::Ref<host::Document>& thisdrawing,
-                                           const keyplan::KeyplanOptions& options) {
+                                           const keyplan::KeyplanOptions& options,
+                                           keyplan::KeyplanMade* made) {
   const host::ConversionsScope conversions(conversions_);
-  keyplan::ExportKeyplan(
+  keyplan::KeyplanMade keyplan = keyplan::ExportKeyplan(
       sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing, options,
       keyplan::KeyplanKind::kLabels, watch_);
+  if (made != nullptr) *made = std::move(keyplan);
   return "";
 }
 
 std::string CenterlineClass::ExportKeyplanAsAttributes(const host::Ref<host::Document>& thisdrawing,
-                                                       const keyplan::KeyplanOptions& options) {
+                                                       const keyplan::KeyplanOptions& options,
+                                                       keyplan::KeyplanMade* made) {
   const host::ConversionsScope conversions(conversions_);
-  keyplan::ExportKeyplan(
+  keyplan::KeyplanMade keyplan = keyplan::ExportKeyplan(
       sink_, [&] { return KeyplanApplication(thisdrawing); }, thisdrawing, options,
       keyplan::KeyplanKind::kAttributes, watch_);
+  if (made != nullptr) *made = std::move(keyplan);
   return "";
 }
 

@@ -44,14 +44,16 @@ class CenterlineClass {
                           const host::Ref<host::LWPolyline>& SectionLine, const bool& OriginalData);
 
   // Writes the current reach's keyplan into a new drawing, with labelled
-  // section lines. Always the empty String.
+  // section lines. Always the empty String; what the export made goes to
+  // `made` when given.
   std::string ExportKeyplan(const host::Ref<host::Document>& thisdrawing,
-                            const keyplan::KeyplanOptions& options);
+                            const keyplan::KeyplanOptions& options,
+                            keyplan::KeyplanMade* made = nullptr);
 
-  // The same keyplan with one attribute block per section. Always the empty
-  // String.
+  // The same keyplan with one attribute block per section.
   std::string ExportKeyplanAsAttributes(const host::Ref<host::Document>& thisdrawing,
-                                        const keyplan::KeyplanOptions& options);
+                                        const keyplan::KeyplanOptions& options,
+                                        keyplan::KeyplanMade* made = nullptr);
 
  private:
   // The application that keyplan drawings are added to, obtained once.

@@ -11,6 +11,7 @@
 #include "host/convert.h"
 #include "host/message_sink.h"
 #include "host/wildcard.h"
+#include "model/layer_names.h"
 #include "model/lookup.h"
 #include "model/reach.h"
 #include "model/section.h"
@@ -327,15 +328,15 @@ class Checker {
       const auto layers = drawing_->Layers();
       const int32_t count = layers->Count();
       for (int32_t i = 0; i < count; ++i) {
-        const std::string name = layers->Item(i)->Name();
-        const size_t at = name.find("_SectionLine");
-        if (at == std::string::npos) continue;
-        auto& names = layers_of[name.substr(0, at)];
+        std::string name = layers->Item(i)->Name();
+        std::optional<std::string> number = model::SectionNumberOf(name);
+        if (!number) continue;
+        auto& names = layers_of[*number];
         if (names.empty()) {
-          order_.emplace(name.substr(0, at), order.size());
-          order.push_back(name.substr(0, at));
+          order_.emplace(*number, order.size());
+          order.push_back(std::move(*number));
         }
-        names.push_back(name);
+        names.push_back(std::move(name));
       }
     } catch (const host::Error& e) {
       HostFailure(e, "", "reading the layers");
@@ -364,27 +365,29 @@ class Checker {
 
   void ReadSection(const std::string& number,
                    std::map<std::string, std::vector<std::string>>& numbered) {
-    const auto profiles = Select("LWPOLYLINE", number + "_Profile");
-    const auto points = Select("POINT", number + "_SectionCenter");
+    const std::string profile_layer = model::SectionLayer(number, model::kProfileLayer);
+    const std::string point_layer = model::SectionLayer(number, model::kSectionCenterLayer);
+    const auto profiles = Select("LWPOLYLINE", profile_layer);
+    const auto points = Select("POINT", point_layer);
     std::vector<std::string> profile_handles, point_handles;
     for (const auto& e : profiles) profile_handles.push_back(e->Handle());
     for (const auto& e : points) point_handles.push_back(e->Handle());
     if (profiles.size() > 1) {
       Add(Severity::kWarning, code::kSeveralProfiles, "", number, profile_handles,
-          "layer " + number + "_Profile holds " + std::to_string(profiles.size()) +
+          "layer " + profile_layer + " holds " + std::to_string(profiles.size()) +
               " polylines: the exports use the first, " + profile_handles.front());
     }
     if (points.empty()) {
       Add(Severity::kWarning, code::kNoCentrePoint, "", number, {},
-          "layer " + number + "_SectionCenter holds no point: a lost tag could not be restored");
+          "layer " + point_layer + " holds no point: a lost tag could not be restored");
     } else if (points.size() > 1) {
       Add(Severity::kWarning, code::kSeveralCentrePoints, "", number, point_handles,
-          "layer " + number + "_SectionCenter holds " + std::to_string(points.size()) +
+          "layer " + point_layer + " holds " + std::to_string(points.size()) +
               " points: a lost tag would be restored from the first, " + point_handles.front());
     }
     if (profiles.empty()) {
       Add(Severity::kError, code::kNoProfile, "", number, {},
-          "layer " + number + "_Profile holds no polyline: the exports leave the section out");
+          "layer " + profile_layer + " holds no polyline: the exports leave the section out");
       return;
     }
     const auto profile = profiles.front().As<host::LWPolyline>();

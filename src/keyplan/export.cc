@@ -7,6 +7,7 @@
 #include "geometry/vec.h"
 #include "host/convert.h"
 #include "keyplan/label.h"
+#include "model/layer_names.h"
 #include "model/lookup.h"
 #include "model/section.h"
 #include "trap/error_trap.h"
@@ -33,14 +34,6 @@ double At(const std::vector<double>& values, int64_t index) {
     throw host::Error::SubscriptOutOfRange();
   }
   return values[static_cast<size_t>(index)];
-}
-
-// The number in a section-line layer's name: the text before the first
-// "_SectionLine"; nothing for other layers.
-std::optional<std::string> SectionNumberOf(const std::string& layer_name) {
-  const size_t at = layer_name.find("_SectionLine");
-  if (at == std::string::npos) return std::nullopt;
-  return layer_name.substr(0, at);
 }
 
 // The first (or last) vertex of a polyline in world coordinates.
@@ -86,6 +79,8 @@ class Exporter {
         kind_(kind) {}
 
   SectionWatch on_section;
+
+  KeyplanMade made() const { return {keyplan_, made_.tags_restored}; }
 
   void Run(const std::function<Ref<host::Application>()>& application) {
     bool found = false;
@@ -145,7 +140,7 @@ class Exporter {
     bool readable = false;
     step_.Do([&] {
       record.Profile = profile;
-      record.RetrieveValues(drawing_);
+      if (record.RetrieveValues(drawing_)) made_.tags_restored = true;
       readable = true;
     });
     // A tag that fails after the items an export uses (the water date, the
@@ -156,7 +151,7 @@ class Exporter {
 
   // First pass: one layer in the keyplan per section, named after its chainage.
   void MakeSectionLayer(const std::string& layer_name) {
-    const auto section_no = SectionNumberOf(layer_name);
+    const auto section_no = model::SectionNumberOf(layer_name);
     if (!section_no) return;
     if (on_section) on_section(layer_name, 1);
     Ref<host::LWPolyline> profile;
@@ -171,7 +166,7 @@ class Exporter {
 
   // Second pass: the section's line and its label or attribute block.
   void DrawSection(const std::string& layer_name) {
-    const auto section_no = SectionNumberOf(layer_name);
+    const auto section_no = model::SectionNumberOf(layer_name);
     if (!section_no) return;
     if (on_section) on_section(layer_name, 2);
     Ref<host::LWPolyline> profile;
@@ -313,17 +308,19 @@ class Exporter {
   Ref<host::Document> source_, keyplan_;
   double text_height_ = 0;
   std::unordered_set<std::string> filled_blocks_;
+  KeyplanMade made_;
 };
 
 }  // namespace
 
-void ExportKeyplan(host::MessageSink& sink,
-                   const std::function<Ref<host::Application>()>& application,
-                   const Ref<host::Document>& drawing, const KeyplanOptions& options,
-                   KeyplanKind kind, const SectionWatch& on_section) {
+KeyplanMade ExportKeyplan(host::MessageSink& sink,
+                          const std::function<Ref<host::Application>()>& application,
+                          const Ref<host::Document>& drawing, const KeyplanOptions& options,
+                          KeyplanKind kind, const SectionWatch& on_section) {
   Exporter exporter(sink, drawing, options, kind);
   exporter.on_section = on_section;
   trap::RunOperation(sink, [&] { exporter.Run(application); });
+  return exporter.made();
 }
 
 }  // namespace palvane::keyplan

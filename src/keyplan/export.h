@@ -20,7 +20,7 @@ enum class KeyplanKind {
 // section's profile polyline, on a layer named after the option LineLayer and
 // the section's chainage, labelled (kLabels) or made into an attribute block
 // (kAttributes). The new drawing is purged, activated and zoomed, and left
-// unsaved.
+// unsaved, and returned.
 //
 // Every failing step shows its message through `sink` and the export goes on
 // with the next step. A section whose profile polyline or record cannot be
@@ -33,9 +33,19 @@ enum class KeyplanKind {
 // done. Callers name the section a message arose on from it, and count
 // progress.
 using SectionWatch = std::function<void(const std::string& layer, int pass)>;
-void ExportKeyplan(host::MessageSink& sink,
-                   const std::function<host::Ref<host::Application>()>& application,
-                   const host::Ref<host::Document>& drawing, const KeyplanOptions& options,
-                   KeyplanKind kind, const SectionWatch& on_section = {});
+
+// What an export made and changed.
+struct KeyplanMade {
+  // The keyplan drawing; null when none was made.
+  host::Ref<host::Document> drawing;
+  // Whether a section's lost tag was restored from its centre point onto
+  // its profile in the source drawing, which then differs from its file.
+  bool tags_restored = false;
+};
+
+KeyplanMade ExportKeyplan(host::MessageSink& sink,
+                          const std::function<host::Ref<host::Application>()>& application,
+                          const host::Ref<host::Document>& drawing, const KeyplanOptions& options,
+                          KeyplanKind kind, const SectionWatch& on_section = {});
 
 }  // namespace palvane::keyplan

@@ -2,6 +2,7 @@
 
 #include "host/convert.h"
 #include "host/error.h"
+#include "host/symbol_name.h"
 
 namespace palvane::keyplan {
 
@@ -53,6 +54,10 @@ std::string LayerChainage(const std::string& prefix, double chainage) {
   // Always with a point: the program refuses a layer name holding a comma,
   // which a locale with a decimal comma would put there.
   return prefix + host::FormatFixedWithPoint(chainage, 3);
+}
+
+void CheckLineLayerPrefix(const std::string& prefix) {
+  host::CheckSymbolName(LayerChainage(prefix, 0), "layer");
 }
 
 }  // namespace palvane::keyplan

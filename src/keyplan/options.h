@@ -46,4 +46,10 @@ std::string NumberText(double value, int32_t places);
 // exactly three decimals, as in XS_1250.500.
 std::string LayerChainage(const std::string& prefix, double chainage);
 
+// Raises the error the drawing raises for section line layers named with
+// `prefix` (a character layer names may not hold, or a name too long), so
+// that a prefix can be refused once before an export instead of for every
+// section.
+void CheckLineLayerPrefix(const std::string& prefix);
+
 }  // namespace palvane::keyplan

@@ -1,6 +1,7 @@
 #include "model/lookup.h"
 
 #include "host/wildcard.h"
+#include "model/layer_names.h"
 #include "model/tags.h"
 
 namespace palvane::model {
@@ -14,16 +15,16 @@ namespace {
 host::Ref<host::Entity> FindOnLayer(host::MessageSink& sink,
                                     const host::Ref<host::Document>& drawing,
                                     const std::string& type, const std::string& section_no,
-                                    const char* layer_suffix, const char* several,
+                                    std::string_view layer_suffix, const char* several,
                                     const char* none) {
   static const std::vector<int16_t> kTypeAndLayer{0, 8};
   const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, "Section");
   // The program reads a filter's layer as a wild-card pattern: the number's
   // own wild-card characters are escaped, so that section "12.5" does not
   // also find "12-5_Profile", nor "~1" every other layer.
-  set->Select(
-      host::kSelectionSetAll, kTypeAndLayer,
-      {host::Variant(type), host::Variant(host::EscapeWildcards(section_no) + layer_suffix)});
+  set->Select(host::kSelectionSetAll, kTypeAndLayer,
+              {host::Variant(type),
+               host::Variant(SectionLayer(host::EscapeWildcards(section_no), layer_suffix))});
   const int32_t n = set->Count();
   if (n == 0) {
     sink.Show("Section " + section_no + " Has no " + none);
@@ -84,14 +85,14 @@ std::optional<TEVReach> GetCurrentReach(host::MessageSink& sink,
 host::Ref<host::LWPolyline> FindSectionProfile(host::MessageSink& sink,
                                                const host::Ref<host::Document>& drawing,
                                                const std::string& section_no) {
-  return FindOnLayer(sink, drawing, "LWPOLYLINE", section_no, "_Profile", "Profile", "profile")
+  return FindOnLayer(sink, drawing, "LWPOLYLINE", section_no, kProfileLayer, "Profile", "profile")
       .As<host::LWPolyline>();
 }
 
 host::Ref<host::PointEntity> FindSectionCenterPoint(host::MessageSink& sink,
                                                     const host::Ref<host::Document>& drawing,
                                                     const std::string& section_no) {
-  return FindOnLayer(sink, drawing, "POINT", section_no, "_SectionCenter", "Center Point",
+  return FindOnLayer(sink, drawing, "POINT", section_no, kSectionCenterLayer, "Center Point",
                      "Center Point")
       .As<host::PointEntity>();
 }

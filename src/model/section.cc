@@ -33,13 +33,13 @@ void TEVSection::LoadFrom(const host::XData& tag) {
 
 bool TEVSection::LoadedThrough(size_t item) const { return loaded_ > item; }
 
-void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
+bool TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
   loaded_ = 0;
   // One read serves both the kind and the values.
   const host::XData own = Profile->GetXData(kTagApp);
   if (IsTagKind(own, kSectionKind)) {
     Load(own.values);
-    return;
+    return false;
   }
   // The profile lost its tag: recover it from the section's centre point.
   const std::string layer = Profile->Layer();
@@ -47,9 +47,10 @@ void TEVSection::RetrieveValues(const host::Ref<host::Document>& drawing) {
   if (underscore == std::string::npos) throw host::Error::InvalidProcedureCall();
   CenterPoint = FindSectionCenterPoint(*sink_, drawing, layer.substr(0, underscore));
   const host::XData tag = CenterPoint->GetXData(kTagApp);
-  if (!IsTagKind(tag, kSectionKind)) return;
+  if (!IsTagKind(tag, kSectionKind)) return false;
   Load(tag.values);
   Profile->SetXData(tag.codes, tag.values);
+  return true;
 }
 
 void TEVSection::AssignValues(const host::Ref<host::Document>& drawing) {

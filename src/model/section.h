@@ -14,6 +14,8 @@ namespace palvane::model {
 class TEVSection {
  public:
   explicit TEVSection(host::MessageSink& sink) : sink_(&sink) {}
+  // Where the lookups' messages go from now on.
+  void SetSink(host::MessageSink& sink) { sink_ = &sink; }
 
   std::string ReachNo;
   std::string SectionName;
@@ -32,8 +34,9 @@ class TEVSection {
   // Loads the members from Profile's section tag. When Profile has lost its
   // tag, finds the section's centre point from Profile's layer name and, if
   // the point carries a section tag, loads from it and copies that tag back
-  // onto Profile exactly. REQUIRES: Profile is assigned.
-  void RetrieveValues(const host::Ref<host::Document>& drawing);
+  // onto Profile exactly. Returns whether it did so. REQUIRES: Profile is
+  // assigned.
+  bool RetrieveValues(const host::Ref<host::Document>& drawing);
 
   // Writes the 10-item section tag onto Profile, then onto the section's
   // centre point (looked up afresh).

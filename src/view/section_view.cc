@@ -1,5 +1,6 @@
 #include "view/section_view.h"
 
+#include "model/layer_names.h"
 #include "trap/error_trap.h"
 
 namespace palvane::view {
@@ -53,7 +54,12 @@ void SetSectionLayers(ErrorTrap& step, const Ref<host::Document>& drawing,
                  }
                });
 
-  const std::string center = prefix + "SectionCenter";
+  using model::AfterUnderscore;
+  const std::string center = prefix + std::string(AfterUnderscore(model::kSectionCenterLayer));
+  const std::string survey = prefix + std::string(AfterUnderscore(model::kSurveyLayer));
+  const std::string lpso = prefix + std::string(AfterUnderscore(model::kSurveyLpsoLayer));
+  const std::string linv = prefix + std::string(AfterUnderscore(model::kSurveyLinvLayer));
+  const std::string line_layers = prefix + std::string(AfterUnderscore(model::kSectionLineLayer));
   step.ForEach([&] { return layers->Count(); },
                [&](int32_t i) {
                  Ref<host::Layer> layer = layers->Item(i);
@@ -62,11 +68,9 @@ void SetSectionLayers(ErrorTrap& step, const Ref<host::Document>& drawing,
                  layer->SetFreeze(!BeginsWith(name, prefix));
                  if (Contains(name, center)) layer->SetFreeze(true);
                  if (original_data) return;
-                 if (Contains(name, prefix + "3d")) layer->SetFreeze(true);
-                 if (Contains(name, prefix + "3d_LPSO") || Contains(name, prefix + "3d_LINV")) {
-                   layer->SetFreeze(false);
-                 }
-                 if (Contains(name, prefix + "SectionLine")) layer->SetFreeze(true);
+                 if (Contains(name, survey)) layer->SetFreeze(true);
+                 if (Contains(name, lpso) || Contains(name, linv)) layer->SetFreeze(false);
+                 if (Contains(name, line_layers)) layer->SetFreeze(true);
                });
 
   // The working layer "Temp" always ends thawed; when it is missing, the

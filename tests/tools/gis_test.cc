@@ -1,6 +1,8 @@
 // The GIS export: a small river with every kind of fault, and the bundled
 // example, written in each format and read back through GDAL's own API.
 
+#include "commands/gis.h"
+
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
 #include <ogr_spatialref.h>
@@ -14,8 +16,7 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "failure.h"
-#include "gis_data.h"
-#include "gis_write.h"
+#include "gis/gis_write.h"
 #include "model/lookup.h"
 #include "model/section.h"
 #include "support/keyplan_fixture.h"

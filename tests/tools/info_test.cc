@@ -1,4 +1,4 @@
-#include "info.h"
+#include "commands/info.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "generate.h"
+#include "generator/river_generator.h"
 #include "support/river.h"
 
 namespace palvane::testing {
@@ -34,7 +34,7 @@ Listing List(const Ref<host::Document>& doc, bool json) {
 
 TEST(InfoTest, ListsInPiecesAsTextAndAsOneJsonDocument) {
   Drawing d;
-  tools::GenerateRiver(*d.mem, {60, 3, 0, std::nullopt});
+  generator::GenerateRiver(*d.mem, {60, 3, 0, std::nullopt});
   const Listing text = List(d.doc, false);
   const Listing json = List(d.doc, true);
   const auto j = nlohmann::json::parse(json.text);

@@ -12,6 +12,7 @@
 
 #include "host/fold.h"
 #include "host/memory/arena.h"
+#include "host/symbol_name.h"
 
 namespace palvane::host::memory {
 
@@ -164,10 +165,6 @@ class SharedTexts {
   };
   std::unordered_set<std::string, Hash, std::equal_to<>> texts_;
 };
-
-// Validates a name of a layer, block or coordinate system; raises the host's
-// error when it is empty, too long or holds a character such names may not.
-void CheckSymbolName(const std::string& name, const char* what);
 
 // A name's key for the lookups that ignore letter case: ASCII letters to
 // upper case, other letters folded as FoldedEqual compares them.

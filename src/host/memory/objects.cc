@@ -25,26 +25,6 @@ std::string FoldName(const std::string& name) {
   return folded;
 }
 
-void CheckSymbolName(const std::string& name, const char* what) {
-  if (name.empty()) throw Error::InvalidInput(std::string(what) + " name is empty");
-  if (name.size() > 255) throw Error::InvalidInput(std::string(what) + " name is too long");
-  // The refused characters as a table: names are checked for every layer
-  // and block a keyplan makes.
-  static constexpr auto kRefused = [] {
-    std::array<bool, 256> refused{};
-    for (int c = 0; c < 0x20; ++c) refused[static_cast<size_t>(c)] = true;
-    for (char c : std::string_view("<>/\\\":;?*|,=`"))
-      refused[static_cast<unsigned char>(c)] = true;
-    return refused;
-  }();
-  for (char c : name) {
-    if (kRefused[static_cast<unsigned char>(c)]) {
-      throw Error::InvalidInput(std::string(what) + " name \"" + name +
-                                "\" holds a character that names may not contain");
-    }
-  }
-}
-
 int32_t CheckIndex(int32_t index, size_t count) {
   if (index < 0 || static_cast<size_t>(index) >= count) {
     throw Error::InvalidInput("index " + std::to_string(index) + " out of range");

@@ -1,33 +1,12 @@
 #pragma once
 
 #include <functional>
-#include <string>
 #include <string_view>
-#include <vector>
 
+#include "console.h"
 #include "host/host.h"
-#include "host/message_sink.h"
 
 namespace palvane::tools {
-
-// The messages of the lookups: kept for the JSON listing and passed on to
-// another sink as they come.
-class CollectingSink : public host::MessageSink {
- public:
-  explicit CollectingSink(host::MessageSink& next) : next_(next) {}
-  void Show(std::string_view text) override {
-    messages.emplace_back(text);
-    next_.Show(text);
-  }
-  std::vector<std::string> messages;
-
- private:
-  host::MessageSink& next_;
-};
-
-// The shortest text that reads back as the same number: how the listing,
-// and the other commands' plain output, write numbers.
-std::string ShortestText(double value);
 
 // Lists the reaches and the sections of a drawing: one line each, or with
 // `json` one JSON object of "reaches", "sections" and "messages" (the

@@ -8,8 +8,8 @@
 #include <random>
 
 #include "along/station.h"
-#include "check_report.h"
-#include "generate.h"
+#include "commands/check.h"
+#include "generator/river_generator.h"
 #include "geometry/polyline.h"
 #include "host/convert.h"
 #include "support/river.h"
@@ -21,17 +21,17 @@ namespace {
 using check::Severity;
 
 struct Checked {
-  std::vector<tools::InjectedFault> injected;
+  std::vector<generator::InjectedFault> injected;
   check::CheckResult result;
 };
 
 Checked GenerateAndCheck(std::optional<std::vector<std::string>> faults, int32_t sections = 100,
                          check::CheckOptions options = {}) {
   Drawing d;
-  tools::RiverShape shape{sections, 3, 2, std::nullopt};
+  generator::RiverShape shape{sections, 3, 2, std::nullopt};
   shape.faults = std::move(faults);
   Checked out;
-  out.injected = tools::GenerateRiver(*d.mem, shape);
+  out.injected = generator::GenerateRiver(*d.mem, shape);
   out.result = check::CheckSurvey(d.doc, options);
   return out;
 }
@@ -53,7 +53,7 @@ std::string Describe(const check::CheckResult& r) {
 
 // Whether a finding of the fault's kind names one of its sections (or, for
 // a fault of the reaches, exists at all).
-bool Reported(const tools::InjectedFault& fault, const check::CheckResult& r) {
+bool Reported(const generator::InjectedFault& fault, const check::CheckResult& r) {
   for (const auto& f : r.findings) {
     if (f.code != fault.kind) continue;
     if (fault.sections.empty()) return true;
@@ -114,7 +114,7 @@ TEST_P(FaultTest, IsReportedWhereItWasInjected) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, FaultTest, ::testing::ValuesIn(tools::kFaultKinds),
+INSTANTIATE_TEST_SUITE_P(EveryKind, FaultTest, ::testing::ValuesIn(generator::kFaultKinds),
                          [](const ::testing::TestParamInfo<std::string>& kind) {
                            std::string name = kind.param;
                            std::replace(name.begin(), name.end(), '-', '_');
@@ -122,12 +122,12 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, FaultTest, ::testing::ValuesIn(tools::kFault
                          });
 
 TEST(CheckTest, EveryFaultAtOnceIsReported) {
-  const std::vector<std::string> all = tools::FaultsNamed("all");
-  const Checked c = GenerateAndCheck(all, tools::SectionsNeeded(all));
+  const std::vector<std::string> all = generator::FaultsNamed("all");
+  const Checked c = GenerateAndCheck(all, generator::SectionsNeeded(all));
   EXPECT_EQ(c.injected.size(), all.size());
   for (const auto& fault : c.injected) EXPECT_TRUE(Reported(fault, c.result)) << fault.kind;
   EXPECT_GT(c.result.errors(), 0u);
-  EXPECT_THROW(tools::SectionsNeeded({"no-such-fault"}), std::invalid_argument);
+  EXPECT_THROW(generator::SectionsNeeded({"no-such-fault"}), std::invalid_argument);
 }
 
 // A river drawn by hand: a straight centre line along X, of length 100.
@@ -323,9 +323,9 @@ TEST(CheckTest, ADrawingWithoutReachesOrSectionsSaysSo) {
 
 TEST(CheckTest, ThePictureDrawsFlaggedSectionsInRed) {
   Drawing d;
-  tools::RiverShape shape{30, 3, 0, std::nullopt};
+  generator::RiverShape shape{30, 3, 0, std::nullopt};
   shape.faults = std::vector<std::string>{"chainage-mismatch"};
-  tools::GenerateRiver(*d.mem, shape);
+  generator::GenerateRiver(*d.mem, shape);
   const auto r = check::CheckSurvey(d.doc, {});
   const auto blank = d.app->AddDocument("Picture.dwg");
   const std::string svg = tools::CheckSvg(r, *blank);
@@ -408,9 +408,9 @@ TEST(CheckTest, ATagFailingLateIsAWarningAndTheSectionIsMeasured) {
   for (const size_t item : {size_t{8}, size_t{9}}) {
     SCOPED_TRACE("item " + std::to_string(item));
     Drawing d;
-    tools::RiverShape shape{20, 3, 0, std::nullopt};
+    generator::RiverShape shape{20, 3, 0, std::nullopt};
     shape.faults = std::vector<std::string>{};
-    tools::GenerateRiver(*d.mem, shape);
+    generator::GenerateRiver(*d.mem, shape);
     const auto set = d.doc->SelectionSets()->Add("Find");
     set->Select(host::kSelectionSetAll, {0, 8},
                 {host::Variant("LWPOLYLINE"), host::Variant("6_Profile")});
@@ -437,9 +437,9 @@ TEST(CheckTest, ATagFailingLateIsAWarningAndTheSectionIsMeasured) {
 TEST(CheckTest, ThePictureOfALargeRiverIsWellFormed) {
   if (TestHost() != HostKind::kMemory) GTEST_SKIP() << "the picture reads the drawing in memory";
   Drawing d;
-  tools::RiverShape shape{20000, 5, 0, std::nullopt};
+  generator::RiverShape shape{20000, 5, 0, std::nullopt};
   shape.faults = std::vector<std::string>{"chainage-mismatch", "tag-lost"};
-  tools::GenerateRiver(*d.mem, shape);
+  generator::GenerateRiver(*d.mem, shape);
   const auto r = check::CheckSurvey(d.doc, {});
   const auto blank = d.app->AddDocument("Picture.dwg");
   const std::string svg = tools::CheckSvg(r, *blank);

@@ -1,4 +1,4 @@
-#include "generate.h"
+#include "generator/river_generator.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,8 +13,9 @@
 #include "geometry/polyline.h"
 #include "geometry/vec.h"
 #include "host/convert.h"
+#include "model/layer_names.h"
 
-namespace palvane::tools {
+namespace palvane::generator {
 namespace {
 
 using host::Ref;
@@ -316,31 +317,37 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
       profile_tagged = point_tagged = false;
     }
 
-    doc.Layers()->Add(number + "_Profile");
+    const std::string profile_layer = model::SectionLayer(number, model::kProfileLayer);
+    const std::string centre_layer = model::SectionLayer(number, model::kSectionCenterLayer);
+    doc.Layers()->Add(profile_layer);
     if (kind != "no-profile") {
-      const auto line = Polyline(doc, number + "_Profile", profile);
+      const auto line = Polyline(doc, profile_layer, profile);
       if (profile_tagged) TagSection(*line, tag);
       record.handles.push_back(line->Handle());
       if (kind == "several-profiles") {
-        const auto extra = Polyline(doc, number + "_Profile", {at.x, at.y, at.x + 1, at.y + 1});
+        const auto extra = Polyline(doc, profile_layer, {at.x, at.y, at.x + 1, at.y + 1});
         record.handles.push_back(extra->Handle());
       }
     }
-    doc.Layers()->Add(number + "_SectionCenter");
+    doc.Layers()->Add(centre_layer);
     if (kind != "no-centre-point") {
       const auto center = doc.ModelSpace()->AddPoint({at.x, at.y, 0});
-      center->SetLayer(number + "_SectionCenter");
+      center->SetLayer(centre_layer);
       if (point_tagged) TagSection(*center, tag);
       record.handles.push_back(center->Handle());
       if (kind == "several-centre-points") {
         const auto extra = doc.ModelSpace()->AddPoint({at.x + 1, at.y, 0});
-        extra->SetLayer(number + "_SectionCenter");
+        extra->SetLayer(centre_layer);
         record.handles.push_back(extra->Handle());
       }
     }
-    for (const char* suffix : {"_SectionLine", "_3d", "_3d_LPSO"})
-      doc.Layers()->Add(number + suffix);
-    if (kind == "duplicate-section-layer") doc.Layers()->Add(number + "_SectionLine_old");
+    for (const std::string_view suffix :
+         {model::kSectionLineLayer, model::kSurveyLayer, model::kSurveyLpsoLayer}) {
+      doc.Layers()->Add(model::SectionLayer(number, suffix));
+    }
+    if (kind == "duplicate-section-layer") {
+      doc.Layers()->Add(model::SectionLayer(number, model::kSectionLineLayer) + "_old");
+    }
     if (!kind.empty() && shape.faults) injected.push_back(std::move(record));
     previous_centre = {at.x, at.y};
     previous_right = right;
@@ -389,4 +396,4 @@ std::string RiverFile(const RiverShape& shape) {
   return dxf::WriteDrawing(*doc);
 }
 
-}  // namespace palvane::tools
+}  // namespace palvane::generator

@@ -1,12 +1,21 @@
-#include "check_report.h"
+// palvane check: a survey drawing's problems found before modelling, and a
+// picture of them.
+
+#include "commands/check.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "svg.h"
+#include "command.h"
+#include "console.h"
+#include "drawing_files.h"
+#include "failure.h"
+#include "outputs.h"
+#include "picture/svg.h"
 
 namespace palvane::tools {
 namespace {
@@ -91,6 +100,60 @@ std::string CheckSvg(const check::CheckResult& result, host::Document& blank) {
     text->SetColor(flagged ? kRed : kBlack);
   }
   return DrawingSvg(blank);
+}
+
+// ------------------------------------------------------------------ the command
+
+namespace {
+
+struct Args {
+  std::string drawing, svg;
+  check::CheckOptions options;
+  bool json = false, overwrite = false;
+};
+
+int Run(const Args& a) {
+  const double d = a.options.chainage_tolerance, angle = a.options.bearing_tolerance;
+  if (!(d >= 0) || !std::isfinite(d)) throw Failure{2, "--chainage-tolerance must be 0 or more"};
+  if (!(angle >= 0) || !(angle <= 180)) {
+    throw Failure{2, "--bearing-tolerance must be from 0 to 180 degrees"};
+  }
+  if (!a.svg.empty() && SameFile(a.drawing, a.svg)) {
+    throw Failure{2, "the picture would overwrite the drawing; choose another --svg"};
+  }
+  CheckReplaceable(a.svg, a.overwrite);
+  OpenedDrawing drawing(a.drawing);
+  drawing.progress().Phase("checking");
+  const check::CheckResult result = check::CheckSurvey(drawing.Seen(), a.options);
+  // What was inferred goes with the messages: the findings are the problems.
+  for (const auto& note : result.notes) Say("note: " + note.text);
+  Print(a.json ? FindingsJson(result) : FindingsText(result), "the findings");
+  if (!a.svg.empty()) {
+    const host::Ref<host::Document> blank = drawing.application().Documents()->Add();
+    Outputs outputs(drawing.progress());
+    outputs.AddFile(a.svg, CheckSvg(result, *blank), a.overwrite, "the picture");
+    outputs.Commit();
+  }
+  return result.errors() > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+Command AddCheck(CLI::App& cli) {
+  auto a = std::make_shared<Args>();
+  CLI::App* app = cli.add_subcommand(
+      "check", "Find a survey drawing's problems before modelling (exit status 1 on errors)");
+  app->add_option("DRAWING", a->drawing, "The drawing (DXF)")->required();
+  app->add_flag("--json", a->json, "Print a JSON array of the findings");
+  app->add_option("--svg", a->svg, "Also draw the reaches and sections, findings in red");
+  app->add_flag("--overwrite", a->overwrite, "Replace the picture if it exists");
+  app->add_option("--chainage-tolerance", a->options.chainage_tolerance,
+                  "Largest difference of a tagged chainage from the measured one")
+      ->capture_default_str();
+  app->add_option("--bearing-tolerance", a->options.bearing_tolerance,
+                  "Largest difference of a tagged bearing from its line's, in degrees")
+      ->capture_default_str();
+  return {app, [a] { return Run(*a); }};
 }
 
 }  // namespace palvane::tools

@@ -1,4 +1,4 @@
-#include "gis_write.h"
+#include "gis/gis_write.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>

@@ -1,5 +1,8 @@
 #pragma once
 
+// A synthetic surveyed river, drawn into a drawing: for the generate
+// command, the tests and the benchmarks.
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -7,7 +10,7 @@
 
 #include "host/host.h"
 
-namespace palvane::tools {
+namespace palvane::generator {
 
 // The faults a river can be given, each named by the code of the finding
 // that `palvane check` reports for it.
@@ -56,4 +59,4 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
 // The same river in a new drawing from the template, as the bytes of its file.
 std::string RiverFile(const RiverShape& shape);
 
-}  // namespace palvane::tools
+}  // namespace palvane::generator

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "gis_write.h"
+#include "gis/gis_write.h"
 
 namespace palvane::tools {
 

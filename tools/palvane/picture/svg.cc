@@ -1,4 +1,4 @@
-#include "svg.h"
+#include "picture/svg.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,41 +1,20 @@
-#include "command_files.h"
+#include "drawing_files.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "dxf/drawing.h"
+#include "dxf/file_io.h"
 #include "failure.h"
-#include "host/message_sink.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "host/memory/memory_host.h"
+#include "model/lookup.h"
+#include "operation_host.h"
 
 namespace palvane::tools {
-
-std::filesystem::path FsPath(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-bool StderrIsTerminal() {
-#ifdef _WIN32
-  return ::_isatty(::_fileno(stderr)) != 0;
-#else
-  return ::isatty(STDERR_FILENO) == 1;
-#endif
-}
-
-void Say(const std::string& text) {
-  std::fprintf(stderr, "palvane: %s\n", host::PrintableText(text).c_str());
-}
-
 namespace {
 
 // The version of a DWG file from its first bytes ("AC1032"), or nothing for
@@ -63,39 +42,78 @@ std::string DwgRelease(const std::string& version) {
   return it == kReleases.end() ? version : version + ", the " + it->second + " format";
 }
 
-}  // namespace
-
-void SectionMessageSink::Show(std::string_view text) {
-  if (layer_.empty()) return elsewhere_.Show(text);
-  troubled_.insert(layer_);
-  const std::string number = layer_.substr(0, layer_.find("_SectionLine"));
-  Say("section " + number + " (" + layer_ + "): " + std::string(text));
+// An entity's kind as the exchange format names it ("LWPOLYLINE", "POINT"),
+// from the class name the host gives ("AcDbPolyline", "AcDbPoint").
+std::string KindName(const std::string& object_name) {
+  static const std::map<std::string, std::string> kNamed{
+      {"AcDbPolyline", "LWPOLYLINE"},
+      {"AcDbBlockReference", "INSERT"},
+      {"AcDbAttributeDefinition", "ATTDEF"},
+      {"AcDbAttribute", "ATTRIB"}};
+  if (const auto it = kNamed.find(object_name); it != kNamed.end()) return it->second;
+  std::string kind = object_name.starts_with("AcDb") ? object_name.substr(4) : object_name;
+  for (char& c : kind) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return kind;
 }
 
-host::Ref<host::Document> Load(host::Application& app, const std::string& path,
-                               Progress& progress) {
+}  // namespace
+
+std::filesystem::path FsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+OpenedDrawing::OpenedDrawing(const std::string& path) : path_(path) {
   std::error_code ec;
   const auto size = std::filesystem::file_size(FsPath(path), ec);
-  progress.Phase("reading " + path +
-                 (ec ? std::string() : " (" + std::to_string(size / 1024) + " KiB)"));
+  progress_.Phase("reading " + path +
+                  (ec ? std::string() : " (" + std::to_string(size / 1024) + " KiB)"));
   if (const auto version = DwgVersion(path)) {
     throw Failure{2, path + " is a DWG drawing (" + DwgRelease(*version) +
                          "), which Palvane does not read: save it as DXF in the CAD program"};
   }
+  app_ = dxf::NewApplication();
   try {
-    return dxf::LoadDrawing(app, path);
+    doc_ = dxf::LoadDrawing(*app_, path);
   } catch (const dxf::DxfError& e) {
     throw Failure{2, std::string("cannot read the drawing: ") + e.what()};
   }
 }
 
-void Save(host::Document& doc, const std::string& path, bool overwrite, Progress& progress) {
-  progress.Phase("writing " + path);
-  try {
-    dxf::SaveDrawing(doc, path, overwrite);
-  } catch (const dxf::DxfError& e) {
-    throw Failure{2, std::string("cannot write the drawing: ") + e.what()};
+host::Ref<host::Document> OpenedDrawing::Seen() const { return AsSeen(doc_); }
+
+host::Ref<host::LWPolyline> OpenedDrawing::Polyline(const std::string& handle_text) {
+  uint64_t handle = 0;
+  const auto r =
+      std::from_chars(handle_text.data(), handle_text.data() + handle_text.size(), handle, 16);
+  if (r.ec != std::errc() || r.ptr != handle_text.data() + handle_text.size()) {
+    throw Failure{2, "\"" + handle_text + "\" is not a handle (a hexadecimal number)"};
   }
+  // Every entity of the drawing's spaces, through a selection set of the
+  // command's own that is deleted again.
+  const host::Ref<host::SelectionSet> set = model::NewSelectionSet(doc_, "PalvaneHandle");
+  set->Select(host::kSelectionSetAll, {}, {});
+  host::Ref<host::Entity> found;
+  const int32_t count = set->Count();
+  for (int32_t i = 0; i < count && !found; ++i) {
+    host::Ref<host::Entity> entity = set->Item(i);
+    const std::string text = entity->Handle();
+    uint64_t value = 0;
+    const auto read = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+    if (read.ec == std::errc() && value == handle) found = std::move(entity);
+  }
+  set->Delete();
+  if (!found) throw Failure{2, "the drawing has no entity with handle " + handle_text};
+  const std::string kind = KindName(found->ObjectName());
+  if (kind != "LWPOLYLINE") {
+    throw Failure{2, "entity " + handle_text + " is a " + kind + ", not a lightweight polyline"};
+  }
+  return AsSeen(found.As<host::LWPolyline>());
+}
+
+void OpenedDrawing::Close() {
+  if (!doc_) return;
+  host::memory::Close(*doc_);
+  doc_.reset();
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -131,23 +149,6 @@ void CheckReplaceable(const std::string& path, bool overwrite) {
   if (!overwrite && std::filesystem::exists(std::filesystem::symlink_status(FsPath(path), ec))) {
     throw Failure{2, path + " exists; give --overwrite to replace it"};
   }
-}
-
-std::unique_ptr<dxf::PendingFile> PendingDrawing(host::Document& doc, const std::string& path,
-                                                 bool overwrite, Progress& progress) {
-  progress.Phase("writing " + path);
-  try {
-    return std::make_unique<dxf::PendingFile>(path, dxf::WriteDrawing(doc), overwrite);
-  } catch (const dxf::DxfError& e) {
-    throw Failure{2, std::string("cannot write the drawing: ") + e.what()};
-  }
-}
-
-std::optional<uint64_t> DecimalWhole(const std::string& text) {
-  uint64_t value = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) return {};
-  return value;
 }
 
 }  // namespace palvane::tools

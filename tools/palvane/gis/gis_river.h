@@ -1,8 +1,8 @@
 #pragma once
 
 // A surveyed river as GIS features: its reaches, its cross-sections and
-// their centre points, with the values of their tags, read with the same
-// lookups and record rules as the keyplan exports.
+// their centre points, with the values of their tags. What the gis command
+// hands the GDAL module.
 
 #include <optional>
 #include <string>
@@ -10,7 +10,6 @@
 
 #include "geometry/densify.h"
 #include "host/host.h"
-#include "host/message_sink.h"
 
 namespace palvane::tools {
 
@@ -51,14 +50,5 @@ struct GisRiver {
   // they stray further than the tolerance.
   bool tolerance_missed = false;
 };
-
-// Reads every reach, and every section layer the keyplan exports visit
-// (names holding "_SectionLine"), from `drawing`. Arcs become chords within
-// `tolerance` of them. A lost section tag is restored from the centre point
-// in the drawing in memory only. Messages go to `sink` and to the section
-// they concern; a section that cannot be read is kept, with its problems
-// and no geometry, and never takes another section's values.
-GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
-                      double tolerance);
 
 }  // namespace palvane::tools

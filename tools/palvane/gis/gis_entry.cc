@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "failure.h"
-#include "gis_module.h"
-#include "gis_write.h"
+#include "gis/gis_module.h"
+#include "gis/gis_write.h"
 
 extern "C" __attribute__((visibility("default"))) void palvane_write_gis(
     const palvane::tools::GisRiver& river, const palvane::tools::GisOutput& output,

@@ -12,13 +12,6 @@ namespace palvane::tools {
 // when the text is not one.
 std::optional<geometry::Point2> ParsePoint(const std::string& text);
 
-// Lengths and coordinates in text output: fixed-point, to the millimetre.
-std::string Millimetres(double value);
-
-// A bearing given in radians counter-clockwise from east, as text in
-// degrees clockwise from grid north ("90.0000 degrees from grid north").
-std::string BearingText(double radians_from_east);
-
 // The stations of `points`, one line each ("point X,Y: chainage C, offset
 // O, nearest X,Y, bearing B degrees from grid north", and ", beyond the
 // start|end by D" past an end), or as a JSON array of objects with "point",

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "gis_data.h"
+#include "gis/gis_river.h"
 
 namespace palvane::tools {
 

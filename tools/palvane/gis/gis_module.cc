@@ -1,4 +1,4 @@
-#include "gis_module.h"
+#include "gis/gis_module.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

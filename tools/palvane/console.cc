@@ -1,0 +1,57 @@
+#include "console.h"
+
+#include <charconv>
+
+#include "along/station.h"
+#include "failure.h"
+#include "host/convert.h"
+#include "model/layer_names.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace palvane::tools {
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  return ::_isatty(::_fileno(stderr)) != 0;
+#else
+  return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+void Say(const std::string& text) {
+  std::fprintf(stderr, "palvane: %s\n", host::PrintableText(text).c_str());
+}
+
+void Print(std::string_view text, const char* what) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    throw Failure{2, std::string("cannot write ") + what + " to standard output"};
+  }
+}
+
+void SectionMessageSink::Show(std::string_view text) {
+  if (layer_.empty()) return elsewhere_.Show(text);
+  troubled_.insert(layer_);
+  const std::string number = model::SectionNumberOf(layer_).value_or(layer_);
+  Say("section " + number + " (" + layer_ + "): " + std::string(text));
+}
+
+std::string ShortestText(double value) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
+}
+
+std::string Millimetres(double value) { return host::FormatFixedWithPoint(value, 3); }
+
+std::string BearingText(double radians_from_east) {
+  return host::FormatFixedWithPoint(along::BearingFromNorth(radians_from_east), 4) +
+         " degrees from grid north";
+}
+
+}  // namespace palvane::tools

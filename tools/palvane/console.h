@@ -1,0 +1,91 @@
+#pragma once
+
+// What a command shows its user on the console: one-line messages and
+// progress on standard error, numbers as printable text, and what it prints
+// on standard output.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/message_sink.h"
+
+namespace palvane::tools {
+
+bool StderrIsTerminal();
+
+// One line on standard error, "palvane: TEXT", with whatever the text
+// quotes from a file or an argument made printable.
+void Say(const std::string& text);
+
+// Progress on standard error, only when it is a terminal.
+class Progress {
+ public:
+  Progress() : on_(StderrIsTerminal()) {}
+  void Phase(const std::string& what) {
+    if (on_) Say(what);
+  }
+  void Count(int32_t done, int32_t total) {
+    if (!on_ || total <= 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (done != total && now - last_ < std::chrono::milliseconds(200)) return;
+    last_ = now;
+    std::fprintf(stderr, "\rpalvane: %d of %d sections%s", done, total, done == total ? "\n" : "");
+  }
+
+ private:
+  bool on_;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+// Writes `text` to standard output and makes sure it got there; a Failure
+// (status 2) saying "cannot write `what` to standard output" otherwise.
+void Print(std::string_view text, const char* what);
+
+// The messages of the lookups: kept (for a JSON listing) and passed on to
+// another sink as they come.
+class CollectingSink : public host::MessageSink {
+ public:
+  explicit CollectingSink(host::MessageSink& next) : next_(next) {}
+  void Show(std::string_view text) override {
+    messages.emplace_back(text);
+    next_.Show(text);
+  }
+  std::vector<std::string> messages;
+
+ private:
+  host::MessageSink& next_;
+};
+
+// The keyplan exports' messages on the command line: each names the section
+// it arose on ("section 12 (12_SectionLine): Type mismatch"), the text
+// itself the operation's own; the sections with problems are counted.
+class SectionMessageSink : public host::MessageSink {
+ public:
+  // What the export turns to: a section layer, or "" when it is done.
+  void Watch(const std::string& layer) { layer_ = layer; }
+  void Show(std::string_view text) override;
+  size_t sections_with_problems() const { return troubled_.size(); }
+
+ private:
+  std::string layer_;
+  std::set<std::string> troubled_;
+  host::StderrMessageSink elsewhere_;  // messages of no section, as they are
+};
+
+// The shortest text that reads back as the same number: how the listing,
+// and the other commands' plain output, write numbers.
+std::string ShortestText(double value);
+
+// Lengths and coordinates in text output: fixed-point, to the millimetre.
+std::string Millimetres(double value);
+
+// A bearing given in radians counter-clockwise from east, as text in
+// degrees clockwise from grid north ("90.0000 degrees from grid north").
+std::string BearingText(double radians_from_east);
+
+}  // namespace palvane::tools
