@@ -24,6 +24,7 @@
 #include "generator/river_generator.h"
 #include "gis/gis_write.h"
 #include "host/memory/memory_host.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ const River& RiverOf(int sections) {
               ("palvane-bench-river-" + std::to_string(::getpid()) + "-" +
                std::to_string(sections) + ".dxf"))
                  .string();
-    palvane::dxf::WriteFileAtomically(r.path, file, true);
+    palvane::platform::WriteFileAtomically(r.path, file, true);
     r.bytes = file.size();
     // The files go when the benchmarks end.
     static struct Cleanup {

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 declare -A allowed=(
   [geometry]=""
+  [platform]=""
   [host]="geometry"
   [host/memory]="host geometry"
   [trap]="host"
@@ -14,7 +15,7 @@ declare -A allowed=(
   [keyplan]="host trap model geometry"
   [check]="host trap model geometry along"
   [automation]="host trap model geometry along view keyplan"
-  [dxf]="host host/memory geometry"
+  [dxf]="host host/memory geometry platform"
   [com]="host trap model geometry along view keyplan automation"
 )
 status=0

@@ -1,13 +1,5 @@
 #include "dxf/text.h"
 
-#ifdef _WIN32
-// clang-format off
-#include <windows.h>
-// clang-format on
-#else
-#include <iconv.h>
-#endif
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -66,37 +58,11 @@ bool IsAscii(std::string_view text) {
   return true;
 }
 
-#ifdef _WIN32
 TextCodec::TextCodec(bool utf8, std::string_view code_page) : utf8_(utf8) {
-  if (utf8_) return;
-  // "CP1252" and the like name the system's code pages by number.
-  const std::string name = IconvName(code_page);
-  unsigned number = 1252;
-  if (name.rfind("CP", 0) == 0) number = static_cast<unsigned>(std::atoi(name.c_str() + 2));
-  if (name == "BIG5") number = 950;
-  if (name == "GB2312") number = 936;
-  if (number == 0 || !::IsValidCodePage(number)) number = 1252;
-  code_page_ = number;
+  if (!utf8_) page_ = std::make_unique<platform::CodePage>(IconvName(code_page));
 }
 
 TextCodec::~TextCodec() = default;
-#else
-TextCodec::TextCodec(bool utf8, std::string_view code_page) : utf8_(utf8) {
-  if (utf8_) return;
-  const std::string name = IconvName(code_page);
-  iconv_t to = iconv_open("UTF-8", name.c_str());
-  if (to == reinterpret_cast<iconv_t>(-1)) to = iconv_open("UTF-8", "CP1252");
-  iconv_t from = iconv_open(name.c_str(), "UTF-8");
-  if (from == reinterpret_cast<iconv_t>(-1)) from = iconv_open("CP1252", "UTF-8");
-  to_utf8_ = to;
-  from_utf8_ = from;
-}
-
-TextCodec::~TextCodec() {
-  if (to_utf8_ != nullptr) iconv_close(static_cast<iconv_t>(to_utf8_));
-  if (from_utf8_ != nullptr) iconv_close(static_cast<iconv_t>(from_utf8_));
-}
-#endif
 
 std::string TextCodec::Decode(std::string_view bytes) const {
   if (IsAscii(bytes)) return std::string(bytes);
@@ -115,47 +81,11 @@ std::string TextCodec::Decode(std::string_view bytes) const {
     }
     return out;
   }
-#ifdef _WIN32
-  // Bytes the code page does not define come out as U+FFFD.
-  const int n = ::MultiByteToWideChar(code_page_, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                      nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(code_page_, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(),
-                        n);
-  const int m = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-  out.assign(static_cast<size_t>(m), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, out.data(), m, nullptr, nullptr);
-  return out;
-#else
-  auto cd = static_cast<iconv_t>(to_utf8_);
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  char* in = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  std::string buf(bytes.size() * 4 + 8, '\0');
-  char* outp = buf.data();
-  size_t out_left = buf.size();
-  while (in_left > 0) {
-    if (iconv(cd, &in, &in_left, &outp, &out_left) == static_cast<size_t>(-1)) {
-      // An undefined byte: mark it and go on.
-      static const char kReplacement[] = "\xEF\xBF\xBD";
-      if (out_left < 3) break;
-      std::memcpy(outp, kReplacement, 3);
-      outp += 3;
-      out_left -= 3;
-      ++in;
-      --in_left;
-    }
-  }
-  buf.resize(buf.size() - out_left);
-  return buf;
-#endif
+  return page_->ToUtf8(bytes);
 }
 
 std::string TextCodec::Encode(std::string_view utf8) const {
   if (utf8_ || IsAscii(utf8)) return std::string(utf8);
-#ifndef _WIN32
-  auto cd = static_cast<iconv_t>(from_utf8_);
-#endif
   std::string out;
   for (size_t i = 0; i < utf8.size();) {
     uint32_t cp;
@@ -169,29 +99,7 @@ std::string TextCodec::Encode(std::string_view utf8) const {
       i += n;
       continue;
     }
-#ifdef _WIN32
-    wchar_t wide[2];
-    const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data() + i,
-                                            static_cast<int>(n), wide, 2);
-    char buf[8];
-    BOOL lost = FALSE;
-    const int written = units > 0 ? ::WideCharToMultiByte(code_page_, WC_NO_BEST_FIT_CHARS, wide,
-                                                          units, buf, sizeof buf, nullptr, &lost)
-                                  : 0;
-    if (written > 0 && !lost) {
-      out.append(buf, static_cast<size_t>(written));
-    } else {
-#else
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(utf8.data() + i);
-    size_t in_left = n;
-    char buf[8];
-    char* outp = buf;
-    size_t out_left = sizeof buf;
-    if (iconv(cd, &in, &in_left, &outp, &out_left) != static_cast<size_t>(-1) && in_left == 0) {
-      out.append(buf, sizeof buf - out_left);
-    } else {
-#endif
+    if (!page_->AppendFromUtf8(utf8.substr(i, n), out)) {
       char esc[16];
       std::snprintf(esc, sizeof esc, "\\U+%04X", cp);
       out += esc;

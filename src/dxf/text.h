@@ -4,8 +4,11 @@
 // drawing's code page before it, and \U+XXXX escapes for characters outside
 // it. Inside the program all text is UTF-8.
 
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/code_page.h"
 
 namespace palvane::dxf {
 
@@ -26,12 +29,7 @@ class TextCodec {
 
  private:
   bool utf8_;
-#ifdef _WIN32
-  unsigned code_page_ = 1252;  // the system's number of the code page
-#else
-  void* to_utf8_ = nullptr;  // iconv descriptors
-  void* from_utf8_ = nullptr;
-#endif
+  std::unique_ptr<platform::CodePage> page_;  // of a file before UTF-8
 };
 
 // Replaces each \U+XXXX escape by its character, in UTF-8.

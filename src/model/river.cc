@@ -150,8 +150,9 @@ class RiverReader {
         section.source = "centre point";
         restored_.insert(section.handle);
         section.problems.push_back(
-            {code::kTagRestorable, "profile " + section.handle +
-                                       " has lost its section tag: restored from its centre point"});
+            {code::kTagRestorable,
+             "profile " + section.handle +
+                 " has lost its section tag: restored from its centre point"});
       }
     } else if (record.Profile && !own_tag && section.tag_items_ == 0) {
       section.problems.push_back(
@@ -169,9 +170,8 @@ class RiverReader {
     }
     // The lookups' messages, each under the code of its problem.
     for (const std::string& message : heard.messages) {
-      const bool counted =
-          std::any_of(section.problems.begin(), section.problems.end(),
-                      [&](const Problem& p) { return p.text == message; });
+      const bool counted = std::any_of(section.problems.begin(), section.problems.end(),
+                                       [&](const Problem& p) { return p.text == message; });
       if (!counted) section.problems.push_back({LookupCode(message), message});
     }
     // The record outlives the sink it was read with.

@@ -13,6 +13,7 @@
 #include "dxf/file_io.h"
 #include "dxf/tags.h"
 #include "dxf/template.h"
+#include "platform/files.h"
 #include "support/dxf_compare.h"
 #include "support/river.h"
 
@@ -494,7 +495,7 @@ TEST(DxfRoundTripTest, VertexIdentifiersStayWithTheirVertices) {
     if (binary || std::system("/usr/bin/python3 -c 'import ezdxf' 2>/dev/null") != 0) continue;
     const auto path =
         std::filesystem::temp_directory_path() / ("palvane_ids_" + std::to_string(::getpid()));
-    dxf::WriteFileAtomically(path.string(), written, true);
+    platform::WriteFileAtomically(path.string(), written, true);
     const std::string check =
         "/usr/bin/python3 -c \"import sys, ezdxf\n"
         "from ezdxf.lldxf.tagger import ascii_tags_loader\n"

@@ -19,10 +19,10 @@
 
 #include "command.h"
 #include "console.h"
-#include "dxf/file_io.h"
 #include "failure.h"
 #include "host/error.h"
 #include "operation_host.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   argv = utf8_argv.data();
 #endif
   // An interrupted command leaves no temporary file or folder behind.
-  palvane::dxf::RemoveTemporariesOnInterrupt();
+  palvane::platform::RemoveTemporariesOnInterrupt();
   CLI::App cli{"Palvane: river cross-section operations on DXF drawings"};
   cli.set_version_flag("--version", kVersion);
   cli.require_subcommand(1);

@@ -1,6 +1,7 @@
 #include "outputs.h"
 
 #include "dxf/drawing.h"
+#include "dxf/tags.h"
 #include "failure.h"
 
 namespace palvane::tools {
@@ -8,8 +9,11 @@ namespace palvane::tools {
 void Outputs::AddDrawing(host::Document& doc, const std::string& path, bool overwrite) {
   progress_.Phase("writing " + path);
   try {
-    outputs_.push_back({std::make_unique<dxf::PendingFile>(path, dxf::WriteDrawing(doc), overwrite),
-                        path, "the drawing"});
+    outputs_.push_back(
+        {std::make_unique<platform::PendingFile>(path, dxf::WriteDrawing(doc), overwrite), path,
+         "the drawing"});
+  } catch (const platform::FileError& e) {
+    throw Failure{2, std::string("cannot write the drawing: ") + e.what()};
   } catch (const dxf::DxfError& e) {
     throw Failure{2, std::string("cannot write the drawing: ") + e.what()};
   }
@@ -18,8 +22,9 @@ void Outputs::AddDrawing(host::Document& doc, const std::string& path, bool over
 void Outputs::AddFile(const std::string& path, const std::string& bytes, bool overwrite,
                       const std::string& what) {
   try {
-    outputs_.push_back({std::make_unique<dxf::PendingFile>(path, bytes, overwrite), path, what});
-  } catch (const dxf::DxfError& e) {
+    outputs_.push_back(
+        {std::make_unique<platform::PendingFile>(path, bytes, overwrite), path, what});
+  } catch (const platform::FileError& e) {
     throw Failure{2, "cannot write " + what + ": " + e.what()};
   }
 }
@@ -29,7 +34,7 @@ void Outputs::Commit() {
   for (Output& output : outputs_) {
     try {
       output.file->Commit();
-    } catch (const dxf::DxfError& e) {
+    } catch (const platform::FileError& e) {
       throw Failure{2, "cannot write " + output.what + ": " + e.what() +
                            (placed.empty() ? "" : " (already written: " + placed + ")")};
     }

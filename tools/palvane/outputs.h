@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "console.h"
-#include "dxf/file_io.h"
 #include "host/host.h"
+#include "platform/files.h"
 
 namespace palvane::tools {
 
@@ -34,7 +34,7 @@ class Outputs {
 
  private:
   struct Output {
-    std::unique_ptr<dxf::PendingFile> file;
+    std::unique_ptr<platform::PendingFile> file;
     std::string path, what;
   };
   Progress& progress_;

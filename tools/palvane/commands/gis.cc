@@ -17,8 +17,8 @@
 #include "model/problem_codes.h"
 #include "model/river.h"
 #ifdef PALVANE_GIS
-#include "dxf/file_io.h"
 #include "gis/gis_module.h"
+#include "platform/files.h"
 #endif
 
 namespace palvane::tools {
@@ -166,8 +166,8 @@ int Run(const Args& a) {
                          a.crs,
                          a.overwrite,
                          a.drawing,
-                         dxf::RegisterTemporary,
-                         dxf::ReleaseTemporary};
+                         platform::RegisterTemporary,
+                         platform::ReleaseTemporary};
   const GisWritten written = WriteGisThroughModule(river, output);
   for (const std::string& warning : written.warnings) Say(warning);
   if (a.crs.empty()) Say("no --crs: " + a.out + " has no coordinate reference system");
