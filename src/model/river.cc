@@ -104,6 +104,7 @@ class RiverReader {
     // Each step's failure is this section's problem: what came before it
     // stays, and nothing of another section enters.
     const char* failing = code::kHostError;  // what a host error here means
+    std::string told;                         // the failure's text, shown already
     try {
       record.Profile = FindSectionProfile(heard, drawing_, number);
       if (record.Profile) {
@@ -140,7 +141,9 @@ class RiverReader {
         } catch (const host::Error&) {
         }
       }
-      section.problems.push_back({failing, e.description()});
+      // A lost tag's problem is told once, below, in words of its own.
+      if (failing != code::kTagLost) section.problems.push_back({failing, e.description()});
+      told = e.description();
       heard.Show(e.description());
     }
     if (section.Has(2)) {
@@ -170,8 +173,9 @@ class RiverReader {
     }
     // The lookups' messages, each under the code of its problem.
     for (const std::string& message : heard.messages) {
-      const bool counted = std::any_of(section.problems.begin(), section.problems.end(),
-                                       [&](const Problem& p) { return p.text == message; });
+      const bool counted =
+          message == told || std::any_of(section.problems.begin(), section.problems.end(),
+                                         [&](const Problem& p) { return p.text == message; });
       if (!counted) section.problems.push_back({LookupCode(message), message});
     }
     // The record outlives the sink it was read with.

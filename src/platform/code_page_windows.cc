@@ -43,9 +43,10 @@ bool CodePage::AppendFromUtf8(std::string_view character, std::string& out) cons
                                           static_cast<int>(character.size()), wide, 2);
   char buf[8];
   BOOL lost = FALSE;
-  const int written = units > 0 ? ::WideCharToMultiByte(converter_->number, WC_NO_BEST_FIT_CHARS,
-                                                        wide, units, buf, sizeof buf, nullptr, &lost)
-                                : 0;
+  const int written = units > 0
+                          ? ::WideCharToMultiByte(converter_->number, WC_NO_BEST_FIT_CHARS, wide,
+                                                  units, buf, sizeof buf, nullptr, &lost)
+                          : 0;
   if (written <= 0 || lost) return false;
   out.append(buf, static_cast<size_t>(written));
   return true;

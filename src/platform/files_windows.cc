@@ -102,7 +102,8 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
     DWORD written = 0;
-    if (PlannedWriteFault().after >= 0 && done + chunk > static_cast<uint64_t>(PlannedWriteFault().after)) {
+    if (PlannedWriteFault().after >= 0 &&
+        done + chunk > static_cast<uint64_t>(PlannedWriteFault().after)) {
       ::SetLastError(ERROR_DISK_FULL);
       fail("write failed");
     }

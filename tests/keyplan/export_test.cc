@@ -105,6 +105,26 @@ TEST_F(ExportKeyplanTest, NoReachAtAllAndNoCurrentReach) {
   EXPECT_EQ(Keyplan(), nullptr);
 }
 
+// The export hands back what it made: the drawing (the last one added) and
+// whether a lost tag was written back onto its profile in the source.
+TEST_F(ExportKeyplanTest, SaysWhatItMadeAndWhetherItRestoredTags) {
+  keyplan::KeyplanMade made;
+  EXPECT_EQ(centerline.ExportKeyplanAsAttributes(river.doc, options, &made), "");
+  ASSERT_TRUE(made.drawing);
+  EXPECT_EQ(made.drawing->Name(), Keyplan()->Name());
+  EXPECT_TRUE(made.tags_restored);  // section 3's
+  // Restored now: a second export restores nothing.
+  EXPECT_EQ(centerline.ExportKeyplan(river.doc, options, &made), "");
+  ASSERT_TRUE(made.drawing);
+  EXPECT_EQ(made.drawing->Name(), Keyplan()->Name());
+  EXPECT_FALSE(made.tags_restored);
+  // No current reach: nothing made.
+  TagReach(*centre, "4", false);
+  centerline.ExportKeyplan(river.doc, options, &made);
+  EXPECT_FALSE(made.drawing);
+  EXPECT_FALSE(made.tags_restored);
+}
+
 TEST_F(ExportKeyplanTest, UnreadableTextHeightLeavesLabelsAtTheFirstVertex) {
   options.TextHeight = "tall";
   centerline.ExportKeyplan(river.doc, options);

@@ -145,5 +145,19 @@ TEST(OptionRulesTest, LayerChainageAndPrecision) {
   EXPECT_EQ(kOptionFields.back().name, std::string("LineLayer"));
 }
 
+// A prefix is judged by the names it makes, as the drawing judges them.
+TEST(OptionRulesTest, LineLayerPrefixIsRefusedAsTheDrawingRefusesItsNames) {
+  CheckLineLayerPrefix("XS_");
+  CheckLineLayerPrefix("");  // the chainage alone names the layer
+  CheckLineLayerPrefix("Section lines ");
+  for (const char* bad : {"XS<", "a/b", "XS,", "x*", "tab\t"}) {
+    EXPECT_ERROR(CheckLineLayerPrefix(bad), host::Error::kInvalidInput);
+  }
+  // The chainage makes the name longer than the prefix: 250 bytes and
+  // "0.000" pass the limit of 255.
+  EXPECT_ERROR(CheckLineLayerPrefix(std::string(251, 'x')), host::Error::kInvalidInput);
+  CheckLineLayerPrefix(std::string(250, 'x'));
+}
+
 }  // namespace
 }  // namespace palvane::keyplan
