@@ -104,7 +104,7 @@ class RiverReader {
     // Each step's failure is this section's problem: what came before it
     // stays, and nothing of another section enters.
     const char* failing = code::kHostError;  // what a host error here means
-    std::string told;                         // the failure's text, shown already
+    std::string told;                        // the failure's text, shown already
     try {
       record.Profile = FindSectionProfile(heard, drawing_, number);
       if (record.Profile) {

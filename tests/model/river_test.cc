@@ -115,7 +115,7 @@ TEST_F(RiverReadTest, OnlyTheReachesWhenAsked) {
 // One reach or section that cannot be read is kept with its problem; the
 // others keep their own values and never take its.
 TEST_F(RiverReadTest, WhatCannotBeReadStaysWithItsOwnerAlone) {
-  SetTagItem(*other, 3, Variant("perhaps"), 1000);  // no flag
+  SetTagItem(*other, 3, Variant("perhaps"), 1000);        // no flag
   SetTagItem(*two.profile, 8, Variant("someday"), 1000);  // no date: fails late
   SetTagItem(*three.profile, 4, Variant("ten"), 1000);    // no chainage: fails early
   const model::River river = model::ReadRiver(d.doc, sink, {.centre_points = true});

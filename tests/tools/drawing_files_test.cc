@@ -63,9 +63,7 @@ TEST_F(DrawingFilesTest, APolylineIsFoundByItsHandleAndAnythingElseIsNamed) {
 }
 
 TEST_F(DrawingFilesTest, DwgAndOtherOutputNamesAreRefusedUpFront) {
-  {
-    std::ofstream(Path("old.dwg"), std::ios::binary) << "AC1032" << std::string(100, '\0');
-  }
+  { std::ofstream(Path("old.dwg"), std::ios::binary) << "AC1032" << std::string(100, '\0'); }
   EXPECT_EQ(FailureOf([&] { tools::OpenedDrawing drawing(Path("old.dwg")); }),
             Path("old.dwg") +
                 " is a DWG drawing (AC1032, the 2018 format), which Palvane does not read: "

@@ -53,9 +53,8 @@ TEST_F(OutputsTest, NothingIsPutInPlaceUntilEveryOutputIsWritten) {
   {
     tools::Outputs outputs(progress);
     outputs.AddFile(Path("a.svg"), "A", false, "the picture");
-    const std::string reason = FailureOf([&] {
-      outputs.AddFile((dir_ / "missing" / "b.svg").string(), "B", false, "the picture");
-    });
+    const std::string reason = FailureOf(
+        [&] { outputs.AddFile((dir_ / "missing" / "b.svg").string(), "B", false, "the picture"); });
     EXPECT_EQ(reason.rfind("cannot write the picture: ", 0), 0u) << reason;
     EXPECT_FALSE(fs::exists(Path("a.svg")));
   }
@@ -67,9 +66,7 @@ TEST_F(OutputsTest, AFailingCommitNamesWhatWasAlreadyWritten) {
   tools::Outputs outputs(progress);
   outputs.AddFile(Path("a.txt"), "A", false, "the listing");
   outputs.AddFile(Path("b.svg"), "B", false, "the picture");
-  {
-    std::ofstream(Path("b.svg"), std::ios::binary) << "someone else's";
-  }
+  { std::ofstream(Path("b.svg"), std::ios::binary) << "someone else's"; }
   const std::string reason = FailureOf([&] { outputs.Commit(); });
   EXPECT_EQ(reason.rfind("cannot write the picture: ", 0), 0u) << reason;
   EXPECT_NE(reason.find("(already written: " + Path("a.txt") + ")"), std::string::npos) << reason;
@@ -81,9 +78,7 @@ TEST_F(OutputsTest, DrawingsAreWrittenWholeAndAnExistingOneOnlyWhenAsked) {
   auto app = dxf::NewApplication();
   const auto doc = app->Documents()->Add();
   doc->Layers()->Add("Kept");
-  {
-    std::ofstream(Path("d.dxf"), std::ios::binary) << "old";
-  }
+  { std::ofstream(Path("d.dxf"), std::ios::binary) << "old"; }
   tools::Outputs refused(progress);
   const std::string reason =
       FailureOf([&] { refused.AddDrawing(*doc, Path("d.dxf"), /*overwrite=*/false); });
