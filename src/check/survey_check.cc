@@ -14,6 +14,7 @@
 #include "model/layer_names.h"
 #include "model/lookup.h"
 #include "model/reach.h"
+#include "model/river.h"
 #include "model/section.h"
 #include "model/tags.h"
 
@@ -154,6 +155,12 @@ class Checker {
       : drawing_(drawing), options_(options) {}
 
   CheckResult Run() {
+    // Read as the exports read it, through a selection set of the check's
+    // own, deleted after each query: the sets the exports and the user keep
+    // are left alone. The lookups' messages are findings here.
+    model::RiverOptions read = model::RiverOptions::WithCentrePoints();
+    read.selection_set = kSetName;
+    river_ = model::ReadRiver(drawing_, silent_, read);
     ReadReaches();
     ReadSections();
     for (size_t r = 0; r < reaches_.size(); ++r) CheckGeometry(r);
@@ -182,100 +189,60 @@ class Checker {
         what + " failed: error " + std::to_string(e.number()) + ", " + e.description());
   }
 
-  // The entities the filter selects from the whole drawing, through a
-  // selection set of the check's own, deleted again: the sets the exports
-  // and the user keep are left alone.
-  std::vector<Ref<host::Entity>> Select(const std::vector<int16_t>& codes,
-                                        const std::vector<Variant>& values) {
-    const auto set = model::NewSelectionSet(drawing_, kSetName);
-    // Deleted however the query ends; a failure to delete is the query's
-    // failure only when the query itself went well.
-    struct DeleteAfter {
-      const Ref<host::SelectionSet>& set;
-      ~DeleteAfter() {
-        try {
-          set->Delete();
-        } catch (const host::Error&) {
-        }
-      }
-    } delete_after{set};
-    set->Select(host::kSelectionSetAll, codes, values);
-    std::vector<Ref<host::Entity>> out;
-    const int32_t count = set->Count();
-    out.reserve(static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) out.push_back(set->Item(i));
-    return out;
-  }
-  // The entities of a type on the one layer named `layer` (its wild-card
-  // characters escaped, so that "12.5" finds neither "12-5" nor "1205").
-  std::vector<Ref<host::Entity>> Select(const char* type, const std::string& layer) {
-    return Select({0, 8}, {Variant(type), Variant(host::EscapeWildcards(layer))});
-  }
-
   // A polyline's vertices and bulges in world plan, or nothing when it does
   // not lie in a plane parallel to the plan.
   std::optional<geometry::PlanPolyline> WorldPlan(host::LWPolyline& line) {
     return along::ReadWorldPlan(line, *drawing_->Utility());
   }
 
+  // The reaches from what was read: a tag that cannot be read is an error
+  // (every export stops at it), a centre line not flat in plan a warning.
   void ReadReaches() {
-    std::vector<Ref<host::Entity>> lines;
-    try {
-      lines = Select({0}, {Variant("LWPOLYLINE")});
-    } catch (const host::Error& e) {
-      HostFailure(e, "", "selecting the polylines");
+    for (const model::RiverFailure& failure : river_.failures) {
+      if (failure.what != "selecting the polylines") continue;
+      HostFailure(failure.error, "", failure.what);
       return;
     }
     size_t tagged = 0;
-    for (const auto& entity : lines) {
-      std::string handle;
-      try {
-        const auto line = entity.As<host::LWPolyline>();
-        handle = line->Handle();
-        const host::XData tag = line->GetXData(model::kTagApp);
-        if (tag.empty()) continue;
-        model::TEVReach record;
-        record.Profile = line;
-        bool is_reach = false;
-        try {
-          is_reach = record.Load(tag);
-        } catch (const host::Error& e) {
-          // A tag whose kind cannot be read, or a reach tag cut short: the
-          // reach lookup of every export stops at it.
-          bool reach_kind = false, kind_readable = tag.values.size() > 1;
-          try {
-            reach_kind = kind_readable && model::IsTagKind(tag, model::kReachKind);
-          } catch (const host::Error&) {
-            kind_readable = false;
-          }
-          if (!reach_kind && kind_readable) continue;
-          ++tagged;
-          std::string reach_no;
-          if (reach_kind && tag.values.size() > 2) {
-            try {
-              reach_no = host::ToText(tag.values[2]);
-            } catch (const host::Error&) {
-            }
-          }
-          Add(Severity::kError, code::kReachTagUnreadable, reach_no, "", {handle},
-              std::string(reach_kind ? "the reach tag" : "the \"TEV\" data") + " of polyline " +
-                  handle + " cannot be read (" + e.description() + ", " +
-                  std::to_string(tag.values.size()) + " items): every export stops at it");
-          continue;
-        }
-        if (!is_reach) continue;
-        ++tagged;
-        Reach reach{record.ReachNo, handle, record.Status, line, std::nullopt};
-        try {
-          reach.plan = WorldPlan(*line);
-        } catch (const host::Error& e) {
-          // The reach stays a reach; only its sections cannot be measured.
-          HostFailure(e, "", "reading the centre line of reach " + record.ReachNo);
-        }
-        reaches_.push_back(std::move(reach));
-      } catch (const host::Error& e) {
-        HostFailure(e, "", "reading polyline " + handle);
+    for (const model::UnreadReach& unread : river_.unread_reaches) {
+      const host::XData& tag = unread.tag;
+      if (tag.empty()) {
+        HostFailure(unread.error, "", "reading polyline " + unread.handle);
+        continue;
       }
+      // A tag whose kind cannot be read, or a reach tag cut short: the
+      // reach lookup of every export stops at it.
+      bool reach_kind = false, kind_readable = tag.values.size() > 1;
+      try {
+        reach_kind = kind_readable && model::IsTagKind(tag, model::kReachKind);
+      } catch (const host::Error&) {
+        kind_readable = false;
+      }
+      if (!reach_kind && kind_readable) continue;
+      ++tagged;
+      std::string reach_no;
+      if (reach_kind && tag.values.size() > 2) {
+        try {
+          reach_no = host::ToText(tag.values[2]);
+        } catch (const host::Error&) {
+        }
+      }
+      Add(Severity::kError, code::kReachTagUnreadable, reach_no, "", {unread.handle},
+          std::string(reach_kind ? "the reach tag" : "the \"TEV\" data") + " of polyline " +
+              unread.handle + " cannot be read (" + unread.error.description() + ", " +
+              std::to_string(tag.values.size()) + " items): every export stops at it");
+    }
+    for (const model::RiverReach& read : river_.reaches) {
+      ++tagged;
+      const model::TEVReach& record = read.record;
+      Reach reach{record.ReachNo, read.handle, record.Status, record.Profile, std::nullopt};
+      try {
+        reach.plan = WorldPlan(*record.Profile);
+      } catch (const host::Error& e) {
+        // The reach stays a reach; only its sections cannot be measured.
+        HostFailure(e, "", "reading the centre line of reach " + record.ReachNo);
+      }
+      reaches_.push_back(std::move(reach));
     }
     if (tagged == 0) {
       Add(Severity::kError, code::kNoReach, "", "", {},
@@ -324,22 +291,18 @@ class Checker {
   void ReadSections() {
     std::vector<std::string> order;
     std::map<std::string, std::vector<std::string>> layers_of;
-    try {
-      const auto layers = drawing_->Layers();
-      const int32_t count = layers->Count();
-      for (int32_t i = 0; i < count; ++i) {
-        std::string name = layers->Item(i)->Name();
-        std::optional<std::string> number = model::SectionNumberOf(name);
-        if (!number) continue;
-        auto& names = layers_of[*number];
-        if (names.empty()) {
-          order_.emplace(*number, order.size());
-          order.push_back(std::move(*number));
-        }
-        names.push_back(std::move(name));
+    std::map<std::string, const model::RiverSection*> first_of;
+    for (const model::RiverSection& section : river_.sections) {
+      auto& names = layers_of[section.number];
+      if (names.empty()) {
+        order_.emplace(section.number, order.size());
+        order.push_back(section.number);
+        first_of.emplace(section.number, &section);
       }
-    } catch (const host::Error& e) {
-      HostFailure(e, "", "reading the layers");
+      names.push_back(section.layer);
+    }
+    for (const model::RiverFailure& failure : river_.failures) {
+      if (failure.what == "reading the layers") HostFailure(failure.error, "", failure.what);
     }
     std::map<std::string, std::vector<std::string>> numbered;  // tag number -> layer numbers
     for (const std::string& number : order) {
@@ -350,7 +313,7 @@ class Checker {
                 std::to_string(names.size()) + " times");
       }
       try {
-        ReadSection(number, numbered);
+        ReadSection(*first_of[number], numbered);
       } catch (const host::Error& e) {
         HostFailure(e, number, "reading section " + number);
       }
@@ -363,54 +326,43 @@ class Checker {
     }
   }
 
-  void ReadSection(const std::string& number,
+  void ReadSection(const model::RiverSection& read,
                    std::map<std::string, std::vector<std::string>>& numbered) {
+    const std::string& number = read.number;
+    const auto failed = [&] {
+      HostFailure(*read.host_failure, number, "reading section " + number);
+    };
+    // A failure before both lookups were made leaves nothing to judge.
+    if (read.host_failure && !read.centre_points_looked_up) return failed();
     const std::string profile_layer = model::SectionLayer(number, model::kProfileLayer);
     const std::string point_layer = model::SectionLayer(number, model::kSectionCenterLayer);
-    const auto profiles = Select("LWPOLYLINE", profile_layer);
-    const auto points = Select("POINT", point_layer);
     std::vector<std::string> profile_handles, point_handles;
-    for (const auto& e : profiles) profile_handles.push_back(e->Handle());
-    for (const auto& e : points) point_handles.push_back(e->Handle());
-    if (profiles.size() > 1) {
+    for (const auto& e : read.profiles) profile_handles.push_back(e->Handle());
+    for (const auto& e : read.centre_points) point_handles.push_back(e->Handle());
+    if (read.profiles.size() > 1) {
       Add(Severity::kWarning, code::kSeveralProfiles, "", number, profile_handles,
-          "layer " + profile_layer + " holds " + std::to_string(profiles.size()) +
+          "layer " + profile_layer + " holds " + std::to_string(read.profiles.size()) +
               " polylines: the exports use the first, " + profile_handles.front());
     }
-    if (points.empty()) {
+    if (read.centre_points.empty()) {
       Add(Severity::kWarning, code::kNoCentrePoint, "", number, {},
           "layer " + point_layer + " holds no point: a lost tag could not be restored");
-    } else if (points.size() > 1) {
+    } else if (read.centre_points.size() > 1) {
       Add(Severity::kWarning, code::kSeveralCentrePoints, "", number, point_handles,
-          "layer " + point_layer + " holds " + std::to_string(points.size()) +
+          "layer " + point_layer + " holds " + std::to_string(read.centre_points.size()) +
               " points: a lost tag would be restored from the first, " + point_handles.front());
     }
-    if (profiles.empty()) {
+    if (read.profiles.empty()) {
       Add(Severity::kError, code::kNoProfile, "", number, {},
           "layer " + profile_layer + " holds no polyline: the exports leave the section out");
       return;
     }
-    const auto profile = profiles.front().As<host::LWPolyline>();
-    const std::string handle = profile_handles.front();
-    host::XData tag = profile->GetXData(model::kTagApp);
+    if (read.host_failure) return failed();
+    const auto& profile = read.record.Profile;
+    const std::string& handle = read.handle;
     std::vector<std::string> owners{handle};
-    bool own = false;
-    try {
-      own = model::IsTagKind(tag, model::kSectionKind);
-    } catch (const host::Error&) {
-      // No kind at all: as good as lost.
-    }
-    if (!own) {
-      host::XData copy;
-      bool copy_is_section = false;
-      if (!points.empty()) {
-        copy = points.front()->GetXData(model::kTagApp);
-        try {
-          copy_is_section = model::IsTagKind(copy, model::kSectionKind);
-        } catch (const host::Error&) {
-        }
-      }
-      if (!copy_is_section) {
+    if (!read.own_tag) {
+      if (read.tag.empty()) {
         Add(Severity::kError, code::kTagLost, "", number, {handle},
             "profile " + handle +
                 " carries no section tag and no centre point has one to "
@@ -422,14 +374,12 @@ class Checker {
               " has lost its section tag: the exports restore it from centre "
               "point " +
               point_handles.front());
-      tag = std::move(copy);
       owners = {point_handles.front()};
     }
-    Silent silent;
-    model::TEVSection record(silent);
-    try {
-      record.LoadFrom(tag);
-    } catch (const host::Error& e) {
+    const model::TEVSection& record = read.record;
+    const host::XData& tag = read.tag;
+    if (read.load_failure) {
+      const host::Error& e = *read.load_failure;
       const size_t item = FirstBadItem(tag.values);
       // The water date and the through flag come last: the exports label
       // and draw the section with the items read before them, and so is it
@@ -686,6 +636,8 @@ class Checker {
 
   const Ref<host::Document>& drawing_;
   const CheckOptions& options_;
+  Silent silent_;  // the lookups' messages: the records read keep it
+  model::River river_;
   CheckResult result_;
   std::vector<Reach> reaches_;
   std::map<size_t, std::vector<Section>> sections_;  // by reach index

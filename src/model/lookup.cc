@@ -5,37 +5,6 @@
 #include "model/tags.h"
 
 namespace palvane::model {
-namespace {
-
-// Selects, into the set "Section", the entities of one type on one layer and
-// returns the first, with a message when there are none or several. The
-// messages are "Section N Has more than one <several> using first found" and
-// "Section N Has no <none>", made only when shown: a keyplan export looks up
-// every section.
-host::Ref<host::Entity> FindOnLayer(host::MessageSink& sink,
-                                    const host::Ref<host::Document>& drawing,
-                                    const std::string& type, const std::string& section_no,
-                                    std::string_view layer_suffix, const char* several,
-                                    const char* none) {
-  static const std::vector<int16_t> kTypeAndLayer{0, 8};
-  const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, "Section");
-  // The program reads a filter's layer as a wild-card pattern: the number's
-  // own wild-card characters are escaped, so that section "12.5" does not
-  // also find "12-5_Profile", nor "~1" every other layer.
-  set->Select(host::kSelectionSetAll, kTypeAndLayer,
-              {host::Variant(type),
-               host::Variant(SectionLayer(host::EscapeWildcards(section_no), layer_suffix))});
-  const int32_t n = set->Count();
-  if (n == 0) {
-    sink.Show("Section " + section_no + " Has no " + none);
-    return {};
-  }
-  if (n >= 2)
-    sink.Show("Section " + section_no + " Has more than one " + several + " using first found");
-  return set->Item(0);
-}
-
-}  // namespace
 
 host::Ref<host::SelectionSet> NewSelectionSet(const host::Ref<host::Document>& drawing,
                                               const std::string& name) {
@@ -82,19 +51,53 @@ std::optional<TEVReach> GetCurrentReach(host::MessageSink& sink,
   return std::nullopt;
 }
 
+std::vector<host::Ref<host::Entity>> SelectSectionPart(const host::Ref<host::Document>& drawing,
+                                                       const std::string& set_name,
+                                                       SectionPart part,
+                                                       const std::string& section_no) {
+  static const std::vector<int16_t> kTypeAndLayer{0, 8};
+  const bool profile = part == SectionPart::kProfile;
+  const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, set_name);
+  // The program reads a filter's layer as a wild-card pattern: the number's
+  // own wild-card characters are escaped, so that section "12.5" does not
+  // also find "12-5_Profile", nor "~1" every other layer.
+  set->Select(host::kSelectionSetAll, kTypeAndLayer,
+              {host::Variant(profile ? "LWPOLYLINE" : "POINT"),
+               host::Variant(SectionLayer(host::EscapeWildcards(section_no),
+                                          profile ? kProfileLayer : kSectionCenterLayer))});
+  std::vector<host::Ref<host::Entity>> found;
+  const int32_t n = set->Count();
+  found.reserve(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) found.push_back(set->Item(i));
+  return found;
+}
+
+void ShowLookupCount(host::MessageSink& sink, SectionPart part, const std::string& section_no,
+                     size_t count) {
+  // Made only when shown: a keyplan export looks up every section.
+  const bool profile = part == SectionPart::kProfile;
+  if (count == 0) {
+    sink.Show("Section " + section_no + " Has no " + (profile ? "profile" : "Center Point"));
+  } else if (count >= 2) {
+    sink.Show("Section " + section_no + " Has more than one " +
+              (profile ? "Profile" : "Center Point") + " using first found");
+  }
+}
+
 host::Ref<host::LWPolyline> FindSectionProfile(host::MessageSink& sink,
                                                const host::Ref<host::Document>& drawing,
                                                const std::string& section_no) {
-  return FindOnLayer(sink, drawing, "LWPOLYLINE", section_no, kProfileLayer, "Profile", "profile")
-      .As<host::LWPolyline>();
+  const auto found = SelectSectionPart(drawing, "Section", SectionPart::kProfile, section_no);
+  ShowLookupCount(sink, SectionPart::kProfile, section_no, found.size());
+  return found.empty() ? host::Ref<host::LWPolyline>() : found.front().As<host::LWPolyline>();
 }
 
 host::Ref<host::PointEntity> FindSectionCenterPoint(host::MessageSink& sink,
                                                     const host::Ref<host::Document>& drawing,
                                                     const std::string& section_no) {
-  return FindOnLayer(sink, drawing, "POINT", section_no, kSectionCenterLayer, "Center Point",
-                     "Center Point")
-      .As<host::PointEntity>();
+  const auto found = SelectSectionPart(drawing, "Section", SectionPart::kCenterPoint, section_no);
+  ShowLookupCount(sink, SectionPart::kCenterPoint, section_no, found.size());
+  return found.empty() ? host::Ref<host::PointEntity>() : found.front().As<host::PointEntity>();
 }
 
 }  // namespace palvane::model

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
 #include "host/message_sink.h"
@@ -26,6 +27,24 @@ host::Ref<host::SelectionSet> GetReachPolylines(const host::Ref<host::Document>&
 // Shows "You must first create a Reach" when the drawing has no reach at all.
 std::optional<TEVReach> GetCurrentReach(host::MessageSink& sink,
                                         const host::Ref<host::Document>& drawing, bool& found);
+
+// What the exports look a section's entities up by.
+enum class SectionPart { kProfile, kCenterPoint };
+
+// Every entity of `part`'s type on section `section_no`'s layer for it, in
+// drawing order, selected into the set `set_name` (made anew). The
+// number's wild-card characters are escaped.
+std::vector<host::Ref<host::Entity>> SelectSectionPart(const host::Ref<host::Document>& drawing,
+                                                       const std::string& set_name,
+                                                       SectionPart part,
+                                                       const std::string& section_no);
+
+// Shows what the exports show when the lookup of `part` found `count`
+// entities: "Section N Has no profile" (or "Center Point") for none, "Section
+// N Has more than one Profile using first found" for several, and nothing
+// for one.
+void ShowLookupCount(host::MessageSink& sink, SectionPart part, const std::string& section_no,
+                     size_t count);
 
 // The lightweight polyline on layer sectionNo + "_Profile", or nothing; the
 // first one, with a message, when there are several.

@@ -1,7 +1,6 @@
 #include "model/river.h"
 
 #include <algorithm>
-#include <set>
 #include <string_view>
 
 #include "model/layer_names.h"
@@ -39,6 +38,16 @@ const char* LookupCode(const std::string& message) {
   return code::kHostError;
 }
 
+// Whether `tag` is a section tag; one whose kind cannot be read is as good
+// as none.
+bool IsSectionTag(const host::XData& tag) {
+  try {
+    return IsTagKind(tag, kSectionKind);
+  } catch (const host::Error&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 class RiverReader {
@@ -54,44 +63,94 @@ class RiverReader {
   }
 
  private:
+  // The set a query selects into: the exports' own, or the caller's, which
+  // is deleted again however the query ends.
+  template <class Query>
+  auto InSet(const char* exports_set, const Query& query) {
+    if (options_.selection_set.empty()) return query(exports_set);
+    struct DeleteAfter {
+      const host::Ref<host::Document>& drawing;
+      const std::string& name;
+      ~DeleteAfter() {
+        try {
+          drawing->SelectionSets()->Item(name)->Delete();
+        } catch (const host::Error&) {
+        }
+      }
+    } delete_after{drawing_, options_.selection_set};
+    return query(options_.selection_set);
+  }
+
   // Every polyline whose tag is a reach's, each read on its own: one whose
   // tag cannot be read is left out with its problem, and the others stay.
   void ReadReaches() {
     std::vector<host::Ref<host::Entity>> lines;
     try {
-      const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing_, "LWPolys");
-      set->Select(host::kSelectionSetAll, {0}, {host::Variant("LWPOLYLINE")});
-      const int32_t count = set->Count();
-      for (int32_t i = 0; i < count; ++i) lines.push_back(set->Item(i));
+      lines = InSet("LWPolys", [&](const std::string& name) {
+        const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing_, name);
+        set->Select(host::kSelectionSetAll, {0}, {host::Variant("LWPOLYLINE")});
+        std::vector<host::Ref<host::Entity>> found;
+        const int32_t count = set->Count();
+        found.reserve(static_cast<size_t>(count));
+        for (int32_t i = 0; i < count; ++i) found.push_back(set->Item(i));
+        return found;
+      });
     } catch (const host::Error& e) {
+      river_.failures.push_back({"selecting the polylines", e});
       sink_.Show(e.description());
     }
     for (const host::Ref<host::Entity>& entity : lines) {
-      std::string handle;
+      UnreadReach unread{"", {}, host::Error(0, "")};
       try {
         RiverReach reach;
         reach.record.Profile = entity.As<host::LWPolyline>();
-        handle = reach.record.Profile->Handle();
-        if (!reach.record.RetrieveValues()) continue;
-        reach.handle = handle;
+        unread.handle = reach.record.Profile->Handle();
+        unread.tag = reach.record.Profile->GetXData(kTagApp);
+        if (!reach.record.Load(unread.tag)) continue;
+        reach.handle = std::move(unread.handle);
         river_.reaches.push_back(std::move(reach));
       } catch (const host::Error& e) {
-        river_.unread_reaches.push_back(handle);
-        sink_.Show("polyline " + handle + ": its reach tag cannot be read (" + e.description() +
-                   "); it is left out of the reaches");
+        sink_.Show("polyline " + unread.handle + ": its reach tag cannot be read (" +
+                   e.description() + "); it is left out of the reaches");
+        unread.error = e;
+        river_.unread_reaches.push_back(std::move(unread));
       }
     }
   }
 
   void ReadSections() {
-    const auto layers = drawing_->Layers();
-    const int32_t count = layers->Count();
-    for (int32_t i = 0; i < count; ++i) {
-      std::string layer = layers->Item(i)->Name();
-      const auto number = SectionNumberOf(layer);
-      if (!number) continue;
-      ReadSection(*number, std::move(layer));
+    try {
+      const auto layers = drawing_->Layers();
+      const int32_t count = layers->Count();
+      for (int32_t i = 0; i < count; ++i) {
+        std::string layer = layers->Item(i)->Name();
+        const auto number = SectionNumberOf(layer);
+        if (number) ReadSection(*number, std::move(layer));
+      }
+    } catch (const host::Error& e) {
+      river_.failures.push_back({"reading the layers", e});
+      sink_.Show(e.description());
     }
+  }
+
+  // The entities of one part of a section, with the exports' messages.
+  template <class T>
+  std::vector<host::Ref<T>> LookUp(host::MessageSink& heard, SectionPart part,
+                                   const std::string& number) {
+    const auto found = InSet("Section", [&](const std::string& name) {
+      return SelectSectionPart(drawing_, name, part, number);
+    });
+    ShowLookupCount(heard, part, number, found.size());
+    std::vector<host::Ref<T>> out;
+    out.reserve(found.size());
+    for (const auto& entity : found) out.push_back(entity.template As<T>());
+    return out;
+  }
+
+  void LookUpCentrePoints(host::MessageSink& heard, RiverSection& section) {
+    section.centre_points_looked_up = true;
+    section.centre_points =
+        LookUp<host::PointEntity>(heard, SectionPart::kCenterPoint, section.number);
   }
 
   void ReadSection(const std::string& number, std::string layer) {
@@ -100,93 +159,72 @@ class RiverReader {
     section.number = number;
     section.layer = std::move(layer);
     TEVSection& record = section.record;
-    bool own_tag = false;
-    // Each step's failure is this section's problem: what came before it
-    // stays, and nothing of another section enters.
-    const char* failing = code::kHostError;  // what a host error here means
-    std::string told;                        // the failure's text, shown already
+    std::vector<Problem> failures;  // told first
     try {
-      record.Profile = FindSectionProfile(heard, drawing_, number);
-      if (record.Profile) {
+      section.profiles = LookUp<host::LWPolyline>(heard, SectionPart::kProfile, number);
+      if (section.profiles.empty()) {
+        if (options_.centre_points) LookUpCentrePoints(heard, section);
+      } else {
+        record.Profile = section.profiles.front();
         section.handle = record.Profile->Handle();
-        const host::XData own = record.Profile->GetXData(kTagApp);
-        own_tag = IsTagKind(own, kSectionKind);
-        // Counted before the values are read, so that what was read before
-        // an item that fails is kept.
-        if (own_tag) section.tag_items_ = own.values.size();
-        failing = code::kTagUnreadable;
-        // The tag in hand is read as RetrieveValues would read it again.
-        if (own_tag) {
-          record.LoadFrom(own);
-        } else {
-          record.RetrieveValues(drawing_);
-        }
-        section.complete = true;
-        if (!own_tag) {
-          const host::XData restored_tag = record.Profile->GetXData(kTagApp);
-          if (IsTagKind(restored_tag, kSectionKind)) {
-            section.tag_items_ = restored_tag.values.size();
+        section.tag = record.Profile->GetXData(kTagApp);
+        section.own_tag = IsSectionTag(section.tag);
+        if (!section.own_tag) {
+          // The profile lost its tag: its centre point keeps a copy.
+          section.tag = {};
+          LookUpCentrePoints(heard, section);
+          if (!section.centre_points.empty()) {
+            record.CenterPoint = section.centre_points.front();
+            host::XData copy = record.CenterPoint->GetXData(kTagApp);
+            if (IsSectionTag(copy)) section.tag = std::move(copy);
           }
         }
+        if (!section.tag.empty()) {
+          try {
+            record.LoadFrom(section.tag);
+          } catch (const host::Error& e) {
+            section.load_failure = e;
+            failures.push_back({code::kTagUnreadable, e.description()});
+            heard.Show(e.description());
+          }
+        }
+        section.complete = !section.load_failure;
+        if (section.own_tag && options_.centre_points) LookUpCentrePoints(heard, section);
       }
     } catch (const host::Error& e) {
-      // A profile without its tag and no centre point to restore it from.
-      if (record.Profile && !own_tag && !record.CenterPoint) failing = code::kTagLost;
-      if (!own_tag && record.CenterPoint && section.tag_items_ == 0) {
-        // The centre point's tag failed part way: its items before the
-        // failing one were read all the same.
-        try {
-          const host::XData copy = record.CenterPoint->GetXData(kTagApp);
-          if (IsTagKind(copy, kSectionKind)) section.tag_items_ = copy.values.size();
-        } catch (const host::Error&) {
-        }
-      }
-      // A lost tag's problem is told once, below, in words of its own.
-      if (failing != code::kTagLost) section.problems.push_back({failing, e.description()});
-      told = e.description();
+      section.host_failure = e;
+      section.complete = false;
+      failures.push_back({code::kHostError, e.description()});
       heard.Show(e.description());
     }
+    section.problems = std::move(failures);
     if (section.Has(2)) {
-      if (own_tag && restored_.count(section.handle) == 0) {
-        section.source = "tag";
-      } else {
-        section.source = "centre point";
-        restored_.insert(section.handle);
+      section.source = section.own_tag ? "tag" : "centre point";
+      if (!section.own_tag) {
         section.problems.push_back(
             {code::kTagRestorable,
              "profile " + section.handle +
                  " has lost its section tag: restored from its centre point"});
       }
-    } else if (record.Profile && !own_tag && section.tag_items_ == 0) {
+    } else if (record.Profile && !section.own_tag && section.tag.empty() && !section.host_failure) {
       section.problems.push_back(
           {code::kTagLost,
            "profile " + section.handle + " carries no section tag and no centre point has one"});
     }
-    // A lost tag's restoring looked the centre point up already.
-    section.centre_point = record.CenterPoint;
-    if (options_.centre_points && !(record.Profile && !own_tag)) {
-      try {
-        section.centre_point = FindSectionCenterPoint(heard, drawing_, number);
-      } catch (const host::Error& e) {
-        heard.Show(e.description());
-      }
-    }
     // The lookups' messages, each under the code of its problem.
     for (const std::string& message : heard.messages) {
-      const bool counted =
-          message == told || std::any_of(section.problems.begin(), section.problems.end(),
-                                         [&](const Problem& p) { return p.text == message; });
+      const bool counted = std::any_of(section.problems.begin(), section.problems.end(),
+                                       [&](const Problem& p) { return p.text == message; });
       if (!counted) section.problems.push_back({LookupCode(message), message});
     }
     // The record outlives the sink it was read with.
-    section.record.SetSink(sink_);
+    record.SetSink(sink_);
   }
 
   const host::Ref<host::Document>& drawing_;
   host::MessageSink& sink_;
   const RiverOptions& options_;
   River river_;
-  std::set<std::string> restored_;  // profiles whose tag came from their centre point
 };
 
 River ReadRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,

@@ -1,11 +1,14 @@
 #pragma once
 
 // A surveyed river as its tags describe it: every reach, and every section
-// a section-line layer names, read with the lookups and record rules of the
-// keyplan exports. Each reach and section is read on its own: one that
-// cannot be read is kept with its problems, and never takes another's
-// values. The commands that list, export or measure the river read it here.
+// a section-line layer names, found with the lookups of the keyplan exports
+// and read with their record rules. Each reach and section is read on its
+// own: one that cannot be read is kept with what was read and its problems,
+// and never takes another's values. The drawing is only read: a lost
+// section tag is read from its centre point, not written back. Every
+// command that lists, exports, checks or measures the river reads it here.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,47 +31,87 @@ struct RiverReach {
   std::string handle;
 };
 
-struct RiverSection {
-  explicit RiverSection(host::MessageSink& sink) : record(sink) {}
+// A polyline whose "TEV" data is no reach tag that can be read.
+struct UnreadReach {
+  std::string handle;  // empty when even that could not be read
+  host::XData tag;     // as read; empty when reading it failed
+  host::Error error;
+};
 
+struct RiverSection {
   std::string number;  // from the section-line layer's name
   std::string layer;   // that layer
-  // The record, bound to the section's profile (null when none was found).
-  // Its members hold this section's own values as far as Has() says.
-  TEVSection record;
+  // The polylines on the section's profile layer and the points on its
+  // centre-point layer, in drawing order: the first of each is the
+  // section's. The points are looked up when the profile has lost its tag,
+  // or for every section with RiverOptions::centre_points.
+  std::vector<host::Ref<host::LWPolyline>> profiles;
+  std::vector<host::Ref<host::PointEntity>> centre_points;
+  bool centre_points_looked_up = false;
   std::string handle;  // of the profile
+  // The section tag read: the profile's own, or when it has none the copy
+  // its first centre point carries (then `own_tag` is false). Empty when
+  // neither has one.
+  host::XData tag;
+  bool own_tag = false;
+  // The record loaded from `tag`, bound to the profile and the centre point
+  // the tag came from. Its members hold this section's own values as far as
+  // Has() says.
+  TEVSection record;
   // Where the values came from: "tag", "centre point" when the profile had
   // lost its tag, or empty when none were read.
   std::string source;
-  bool complete = false;  // the whole tag was read without a failure
-  // The centre point, when looked up (RiverOptions::centre_points) or when
-  // a lost tag was restored from it.
-  host::Ref<host::PointEntity> centre_point;
+  // The record was read without a failure (a profile whose tag is lost,
+  // with no centre point's to take it from, reads as no values).
+  bool complete = false;
+  // Why the tag could not be loaded, and a host failure that ended the
+  // reading early (after the lookups when `profiles` or `centre_points` are
+  // filled).
+  std::optional<host::Error> load_failure, host_failure;
   std::vector<Problem> problems;
 
   // Whether tag item `item` (2 to 9) was read, from a tag that holds it.
-  bool Has(size_t item) const { return record.LoadedThrough(item) && tag_items_ > item; }
+  bool Has(size_t item) const { return record.LoadedThrough(item) && tag.values.size() > item; }
 
- private:
-  friend class RiverReader;
-  size_t tag_items_ = 0;
+  explicit RiverSection(host::MessageSink& sink) : record(sink) {}
+};
+
+// A failure that ended the reading of a whole part: "selecting the
+// polylines" or "reading the layers".
+struct RiverFailure {
+  std::string what;
+  host::Error error;
 };
 
 struct River {
   std::vector<RiverReach> reaches;
-  std::vector<std::string> unread_reaches;  // polylines whose reach tag cannot be read
-  std::vector<RiverSection> sections;       // in layer order, one per section-line layer
+  std::vector<UnreadReach> unread_reaches;
+  std::vector<RiverSection> sections;  // in layer order, one per section-line layer
+  std::vector<RiverFailure> failures;
 };
 
 struct RiverOptions {
   bool sections = true;        // read the sections too, not only the reaches
-  bool centre_points = false;  // look every section's centre point up
+  bool centre_points = false;  // look every section's centre points up
+  // The selection set the lookups use, made and deleted for each query;
+  // empty for the exports' own sets ("LWPolys", "Section"), which are kept.
+  std::string selection_set;
+
+  static RiverOptions ReachesOnly() {
+    RiverOptions options;
+    options.sections = false;
+    return options;
+  }
+  static RiverOptions WithCentrePoints() {
+    RiverOptions options;
+    options.centre_points = true;
+    return options;
+  }
 };
 
-// Reads the river of `drawing`. A lost section tag is restored from its
-// centre point in the drawing in memory, as the exports restore it; nothing
-// else is written. The lookups' messages and each failure go to `sink` as
-// they arise, and to the problems of the reach or section they concern.
+// Reads the river of `drawing`. The lookups' messages ("Section 12 Has no
+// profile") and each failure go to `sink` as they arise, and to the problems
+// of the reach or section they concern.
 River ReadRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                 const RiverOptions& options = {});
 

@@ -83,15 +83,18 @@ TEST_F(RiverReadTest, ReachesAndSectionsWithTheirValuesAndWhereTheyCameFrom) {
   EXPECT_TRUE(s1.problems.empty());
   EXPECT_EQ(s1.record.Title, "Weir");
   EXPECT_EQ(s1.record.Chainage, 10);
-  EXPECT_FALSE(s1.centre_point);  // not asked for
+  EXPECT_FALSE(s1.centre_points_looked_up);  // not asked for
 
   const auto& s2 = SectionNumbered(river, "2");
   EXPECT_EQ(s2.source, "centre point");
   EXPECT_TRUE(s2.Has(7));
   EXPECT_EQ(s2.record.SectionName, "XS2");
   EXPECT_EQ(Codes(s2), std::vector<std::string>{model::code::kTagRestorable});
-  ASSERT_TRUE(s2.centre_point);  // the one the tag came from
-  EXPECT_EQ(s2.centre_point->Handle(), two.center->Handle());
+  ASSERT_EQ(s2.centre_points.size(), 1u);  // looked up for the tag
+  EXPECT_EQ(s2.centre_points.front()->Handle(), two.center->Handle());
+  EXPECT_FALSE(s2.own_tag);
+  // Read, not restored: the drawing is only read.
+  EXPECT_TRUE(two.profile->GetXData("TEV").empty());
 
   const auto& s4 = SectionNumbered(river, "4");
   EXPECT_FALSE(s4.record.Profile);
@@ -107,7 +110,7 @@ TEST_F(RiverReadTest, ReachesAndSectionsWithTheirValuesAndWhereTheyCameFrom) {
 }
 
 TEST_F(RiverReadTest, OnlyTheReachesWhenAsked) {
-  const model::River river = model::ReadRiver(d.doc, sink, {.sections = false});
+  const model::River river = model::ReadRiver(d.doc, sink, model::RiverOptions::ReachesOnly());
   EXPECT_EQ(river.reaches.size(), 2u);
   EXPECT_TRUE(river.sections.empty());
 }
@@ -118,14 +121,16 @@ TEST_F(RiverReadTest, WhatCannotBeReadStaysWithItsOwnerAlone) {
   SetTagItem(*other, 3, Variant("perhaps"), 1000);        // no flag
   SetTagItem(*two.profile, 8, Variant("someday"), 1000);  // no date: fails late
   SetTagItem(*three.profile, 4, Variant("ten"), 1000);    // no chainage: fails early
-  const model::River river = model::ReadRiver(d.doc, sink, {.centre_points = true});
+  const model::River river = model::ReadRiver(d.doc, sink, model::RiverOptions::WithCentrePoints());
   ASSERT_EQ(river.reaches.size(), 1u);
-  EXPECT_EQ(river.unread_reaches, std::vector<std::string>{other->Handle()});
+  ASSERT_EQ(river.unread_reaches.size(), 1u);
+  EXPECT_EQ(river.unread_reaches.front().handle, other->Handle());
+  EXPECT_EQ(river.unread_reaches.front().tag.values.size(), 5u);
 
   const auto& s1 = SectionNumbered(river, "1");
   EXPECT_TRUE(s1.complete);
-  ASSERT_TRUE(s1.centre_point);
-  EXPECT_EQ(s1.centre_point->Handle(), one.center->Handle());
+  ASSERT_EQ(s1.centre_points.size(), 1u);
+  EXPECT_EQ(s1.centre_points.front()->Handle(), one.center->Handle());
 
   const auto& s2 = SectionNumbered(river, "2");
   EXPECT_FALSE(s2.complete);
@@ -153,6 +158,8 @@ TEST_F(RiverReadTest, AHostFailureInOneSectionLeavesTheOthers) {
   EXPECT_FALSE(s2.record.Profile);
   EXPECT_EQ(Codes(s2), std::vector<std::string>{model::code::kHostError});
   EXPECT_EQ(s2.problems.front().text, "refused");
+  ASSERT_TRUE(s2.host_failure);
+  EXPECT_EQ(s2.host_failure->number(), 5);
   EXPECT_TRUE(SectionNumbered(river, "3").complete);
   EXPECT_EQ(SectionNumbered(river, "3").record.Chainage, 30);
 }

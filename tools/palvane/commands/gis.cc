@@ -56,9 +56,11 @@ std::vector<geometry::Point2> WorldLine(const host::Ref<host::Document>& drawing
 
 GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                       double tolerance) {
-  model::River read = model::ReadRiver(drawing, sink, {.centre_points = true});
+  model::River read = model::ReadRiver(drawing, sink, model::RiverOptions::WithCentrePoints());
   GisRiver river;
-  river.unread_reaches = std::move(read.unread_reaches);
+  for (const model::UnreadReach& unread : read.unread_reaches) {
+    river.unread_reaches.push_back(unread.handle);
+  }
   std::map<std::string, double> reach_lengths;  // the first reach of each number
   for (const model::RiverReach& r : read.reaches) {
     try {
@@ -118,11 +120,12 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
         section.chainage && it != reach_lengths.end()) {
       section.mike11_ch = it->second - *section.chainage;
     }
-    if (s.centre_point) {
+    if (!s.centre_points.empty()) {
+      const host::Ref<host::PointEntity>& point = s.centre_points.front();
       try {
-        const std::string handle = s.centre_point->Handle();
+        const std::string handle = point->Handle();
         if (points_listed.insert(handle).second) {
-          const host::Point3 at = s.centre_point->Coordinates();
+          const host::Point3 at = point->Coordinates();
           river.centre_points.push_back({handle, section.sect_no, {at[0], at[1]}});
         }
       } catch (const host::Error& e) {

@@ -89,7 +89,7 @@ int Run(const Args& a) {
     line = drawing.Polyline(a.handle);
   } else {
     host::StderrMessageSink sink;
-    const model::River river = model::ReadRiver(seen, sink, {.sections = false});
+    const model::River river = model::ReadRiver(seen, sink, model::RiverOptions::ReachesOnly());
     const model::RiverReach* current = model::CurrentReach(river);
     // The exports stop at a reach tag they cannot read, and the current
     // reach may be the one that cannot be read.
