@@ -14,6 +14,7 @@ declare -A allowed=(
   [view]="host trap model geometry"
   [keyplan]="host trap model geometry"
   [check]="host trap model geometry along"
+  [tagging]="host trap model geometry along check"
   [automation]="host trap model geometry along view keyplan"
   [dxf]="host host/memory geometry platform"
   [com]="host trap model geometry along view keyplan automation"

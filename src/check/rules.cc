@@ -21,6 +21,19 @@ bool Overlap(const Point2& a0, const Point2& a1, const Point2& b0, const Point2&
   return std::min(hi, d[0] * d[0] + d[1] * d[1]) > std::max(lo, 0.0);
 }
 
+double BearingOf(const Convention& c, double angle) {
+  if (c.reversed) angle += kPi;
+  double bearing = c.from_north ? kPi / 2 - angle : angle;
+  double period = 2 * kPi;
+  if (c.degrees) {
+    bearing *= 180 / kPi;
+    period = 360;
+  }
+  bearing = std::fmod(bearing, period);
+  if (bearing < 0) bearing += period;
+  return bearing == period ? 0 : bearing;
+}
+
 double BearingError(const Convention& c, double angle, double tagged) {
   if (c.reversed) angle += kPi;
   double expected = c.from_north ? kPi / 2 - angle : angle;

@@ -15,16 +15,21 @@ using geometry::Point2;
 // vertex to its last or back.
 struct Convention {
   const char* text;
+  const char* key;  // its name on the command line
   bool degrees, from_north, reversed;
 };
 inline constexpr Convention kConventions[] = {
-    {"degrees clockwise from grid north", true, true, false},
-    {"degrees clockwise from grid north", true, true, true},
-    {"degrees counter-clockwise from east", true, false, false},
-    {"degrees counter-clockwise from east", true, false, true},
-    {"radians counter-clockwise from east", false, false, false},
-    {"radians counter-clockwise from east", false, false, true},
+    {"degrees clockwise from grid north", "north-degrees", true, true, false},
+    {"degrees clockwise from grid north", "north-degrees-reversed", true, true, true},
+    {"degrees counter-clockwise from east", "east-degrees", true, false, false},
+    {"degrees counter-clockwise from east", "east-degrees-reversed", true, false, true},
+    {"radians counter-clockwise from east", "east-radians", false, false, false},
+    {"radians counter-clockwise from east", "east-radians-reversed", false, false, true},
 };
+
+// The bearing `c` gives a line of direction `angle` (radians
+// counter-clockwise from east): from 0 up to a full turn in its unit.
+double BearingOf(const Convention& c, double angle);
 
 // How far a tagged bearing lies from what `c` gives for a line of direction
 // `angle` (radians counter-clockwise from east), in degrees.

@@ -115,31 +115,6 @@ constexpr const char* kSetName = "PalvaneCheck";
 // How far a profile's arcs may stray from the chords they are measured by.
 constexpr double kPathTolerance = 1e-4;
 
-// Where a profile, given as a chain of points, meets the centre line, in
-// order of chainage: the profile's own segments, not the line the keyplan
-// draws from its first vertex to its last, since the survey's section
-// crosses where the profile does. A crossing at a vertex the profile's
-// pieces share counts once.
-std::vector<geometry::Crossing> CrossingsOfPath(const geometry::PolylineIndex& centre,
-                                                const std::vector<Point2>& path) {
-  std::vector<geometry::Crossing> all;
-  for (size_t i = 0; i + 1 < path.size(); ++i) {
-    if (path[i] == path[i + 1]) continue;
-    for (const geometry::Crossing& c : centre.Crossings(path[i], path[i + 1])) all.push_back(c);
-  }
-  std::stable_sort(all.begin(), all.end(),
-                   [](const auto& a, const auto& b) { return a.chainage < b.chainage; });
-  const double same = 1e-9 * std::max(1.0, centre.Length());
-  std::vector<geometry::Crossing> out;
-  for (const geometry::Crossing& c : all) {
-    if (out.empty() || c.chainage - out.back().chainage > same ||
-        std::hypot(c.point[0] - out.back().point[0], c.point[1] - out.back().point[1]) > same) {
-      out.push_back(c);
-    }
-  }
-  return out;
-}
-
 struct Section {
   std::string number, handle, reach_no;
   double chainage = 0, bearing = 0;
@@ -483,7 +458,7 @@ class Checker {
                       " of reach " + rn + ": its chainage from the other end would be negative");
       }
       if (!s.has_line) continue;
-      const auto crossings = CrossingsOfPath(centre, s.path);
+      const auto crossings = geometry::CrossingsOfPath(centre, s.path);
       if (crossings.empty()) {
         Add(Severity::kError, code::kNoCrossing, rn, s.number, {s.handle, reach.handle},
             "its section line does not cross the centre line of reach " + rn);

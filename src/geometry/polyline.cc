@@ -454,4 +454,23 @@ std::vector<Crossing> PolylineIndex::Crossings(const Point2& a, const Point2& b)
   return out;
 }
 
+std::vector<Crossing> CrossingsOfPath(const PolylineIndex& line, const std::vector<Point2>& path) {
+  std::vector<Crossing> all;
+  for (size_t i = 0; i + 1 < path.size(); ++i) {
+    if (path[i] == path[i + 1]) continue;
+    for (const Crossing& c : line.Crossings(path[i], path[i + 1])) all.push_back(c);
+  }
+  std::stable_sort(all.begin(), all.end(),
+                   [](const auto& a, const auto& b) { return a.chainage < b.chainage; });
+  const double same = 1e-9 * std::max(1.0, line.Length());
+  std::vector<Crossing> out;
+  for (const Crossing& c : all) {
+    if (out.empty() || c.chainage - out.back().chainage > same ||
+        std::hypot(c.point[0] - out.back().point[0], c.point[1] - out.back().point[1]) > same) {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace palvane::geometry

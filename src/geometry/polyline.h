@@ -104,6 +104,12 @@ class PolylineIndex {
   BoxGrid grid_;
 };
 
+// Where a path, given as a chain of points (a profile with its arcs as
+// chords), meets `line`, in order of chainage: its own pieces, not the
+// line from its first point to its last. A crossing at a point the path's
+// pieces share counts once.
+std::vector<Crossing> CrossingsOfPath(const PolylineIndex& line, const std::vector<Point2>& path);
+
 // The box a segment's straight piece or arc stays within.
 BoxGrid::Box BoxOf(const PlanSegment& segment);
 BoxGrid::Box BoxOf(const Point2& a, const Point2& b);

@@ -15,4 +15,9 @@ std::optional<std::string> SectionNumberOf(std::string_view layer_name) {
   return std::string(layer_name.substr(0, at));
 }
 
+std::optional<std::string> SectionNumberOfProfileLayer(std::string_view layer_name) {
+  if (!layer_name.ends_with(kProfileLayer)) return std::nullopt;
+  return std::string(layer_name.substr(0, layer_name.size() - kProfileLayer.size()));
+}
+
 }  // namespace palvane::model

@@ -29,6 +29,10 @@ std::string SectionLayer(std::string_view number, std::string_view suffix);
 // "_SectionLine" in it; nothing for any other layer.
 std::optional<std::string> SectionNumberOf(std::string_view layer_name);
 
+// The section number a profile layer names: the text before a closing
+// "_Profile"; nothing for any other layer.
+std::optional<std::string> SectionNumberOfProfileLayer(std::string_view layer_name);
+
 // A suffix without its leading "_", for names whose prefix already ends in
 // one ("12_" + "SectionCenter").
 constexpr std::string_view AfterUnderscore(std::string_view suffix) { return suffix.substr(1); }

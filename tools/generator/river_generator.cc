@@ -203,10 +203,10 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
     injected.push_back({"no-reach", "", {}, {centre->Handle(), tributary->Handle()}});
   } else {
     const bool current = !wanted("no-current-reach");
-    TagReach(*centre, "1", current, "Photos\\Reach 1");
+    if (!shape.untagged) TagReach(*centre, "1", current, "Photos\\Reach 1");
     if (!current) injected.push_back({"no-current-reach", "1", {}, {centre->Handle()}});
     const bool also_current = wanted("several-current-reaches");
-    TagReach(*tributary, "2", also_current, "Photos\\Reach 2");
+    if (!shape.untagged) TagReach(*tributary, "2", also_current, "Photos\\Reach 2");
     if (also_current) {
       injected.push_back(
           {"several-current-reaches", "2", {}, {centre->Handle(), tributary->Handle()}});
@@ -322,7 +322,7 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
     doc.Layers()->Add(profile_layer);
     if (kind != "no-profile") {
       const auto line = Polyline(doc, profile_layer, profile);
-      if (profile_tagged) TagSection(*line, tag);
+      if (profile_tagged && !shape.untagged) TagSection(*line, tag);
       record.handles.push_back(line->Handle());
       if (kind == "several-profiles") {
         const auto extra = Polyline(doc, profile_layer, {at.x, at.y, at.x + 1, at.y + 1});
@@ -333,7 +333,7 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
     if (kind != "no-centre-point") {
       const auto center = doc.ModelSpace()->AddPoint({at.x, at.y, 0});
       center->SetLayer(centre_layer);
-      if (point_tagged) TagSection(*center, tag);
+      if (point_tagged && !shape.untagged) TagSection(*center, tag);
       record.handles.push_back(center->Handle());
       if (kind == "several-centre-points") {
         const auto extra = doc.ModelSpace()->AddPoint({at.x + 1, at.y, 0});

@@ -24,6 +24,9 @@ struct RiverShape {
   // a list, the river has its one usual fault: the fifth section's profile
   // has lost its tag (its centre point keeps it).
   std::optional<std::vector<std::string>> faults;
+  // No "TEV" tag anywhere: the river as a surveyor draws it, to be tagged.
+  // Only without faults.
+  bool untagged = false;
 };
 
 // One fault put into a river: its kind, the sections it was put into (none

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   const Command commands[] = {AddInfo(cli),    AddPointAlong(cli), AddViewSection(cli),
                               AddKeyplan(cli), AddGis(cli),        AddGenerate(cli),
-                              AddCheck(cli),   AddStation(cli)};
+                              AddCheck(cli),   AddStation(cli),    AddTag(cli)};
   try {
     cli.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -35,6 +35,9 @@ struct Args {
 int Run(Args a) {
   generator::RiverShape& shape = a.shape;
   shape.seed = *DecimalWhole(a.seed);
+  if (shape.untagged && !a.faults.empty()) {
+    throw Failure{2, "--untagged writes no tags, so no tag can be faulty: leave --faults out"};
+  }
   if (!a.faults.empty()) {
     shape.faults = generator::FaultsNamed(a.faults);
     int32_t needed = 0;
@@ -82,6 +85,8 @@ Command AddGenerate(CLI::App& cli) {
       ->check(CLI::Range(0, 1000));
   app->add_option("-o", a->out, "The drawing to write")->required();
   app->add_flag("--overwrite", a->overwrite, "Replace OUT if it exists");
+  app->add_flag("--untagged", a->shape.untagged,
+                "Write no tags: the river as surveyed, for palvane tag to tag");
   app->add_option("--faults", a->faults,
                   "none, all, or kinds of fault separated by commas (each as the code of its "
                   "finding in palvane check); prints what was injected as JSON");

@@ -47,10 +47,10 @@ class JsonArrayWriter {
 
 }  // namespace
 
-size_t WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
-                 const std::function<void(std::string_view)>& write) {
+InfoListed WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
+                     const std::function<void(std::string_view)>& write) {
   const model::River river = model::ReadRiver(doc, sink);
-  size_t listed = 0;
+  size_t listed = 0, untagged = 0;
   std::optional<JsonArrayWriter> array;
   if (json) array.emplace(write, "reaches", true);
   for (const model::RiverReach& reach : river.reaches) {
@@ -81,8 +81,9 @@ size_t WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, boo
     array.emplace(write, "sections", false);
   }
   for (const model::RiverSection& section : river.sections) {
-    // A section is listed when its whole record was read.
-    if (!section.record.Profile || !section.complete) continue;
+    // A section is listed when its whole tag was read.
+    if (section.record.Profile && section.complete && section.tag.empty()) ++untagged;
+    if (!section.record.Profile || !section.complete || section.tag.empty()) continue;
     const model::TEVSection& s = section.record;
     std::string date = host::DateToText(s.WaterDate);
     ++listed;
@@ -116,7 +117,7 @@ size_t WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, boo
     write(messages);
     write("\n}\n");
   }
-  return listed;
+  return {listed, untagged};
 }
 
 // ------------------------------------------------------------------ the command
@@ -134,12 +135,19 @@ Command AddInfo(CLI::App& cli) {
             OpenedDrawing drawing(a->drawing);
             host::StderrMessageSink to_stderr;
             CollectingSink sink(to_stderr);
-            const size_t listed = WriteInfo(
+            const InfoListed info = WriteInfo(
                 drawing.Seen(), sink, a->json,
                 [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
             Print("", "the listing");
-            if (listed == 0 && sink.messages.empty()) throw Failure{1, NoRiverMessage()};
-            return 0;
+            if (info.untagged > 0) {
+              Say(std::to_string(info.untagged) +
+                  " sections have their layers but no section tag; palvane tag sections tags "
+                  "them from their lines");
+            }
+            if (info.listed == 0 && info.untagged == 0 && sink.messages.empty()) {
+              throw Failure{1, NoRiverMessage()};
+            }
+            return info.listed == 0 && info.untagged > 0 ? 1 : 0;
           }};
 }
 

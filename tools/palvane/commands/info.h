@@ -14,8 +14,12 @@ namespace palvane::tools {
 // piece by piece as it is made, so that a drawing of tens of thousands of
 // sections is never held a second time as its listing.
 // Lengths and chainages in the text listing are fixed-point, to the
-// millimetre. Returns how many reaches and sections were listed.
-size_t WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
-                 const std::function<void(std::string_view)>& write);
+// millimetre.
+struct InfoListed {
+  size_t listed = 0;    // reaches and sections
+  size_t untagged = 0;  // sections whose layers are there but whose tag is not
+};
+InfoListed WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
+                     const std::function<void(std::string_view)>& write);
 
 }  // namespace palvane::tools

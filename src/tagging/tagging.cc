@@ -1,0 +1,311 @@
+#include "tagging/tagging.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "along/station.h"
+#include "check/rules.h"
+#include "geometry/densify.h"
+#include "geometry/polyline.h"
+#include "host/convert.h"
+#include "model/layer_names.h"
+#include "model/lookup.h"
+#include "model/river.h"
+#include "model/tags.h"
+
+namespace palvane::tagging {
+namespace {
+
+// The selection set tagging queries through, deleted after each query:
+// the sets the exports and the user keep are left alone.
+constexpr const char* kSetName = "PalvaneTag";
+
+// How far a profile's arcs may stray from the chords they are measured by,
+// as the check measures them.
+constexpr double kPathTolerance = 1e-4;
+
+class Silent : public host::MessageSink {
+ public:
+  void Show(std::string_view) override {}
+};
+
+bool IsSectionTag(const host::XData& tag) {
+  try {
+    return model::IsTagKind(tag, model::kSectionKind);
+  } catch (const host::Error&) {
+    return false;
+  }
+}
+
+std::vector<host::Ref<host::Entity>> SelectPart(const host::Ref<host::Document>& drawing,
+                                                model::SectionPart part,
+                                                const std::string& number) {
+  struct DeleteAfter {
+    const host::Ref<host::Document>& drawing;
+    ~DeleteAfter() {
+      try {
+        drawing->SelectionSets()->Item(kSetName)->Delete();
+      } catch (const host::Error&) {
+      }
+    }
+  } delete_after{drawing};
+  return model::SelectSectionPart(drawing, kSetName, part, number);
+}
+
+model::River ReadReaches(const host::Ref<host::Document>& drawing, host::MessageSink& sink) {
+  model::RiverOptions options = model::RiverOptions::ReachesOnly();
+  options.selection_set = kSetName;
+  return model::ReadRiver(drawing, sink, options);
+}
+
+// The layer of `name`, made when the drawing has none; whether it was made.
+bool EnsureLayer(const host::Ref<host::Document>& drawing, const std::string& name) {
+  const host::Ref<host::Layers> layers = drawing->Layers();
+  try {
+    layers->Item(name);
+    return false;
+  } catch (const host::Error& e) {
+    if (e.number() != host::Error::kKeyNotFound) throw;
+  }
+  layers->Add(name);
+  return true;
+}
+
+std::string Replaced(std::string pattern, const std::string& number) {
+  for (size_t at = pattern.find("{n}"); at != std::string::npos;
+       at = pattern.find("{n}", at + number.size())) {
+    pattern.replace(at, 3, number);
+  }
+  return pattern;
+}
+
+std::string Num(double value) { return host::FormatFixedWithPoint(value, 3); }
+
+}  // namespace
+
+const char* OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kTagged:
+      return "tagged";
+    case Outcome::kRetagged:
+      return "retagged";
+    case Outcome::kKept:
+      return "kept";
+    case Outcome::kNoProfile:
+      return "no-profile";
+    case Outcome::kNotInPlan:
+      return "not-in-plan";
+    case Outcome::kNoCrossing:
+      return "no-crossing";
+    case Outcome::kSeveralCrossings:
+      return "several-crossings";
+    case Outcome::kNumberDiffers:
+      return "section-number-mismatch";
+  }
+  return "tagged";
+}
+
+ReachTagged TagReach(const host::Ref<host::Document>& drawing,
+                     const host::Ref<host::LWPolyline>& line, const std::string& number,
+                     bool current, const std::string& photos, bool dry_run) {
+  int32_t value = 0;
+  const auto parsed = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (number.empty() || parsed.ec != std::errc() || parsed.ptr != number.data() + number.size()) {
+    throw TagError("the reach number \"" + number + "\" is no whole number within 32 bits");
+  }
+  // As the tag gives it back: "007" is reach 7.
+  const std::string reach_no = std::to_string(value);
+  const std::string handle = line->Handle();
+  if (IsSectionTag(line->GetXData(model::kTagApp))) {
+    throw TagError("polyline " + handle +
+                   " carries a section tag: it is a section's profile, not a centre line");
+  }
+  Silent silent;
+  const model::River river = ReadReaches(drawing, silent);
+  if (current && !river.unread_reaches.empty()) {
+    throw TagError("the reach tag of polyline " + river.unread_reaches.front().handle +
+                   " cannot be read (" + river.unread_reaches.front().error.description() +
+                   "): it may be current, and only one reach may be");
+  }
+  ReachTagged out;
+  for (const model::RiverReach& reach : river.reaches) {
+    if (reach.handle == handle) continue;
+    if (reach.record.ReachNo == reach_no) {
+      throw TagError("reach " + reach_no + " is polyline " + reach.handle +
+                     " already; give another --number");
+    }
+  }
+  try {
+    for (const model::RiverReach& reach : river.reaches) {
+      if (!current || reach.handle == handle || !reach.record.Status) continue;
+      out.no_longer_current.push_back(reach.record.ReachNo + " (polyline " + reach.handle + ")");
+      if (dry_run) continue;
+      model::TEVReach record = reach.record;
+      record.Status = false;
+      record.AssignValues();
+    }
+    if (!dry_run) {
+      model::TEVReach record;
+      record.Profile = line;
+      record.ReachNo = reach_no;
+      record.Status = current;
+      record.PhotoDirectory = photos;
+      record.AssignValues();
+    }
+  } catch (const host::Error& e) {
+    throw TagError("the reach tags cannot be written: " + e.description());
+  }
+  return out;
+}
+
+SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
+                           const SectionTagOptions& options, bool dry_run) {
+  const model::River river = ReadReaches(drawing, sink);
+  const model::RiverReach* reach = nullptr;
+  if (options.reach.empty()) {
+    reach = model::CurrentReach(river);
+    if (reach == nullptr) {
+      throw TagError(
+          "the drawing has no current reach: tag its centre line first (palvane tag reach "
+          "--current), or give --reach");
+    }
+  } else {
+    for (const model::RiverReach& r : river.reaches) {
+      if (r.record.ReachNo != options.reach) continue;
+      if (reach == nullptr || r.record.Status) reach = &r;
+    }
+    if (reach == nullptr) throw TagError("the drawing has no reach " + options.reach);
+  }
+  const std::string& reach_no = reach->record.ReachNo;
+  const auto plan = along::ReadWorldPlan(*reach->record.Profile, *drawing->Utility());
+  if (!plan || plan->vertices.size() < 2) {
+    throw TagError("the centre line of reach " + reach_no + " (polyline " + reach->handle +
+                   ") does not lie flat in plan");
+  }
+  const geometry::PolylineIndex centre(*plan);
+  const double length = centre.Length();
+  const check::Convention& convention = check::kConventions[options.convention];
+
+  SectionsTagged out{reach_no, reach->handle, {}};
+  std::vector<std::string> numbers;
+  {
+    const host::Ref<host::Layers> layers = drawing->Layers();
+    const int32_t count = layers->Count();
+    for (int32_t i = 0; i < count; ++i) {
+      if (auto number = model::SectionNumberOfProfileLayer(layers->Item(i)->Name())) {
+        numbers.push_back(std::move(*number));
+      }
+    }
+  }
+  for (const std::string& number : numbers) {
+    TaggedSection& s = out.sections.emplace_back();
+    s.number = number;
+    const auto profiles = SelectPart(drawing, model::SectionPart::kProfile, number);
+    if (profiles.empty()) {
+      s.outcome = Outcome::kNoProfile;
+      s.why = "layer " + model::SectionLayer(number, model::kProfileLayer) + " holds no polyline";
+      continue;
+    }
+    const auto profile = profiles.front().As<host::LWPolyline>();
+    s.handle = profile->Handle();
+    const auto points = SelectPart(drawing, model::SectionPart::kCenterPoint, number);
+    // Its tag: its own, or the copy its centre point keeps.
+    host::XData tag = profile->GetXData(model::kTagApp);
+    if (!IsSectionTag(tag)) {
+      tag = points.empty() ? host::XData{} : points.front()->GetXData(model::kTagApp);
+      if (!IsSectionTag(tag)) tag = {};
+    }
+    model::TEVSection record(sink);
+    record.Profile = profile;
+    bool loaded = false;
+    if (!tag.empty()) {
+      try {
+        record.LoadFrom(tag);
+        loaded = true;
+      } catch (const host::Error&) {
+        // Retagged, its unreadable items are written anew.
+      }
+    }
+    if (!tag.empty() && !options.retag) {
+      s.outcome = Outcome::kKept;
+      s.chainage = record.Chainage;
+      s.bearing = record.Bearing;
+      continue;
+    }
+    if (loaded && record.SectionNo != number) {
+      s.outcome = Outcome::kNumberDiffers;
+      s.why = "its tag gives the section number \"" + record.SectionNo +
+              "\", which its layers do not: retag it by hand";
+      continue;
+    }
+    const auto line = along::ReadWorldPlan(*profile, *drawing->Utility());
+    if (!line || line->vertices.size() < 2 || line->vertices.front() == line->vertices.back()) {
+      s.outcome = Outcome::kNotInPlan;
+      s.why = "its profile " + s.handle + " does not lie flat in plan, or has no length";
+      continue;
+    }
+    const auto path =
+        geometry::Densify(line->vertices, line->bulges, line->closed, kPathTolerance);
+    const auto crossings = geometry::CrossingsOfPath(centre, path);
+    if (crossings.empty()) {
+      s.outcome = Outcome::kNoCrossing;
+      s.why = "its profile " + s.handle + " does not cross the centre line of reach " + reach_no;
+      continue;
+    }
+    if (crossings.size() > 1) {
+      s.outcome = Outcome::kSeveralCrossings;
+      s.why = "its profile " + s.handle + " crosses the centre line of reach " + reach_no + " " +
+              std::to_string(crossings.size()) + " times, at chainages";
+      for (size_t i = 0; i < crossings.size(); ++i) {
+        s.why += (i ? ", " : " ") + Num(crossings[i].chainage);
+      }
+      continue;
+    }
+    const geometry::Crossing& crossing = crossings.front();
+    s.chainage = options.from_end ? length - crossing.chainage : crossing.chainage;
+    const geometry::Point2& first = line->vertices.front();
+    const geometry::Point2& last = line->vertices.back();
+    s.bearing = check::BearingOf(convention, std::atan2(last[1] - first[1], last[0] - first[0]));
+    s.outcome = tag.empty() ? Outcome::kTagged : Outcome::kRetagged;
+    if (tag.empty()) {
+      record.SectionNo = number;
+      record.Title = options.title.value_or("");
+      record.SectionName = Replaced(options.name_pattern.value_or("{n}"), number);
+      if (options.water_date) record.WaterDate = *options.water_date;
+      record.ThroughSection = options.through.value_or(false);
+    } else {
+      if (!loaded) record.SectionNo = number;
+      if (options.title) record.Title = *options.title;
+      if (options.name_pattern) record.SectionName = Replaced(*options.name_pattern, number);
+      if (options.water_date) record.WaterDate = *options.water_date;
+      if (options.through) record.ThroughSection = *options.through;
+    }
+    record.ReachNo = reach_no;
+    record.Chainage = s.chainage;
+    record.Bearing = s.bearing;
+    const std::string line_layer = model::SectionLayer(number, model::kSectionLineLayer);
+    const std::string centre_layer = model::SectionLayer(number, model::kSectionCenterLayer);
+    try {
+      if (dry_run) {
+        if (points.empty()) s.made.push_back("centre point");
+        continue;
+      }
+      if (EnsureLayer(drawing, line_layer)) s.made.push_back("layer " + line_layer);
+      if (points.empty()) {
+        if (EnsureLayer(drawing, centre_layer)) s.made.push_back("layer " + centre_layer);
+        const auto point =
+            drawing->ModelSpace()->AddPoint({crossing.point[0], crossing.point[1], 0});
+        point->SetLayer(centre_layer);
+        s.made.push_back("centre point " + point->Handle());
+      }
+      record.AssignValues(drawing);
+    } catch (const host::Error& e) {
+      throw TagError("section " + number + " (profile " + s.handle +
+                     "): its tag cannot be written: " + e.description());
+    }
+  }
+  return out;
+}
+
+}  // namespace palvane::tagging

@@ -1,0 +1,94 @@
+#pragma once
+
+// Tagging a drawing that carries no tags yet: a reach tag on a centre line,
+// and section tags on the profiles that cross it, measured from the
+// geometry as the survey check measures it. Tags are written through the
+// records' own write path (TEVReach::AssignValues, TEVSection::AssignValues).
+// With `dry_run` nothing is written and the result says what would be.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "host/message_sink.h"
+
+namespace palvane::tagging {
+
+// A tag that cannot be written, or a river that cannot be tagged: the
+// message names the entity or what is missing. The drawing in memory may
+// be part written; the caller saves nothing then.
+class TagError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ReachTagged {
+  // The reaches that were current and are made not current: "1 (polyline
+  // 31)".
+  std::vector<std::string> no_longer_current;
+};
+
+// Writes a reach tag on `line`: reach `number` (a whole number within 32
+// bits), current or not, with `photos` as its photo directory. With
+// `current`, every other current reach is made not current. Refused: a
+// line that carries a section tag, and a number another polyline's reach
+// tag has.
+ReachTagged TagReach(const host::Ref<host::Document>& drawing,
+                     const host::Ref<host::LWPolyline>& line, const std::string& number,
+                     bool current, const std::string& photos, bool dry_run);
+
+struct SectionTagOptions {
+  std::string reach;      // the reach's number; empty for the current reach
+  bool from_end = false;  // chainages from the centre line's last vertex
+  size_t convention = 0;  // of check::kConventions: how bearings are written
+  // The other items of a new tag; on a section retagged, each replaces the
+  // item only when given.
+  std::optional<std::string> title;
+  std::optional<std::string> name_pattern;  // the section name, "{n}" the number
+  std::optional<host::Date> water_date;
+  std::optional<bool> through;
+  bool retag = false;  // measure and write sections already tagged too
+};
+
+enum class Outcome {
+  kTagged,            // a new tag
+  kRetagged,          // its chainage, bearing and reach written anew
+  kKept,              // tagged already, and left so
+  kNoProfile,         // its profile layer holds no polyline
+  kNotInPlan,         // its profile does not lie flat in plan
+  kNoCrossing,        // its profile does not cross the centre line
+  kSeveralCrossings,  // it crosses more than once
+  kNumberDiffers,     // its tag gives another number than its layers
+};
+const char* OutcomeName(Outcome outcome);  // "tagged", "no-crossing", ...
+inline bool IsTagged(Outcome o) {
+  return o == Outcome::kTagged || o == Outcome::kRetagged || o == Outcome::kKept;
+}
+
+struct TaggedSection {
+  std::string number, handle;  // the number its layers give; its profile
+  Outcome outcome = Outcome::kTagged;
+  double chainage = 0, bearing = 0;  // measured; for one kept, as tagged
+  std::vector<std::string> made;     // "centre point 4F", "layer 12_SectionLine"
+  std::string why;                   // for one not tagged
+};
+
+struct SectionsTagged {
+  std::string reach_no, reach_handle;
+  std::vector<TaggedSection> sections;  // in the order of their profile layers
+};
+
+// Tags the sections whose profiles lie on layers named N_Profile, numbered
+// N, against the centre line of the reach `options` names. The chainage is
+// the distance along the centre line, arcs followed, to where the profile
+// crosses it; the bearing the direction of the profile's first vertex to
+// its last, in the convention asked for. A section without a centre point
+// gets one (a POINT where its profile crosses, on N_SectionCenter), and one
+// without a section-line layer gets that layer, so that the exports and the
+// section view find it. Messages of the lookups go to `sink`.
+SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
+                           const SectionTagOptions& options, bool dry_run);
+
+}  // namespace palvane::tagging

@@ -1,0 +1,282 @@
+#include "tagging/tagging.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "check/survey_check.h"
+#include "dxf/drawing.h"
+#include "dxf/file_io.h"
+#include "generator/river_generator.h"
+#include "host/convert.h"
+#include "model/lookup.h"
+#include "model/section.h"
+#include "model/tags.h"
+#include "support/river.h"
+
+namespace palvane::testing {
+namespace {
+
+using host::Variant;
+using tagging::Outcome;
+
+// Removes every "TEV" tag from the drawing's model space.
+void StripTags(host::memory::MemDocument& doc) {
+  for (host::memory::EntityCore* e : doc.model_space()->entities()) e->mutable_xdata().clear();
+}
+
+// An entity of the drawing by its handle, as the operations see it.
+Ref<host::Entity> Entity(host::memory::MemDocument& doc, const std::string& handle) {
+  const auto entity =
+      host::memory::Inspector(doc).EntityOfHandle(std::stoull(handle, nullptr, 16));
+  EXPECT_TRUE(entity) << handle;
+  return Seen(entity);
+}
+
+// What the check finds at a millimetre and a thousandth of a degree, by code.
+std::map<std::string, size_t> TightFindings(const Ref<host::Document>& doc) {
+  check::CheckOptions tight;
+  tight.chainage_tolerance = 0.001;
+  tight.bearing_tolerance = 0.001;
+  std::map<std::string, size_t> codes;
+  for (const auto& f : check::CheckSurvey(doc, tight).findings) ++codes[f.code + " " + f.text];
+  return codes;
+}
+
+// The section tags of the drawing's profiles, by the number their layer gives.
+std::map<std::string, host::XData> SectionTags(host::memory::MemDocument& mem) {
+  std::map<std::string, host::XData> tags;
+  for (host::memory::EntityCore* e : mem.model_space()->entities()) {
+    const std::string layer = e->layer() != nullptr ? e->layer()->name() : "";
+    if (!layer.ends_with("_Profile")) continue;
+    char handle[32];
+    std::snprintf(handle, sizeof handle, "%llX", static_cast<unsigned long long>(e->handle()));
+    tags[layer.substr(0, layer.size() - 8)] = Entity(mem, handle)->GetXData(model::kTagApp);
+  }
+  return tags;
+}
+
+// Strips a tagged river of its tags, tags it again from its lines, and
+// expects every section tagged with the number of its layers and the check
+// to find nothing at a millimetre and a thousandth of a degree.
+void RetagFromScratch(host::memory::MemDocument& mem, bool from_end) {
+  const Ref<host::Document> doc = Seen(Ref<host::Document>(mem.shared_from_this()));
+  const auto before = SectionTags(mem);
+  StripTags(mem);
+  // The current reach's centre line: the first polyline on "Centreline".
+  Ref<host::LWPolyline> line;
+  for (host::memory::EntityCore* e : mem.model_space()->entities()) {
+    if (line || e->layer() == nullptr || e->layer()->name() != "Centreline") continue;
+    char handle[32];
+    std::snprintf(handle, sizeof handle, "%llX", static_cast<unsigned long long>(e->handle()));
+    line = Entity(mem, handle).As<host::LWPolyline>();
+  }
+  ASSERT_TRUE(line);
+  tagging::TagReach(doc, line, "1", true, "photos", false);
+  host::RecordingMessageSink sink;
+  tagging::SectionTagOptions options;
+  options.from_end = from_end;
+  const auto tagged = tagging::TagSections(doc, sink, options, false);
+  ASSERT_EQ(tagged.sections.size(), before.size());
+  for (const auto& s : tagged.sections) {
+    EXPECT_EQ(s.outcome, Outcome::kTagged) << s.number << ": " << s.why;
+    ASSERT_EQ(before.count(s.number), 1u) << s.number;
+    // The number the original tag gave, which its layers give too.
+    const auto tag = SectionTags(mem).at(s.number);
+    ASSERT_EQ(tag.values.size(), 10u);
+    EXPECT_EQ(host::ToText(tag.values[2]), s.number);
+    // A profile that had lost its tag had no number to compare.
+    const host::XData& old = before.at(s.number);
+    if (old.values.size() > 2) {
+      EXPECT_EQ(host::ToText(old.values[2]), s.number);
+    }
+  }
+  const auto findings = TightFindings(doc);
+  EXPECT_TRUE(findings.empty()) << findings.begin()->first;
+}
+
+TEST(TagSectionsTest, AGeneratedRiverWithArcsIsTaggedAsTheCheckMeasuresIt) {
+  for (const bool from_end : {false, true}) {
+    Drawing d;
+    generator::RiverShape shape;
+    shape.sections = 60;
+    shape.seed = 9;
+    shape.faults = std::vector<std::string>{};  // every tag as it should be
+    generator::GenerateRiver(*d.mem, shape);
+    RetagFromScratch(*d.mem, from_end);
+  }
+}
+
+TEST(TagSectionsTest, TheSampleRiverIsTaggedAsTheCheckMeasuresIt) {
+  auto app = dxf::NewApplication();
+  const auto doc = dxf::LoadDrawing(*app, PALVANE_SOURCE_DIR "/examples/river.dxf");
+  auto* mem = dynamic_cast<host::memory::MemDocument*>(doc.get());
+  ASSERT_NE(mem, nullptr);
+  RetagFromScratch(*mem, false);
+}
+
+// A reach along X from 0 to 100 and sections drawn by hand, untagged.
+class HandTagTest : public ::testing::Test {
+ protected:
+  HandTagTest() {
+    centre = AddPolyline(d.doc, "Centreline", {0, 0, 100, 0});
+    tagging::TagReach(d.doc, centre, "1", true, "", false);
+  }
+  Ref<host::LWPolyline> Profile(const std::string& number, const std::vector<double>& coords,
+                                bool with_point = true) {
+    const auto line = AddPolyline(d.doc, number + "_Profile", coords);
+    if (with_point) AddPoint(d.doc, number + "_SectionCenter", {coords[0], 0, 0});
+    return line;
+  }
+  tagging::SectionsTagged Tag(const tagging::SectionTagOptions& options = {},
+                              bool dry_run = false) {
+    return tagging::TagSections(d.doc, sink, options, dry_run);
+  }
+  const tagging::TaggedSection& Numbered(const tagging::SectionsTagged& t,
+                                         const std::string& n) {
+    for (const auto& s : t.sections) {
+      if (s.number == n) return s;
+    }
+    ADD_FAILURE() << "no section " << n;
+    return t.sections.front();
+  }
+
+  Drawing d;
+  host::RecordingMessageSink sink;
+  Ref<host::LWPolyline> centre;
+};
+
+TEST_F(HandTagTest, WhatCannotBeMeasuredIsReportedAndLeftUntagged) {
+  const auto one = Profile("1", {20, 10, 20, -10});
+  Profile("2", {40, 10, 40, 5});                        // short of the centre line
+  Profile("3", {60, 10, 60, -10, 62, -10, 62, 10});     // across and back
+  const auto four = Profile("4", {80, -10, 80, 10}, false);  // no centre point
+  d.doc->Layers()->Add("5_Profile");                    // an empty layer
+  const auto t = Tag();
+  EXPECT_EQ(t.reach_no, "1");
+  EXPECT_EQ(Numbered(t, "1").outcome, Outcome::kTagged);
+  EXPECT_NEAR(Numbered(t, "1").chainage, 20, 1e-9);
+  EXPECT_NEAR(Numbered(t, "1").bearing, 180, 1e-9);  // first vertex north of the last
+  EXPECT_EQ(Numbered(t, "2").outcome, Outcome::kNoCrossing);
+  EXPECT_EQ(Numbered(t, "3").outcome, Outcome::kSeveralCrossings);
+  EXPECT_NE(Numbered(t, "3").why.find("2 times, at chainages 60.000, 62.000"), std::string::npos)
+      << Numbered(t, "3").why;
+  EXPECT_EQ(Numbered(t, "5").outcome, Outcome::kNoProfile);
+  // Section 4 got a centre point where it crosses, and its section line layer.
+  const auto& s4 = Numbered(t, "4");
+  EXPECT_EQ(s4.outcome, Outcome::kTagged);
+  EXPECT_NEAR(s4.bearing, 0, 1e-9);
+  ASSERT_EQ(s4.made.size(), 3u);
+  EXPECT_EQ(s4.made[0], "layer 4_SectionLine");
+  EXPECT_EQ(s4.made[1], "layer 4_SectionCenter");
+  const auto point = model::FindSectionCenterPoint(sink, d.doc, "4");
+  ASSERT_TRUE(point);
+  EXPECT_EQ(s4.made[2], "centre point " + point->Handle());
+  EXPECT_EQ(point->Coordinates(), (host::Point3{80, 0, 0}));
+  // Both carry the same ten items.
+  EXPECT_EQ(point->GetXData("TEV").values, four->GetXData("TEV").values);
+  model::TEVSection record(sink);
+  record.Profile = four;
+  record.RetrieveValues(d.doc);
+  EXPECT_EQ(record.SectionNo, "4");
+  EXPECT_EQ(record.ReachNo, "1");
+  EXPECT_EQ(record.SectionName, "4");
+  EXPECT_NEAR(record.Chainage, 80, 1e-9);
+  // Nothing of the sections not measured was written.
+  EXPECT_TRUE(model::FindSectionProfile(sink, d.doc, "2")->GetXData("TEV").empty());
+  EXPECT_TRUE(one->GetXData("TEV").values.size() == 10u);
+}
+
+TEST_F(HandTagTest, TaggedSectionsAreKeptOrRetaggedKeepingWhatIsNotMeasured) {
+  const auto one = Profile("1", {20, 10, 20, -10});
+  tagging::SectionTagOptions options;
+  options.title = "Weir";
+  options.name_pattern = "XS{n}-{n}";
+  options.water_date = host::MakeDate(2024, 3, 5);
+  options.through = true;
+  Tag(options);
+  // Moved: kept without --retag, measured anew with it, its other items kept.
+  centre->Move({0, 0, 0}, {-5, 0, 0});
+  EXPECT_EQ(Numbered(Tag(), "1").outcome, Outcome::kKept);
+  EXPECT_NEAR(Numbered(Tag(), "1").chainage, 20, 1e-9);
+  tagging::SectionTagOptions retag;
+  retag.retag = true;
+  retag.convention = 2;  // degrees counter-clockwise from east
+  const auto t = Tag(retag);
+  EXPECT_EQ(Numbered(t, "1").outcome, Outcome::kRetagged);
+  model::TEVSection record(sink);
+  record.Profile = one;
+  record.RetrieveValues(d.doc);
+  EXPECT_NEAR(record.Chainage, 25, 1e-9);
+  EXPECT_NEAR(record.Bearing, 270, 1e-9);
+  EXPECT_EQ(record.Title, "Weir");
+  EXPECT_EQ(record.SectionName, "XS1-1");
+  EXPECT_EQ(host::DateToText(record.WaterDate), "2024-03-05");
+  EXPECT_TRUE(record.ThroughSection);
+  // A tag giving another number than its layers is not retagged.
+  SetTagItem(*one, 2, Variant("7"), 1000);
+  EXPECT_EQ(Numbered(Tag(retag), "1").outcome, Outcome::kNumberDiffers);
+}
+
+TEST_F(HandTagTest, ADryRunWritesNothing) {
+  Profile("1", {20, 10, 20, -10}, false);
+  d.app->monitor().StartRecording();
+  const auto t = Tag({}, true);
+  EXPECT_EQ(Numbered(t, "1").outcome, Outcome::kTagged);
+  EXPECT_EQ(Numbered(t, "1").made, std::vector<std::string>{"centre point"});
+  for (const std::string& call : d.app->monitor().calls()) {
+    const bool writes =
+        call.find(".Set") != std::string::npos ||
+        (call.find(".Add") != std::string::npos && call != "SelectionSets.Add") ||
+        (call.find(".Delete") != std::string::npos && call != "SelectionSet.Delete");
+    EXPECT_FALSE(writes) << call;
+  }
+}
+
+TEST_F(HandTagTest, AFailingWriteNamesTheSection) {
+  Profile("1", {20, 10, 20, -10});
+  d.app->monitor().FailAt("Point.SetXData", 1, 5, "locked");
+  try {
+    Tag();
+    ADD_FAILURE() << "no error";
+  } catch (const tagging::TagError& e) {
+    EXPECT_NE(std::string(e.what()).find("section 1 (profile "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("locked"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(HandTagTest, NoReachToTagAgainst) {
+  tagging::SectionTagOptions other;
+  other.reach = "2";
+  EXPECT_THROW(Tag(other), tagging::TagError);
+  tagging::TagReach(d.doc, centre, "1", false, "", false);
+  EXPECT_THROW(Tag(), tagging::TagError);
+}
+
+TEST_F(HandTagTest, ReachTagsAreWrittenAndOneReachStaysCurrent) {
+  const auto second = AddPolyline(d.doc, "Centreline", {0, 50, 100, 50});
+  const auto made = tagging::TagReach(d.doc, second, "007", true, "p", false);
+  EXPECT_EQ(made.no_longer_current, std::vector<std::string>{"1 (polyline " + centre->Handle() + ")"});
+  model::TEVReach record;
+  record.Profile = second;
+  ASSERT_TRUE(record.RetrieveValues());
+  EXPECT_EQ(record.ReachNo, "7");
+  EXPECT_TRUE(record.Status);
+  EXPECT_EQ(record.PhotoDirectory, "p");
+  record.Profile = centre;
+  ASSERT_TRUE(record.RetrieveValues());
+  EXPECT_FALSE(record.Status);
+  // Refused: a number another reach has, one that is none, a profile.
+  EXPECT_THROW(tagging::TagReach(d.doc, centre, "7", false, "", false), tagging::TagError);
+  EXPECT_THROW(tagging::TagReach(d.doc, centre, "x", false, "", false), tagging::TagError);
+  EXPECT_THROW(tagging::TagReach(d.doc, centre, "4294967296", false, "", false),
+               tagging::TagError);
+  const auto profile = AddPolyline(d.doc, "3_Profile", {20, 10, 20, -10});
+  TagSection(*profile, "3", 20, 180, "", "");
+  EXPECT_THROW(tagging::TagReach(d.doc, profile, "3", false, "", false), tagging::TagError);
+}
+
+}  // namespace
+}  // namespace palvane::testing

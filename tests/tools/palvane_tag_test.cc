@@ -1,0 +1,106 @@
+// End-to-end tests of palvane tag: from a river drawn without tags to one
+// the check, the keyplan and the section view take.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "tools/command_fixture.h"
+
+namespace palvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST_F(PalvaneTest, AnUntaggedRiverIsTaggedAndThenChecksClean) {
+  const std::string bare = Path("bare.dxf"), reach = Path("reach.dxf"), tagged = Path("tagged.dxf");
+  ASSERT_EQ(Palvane("generate --sections 40 --untagged -o '" + bare + "'").status, 0);
+  // Nothing to list yet, and the way in is named.
+  const Outcome info = Palvane("info '" + bare + "'");
+  EXPECT_EQ(info.status, 1);
+  EXPECT_NE(info.err.find("40 sections have their layers but no section tag; palvane tag sections"),
+            std::string::npos)
+      << info.err;
+  // Sections need their reach first.
+  const Outcome early = Palvane("tag sections '" + bare + "' -o '" + tagged + "'");
+  EXPECT_EQ(early.status, 2);
+  EXPECT_NE(early.err.find("tag its centre line first (palvane tag reach --current)"),
+            std::string::npos)
+      << early.err;
+  EXPECT_FALSE(fs::exists(tagged));
+
+  const Outcome r =
+      Palvane("tag reach '" + bare + "' --polyline 31 --number 1 --current -o '" + reach + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "polyline 31: reach 1 (current)\n");
+  const Outcome s = Palvane("tag sections '" + reach + "' -o '" + tagged + "'");
+  ASSERT_EQ(s.status, 0) << s.err;
+  EXPECT_EQ(s.out.rfind("section 1: chainage ", 0), 0u) << s.out;
+  EXPECT_NE(s.out.find("section 40: chainage "), std::string::npos) << s.out;
+  ExpectAuditClean(tagged);
+
+  const Outcome check = Palvane("check '" + tagged + "' --chainage-tolerance 0.001");
+  EXPECT_EQ(check.status, 0) << check.out << check.err;
+  EXPECT_EQ(check.out, "");
+  const Outcome keyplan = Palvane("keyplan '" + tagged + "' -o '" + Path("k.dxf") + "'");
+  EXPECT_EQ(keyplan.status, 0) << keyplan.err;
+  EXPECT_EQ(keyplan.err, "");
+  const Outcome view =
+      Palvane("view-section '" + tagged + "' --polyline 34 -o '" + Path("v.dxf") + "'");
+  EXPECT_EQ(view.status, 0) << view.err;
+  // Tagged again: kept, and said so.
+  const Outcome again = Palvane("tag sections '" + tagged + "' --json --dry-run");
+  ASSERT_EQ(again.status, 0) << again.err;
+  const auto json = nlohmann::json::parse(again.out);
+  ASSERT_EQ(json.size(), 40u);
+  EXPECT_EQ(json[0]["outcome"], "kept");
+}
+
+TEST_F(PalvaneTest, TaggingInPlaceKeepsABackupAndADryRunWritesNothing) {
+  const std::string drawing = Path("d.dxf");
+  ASSERT_EQ(Palvane("generate --sections 5 --untagged -o '" + drawing + "'").status, 0);
+  const std::string original = Read(drawing);
+  const Outcome dry =
+      Palvane("tag reach '" + drawing + "' --polyline 31 --number 3 --current --dry-run");
+  ASSERT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out, "polyline 31: reach 3 (current), not written (dry run)\n");
+  EXPECT_EQ(Read(drawing), original);
+  EXPECT_FALSE(fs::exists(drawing + ".bak"));
+
+  const Outcome r = Palvane("tag reach '" + drawing + "' --polyline 31 --number 3 --current --in-place");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Read(drawing + ".bak"), original);
+  EXPECT_NE(Read(drawing), original);
+  // A backup is never replaced unasked.
+  const Outcome refused = Palvane("tag sections '" + drawing + "' --in-place");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find(".bak exists; give --overwrite"), std::string::npos) << refused.err;
+  const Outcome s = Palvane("tag sections '" + drawing + "' --in-place --no-backup --reach 3");
+  ASSERT_EQ(s.status, 0) << s.err;
+  EXPECT_EQ(Read(drawing + ".bak"), original);
+  EXPECT_EQ(Palvane("check '" + drawing + "'").status, 0);
+}
+
+TEST_F(PalvaneTest, TagRefusesBadValuesBeforeAnyWork) {
+  const std::string drawing = Path("d.dxf");
+  ASSERT_EQ(Palvane("generate --sections 5 --untagged -o '" + drawing + "'").status, 0);
+  const std::string out = " -o '" + Path("o.dxf") + "'";
+  for (const std::string& args :
+       {"tag sections '" + drawing + "' --bearing sideways" + out,
+        "tag sections '" + drawing + "' --water-date 2024-13-01" + out,
+        "tag sections '" + drawing + "' --water-date 5/3/2024" + out,
+        "tag sections '" + drawing + "' --chainage-from middle" + out,
+        "tag sections '" + drawing + "' --no-backup" + out,
+        "tag sections '" + drawing + "'",
+        "tag reach '" + drawing + "' --polyline 31 --number x" + out,
+        "tag reach '" + drawing + "' --polyline FFFFFF --number 1" + out,
+        "generate --sections 80 --untagged --faults all -o '" + Path("g.dxf") + "'"}) {
+    const Outcome o = Palvane(args);
+    EXPECT_EQ(o.status, 2) << args << "\n" << o.err;
+    EXPECT_FALSE(fs::exists(Path("o.dxf"))) << args;
+  }
+}
+
+}  // namespace
+}  // namespace palvane::testing

@@ -1,0 +1,259 @@
+// palvane tag: the way in for a drawing that carries no tags yet. "tag
+// reach" writes a reach tag on a centre line; "tag sections" tags the
+// sections whose profiles cross the reach, measured from their lines.
+
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "check/rules.h"
+#include "command.h"
+#include "console.h"
+#include "drawing_files.h"
+#include "failure.h"
+#include "host/convert.h"
+#include "operation_host.h"
+#include "outputs.h"
+#include "tagging/tagging.h"
+
+namespace palvane::tools {
+namespace {
+
+// Where the tagged drawing goes: a new file, or over the drawing with a
+// backup of it beside.
+struct Destination {
+  std::string out;
+  bool in_place = false, overwrite = false, no_backup = false, dry_run = false;
+
+  void Add(CLI::App& app) {
+    auto* o = app.add_option("-o", out, "Write the tagged drawing here");
+    auto* in = app.add_flag("--in-place", in_place,
+                            "Save over DRAWING, keeping it as it was in DRAWING.bak");
+    o->excludes(in);
+    app.add_flag("--overwrite", overwrite, "Replace OUT, or an existing DRAWING.bak");
+    app.add_flag("--no-backup", no_backup, "With --in-place, keep no DRAWING.bak");
+    app.add_flag("--dry-run", dry_run, "Write nothing; print what would be tagged");
+  }
+  void Check(const CLI::App& app) const {
+    if (!dry_run && out.empty() && !in_place) throw CLI::RequiredError("-o OUT or --in-place");
+    if (no_backup && !in_place) {
+      throw CLI::ValidationError("--no-backup", "goes with --in-place only");
+    }
+    (void)app;
+  }
+  std::string Backup(const std::string& drawing) const { return drawing + ".bak"; }
+
+  // Refuses, before any work, what could not be written.
+  void CheckPaths(const std::string& drawing) const {
+    if (dry_run) return;
+    if (in_place) {
+      if (!no_backup) CheckReplaceable(Backup(drawing), overwrite);
+      return;
+    }
+    if (SameFile(drawing, out)) {
+      throw Failure{2, "the output is the input drawing; use --in-place to change it"};
+    }
+    CheckDrawingPath(out);
+    CheckReplaceable(out, overwrite);
+  }
+
+  // Writes the drawing (and the backup) together.
+  void Write(OpenedDrawing& drawing) const {
+    if (dry_run) return;
+    Outputs outputs(drawing.progress());
+    if (in_place && !no_backup) {
+      std::ifstream in(FsPath(drawing.path()), std::ios::binary);
+      std::stringstream bytes;
+      bytes << in.rdbuf();
+      if (!in) throw Failure{2, "cannot read " + drawing.path() + " again for its backup"};
+      outputs.AddFile(Backup(drawing.path()), bytes.str(), overwrite, "the backup");
+    }
+    outputs.AddDrawing(*drawing.document(), in_place ? drawing.path() : out,
+                       in_place || overwrite);
+    outputs.Commit();
+  }
+};
+
+// ------------------------------------------------------------------ tag reach
+
+struct ReachArgs {
+  std::string drawing, handle, number, photos;
+  bool current = false;
+  Destination to;
+};
+
+int RunReach(const ReachArgs& a) {
+  a.to.CheckPaths(a.drawing);
+  OpenedDrawing drawing(a.drawing);
+  tagging::ReachTagged tagged;
+  try {
+    tagged = tagging::TagReach(drawing.Seen(), drawing.Polyline(a.handle), a.number, a.current,
+                               a.photos, a.to.dry_run);
+  } catch (const tagging::TagError& e) {
+    throw Failure{2, e.what()};
+  }
+  for (const std::string& reach : tagged.no_longer_current) {
+    Say("reach " + reach + (a.to.dry_run ? " would be" : " is") + " no longer current");
+  }
+  Print("polyline " + a.handle + ": reach " + a.number + (a.current ? " (current)" : "") +
+            (a.to.dry_run ? ", not written (dry run)" : "") + "\n",
+        "the reach");
+  a.to.Write(drawing);
+  return 0;
+}
+
+// ------------------------------------------------------------------ tag sections
+
+struct SectionArgs {
+  std::string drawing, reach, chainage_from = "start", bearing = "north-degrees", title,
+                                section_name, water_date, through;
+  bool retag = false, json = false;
+  Destination to;
+};
+
+// The options of the arguments; a Failure (status 2) names a bad value.
+tagging::SectionTagOptions OptionsOf(const SectionArgs& a, const CLI::App& app) {
+  tagging::SectionTagOptions o;
+  o.reach = a.reach;
+  o.from_end = a.chainage_from == "end";
+  bool known = false;
+  for (size_t c = 0; c < std::size(check::kConventions); ++c) {
+    if (a.bearing != check::kConventions[c].key) continue;
+    o.convention = c;
+    known = true;
+  }
+  if (!known) {
+    std::string keys;
+    for (const auto& c : check::kConventions) keys += std::string(keys.empty() ? "" : ", ") + c.key;
+    throw Failure{2, "--bearing \"" + a.bearing + "\" is none of " + keys};
+  }
+  if (app.count("--title") > 0) o.title = a.title;
+  if (app.count("--section-name") > 0) o.name_pattern = a.section_name;
+  if (app.count("--water-date") > 0) {
+    try {
+      // The day as ISO text, whatever the locale.
+      if (a.water_date.size() != 10 || a.water_date[4] != '-' || a.water_date[7] != '-') {
+        throw host::Error::TypeMismatch();
+      }
+      o.water_date = host::InvariantConversions().TextToDate(a.water_date);
+    } catch (const host::Error&) {
+      throw Failure{2, "--water-date \"" + a.water_date + "\" is no date YYYY-MM-DD"};
+    }
+  }
+  if (app.count("--through") > 0) o.through = a.through == "yes";
+  o.retag = a.retag;
+  return o;
+}
+
+std::string Line(const tagging::TaggedSection& s, bool dry_run) {
+  std::string text = "section " + s.number + ": ";
+  if (!tagging::IsTagged(s.outcome)) return text + "not tagged: " + s.why + "\n";
+  text += "chainage " + Millimetres(s.chainage) + ", bearing " +
+          host::FormatFixedWithPoint(s.bearing, 4) + ", ";
+  if (s.outcome == tagging::Outcome::kKept) return text + "tagged already, kept\n";
+  text += std::string(s.outcome == tagging::Outcome::kRetagged ? "retagged" : "tagged");
+  if (dry_run) text += " (dry run)";
+  for (size_t i = 0; i < s.made.size(); ++i) {
+    text += (i == 0 ? "; made " : ", ") + s.made[i];
+  }
+  return text + "\n";
+}
+
+int RunSections(const SectionArgs& a, const CLI::App& app) {
+  const tagging::SectionTagOptions options = OptionsOf(a, app);
+  a.to.CheckPaths(a.drawing);
+  OpenedDrawing drawing(a.drawing);
+  host::StderrMessageSink sink;
+  tagging::SectionsTagged tagged;
+  try {
+    tagged = tagging::TagSections(drawing.Seen(), sink, options, a.to.dry_run);
+  } catch (const tagging::TagError& e) {
+    throw Failure{2, e.what()};
+  }
+  size_t untagged = 0;
+  nlohmann::ordered_json json = nlohmann::ordered_json::array();
+  std::string text;
+  for (const tagging::TaggedSection& s : tagged.sections) {
+    untagged += tagging::IsTagged(s.outcome) ? 0 : 1;
+    if (!a.json) {
+      text += Line(s, a.to.dry_run);
+      continue;
+    }
+    json.push_back({{"section", s.number},
+                    {"handle", s.handle},
+                    {"outcome", tagging::OutcomeName(s.outcome)},
+                    {"chainage", tagging::IsTagged(s.outcome) ? nlohmann::ordered_json(s.chainage)
+                                                              : nlohmann::ordered_json(nullptr)},
+                    {"bearing", tagging::IsTagged(s.outcome) ? nlohmann::ordered_json(s.bearing)
+                                                             : nlohmann::ordered_json(nullptr)},
+                    {"made", s.made},
+                    {"text", s.why}});
+  }
+  Print(a.json ? json.dump(2) + "\n" : text, "the sections");
+  if (tagged.sections.empty()) {
+    Say("no layer is named N_Profile: no section to tag against reach " + tagged.reach_no);
+  }
+  if (untagged > 0) {
+    Say(std::to_string(untagged) + " of " + std::to_string(tagged.sections.size()) +
+        " sections were not tagged");
+  }
+  a.to.Write(drawing);
+  return untagged > 0 || tagged.sections.empty() ? 1 : 0;
+}
+
+}  // namespace
+
+Command AddTag(CLI::App& cli) {
+  CLI::App* tag = cli.add_subcommand(
+      "tag", "Write reach and section tags into a drawing that has none yet");
+  tag->require_subcommand(1);
+
+  auto r = std::make_shared<ReachArgs>();
+  CLI::App* reach = tag->add_subcommand("reach", "Tag a polyline as a reach's centre line");
+  reach->add_option("DRAWING", r->drawing, "The drawing (DXF)")->required();
+  reach->add_option("--polyline", r->handle, "Handle of the centre line")->required();
+  reach->add_option("--number", r->number, "The reach number (a whole number)")->required();
+  reach->add_flag("--current", r->current, "Make it the current reach (and no other)");
+  reach->add_option("--photos", r->photos, "The reach's photo directory");
+  r->to.Add(*reach);
+  reach->callback([r, reach] { r->to.Check(*reach); });
+
+  auto s = std::make_shared<SectionArgs>();
+  CLI::App* sections = tag->add_subcommand(
+      "sections",
+      "Tag the sections whose profiles (on layers N_Profile) cross the reach, from their lines "
+      "(exit status 1 when one could not be tagged)");
+  sections->add_option("DRAWING", s->drawing, "The drawing (DXF)")->required();
+  sections->add_option("--reach", s->reach, "The reach number (default: the current reach)");
+  sections->add_option("--chainage-from", s->chainage_from,
+                       "Chainages from the centre line's first vertex or its last")
+      ->check(CLI::IsMember({"start", "end"}))
+      ->capture_default_str();
+  std::string keys;
+  for (const auto& c : check::kConventions) {
+    keys += std::string(keys.empty() ? "" : ", ") + c.key + " (" + c.text + ")";
+  }
+  sections->add_option("--bearing", s->bearing, "How bearings are written: " + keys)
+      ->capture_default_str();
+  sections->add_option("--title", s->title, "The sections' description");
+  sections->add_option("--section-name", s->section_name,
+                       "The section name; {n} stands for the number (default {n})");
+  sections->add_option("--water-date", s->water_date, "The water date, YYYY-MM-DD");
+  sections->add_option("--through", s->through, "Through sections: yes or no")
+      ->check(CLI::IsMember({"yes", "no"}));
+  sections->add_flag("--retag", s->retag,
+                     "Measure tagged sections too: their chainage, bearing and reach anew, "
+                     "every other item kept unless given");
+  sections->add_flag("--json", s->json, "Print a JSON array");
+  s->to.Add(*sections);
+  sections->callback([s, sections] { s->to.Check(*sections); });
+
+  return {tag, [r, s, reach, sections] {
+            if (reach->parsed()) return RunReach(*r);
+            return RunSections(*s, *sections);
+          }};
+}
+
+}  // namespace palvane::tools
