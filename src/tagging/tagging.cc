@@ -1,5 +1,6 @@
 #include "tagging/tagging.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "geometry/densify.h"
 #include "geometry/polyline.h"
 #include "host/convert.h"
+#include "host/wildcard.h"
 #include "model/layer_names.h"
 #include "model/lookup.h"
 #include "model/river.h"
@@ -16,6 +18,8 @@
 
 namespace palvane::tagging {
 namespace {
+
+using host::Variant;
 
 // The selection set tagging queries through, deleted after each query:
 // the sets the exports and the user keep are left alone.
@@ -81,6 +85,72 @@ std::string Replaced(std::string pattern, const std::string& number) {
 }
 
 std::string Num(double value) { return host::FormatFixedWithPoint(value, 3); }
+
+// A profile measured against the centre line: where it crosses, at what
+// chainage, and its bearing; or why it cannot be.
+struct Measured {
+  Outcome outcome = Outcome::kTagged;
+  double chainage = 0, bearing = 0;
+  geometry::Point2 at{};
+  std::string why;
+};
+
+Measured Measure(const host::Ref<host::Document>& drawing, host::LWPolyline& profile,
+                 const std::string& handle, const geometry::PolylineIndex& centre,
+                 const std::string& reach_no, const SectionTagOptions& options) {
+  Measured m;
+  const auto line = along::ReadWorldPlan(profile, *drawing->Utility());
+  if (!line || line->vertices.size() < 2 || line->vertices.front() == line->vertices.back()) {
+    m.outcome = Outcome::kNotInPlan;
+    m.why = "its profile " + handle + " does not lie flat in plan, or has no length";
+    return m;
+  }
+  const auto path = geometry::Densify(line->vertices, line->bulges, line->closed, kPathTolerance);
+  const auto crossings = geometry::CrossingsOfPath(centre, path);
+  if (crossings.empty()) {
+    m.outcome = Outcome::kNoCrossing;
+    m.why = "its profile " + handle + " does not cross the centre line of reach " + reach_no;
+    return m;
+  }
+  if (crossings.size() > 1) {
+    m.outcome = Outcome::kSeveralCrossings;
+    m.why = "its profile " + handle + " crosses the centre line of reach " + reach_no + " " +
+            std::to_string(crossings.size()) + " times, at chainages";
+    for (size_t i = 0; i < crossings.size(); ++i) {
+      m.why += (i ? ", " : " ") + Num(crossings[i].chainage);
+    }
+    return m;
+  }
+  const geometry::Crossing& crossing = crossings.front();
+  m.chainage = options.from_end ? centre.Length() - crossing.chainage : crossing.chainage;
+  m.at = crossing.point;
+  const geometry::Point2& first = line->vertices.front();
+  const geometry::Point2& last = line->vertices.back();
+  m.bearing = check::BearingOf(check::kConventions[options.convention],
+                               std::atan2(last[1] - first[1], last[0] - first[0]));
+  return m;
+}
+
+// The polylines of a layer, in drawing order.
+std::vector<host::Ref<host::Entity>> PolylinesOn(const host::Ref<host::Document>& drawing,
+                                                 const std::string& layer) {
+  struct DeleteAfter {
+    const host::Ref<host::Document>& drawing;
+    ~DeleteAfter() {
+      try {
+        drawing->SelectionSets()->Item(kSetName)->Delete();
+      } catch (const host::Error&) {
+      }
+    }
+  } delete_after{drawing};
+  const auto set = model::NewSelectionSet(drawing, kSetName);
+  set->Select(host::kSelectionSetAll, {0, 8},
+              {Variant("LWPOLYLINE"), Variant(host::EscapeWildcards(layer))});
+  std::vector<host::Ref<host::Entity>> found;
+  const int32_t count = set->Count();
+  for (int32_t i = 0; i < count; ++i) found.push_back(set->Item(i));
+  return found;
+}
 
 }  // namespace
 
@@ -159,6 +229,72 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
   return out;
 }
 
+namespace {
+
+// The lines of the layer `options.from_layer` that cross the centre line
+// once, numbered in the order of their chainages and (unless `dry_run`)
+// moved onto their own profile layers; their numbers in that order. With
+// `dry_run`, `out` gets what would be tagged instead. Lines that cannot be
+// sections go to `left`. A number whose profile layer holds a polyline
+// already is refused before anything moves.
+std::vector<std::string> NumberLayerLines(const host::Ref<host::Document>& drawing,
+                                          const SectionTagOptions& options,
+                                          const geometry::PolylineIndex& centre,
+                                          const std::string& reach_no, bool dry_run,
+                                          SectionsTagged& out, std::vector<TaggedSection>& left) {
+  struct Line {
+    host::Ref<host::LWPolyline> line;
+    std::string handle;
+    Measured m;
+  };
+  std::vector<Line> lines;
+  for (const auto& entity : PolylinesOn(drawing, options.from_layer)) {
+    Line l{entity.As<host::LWPolyline>(), entity->Handle(), {}};
+    l.m = Measure(drawing, *l.line, l.handle, centre, reach_no, options);
+    if (l.m.outcome == Outcome::kTagged) {
+      lines.push_back(std::move(l));
+    } else {
+      left.push_back({"", l.handle, l.m.outcome, 0, 0, {}, l.m.why});
+    }
+  }
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const Line& a, const Line& b) { return a.m.chainage < b.m.chainage; });
+  std::vector<std::string> numbers;
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const std::string number =
+        std::to_string(options.first + static_cast<int64_t>(k) * options.step);
+    const std::string profile_layer = model::SectionLayer(number, model::kProfileLayer);
+    if (!SelectPart(drawing, model::SectionPart::kProfile, number).empty()) {
+      throw TagError("section " + number + " exists already (layer " + profile_layer +
+                     " holds a polyline): give --first to number the new sections after it");
+    }
+    numbers.push_back(number);
+  }
+  for (size_t k = 0; k < lines.size(); ++k) {
+    const std::string profile_layer = model::SectionLayer(numbers[k], model::kProfileLayer);
+    if (dry_run) {
+      out.sections.push_back({numbers[k],
+                              lines[k].handle,
+                              Outcome::kTagged,
+                              lines[k].m.chainage,
+                              lines[k].m.bearing,
+                              {"moved onto layer " + profile_layer, "centre point"},
+                              ""});
+      continue;
+    }
+    try {
+      EnsureLayer(drawing, profile_layer);
+      lines[k].line->SetLayer(profile_layer);
+    } catch (const host::Error& e) {
+      throw TagError("polyline " + lines[k].handle + " cannot be moved onto layer " +
+                     profile_layer + ": " + e.description());
+    }
+  }
+  return numbers;
+}
+
+}  // namespace
+
 SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                            const SectionTagOptions& options, bool dry_run) {
   const model::River river = ReadReaches(drawing, sink);
@@ -184,12 +320,17 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
                    ") does not lie flat in plan");
   }
   const geometry::PolylineIndex centre(*plan);
-  const double length = centre.Length();
-  const check::Convention& convention = check::kConventions[options.convention];
 
   SectionsTagged out{reach_no, reach->handle, {}};
   std::vector<std::string> numbers;
-  {
+  std::vector<TaggedSection> left;  // lines of the layer not made sections
+  if (!options.from_layer.empty()) {
+    numbers = NumberLayerLines(drawing, options, centre, reach_no, dry_run, out, left);
+    if (dry_run) {
+      out.sections.insert(out.sections.end(), left.begin(), left.end());
+      return out;
+    }
+  } else {
     const host::Ref<host::Layers> layers = drawing->Layers();
     const int32_t count = layers->Count();
     for (int32_t i = 0; i < count; ++i) {
@@ -239,34 +380,14 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
               "\", which its layers do not: retag it by hand";
       continue;
     }
-    const auto line = along::ReadWorldPlan(*profile, *drawing->Utility());
-    if (!line || line->vertices.size() < 2 || line->vertices.front() == line->vertices.back()) {
-      s.outcome = Outcome::kNotInPlan;
-      s.why = "its profile " + s.handle + " does not lie flat in plan, or has no length";
+    const Measured m = Measure(drawing, *profile, s.handle, centre, reach_no, options);
+    if (m.outcome != Outcome::kTagged) {
+      s.outcome = m.outcome;
+      s.why = m.why;
       continue;
     }
-    const auto path =
-        geometry::Densify(line->vertices, line->bulges, line->closed, kPathTolerance);
-    const auto crossings = geometry::CrossingsOfPath(centre, path);
-    if (crossings.empty()) {
-      s.outcome = Outcome::kNoCrossing;
-      s.why = "its profile " + s.handle + " does not cross the centre line of reach " + reach_no;
-      continue;
-    }
-    if (crossings.size() > 1) {
-      s.outcome = Outcome::kSeveralCrossings;
-      s.why = "its profile " + s.handle + " crosses the centre line of reach " + reach_no + " " +
-              std::to_string(crossings.size()) + " times, at chainages";
-      for (size_t i = 0; i < crossings.size(); ++i) {
-        s.why += (i ? ", " : " ") + Num(crossings[i].chainage);
-      }
-      continue;
-    }
-    const geometry::Crossing& crossing = crossings.front();
-    s.chainage = options.from_end ? length - crossing.chainage : crossing.chainage;
-    const geometry::Point2& first = line->vertices.front();
-    const geometry::Point2& last = line->vertices.back();
-    s.bearing = check::BearingOf(convention, std::atan2(last[1] - first[1], last[0] - first[0]));
+    s.chainage = m.chainage;
+    s.bearing = m.bearing;
     s.outcome = tag.empty() ? Outcome::kTagged : Outcome::kRetagged;
     if (tag.empty()) {
       record.SectionNo = number;
@@ -294,8 +415,7 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
       if (EnsureLayer(drawing, line_layer)) s.made.push_back("layer " + line_layer);
       if (points.empty()) {
         if (EnsureLayer(drawing, centre_layer)) s.made.push_back("layer " + centre_layer);
-        const auto point =
-            drawing->ModelSpace()->AddPoint({crossing.point[0], crossing.point[1], 0});
+        const auto point = drawing->ModelSpace()->AddPoint({m.at[0], m.at[1], 0});
         point->SetLayer(centre_layer);
         s.made.push_back("centre point " + point->Handle());
       }
@@ -304,6 +424,13 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
       throw TagError("section " + number + " (profile " + s.handle +
                      "): its tag cannot be written: " + e.description());
     }
+  }
+  if (!options.from_layer.empty()) {
+    for (TaggedSection& s : out.sections) {
+      s.made.insert(s.made.begin(),
+                    "moved onto layer " + model::SectionLayer(s.number, model::kProfileLayer));
+    }
+    out.sections.insert(out.sections.end(), left.begin(), left.end());
   }
   return out;
 }

@@ -6,6 +6,7 @@
 // records' own write path (TEVReach::AssignValues, TEVSection::AssignValues).
 // With `dry_run` nothing is written and the result says what would be.
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -50,6 +51,11 @@ struct SectionTagOptions {
   std::optional<host::Date> water_date;
   std::optional<bool> through;
   bool retag = false;  // measure and write sections already tagged too
+  // When given, the sections are the polylines of this layer that cross the
+  // centre line once, numbered first, first + step, ... in the order of
+  // their chainages and moved onto their own profile layers.
+  std::string from_layer;
+  int64_t first = 1, step = 1;
 };
 
 enum class Outcome {
@@ -81,7 +87,9 @@ struct SectionsTagged {
 };
 
 // Tags the sections whose profiles lie on layers named N_Profile, numbered
-// N, against the centre line of the reach `options` names. The chainage is
+// N (or the lines of `options.from_layer`, see there), against the centre
+// line of the reach `options` names. Lines of that layer that cannot be
+// sections come last, with an empty number. The chainage is
 // the distance along the centre line, arcs followed, to where the profile
 // crosses it; the bearing the direction of the profile's first vertex to
 // its last, in the convention asked for. A section without a centre point

@@ -178,6 +178,18 @@ TEST(DxfRoundTripTest, ChangedEntitiesAreWrittenFromTheModel) {
   EXPECT_EQ(again->FindLayer("Notes"), nullptr);
 }
 
+// An entity moved onto another layer, and nothing else, is written on it.
+TEST(DxfRoundTripTest, AnEntityMovedOntoAnotherLayerStaysThere) {
+  auto app = host::memory::NewMemApplication();
+  auto doc = RichDrawing(*app);
+  auto back = ReadMem(*app, dxf::WriteDrawing(*doc), "back.dxf");
+  back->Layers()->Add("Moved");
+  auto* text = EntitiesOf<host::memory::MemMText>(*back->model_space())[0];
+  text->SetLayer("Moved");
+  auto again = ReadMem(*app, dxf::WriteDrawing(*back), "again.dxf");
+  EXPECT_EQ(EntitiesOf<host::memory::MemMText>(*again->model_space())[0]->layer()->name(), "Moved");
+}
+
 // What the file holds is read when first used: the fields of an entity's
 // kind on the first access, extended data for each question without being
 // kept, and untouched objects go back byte for byte.

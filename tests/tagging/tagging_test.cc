@@ -29,8 +29,7 @@ void StripTags(host::memory::MemDocument& doc) {
 
 // An entity of the drawing by its handle, as the operations see it.
 Ref<host::Entity> Entity(host::memory::MemDocument& doc, const std::string& handle) {
-  const auto entity =
-      host::memory::Inspector(doc).EntityOfHandle(std::stoull(handle, nullptr, 16));
+  const auto entity = host::memory::Inspector(doc).EntityOfHandle(std::stoull(handle, nullptr, 16));
   EXPECT_TRUE(entity) << handle;
   return Seen(entity);
 }
@@ -134,8 +133,7 @@ class HandTagTest : public ::testing::Test {
                               bool dry_run = false) {
     return tagging::TagSections(d.doc, sink, options, dry_run);
   }
-  const tagging::TaggedSection& Numbered(const tagging::SectionsTagged& t,
-                                         const std::string& n) {
+  const tagging::TaggedSection& Numbered(const tagging::SectionsTagged& t, const std::string& n) {
     for (const auto& s : t.sections) {
       if (s.number == n) return s;
     }
@@ -150,10 +148,10 @@ class HandTagTest : public ::testing::Test {
 
 TEST_F(HandTagTest, WhatCannotBeMeasuredIsReportedAndLeftUntagged) {
   const auto one = Profile("1", {20, 10, 20, -10});
-  Profile("2", {40, 10, 40, 5});                        // short of the centre line
-  Profile("3", {60, 10, 60, -10, 62, -10, 62, 10});     // across and back
+  Profile("2", {40, 10, 40, 5});                             // short of the centre line
+  Profile("3", {60, 10, 60, -10, 62, -10, 62, 10});          // across and back
   const auto four = Profile("4", {80, -10, 80, 10}, false);  // no centre point
-  d.doc->Layers()->Add("5_Profile");                    // an empty layer
+  d.doc->Layers()->Add("5_Profile");                         // an empty layer
   const auto t = Tag();
   EXPECT_EQ(t.reach_no, "1");
   EXPECT_EQ(Numbered(t, "1").outcome, Outcome::kTagged);
@@ -220,6 +218,52 @@ TEST_F(HandTagTest, TaggedSectionsAreKeptOrRetaggedKeepingWhatIsNotMeasured) {
   EXPECT_EQ(Numbered(Tag(retag), "1").outcome, Outcome::kNumberDiffers);
 }
 
+// Lines drawn on one layer become sections numbered in chainage order, each
+// on its own layers; a line that cannot be a section stays where it was.
+TEST_F(HandTagTest, LinesOfOneLayerBecomeSectionsInChainageOrder) {
+  const auto c = AddPolyline(d.doc, "XS lines", {70, 10, 70, -10});
+  const auto a = AddPolyline(d.doc, "XS lines", {30, 10, 30, -10});
+  const auto stray = AddPolyline(d.doc, "XS lines", {50, 10, 50, 5});
+  const auto b = AddPolyline(d.doc, "XS lines", {50, -10, 50, 10});
+  tagging::SectionTagOptions options;
+  options.from_layer = "XS lines";
+  options.first = 10;
+  options.step = 5;
+  const auto dry = Tag(options, true);
+  ASSERT_EQ(dry.sections.size(), 4u);
+  EXPECT_EQ(a->Layer(), "XS lines");  // nothing moved yet
+  const auto t = Tag(options);
+  ASSERT_EQ(t.sections.size(), 4u);
+  const struct {
+    const char* number;
+    Ref<host::LWPolyline> line;
+    double chainage, bearing;
+  } expected[] = {{"10", a, 30, 180}, {"15", b, 50, 0}, {"20", c, 70, 180}};
+  for (size_t i = 0; i < 3; ++i) {
+    const auto& s = t.sections[i];
+    const auto& e = expected[i];
+    EXPECT_EQ(s.number, e.number);
+    EXPECT_EQ(dry.sections[i].number, e.number);
+    EXPECT_EQ(s.outcome, Outcome::kTagged) << s.why;
+    EXPECT_NEAR(s.chainage, e.chainage, 1e-9);
+    EXPECT_NEAR(s.bearing, e.bearing, 1e-9);
+    EXPECT_EQ(s.handle, e.line->Handle());
+    EXPECT_EQ(e.line->Layer(), std::string(e.number) + "_Profile");
+    ASSERT_FALSE(s.made.empty());
+    EXPECT_EQ(s.made.front(), "moved onto layer " + std::string(e.number) + "_Profile");
+    EXPECT_NO_THROW(d.doc->Layers()->Item(std::string(e.number) + "_SectionLine"));
+    EXPECT_TRUE(model::FindSectionCenterPoint(sink, d.doc, e.number));
+  }
+  EXPECT_EQ(t.sections[3].number, "");
+  EXPECT_EQ(t.sections[3].outcome, Outcome::kNoCrossing);
+  EXPECT_EQ(stray->Layer(), "XS lines");
+  // Numbers taken already are refused before anything moves.
+  const auto more = AddPolyline(d.doc, "XS lines", {90, 10, 90, -10});
+  options.first = 15;
+  EXPECT_THROW(Tag(options), tagging::TagError);
+  EXPECT_EQ(more->Layer(), "XS lines");
+}
+
 TEST_F(HandTagTest, ADryRunWritesNothing) {
   Profile("1", {20, 10, 20, -10}, false);
   d.app->monitor().StartRecording();
@@ -258,7 +302,8 @@ TEST_F(HandTagTest, NoReachToTagAgainst) {
 TEST_F(HandTagTest, ReachTagsAreWrittenAndOneReachStaysCurrent) {
   const auto second = AddPolyline(d.doc, "Centreline", {0, 50, 100, 50});
   const auto made = tagging::TagReach(d.doc, second, "007", true, "p", false);
-  EXPECT_EQ(made.no_longer_current, std::vector<std::string>{"1 (polyline " + centre->Handle() + ")"});
+  EXPECT_EQ(made.no_longer_current,
+            std::vector<std::string>{"1 (polyline " + centre->Handle() + ")"});
   model::TEVReach record;
   record.Profile = second;
   ASSERT_TRUE(record.RetrieveValues());
@@ -271,8 +316,7 @@ TEST_F(HandTagTest, ReachTagsAreWrittenAndOneReachStaysCurrent) {
   // Refused: a number another reach has, one that is none, a profile.
   EXPECT_THROW(tagging::TagReach(d.doc, centre, "7", false, "", false), tagging::TagError);
   EXPECT_THROW(tagging::TagReach(d.doc, centre, "x", false, "", false), tagging::TagError);
-  EXPECT_THROW(tagging::TagReach(d.doc, centre, "4294967296", false, "", false),
-               tagging::TagError);
+  EXPECT_THROW(tagging::TagReach(d.doc, centre, "4294967296", false, "", false), tagging::TagError);
   const auto profile = AddPolyline(d.doc, "3_Profile", {20, 10, 20, -10});
   TagSection(*profile, "3", 20, 180, "", "");
   EXPECT_THROW(tagging::TagReach(d.doc, profile, "3", false, "", false), tagging::TagError);

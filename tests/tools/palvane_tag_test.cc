@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "dxf/drawing.h"
+#include "dxf/file_io.h"
 #include "tools/command_fixture.h"
 
 namespace palvane::testing {
@@ -68,7 +70,8 @@ TEST_F(PalvaneTest, TaggingInPlaceKeepsABackupAndADryRunWritesNothing) {
   EXPECT_EQ(Read(drawing), original);
   EXPECT_FALSE(fs::exists(drawing + ".bak"));
 
-  const Outcome r = Palvane("tag reach '" + drawing + "' --polyline 31 --number 3 --current --in-place");
+  const Outcome r =
+      Palvane("tag reach '" + drawing + "' --polyline 31 --number 3 --current --in-place");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Read(drawing + ".bak"), original);
   EXPECT_NE(Read(drawing), original);
@@ -82,6 +85,56 @@ TEST_F(PalvaneTest, TaggingInPlaceKeepsABackupAndADryRunWritesNothing) {
   EXPECT_EQ(Palvane("check '" + drawing + "'").status, 0);
 }
 
+// Section lines drawn on one layer, as many surveys come.
+TEST_F(PalvaneTest, SectionLinesOnOneLayerAreTaggedAndTheExportsFindThem) {
+  std::string centre;
+  {
+    auto app = dxf::NewApplication();
+    const auto doc = app->Documents()->Add();
+    const auto line = doc->ModelSpace()->AddLightWeightPolyline({0, 0, 100, 0, 200, 40});
+    line->SetLayer("0");
+    centre = line->Handle();
+    doc->Layers()->Add("Cross sections");
+    for (const double x : {150.0, 30.0, 90.0}) {
+      doc->ModelSpace()->AddLightWeightPolyline({x, -20, x, 60})->SetLayer("Cross sections");
+    }
+    dxf::SaveDrawing(*doc, Path("survey.dxf"), false);
+  }
+  const std::string survey = Path("survey.dxf"), tagged = Path("tagged.dxf");
+  ASSERT_EQ(Palvane("tag reach '" + survey + "' --polyline " + centre +
+                    " --number 2 --current --in-place --no-backup")
+                .status,
+            0);
+  const Outcome s = Palvane("tag sections '" + survey +
+                            "' --from-layer 'Cross sections' --first 100 --step 10 "
+                            "--section-name 'XS{n}' -o '" +
+                            tagged + "'");
+  ASSERT_EQ(s.status, 0) << s.err;
+  EXPECT_EQ(s.out.rfind("section 100: chainage 30.000, bearing 0.0000, tagged; made moved onto "
+                        "layer 100_Profile, layer 100_SectionLine, layer 100_SectionCenter, "
+                        "centre point ",
+                        0),
+            0u)
+      << s.out;
+  EXPECT_NE(s.out.find("section 110: chainage 90.000"), std::string::npos) << s.out;
+  EXPECT_NE(s.out.find("section 120: chainage "), std::string::npos) << s.out;
+  EXPECT_EQ(Palvane("check '" + tagged + "'").status, 0);
+  const Outcome keyplan =
+      Palvane("keyplan '" + tagged + "' --attributes -o '" + Path("k.dxf") + "'");
+  EXPECT_EQ(keyplan.status, 0) << keyplan.err;
+  EXPECT_EQ(keyplan.err, "");
+  const Outcome info = Palvane("info '" + tagged + "' --json");
+  ASSERT_EQ(info.status, 0);
+  const auto json = nlohmann::json::parse(info.out);
+  ASSERT_EQ(json["sections"].size(), 3u);
+  EXPECT_EQ(json["sections"][0]["SectionName"], "XS100");
+  const std::string profile = json["sections"][1]["handle"];
+  const Outcome view = Palvane("view-section '" + tagged + "' --polyline " + profile + " -o '" +
+                               Path("v.dxf") + "'");
+  EXPECT_EQ(view.status, 0) << view.err;
+  EXPECT_EQ(view.err, "");
+}
+
 TEST_F(PalvaneTest, TagRefusesBadValuesBeforeAnyWork) {
   const std::string drawing = Path("d.dxf");
   ASSERT_EQ(Palvane("generate --sections 5 --untagged -o '" + drawing + "'").status, 0);
@@ -91,8 +144,7 @@ TEST_F(PalvaneTest, TagRefusesBadValuesBeforeAnyWork) {
         "tag sections '" + drawing + "' --water-date 2024-13-01" + out,
         "tag sections '" + drawing + "' --water-date 5/3/2024" + out,
         "tag sections '" + drawing + "' --chainage-from middle" + out,
-        "tag sections '" + drawing + "' --no-backup" + out,
-        "tag sections '" + drawing + "'",
+        "tag sections '" + drawing + "' --no-backup" + out, "tag sections '" + drawing + "'",
         "tag reach '" + drawing + "' --polyline 31 --number x" + out,
         "tag reach '" + drawing + "' --polyline FFFFFF --number 1" + out,
         "generate --sections 80 --untagged --faults all -o '" + Path("g.dxf") + "'"}) {

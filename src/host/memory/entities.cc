@@ -71,6 +71,8 @@ void MemEntity<I>::SetLayer(const std::string& name) {
   Enter("SetLayer");
   MemLayer* layer = doc_->FindLayer(name);
   if (layer == nullptr) throw Error::KeyNotFound();
+  // A move to another layer is a change the file must hear of.
+  if (layer != layer_) dirty_ = true;
   AssignLayer(layer);
 }
 

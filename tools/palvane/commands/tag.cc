@@ -70,8 +70,7 @@ struct Destination {
       if (!in) throw Failure{2, "cannot read " + drawing.path() + " again for its backup"};
       outputs.AddFile(Backup(drawing.path()), bytes.str(), overwrite, "the backup");
     }
-    outputs.AddDrawing(*drawing.document(), in_place ? drawing.path() : out,
-                       in_place || overwrite);
+    outputs.AddDrawing(*drawing.document(), in_place ? drawing.path() : out, in_place || overwrite);
     outputs.Commit();
   }
 };
@@ -108,7 +107,9 @@ int RunReach(const ReachArgs& a) {
 
 struct SectionArgs {
   std::string drawing, reach, chainage_from = "start", bearing = "north-degrees", title,
-                                section_name, water_date, through;
+                              section_name, water_date, through;
+  std::string from_layer;
+  int64_t first = 1, step = 1;
   bool retag = false, json = false;
   Destination to;
 };
@@ -144,11 +145,14 @@ tagging::SectionTagOptions OptionsOf(const SectionArgs& a, const CLI::App& app) 
   }
   if (app.count("--through") > 0) o.through = a.through == "yes";
   o.retag = a.retag;
+  o.from_layer = a.from_layer;
+  o.first = a.first;
+  o.step = a.step;
   return o;
 }
 
 std::string Line(const tagging::TaggedSection& s, bool dry_run) {
-  std::string text = "section " + s.number + ": ";
+  std::string text = (s.number.empty() ? "line " + s.handle : "section " + s.number) + ": ";
   if (!tagging::IsTagged(s.outcome)) return text + "not tagged: " + s.why + "\n";
   text += "chainage " + Millimetres(s.chainage) + ", bearing " +
           host::FormatFixedWithPoint(s.bearing, 4) + ", ";
@@ -206,8 +210,8 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
 }  // namespace
 
 Command AddTag(CLI::App& cli) {
-  CLI::App* tag = cli.add_subcommand(
-      "tag", "Write reach and section tags into a drawing that has none yet");
+  CLI::App* tag =
+      cli.add_subcommand("tag", "Write reach and section tags into a drawing that has none yet");
   tag->require_subcommand(1);
 
   auto r = std::make_shared<ReachArgs>();
@@ -227,8 +231,9 @@ Command AddTag(CLI::App& cli) {
       "(exit status 1 when one could not be tagged)");
   sections->add_option("DRAWING", s->drawing, "The drawing (DXF)")->required();
   sections->add_option("--reach", s->reach, "The reach number (default: the current reach)");
-  sections->add_option("--chainage-from", s->chainage_from,
-                       "Chainages from the centre line's first vertex or its last")
+  sections
+      ->add_option("--chainage-from", s->chainage_from,
+                   "Chainages from the centre line's first vertex or its last")
       ->check(CLI::IsMember({"start", "end"}))
       ->capture_default_str();
   std::string keys;
@@ -246,6 +251,15 @@ Command AddTag(CLI::App& cli) {
   sections->add_flag("--retag", s->retag,
                      "Measure tagged sections too: their chainage, bearing and reach anew, "
                      "every other item kept unless given");
+  sections->add_option("--from-layer", s->from_layer,
+                       "The sections are the polylines of this layer that cross the centre line: "
+                       "numbered in chainage order and moved onto layers N_Profile");
+  sections->add_option("--first", s->first, "With --from-layer, the first section's number")
+      ->capture_default_str()
+      ->check(CLI::Range(int64_t{0}, int64_t{1} << 40));
+  sections->add_option("--step", s->step, "With --from-layer, the step between numbers")
+      ->capture_default_str()
+      ->check(CLI::Range(int64_t{1}, int64_t{1} << 20));
   sections->add_flag("--json", s->json, "Print a JSON array");
   s->to.Add(*sections);
   sections->callback([s, sections] { s->to.Check(*sections); });
