@@ -344,6 +344,7 @@ class Checker {
                 "restore: the exports leave the section unlabelled");
         return;
       }
+      result_.fixes.push_back({code::kTagRestorable, number, handle, 0, 0});
       Add(Severity::kWarning, code::kTagRestorable, "", number, {handle, point_handles.front()},
           "profile " + handle +
               " has lost its section tag: the exports restore it from centre "
@@ -508,6 +509,8 @@ class Checker {
       along.push_back(&s);
       const double expected = from_end ? length - *s.measured : *s.measured;
       if (std::fabs(s.chainage - expected) > tolerance) {
+        result_.fixes.push_back(
+            {code::kChainageMismatch, s.number, s.handle, s.chainage, expected});
         Add(Severity::kError, code::kChainageMismatch, rn, s.number, {s.handle},
             "its tag gives chainage " + Num(s.chainage) +
                 " but its line crosses the centre line "
@@ -577,6 +580,8 @@ class Checker {
     for (const auto& [s, angle] : lines) {
       const double error = BearingError(c, angle, s->bearing);
       if (error <= tolerance) continue;
+      result_.fixes.push_back(
+          {code::kBearingMismatch, s->number, s->handle, s->bearing, BearingOf(c, angle)});
       Add(Severity::kWarning, code::kBearingMismatch, rn, s->number, {s->handle},
           "its tag gives bearing " + Num(s->bearing) + ", " + Num(error) +
               " degrees from its section line's direction");

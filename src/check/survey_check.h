@@ -41,6 +41,16 @@ struct CheckedSection {
   geometry::Point2 first{}, last{};  // the section line, as the keyplan draws it
 };
 
+// A value the check measured differently from the tag, or a lost tag its
+// centre point keeps: what fixing the finding `code` writes into section
+// `section` (whose profile is `handle`). `from` and `to` are the tagged and
+// the measured chainage or bearing; unused for a lost tag.
+struct Fix {
+  std::string code;  // chainage-mismatch, bearing-mismatch or tag-restorable
+  std::string section, handle;
+  double from = 0, to = 0;
+};
+
 struct CheckResult {
   std::vector<Finding> findings;  // errors and warnings
   // What the check inferred (the chainage direction and bearing convention
@@ -48,6 +58,7 @@ struct CheckResult {
   std::vector<Finding> notes;
   std::vector<CheckedReach> reaches;
   std::vector<CheckedSection> sections;
+  std::vector<Fix> fixes;
   size_t errors() const;
 };
 

@@ -435,4 +435,64 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
   return out;
 }
 
+std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
+                                   host::MessageSink& sink, const std::vector<check::Fix>& fixes,
+                                   const std::vector<std::string>& codes, bool dry_run) {
+  std::vector<FixWritten> out;
+  for (const check::Fix& fix : fixes) {
+    if (std::find(codes.begin(), codes.end(), fix.code) == codes.end()) continue;
+    FixWritten& w = out.emplace_back();
+    w.code = fix.code;
+    w.section = fix.section;
+    w.handle = fix.handle;
+    w.from = fix.from;
+    w.to = fix.to;
+    try {
+      const auto profiles = SelectPart(drawing, model::SectionPart::kProfile, fix.section);
+      if (profiles.empty() || profiles.front()->Handle() != fix.handle) {
+        w.why = "its profile is no longer " + fix.handle;
+        continue;
+      }
+      model::TEVSection record(sink);
+      record.Profile = profiles.front().As<host::LWPolyline>();
+      host::XData tag = record.Profile->GetXData(model::kTagApp);
+      const bool lost = !IsSectionTag(tag);
+      if (lost) {
+        const auto points = SelectPart(drawing, model::SectionPart::kCenterPoint, fix.section);
+        tag = points.empty() ? host::XData{} : points.front()->GetXData(model::kTagApp);
+        if (!IsSectionTag(tag)) {
+          w.why = "neither its profile nor its centre point carries a section tag";
+          continue;
+        }
+      }
+      try {
+        record.LoadFrom(tag);
+      } catch (const host::Error& e) {
+        // Written whole, the items that cannot be read would be lost.
+        w.why = "its tag cannot be read whole (" + e.description() + "): fix the tag first";
+        continue;
+      }
+      if (record.SectionNo != fix.section) {
+        w.why = "its tag gives the section number \"" + record.SectionNo +
+                "\", which its layers do not: fix it by hand";
+        continue;
+      }
+      w.written = true;
+      if (dry_run) continue;
+      if (fix.code == check::code::kTagRestorable) {
+        // The tag as the centre point keeps it, item for item.
+        record.Profile->SetXData(tag.codes, tag.values);
+        continue;
+      }
+      if (fix.code == check::code::kChainageMismatch) record.Chainage = fix.to;
+      if (fix.code == check::code::kBearingMismatch) record.Bearing = fix.to;
+      record.AssignValues(drawing);
+    } catch (const host::Error& e) {
+      throw TagError("section " + fix.section + " (profile " + fix.handle +
+                     "): its tag cannot be written: " + e.description());
+    }
+  }
+  return out;
+}
+
 }  // namespace palvane::tagging

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "check/survey_check.h"
 #include "host/host.h"
 #include "host/message_sink.h"
 
@@ -98,5 +99,23 @@ struct SectionsTagged {
 // section view find it. Messages of the lookups go to `sink`.
 SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                            const SectionTagOptions& options, bool dry_run);
+
+// A fix the check found (check::Fix), as written or not.
+struct FixWritten {
+  std::string code, section, handle;
+  double from = 0, to = 0;
+  bool written = false;
+  std::string why;  // when not written
+};
+
+// Writes the fixes whose codes are in `codes` (chainage-mismatch,
+// bearing-mismatch, tag-restorable): the measured chainage or bearing into
+// the section's tag, on its profile and its centre point, and a lost tag
+// back onto its profile from its centre point. Every other item of a tag
+// stays. A section whose tag gives another number than its layers is left
+// alone. With `dry_run` nothing is written.
+std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
+                                   host::MessageSink& sink, const std::vector<check::Fix>& fixes,
+                                   const std::vector<std::string>& codes, bool dry_run);
 
 }  // namespace palvane::tagging

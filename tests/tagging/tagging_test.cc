@@ -57,6 +57,19 @@ std::map<std::string, host::XData> SectionTags(host::memory::MemDocument& mem) {
   return tags;
 }
 
+// The tags as texts, to compare.
+std::map<std::string, std::vector<std::string>> Texts(
+    const std::map<std::string, host::XData>& tags) {
+  std::map<std::string, std::vector<std::string>> out;
+  for (const auto& [number, tag] : tags) {
+    auto& texts = out[number];
+    for (size_t i = 0; i < tag.values.size(); ++i) {
+      texts.push_back(std::to_string(tag.codes[i]) + " " + host::ToText(tag.values[i]));
+    }
+  }
+  return out;
+}
+
 // Strips a tagged river of its tags, tags it again from its lines, and
 // expects every section tagged with the number of its layers and the check
 // to find nothing at a millimetre and a thousandth of a degree.
@@ -114,6 +127,54 @@ TEST(TagSectionsTest, TheSampleRiverIsTaggedAsTheCheckMeasuresIt) {
   auto* mem = dynamic_cast<host::memory::MemDocument*>(doc.get());
   ASSERT_NE(mem, nullptr);
   RetagFromScratch(*mem, false);
+}
+
+// What the check measured is written back; every other item stays.
+TEST(WriteFixesTest, FixedFindingsAreGoneAndNothingElseChanges) {
+  Drawing d;
+  generator::RiverShape shape;
+  shape.sections = 100;
+  shape.seed = 2;
+  shape.faults =
+      std::vector<std::string>{"chainage-mismatch", "bearing-mismatch", "tag-restorable"};
+  generator::GenerateRiver(*d.mem, shape);
+  const auto before = SectionTags(*d.mem);
+  const auto found = check::CheckSurvey(d.doc, {});
+  ASSERT_EQ(found.fixes.size(), 3u);
+  host::RecordingMessageSink sink;
+  const std::vector<std::string> all{check::code::kChainageMismatch, check::code::kBearingMismatch,
+                                     check::code::kTagRestorable};
+  // A dry run writes nothing and says what it would.
+  const auto dry = tagging::WriteFixes(d.doc, sink, found.fixes, all, true);
+  ASSERT_EQ(dry.size(), 3u);
+  for (const auto& w : dry) EXPECT_TRUE(w.written) << w.section << ": " << w.why;
+  EXPECT_EQ(Texts(SectionTags(*d.mem)), Texts(before));
+  // Only the kinds asked for.
+  const auto chainage =
+      tagging::WriteFixes(d.doc, sink, found.fixes, {check::code::kChainageMismatch}, false);
+  ASSERT_EQ(chainage.size(), 1u);
+  EXPECT_EQ(chainage[0].code, check::code::kChainageMismatch);
+  tagging::WriteFixes(d.doc, sink, found.fixes, all, false);
+  for (const auto& f : check::CheckSurvey(d.doc, {}).findings) {
+    EXPECT_TRUE(f.code != check::code::kChainageMismatch &&
+                f.code != check::code::kBearingMismatch && f.code != check::code::kTagRestorable)
+        << f.text;
+  }
+  const auto after = SectionTags(*d.mem);
+  ASSERT_EQ(after.size(), before.size());
+  for (const auto& [number, tag] : before) {
+    const host::XData& now = after.at(number);
+    if (tag.values.empty()) {  // the lost tag, restored as its centre point keeps it
+      EXPECT_EQ(now.values.size(), 10u) << number;
+      continue;
+    }
+    ASSERT_EQ(now.values.size(), tag.values.size()) << number;
+    for (size_t item = 0; item < tag.values.size(); ++item) {
+      if (item == 4 || item == 5) continue;
+      EXPECT_EQ(host::ToText(now.values[item]), host::ToText(tag.values[item]))
+          << number << " item " << item;
+    }
+  }
 }
 
 // A reach along X from 0 to 100 and sections drawn by hand, untagged.

@@ -135,6 +135,34 @@ TEST_F(PalvaneTest, SectionLinesOnOneLayerAreTaggedAndTheExportsFindThem) {
   EXPECT_EQ(view.err, "");
 }
 
+TEST_F(PalvaneTest, CheckFixWritesWhatItMeasuredInPlaceKeepingABackup) {
+  const std::string drawing = Path("f.dxf");
+  ASSERT_EQ(Palvane("generate --sections 100 --seed 2 --faults chainage-mismatch,bearing-mismatch "
+                    "-o '" +
+                    drawing + "'")
+                .status,
+            0);
+  const std::string original = Read(drawing);
+  const Outcome dry = Palvane("check '" + drawing + "' --fix chainage,bearing --dry-run");
+  EXPECT_EQ(dry.status, 1);
+  EXPECT_NE(dry.out.find("would fix section 4: chainage 237.500 -> 200.132\n"), std::string::npos)
+      << dry.out;
+  EXPECT_EQ(Read(drawing), original);
+  const Outcome fixed = Palvane("check '" + drawing + "' --fix chainage,bearing --in-place");
+  EXPECT_EQ(fixed.status, 0) << fixed.err;
+  EXPECT_NE(fixed.out.find("fixed section 4: chainage 237.500 -> 200.132\n"), std::string::npos)
+      << fixed.out;
+  EXPECT_NE(fixed.out.find("fixed section 8: bearing "), std::string::npos) << fixed.out;
+  EXPECT_EQ(Read(drawing + ".bak"), original);
+  const Outcome again = Palvane("check '" + drawing + "'");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, "");
+  EXPECT_EQ(Palvane("check '" + drawing + "' --fix colour -o '" + Path("o.dxf") + "'").status, 2);
+  EXPECT_EQ(Palvane("check '" + drawing + "' -o '" + Path("o.dxf") + "'").status, 2);
+  EXPECT_EQ(Palvane("check '" + drawing + "' --fix tags").status, 2);
+  EXPECT_FALSE(fs::exists(Path("o.dxf")));
+}
+
 TEST_F(PalvaneTest, TagRefusesBadValuesBeforeAnyWork) {
   const std::string drawing = Path("d.dxf");
   ASSERT_EQ(Palvane("generate --sections 5 --untagged -o '" + drawing + "'").status, 0);

@@ -9,13 +9,17 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <string_view>
+#include <utility>
 
 #include "command.h"
 #include "console.h"
+#include "destination.h"
 #include "drawing_files.h"
 #include "failure.h"
 #include "outputs.h"
 #include "picture/svg.h"
+#include "tagging/tagging.h"
 
 namespace palvane::tools {
 namespace {
@@ -107,10 +111,76 @@ std::string CheckSvg(const check::CheckResult& result, host::Document& blank) {
 namespace {
 
 struct Args {
-  std::string drawing, svg;
+  std::string drawing, svg, fix;
   check::CheckOptions options;
   bool json = false, overwrite = false;
+  Destination to;  // of the fixed drawing
 };
+
+// The kinds --fix takes, and the findings each fixes.
+constexpr std::pair<const char*, const char*> kFixKinds[] = {
+    {"chainage", check::code::kChainageMismatch},
+    {"bearing", check::code::kBearingMismatch},
+    {"tags", check::code::kTagRestorable},
+};
+
+std::vector<std::string> FixCodes(const std::string& kinds) {
+  std::vector<std::string> codes;
+  for (std::string_view rest = kinds; !rest.empty();) {
+    const size_t comma = std::min(rest.find(','), rest.size());
+    const std::string_view word = rest.substr(0, comma);
+    rest.remove_prefix(std::min(comma + 1, rest.size()));
+    if (word.empty()) continue;
+    bool known = false;
+    for (const auto& [kind, code] : kFixKinds) {
+      if (word != kind) continue;
+      known = true;
+      if (std::find(codes.begin(), codes.end(), code) == codes.end()) codes.push_back(code);
+    }
+    if (!known) {
+      throw Failure{2, "--fix \"" + std::string(word) + "\" is none of chainage, bearing, tags"};
+    }
+  }
+  if (codes.empty()) throw Failure{2, "--fix needs a kind: chainage, bearing or tags"};
+  return codes;
+}
+
+// Writes the fixes asked for, saying each; the status of a check of the
+// drawing fixed.
+int Fix(const Args& a, OpenedDrawing& drawing, const check::CheckResult& result) {
+  const std::vector<std::string> codes = FixCodes(a.fix);
+  host::StderrMessageSink sink;
+  std::vector<tagging::FixWritten> written;
+  try {
+    written = tagging::WriteFixes(drawing.Seen(), sink, result.fixes, codes, a.to.dry_run);
+  } catch (const tagging::TagError& e) {
+    throw Failure{2, e.what()};
+  }
+  std::string text;
+  size_t left = 0;
+  for (const tagging::FixWritten& w : written) {
+    const bool tags = w.code == check::code::kTagRestorable;
+    const std::string what =
+        tags ? "tag restored onto profile " + w.handle + " from its centre point"
+             : std::string(w.code == check::code::kChainageMismatch ? "chainage " : "bearing ") +
+                   Millimetres(w.from) + " -> " + Millimetres(w.to);
+    if (w.written) {
+      text +=
+          (a.to.dry_run ? "would fix section " : "fixed section ") + w.section + ": " + what + "\n";
+    } else {
+      ++left;
+      text += "not fixed section " + w.section + ": " + w.why + "\n";
+    }
+  }
+  Print(text, "the fixes");
+  if (written.empty()) Say("nothing to fix of " + a.fix);
+  if (left > 0)
+    Say(std::to_string(left) + " of " + std::to_string(written.size()) + " fixes were not written");
+  if (a.to.dry_run) return result.errors() > 0 ? 1 : 0;
+  a.to.Write(drawing);
+  // The status of the drawing as written.
+  return check::CheckSurvey(drawing.Seen(), a.options).errors() > 0 ? 1 : 0;
+}
 
 int Run(const Args& a) {
   const double d = a.options.chainage_tolerance, angle = a.options.bearing_tolerance;
@@ -122,6 +192,10 @@ int Run(const Args& a) {
     throw Failure{2, "the picture would overwrite the drawing; choose another --svg"};
   }
   CheckReplaceable(a.svg, a.overwrite);
+  if (!a.fix.empty()) {
+    FixCodes(a.fix);
+    a.to.CheckPaths(a.drawing);
+  }
   OpenedDrawing drawing(a.drawing);
   drawing.progress().Phase("checking");
   const check::CheckResult result = check::CheckSurvey(drawing.Seen(), a.options);
@@ -134,6 +208,7 @@ int Run(const Args& a) {
     outputs.AddFile(a.svg, CheckSvg(result, *blank), a.overwrite, "the picture");
     outputs.Commit();
   }
+  if (!a.fix.empty()) return Fix(a, drawing, result);
   return result.errors() > 0 ? 1 : 0;
 }
 
@@ -146,13 +221,26 @@ Command AddCheck(CLI::App& cli) {
   app->add_option("DRAWING", a->drawing, "The drawing (DXF)")->required();
   app->add_flag("--json", a->json, "Print a JSON array of the findings");
   app->add_option("--svg", a->svg, "Also draw the reaches and sections, findings in red");
-  app->add_flag("--overwrite", a->overwrite, "Replace the picture if it exists");
+  app->add_flag("--overwrite", a->overwrite,
+                "Replace the picture, and with --fix OUT or DRAWING.bak, if they exist");
   app->add_option("--chainage-tolerance", a->options.chainage_tolerance,
                   "Largest difference of a tagged chainage from the measured one")
       ->capture_default_str();
   app->add_option("--bearing-tolerance", a->options.bearing_tolerance,
                   "Largest difference of a tagged bearing from its line's, in degrees")
       ->capture_default_str();
+  app->add_option("--fix", a->fix,
+                  "Write back what was measured, kinds separated by commas: chainage and "
+                  "bearing (as measured, in the direction and convention inferred), tags (a "
+                  "lost tag restored from its centre point); with -o OUT or --in-place");
+  a->to.Add(*app, /*overwrite_flag=*/false);
+  app->callback([a] {
+    a->to.overwrite = a->overwrite;
+    if (!a->fix.empty()) return a->to.Check();
+    if (!a->to.out.empty() || a->to.in_place || a->to.dry_run || a->to.no_backup) {
+      throw CLI::ValidationError("-o, --in-place, --dry-run and --no-backup", "go with --fix");
+    }
+  });
   return {app, [a] { return Run(*a); }};
 }
 

@@ -2,15 +2,14 @@
 // reach" writes a reach tag on a centre line; "tag sections" tags the
 // sections whose profiles cross the reach, measured from their lines.
 
-#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "check/rules.h"
 #include "command.h"
 #include "console.h"
+#include "destination.h"
 #include "drawing_files.h"
 #include "failure.h"
 #include "host/convert.h"
@@ -20,60 +19,6 @@
 
 namespace palvane::tools {
 namespace {
-
-// Where the tagged drawing goes: a new file, or over the drawing with a
-// backup of it beside.
-struct Destination {
-  std::string out;
-  bool in_place = false, overwrite = false, no_backup = false, dry_run = false;
-
-  void Add(CLI::App& app) {
-    auto* o = app.add_option("-o", out, "Write the tagged drawing here");
-    auto* in = app.add_flag("--in-place", in_place,
-                            "Save over DRAWING, keeping it as it was in DRAWING.bak");
-    o->excludes(in);
-    app.add_flag("--overwrite", overwrite, "Replace OUT, or an existing DRAWING.bak");
-    app.add_flag("--no-backup", no_backup, "With --in-place, keep no DRAWING.bak");
-    app.add_flag("--dry-run", dry_run, "Write nothing; print what would be tagged");
-  }
-  void Check(const CLI::App& app) const {
-    if (!dry_run && out.empty() && !in_place) throw CLI::RequiredError("-o OUT or --in-place");
-    if (no_backup && !in_place) {
-      throw CLI::ValidationError("--no-backup", "goes with --in-place only");
-    }
-    (void)app;
-  }
-  std::string Backup(const std::string& drawing) const { return drawing + ".bak"; }
-
-  // Refuses, before any work, what could not be written.
-  void CheckPaths(const std::string& drawing) const {
-    if (dry_run) return;
-    if (in_place) {
-      if (!no_backup) CheckReplaceable(Backup(drawing), overwrite);
-      return;
-    }
-    if (SameFile(drawing, out)) {
-      throw Failure{2, "the output is the input drawing; use --in-place to change it"};
-    }
-    CheckDrawingPath(out);
-    CheckReplaceable(out, overwrite);
-  }
-
-  // Writes the drawing (and the backup) together.
-  void Write(OpenedDrawing& drawing) const {
-    if (dry_run) return;
-    Outputs outputs(drawing.progress());
-    if (in_place && !no_backup) {
-      std::ifstream in(FsPath(drawing.path()), std::ios::binary);
-      std::stringstream bytes;
-      bytes << in.rdbuf();
-      if (!in) throw Failure{2, "cannot read " + drawing.path() + " again for its backup"};
-      outputs.AddFile(Backup(drawing.path()), bytes.str(), overwrite, "the backup");
-    }
-    outputs.AddDrawing(*drawing.document(), in_place ? drawing.path() : out, in_place || overwrite);
-    outputs.Commit();
-  }
-};
 
 // ------------------------------------------------------------------ tag reach
 
@@ -222,7 +167,7 @@ Command AddTag(CLI::App& cli) {
   reach->add_flag("--current", r->current, "Make it the current reach (and no other)");
   reach->add_option("--photos", r->photos, "The reach's photo directory");
   r->to.Add(*reach);
-  reach->callback([r, reach] { r->to.Check(*reach); });
+  reach->callback([r] { r->to.Check(); });
 
   auto s = std::make_shared<SectionArgs>();
   CLI::App* sections = tag->add_subcommand(
@@ -262,7 +207,7 @@ Command AddTag(CLI::App& cli) {
       ->check(CLI::Range(int64_t{1}, int64_t{1} << 20));
   sections->add_flag("--json", s->json, "Print a JSON array");
   s->to.Add(*sections);
-  sections->callback([s, sections] { s->to.Check(*sections); });
+  sections->callback([s] { s->to.Check(); });
 
   return {tag, [r, s, reach, sections] {
             if (reach->parsed()) return RunReach(*r);
