@@ -228,7 +228,7 @@ class Checker {
     std::map<std::string, std::vector<std::string>> handles_of;  // reach number -> polylines
     for (const Reach& r : reaches_) {
       result_.reaches.push_back(
-          {r.number, r.handle, r.current, r.plan.value_or(geometry::PlanPolyline{})});
+          {r.number, r.handle, r.current, r.plan.value_or(geometry::PlanPolyline{}), {}});
       handles_of[r.number].push_back(r.handle);
       if (!r.current) continue;
       current.push_back(r.handle);
@@ -498,6 +498,9 @@ class Checker {
               std::to_string(agree) + " of " + std::to_string(measured) +
               " sections): chainages are not compared with the crossings");
       return;
+    }
+    for (CheckedReach& checked : result_.reaches) {
+      if (checked.handle == reach.handle) checked.chainage_from_end = from_end;
     }
     Add(Severity::kNote, code::kChainageDirection, rn, "", {reach.handle},
         "chainages of reach " + rn + " run from the " + (from_end ? "last" : "first") +

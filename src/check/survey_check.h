@@ -4,6 +4,7 @@
 // reach and section records read as the exports read them, and the section
 // lines measured against their reach's centre line. Reads the drawing only.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct CheckedReach {
   std::string number, handle;
   bool current = false;
   geometry::PlanPolyline line;
+  // Whether its tags' chainages run from the last vertex of its centre line
+  // (true) or its first, when its sections tell.
+  std::optional<bool> chainage_from_end;
 };
 struct CheckedSection {
   std::string number, handle;

@@ -320,12 +320,25 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
                    ") does not lie flat in plan");
   }
   const geometry::PolylineIndex centre(*plan);
+  SectionTagOptions measured_as = options;
+  if (options.chainage_auto) {
+    std::optional<bool> from_end;
+    for (const check::CheckedReach& r : check::CheckSurvey(drawing, {}).reaches) {
+      if (r.handle == reach->handle) from_end = r.chainage_from_end;
+    }
+    if (!from_end) {
+      throw TagError("no tagged section of reach " + reach_no +
+                     " tells which end of its centre line its chainages run from: give "
+                     "--chainage-from start or end");
+    }
+    measured_as.from_end = *from_end;
+  }
 
-  SectionsTagged out{reach_no, reach->handle, {}};
+  SectionsTagged out{reach_no, reach->handle, measured_as.from_end, {}};
   std::vector<std::string> numbers;
   std::vector<TaggedSection> left;  // lines of the layer not made sections
   if (!options.from_layer.empty()) {
-    numbers = NumberLayerLines(drawing, options, centre, reach_no, dry_run, out, left);
+    numbers = NumberLayerLines(drawing, measured_as, centre, reach_no, dry_run, out, left);
     if (dry_run) {
       out.sections.insert(out.sections.end(), left.begin(), left.end());
       return out;
@@ -380,7 +393,7 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
               "\", which its layers do not: retag it by hand";
       continue;
     }
-    const Measured m = Measure(drawing, *profile, s.handle, centre, reach_no, options);
+    const Measured m = Measure(drawing, *profile, s.handle, centre, reach_no, measured_as);
     if (m.outcome != Outcome::kTagged) {
       s.outcome = m.outcome;
       s.why = m.why;

@@ -44,6 +44,9 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
 struct SectionTagOptions {
   std::string reach;      // the reach's number; empty for the current reach
   bool from_end = false;  // chainages from the centre line's last vertex
+  // Chainages from the end the reach's tagged sections agree on, as the
+  // check infers it (then `from_end` is not read).
+  bool chainage_auto = false;
   size_t convention = 0;  // of check::kConventions: how bearings are written
   // The other items of a new tag; on a section retagged, each replaces the
   // item only when given.
@@ -84,6 +87,7 @@ struct TaggedSection {
 
 struct SectionsTagged {
   std::string reach_no, reach_handle;
+  bool from_end = false;                // the chainages written run from the last vertex
   std::vector<TaggedSection> sections;  // in the order of their profile layers
 };
 

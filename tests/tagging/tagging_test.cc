@@ -325,6 +325,22 @@ TEST_F(HandTagTest, LinesOfOneLayerBecomeSectionsInChainageOrder) {
   EXPECT_EQ(more->Layer(), "XS lines");
 }
 
+// With auto, new sections run the way the tagged ones do.
+TEST_F(HandTagTest, AutoKeepsTheDirectionTheTagsAgreeOn) {
+  tagging::SectionTagOptions autoish;
+  autoish.chainage_auto = true;
+  Profile("1", {20, 10, 20, -10});
+  EXPECT_THROW(Tag(autoish), tagging::TagError);  // no tag tells yet
+  tagging::SectionTagOptions from_end;
+  from_end.from_end = true;
+  EXPECT_NEAR(Numbered(Tag(from_end), "1").chainage, 80, 1e-9);
+  Profile("2", {60, 10, 60, -10});
+  const auto t = Tag(autoish);
+  EXPECT_TRUE(t.from_end);
+  EXPECT_EQ(Numbered(t, "2").outcome, Outcome::kTagged);
+  EXPECT_NEAR(Numbered(t, "2").chainage, 40, 1e-9);
+}
+
 TEST_F(HandTagTest, ADryRunWritesNothing) {
   Profile("1", {20, 10, 20, -10}, false);
   d.app->monitor().StartRecording();

@@ -64,6 +64,7 @@ tagging::SectionTagOptions OptionsOf(const SectionArgs& a, const CLI::App& app) 
   tagging::SectionTagOptions o;
   o.reach = a.reach;
   o.from_end = a.chainage_from == "end";
+  o.chainage_auto = a.chainage_from == "auto";
   bool known = false;
   for (size_t c = 0; c < std::size(check::kConventions); ++c) {
     if (a.bearing != check::kConventions[c].key) continue;
@@ -120,6 +121,10 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
     tagged = tagging::TagSections(drawing.Seen(), sink, options, a.to.dry_run);
   } catch (const tagging::TagError& e) {
     throw Failure{2, e.what()};
+  }
+  if (options.chainage_auto) {
+    Say(std::string("chainages from the ") + (tagged.from_end ? "last" : "first") +
+        " vertex of the centre line of reach " + tagged.reach_no + ", as its tagged sections run");
   }
   size_t untagged = 0;
   nlohmann::ordered_json json = nlohmann::ordered_json::array();
@@ -179,7 +184,7 @@ Command AddTag(CLI::App& cli) {
   sections
       ->add_option("--chainage-from", s->chainage_from,
                    "Chainages from the centre line's first vertex or its last")
-      ->check(CLI::IsMember({"start", "end"}))
+      ->check(CLI::IsMember({"start", "end", "auto"}))
       ->capture_default_str();
   std::string keys;
   for (const auto& c : check::kConventions) {
