@@ -1,15 +1,19 @@
 #include "tagging/tagging.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <map>
 
 #include "along/station.h"
 #include "check/rules.h"
 #include "geometry/densify.h"
 #include "geometry/polyline.h"
 #include "host/convert.h"
+#include "host/fold.h"
+#include "host/symbol_name.h"
 #include "host/wildcard.h"
 #include "model/layer_names.h"
 #include "model/lookup.h"
@@ -231,6 +235,84 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
 
 namespace {
 
+// A section measured and to be written.
+struct Pending {
+  size_t section;  // in SectionsTagged::sections
+  model::TEVSection record;
+  bool make_point;  // it has no centre point
+  geometry::Point2 at;
+  std::string renamed;  // the number its layers are renamed to, if they are
+};
+
+// A layer name's key as the drawing compares names: letter case aside.
+std::string NameKey(const std::string& name) {
+  std::string key = host::HasNonAscii(name) ? host::FoldedText(name) : name;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
+// The names the pending sections' layers get from `prefix` and their
+// chainages (as renameLayerstoChainage names them), refused as a whole when
+// the drawing would refuse one or two would collide.
+void PlanRenames(const host::Ref<host::Document>& drawing, const std::string& prefix,
+                 const SectionsTagged& out, std::vector<Pending>& pending) {
+  std::map<std::string, std::string> renamed;  // old name -> new name
+  std::vector<std::string> names;
+  {
+    const host::Ref<host::Layers> layers = drawing->Layers();
+    const int32_t count = layers->Count();
+    for (int32_t i = 0; i < count; ++i) names.push_back(layers->Item(i)->Name());
+  }
+  // The layers writing makes count as well.
+  for (const Pending& p : pending) {
+    const std::string& number = out.sections[p.section].number;
+    for (const std::string_view suffix : {model::kSectionLineLayer, model::kSectionCenterLayer}) {
+      const std::string name = model::SectionLayer(number, suffix);
+      const bool there = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
+        return NameKey(n) == NameKey(name);
+      });
+      if (!there) names.push_back(name);
+    }
+  }
+  for (Pending& p : pending) {
+    const std::string& number = out.sections[p.section].number;
+    if (number.find('_') != std::string::npos) {
+      throw TagError("section " + number +
+                     ": a number holding \"_\" names no layers of its own to rename");
+    }
+    p.renamed = prefix + host::FormatFixed(p.record.Chainage, 0);
+    for (const std::string& name : names) {
+      const size_t underscore = name.find('_');
+      if (underscore == std::string::npos || name.compare(0, underscore, number) != 0 ||
+          underscore != number.size()) {
+        continue;
+      }
+      const std::string to = p.renamed + name.substr(underscore);
+      try {
+        host::CheckSymbolName(to, "layer");
+      } catch (const host::Error& e) {
+        throw TagError("--rename-layers \"" + prefix +
+                       "\" makes layer names the drawing refuses: " + e.description());
+      }
+      renamed.emplace(name, to);
+    }
+  }
+  // No two layers may end with one name, nor a renamed one take the name of
+  // one that stays.
+  std::map<std::string, std::string> taken;  // key -> the layer that will have it
+  for (const std::string& name : names) {
+    const auto it = renamed.find(name);
+    const std::string final_name = it == renamed.end() ? name : it->second;
+    const auto [at, fresh] = taken.emplace(NameKey(final_name), name);
+    if (!fresh) {
+      throw TagError("--rename-layers would give layers " + at->second + " and " + name +
+                     " one name, " + final_name +
+                     ": sections whose chainages round to one "
+                     "whole number, or a layer of that name already");
+    }
+  }
+}
+
 // The lines of the layer `options.from_layer` that cross the centre line
 // once, numbered in the order of their chainages and (unless `dry_run`)
 // moved onto their own profile layers; their numbers in that order. With
@@ -352,6 +434,7 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
       }
     }
   }
+  std::vector<Pending> pending;  // what is to be written, once all is measured
   for (const std::string& number : numbers) {
     TaggedSection& s = out.sections.emplace_back();
     s.number = number;
@@ -418,21 +501,36 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     record.ReachNo = reach_no;
     record.Chainage = s.chainage;
     record.Bearing = s.bearing;
+    pending.push_back({out.sections.size() - 1, std::move(record), points.empty(), m.at, ""});
+  }
+  // Renamed layers are judged before anything is written.
+  if (!options.rename_prefix.empty()) PlanRenames(drawing, options.rename_prefix, out, pending);
+  for (Pending& p : pending) {
+    TaggedSection& s = out.sections[p.section];
+    const std::string& number = s.number;
+    if (dry_run) {
+      if (p.make_point) s.made.push_back("centre point");
+      if (!p.renamed.empty()) s.made.push_back("layers renamed to " + p.renamed + "_...");
+      continue;
+    }
     const std::string line_layer = model::SectionLayer(number, model::kSectionLineLayer);
     const std::string centre_layer = model::SectionLayer(number, model::kSectionCenterLayer);
     try {
-      if (dry_run) {
-        if (points.empty()) s.made.push_back("centre point");
-        continue;
-      }
       if (EnsureLayer(drawing, line_layer)) s.made.push_back("layer " + line_layer);
-      if (points.empty()) {
+      if (p.make_point) {
         if (EnsureLayer(drawing, centre_layer)) s.made.push_back("layer " + centre_layer);
-        const auto point = drawing->ModelSpace()->AddPoint({m.at[0], m.at[1], 0});
+        const auto point = drawing->ModelSpace()->AddPoint({p.at[0], p.at[1], 0});
         point->SetLayer(centre_layer);
         s.made.push_back("centre point " + point->Handle());
       }
-      record.AssignValues(drawing);
+      p.record.AssignValues(drawing);
+      if (!p.renamed.empty()) {
+        // Its layers, and the number its tag gives, become the chainage's.
+        p.record.renameLayerstoChainage(options.rename_prefix);
+        p.record.SectionNo = p.renamed;
+        p.record.AssignValues(drawing);
+        s.made.push_back("layers renamed to " + p.renamed + "_...");
+      }
     } catch (const host::Error& e) {
       throw TagError("section " + number + " (profile " + s.handle +
                      "): its tag cannot be written: " + e.description());

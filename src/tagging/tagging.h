@@ -60,6 +60,12 @@ struct SectionTagOptions {
   // their chainages and moved onto their own profile layers.
   std::string from_layer;
   int64_t first = 1, step = 1;
+  // When given, each section tagged has its layers renamed after its
+  // chainage (TEVSection::renameLayerstoChainage: "12_Profile" becomes
+  // "CH1235_Profile" for the prefix "CH"), and its tag the number its layers
+  // now give. A prefix the drawing would refuse in a layer name, or names
+  // that would collide, are refused before anything is written.
+  std::string rename_prefix;
 };
 
 enum class Outcome {

@@ -341,6 +341,42 @@ TEST_F(HandTagTest, AutoKeepsTheDirectionTheTagsAgreeOn) {
   EXPECT_NEAR(Numbered(t, "2").chainage, 40, 1e-9);
 }
 
+// Layers renamed after the chainage, and the tags' numbers with them; a
+// prefix the drawing refuses, or names that would collide, write nothing.
+TEST_F(HandTagTest, LayersAreRenamedAfterTheChainageOrNotAtAll) {
+  const auto one = Profile("1", {20, 10, 20, -10});
+  const auto two = Profile("2", {60.4, 10, 60.4, -10});
+  tagging::SectionTagOptions bad;
+  bad.rename_prefix = "C/H";
+  EXPECT_THROW(Tag(bad), tagging::TagError);
+  EXPECT_TRUE(one->GetXData("TEV").empty());  // nothing written
+  const auto clash = Profile("3", {59.8, 10, 59.8, -10});
+  tagging::SectionTagOptions rename;
+  rename.rename_prefix = "CH";
+  try {
+    Tag(rename);
+    ADD_FAILURE() << "no error";
+  } catch (const tagging::TagError& e) {
+    EXPECT_NE(std::string(e.what()).find("one name, CH60_"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(two->Layer(), "2_Profile");
+  clash->Move({0, 0, 0}, {10, 0, 0});  // now at chainage 69.8
+  const auto t = Tag(rename);
+  EXPECT_EQ(one->Layer(), "CH20_Profile");
+  EXPECT_EQ(two->Layer(), "CH60_Profile");
+  EXPECT_EQ(clash->Layer(), "CH70_Profile");
+  EXPECT_EQ(d.doc->Layers()->Item("CH60_SectionLine")->Name(), "CH60_SectionLine");
+  model::TEVSection record(sink);
+  record.Profile = two;
+  record.RetrieveValues(d.doc);
+  EXPECT_EQ(record.SectionNo, "CH60");
+  EXPECT_EQ(record.SectionName, "2");  // named from its number when tagged
+  const auto point = model::FindSectionCenterPoint(sink, d.doc, "CH60");
+  ASSERT_TRUE(point);
+  EXPECT_EQ(point->GetXData("TEV").values, two->GetXData("TEV").values);
+  for (const auto& f : check::CheckSurvey(d.doc, {}).findings) ADD_FAILURE() << f.text;
+}
+
 TEST_F(HandTagTest, ADryRunWritesNothing) {
   Profile("1", {20, 10, 20, -10}, false);
   d.app->monitor().StartRecording();

@@ -53,7 +53,7 @@ int RunReach(const ReachArgs& a) {
 struct SectionArgs {
   std::string drawing, reach, chainage_from = "start", bearing = "north-degrees", title,
                               section_name, water_date, through;
-  std::string from_layer;
+  std::string from_layer, rename_layers;
   int64_t first = 1, step = 1;
   bool retag = false, json = false;
   Destination to;
@@ -94,6 +94,10 @@ tagging::SectionTagOptions OptionsOf(const SectionArgs& a, const CLI::App& app) 
   o.from_layer = a.from_layer;
   o.first = a.first;
   o.step = a.step;
+  o.rename_prefix = a.rename_layers;
+  if (app.count("--rename-layers") > 0 && a.rename_layers.empty()) {
+    throw Failure{2, "--rename-layers needs a prefix, such as CH"};
+  }
   return o;
 }
 
@@ -210,6 +214,9 @@ Command AddTag(CLI::App& cli) {
   sections->add_option("--step", s->step, "With --from-layer, the step between numbers")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{1}, int64_t{1} << 20));
+  sections->add_option("--rename-layers", s->rename_layers,
+                       "PREFIX: rename each section's layers after its chainage (12_Profile "
+                       "becomes PREFIX1235_Profile), its tag's number with them");
   sections->add_flag("--json", s->json, "Print a JSON array");
   s->to.Add(*sections);
   sections->callback([s] { s->to.Check(); });
