@@ -1,5 +1,7 @@
 #include "model/layer_names.h"
 
+#include <cctype>
+
 namespace palvane::model {
 
 std::string SectionLayer(std::string_view number, std::string_view suffix) {
@@ -16,7 +18,15 @@ std::optional<std::string> SectionNumberOf(std::string_view layer_name) {
 }
 
 std::optional<std::string> SectionNumberOfProfileLayer(std::string_view layer_name) {
-  if (!layer_name.ends_with(kProfileLayer)) return std::nullopt;
+  // Letter case aside, as the lookups find a profile's layer.
+  if (layer_name.size() < kProfileLayer.size()) return std::nullopt;
+  const std::string_view end = layer_name.substr(layer_name.size() - kProfileLayer.size());
+  for (size_t i = 0; i < end.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(end[i])) !=
+        std::tolower(static_cast<unsigned char>(kProfileLayer[i]))) {
+      return std::nullopt;
+    }
+  }
   return std::string(layer_name.substr(0, layer_name.size() - kProfileLayer.size()));
 }
 

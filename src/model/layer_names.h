@@ -30,7 +30,7 @@ std::string SectionLayer(std::string_view number, std::string_view suffix);
 std::optional<std::string> SectionNumberOf(std::string_view layer_name);
 
 // The section number a profile layer names: the text before a closing
-// "_Profile"; nothing for any other layer.
+// "_Profile" (in any letter case); nothing for any other layer.
 std::optional<std::string> SectionNumberOfProfileLayer(std::string_view layer_name);
 
 // A suffix without its leading "_", for names whose prefix already ends in

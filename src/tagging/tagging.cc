@@ -176,13 +176,17 @@ const char* OutcomeName(Outcome outcome) {
       return "several-crossings";
     case Outcome::kNumberDiffers:
       return "section-number-mismatch";
+    case Outcome::kOtherReach:
+      return "other-reach";
+    case Outcome::kLeftAlone:
+      return "left-alone";
   }
   return "tagged";
 }
 
 ReachTagged TagReach(const host::Ref<host::Document>& drawing,
                      const host::Ref<host::LWPolyline>& line, const std::string& number,
-                     bool current, const std::string& photos, bool dry_run) {
+                     bool current, const std::optional<std::string>& photos, bool dry_run) {
   int32_t value = 0;
   const auto parsed = std::from_chars(number.data(), number.data() + number.size(), value);
   if (number.empty() || parsed.ec != std::errc() || parsed.ptr != number.data() + number.size()) {
@@ -203,11 +207,32 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
                    "): it may be current, and only one reach may be");
   }
   ReachTagged out;
+  out.number = reach_no;
+  const model::RiverReach* before = nullptr;  // the line's own reach tag
   for (const model::RiverReach& reach : river.reaches) {
-    if (reach.handle == handle) continue;
+    if (reach.handle == handle) {
+      before = &reach;
+      continue;
+    }
     if (reach.record.ReachNo == reach_no) {
       throw TagError("reach " + reach_no + " is polyline " + reach.handle +
                      " already; give another --number");
+    }
+  }
+  if (before != nullptr && before->record.ReachNo != reach_no) {
+    // Its sections would be left on no reach.
+    Silent quiet;
+    model::RiverOptions all;
+    all.selection_set = kSetName;
+    size_t sections = 0;
+    for (const model::RiverSection& section : model::ReadRiver(drawing, quiet, all).sections) {
+      if (section.Has(3) && section.record.ReachNo == before->record.ReachNo) ++sections;
+    }
+    if (sections > 0) {
+      throw TagError("polyline " + handle + " is reach " + before->record.ReachNo + ", and " +
+                     std::to_string(sections) +
+                     " sections are tagged with that number: renumbering it would leave them "
+                     "on no reach");
     }
   }
   try {
@@ -219,12 +244,15 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
       record.Status = false;
       record.AssignValues();
     }
+    // A reach tagged again keeps what is not given anew.
+    out.current = current || (before != nullptr && before->record.Status);
     if (!dry_run) {
       model::TEVReach record;
       record.Profile = line;
       record.ReachNo = reach_no;
-      record.Status = current;
-      record.PhotoDirectory = photos;
+      record.Status = out.current;
+      record.PhotoDirectory =
+          photos ? *photos : (before != nullptr ? before->record.PhotoDirectory : "");
       record.AssignValues();
     }
   } catch (const host::Error& e) {
@@ -235,11 +263,18 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
 
 namespace {
 
+// A section to tag: its number, and for a line of --from-layer the line.
+struct Candidate {
+  std::string number;
+  host::Ref<host::LWPolyline> line;  // null: the polyline on its profile layer
+};
+
 // A section measured and to be written.
 struct Pending {
   size_t section;  // in SectionsTagged::sections
   model::TEVSection record;
-  bool make_point;  // it has no centre point
+  host::Ref<host::LWPolyline> move;  // a line to move onto its profile layer
+  bool make_point;                   // it has no centre point
   geometry::Point2 at;
   std::string renamed;  // the number its layers are renamed to, if they are
 };
@@ -251,12 +286,25 @@ std::string NameKey(const std::string& name) {
   return key;
 }
 
+// The section a layer named N + a section suffix belongs to, or nothing.
+std::optional<std::string> OwnerOf(const std::string& name) {
+  for (const std::string_view suffix :
+       {model::kProfileLayer, model::kSectionLineLayer, model::kSectionCenterLayer,
+        model::kSurveyLayer, model::kSurveyLpsoLayer, model::kSurveyLinvLayer}) {
+    if (name.size() >= suffix.size() &&
+        NameKey(name.substr(name.size() - suffix.size())) == NameKey(std::string(suffix))) {
+      return name.substr(0, name.size() - suffix.size());
+    }
+  }
+  return std::nullopt;
+}
+
 // The names the pending sections' layers get from `prefix` and their
 // chainages (as renameLayerstoChainage names them), refused as a whole when
-// the drawing would refuse one or two would collide.
+// the drawing would refuse one, when one would rename another section's
+// layer, or when two would collide.
 void PlanRenames(const host::Ref<host::Document>& drawing, const std::string& prefix,
                  const SectionsTagged& out, std::vector<Pending>& pending) {
-  std::map<std::string, std::string> renamed;  // old name -> new name
   std::vector<std::string> names;
   {
     const host::Ref<host::Layers> layers = drawing->Layers();
@@ -266,7 +314,8 @@ void PlanRenames(const host::Ref<host::Document>& drawing, const std::string& pr
   // The layers writing makes count as well.
   for (const Pending& p : pending) {
     const std::string& number = out.sections[p.section].number;
-    for (const std::string_view suffix : {model::kSectionLineLayer, model::kSectionCenterLayer}) {
+    for (const std::string_view suffix :
+         {model::kProfileLayer, model::kSectionLineLayer, model::kSectionCenterLayer}) {
       const std::string name = model::SectionLayer(number, suffix);
       const bool there = std::any_of(names.begin(), names.end(), [&](const std::string& n) {
         return NameKey(n) == NameKey(name);
@@ -274,6 +323,7 @@ void PlanRenames(const host::Ref<host::Document>& drawing, const std::string& pr
       if (!there) names.push_back(name);
     }
   }
+  std::map<std::string, std::string> renamed;  // old name -> new name
   for (Pending& p : pending) {
     const std::string& number = out.sections[p.section].number;
     if (number.find('_') != std::string::npos) {
@@ -286,6 +336,10 @@ void PlanRenames(const host::Ref<host::Document>& drawing, const std::string& pr
       if (underscore == std::string::npos || name.compare(0, underscore, number) != 0 ||
           underscore != number.size()) {
         continue;
+      }
+      if (const auto owner = OwnerOf(name); owner && *owner != number) {
+        throw TagError("renaming the layers of section " + number + " would rename layer " + name +
+                       " of section " + *owner + " as well: rename them by hand");
       }
       const std::string to = p.renamed + name.substr(underscore);
       try {
@@ -307,72 +361,76 @@ void PlanRenames(const host::Ref<host::Document>& drawing, const std::string& pr
     if (!fresh) {
       throw TagError("--rename-layers would give layers " + at->second + " and " + name +
                      " one name, " + final_name +
-                     ": sections whose chainages round to one "
-                     "whole number, or a layer of that name already");
+                     ": sections whose chainages round to one whole number, or a layer of "
+                     "that name already");
     }
   }
 }
 
+// Whether the drawing has a layer of `name` (letter case aside).
+bool HasLayer(const host::Ref<host::Document>& drawing, const std::string& name) {
+  try {
+    drawing->Layers()->Item(name);
+    return true;
+  } catch (const host::Error& e) {
+    if (e.number() != host::Error::kKeyNotFound) throw;
+    return false;
+  }
+}
+
 // The lines of the layer `options.from_layer` that cross the centre line
-// once, numbered in the order of their chainages and (unless `dry_run`)
-// moved onto their own profile layers; their numbers in that order. With
-// `dry_run`, `out` gets what would be tagged instead. Lines that cannot be
-// sections go to `left`. A number whose profile layer holds a polyline
-// already is refused before anything moves.
-std::vector<std::string> NumberLayerLines(const host::Ref<host::Document>& drawing,
-                                          const SectionTagOptions& options,
-                                          const geometry::PolylineIndex& centre,
-                                          const std::string& reach_no, bool dry_run,
-                                          SectionsTagged& out, std::vector<TaggedSection>& left) {
+// once, numbered in the order of their chainages. Lines that carry a tag
+// already are left alone, and lines that cannot be sections go to `left`.
+// A number any of whose layers exists already is refused.
+std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
+                                  const SectionTagOptions& options,
+                                  const geometry::PolylineIndex& centre,
+                                  const std::string& reach_no, std::vector<TaggedSection>& left) {
   struct Line {
     host::Ref<host::LWPolyline> line;
     std::string handle;
     Measured m;
   };
+  const auto found = PolylinesOn(drawing, options.from_layer);
+  if (found.empty()) throw TagError("layer " + options.from_layer + " holds no polyline");
   std::vector<Line> lines;
-  for (const auto& entity : PolylinesOn(drawing, options.from_layer)) {
+  for (const auto& entity : found) {
     Line l{entity.As<host::LWPolyline>(), entity->Handle(), {}};
+    if (!l.line->GetXData(model::kTagApp).empty()) {
+      left.push_back({"",
+                      l.handle,
+                      Outcome::kLeftAlone,
+                      0,
+                      0,
+                      {},
+                      "it carries a \"TEV\" tag already: left where it is",
+                      ""});
+      continue;
+    }
     l.m = Measure(drawing, *l.line, l.handle, centre, reach_no, options);
     if (l.m.outcome == Outcome::kTagged) {
       lines.push_back(std::move(l));
     } else {
-      left.push_back({"", l.handle, l.m.outcome, 0, 0, {}, l.m.why});
+      left.push_back({"", l.handle, l.m.outcome, 0, 0, {}, l.m.why, ""});
     }
   }
   std::stable_sort(lines.begin(), lines.end(),
                    [](const Line& a, const Line& b) { return a.m.chainage < b.m.chainage; });
-  std::vector<std::string> numbers;
+  std::vector<Candidate> out;
   for (size_t k = 0; k < lines.size(); ++k) {
     const std::string number =
         std::to_string(options.first + static_cast<int64_t>(k) * options.step);
-    const std::string profile_layer = model::SectionLayer(number, model::kProfileLayer);
-    if (!SelectPart(drawing, model::SectionPart::kProfile, number).empty()) {
-      throw TagError("section " + number + " exists already (layer " + profile_layer +
-                     " holds a polyline): give --first to number the new sections after it");
+    for (const std::string_view suffix :
+         {model::kProfileLayer, model::kSectionLineLayer, model::kSectionCenterLayer}) {
+      const std::string layer = model::SectionLayer(number, suffix);
+      if (HasLayer(drawing, layer)) {
+        throw TagError("section " + number + " exists already (layer " + layer +
+                       "): give --first to number the new sections after it");
+      }
     }
-    numbers.push_back(number);
+    out.push_back({number, lines[k].line});
   }
-  for (size_t k = 0; k < lines.size(); ++k) {
-    const std::string profile_layer = model::SectionLayer(numbers[k], model::kProfileLayer);
-    if (dry_run) {
-      out.sections.push_back({numbers[k],
-                              lines[k].handle,
-                              Outcome::kTagged,
-                              lines[k].m.chainage,
-                              lines[k].m.bearing,
-                              {"moved onto layer " + profile_layer, "centre point"},
-                              ""});
-      continue;
-    }
-    try {
-      EnsureLayer(drawing, profile_layer);
-      lines[k].line->SetLayer(profile_layer);
-    } catch (const host::Error& e) {
-      throw TagError("polyline " + lines[k].handle + " cannot be moved onto layer " +
-                     profile_layer + ": " + e.description());
-    }
-  }
-  return numbers;
+  return out;
 }
 
 }  // namespace
@@ -417,36 +475,39 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
   }
 
   SectionsTagged out{reach_no, reach->handle, measured_as.from_end, {}};
-  std::vector<std::string> numbers;
+  std::vector<Candidate> candidates;
   std::vector<TaggedSection> left;  // lines of the layer not made sections
   if (!options.from_layer.empty()) {
-    numbers = NumberLayerLines(drawing, measured_as, centre, reach_no, dry_run, out, left);
-    if (dry_run) {
-      out.sections.insert(out.sections.end(), left.begin(), left.end());
-      return out;
-    }
+    candidates = LayerLines(drawing, measured_as, centre, reach_no, left);
   } else {
     const host::Ref<host::Layers> layers = drawing->Layers();
     const int32_t count = layers->Count();
     for (int32_t i = 0; i < count; ++i) {
       if (auto number = model::SectionNumberOfProfileLayer(layers->Item(i)->Name())) {
-        numbers.push_back(std::move(*number));
+        candidates.push_back({std::move(*number), nullptr});
       }
     }
   }
   std::vector<Pending> pending;  // what is to be written, once all is measured
-  for (const std::string& number : numbers) {
+  for (const Candidate& candidate : candidates) {
+    const std::string& number = candidate.number;
     TaggedSection& s = out.sections.emplace_back();
     s.number = number;
-    const auto profiles = SelectPart(drawing, model::SectionPart::kProfile, number);
-    if (profiles.empty()) {
-      s.outcome = Outcome::kNoProfile;
-      s.why = "layer " + model::SectionLayer(number, model::kProfileLayer) + " holds no polyline";
-      continue;
+    host::Ref<host::LWPolyline> profile = candidate.line;
+    if (!profile) {
+      const auto profiles = SelectPart(drawing, model::SectionPart::kProfile, number);
+      if (profiles.empty()) {
+        s.outcome = Outcome::kNoProfile;
+        s.why = "layer " + model::SectionLayer(number, model::kProfileLayer) + " holds no polyline";
+        continue;
+      }
+      profile = profiles.front().As<host::LWPolyline>();
     }
-    const auto profile = profiles.front().As<host::LWPolyline>();
     s.handle = profile->Handle();
-    const auto points = SelectPart(drawing, model::SectionPart::kCenterPoint, number);
+    // A line of the layer has a fresh number: no centre point yet.
+    const auto points = candidate.line
+                            ? std::vector<host::Ref<host::Entity>>{}
+                            : SelectPart(drawing, model::SectionPart::kCenterPoint, number);
     // Its tag: its own, or the copy its centre point keeps.
     host::XData tag = profile->GetXData(model::kTagApp);
     if (!IsSectionTag(tag)) {
@@ -462,6 +523,14 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
         loaded = true;
       } catch (const host::Error&) {
         // Retagged, its unreadable items are written anew.
+      }
+      // The tags of another reach's sections are that reach's business.
+      if (record.LoadedThrough(3) && record.ReachNo != reach_no) {
+        s.outcome = Outcome::kOtherReach;
+        s.chainage = record.Chainage;
+        s.bearing = record.Bearing;
+        s.why = "a section of reach " + record.ReachNo + ": left alone";
+        continue;
       }
     }
     if (!tag.empty() && !options.retag) {
@@ -501,21 +570,29 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     record.ReachNo = reach_no;
     record.Chainage = s.chainage;
     record.Bearing = s.bearing;
-    pending.push_back({out.sections.size() - 1, std::move(record), points.empty(), m.at, ""});
+    pending.push_back(
+        {out.sections.size() - 1, std::move(record), candidate.line, points.empty(), m.at, ""});
   }
   // Renamed layers are judged before anything is written.
   if (!options.rename_prefix.empty()) PlanRenames(drawing, options.rename_prefix, out, pending);
   for (Pending& p : pending) {
     TaggedSection& s = out.sections[p.section];
     const std::string& number = s.number;
+    const std::string profile_layer = model::SectionLayer(number, model::kProfileLayer);
+    const std::string line_layer = model::SectionLayer(number, model::kSectionLineLayer);
+    const std::string centre_layer = model::SectionLayer(number, model::kSectionCenterLayer);
     if (dry_run) {
+      if (p.move) s.made.push_back("moved onto layer " + profile_layer);
       if (p.make_point) s.made.push_back("centre point");
       if (!p.renamed.empty()) s.made.push_back("layers renamed to " + p.renamed + "_...");
       continue;
     }
-    const std::string line_layer = model::SectionLayer(number, model::kSectionLineLayer);
-    const std::string centre_layer = model::SectionLayer(number, model::kSectionCenterLayer);
     try {
+      if (p.move) {
+        EnsureLayer(drawing, profile_layer);
+        p.move->SetLayer(profile_layer);
+        s.made.push_back("moved onto layer " + profile_layer);
+      }
       if (EnsureLayer(drawing, line_layer)) s.made.push_back("layer " + line_layer);
       if (p.make_point) {
         if (EnsureLayer(drawing, centre_layer)) s.made.push_back("layer " + centre_layer);
@@ -535,20 +612,16 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
       throw TagError("section " + number + " (profile " + s.handle +
                      "): its tag cannot be written: " + e.description());
     }
+    s.renamed = p.renamed;
   }
-  if (!options.from_layer.empty()) {
-    for (TaggedSection& s : out.sections) {
-      s.made.insert(s.made.begin(),
-                    "moved onto layer " + model::SectionLayer(s.number, model::kProfileLayer));
-    }
-    out.sections.insert(out.sections.end(), left.begin(), left.end());
-  }
+  out.sections.insert(out.sections.end(), left.begin(), left.end());
   return out;
 }
 
 std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
                                    host::MessageSink& sink, const std::vector<check::Fix>& fixes,
                                    const std::vector<std::string>& codes, bool dry_run) {
+  (void)sink;
   std::vector<FixWritten> out;
   for (const check::Fix& fix : fixes) {
     if (std::find(codes.begin(), codes.end(), fix.code) == codes.end()) continue;
@@ -564,40 +637,46 @@ std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
         w.why = "its profile is no longer " + fix.handle;
         continue;
       }
-      model::TEVSection record(sink);
-      record.Profile = profiles.front().As<host::LWPolyline>();
-      host::XData tag = record.Profile->GetXData(model::kTagApp);
-      const bool lost = !IsSectionTag(tag);
-      if (lost) {
-        const auto points = SelectPart(drawing, model::SectionPart::kCenterPoint, fix.section);
-        tag = points.empty() ? host::XData{} : points.front()->GetXData(model::kTagApp);
-        if (!IsSectionTag(tag)) {
-          w.why = "neither its profile nor its centre point carries a section tag";
+      const auto& profile = profiles.front();
+      const auto points = SelectPart(drawing, model::SectionPart::kCenterPoint, fix.section);
+      const host::XData own = profile->GetXData(model::kTagApp);
+      const host::XData copy =
+          points.empty() ? host::XData{} : points.front()->GetXData(model::kTagApp);
+      const bool lost = !IsSectionTag(own);
+      if (lost && !IsSectionTag(copy)) {
+        w.why = "neither its profile nor its centre point carries a section tag";
+        continue;
+      }
+      if (fix.code == check::code::kTagRestorable) {
+        if (!lost) {
+          w.why = "its profile carries its tag again";
           continue;
         }
-      }
-      try {
-        record.LoadFrom(tag);
-      } catch (const host::Error& e) {
-        // Written whole, the items that cannot be read would be lost.
-        w.why = "its tag cannot be read whole (" + e.description() + "): fix the tag first";
+        w.written = true;
+        // The tag as the centre point keeps it, item for item.
+        if (!dry_run) profile->SetXData(copy.codes, copy.values);
         continue;
       }
-      if (record.SectionNo != fix.section) {
-        w.why = "its tag gives the section number \"" + record.SectionNo +
-                "\", which its layers do not: fix it by hand";
-        continue;
+      // The one item changes, on every entity that carries the tag; every
+      // other item stays as it is, even one that cannot be read.
+      const size_t item = fix.code == check::code::kChainageMismatch ? 4 : 5;
+      std::vector<std::pair<host::Ref<host::Entity>, host::XData>> owners;
+      if (!lost) owners.emplace_back(profile, own);
+      if (IsSectionTag(copy)) owners.emplace_back(points.front(), copy);
+      for (const auto& [owner, tag] : owners) {
+        if (tag.values.size() <= item) {
+          w.why = "the tag of " + owner->Handle() + " has no item " + std::to_string(item);
+          break;
+        }
       }
+      if (!w.why.empty()) continue;
       w.written = true;
       if (dry_run) continue;
-      if (fix.code == check::code::kTagRestorable) {
-        // The tag as the centre point keeps it, item for item.
-        record.Profile->SetXData(tag.codes, tag.values);
-        continue;
+      for (auto& [owner, tag] : owners) {
+        tag.values[item] = host::Variant(fix.to);
+        tag.codes[item] = 1040;
+        owner->SetXData(tag.codes, tag.values);
       }
-      if (fix.code == check::code::kChainageMismatch) record.Chainage = fix.to;
-      if (fix.code == check::code::kBearingMismatch) record.Bearing = fix.to;
-      record.AssignValues(drawing);
     } catch (const host::Error& e) {
       throw TagError("section " + fix.section + " (profile " + fix.handle +
                      "): its tag cannot be written: " + e.description());

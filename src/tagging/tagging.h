@@ -27,6 +27,8 @@ class TagError : public std::runtime_error {
 };
 
 struct ReachTagged {
+  std::string number;    // as the tag gives it back: "007" is 7
+  bool current = false;  // the reach is current
   // The reaches that were current and are made not current: "1 (polyline
   // 31)".
   std::vector<std::string> no_longer_current;
@@ -34,12 +36,14 @@ struct ReachTagged {
 
 // Writes a reach tag on `line`: reach `number` (a whole number within 32
 // bits), current or not, with `photos` as its photo directory. With
-// `current`, every other current reach is made not current. Refused: a
-// line that carries a section tag, and a number another polyline's reach
-// tag has.
+// `current`, every other current reach is made not current. A line tagged
+// as a reach already stays current if it was, and keeps its photo
+// directory unless `photos` is given. Refused: a line that carries a
+// section tag, a number another polyline's reach tag has, and a new number
+// for a reach whose sections are tagged with its old one.
 ReachTagged TagReach(const host::Ref<host::Document>& drawing,
                      const host::Ref<host::LWPolyline>& line, const std::string& number,
-                     bool current, const std::string& photos, bool dry_run);
+                     bool current, const std::optional<std::string>& photos, bool dry_run);
 
 struct SectionTagOptions {
   std::string reach;      // the reach's number; empty for the current reach
@@ -77,10 +81,17 @@ enum class Outcome {
   kNoCrossing,        // its profile does not cross the centre line
   kSeveralCrossings,  // it crosses more than once
   kNumberDiffers,     // its tag gives another number than its layers
+  kOtherReach,        // tagged as a section of another reach, and left so
+  kLeftAlone,         // a line of --from-layer carrying a tag already
 };
 const char* OutcomeName(Outcome outcome);  // "tagged", "no-crossing", ...
+// Whether it carries a tag of this reach now.
 inline bool IsTagged(Outcome o) {
   return o == Outcome::kTagged || o == Outcome::kRetagged || o == Outcome::kKept;
+}
+// Whether it is a section that could not be tagged.
+inline bool IsFailure(Outcome o) {
+  return !IsTagged(o) && o != Outcome::kOtherReach && o != Outcome::kLeftAlone;
 }
 
 struct TaggedSection {
@@ -89,6 +100,7 @@ struct TaggedSection {
   double chainage = 0, bearing = 0;  // measured; for one kept, as tagged
   std::vector<std::string> made;     // "centre point 4F", "layer 12_SectionLine"
   std::string why;                   // for one not tagged
+  std::string renamed;               // the number its layers were renamed to
 };
 
 struct SectionsTagged {

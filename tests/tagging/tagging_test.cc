@@ -377,6 +377,77 @@ TEST_F(HandTagTest, LayersAreRenamedAfterTheChainageOrNotAtAll) {
   for (const auto& f : check::CheckSurvey(d.doc, {}).findings) ADD_FAILURE() << f.text;
 }
 
+// Only this reach's sections are its business, and only untagged lines of
+// a layer become sections.
+TEST_F(HandTagTest, OtherReachesSectionsAndTaggedLinesAreLeftAlone) {
+  const auto other = AddPolyline(d.doc, "Centreline", {0, 50, 100, 50});
+  tagging::TagReach(d.doc, other, "2", false, "", false);
+  const auto mine = Profile("1", {20, 10, 20, -10});
+  const auto theirs = Profile("2", {40, 60, 40, 40});  // crosses reach 2 only
+  TagSection(*theirs, "2", 40, 180, "t", "n");
+  SetTagItem(*theirs, 3, Variant("2"), 1000);
+  // It belongs to reach 2: reach 1 leaves it alone, even retagging.
+  tagging::SectionTagOptions retag;
+  retag.retag = true;
+  const auto t = Tag(retag);
+  EXPECT_EQ(Numbered(t, "1").outcome, Outcome::kTagged);
+  EXPECT_EQ(Numbered(t, "2").outcome, Outcome::kOtherReach);
+  EXPECT_FALSE(tagging::IsFailure(Numbered(t, "2").outcome));
+  model::TEVSection record(sink);
+  record.Profile = theirs;
+  record.RetrieveValues(d.doc);
+  EXPECT_EQ(record.ReachNo, "2");
+  EXPECT_EQ(record.Chainage, 40);
+  // Reach 2's line lying on the layer of lines is no section.
+  AddPolyline(d.doc, "XS lines", {70, 60, 70, -10});
+  other->SetLayer("XS lines");
+  tagging::SectionTagOptions lines;
+  lines.from_layer = "XS lines";
+  lines.first = 5;
+  const auto l = Tag(lines);
+  ASSERT_EQ(l.sections.size(), 2u);
+  EXPECT_EQ(l.sections[0].number, "5");
+  EXPECT_EQ(l.sections[1].outcome, Outcome::kLeftAlone);
+  EXPECT_EQ(l.sections[1].handle, other->Handle());
+  EXPECT_EQ(other->Layer(), "XS lines");
+  model::TEVReach reach;
+  reach.Profile = other;
+  EXPECT_TRUE(reach.RetrieveValues());
+  (void)mine;
+}
+
+// Numbers whose layers exist are refused; renaming never reaches another
+// section's layers; a dry run plans what the run does.
+TEST_F(HandTagTest, FromLayerAndRenamingRefuseWhatWouldTouchOtherSections) {
+  d.doc->Layers()->Add("1_SectionCenter");  // a stale layer of section 1
+  AddPolyline(d.doc, "XS lines", {30, 10, 30, -10});
+  tagging::SectionTagOptions lines;
+  lines.from_layer = "XS lines";
+  EXPECT_THROW(Tag(lines), tagging::TagError);
+  lines.first = 2;
+  lines.rename_prefix = "C/H";
+  EXPECT_THROW(Tag(lines, /*dry_run=*/true), tagging::TagError);
+  lines.rename_prefix = "CH";
+  const auto dry = Tag(lines, true);
+  ASSERT_EQ(dry.sections.size(), 1u);
+  EXPECT_EQ(dry.sections[0].made,
+            (std::vector<std::string>{"moved onto layer 2_Profile", "centre point",
+                                      "layers renamed to CH30_..."}));
+  // Section 1_2 beside section 1: renaming 1's layers would take 1_2's.
+  Profile("1", {20, 10, 20, -10});
+  const auto beside = Profile("1_2", {25, 10, 25, -10});
+  TagSection(*beside, "1_2", 25, 180, "t", "n");
+  tagging::SectionTagOptions rename;
+  rename.rename_prefix = "CH";
+  try {
+    Tag(rename);
+    ADD_FAILURE() << "no error";
+  } catch (const tagging::TagError& e) {
+    EXPECT_NE(std::string(e.what()).find("would rename layer 1_2_"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(beside->Layer(), "1_2_Profile");
+}
+
 TEST_F(HandTagTest, ADryRunWritesNothing) {
   Profile("1", {20, 10, 20, -10}, false);
   d.app->monitor().StartRecording();
@@ -408,8 +479,55 @@ TEST_F(HandTagTest, NoReachToTagAgainst) {
   tagging::SectionTagOptions other;
   other.reach = "2";
   EXPECT_THROW(Tag(other), tagging::TagError);
-  tagging::TagReach(d.doc, centre, "1", false, "", false);
+  TagReach(*centre, "1", false);  // no longer current
   EXPECT_THROW(Tag(), tagging::TagError);
+}
+
+// A reach tagged again keeps its photos and its being current, and one
+// whose sections carry its number keeps that number.
+TEST_F(HandTagTest, ReachesTaggedAgainKeepWhatIsNotGiven) {
+  tagging::TagReach(d.doc, centre, "1", true, "photos", false);
+  const auto again = tagging::TagReach(d.doc, centre, "1", false, std::nullopt, false);
+  EXPECT_TRUE(again.current);
+  model::TEVReach record;
+  record.Profile = centre;
+  ASSERT_TRUE(record.RetrieveValues());
+  EXPECT_TRUE(record.Status);
+  EXPECT_EQ(record.PhotoDirectory, "photos");
+  tagging::TagReach(d.doc, centre, "1", false, "", false);
+  ASSERT_TRUE(record.RetrieveValues());
+  EXPECT_EQ(record.PhotoDirectory, "");  // given anew: empty
+  EXPECT_NO_THROW(tagging::TagReach(d.doc, centre, "3", true, std::nullopt, true));
+  Profile("1", {20, 10, 20, -10});
+  Tag();
+  EXPECT_THROW(tagging::TagReach(d.doc, centre, "3", true, std::nullopt, false), tagging::TagError);
+  ASSERT_TRUE(record.RetrieveValues());
+  EXPECT_EQ(record.ReachNo, "1");
+}
+
+// A faulty section without a centre point is fixed on its profile alone.
+TEST_F(HandTagTest, AFixNeedsNoCentrePoint) {
+  const auto line = Profile("1", {20, 10, 20, -10}, false);
+  TagSection(*line, "1", 27, 180, "t", "n");
+  // Two sections that show which way chainages run.
+  for (const double x : {40.0, 60.0}) {
+    const std::string n = std::to_string(static_cast<int>(x));
+    const auto other = Profile(n, {x, 10, x, -10});
+    TagSection(*other, n, x, 180, "", "");
+    TagSection(*model::FindSectionCenterPoint(sink, d.doc, n), n, x, 180, "", "");
+  }
+  for (const char* n : {"1", "40", "60"}) d.doc->Layers()->Add(std::string(n) + "_SectionLine");
+  const auto found = check::CheckSurvey(d.doc, {});
+  ASSERT_EQ(found.fixes.size(), 1u);
+  const auto written =
+      tagging::WriteFixes(d.doc, sink, found.fixes, {check::code::kChainageMismatch}, false);
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_TRUE(written[0].written) << written[0].why;
+  model::TEVSection record(sink);
+  record.Profile = line;
+  record.LoadFrom(line->GetXData("TEV"));
+  EXPECT_NEAR(record.Chainage, 20, 1e-9);
+  EXPECT_EQ(record.Title, "t");
 }
 
 TEST_F(HandTagTest, ReachTagsAreWrittenAndOneReachStaysCurrent) {

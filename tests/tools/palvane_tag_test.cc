@@ -175,10 +175,13 @@ TEST_F(PalvaneTest, TagRefusesBadValuesBeforeAnyWork) {
         "tag sections '" + drawing + "' --no-backup" + out, "tag sections '" + drawing + "'",
         "tag reach '" + drawing + "' --polyline 31 --number x" + out,
         "tag reach '" + drawing + "' --polyline FFFFFF --number 1" + out,
+        "tag sections '" + drawing + "' --first 3" + out,
+        "tag sections '" + drawing + "' --from-layer Nothing --in-place",
         "generate --sections 80 --untagged --faults all -o '" + Path("g.dxf") + "'"}) {
     const Outcome o = Palvane(args);
     EXPECT_EQ(o.status, 2) << args << "\n" << o.err;
     EXPECT_FALSE(fs::exists(Path("o.dxf"))) << args;
+    EXPECT_FALSE(fs::exists(drawing + ".bak")) << args;
   }
 }
 

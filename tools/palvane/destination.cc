@@ -43,6 +43,12 @@ void Destination::CheckPaths(const std::string& drawing) const {
 void Destination::Write(OpenedDrawing& drawing) const {
   if (dry_run) return;
   Outputs outputs(drawing.progress());
+  AddTo(outputs, drawing);
+  outputs.Commit();
+}
+
+void Destination::AddTo(Outputs& outputs, OpenedDrawing& drawing) const {
+  if (dry_run) return;
   if (in_place && !no_backup) {
     std::ifstream in(FsPath(drawing.path()), std::ios::binary);
     std::stringstream bytes;
@@ -51,7 +57,6 @@ void Destination::Write(OpenedDrawing& drawing) const {
     outputs.AddFile(Backup(drawing.path()), bytes.str(), overwrite, "the backup");
   }
   outputs.AddDrawing(*drawing.document(), in_place ? drawing.path() : out, in_place || overwrite);
-  outputs.Commit();
 }
 
 }  // namespace palvane::tools

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "drawing_files.h"
+#include "outputs.h"
 
 namespace palvane::tools {
 
@@ -24,6 +25,8 @@ struct Destination {
   void CheckPaths(const std::string& drawing) const;
   // Writes the drawing, and its backup, together; nothing with --dry-run.
   void Write(OpenedDrawing& drawing) const;
+  // The same into `outputs`, to stand with the command's other outputs.
+  void AddTo(Outputs& outputs, OpenedDrawing& drawing) const;
 
   std::string Backup(const std::string& drawing) const { return drawing + ".bak"; }
 };

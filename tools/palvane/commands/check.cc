@@ -145,8 +145,8 @@ std::vector<std::string> FixCodes(const std::string& kinds) {
   return codes;
 }
 
-// Writes the fixes asked for, saying each; the status of a check of the
-// drawing fixed.
+// Writes the fixes asked for into the drawing, saying each; the status of
+// a check of the drawing fixed.
 int Fix(const Args& a, OpenedDrawing& drawing, const check::CheckResult& result) {
   const std::vector<std::string> codes = FixCodes(a.fix);
   host::StderrMessageSink sink;
@@ -177,7 +177,6 @@ int Fix(const Args& a, OpenedDrawing& drawing, const check::CheckResult& result)
   if (left > 0)
     Say(std::to_string(left) + " of " + std::to_string(written.size()) + " fixes were not written");
   if (a.to.dry_run) return result.errors() > 0 ? 1 : 0;
-  a.to.Write(drawing);
   // The status of the drawing as written.
   return check::CheckSurvey(drawing.Seen(), a.options).errors() > 0 ? 1 : 0;
 }
@@ -202,14 +201,19 @@ int Run(const Args& a) {
   // What was inferred goes with the messages: the findings are the problems.
   for (const auto& note : result.notes) Say("note: " + note.text);
   Print(a.json ? FindingsJson(result) : FindingsText(result), "the findings");
+  // The picture, and the drawing fixed, stand together.
+  Outputs outputs(drawing.progress());
   if (!a.svg.empty()) {
     const host::Ref<host::Document> blank = drawing.application().Documents()->Add();
-    Outputs outputs(drawing.progress());
     outputs.AddFile(a.svg, CheckSvg(result, *blank), a.overwrite, "the picture");
-    outputs.Commit();
   }
-  if (!a.fix.empty()) return Fix(a, drawing, result);
-  return result.errors() > 0 ? 1 : 0;
+  int status = result.errors() > 0 ? 1 : 0;
+  if (!a.fix.empty()) {
+    status = Fix(a, drawing, result);
+    a.to.AddTo(outputs, drawing);
+  }
+  outputs.Commit();
+  return status;
 }
 
 }  // namespace

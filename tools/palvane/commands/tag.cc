@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "check/rules.h"
@@ -28,20 +29,22 @@ struct ReachArgs {
   Destination to;
 };
 
-int RunReach(const ReachArgs& a) {
+int RunReach(const ReachArgs& a, const CLI::App& app) {
   a.to.CheckPaths(a.drawing);
   OpenedDrawing drawing(a.drawing);
   tagging::ReachTagged tagged;
+  std::optional<std::string> photos;
+  if (app.count("--photos") > 0) photos = a.photos;
   try {
     tagged = tagging::TagReach(drawing.Seen(), drawing.Polyline(a.handle), a.number, a.current,
-                               a.photos, a.to.dry_run);
+                               photos, a.to.dry_run);
   } catch (const tagging::TagError& e) {
     throw Failure{2, e.what()};
   }
   for (const std::string& reach : tagged.no_longer_current) {
     Say("reach " + reach + (a.to.dry_run ? " would be" : " is") + " no longer current");
   }
-  Print("polyline " + a.handle + ": reach " + a.number + (a.current ? " (current)" : "") +
+  Print("polyline " + a.handle + ": reach " + tagged.number + (tagged.current ? " (current)" : "") +
             (a.to.dry_run ? ", not written (dry run)" : "") + "\n",
         "the reach");
   a.to.Write(drawing);
@@ -95,6 +98,11 @@ tagging::SectionTagOptions OptionsOf(const SectionArgs& a, const CLI::App& app) 
   o.first = a.first;
   o.step = a.step;
   o.rename_prefix = a.rename_layers;
+  if (a.from_layer.empty() && (app.count("--first") > 0 || app.count("--step") > 0)) {
+    throw Failure{2,
+                  "--first and --step number the lines of --from-layer: give it, or leave "
+                  "them out"};
+  }
   if (app.count("--rename-layers") > 0 && a.rename_layers.empty()) {
     throw Failure{2, "--rename-layers needs a prefix, such as CH"};
   }
@@ -102,8 +110,12 @@ tagging::SectionTagOptions OptionsOf(const SectionArgs& a, const CLI::App& app) 
 }
 
 std::string Line(const tagging::TaggedSection& s, bool dry_run) {
-  std::string text = (s.number.empty() ? "line " + s.handle : "section " + s.number) + ": ";
-  if (!tagging::IsTagged(s.outcome)) return text + "not tagged: " + s.why + "\n";
+  std::string text = s.number.empty() ? "line " + s.handle : "section " + s.number;
+  if (!s.renamed.empty()) text += " (now " + s.renamed + ")";
+  text += ": ";
+  if (!tagging::IsTagged(s.outcome)) {
+    return text + (tagging::IsFailure(s.outcome) ? "not tagged: " : "left alone: ") + s.why + "\n";
+  }
   text += "chainage " + Millimetres(s.chainage) + ", bearing " +
           host::FormatFixedWithPoint(s.bearing, 4) + ", ";
   if (s.outcome == tagging::Outcome::kKept) return text + "tagged already, kept\n";
@@ -130,11 +142,12 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
     Say(std::string("chainages from the ") + (tagged.from_end ? "last" : "first") +
         " vertex of the centre line of reach " + tagged.reach_no + ", as its tagged sections run");
   }
-  size_t untagged = 0;
+  size_t untagged = 0, changed = 0;
   nlohmann::ordered_json json = nlohmann::ordered_json::array();
   std::string text;
   for (const tagging::TaggedSection& s : tagged.sections) {
-    untagged += tagging::IsTagged(s.outcome) ? 0 : 1;
+    untagged += tagging::IsFailure(s.outcome) ? 1 : 0;
+    changed += s.outcome == tagging::Outcome::kTagged || s.outcome == tagging::Outcome::kRetagged;
     if (!a.json) {
       text += Line(s, a.to.dry_run);
       continue;
@@ -147,6 +160,8 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
                     {"bearing", tagging::IsTagged(s.outcome) ? nlohmann::ordered_json(s.bearing)
                                                              : nlohmann::ordered_json(nullptr)},
                     {"made", s.made},
+                    {"renamed", s.renamed.empty() ? nlohmann::ordered_json(nullptr)
+                                                  : nlohmann::ordered_json(s.renamed)},
                     {"text", s.why}});
   }
   Print(a.json ? json.dump(2) + "\n" : text, "the sections");
@@ -157,7 +172,12 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
     Say(std::to_string(untagged) + " of " + std::to_string(tagged.sections.size()) +
         " sections were not tagged");
   }
-  a.to.Write(drawing);
+  // A drawing nothing was written into is not written.
+  if (changed == 0) {
+    if (!a.to.dry_run) Say("no section was tagged: nothing written");
+  } else {
+    a.to.Write(drawing);
+  }
   return untagged > 0 || tagged.sections.empty() ? 1 : 0;
 }
 
@@ -222,7 +242,7 @@ Command AddTag(CLI::App& cli) {
   sections->callback([s] { s->to.Check(); });
 
   return {tag, [r, s, reach, sections] {
-            if (reach->parsed()) return RunReach(*r);
+            if (reach->parsed()) return RunReach(*r, *reach);
             return RunSections(*s, *sections);
           }};
 }
