@@ -58,8 +58,15 @@ class RiverReader {
 
   River Read() {
     ReadReaches();
-    if (options_.sections) ReadSections();
+    if (options_.sections) {
+      ReadSections([&](RiverSection& section) { river_.sections.push_back(std::move(section)); });
+    }
     return std::move(river_);
+  }
+
+  std::vector<RiverFailure> Visit(const std::function<void(RiverSection&)>& visit) {
+    ReadSections(visit);
+    return std::move(river_.failures);
   }
 
  private:
@@ -118,14 +125,17 @@ class RiverReader {
     }
   }
 
-  void ReadSections() {
+  void ReadSections(const std::function<void(RiverSection&)>& visit) {
     try {
       const auto layers = drawing_->Layers();
       const int32_t count = layers->Count();
       for (int32_t i = 0; i < count; ++i) {
         std::string layer = layers->Item(i)->Name();
         const auto number = SectionNumberOf(layer);
-        if (number) ReadSection(*number, std::move(layer));
+        if (!number) continue;
+        RiverSection section(sink_);
+        ReadSection(section, *number, std::move(layer));
+        visit(section);
       }
     } catch (const host::Error& e) {
       river_.failures.push_back({"reading the layers", e});
@@ -153,9 +163,9 @@ class RiverReader {
         LookUp<host::PointEntity>(heard, SectionPart::kCenterPoint, section.number);
   }
 
-  void ReadSection(const std::string& number, std::string layer) {
+  void ReadSection(RiverSection& section, const std::string& number, std::string layer) {
     SectionSink heard(sink_);
-    RiverSection& section = river_.sections.emplace_back(heard);
+    section.record.SetSink(heard);
     section.number = number;
     section.layer = std::move(layer);
     TEVSection& record = section.record;
@@ -230,6 +240,12 @@ class RiverReader {
 River ReadRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                 const RiverOptions& options) {
   return RiverReader(drawing, sink, options).Read();
+}
+
+std::vector<RiverFailure> ForEachSection(const host::Ref<host::Document>& drawing,
+                                         host::MessageSink& sink, const RiverOptions& options,
+                                         const std::function<void(RiverSection&)>& visit) {
+  return RiverReader(drawing, sink, options).Visit(visit);
 }
 
 const RiverReach* CurrentReach(const River& river) {

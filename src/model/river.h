@@ -8,6 +8,7 @@
 // section tag is read from its centre point, not written back. Every
 // command that lists, exports, checks or measures the river reads it here.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -114,6 +115,13 @@ struct RiverOptions {
 // of the reach or section they concern.
 River ReadRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                 const RiverOptions& options = {});
+
+// The same for the sections alone, one at a time: each is handed to
+// `visit` as it is read and kept by nothing here, so that a river of tens of
+// thousands of sections is never held whole. Returns the failures.
+std::vector<RiverFailure> ForEachSection(const host::Ref<host::Document>& drawing,
+                                         host::MessageSink& sink, const RiverOptions& options,
+                                         const std::function<void(RiverSection&)>& visit);
 
 // The first current reach in drawing order, or null.
 const RiverReach* CurrentReach(const River& river);

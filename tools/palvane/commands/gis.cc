@@ -56,7 +56,7 @@ std::vector<geometry::Point2> WorldLine(const host::Ref<host::Document>& drawing
 
 GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                       double tolerance) {
-  model::River read = model::ReadRiver(drawing, sink, model::RiverOptions::WithCentrePoints());
+  const model::River read = model::ReadRiver(drawing, sink, model::RiverOptions::ReachesOnly());
   GisRiver river;
   for (const model::UnreadReach& unread : read.unread_reaches) {
     river.unread_reaches.push_back(unread.handle);
@@ -80,61 +80,63 @@ GisRiver ReadGisRiver(const host::Ref<host::Document>& drawing, host::MessageSin
     }
   }
   std::set<std::string> points_listed;  // centre points by handle
-  for (const model::RiverSection& s : read.sections) {
-    GisSection section;
-    section.sect_no = s.number;
-    section.handle = s.handle;
-    section.source = s.source;
-    std::vector<model::Problem> problems;
-    if (s.record.Profile) {
-      try {
-        section.line = WorldLine(drawing, *s.record.Profile, tolerance, river.tolerance_missed);
-        if (!section.line.empty()) {
-          section.easting = section.line.front()[0];
-          section.northing = section.line.front()[1];
+  // The sections as they are read: each is kept only as its feature.
+  model::ForEachSection(
+      drawing, sink, model::RiverOptions::WithCentrePoints(), [&](const model::RiverSection& s) {
+        GisSection section;
+        section.sect_no = s.number;
+        section.handle = s.handle;
+        section.source = s.source;
+        std::vector<model::Problem> problems;
+        if (s.record.Profile) {
+          try {
+            section.line = WorldLine(drawing, *s.record.Profile, tolerance, river.tolerance_missed);
+            if (!section.line.empty()) {
+              section.easting = section.line.front()[0];
+              section.northing = section.line.front()[1];
+            }
+            // Fewer than two distinct points make no line any format holds.
+            if (std::all_of(section.line.begin(), section.line.end(),
+                            [&](const auto& p) { return p == section.line.front(); })) {
+              section.line.clear();
+              problems.push_back({model::code::kProfileTooShort,
+                                  "profile " + section.handle + " has no length: no geometry"});
+            }
+          } catch (const host::Error& e) {
+            section.line.clear();
+            problems.push_back({model::code::kHostError, e.description()});
+            sink.Show(e.description());
+          }
         }
-        // Fewer than two distinct points make no line any format holds.
-        if (std::all_of(section.line.begin(), section.line.end(),
-                        [&](const auto& p) { return p == section.line.front(); })) {
-          section.line.clear();
-          problems.push_back({model::code::kProfileTooShort,
-                              "profile " + section.handle + " has no length: no geometry"});
+        problems.insert(problems.end(), s.problems.begin(), s.problems.end());
+        const model::TEVSection& record = s.record;
+        if (s.Has(2) && !record.SectionNo.empty()) section.sect_no = record.SectionNo;
+        if (s.Has(3)) section.reach_no = record.ReachNo;
+        if (s.Has(4)) section.chainage = record.Chainage;
+        if (s.Has(5)) section.bearing = record.Bearing;
+        if (s.Has(6)) section.descr = record.Title;
+        if (s.Has(7)) section.sect_name = record.SectionName;
+        if (s.Has(8)) section.water_date = record.WaterDate;
+        if (s.Has(9)) section.through = record.ThroughSection;
+        if (const auto it = reach_lengths.find(section.reach_no);
+            section.chainage && it != reach_lengths.end()) {
+          section.mike11_ch = it->second - *section.chainage;
         }
-      } catch (const host::Error& e) {
-        section.line.clear();
-        problems.push_back({model::code::kHostError, e.description()});
-        sink.Show(e.description());
-      }
-    }
-    problems.insert(problems.end(), s.problems.begin(), s.problems.end());
-    const model::TEVSection& record = s.record;
-    if (s.Has(2) && !record.SectionNo.empty()) section.sect_no = record.SectionNo;
-    if (s.Has(3)) section.reach_no = record.ReachNo;
-    if (s.Has(4)) section.chainage = record.Chainage;
-    if (s.Has(5)) section.bearing = record.Bearing;
-    if (s.Has(6)) section.descr = record.Title;
-    if (s.Has(7)) section.sect_name = record.SectionName;
-    if (s.Has(8)) section.water_date = record.WaterDate;
-    if (s.Has(9)) section.through = record.ThroughSection;
-    if (const auto it = reach_lengths.find(section.reach_no);
-        section.chainage && it != reach_lengths.end()) {
-      section.mike11_ch = it->second - *section.chainage;
-    }
-    if (!s.centre_points.empty()) {
-      const host::Ref<host::PointEntity>& point = s.centre_points.front();
-      try {
-        const std::string handle = point->Handle();
-        if (points_listed.insert(handle).second) {
-          const host::Point3 at = point->Coordinates();
-          river.centre_points.push_back({handle, section.sect_no, {at[0], at[1]}});
+        if (!s.centre_points.empty()) {
+          const host::Ref<host::PointEntity>& point = s.centre_points.front();
+          try {
+            const std::string handle = point->Handle();
+            if (points_listed.insert(handle).second) {
+              const host::Point3 at = point->Coordinates();
+              river.centre_points.push_back({handle, section.sect_no, {at[0], at[1]}});
+            }
+          } catch (const host::Error& e) {
+            sink.Show(e.description());
+          }
         }
-      } catch (const host::Error& e) {
-        sink.Show(e.description());
-      }
-    }
-    for (const model::Problem& p : problems) section.problems.push_back(p.code + ": " + p.text);
-    river.sections.push_back(std::move(section));
-  }
+        for (const model::Problem& p : problems) section.problems.push_back(p.code + ": " + p.text);
+        river.sections.push_back(std::move(section));
+      });
   return river;
 }
 

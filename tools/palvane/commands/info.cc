@@ -49,7 +49,7 @@ class JsonArrayWriter {
 
 InfoListed WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
                      const std::function<void(std::string_view)>& write) {
-  const model::River river = model::ReadRiver(doc, sink);
+  const model::River river = model::ReadRiver(doc, sink, model::RiverOptions::ReachesOnly());
   size_t listed = 0, untagged = 0;
   std::optional<JsonArrayWriter> array;
   if (json) array.emplace(write, "reaches", true);
@@ -80,10 +80,11 @@ InfoListed WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink,
     array->Close();
     array.emplace(write, "sections", false);
   }
-  for (const model::RiverSection& section : river.sections) {
+  // The sections as they are read: none is held beyond its line.
+  model::ForEachSection(doc, sink, {}, [&](const model::RiverSection& section) {
     // A section is listed when its whole tag was read.
     if (section.record.Profile && section.complete && section.tag.empty()) ++untagged;
-    if (!section.record.Profile || !section.complete || section.tag.empty()) continue;
+    if (!section.record.Profile || !section.complete || section.tag.empty()) return;
     const model::TEVSection& s = section.record;
     std::string date = host::DateToText(s.WaterDate);
     ++listed;
@@ -105,7 +106,7 @@ InfoListed WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink,
             ", reach " + s.ReachNo + ", profile " + section.handle + ", \"" + s.Title +
             "\", water date " + date + (s.ThroughSection ? ", through section" : "") + "\n");
     }
-  }
+  });
   if (json) {
     array->Close();
     write(",\n  \"messages\": ");
