@@ -15,8 +15,8 @@ enum class KeyplanKind {
 
 // Writes the keyplan of `drawing`'s current reach into a new drawing of the
 // application `application()` gives: the reach's centre line on
-// "CENTRE_LINE", and for every source layer whose name contains
-// "_SectionLine" the straight line from the first to the last vertex of the
+// "CENTRE_LINE", and for every source layer that names a section's line
+// (model::SectionNumberOf) the straight line from the first to the last vertex of the
 // section's profile polyline, on a layer named after the option LineLayer and
 // the section's chainage, labelled (kLabels) or made into an attribute block
 // (kAttributes). The new drawing is purged, activated and zoomed, and left

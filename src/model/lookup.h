@@ -46,7 +46,8 @@ std::vector<host::Ref<host::Entity>> SelectSectionPart(const host::Ref<host::Doc
 void ShowLookupCount(host::MessageSink& sink, SectionPart part, const std::string& section_no,
                      size_t count);
 
-// The lightweight polyline on layer sectionNo + "_Profile", or nothing; the
+// The lightweight polyline on the section's profile layer (see
+// layer_names.h), or nothing; the
 // first one, with a message, when there are several.
 host::Ref<host::LWPolyline> FindSectionProfile(host::MessageSink& sink,
                                                const host::Ref<host::Document>& drawing,

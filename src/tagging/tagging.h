@@ -98,7 +98,7 @@ struct TaggedSection {
   std::string number, handle;  // the number its layers give; its profile
   Outcome outcome = Outcome::kTagged;
   double chainage = 0, bearing = 0;  // measured; for one kept, as tagged
-  std::vector<std::string> made;     // "centre point 4F", "layer 12_SectionLine"
+  std::vector<std::string> made;     // "centre point 4F", "layer ..." made
   std::string why;                   // for one not tagged
   std::string renamed;               // the number its layers were renamed to
 };

@@ -62,7 +62,7 @@ class CollectingSink : public host::MessageSink {
 };
 
 // The keyplan exports' messages on the command line: each names the section
-// it arose on ("section 12 (12_SectionLine): Type mismatch"), the text
+// it arose on ("section 12 (its section-line layer): Type mismatch"), the text
 // itself the operation's own; the sections with problems are counted.
 class SectionMessageSink : public host::MessageSink {
  public:

@@ -14,12 +14,15 @@
 #include "drawing_files.h"
 #include "failure.h"
 #include "host/convert.h"
+#include "model/layer_names.h"
 #include "operation_host.h"
 #include "outputs.h"
 #include "tagging/tagging.h"
 
 namespace palvane::tools {
 namespace {
+
+const std::string kProfile(model::kProfileLayer);
 
 // ------------------------------------------------------------------ tag reach
 
@@ -166,7 +169,7 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
   }
   Print(a.json ? json.dump(2) + "\n" : text, "the sections");
   if (tagged.sections.empty()) {
-    Say("no layer is named N_Profile: no section to tag against reach " + tagged.reach_no);
+    Say("no layer is named N" + kProfile + ": no section to tag against reach " + tagged.reach_no);
   }
   if (untagged > 0) {
     Say(std::to_string(untagged) + " of " + std::to_string(tagged.sections.size()) +
@@ -199,10 +202,10 @@ Command AddTag(CLI::App& cli) {
   reach->callback([r] { r->to.Check(); });
 
   auto s = std::make_shared<SectionArgs>();
-  CLI::App* sections = tag->add_subcommand(
-      "sections",
-      "Tag the sections whose profiles (on layers N_Profile) cross the reach, from their lines "
-      "(exit status 1 when one could not be tagged)");
+  CLI::App* sections =
+      tag->add_subcommand("sections", "Tag the sections whose profiles (on layers N" + kProfile +
+                                          ") cross the reach, from their lines "
+                                          "(exit status 1 when one could not be tagged)");
   sections->add_option("DRAWING", s->drawing, "The drawing (DXF)")->required();
   sections->add_option("--reach", s->reach, "The reach number (default: the current reach)");
   sections
@@ -227,7 +230,8 @@ Command AddTag(CLI::App& cli) {
                      "every other item kept unless given");
   sections->add_option("--from-layer", s->from_layer,
                        "The sections are the polylines of this layer that cross the centre line: "
-                       "numbered in chainage order and moved onto layers N_Profile");
+                       "numbered in chainage order and moved onto layers N" +
+                           kProfile);
   sections->add_option("--first", s->first, "With --from-layer, the first section's number")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{0}, int64_t{1} << 40));
@@ -235,8 +239,8 @@ Command AddTag(CLI::App& cli) {
       ->capture_default_str()
       ->check(CLI::Range(int64_t{1}, int64_t{1} << 20));
   sections->add_option("--rename-layers", s->rename_layers,
-                       "PREFIX: rename each section's layers after its chainage (12_Profile "
-                       "becomes PREFIX1235_Profile), its tag's number with them");
+                       "PREFIX: rename each section's layers after its chainage (12" + kProfile +
+                           " becomes PREFIX1235" + kProfile + "), its tag's number with them");
   sections->add_flag("--json", s->json, "Print a JSON array");
   s->to.Add(*sections);
   sections->callback([s] { s->to.Check(); });
