@@ -125,7 +125,7 @@ enum class Operation { kLabels, kAttributes, kInfo, kGis, kCheck };
 Timings LoadAndRun(const River& river, Operation operation) {
   static const auto options = Options();
   palvane::host::RecordingMessageSink sink;
-  palvane::tools::CollectingSink collecting(sink);
+  palvane::host::CollectingMessageSink collecting(sink);
   auto app = palvane::dxf::NewApplication();
   const Cpu c0 = ThreadCpu();
   const auto t0 = Clock::now();

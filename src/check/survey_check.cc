@@ -55,12 +55,6 @@ std::string Num(double value) {
   return text == "-0" ? "0" : text;
 }
 
-// The lookups' messages are the check's own findings here.
-class Silent : public host::MessageSink {
- public:
-  void Show(std::string_view) override {}
-};
-
 const char* ItemName(size_t item) {
   static constexpr const char* kNames[] = {
       "application", "kind",  "section number", "reach number", "chainage",
@@ -619,7 +613,9 @@ class Checker {
 
   const Ref<host::Document>& drawing_;
   const CheckOptions& options_;
-  Silent silent_;  // the lookups' messages: the records read keep it
+  // The lookups' messages are the check's own findings here; the records
+  // read keep this sink.
+  host::SilentMessageSink silent_;
   model::River river_;
   CheckResult result_;
   std::vector<Reach> reaches_;

@@ -29,6 +29,27 @@ class StderrMessageSink : public MessageSink {
   void Show(std::string_view text) override;
 };
 
+// Shows nothing: for readers whose callers judge what they found themselves.
+class SilentMessageSink : public MessageSink {
+ public:
+  void Show(std::string_view) override {}
+};
+
+// Keeps every message, in order, and passes each on to another sink as it
+// comes.
+class CollectingMessageSink : public MessageSink {
+ public:
+  explicit CollectingMessageSink(MessageSink& next) : next_(next) {}
+  void Show(std::string_view text) override {
+    messages.emplace_back(text);
+    next_.Show(text);
+  }
+  std::vector<std::string> messages;
+
+ private:
+  MessageSink& next_;
+};
+
 // Keeps every message, in order.
 class RecordingMessageSink : public MessageSink {
  public:

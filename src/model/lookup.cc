@@ -51,25 +51,39 @@ std::optional<TEVReach> GetCurrentReach(host::MessageSink& sink,
   return std::nullopt;
 }
 
+std::vector<host::Ref<host::Entity>> SelectAll(const host::Ref<host::Document>& drawing,
+                                               const std::string& set_name,
+                                               const std::vector<int16_t>& codes,
+                                               const std::vector<host::Variant>& values) {
+  const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, set_name);
+  set->Select(host::kSelectionSetAll, codes, values);
+  std::vector<host::Ref<host::Entity>> found;
+  const int32_t n = set->Count();
+  found.reserve(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) found.push_back(set->Item(i));
+  return found;
+}
+
+DeleteSetAfter::~DeleteSetAfter() {
+  try {
+    drawing_->SelectionSets()->Item(name_)->Delete();
+  } catch (const host::Error&) {
+  }
+}
+
 std::vector<host::Ref<host::Entity>> SelectSectionPart(const host::Ref<host::Document>& drawing,
                                                        const std::string& set_name,
                                                        SectionPart part,
                                                        const std::string& section_no) {
   static const std::vector<int16_t> kTypeAndLayer{0, 8};
   const bool profile = part == SectionPart::kProfile;
-  const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing, set_name);
   // The program reads a filter's layer as a wild-card pattern: the number's
   // own wild-card characters are escaped, so that section "12.5" does not
   // also find "12-5_Profile", nor "~1" every other layer.
-  set->Select(host::kSelectionSetAll, kTypeAndLayer,
-              {host::Variant(profile ? "LWPOLYLINE" : "POINT"),
-               host::Variant(SectionLayer(host::EscapeWildcards(section_no),
-                                          profile ? kProfileLayer : kSectionCenterLayer))});
-  std::vector<host::Ref<host::Entity>> found;
-  const int32_t n = set->Count();
-  found.reserve(static_cast<size_t>(n));
-  for (int32_t i = 0; i < n; ++i) found.push_back(set->Item(i));
-  return found;
+  return SelectAll(drawing, set_name, kTypeAndLayer,
+                   {host::Variant(profile ? "LWPOLYLINE" : "POINT"),
+                    host::Variant(SectionLayer(host::EscapeWildcards(section_no),
+                                               profile ? kProfileLayer : kSectionCenterLayer))});
 }
 
 void ShowLookupCount(host::MessageSink& sink, SectionPart part, const std::string& section_no,

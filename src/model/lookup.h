@@ -20,6 +20,30 @@ namespace palvane::model {
 host::Ref<host::SelectionSet> NewSelectionSet(const host::Ref<host::Document>& drawing,
                                               const std::string& name);
 
+// Every entity the filter selects from the whole drawing, in drawing order,
+// through the selection set `set_name` (made anew).
+std::vector<host::Ref<host::Entity>> SelectAll(const host::Ref<host::Document>& drawing,
+                                               const std::string& set_name,
+                                               const std::vector<int16_t>& codes,
+                                               const std::vector<host::Variant>& values);
+
+// Deletes the selection set of a name when it goes out of scope, however
+// the queries through it ended: a set of the caller's own, so that the sets
+// the exports and the user keep are left alone. A failure to delete is no
+// failure of the queries.
+class DeleteSetAfter {
+ public:
+  DeleteSetAfter(const host::Ref<host::Document>& drawing, std::string name)
+      : drawing_(drawing), name_(std::move(name)) {}
+  ~DeleteSetAfter();
+  DeleteSetAfter(const DeleteSetAfter&) = delete;
+  DeleteSetAfter& operator=(const DeleteSetAfter&) = delete;
+
+ private:
+  const host::Ref<host::Document>& drawing_;
+  std::string name_;
+};
+
 // The selection set "LWPolys" of every lightweight polyline carrying a reach tag.
 host::Ref<host::SelectionSet> GetReachPolylines(const host::Ref<host::Document>& drawing);
 

@@ -11,21 +11,6 @@
 namespace palvane::model {
 namespace {
 
-// The messages of one section's lookups: kept as its problems and passed on
-// to the caller's sink as they come.
-class SectionSink : public host::MessageSink {
- public:
-  explicit SectionSink(host::MessageSink& next) : next_(next) {}
-  void Show(std::string_view text) override {
-    messages.emplace_back(text);
-    next_.Show(text);
-  }
-  std::vector<std::string> messages;
-
- private:
-  host::MessageSink& next_;
-};
-
 // The code of the problem a lookup's message tells of.
 const char* LookupCode(const std::string& message) {
   const auto ends = [&](std::string_view end) { return message.ends_with(end); };
@@ -36,16 +21,6 @@ const char* LookupCode(const std::string& message) {
     return code::kSeveralCentrePoints;
   }
   return code::kHostError;
-}
-
-// Whether `tag` is a section tag; one whose kind cannot be read is as good
-// as none.
-bool IsSectionTag(const host::XData& tag) {
-  try {
-    return IsTagKind(tag, kSectionKind);
-  } catch (const host::Error&) {
-    return false;
-  }
 }
 
 }  // namespace
@@ -75,16 +50,7 @@ class RiverReader {
   template <class Query>
   auto InSet(const char* exports_set, const Query& query) {
     if (options_.selection_set.empty()) return query(exports_set);
-    struct DeleteAfter {
-      const host::Ref<host::Document>& drawing;
-      const std::string& name;
-      ~DeleteAfter() {
-        try {
-          drawing->SelectionSets()->Item(name)->Delete();
-        } catch (const host::Error&) {
-        }
-      }
-    } delete_after{drawing_, options_.selection_set};
+    const DeleteSetAfter delete_after(drawing_, options_.selection_set);
     return query(options_.selection_set);
   }
 
@@ -94,13 +60,7 @@ class RiverReader {
     std::vector<host::Ref<host::Entity>> lines;
     try {
       lines = InSet("LWPolys", [&](const std::string& name) {
-        const host::Ref<host::SelectionSet> set = NewSelectionSet(drawing_, name);
-        set->Select(host::kSelectionSetAll, {0}, {host::Variant("LWPOLYLINE")});
-        std::vector<host::Ref<host::Entity>> found;
-        const int32_t count = set->Count();
-        found.reserve(static_cast<size_t>(count));
-        for (int32_t i = 0; i < count; ++i) found.push_back(set->Item(i));
-        return found;
+        return SelectAll(drawing_, name, {0}, {host::Variant("LWPOLYLINE")});
       });
     } catch (const host::Error& e) {
       river_.failures.push_back({"selecting the polylines", e});
@@ -164,7 +124,8 @@ class RiverReader {
   }
 
   void ReadSection(RiverSection& section, const std::string& number, std::string layer) {
-    SectionSink heard(sink_);
+    // The lookups' messages are the section's problems too.
+    host::CollectingMessageSink heard(sink_);
     section.record.SetSink(heard);
     section.number = number;
     section.layer = std::move(layer);
@@ -178,7 +139,7 @@ class RiverReader {
         record.Profile = section.profiles.front();
         section.handle = record.Profile->Handle();
         section.tag = record.Profile->GetXData(kTagApp);
-        section.own_tag = IsSectionTag(section.tag);
+        section.own_tag = CarriesSectionTag(section.tag);
         if (!section.own_tag) {
           // The profile lost its tag: its centre point keeps a copy.
           section.tag = {};
@@ -186,7 +147,7 @@ class RiverReader {
           if (!section.centre_points.empty()) {
             record.CenterPoint = section.centre_points.front();
             host::XData copy = record.CenterPoint->GetXData(kTagApp);
-            if (IsSectionTag(copy)) section.tag = std::move(copy);
+            if (CarriesSectionTag(copy)) section.tag = std::move(copy);
           }
         }
         if (!section.tag.empty()) {

@@ -23,4 +23,12 @@ const host::Variant& TagItem(const std::vector<host::Variant>& values, size_t in
   return values[index];
 }
 
+bool CarriesSectionTag(const host::XData& data) {
+  try {
+    return IsTagKind(data, kSectionKind);
+  } catch (const host::Error&) {
+    return false;
+  }
+}
+
 }  // namespace palvane::model

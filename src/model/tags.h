@@ -26,6 +26,10 @@ std::string TagKindOf(const host::XData& data);
 // already is text: the lookups ask it of every polyline of a drawing.
 bool IsTagKind(const host::XData& data, std::string_view kind);
 
+// Whether `data` is a section tag; one whose kind cannot be read is as good
+// as none.
+bool CarriesSectionTag(const host::XData& data);
+
 // Item `index` of a tag's values; "Subscript out of range" past the end.
 const host::Variant& TagItem(const std::vector<host::Variant>& values, size_t index);
 

@@ -33,31 +33,10 @@ constexpr const char* kSetName = "PalvaneTag";
 // as the check measures them.
 constexpr double kPathTolerance = 1e-4;
 
-class Silent : public host::MessageSink {
- public:
-  void Show(std::string_view) override {}
-};
-
-bool IsSectionTag(const host::XData& tag) {
-  try {
-    return model::IsTagKind(tag, model::kSectionKind);
-  } catch (const host::Error&) {
-    return false;
-  }
-}
-
 std::vector<host::Ref<host::Entity>> SelectPart(const host::Ref<host::Document>& drawing,
                                                 model::SectionPart part,
                                                 const std::string& number) {
-  struct DeleteAfter {
-    const host::Ref<host::Document>& drawing;
-    ~DeleteAfter() {
-      try {
-        drawing->SelectionSets()->Item(kSetName)->Delete();
-      } catch (const host::Error&) {
-      }
-    }
-  } delete_after{drawing};
+  const model::DeleteSetAfter delete_after(drawing, kSetName);
   return model::SelectSectionPart(drawing, kSetName, part, number);
 }
 
@@ -67,16 +46,21 @@ model::River ReadReaches(const host::Ref<host::Document>& drawing, host::Message
   return model::ReadRiver(drawing, sink, options);
 }
 
-// The layer of `name`, made when the drawing has none; whether it was made.
-bool EnsureLayer(const host::Ref<host::Document>& drawing, const std::string& name) {
-  const host::Ref<host::Layers> layers = drawing->Layers();
+// Whether the drawing has a layer of `name` (letter case aside).
+bool HasLayer(const host::Ref<host::Document>& drawing, const std::string& name) {
   try {
-    layers->Item(name);
-    return false;
+    drawing->Layers()->Item(name);
+    return true;
   } catch (const host::Error& e) {
     if (e.number() != host::Error::kKeyNotFound) throw;
+    return false;
   }
-  layers->Add(name);
+}
+
+// The layer of `name`, made when the drawing has none; whether it was made.
+bool EnsureLayer(const host::Ref<host::Document>& drawing, const std::string& name) {
+  if (HasLayer(drawing, name)) return false;
+  drawing->Layers()->Add(name);
   return true;
 }
 
@@ -138,22 +122,9 @@ Measured Measure(const host::Ref<host::Document>& drawing, host::LWPolyline& pro
 // The polylines of a layer, in drawing order.
 std::vector<host::Ref<host::Entity>> PolylinesOn(const host::Ref<host::Document>& drawing,
                                                  const std::string& layer) {
-  struct DeleteAfter {
-    const host::Ref<host::Document>& drawing;
-    ~DeleteAfter() {
-      try {
-        drawing->SelectionSets()->Item(kSetName)->Delete();
-      } catch (const host::Error&) {
-      }
-    }
-  } delete_after{drawing};
-  const auto set = model::NewSelectionSet(drawing, kSetName);
-  set->Select(host::kSelectionSetAll, {0, 8},
-              {Variant("LWPOLYLINE"), Variant(host::EscapeWildcards(layer))});
-  std::vector<host::Ref<host::Entity>> found;
-  const int32_t count = set->Count();
-  for (int32_t i = 0; i < count; ++i) found.push_back(set->Item(i));
-  return found;
+  const model::DeleteSetAfter delete_after(drawing, kSetName);
+  return model::SelectAll(drawing, kSetName, {0, 8},
+                          {Variant("LWPOLYLINE"), Variant(host::EscapeWildcards(layer))});
 }
 
 }  // namespace
@@ -195,11 +166,11 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
   // As the tag gives it back: "007" is reach 7.
   const std::string reach_no = std::to_string(value);
   const std::string handle = line->Handle();
-  if (IsSectionTag(line->GetXData(model::kTagApp))) {
+  if (model::CarriesSectionTag(line->GetXData(model::kTagApp))) {
     throw TagError("polyline " + handle +
                    " carries a section tag: it is a section's profile, not a centre line");
   }
-  Silent silent;
+  host::SilentMessageSink silent;
   const model::River river = ReadReaches(drawing, silent);
   if (current && !river.unread_reaches.empty()) {
     throw TagError("the reach tag of polyline " + river.unread_reaches.front().handle +
@@ -221,7 +192,7 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
   }
   if (before != nullptr && before->record.ReachNo != reach_no) {
     // Its sections would be left on no reach.
-    Silent quiet;
+    host::SilentMessageSink quiet;
     model::RiverOptions all;
     all.selection_set = kSetName;
     size_t sections = 0;
@@ -367,17 +338,6 @@ void PlanRenames(const host::Ref<host::Document>& drawing, const std::string& pr
   }
 }
 
-// Whether the drawing has a layer of `name` (letter case aside).
-bool HasLayer(const host::Ref<host::Document>& drawing, const std::string& name) {
-  try {
-    drawing->Layers()->Item(name);
-    return true;
-  } catch (const host::Error& e) {
-    if (e.number() != host::Error::kKeyNotFound) throw;
-    return false;
-  }
-}
-
 // The lines of the layer `options.from_layer` that cross the centre line
 // once, numbered in the order of their chainages. Lines that carry a tag
 // already are left alone, and lines that cannot be sections go to `left`.
@@ -510,9 +470,9 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
                             : SelectPart(drawing, model::SectionPart::kCenterPoint, number);
     // Its tag: its own, or the copy its centre point keeps.
     host::XData tag = profile->GetXData(model::kTagApp);
-    if (!IsSectionTag(tag)) {
+    if (!model::CarriesSectionTag(tag)) {
       tag = points.empty() ? host::XData{} : points.front()->GetXData(model::kTagApp);
-      if (!IsSectionTag(tag)) tag = {};
+      if (!model::CarriesSectionTag(tag)) tag = {};
     }
     model::TEVSection record(sink);
     record.Profile = profile;
@@ -642,8 +602,8 @@ std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
       const host::XData own = profile->GetXData(model::kTagApp);
       const host::XData copy =
           points.empty() ? host::XData{} : points.front()->GetXData(model::kTagApp);
-      const bool lost = !IsSectionTag(own);
-      if (lost && !IsSectionTag(copy)) {
+      const bool lost = !model::CarriesSectionTag(own);
+      if (lost && !model::CarriesSectionTag(copy)) {
         w.why = "neither its profile nor its centre point carries a section tag";
         continue;
       }
@@ -662,7 +622,7 @@ std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
       const size_t item = fix.code == check::code::kChainageMismatch ? 4 : 5;
       std::vector<std::pair<host::Ref<host::Entity>, host::XData>> owners;
       if (!lost) owners.emplace_back(profile, own);
-      if (IsSectionTag(copy)) owners.emplace_back(points.front(), copy);
+      if (model::CarriesSectionTag(copy)) owners.emplace_back(points.front(), copy);
       for (const auto& [owner, tag] : owners) {
         if (tag.values.size() <= item) {
           w.why = "the tag of " + owner->Handle() + " has no item " + std::to_string(item);

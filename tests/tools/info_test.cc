@@ -22,7 +22,7 @@ struct Listing {
 Listing List(const Ref<host::Document>& doc, bool json) {
   Listing out;
   host::RecordingMessageSink next;
-  tools::CollectingSink sink(next);
+  host::CollectingMessageSink sink(next);
   tools::WriteInfo(doc, sink, json, [&](std::string_view piece) {
     out.text += piece;
     ++out.pieces;

@@ -46,21 +46,6 @@ class Progress {
 // (status 2) saying "cannot write `what` to standard output" otherwise.
 void Print(std::string_view text, const char* what);
 
-// The messages of the lookups: kept (for a JSON listing) and passed on to
-// another sink as they come.
-class CollectingSink : public host::MessageSink {
- public:
-  explicit CollectingSink(host::MessageSink& next) : next_(next) {}
-  void Show(std::string_view text) override {
-    messages.emplace_back(text);
-    next_.Show(text);
-  }
-  std::vector<std::string> messages;
-
- private:
-  host::MessageSink& next_;
-};
-
 // The keyplan exports' messages on the command line: each names the section
 // it arose on ("section 12 (its section-line layer): Type mismatch"), the text
 // itself the operation's own; the sections with problems are counted.

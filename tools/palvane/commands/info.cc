@@ -47,8 +47,8 @@ class JsonArrayWriter {
 
 }  // namespace
 
-InfoListed WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
-                     const std::function<void(std::string_view)>& write) {
+InfoListed WriteInfo(const host::Ref<host::Document>& doc, host::CollectingMessageSink& sink,
+                     bool json, const std::function<void(std::string_view)>& write) {
   const model::River river = model::ReadRiver(doc, sink, model::RiverOptions::ReachesOnly());
   size_t listed = 0, untagged = 0;
   std::optional<JsonArrayWriter> array;
@@ -135,7 +135,7 @@ Command AddInfo(CLI::App& cli) {
   return {app, [a] {
             OpenedDrawing drawing(a->drawing);
             host::StderrMessageSink to_stderr;
-            CollectingSink sink(to_stderr);
+            host::CollectingMessageSink sink(to_stderr);
             const InfoListed info = WriteInfo(
                 drawing.Seen(), sink, a->json,
                 [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });

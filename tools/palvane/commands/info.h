@@ -19,7 +19,7 @@ struct InfoListed {
   size_t listed = 0;    // reaches and sections
   size_t untagged = 0;  // sections whose layers are there but whose tag is not
 };
-InfoListed WriteInfo(const host::Ref<host::Document>& doc, CollectingSink& sink, bool json,
-                     const std::function<void(std::string_view)>& write);
+InfoListed WriteInfo(const host::Ref<host::Document>& doc, host::CollectingMessageSink& sink,
+                     bool json, const std::function<void(std::string_view)>& write);
 
 }  // namespace palvane::tools
