@@ -35,17 +35,26 @@ for folder in "${!allowed[@]}"; do
     done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
   done
 done
-# The file layer's headers see the in-memory host only through its two seams.
-for file in src/dxf/*.h; do
+# The file layer sees the in-memory host only through its seams: how a
+# drawing is filled (builder), walked to be written (walk), what its objects'
+# fields are (fields), and how it asks for what was left unread.
+for file in src/dxf/*.h src/dxf/*.cc; do
   while IFS= read -r included; do
     case "$included" in
-      host/memory/builder.h | host/memory/field_source.h) ;;
+      host/memory/builder.h | host/memory/walk.h | host/memory/fields.h | host/memory/field_source.h) ;;
       host/memory/*)
-        echo "$file includes \"$included\": dxf headers may use only the builder and field-source seams"
+        echo "$file includes \"$included\": the file layer may use only the in-memory host's seams"
         status=1
         ;;
     esac
   done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
 done
+# Outside the in-memory host and the tests, nothing names its internal
+# classes or its Inspector.
+if grep -rnE '\bMem[A-Z][A-Za-z]*\b|\bInspector\b' src tools bench --include='*.h' --include='*.cc' |
+    grep -v '^src/host/memory/'; then
+  echo "the lines above name the in-memory host's internals outside it"
+  status=1
+fi
 [ $status -eq 0 ] && echo "layers: no include runs back up"
 exit $status

@@ -11,24 +11,22 @@
 
 #include "dxf/entity_codec.h"
 #include "dxf/file_data.h"
+#include "dxf/table_codecs.h"
 #include "dxf/text.h"
-#include "geometry/vec.h"
-#include "host/memory/entities.h"
+#include "dxf/values.h"
+#include "host/memory/builder.h"
 
 namespace palvane::dxf {
 
 using host::Point3;
-using host::Variant;
+using host::memory::BlockRef;
+using host::memory::Builder;
 using host::memory::EntityCore;
-using host::memory::MemApplication;
-using host::memory::MemAttribute;
-using host::memory::MemBlock;
-using host::memory::MemBlockReference;
-using host::memory::MemDocument;
-using host::memory::MemLayer;
-using host::memory::MemOpaqueEntity;
-using host::memory::MemUCS;
-using host::memory::XDataItem;
+using host::memory::EntityKind;
+using host::memory::LayerFields;
+using host::memory::LayerRef;
+using host::memory::ObjectCore;
+using host::memory::UcsFields;
 
 namespace {
 
@@ -52,7 +50,7 @@ inline bool Same(std::string_view a, std::string_view b) {
 class Reader {
  public:
   // Reads `file.bytes`, which the drawing keeps: its objects refer to slices of it.
-  Reader(MemDocument& doc, DxfFile& file) : r_(file.bytes), build_(doc), doc_(doc), file_(file) {
+  Reader(Builder build, DxfFile& file) : r_(file.bytes), build_(build), file_(file) {
     file_.binary = r_.binary();
     file_.form = r_.form();
     file_.crlf = file_.bytes.find("\r\n") != std::string::npos;
@@ -93,7 +91,7 @@ class Reader {
         ReadBlocks();
       } else if (name == "ENTITIES") {
         Codec();
-        ReadEntities(doc_.model_space(), "ENDSEC");
+        ReadEntities(build_.ModelSpace(), "ENDSEC");
       } else if (name == "CLASSES" || name == "OBJECTS" || name == "THUMBNAILIMAGE" ||
                  name == "ACDSDATA") {
         ReadRawSection(file_.raw_sections[name]);
@@ -131,17 +129,17 @@ class Reader {
             "\"");
   }
 
-  bool HasFileHandle(const host::memory::ObjectCore& object) const {
-    return object.record() < handled_.size() && handled_[object.record()];
+  bool HasFileHandle(const ObjectCore& object) const {
+    const uint32_t record = Builder::RecordOf(object);
+    return record < handled_.size() && handled_[record];
   }
 
   // Gives an object the record of its tags and extended data.
   // A table entry named twice (coordinate systems and block records are
   // kept by name) takes the later entry's record, extended data and all.
-  void Keep(host::memory::ObjectCore& object, RawTags body, RawTags xdata) {
+  void Keep(ObjectCore& object, RawTags body, RawTags xdata) {
     const bool has_xdata = !xdata.empty();
-    object.set_record(file_.AddRecord(std::move(body), std::move(xdata)));
-    object.set_xdata_unread(has_xdata);
+    Builder::Keep(object, file_.AddRecord(std::move(body), std::move(xdata)), has_xdata);
   }
 
   // The tags from byte `begin` up to `end` of the file, kept as a slice.
@@ -190,7 +188,7 @@ class Reader {
         Reserve(t);
         on_tag(t.code, t.value);
       } else if (t.code == 1001 && register_apps) {
-        doc_.RegisterApp(Text(t.value));
+        build_.RegisterApp(Text(t.value));
       }
     }
     r_.Fail("the file ends inside an object; expected 0 and the next object");
@@ -307,85 +305,50 @@ class Reader {
       std::string name;
       uint64_t handle = 0;
       bool has_handle = false;
-      int flags = 0, color = 7;
-      Point3 origin{0, 0, 0}, x_axis{1, 0, 0}, y_axis{0, 1, 0};
+      LayerFields layer_fields;
+      UcsFields axes;
+      FieldsSeen seen = 0;
+      const bool layer_entry = type == "LAYER", ucs_entry = type == "UCS";
+      const auto& layer_codec = LayerCodec();
+      const auto& ucs_codec = UcsCodec();
+      const TextCodec& text = Codec();
       ReadObject(body, xdata, false, [&](int16_t code, std::string_view value) {
-        switch (code) {
-          case 2:
-            name = Text(Trim(value));
-            break;
-          case 5:
-            has_handle = ParseHandle(value, handle);
-            break;
-          case 70:
-            flags = static_cast<int>(ToInt(value));
-            break;
-          case 62:
-            color = static_cast<int>(ToInt(value));
-            break;
-          case 10:
-            origin[0] = ToDouble(value);
-            break;
-          case 20:
-            origin[1] = ToDouble(value);
-            break;
-          case 30:
-            origin[2] = ToDouble(value);
-            break;
-          case 11:
-            x_axis[0] = ToDouble(value);
-            break;
-          case 21:
-            x_axis[1] = ToDouble(value);
-            break;
-          case 31:
-            x_axis[2] = ToDouble(value);
-            break;
-          case 12:
-            y_axis[0] = ToDouble(value);
-            break;
-          case 22:
-            y_axis[1] = ToDouble(value);
-            break;
-          case 32:
-            y_axis[2] = ToDouble(value);
-            break;
-          default:
-            break;
+        if (code == entry::kName) {
+          name = Text(Trim(value));
+        } else if (code == entry::kHandle) {
+          has_handle = ParseHandle(value, handle);
+        } else if (layer_entry) {
+          layer_codec.Load(layer_fields, code, value, text, seen);
+        } else if (ucs_entry) {
+          ucs_codec.Load(axes, code, value, text, seen);
         }
       });
       if (name.empty()) r_.FailAt(entry, type + " entry without a name (group code 2)");
-      host::memory::ObjectCore* object = nullptr;
+      ObjectCore* object = nullptr;
       if (type == "LAYER") {
-        MemLayer* layer = build_.AddLayer(std::move(name));
+        const LayerRef layer = build_.AddLayer(std::move(name));
         // A layer the table listed already has its record.
-        if (layer->record() != 0) {
-          r_.FailAt(entry, "a second layer named \"" + layer->name() + "\"");
+        if (Builder::RecordOf(Builder::Object(layer)) != 0) {
+          r_.FailAt(entry, "a second layer named \"" + Builder::NameOf(layer) + "\"");
         }
-        layer->set_frozen((flags & 1) != 0);
-        layer->set_on(color >= 0);
-        layer->set_color(color == 0 ? 7 : std::abs(color));
-        object = layer;
+        Builder::SetFields(layer, layer_fields);
+        object = &Builder::Object(layer);
       } else if (type == "UCS") {
         try {
-          MemUCS* ucs = doc_.AddOrUpdateUCS(origin, geometry::Add(origin, x_axis),
-                                            geometry::Add(origin, y_axis), name);
-          ucs->set_dirty(false);
-          object = ucs;
+          object = &build_.AddOrUpdateUcs(name, axes);
         } catch (const host::Error& e) {
           r_.FailAt(entry, "coordinate system \"" + name + "\": " + e.description());
         }
       } else {
-        MemBlock* block = build_.AddBlock(name, {0, 0, 0});
-        object = block;
+        object = &Builder::Object(build_.AddBlock(name, {0, 0, 0}));
       }
       Keep(*object, std::move(body), std::move(xdata));
       if (has_handle) {
-        object->set_handle(handle);
-        if (handled_.size() <= object->record()) handled_.resize(object->record() + 1);
-        handled_[object->record()] = true;
+        Builder::SetHandle(*object, handle);
+        const uint32_t record = Builder::RecordOf(*object);
+        if (handled_.size() <= record) handled_.resize(record + 1);
+        handled_[record] = true;
       }
-      object->set_dirty(false);
       return;
     }
     RawTags body;
@@ -393,54 +356,19 @@ class Reader {
     if (type == "APPID") {
       std::string name;
       for (const auto [code, value] : body) {
-        if (code == 2) name = Text(Trim(value));
+        if (code == entry::kName) name = Text(Trim(value));
       }
       if (!name.empty()) {
-        doc_.RegisterApp(name);
-        file_.appids[host::memory::FoldName(name)] = body;
+        build_.RegisterApp(name);
+        file_.appids[KeyOf(name)] = body;
       }
       return;  // APPID entries are written from the model
     }
-    if (type == "VPORT" && !view_read_) ReadView(body);
+    if (type == "VPORT" && !view_read_ && IsActiveViewport(body)) {
+      LoadActiveViewport(body, Codec(), build_.view());
+      view_read_ = true;
+    }
     table.entries.emplace_back(type, std::move(body));
-  }
-
-  void ReadView(const RawTags& body) {
-    bool active = false;
-    for (const auto [code, value] : body) {
-      if (code == 2) active = host::memory::FoldName(std::string(Trim(value))) == "*ACTIVE";
-    }
-    if (!active) return;
-    view_read_ = true;
-    auto& view = doc_.view();
-    for (const auto [code, value] : body) {
-      switch (code) {
-        case 12:
-          view.center[0] = ToDouble(value);
-          break;
-        case 22:
-          view.center[1] = ToDouble(value);
-          break;
-        case 16:
-          view.direction[0] = ToDouble(value);
-          break;
-        case 26:
-          view.direction[1] = ToDouble(value);
-          break;
-        case 36:
-          view.direction[2] = ToDouble(value);
-          break;
-        case 40:
-          view.height = ToDouble(value);
-          break;
-        case 74:
-          view.ucs_icon_on = (ToInt(value) & 1) != 0;
-          view.ucs_icon_at_origin = (ToInt(value) & 2) != 0;
-          break;
-        default:
-          break;
-      }
-    }
   }
 
   void ReadBlocks() {
@@ -454,31 +382,29 @@ class Reader {
       RawTags begin;
       ReadBody(begin);
       std::string name;
-      Point3 base{0, 0, 0};
-      for (const auto [code, value] : begin) {
-        if (code == 2 && name.empty()) name = Text(Trim(value));
-        if (code == 10) base[0] = ToDouble(value);
-        if (code == 20) base[1] = ToDouble(value);
-        if (code == 30) base[2] = ToDouble(value);
-      }
+      host::memory::BlockFields block_fields;
+      LoadBlockBegin(begin, Codec(), name, block_fields);
+      const Point3& base = block_fields.origin;
       if (name.empty()) r_.Fail("BLOCK without a name (group code 2)");
-      MemBlock* block = build_.AddBlock(name, base);
+      const BlockRef block = build_.AddBlock(name, base);
+      ObjectCore& object = Builder::Object(block);
       // A block with no entry in the file's block table gets a record of
       // its own for what frames it.
-      if (block->record() == 0) block->set_record(file_.AddRecord({}, {}));
-      if (file_.block_frames.Find(block->record()) != nullptr) {
+      if (Builder::RecordOf(object) == 0) Keep(object, {}, {});
+      const uint32_t record = Builder::RecordOf(object);
+      if (file_.block_frames.Find(record) != nullptr) {
         r_.Fail("a second definition of block \"" + name + "\"");
       }
-      block->set_origin(base);
+      Builder::SetOrigin(block, base);
       ReadEntities(block, "ENDBLK");
       BlockFrame frame{std::move(begin), {}};
       ReadBody(frame.end);
-      file_.block_frames.Add(block->record(), std::move(frame));
+      file_.block_frames.Add(record, std::move(frame));
     }
     r_.Fail("the file ends inside the blocks; expected 0 ENDSEC");
   }
 
-  void ReadEntities(MemBlock* block, std::string_view end) {
+  void ReadEntities(BlockRef block, std::string_view end) {
     Tag t;
     while (r_.Next(t)) {
       if (t.code != 0)
@@ -491,7 +417,7 @@ class Reader {
         type = kept;
       }
       if (Same(type, end)) {
-        build_.IndexAppended(*block);
+        build_.IndexAppended(block);
         return;
       }
       if (type == "ENDSEC" || type == "ENDBLK" || type == "EOF" || type == "SECTION") {
@@ -511,15 +437,13 @@ class Reader {
   // read their fields from their tags when first used.
   EntityCore* MakeEntity(std::string_view type) {
     const EntityCodec* codec = CodecOf(type);
-    if (codec == nullptr) return doc_.NewEntity<MemOpaqueEntity>(0, std::string(type));
-    EntityCore* entity = codec->Make(doc_);
-    entity->set_unloaded();
-    return entity;
+    if (codec == nullptr) return build_.NewOtherEntity(std::string(type));
+    return build_.NewEntity(codec->kind());
   }
 
   // Reads one entity's tags and makes it with what every entity has: its
   // handle, colour and extended data. Its layer is left to the caller.
-  EntityCore* ReadOneEntity(std::string_view type, MemLayer*& layer, bool& attributes_follow) {
+  EntityCore* ReadOneEntity(std::string_view type, LayerRef& layer, bool& attributes_follow) {
     EntityCore* entity = MakeEntity(type);
     uint64_t handle = 0;
     bool has_handle = false, layer_seen = false, stop = false;
@@ -529,23 +453,23 @@ class Reader {
     RawTags body;
     RawTags xdata;
     ReadObject(body, xdata, true, [&](int16_t code, std::string_view value) {
-      if (code == 101) stop = true;  // an embedded object follows
+      if (code == group::kEmbeddedObject) stop = true;
       if (stop) return;
       switch (code) {
-        case 5:  // parsed as it was reserved, just before
+        case group::kHandle:  // parsed as it was reserved, just before
           if (!has_handle && last_handle_read_) handle = last_handle_, has_handle = true;
           break;
-        case 8:
+        case group::kLayer:
           if (!layer_seen) layer_name = Trim(value), layer_seen = true;
           break;
-        case 62:
+        case group::kColor:
           color = static_cast<int32_t>(std::clamp<int64_t>(ToInt(value), -32769, 32768));
           if (color < -32768 || color > 32767) {
             r_.Fail("colour number " + std::string(Trim(value)) +
                     " out of the 16-bit range of group code 62");
           }
           break;
-        case 66:
+        case group::kAttributesFollow:
           if (reference) attributes_follow = ToInt(value) != 0;
           break;
         default:
@@ -553,27 +477,28 @@ class Reader {
       }
     });
     layer = LayerOf(layer_name);
-    entity->set_color(color);
+    Builder::SetColor(*entity, color);
+    ObjectCore& object = Builder::Object(*entity);
     if (has_handle) {
-      entity->set_handle(handle);
+      Builder::SetHandle(object, handle);
     } else {
       without_handle_.push_back(entity);
     }
-    Keep(*entity, std::move(body), std::move(xdata));
+    Keep(object, std::move(body), std::move(xdata));
     return entity;
   }
 
   // Reads one entity and, for a block reference with attributes, the
   // attributes and the end of their sequence.
-  void ReadEntity(MemBlock* block, std::string_view type) {
-    MemLayer* layer = nullptr;
+  void ReadEntity(BlockRef block, std::string_view type) {
+    LayerRef layer;
     bool attributes_follow = false;
     EntityCore* entity = ReadOneEntity(type, layer, attributes_follow);
-    build_.Append(*block, entity, layer);
-    if (attributes_follow) ReadAttributes(static_cast<MemBlockReference&>(*entity));
+    build_.Append(block, entity, layer);
+    if (attributes_follow) ReadAttributes(*entity);
   }
 
-  void ReadAttributes(MemBlockReference& ref) {
+  void ReadAttributes(EntityCore& ref) {
     Tag t;
     while (r_.Next(t)) {
       if (t.code != 0) r_.Fail("expected 0 ATTRIB or 0 SEQEND");
@@ -581,22 +506,21 @@ class Reader {
       if (type == "SEQEND") {
         RawTags sequence_end;  // extended data and all, written back as read
         ReadBody(sequence_end);
-        file_.sequence_ends.Add(ref.record(), std::move(sequence_end));
+        file_.sequence_ends.Add(Builder::RecordOf(Builder::Object(ref)), std::move(sequence_end));
         return;
       }
       if (type != "ATTRIB") r_.Fail("expected 0 ATTRIB or 0 SEQEND, found " + type);
-      MemLayer* layer = nullptr;
+      LayerRef layer;
       bool ignored = false;
-      auto* attribute = static_cast<MemAttribute*>(ReadOneEntity(type, layer, ignored));
-      attribute->AssignLayer(layer);
-      ref.attributes.push_back(attribute);
+      EntityCore* attribute = ReadOneEntity(type, layer, ignored);
+      Builder::AppendAttribute(ref, attribute, layer);
     }
     r_.Fail("the file ends inside a block reference's attributes; expected 0 SEQEND");
   }
 
   // The layer named by an entity's raw layer tag. A plain ASCII name is
   // looked up as it stands; others are decoded once each.
-  MemLayer* LayerOf(std::string_view raw) {
+  LayerRef LayerOf(std::string_view raw) {
     if (raw.empty()) raw = "0";
     // Entities return to a few layers over and over: a small cache of the
     // names last seen, by length and end letters, saves most lookups.
@@ -604,10 +528,10 @@ class Reader {
                          static_cast<unsigned char>(raw.back())) %
                         kRecentLayers;
     if (Same(recent_layers_[slot].name, raw)) return recent_layers_[slot].layer;
-    MemLayer* layer;
+    LayerRef layer;
     if (IsPlainText(raw)) {
       layer = build_.FindLayer(raw);
-      if (layer == nullptr) layer = build_.AddLayer(std::string(raw));
+      if (!layer) layer = build_.AddLayer(std::string(raw));
     } else if (const auto it = layer_cache_.find(raw); it != layer_cache_.end()) {
       layer = it->second;
     } else {
@@ -619,52 +543,36 @@ class Reader {
   }
 
   void Finish() {
-    // Handles the template gave objects the file did not hold must not
-    // collide with the file's.
-    for (const auto& b : doc_.blocks()) {
-      if (!HasFileHandle(*b)) b->set_handle(doc_.NextHandle());
-    }
-    for (const auto& l : doc_.layers()) {
-      if (HasFileHandle(*l)) continue;
-      l->set_handle(doc_.NextHandle());
-      file_.implicit_layers.insert(host::memory::FoldName(l->name()));
-    }
-    for (const auto& a : doc_.registered_apps()) {
-      const std::string folded = host::memory::FoldName(a);
-      if (file_.appids.count(folded) == 0) file_.implicit_apps.insert(folded);
-    }
-    for (const auto& u : doc_.ucss()) {
-      if (!HasFileHandle(*u)) u->set_handle(doc_.NextHandle());
-    }
-    for (EntityCore* e : without_handle_) e->set_handle(doc_.NextHandle());
+    std::string active_layer;
     for (const auto& [name, raw] : file_.header) {
       for (const auto [code, value] : raw) {
-        if (name == "$CLAYER" && code == 8) {
-          MemLayer* layer = doc_.FindLayer(Text(Trim(value)));
-          if (layer != nullptr && !layer->frozen()) doc_.set_active_layer(layer);
-        }
+        if (name == "$CLAYER" && code == group::kLayer) active_layer = Text(Trim(value));
         if (name == "$TEXTSIZE" && code == 40 && ToDouble(value) > 0) {
-          doc_.variables()["TEXTSIZE"] = ToDouble(value);
+          build_.SetVariable("TEXTSIZE", ToDouble(value));
         }
       }
     }
-    for (const auto& b : doc_.blocks()) {
-      for (const auto& e : b->entities()) e->set_dirty(false);
+    const std::vector<std::string> unlisted =
+        build_.Finish([this](const ObjectCore& object) { return HasFileHandle(object); },
+                      without_handle_, active_layer);
+    for (const std::string& name : unlisted) file_.implicit_layers.insert(KeyOf(name));
+    for (const auto& a : build_.registered_apps()) {
+      std::string key = KeyOf(a);
+      if (file_.appids.count(key) == 0) file_.implicit_apps.insert(std::move(key));
     }
   }
 
   TagReader r_;
-  host::memory::Builder build_;
-  MemDocument& doc_;
+  Builder build_;
   DxfFile& file_;
   std::unique_ptr<TextCodec> codec_;
   // Layers of names that need decoding, by the layer tag as the file holds
   // it: views into the file's bytes, which the drawing keeps.
-  std::unordered_map<std::string_view, MemLayer*> layer_cache_;
+  std::unordered_map<std::string_view, LayerRef> layer_cache_;
   static constexpr size_t kRecentLayers = 64;
   struct RecentLayer {
     std::string_view name;  // as the file holds it
-    MemLayer* layer = nullptr;
+    LayerRef layer;
   };
   RecentLayer recent_layers_[kRecentLayers];
   std::vector<EntityCore*> without_handle_;
@@ -678,11 +586,13 @@ class Reader {
 
 }  // namespace
 
-void ReadInto(MemDocument& doc, const std::shared_ptr<DxfFile>& file, std::string bytes) {
+void ReadInto(host::Document& doc, const std::shared_ptr<DxfFile>& file, std::string bytes) {
+  std::optional<Builder> build = Builder::For(doc);
+  if (!build) throw DxfError("drawing files are read into in-memory drawings only");
   file->bytes = std::move(bytes);
-  host::memory::Builder(doc).SetFieldSource(file);
+  build->SetFieldSource(file);
   try {
-    Reader(doc, *file).Run();
+    Reader(*build, *file).Run();
   } catch (const host::Error& e) {
     throw DxfError("the drawing cannot be held: " + e.description());
   }

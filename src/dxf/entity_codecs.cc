@@ -3,58 +3,38 @@
 #include <set>
 
 #include "dxf/entity_codec.h"
-#include "dxf/file_data.h"
 #include "dxf/text.h"
-#include "host/memory/entities.h"
+#include "dxf/values.h"
 
 namespace palvane::dxf {
 
 using host::Point3;
-using host::memory::EntityCore;
-using host::memory::MemAttribute;
-using host::memory::MemAttributeDefinition;
-using host::memory::MemBlockReference;
-using host::memory::MemDocument;
-using host::memory::MemLWPolyline;
-using host::memory::MemMText;
-using host::memory::MemPoint;
+using host::memory::AttributeDefinitionFields;
+using host::memory::AttributeFields;
+using host::memory::BlockReferenceFields;
+using host::memory::EntityFields;
+using host::memory::EntityKind;
+using host::memory::EntityState;
+using host::memory::MTextFields;
+using host::memory::PointFields;
+using host::memory::PolylineFields;
 
-std::string TagOut::Enc(std::string_view utf8) const { return text_.Encode(utf8); }
+std::string LayerName(const EntityState& entity, const TagOut& out) {
+  return out.Enc(entity.layer != nullptr ? *entity.layer : "0");
+}
 
 namespace {
 
 // ---------------------------------------------------------------------------
 // What the kinds share
 
-// The first of each coordinate group (10, 20, 30) read into `at`; later
-// ones belong to other points of the entity.
-class FirstPoint {
- public:
-  explicit FirstPoint(Point3& at) : at_(at) {}
-  bool Take(int16_t code, std::string_view value) {
-    if (code != 10 && code != 20 && code != 30) return false;
-    const int axis = code / 10 - 1;
-    if (!(seen_ & (1 << axis))) at_[static_cast<size_t>(axis)] = ToDouble(value);
-    seen_ |= 1 << axis;
-    return true;
-  }
-
- private:
-  Point3& at_;
-  int seen_ = 0;
-};
-
-// The entity's own tags, up to an embedded object (group code 101).
+// The entity's own tags, up to an embedded object.
 template <class F>
 void ForEachOwnTag(const RawTags& tags, F&& f) {
   for (const auto [code, value] : tags) {
-    if (code == 101) return;
+    if (code == group::kEmbeddedObject) return;
     f(code, value);
   }
-}
-
-std::string LayerName(const EntityCore& e, const TagOut& out) {
-  return out.Enc(e.layer() != nullptr ? e.layer()->name() : "0");
 }
 
 bool HasCode(const RawTags& tags, int code) {
@@ -64,172 +44,188 @@ bool HasCode(const RawTags& tags, int code) {
   return false;
 }
 
-bool IsUp(const Point3& n) { return n[0] == 0 && n[1] == 0 && n[2] == 1; }
-
 // Writes a changed entity's own tags. The first handle, owner, layer and
 // colour come from the model; `kind(code, value, first, embedded)` writes
 // a tag of the kind's fields and returns true, or returns false to have the
 // tag written as it was. `first` is true for the first tag of its code
-// outside reactor groups and before an embedded object; `embedded` once an
-// embedded object (group code 101) began.
+// outside groups and before an embedded object; `embedded` once an
+// embedded object began.
 template <class F>
-void PatchTags(EntityCore& e, const RawTags& tags, uint64_t owner, TagOut& out, F&& kind) {
+void PatchTags(const EntityState& e, const RawTags& tags, uint64_t owner, TagOut& out, F&& kind) {
   std::set<int> done;
   bool in_group = false, embedded = false;
   for (const auto [code, value] : tags) {
-    if (code == 102) in_group = !value.empty() && value.front() == '{';
-    if (code == 101) embedded = true;
+    if (code == group::kGroup) in_group = !value.empty() && value.front() == '{';
+    if (code == group::kEmbeddedObject) embedded = true;
     const bool first = !embedded && !in_group && done.insert(code).second;
-    if (code == 5 && first) {
-      out.Write(5, Hex(e.handle()));
-    } else if (code == 330 && first) {
-      out.Write(330, Hex(owner));
-    } else if (code == 8 && first) {
-      out.Write(8, LayerName(e, out));
-      if (e.color() != 256 && !HasCode(tags, 62)) out.Write(62, static_cast<int64_t>(e.color()));
-    } else if (code == 62 && first) {
-      out.Write(62, static_cast<int64_t>(e.color()));
+    if (code == group::kHandle && first) {
+      out.Write(group::kHandle, Hex(e.handle));
+    } else if (code == group::kOwner && first) {
+      out.Write(group::kOwner, Hex(owner));
+    } else if (code == group::kLayer && first) {
+      out.Write(group::kLayer, LayerName(e, out));
+      if (e.color != 256 && !HasCode(tags, group::kColor)) {
+        out.Write(group::kColor, static_cast<int64_t>(e.color));
+      }
+    } else if (code == group::kColor && first) {
+      out.Write(group::kColor, static_cast<int64_t>(e.color));
     } else if (!kind(code, value, first, embedded)) {
       out.Write(code, value);
     }
   }
 }
 
-// A kind whose fields begin with one point (10, 20, 30): writes the tag of
-// that point's coordinate in place; false for any other tag.
-bool PatchPoint(const Point3& p, int16_t code, bool first, TagOut& out) {
-  if (!first || (code != 10 && code != 20 && code != 30)) return false;
-  out.Write(code, p[static_cast<size_t>(code / 10 - 1)]);
-  return true;
-}
+// A kind whose fields are rows: loaded, patched and written anew from them.
+// A kind with fields the rows leave to code of its own (OwnField) reads and
+// writes them in LoadOwn and WriteOwn, and patches them in a Patch of its
+// own.
+template <class F>
+class RowCodec : public EntityCodec {
+ public:
+  RowCodec(std::string_view type, EntityKind kind, FieldRows<F> rows)
+      : type_(type), kind_(kind), rows_(std::move(rows)) {}
+  std::string_view type() const override { return type_; }
+  EntityKind kind() const override { return kind_; }
 
-// Writes a changed entity whose only patched field is its first point.
-void PatchWithPoint(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out,
-                    const Point3& p) {
-  PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
-    return PatchPoint(p, code, first, out);
-  });
+  void Load(const EntityFields& entity, const RawTags& tags, const TextCodec& text) const override {
+    F& f = entity.Of<F>();
+    FieldsSeen seen = 0;
+    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
+      if (!rows_.Load(f, &entity, code, value, text, seen)) LoadOwn(f, code, value);
+    });
+  }
+
+  void Patch(const EntityState& state, const EntityFields& entity, const RawTags& tags,
+             uint64_t owner, TagOut& out) const override {
+    const F& f = entity.Of<F>();
+    FieldsSeen written = 0;
+    PatchTags(state, tags, owner, out, [&](int16_t code, std::string_view value, bool first, bool) {
+      return first && rows_.Patch(f, &entity, code, value, out, written);
+    });
+    rows_.PatchMissing(f, out, written);
+  }
+
+  void WriteNew(const EntityState& state, const EntityFields& entity, TagOut& out) const override {
+    CheckWritable(out);
+    const F& f = entity.Of<F>();
+    rows_.WriteNew(f, &entity, out, [&](int16_t code) { WriteOwn(state, entity, f, code, out); });
+  }
+
+ protected:
+  // Reads a tag no row reads.
+  virtual void LoadOwn(F&, int16_t, std::string_view) const {}
+  virtual void WriteOwn(const EntityState&, const EntityFields&, const F&, int16_t, TagOut&) const {
+  }
+  // DxfError when the kind cannot be written in the output's version.
+  virtual void CheckWritable(const TagOut&) const {}
+  const FieldRows<F>& rows() const { return rows_; }
+
+ private:
+  std::string_view type_;
+  EntityKind kind_;
+  FieldRows<F> rows_;
+};
+
+// DxfError for a kind that the R12 format does not have.
+void RefuseR12(const TagOut& out, std::string_view type) {
+  if (out.r12()) {
+    throw DxfError("a " + std::string(type) + " entity cannot be saved in the R12 (AC1009) format");
+  }
 }
 
 // ---------------------------------------------------------------------------
 // The kinds
 
-class PolylineCodec final : public EntityCodec {
- public:
-  std::string_view type() const override { return "LWPOLYLINE"; }
-  EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemLWPolyline>(0); }
+class PolylineCodec final : public RowCodec<PolylineFields> {
+  // The vertex list's codes: the codec reads and writes them itself.
+  static constexpr int16_t kCount = 90, kX = 10, kY = 20, kStartWidth = 40, kEndWidth = 41,
+                           kBulge = 42, kVertexId = 91, kElevation = 38;
 
-  void Load(EntityCore& entity, const RawTags& tags, const TextCodec&) const override {
-    auto& line = static_cast<MemLWPolyline&>(entity);
-    auto& v = line.fields().vertices;
-    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
-      switch (code) {
-        case 90:
-          v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20)));
-          break;
-        case 70:
-          line.fields().closed = (ToInt(value) & 1) != 0;
-          break;
-        case 38:
-          line.fields().elevation = ToDouble(value);
-          break;
-        case 39:
-          line.fields().thickness = ToDouble(value);
-          break;
-        case 43:
-          line.fields().constant_width = ToDouble(value);
-          break;
-        case 10:
-          v.push_back({ToDouble(value)});
-          break;
-        case 20:
-          if (!v.empty()) v.back().y = ToDouble(value);
-          break;
-        case 40:
-          if (!v.empty()) v.back().start_width = ToDouble(value);
-          break;
-        case 41:
-          if (!v.empty()) v.back().end_width = ToDouble(value);
-          break;
-        case 42:
-          if (!v.empty()) v.back().bulge = ToDouble(value);
-          break;
-        case 210:
-          line.fields().normal[0] = ToDouble(value);
-          break;
-        case 220:
-          line.fields().normal[1] = ToDouble(value);
-          break;
-        case 230:
-          line.fields().normal[2] = ToDouble(value);
-          break;
-        default:
-          break;
-      }
-    });
-    line.InvalidateLength();
+ public:
+  PolylineCodec()
+      : RowCodec(
+            "LWPOLYLINE", EntityKind::kPolyline,
+            FieldRows<PolylineFields>({
+                After("AcDbPolyline", OwnField<PolylineFields>(kCount)),
+                BitField(70, &PolylineFields::closed, kPatched),
+                NumberField(43, &PolylineFields::constant_width, kNonDefault),
+                NumberField(kElevation, &PolylineFields::elevation, kPatched | kNonDefault),
+                NumberField(39, &PolylineFields::thickness, kNonDefault),
+                OwnField<PolylineFields>(kX),
+                PointField(210, &PolylineFields::normal, kPatched | kNonDefault | kAddWhenMissing),
+            })) {}
+
+ protected:
+  void LoadOwn(PolylineFields& f, int16_t code, std::string_view value) const override {
+    auto& v = f.vertices;
+    switch (code) {
+      case kCount:
+        v.reserve(static_cast<size_t>(std::clamp<int64_t>(ToInt(value), 0, 1 << 20)));
+        break;
+      case kX:
+        v.push_back({ToDouble(value)});
+        break;
+      case kY:
+        if (!v.empty()) v.back().y = ToDouble(value);
+        break;
+      case kStartWidth:
+        if (!v.empty()) v.back().start_width = ToDouble(value);
+        break;
+      case kEndWidth:
+        if (!v.empty()) v.back().end_width = ToDouble(value);
+        break;
+      case kBulge:
+        if (!v.empty()) v.back().bulge = ToDouble(value);
+        break;
+      default:
+        break;
+    }
   }
 
-  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    auto& line = static_cast<MemLWPolyline&>(entity);
+  void WriteOwn(const EntityState&, const EntityFields&, const PolylineFields& f, int16_t code,
+                TagOut& out) const override {
+    if (code == kCount) out.Write(kCount, static_cast<int64_t>(f.vertices.size()));
+    if (code == kX) WriteVertices(f, out);
+  }
+
+  void CheckWritable(const TagOut& out) const override { RefuseR12(out, type()); }
+
+ public:
+  void Patch(const EntityState& state, const EntityFields& entity, const RawTags& tags,
+             uint64_t owner, TagOut& out) const override {
+    const PolylineFields& f = entity.Of<PolylineFields>();
     const VertexIds ids = VertexIdsOf(tags);
-    bool wrote_vertices = false, normal_written = false, elevation_written = false;
-    PatchTags(entity, tags, owner, out,
-              [&](int16_t code, std::string_view value, bool, bool embedded) {
+    bool wrote_vertices = false;
+    FieldsSeen written = 0;
+    PatchTags(state, tags, owner, out,
+              [&](int16_t code, std::string_view value, bool first, bool embedded) {
                 if (embedded) return false;
                 switch (code) {
-                  case 70:
-                    out.Write(70, (ToInt(value) & ~int64_t{1}) | (line.fields().closed ? 1 : 0));
+                  case kCount:
+                    out.Write(kCount, static_cast<int64_t>(f.vertices.size()));
                     return true;
-                  case 90:
-                    out.Write(90, static_cast<int64_t>(line.fields().vertices.size()));
-                    return true;
-                  case 38:
-                    out.Write(38, line.fields().elevation);
-                    elevation_written = true;
-                    return true;
-                  case 10:
-                    // The vertices go where the first stood; their other tags with them.
+                  case kX:
+                    // The vertices go where the first stood, their other tags
+                    // with them, after the elevation when the file had none.
                     if (!wrote_vertices) {
-                      if (!elevation_written && line.fields().elevation != 0)
-                        out.Write(38, line.fields().elevation);
-                      WriteVertices(line, out, &ids);
+                      if (!rows().Seen(written, kElevation) && f.elevation != 0) {
+                        out.Write(kElevation, f.elevation);
+                      }
+                      WriteVertices(f, out, &ids);
                       wrote_vertices = true;
                     }
                     return true;
-                  case 20:
-                  case 40:
-                  case 41:
-                  case 42:
-                  case 91:
-                    return true;
-                  case 210:
-                    out.Write(210, line.fields().normal[0]);
-                    normal_written = true;
-                    return true;
-                  case 220:
-                    out.Write(220, line.fields().normal[1]);
-                    return true;
-                  case 230:
-                    out.Write(230, line.fields().normal[2]);
+                  case kY:
+                  case kStartWidth:
+                  case kEndWidth:
+                  case kBulge:
+                  case kVertexId:
                     return true;
                   default:
-                    return false;
+                    return first && rows().Patch(f, &entity, code, value, out, written);
                 }
               });
-    if (!normal_written && !IsUp(line.fields().normal)) out.Point(210, line.fields().normal);
-  }
-
-  void WriteNew(EntityCore& entity, TagOut& out) const override {
-    if (out.r12()) throw DxfError("a LWPOLYLINE entity cannot be saved in the R12 (AC1009) format");
-    auto& line = static_cast<MemLWPolyline&>(entity);
-    out.Subclass("AcDbPolyline");
-    out.Write(90, static_cast<int64_t>(line.fields().vertices.size()));
-    out.Write(70, static_cast<int64_t>(line.fields().closed ? 1 : 0));
-    if (line.fields().constant_width != 0) out.Write(43, line.fields().constant_width);
-    if (line.fields().elevation != 0) out.Write(38, line.fields().elevation);
-    WriteVertices(line, out);
-    if (!IsUp(line.fields().normal)) out.Point(210, line.fields().normal);
+    rows().PatchMissing(f, out, written);
   }
 
  private:
@@ -241,248 +237,176 @@ class PolylineCodec final : public EntityCodec {
     VertexIds ids;
     size_t vertices = 0;
     ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
-      if (code == 10) ++vertices;
-      if (code == 91 && vertices > 0) ids.emplace_back(vertices - 1, value);
+      if (code == kX) ++vertices;
+      if (code == kVertexId && vertices > 0) ids.emplace_back(vertices - 1, value);
     });
     return ids;
   }
 
-  static void WriteVertices(const MemLWPolyline& line, TagOut& out,
-                            const VertexIds* ids = nullptr) {
+  static void WriteVertices(const PolylineFields& f, TagOut& out, const VertexIds* ids = nullptr) {
     auto id = ids != nullptr ? ids->begin() : VertexIds::const_iterator{};
-    for (size_t i = 0; i < line.fields().vertices.size(); ++i) {
-      const auto& v = line.fields().vertices[i];
-      out.Write(10, v.x);
-      out.Write(20, v.y);
-      for (; ids != nullptr && id != ids->end() && id->first == i; ++id) out.Write(91, id->second);
-      if (v.start_width != 0 || v.end_width != 0) {
-        out.Write(40, v.start_width);
-        out.Write(41, v.end_width);
+    for (size_t i = 0; i < f.vertices.size(); ++i) {
+      const auto& v = f.vertices[i];
+      out.Write(kX, v.x);
+      out.Write(kY, v.y);
+      for (; ids != nullptr && id != ids->end() && id->first == i; ++id) {
+        out.Write(kVertexId, id->second);
       }
-      if (v.bulge != 0) out.Write(42, v.bulge);
+      if (v.start_width != 0 || v.end_width != 0) {
+        out.Write(kStartWidth, v.start_width);
+        out.Write(kEndWidth, v.end_width);
+      }
+      if (v.bulge != 0) out.Write(kBulge, v.bulge);
     }
   }
 };
 
-class PointCodec final : public EntityCodec {
+class PointCodec final : public RowCodec<PointFields> {
  public:
-  std::string_view type() const override { return "POINT"; }
-  EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemPoint>(0); }
-
-  void Load(EntityCore& entity, const RawTags& tags, const TextCodec&) const override {
-    FirstPoint at(static_cast<MemPoint&>(entity).fields().position);
-    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) { at.Take(code, value); });
-  }
-
-  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    PatchWithPoint(entity, tags, owner, out, static_cast<MemPoint&>(entity).fields().position);
-  }
-
-  void WriteNew(EntityCore& entity, TagOut& out) const override {
-    out.Subclass("AcDbPoint");
-    out.Point(10, static_cast<MemPoint&>(entity).fields().position);
-  }
+  PointCodec()
+      : RowCodec("POINT", EntityKind::kPoint,
+                 FieldRows<PointFields>({
+                     After("AcDbPoint", PointField(10, &PointFields::position, kPatched)),
+                 })) {}
 };
 
-class MTextCodec final : public EntityCodec {
+class MTextCodec final : public RowCodec<MTextFields> {
+  // The text comes in pieces: `kPiece` for all but the last, `kLast` for
+  // the last.
+  static constexpr int16_t kPiece = 3, kLast = 1;
+  static constexpr size_t kPieceBytes = 250;
+
  public:
-  std::string_view type() const override { return "MTEXT"; }
-  EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemMText>(0); }
+  MTextCodec()
+      : RowCodec("MTEXT", EntityKind::kMText,
+                 FieldRows<MTextFields>({
+                     After("AcDbMText", PointField(10, &MTextFields::insertion, kPatched)),
+                     NumberField(40, &MTextFields::height, kPatched),
+                     NumberField(41, &MTextFields::width),
+                     IntegerConstant<MTextFields>(71, 1),  // attached at the top left
+                     IntegerConstant<MTextFields>(72, 5),  // by style
+                     OwnField<MTextFields>(kLast),
+                 })) {}
 
-  void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
-    auto& mtext = static_cast<MemMText&>(entity);
-    // The text comes in pieces: 3 for all but the last, 1 for the last.
+  void Load(const EntityFields& entity, const RawTags& tags, const TextCodec& text) const override {
+    MTextFields& f = entity.Of<MTextFields>();
+    // Pieces are joined raw, since a character may straddle two of them,
+    // and decoded once.
     std::string body, last;
-    FirstPoint at(mtext.fields().insertion);
+    FieldsSeen seen = 0;
     ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
-      if (at.Take(code, value)) return;
-      if (code == 40) mtext.fields().height = ToDouble(value);
-      if (code == 41) mtext.fields().width = ToDouble(value);
-      if (code == 3) body += value;
-      if (code == 1) last = value;
+      if (rows().Load(f, &entity, code, value, text, seen)) return;
+      if (code == kPiece) body += value;
+      if (code == kLast) last = value;
     });
-    mtext.fields().text = DecodeText(text, body + last);
+    f.text = DecodeText(text, body + last);
   }
 
-  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    const auto& mtext = static_cast<MemMText&>(entity);
-    const Point3& p = mtext.fields().insertion;
-    const double height = mtext.fields().height;
-    PatchTags(entity, tags, owner, out, [&](int16_t code, std::string_view, bool first, bool) {
-      if (PatchPoint(p, code, first, out)) return true;
-      if (!first || code != 40) return false;
-      out.Write(40, height);
-      return true;
-    });
-  }
-
-  void WriteNew(EntityCore& entity, TagOut& out) const override {
-    if (out.r12()) throw DxfError("a MTEXT entity cannot be saved in the R12 (AC1009) format");
-    const auto& m = static_cast<MemMText&>(entity);
-    out.Subclass("AcDbMText");
-    out.Point(10, m.fields().insertion);
-    out.Write(40, m.fields().height);
-    out.Write(41, m.fields().width);
-    out.Write(71, int64_t{1});
-    out.Write(72, int64_t{5});
-    const std::string text = out.Enc(m.fields().text);
-    // Long texts go in pieces of 250 bytes, the last under code 1, never
-    // splitting a UTF-8 character.
+ protected:
+  void WriteOwn(const EntityState&, const EntityFields&, const MTextFields& f, int16_t,
+                TagOut& out) const override {
+    const std::string text = out.Enc(f.text);
+    // Long texts go in pieces, never splitting a UTF-8 character.
     size_t at = 0;
-    while (text.size() - at > 250) {
-      size_t n = 250;
+    while (text.size() - at > kPieceBytes) {
+      size_t n = kPieceBytes;
       while (n > 0 && (static_cast<unsigned char>(text[at + n]) & 0xC0) == 0x80) --n;
-      out.Write(3, std::string_view(text).substr(at, n));
+      out.Write(kPiece, std::string_view(text).substr(at, n));
       at += n;
     }
-    out.Write(1, std::string_view(text).substr(at));
+    out.Write(kLast, std::string_view(text).substr(at));
   }
+
+  void CheckWritable(const TagOut& out) const override { RefuseR12(out, type()); }
 };
 
-class AttributeDefinitionCodec final : public EntityCodec {
+const SharedText kTag{[](const EntityFields& e) -> const std::string& { return e.tag(); },
+                      [](const EntityFields& e, std::string_view t) { e.set_tag(t); }};
+const SharedText kPrompt{[](const EntityFields& e) -> const std::string& { return e.prompt(); },
+                         [](const EntityFields& e, std::string_view t) { e.set_prompt(t); }};
+const SharedText kBlockName{
+    [](const EntityFields& e) -> const std::string& { return e.block_name(); },
+    [](const EntityFields& e, std::string_view t) { e.set_block_name(std::string(t)); }};
+
+class AttributeDefinitionCodec final : public RowCodec<AttributeDefinitionFields> {
+  using F = AttributeDefinitionFields;
+
  public:
-  std::string_view type() const override { return "ATTDEF"; }
-  EntityCore* Make(MemDocument& doc) const override {
-    return doc.NewEntity<MemAttributeDefinition>(0);
-  }
-
-  void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
-    auto& definition = static_cast<MemAttributeDefinition&>(entity);
-    FirstPoint at(definition.fields().insertion);
-    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
-      if (at.Take(code, value)) return;
-      if (code == 1) definition.fields().value = DecodeText(text, value);
-      if (code == 2) definition.set_tag(DecodeText(text, value));
-      if (code == 3) definition.set_prompt(DecodeText(text, value));
-      if (code == 40) definition.fields().height = ToDouble(value);
-      if (code == 70) definition.fields().mode = static_cast<int32_t>(ToInt(value));
-    });
-  }
-
-  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    PatchWithPoint(entity, tags, owner, out,
-                   static_cast<MemAttributeDefinition&>(entity).fields().insertion);
-  }
-
-  void WriteNew(EntityCore& entity, TagOut& out) const override {
-    const auto& a = static_cast<MemAttributeDefinition&>(entity);
-    out.Subclass("AcDbText");
-    out.Point(10, a.fields().insertion);
-    out.Write(40, a.fields().height);
-    out.Write(1, out.Enc(a.fields().value));
-    out.Subclass("AcDbAttributeDefinition");
-    if (!out.r12()) out.Write(280, int64_t{0});
-    out.Write(3, out.Enc(a.prompt()));
-    out.Write(2, out.Enc(a.tag()));
-    out.Write(70, static_cast<int64_t>(a.fields().mode));
-  }
+  AttributeDefinitionCodec()
+      : RowCodec("ATTDEF", EntityKind::kAttributeDefinition,
+                 FieldRows<F>({
+                     After("AcDbText", PointField(10, &F::insertion, kPatched)),
+                     NumberField(40, &F::height),
+                     TextField(1, &F::value),
+                     After("AcDbAttributeDefinition", IntegerConstant<F>(280, 0, kNotInR12)),
+                     SharedField<F>(3, kPrompt),
+                     SharedField<F>(2, kTag),
+                     IntegerField(70, &F::mode),
+                 })) {}
 };
 
-class AttributeCodec final : public EntityCodec {
+class AttributeCodec final : public RowCodec<AttributeFields> {
+  using F = AttributeFields;
+
  public:
-  std::string_view type() const override { return "ATTRIB"; }
-  EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemAttribute>(0); }
-
-  void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
-    auto& attribute = static_cast<MemAttribute&>(entity);
-    FirstPoint at(attribute.fields().insertion);
-    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
-      if (at.Take(code, value)) return;
-      if (code == 1) attribute.fields().value = DecodeText(text, value);
-      if (code == 2) attribute.set_tag(DecodeText(text, value));
-      if (code == 40) attribute.fields().height = ToDouble(value);
-    });
-  }
-
-  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    PatchWithPoint(entity, tags, owner, out, static_cast<MemAttribute&>(entity).fields().insertion);
-  }
-
-  void WriteNew(EntityCore& entity, TagOut& out) const override {
-    const auto& a = static_cast<MemAttribute&>(entity);
-    out.Subclass("AcDbText");
-    out.Point(10, a.fields().insertion);
-    out.Write(40, a.fields().height);
-    out.Write(1, out.Enc(a.fields().value));
-    out.Subclass("AcDbAttribute");
-    if (!out.r12()) out.Write(280, int64_t{0});
-    out.Write(2, out.Enc(a.tag()));
-    out.Write(70, int64_t{0});
-  }
+  AttributeCodec()
+      : RowCodec("ATTRIB", EntityKind::kAttribute,
+                 FieldRows<F>({
+                     After("AcDbText", PointField(10, &F::insertion, kPatched)),
+                     NumberField(40, &F::height),
+                     TextField(1, &F::value),
+                     After("AcDbAttribute", IntegerConstant<F>(280, 0, kNotInR12)),
+                     SharedField<F>(2, kTag),
+                     IntegerConstant<F>(70, 0),
+                 })) {}
 };
 
-class BlockReferenceCodec final : public EntityCodec {
+class BlockReferenceCodec final : public RowCodec<BlockReferenceFields> {
+  using F = BlockReferenceFields;
+
  public:
-  std::string_view type() const override { return "INSERT"; }
-  EntityCore* Make(MemDocument& doc) const override { return doc.NewEntity<MemBlockReference>(0); }
-
-  void Load(EntityCore& entity, const RawTags& tags, const TextCodec& text) const override {
-    auto& reference = static_cast<MemBlockReference&>(entity);
-    FirstPoint at(reference.fields().insertion);
-    ForEachOwnTag(tags, [&](int16_t code, std::string_view value) {
-      if (at.Take(code, value)) return;
-      switch (code) {
-        case 2:
-          reference.set_block_name(DecodeText(text, Trim(value)));
-          break;
-        case 41:
-          reference.fields().scale[0] = ToDouble(value);
-          break;
-        case 42:
-          reference.fields().scale[1] = ToDouble(value);
-          break;
-        case 43:
-          reference.fields().scale[2] = ToDouble(value);
-          break;
-        case 50:
-          reference.fields().rotation = ToDouble(value) / kDegrees;
-          break;
-        default:
-          break;
-      }
-    });
-  }
-
-  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    PatchWithPoint(entity, tags, owner, out,
-                   static_cast<MemBlockReference&>(entity).fields().insertion);
-  }
-
-  void WriteNew(EntityCore& entity, TagOut& out) const override {
-    const auto& r = static_cast<MemBlockReference&>(entity);
-    out.Subclass("AcDbBlockReference");
-    if (!r.attributes.empty()) out.Write(66, int64_t{1});
-    out.Write(2, out.Enc(r.block_name()));
-    out.Point(10, r.fields().insertion);
-    if (r.fields().scale[0] != 1) out.Write(41, r.fields().scale[0]);
-    if (r.fields().scale[1] != 1) out.Write(42, r.fields().scale[1]);
-    if (r.fields().scale[2] != 1) out.Write(43, r.fields().scale[2]);
-    if (r.fields().rotation != 0) out.Write(50, r.fields().rotation * kDegrees);
-  }
+  BlockReferenceCodec()
+      : RowCodec("INSERT", EntityKind::kBlockReference,
+                 FieldRows<F>({
+                     After("AcDbBlockReference", OwnField<F>(group::kAttributesFollow)),
+                     SharedField<F>(2, kBlockName, kTrimmed),
+                     PointField(10, &F::insertion, kPatched),
+                     AxisField(41, &F::scale, 0, kNonDefault),
+                     AxisField(42, &F::scale, 1, kNonDefault),
+                     AxisField(43, &F::scale, 2, kNonDefault),
+                     NumberField(50, &F::rotation, kNonDefault, 1 / kDegrees),
+                 })) {}
 
   // The attributes, then the end of their sequence: as the file held it
   // (its owner anew once the reference changed), or made here.
-  void WriteFollowing(EntityCore& entity, const RawTags* sequence_end, TagOut& out) const override {
-    auto& ref = static_cast<MemBlockReference&>(entity);
+  void WriteFollowing(const EntityState& state, const EntityFields& entity,
+                      const RawTags* sequence_end, EntityOut& out) const override {
+    const size_t attributes = entity.attribute_count();
     // A sequence the file held is written back even when it holds no
     // attributes: the reference says one follows.
-    if (ref.attributes.empty() && sequence_end == nullptr) return;
-    for (MemAttribute* a : ref.attributes) out.write_entity(*a, ref.handle());
-    out.Write(0, "SEQEND");
+    if (attributes == 0 && sequence_end == nullptr) return;
+    for (size_t i = 0; i < attributes; ++i) out.write_entity(entity.attribute(i), state.handle);
+    out.out.Write(group::kType, "SEQEND");
     if (sequence_end != nullptr) {
       for (const auto [code, value] : *sequence_end) {
-        if (code == 330 && ref.dirty()) {
-          out.Write(330, Hex(ref.handle()));
+        if (code == group::kOwner && state.dirty) {
+          out.out.Write(group::kOwner, Hex(state.handle));
         } else {
-          out.Write(code, value);
+          out.out.Write(code, value);
         }
       }
       return;
     }
-    if (out.has_handles()) out.Write(5, Hex(out.new_handle()));
-    if (!out.r12()) out.Write(330, Hex(ref.handle()));
-    out.Subclass("AcDbEntity");
-    out.Write(8, LayerName(ref, out));
+    if (out.out.has_handles()) out.out.Write(group::kHandle, Hex(out.new_handle()));
+    if (!out.out.r12()) out.out.Write(group::kOwner, Hex(state.handle));
+    out.out.Subclass("AcDbEntity");
+    out.out.Write(group::kLayer, LayerName(state, out.out));
+  }
+
+ protected:
+  void WriteOwn(const EntityState&, const EntityFields& entity, const F&, int16_t code,
+                TagOut& out) const override {
+    if (entity.attribute_count() > 0) out.Write(code, int64_t{1});
   }
 };
 
@@ -491,14 +415,14 @@ class BlockReferenceCodec final : public EntityCodec {
 class KeptCodec final : public EntityCodec {
  public:
   std::string_view type() const override { return {}; }
-  EntityCore* Make(MemDocument&) const override { return nullptr; }
-  void Load(EntityCore&, const RawTags&, const TextCodec&) const override {}
-  void Patch(EntityCore& entity, const RawTags& tags, uint64_t owner, TagOut& out) const override {
-    PatchTags(entity, tags, owner, out,
-              [](int16_t, std::string_view, bool, bool) { return false; });
+  EntityKind kind() const override { return EntityKind::kOther; }
+  void Load(const EntityFields&, const RawTags&, const TextCodec&) const override {}
+  void Patch(const EntityState& state, const EntityFields&, const RawTags& tags, uint64_t owner,
+             TagOut& out) const override {
+    PatchTags(state, tags, owner, out, [](int16_t, std::string_view, bool, bool) { return false; });
   }
-  void WriteNew(EntityCore& entity, TagOut&) const override {
-    throw DxfError(std::string("an entity of type ") + entity.TypeName() +
+  void WriteNew(const EntityState& state, const EntityFields&, TagOut&) const override {
+    throw DxfError(std::string("an entity of type ") + state.type +
                    " was made without its file tags and cannot be written");
   }
 };
@@ -525,9 +449,12 @@ const EntityCodec* CodecOf(std::string_view type) {
   return nullptr;
 }
 
-const EntityCodec& CodecOf(const EntityCore& entity) {
-  const EntityCodec* codec = CodecOf(entity.TypeName());
-  return codec != nullptr ? *codec : kKept;
+const EntityCodec& CodecOf(const EntityState& entity) {
+  if (entity.kind == EntityKind::kOther) return kKept;
+  for (const EntityCodec* codec : kCodecs) {
+    if (codec->kind() == entity.kind) return *codec;
+  }
+  return kKept;
 }
 
 }  // namespace palvane::dxf

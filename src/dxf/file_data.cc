@@ -10,14 +10,18 @@
 #include "dxf/file_io.h"
 #include "dxf/tags.h"
 #include "dxf/text.h"
+#include "dxf/values.h"
 #include "host/check.h"
-#include "host/memory/entities.h"
+#include "host/fold.h"
+#include "host/memory/builder.h"
 
 namespace palvane::dxf {
 
 using host::Variant;
 using host::memory::EntityCore;
-using host::memory::ObjectCore;
+using host::memory::ObjectState;
+
+std::string KeyOf(std::string_view name) { return host::FoldedText(name); }
 
 DxfFile::DxfFile() = default;
 DxfFile::~DxfFile() = default;
@@ -54,16 +58,16 @@ uint32_t DxfFile::AddRecord(RawTags tags, RawTags xdata_tags) {
   return record;
 }
 
-const RawTags& DxfFile::TagsOf(const ObjectCore& object) const {
-  PALVANE_CHECK(object.record() < records.size());
-  return records[object.record()];
+const RawTags& DxfFile::TagsOf(const ObjectState& object) const {
+  PALVANE_CHECK(object.record < records.size());
+  return records[object.record];
 }
 
-const RawTags& DxfFile::XDataOf(const ObjectCore& object) const {
+const RawTags& DxfFile::XDataOf(const ObjectState& object) const {
   static const RawTags kNone;
-  if (!object.xdata_unread()) return kNone;
-  PALVANE_CHECK(object.record() != 0 && object.record() + 1 < records.size());
-  return records[object.record() + 1];
+  if (!object.xdata_unread) return kNone;
+  PALVANE_CHECK(object.record != 0 && object.record + 1 < records.size());
+  return records[object.record + 1];
 }
 
 uint32_t DxfFile::Adopt(const host::memory::FieldSource& from, uint32_t record) {
@@ -94,8 +98,8 @@ void DxfFile::ReadXData(const RawTags& tags, std::string_view app_name, host::XD
   // Application names are plain ASCII in practice; a name with other bytes
   // is decoded before it is compared.
   auto is_app = [&](std::string_view raw) {
-    if (IsPlainText(raw)) return host::memory::FoldedEqual{}(raw, app_name);
-    return host::memory::FoldedEqual{}(DecodeText(Text(), raw), app_name);
+    if (IsPlainText(raw)) return host::SameFolded(raw, app_name);
+    return host::SameFolded(DecodeText(Text(), raw), app_name);
   };
   bool in_group = false;
   for (const auto [code, value] : tags) {
@@ -146,7 +150,8 @@ void DxfFile::ReadXData(const RawTags& tags, std::string_view app_name, host::XD
 }
 
 void DxfFile::LoadFields(EntityCore& entity) const {
-  CodecOf(entity).Load(entity, TagsOf(entity), Text());
+  const host::memory::EntityState state = host::memory::Walk::StateOf(entity);
+  CodecOf(state).Load(host::memory::EntityFields(entity), TagsOf(state), Text());
 }
 
 RawTags WithoutForeignReferences(const RawTags& tags) {
@@ -165,25 +170,14 @@ RawTags WithoutForeignReferences(const RawTags& tags) {
   return kept;
 }
 
-host::memory::MemApplication& InMemory(host::Application& app) {
-  host::memory::MemApplication* mem = host::memory::InMemory(app);
-  if (mem == nullptr) throw DxfError("drawing files are read into in-memory drawings only");
-  return *mem;
-}
-
-host::memory::MemDocument& InMemory(host::Document& doc) {
-  host::memory::MemDocument* mem = host::memory::InMemory(doc);
-  if (mem == nullptr) throw DxfError("only in-memory drawings are written to files");
-  return *mem;
-}
-
 host::Ref<host::Document> ReadDrawing(host::Application& app, std::string bytes,
                                       const std::string& name) {
   CheckDrawingSize(bytes.size());
-  auto doc = InMemory(app).NewDetachedDocument(name);
+  host::Ref<host::Document> doc = host::memory::Builder::NewDrawing(app, name);
+  if (!doc) throw DxfError("drawing files are read into in-memory drawings only");
   auto file = std::make_shared<DxfFile>();
   ReadInto(*doc, file, std::move(bytes));
-  return host::Ref<host::Document>(doc);
+  return doc;
 }
 
 host::Ref<host::Document> ReadDrawing(host::Application& app, std::string_view bytes,
@@ -192,7 +186,9 @@ host::Ref<host::Document> ReadDrawing(host::Application& app, std::string_view b
 }
 
 std::string VersionOf(host::Document& doc) {
-  const auto* file = dynamic_cast<const DxfFile*>(InMemory(doc).field_source());
+  const auto walk = host::memory::Walk::For(doc);
+  if (!walk) throw DxfError("only in-memory drawings are written to files");
+  const auto* file = dynamic_cast<const DxfFile*>(walk->field_source());
   return file != nullptr ? file->version : "AC1027";
 }
 

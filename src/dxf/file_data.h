@@ -1,7 +1,7 @@
 #pragma once
 
-// What a drawing file held beyond the in-memory model, shared by the reader
-// and the writer.
+// What a drawing file held beyond the in-memory model (the file image),
+// shared by the reader and the writer.
 
 #include <algorithm>
 #include <charconv>
@@ -17,14 +17,8 @@
 #include <vector>
 
 #include "dxf/raw_tags.h"
-#include "host/convert.h"
-#include "host/memory/builder.h"
 #include "host/memory/field_source.h"
-
-namespace palvane::host::memory {
-class MemApplication;
-class ObjectCore;
-}  // namespace palvane::host::memory
+#include "host/memory/walk.h"
 
 namespace palvane::dxf {
 
@@ -32,8 +26,6 @@ class TextCodec;
 
 // Stands in the header's variable list for a "0 ENDSEC" found among them.
 inline constexpr std::string_view kStrayEndSection{"\0ENDSEC", 7};
-
-inline constexpr double kDegrees = 180.0 / std::numbers::pi;
 
 // A symbol table as read: its own tags, and the entries of tables the host
 // does not model.
@@ -91,7 +83,7 @@ struct DxfFile final : host::memory::FieldSource {
   std::vector<std::pair<std::string, RawTags>> header;  // $NAME, its value tags
   std::map<std::string, RawTags> raw_sections;          // by name
   std::vector<Table> tables;
-  std::map<std::string, RawTags> appids;  // by folded name
+  std::map<std::string, RawTags> appids;  // by folded name (KeyOf)
   // Layers and applications the drawing had without the file listing them
   // (by folded name): they stay out of the tables, as in the file.
   std::set<std::string> implicit_layers, implicit_apps;
@@ -113,9 +105,9 @@ struct DxfFile final : host::memory::FieldSource {
   // A new record of an object's own tags and extended data.
   uint32_t AddRecord(RawTags tags, RawTags xdata_tags);
   // An object's own tags; empty for an object made in the program.
-  const RawTags& TagsOf(const host::memory::ObjectCore& object) const;
+  const RawTags& TagsOf(const host::memory::ObjectState& object) const;
   // An object's extended data as the file held it, while it is unread.
-  const RawTags& XDataOf(const host::memory::ObjectCore& object) const;
+  const RawTags& XDataOf(const host::memory::ObjectState& object) const;
 
   bool r12() const { return version <= "AC1009"; }
   bool utf8() const { return version >= "AC1021"; }
@@ -140,75 +132,16 @@ struct DxfFile final : host::memory::FieldSource {
   size_t packed_left_ = 0;
 };
 
-inline std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-inline double ToDouble(std::string_view s) {
-  s = Trim(s);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  double d = 0;
-  std::from_chars(s.data(), s.data() + s.size(), d);
-  return d;
-}
-
-inline int64_t ToInt(std::string_view s) {
-  s = Trim(s);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  int64_t v = 0;
-  std::from_chars(s.data(), s.data() + s.size(), v);
-  return v;
-}
-
-inline std::string Hex(uint64_t h) { return host::HexText(h); }
-
-// A handle: one to sixteen hexadecimal digits, spaces around allowed.
-inline bool ParseHandle(std::string_view s, uint64_t& h) {
-  s = Trim(s);
-  if (s.empty() || s.size() > 16) return false;
-  uint64_t value = 0;
-  for (const char c : s) {
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
-      digit = static_cast<unsigned>((c | 0x20) - 'a' + 10);
-    } else {
-      return false;
-    }
-    value = value << 4 | digit;
-  }
-  h = value;
-  return true;
-}
-
-// A drawing version as $ACADVER gives it: AC and four digits.
-inline bool IsDrawingVersion(std::string_view s) {
-  return s.size() == 6 && s.starts_with("AC") &&
-         std::all_of(s.begin() + 2, s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// An entity type: a name of letters, digits and underscores.
-inline bool IsEntityTypeName(std::string_view s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
-  });
-}
-
-// The in-memory application or drawing behind a host object; DxfError for
-// another host's.
-host::memory::MemApplication& InMemory(host::Application& app);
-host::memory::MemDocument& InMemory(host::Document& doc);
+// The key of a name in the file image's sets and maps: letter case aside,
+// as the drawing compares names.
+std::string KeyOf(std::string_view name);
 
 // Tags of an object copied from another drawing, without what refers to
 // that drawing's other objects: reactor and dictionary groups, linetype and
 // style names, and every handle but the owner's, which the copy gets anew.
 RawTags WithoutForeignReferences(const RawTags& tags);
 
-// Reads a file into a fresh drawing; DxfError on bad input.
-void ReadInto(host::memory::MemDocument& doc, const std::shared_ptr<DxfFile>& file,
-              std::string bytes);
+// Reads a file into a fresh drawing, an in-memory one; DxfError on bad input.
+void ReadInto(host::Document& doc, const std::shared_ptr<DxfFile>& file, std::string bytes);
 
 }  // namespace palvane::dxf

@@ -4,7 +4,7 @@
 
 #include "dxf/drawing.h"
 #include "dxf/tags.h"
-#include "host/memory/memory_host.h"
+#include "host/memory/builder.h"
 #include "platform/files.h"
 
 namespace palvane::dxf {
@@ -71,7 +71,7 @@ host::Ref<host::Document> LoadDrawing(host::Application& app, const std::string&
   } catch (const DxfError& e) {
     throw DxfError(path + ": " + e.what());
   }
-  host::memory::Open(*doc);
+  host::memory::Builder::Open(*doc);
   return doc;
 }
 

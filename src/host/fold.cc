@@ -23,6 +23,17 @@ char32_t FoldLetter(char32_t c) {
   return c;
 }
 
+bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x == y) continue;
+    if (x >= 0x80 || y >= 0x80) return FoldedText(a) == FoldedText(b);
+    if ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z') return false;
+  }
+  return true;
+}
+
 bool HasNonAscii(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return true;

@@ -16,6 +16,9 @@ char32_t FoldLetter(char32_t c);
 // valid UTF-8 stay as they are. The byte length never changes.
 std::string FoldedText(std::string_view utf8);
 
+// Whether two names are the same, letter case aside.
+bool SameFolded(std::string_view a, std::string_view b);
+
 // Whether `text` holds a byte outside ASCII.
 bool HasNonAscii(std::string_view text);
 

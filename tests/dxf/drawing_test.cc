@@ -13,6 +13,7 @@
 #include "dxf/file_io.h"
 #include "dxf/tags.h"
 #include "dxf/template.h"
+#include "dxf/values.h"
 #include "platform/files.h"
 #include "support/dxf_compare.h"
 #include "support/river.h"

@@ -186,10 +186,6 @@ class MemApplication final : public Application,
 
 // Entities the host models. Their fields are public for the file reader,
 // writer and tests; the host interface is what the operations use.
-struct LWVertex {
-  double x = 0, y = 0, bulge = 0, start_width = 0, end_width = 0;
-};
-
 class MemLWPolyline;
 class MemPoint;
 class MemMText;

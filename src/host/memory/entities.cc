@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "geometry/vec.h"
+#include "host/check.h"
 
 namespace palvane::host::memory {
 
@@ -667,6 +668,91 @@ EntityCore* MemOpaqueEntity::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemOpaqueEntity>(target->NextHandle(), type_);
   CopyCoreInto(*copy, target);
   return copy;
+}
+
+// ---------------------------------------------------------------------------
+// Fields by kind
+
+namespace {
+
+template <class Entity>
+Entity& As(EntityCore& entity, EntityKind kind) {
+  PALVANE_CHECK(entity.kind() == kind);
+  return static_cast<Entity&>(entity);
+}
+
+}  // namespace
+
+EntityKind EntityFields::kind() const { return entity_.kind(); }
+
+template <>
+PolylineFields& EntityFields::Of<PolylineFields>() const {
+  auto& line = As<MemLWPolyline>(entity_, EntityKind::kPolyline);
+  // The caller may change the vertices.
+  line.InvalidateLength();
+  return line.fields();
+}
+template <>
+PointFields& EntityFields::Of<PointFields>() const {
+  return As<MemPoint>(entity_, EntityKind::kPoint).fields();
+}
+template <>
+MTextFields& EntityFields::Of<MTextFields>() const {
+  return As<MemMText>(entity_, EntityKind::kMText).fields();
+}
+template <>
+AttributeDefinitionFields& EntityFields::Of<AttributeDefinitionFields>() const {
+  return As<MemAttributeDefinition>(entity_, EntityKind::kAttributeDefinition).fields();
+}
+template <>
+AttributeFields& EntityFields::Of<AttributeFields>() const {
+  return As<MemAttribute>(entity_, EntityKind::kAttribute).fields();
+}
+template <>
+BlockReferenceFields& EntityFields::Of<BlockReferenceFields>() const {
+  return As<MemBlockReference>(entity_, EntityKind::kBlockReference).fields();
+}
+
+const std::string& EntityFields::tag() const {
+  if (entity_.kind() == EntityKind::kAttribute) {
+    return As<MemAttribute>(entity_, EntityKind::kAttribute).tag();
+  }
+  return As<MemAttributeDefinition>(entity_, EntityKind::kAttributeDefinition).tag();
+}
+
+void EntityFields::set_tag(std::string_view tag) const {
+  if (entity_.kind() == EntityKind::kAttribute) {
+    As<MemAttribute>(entity_, EntityKind::kAttribute).set_tag(tag);
+  } else {
+    As<MemAttributeDefinition>(entity_, EntityKind::kAttributeDefinition).set_tag(tag);
+  }
+}
+
+const std::string& EntityFields::prompt() const {
+  return As<MemAttributeDefinition>(entity_, EntityKind::kAttributeDefinition).prompt();
+}
+
+void EntityFields::set_prompt(std::string_view prompt) const {
+  As<MemAttributeDefinition>(entity_, EntityKind::kAttributeDefinition).set_prompt(prompt);
+}
+
+const std::string& EntityFields::block_name() const {
+  return As<MemBlockReference>(entity_, EntityKind::kBlockReference).block_name();
+}
+
+void EntityFields::set_block_name(std::string name) const {
+  As<MemBlockReference>(entity_, EntityKind::kBlockReference).set_block_name(std::move(name));
+}
+
+size_t EntityFields::attribute_count() const {
+  if (entity_.kind() != EntityKind::kBlockReference) return 0;
+  return static_cast<MemBlockReference&>(entity_).attributes.size();
+}
+
+EntityCore& EntityFields::attribute(size_t index) const {
+  auto& reference = As<MemBlockReference>(entity_, EntityKind::kBlockReference);
+  PALVANE_CHECK(index < reference.attributes.size());
+  return *reference.attributes[index];
 }
 
 }  // namespace palvane::host::memory

@@ -46,6 +46,7 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "LWPolyline"; }
   const char* TypeName() const override { return "LWPOLYLINE"; }
+  EntityKind kind() const override { return EntityKind::kPolyline; }
   EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
@@ -73,14 +74,7 @@ class MemLWPolyline final : public MemEntity<LWPolyline> {
   // What the kind holds beyond every entity, made when first used, so that
   // a polyline nobody reads costs no more than its tags in the file. Code
   // that changes the vertices or `closed` calls InvalidateLength().
-  struct Fields {
-    std::vector<LWVertex> vertices;
-    bool closed = false;
-    double elevation = 0.0;
-    double constant_width = 0.0;
-    double thickness = 0.0;
-    Point3 normal{0, 0, 1};
-  };
+  using Fields = PolylineFields;
   Fields& fields() { return Loaded(); }
   const Fields& fields() const { return Loaded(); }
 
@@ -104,14 +98,13 @@ class MemPoint final : public MemEntity<PointEntity> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "Point"; }
   const char* TypeName() const override { return "POINT"; }
+  EntityKind kind() const override { return EntityKind::kPoint; }
   EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
   Point3 Coordinates() override;
 
-  struct Fields {
-    Point3 position{0, 0, 0};
-  };
+  using Fields = PointFields;
   Fields& fields() {
     Load();
     return fields_;
@@ -130,6 +123,7 @@ class MemMText final : public MemEntity<MText> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "MText"; }
   const char* TypeName() const override { return "MTEXT"; }
+  EntityKind kind() const override { return EntityKind::kMText; }
   EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
@@ -140,12 +134,7 @@ class MemMText final : public MemEntity<MText> {
   void SetHeight(double height) override;
 
   // Made when first used, as for polylines.
-  struct Fields {
-    Point3 insertion{0, 0, 0};
-    double width = 0.0;
-    double height = 2.5;
-    std::string text;
-  };
+  using Fields = MTextFields;
   Fields& fields() { return Loaded(); }
   const Fields& fields() const { return Loaded(); }
 
@@ -165,6 +154,7 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "AttributeDefinition"; }
   const char* TypeName() const override { return "ATTDEF"; }
+  EntityKind kind() const override { return EntityKind::kAttributeDefinition; }
   EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
@@ -175,12 +165,7 @@ class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
   double Height() override;
   int32_t Mode() override;
 
-  struct Fields {
-    std::string value;  // the default value
-    Point3 insertion{0, 0, 0};
-    double height = 2.5;
-    int32_t mode = 0;
-  };
+  using Fields = AttributeDefinitionFields;
   Fields& fields() {
     Load();
     return fields_;
@@ -224,6 +209,7 @@ class MemAttribute final : public MemEntity<Attribute> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "Attribute"; }
   const char* TypeName() const override { return "ATTRIB"; }
+  EntityKind kind() const override { return EntityKind::kAttribute; }
   EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
@@ -232,11 +218,7 @@ class MemAttribute final : public MemEntity<Attribute> {
   Point3 InsertionPoint() override;
   double Height() override;
 
-  struct Fields {
-    std::string value;
-    Point3 insertion{0, 0, 0};
-    double height = 2.5;
-  };
+  using Fields = AttributeFields;
   Fields& fields() {
     Load();
     return fields_;
@@ -267,6 +249,7 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   using MemEntity::MemEntity;
   const char* Kind() const override { return "BlockReference"; }
   const char* TypeName() const override { return "INSERT"; }
+  EntityKind kind() const override { return EntityKind::kBlockReference; }
   EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3& min, Point3& max) const override;
@@ -298,11 +281,7 @@ class MemBlockReference final : public MemEntity<BlockReference> {
   // none of its name. Looked up by name once and remembered while no
   // definition leaves the drawing (definitions are never renamed).
   MemBlock* block() const;
-  struct Fields {
-    Point3 insertion{0, 0, 0};
-    Point3 scale{1, 1, 1};
-    double rotation = 0.0;  // radians
-  };
+  using Fields = BlockReferenceFields;
   Fields& fields() {
     Load();
     return fields_;
@@ -330,6 +309,7 @@ class MemOpaqueEntity final : public MemEntity<Entity> {
       : MemEntity(doc, handle), type_(std::move(type)) {}
   const char* Kind() const override { return "Entity"; }
   const char* TypeName() const override { return type_.c_str(); }
+  EntityKind kind() const override { return EntityKind::kOther; }
   EntityCore* CloneInto(MemDocument* target) const override;
   void Translate(const Point3& displacement) override;
   bool Extents(Point3&, Point3&) const override { return false; }

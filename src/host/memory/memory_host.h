@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/memory/fields.h"
 
 namespace palvane::host::memory {
 
@@ -62,18 +63,6 @@ class CallMonitor {
   bool recording_ = false;
   std::vector<std::string> calls_;
   std::vector<Fault> faults_;
-};
-
-// What the document's view shows, as a test reads it back.
-struct ViewState {
-  Point3 direction{0, 0, 1};
-  bool ucs_icon_on = true;
-  bool ucs_icon_at_origin = true;
-  Point3 center{0, 0, 0};
-  double height = 10.0;
-  int regen_count = 0;
-  int zoom_extents_count = 0;
-  int zoom_scaled_count = 0;
 };
 
 class MemDocument;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/memory/fields.h"
 #include "host/memory/names.h"
 
 namespace palvane::host::memory {
@@ -18,12 +19,6 @@ class MemApplication;
 class MemDocument;
 class MemLayer;
 class MemBlock;
-
-struct XDataItem {
-  int16_t code;
-  Variant value;
-  friend bool operator==(const XDataItem&, const XDataItem&) = default;
-};
 
 // State every stored object shares: handle, extended data, and the record of
 // it in the file it was read from.
@@ -94,6 +89,7 @@ class EntityCore : public ObjectCore {
   virtual Entity* AsEntity() = 0;
   // The entity type name of the exchange format ("LWPOLYLINE", "POINT", ...).
   virtual const char* TypeName() const = 0;
+  virtual EntityKind kind() const = 0;
   // A copy for `target`'s block `owner`, with a new handle there.
   // The copy lives in `target`'s arena.
   virtual EntityCore* CloneInto(MemDocument* target) const = 0;
@@ -167,12 +163,14 @@ class MemLayer final : public Layer,
   void set_name(std::string name) { name_ = std::move(name); }
   // True once renamed: entities then need their layer tag written anew.
   bool renamed() const { return renamed_; }
-  int32_t color() const { return color_; }
-  bool frozen() const { return frozen_; }
-  bool on() const { return on_; }
-  void set_frozen(bool f) { frozen_ = f; }
-  void set_on(bool o) { on_ = o; }
-  void set_color(int32_t c) { color_ = c; }
+  int32_t color() const { return fields_.color; }
+  bool frozen() const { return fields_.frozen; }
+  bool on() const { return fields_.on; }
+  void set_frozen(bool f) { fields_.frozen = f; }
+  void set_on(bool o) { fields_.on = o; }
+  void set_color(int32_t c) { fields_.color = c; }
+  const LayerFields& fields() const { return fields_; }
+  void set_fields(const LayerFields& fields) { fields_ = fields; }
   // Model-space entities on this layer, in the order they came onto it.
   std::vector<EntityCore*>& entities() { return entities_; }
   int references = 0;     // entities anywhere in the drawing on this layer
@@ -182,9 +180,7 @@ class MemLayer final : public Layer,
   std::string name_;
   std::vector<EntityCore*> entities_;
   bool renamed_ = false;
-  int32_t color_ = 7;
-  bool frozen_ = false;
-  bool on_ = true;
+  LayerFields fields_;
 };
 
 class MemBlock final : public Block,
@@ -257,7 +253,10 @@ class MemBlock final : public Block,
   size_t variable_definitions_at_end_ = 0;
 };
 
-class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_from_this<MemUCS> {
+class MemUCS final : public UCS,
+                     public ObjectCore,
+                     public UcsFields,
+                     public std::enable_shared_from_this<MemUCS> {
  public:
   MemUCS(MemDocument* doc, uint64_t handle, std::string name)
       : ObjectCore(doc, handle), name_(std::move(name)) {}
@@ -272,7 +271,6 @@ class MemUCS final : public UCS, public ObjectCore, public std::enable_shared_fr
   Point3 YVector() override;
 
   const std::string& name() const { return name_; }
-  Point3 origin{0, 0, 0}, x_axis{1, 0, 0}, y_axis{0, 1, 0};
 
  private:
   std::string name_;

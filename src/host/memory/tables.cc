@@ -37,33 +37,33 @@ void MemLayer::SetName(const std::string& name) {
 }
 int32_t MemLayer::Color() {
   doc_->Enter("Layer", "Color");
-  return color_;
+  return fields_.color;
 }
 void MemLayer::SetColor(int32_t color) {
   doc_->Enter("Layer", "SetColor");
   if (color < 1 || color > 255) throw Error::InvalidInput("layer colour out of range 1 to 255");
-  color_ = color;
+  fields_.color = color;
   dirty_ = true;
 }
 bool MemLayer::Freeze() {
   doc_->Enter("Layer", "Freeze");
-  return frozen_;
+  return fields_.frozen;
 }
 void MemLayer::SetFreeze(bool frozen) {
   doc_->Enter("Layer", "SetFreeze");
   if (frozen && doc_->active_layer() == this) {
     throw Error::LayerRefused("Cannot freeze the current layer");
   }
-  frozen_ = frozen;
+  fields_.frozen = frozen;
   dirty_ = true;
 }
 bool MemLayer::LayerOn() {
   doc_->Enter("Layer", "LayerOn");
-  return on_;
+  return fields_.on;
 }
 void MemLayer::SetLayerOn(bool on) {
   doc_->Enter("Layer", "SetLayerOn");
-  on_ = on;
+  fields_.on = on;
   dirty_ = true;
 }
 
