@@ -233,7 +233,7 @@ class Reader {
       if (file_.header.empty()) r_.Fail("expected 9 and a header variable's name");
       file_.header.back().second.push_back(t.code, t.value);
       const std::string& var = file_.header.back().first;
-      if (var == "$ACADVER" && t.code == 1) {
+      if (kVersionVariable.Is(var, t.code)) {
         // The version decides the text encoding and the form of every
         // object: it must read as one (AC and four digits).
         const std::string_view version = Trim(t.value);
@@ -243,10 +243,10 @@ class Reader {
         }
         file_.version = std::string(version);
       }
-      if (var == "$DWGCODEPAGE" && t.code == 3) file_.code_page = std::string(Trim(t.value));
-      if (var == "$HANDLING" && t.code == 70) file_.has_handles = ToInt(t.value) != 0;
+      if (kCodePageVariable.Is(var, t.code)) file_.code_page = std::string(Trim(t.value));
+      if (kHandlingVariable.Is(var, t.code)) file_.has_handles = ToInt(t.value) != 0;
       uint64_t seed = 0;
-      if (var == "$HANDSEED" && t.code == 5 && ParseHandle(t.value, seed)) {
+      if (kHandleSeedVariable.Is(var, t.code) && ParseHandle(t.value, seed)) {
         build_.RaiseHandleSeed(seed);
         file_.seed = seed;
       }
@@ -546,8 +546,8 @@ class Reader {
     std::string active_layer;
     for (const auto& [name, raw] : file_.header) {
       for (const auto [code, value] : raw) {
-        if (name == "$CLAYER" && code == group::kLayer) active_layer = Text(Trim(value));
-        if (name == "$TEXTSIZE" && code == 40 && ToDouble(value) > 0) {
+        if (kActiveLayerVariable.Is(name, code)) active_layer = Text(Trim(value));
+        if (kTextSizeVariable.Is(name, code) && ToDouble(value) > 0) {
           build_.SetVariable("TEXTSIZE", ToDouble(value));
         }
       }

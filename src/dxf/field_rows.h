@@ -69,8 +69,8 @@ struct SharedText {
 // `code` + 10, `code` + 20, or one `axis` of it as a number), a number in
 // the file's unit (the model holds it times `unit`), an integer, bit 1 of
 // an integer flag field (its other bits kept), a text, a shared text, a
-// constant (an integer, a real number or a text), or none for a field the codec reads and writes in code of its
-// own (`own`).
+// constant (an integer, a real number or a text), or none for a field the codec reads and writes in
+// code of its own (`own`).
 template <class F>
 struct Field {
   int16_t code = 0;

@@ -27,6 +27,23 @@ class TextCodec;
 // Stands in the header's variable list for a "0 ENDSEC" found among them.
 inline constexpr std::string_view kStrayEndSection{"\0ENDSEC", 7};
 
+// A header variable the host reads or writes, and the group code of its
+// value.
+struct HeaderVariable {
+  std::string_view name;
+  int16_t code;
+  bool Is(std::string_view variable, int16_t tag_code) const {
+    return tag_code == code && variable == name;
+  }
+};
+inline constexpr HeaderVariable kVersionVariable{"$ACADVER", 1};
+inline constexpr HeaderVariable kCodePageVariable{"$DWGCODEPAGE", 3};
+inline constexpr HeaderVariable kHandlingVariable{"$HANDLING", 70};
+inline constexpr HeaderVariable kHandleSeedVariable{"$HANDSEED", 5};
+inline constexpr HeaderVariable kActiveLayerVariable{"$CLAYER", 8};
+inline constexpr HeaderVariable kTextSizeVariable{"$TEXTSIZE", 40};
+inline constexpr HeaderVariable kUcsNameVariable{"$UCSNAME", 2};
+
 // A symbol table as read: its own tags, and the entries of tables the host
 // does not model.
 struct Table {

@@ -37,8 +37,7 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
   LayerEntryCodec()
       : EntryCodec("LAYER", "AcDbLayerTableRecord",
                    FieldRows<LayerFields>({
-                       BitField(70, &LayerFields::frozen, kPatched),
-                       OwnField<LayerFields>(kColor),
+                       BitField(70, &LayerFields::frozen, kPatched), OwnField<LayerFields>(kColor),
                        TextConstant<LayerFields>(6, "Continuous"),
                        IntegerConstant<LayerFields>(370, -3, kNotInR12),  // weight by default
                    })) {}
@@ -54,7 +53,6 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
   }
 
  public:
-
   void Patch(const LayerFields& f, const std::string* name, bool changed, const RawTags& own,
              TagOut& out) const override {
     if (!changed) return EntryCodec::Patch(f, name, changed, own, out);
@@ -104,8 +102,7 @@ const EntryCodec<NoFields> kAppId("APPID", "AcDbRegAppTableRecord",
 constexpr int16_t kBlockDescription = 3;
 const FieldRows<BlockFields> kBlockBeginRows({
     After("AcDbBlockBegin", OwnField<BlockFields>(entry::kName)),
-    IntegerConstant<BlockFields>(70, 0),
-    PointField(10, &BlockFields::origin),
+    IntegerConstant<BlockFields>(70, 0), PointField(10, &BlockFields::origin),
     OwnField<BlockFields>(kBlockDescription),
     TextConstant<BlockFields>(1, ""),  // no external reference
 });
@@ -128,8 +125,7 @@ const EntryCodec<UcsFields>& UcsCodec() { return kUcs; }
 const EntryCodec<NoFields>& BlockRecordCodec() { return kBlockRecord; }
 const EntryCodec<NoFields>& AppIdCodec() { return kAppId; }
 
-void LoadBlockBegin(const RawTags& tags, const TextCodec& text, std::string& name,
-                    BlockFields& f) {
+void LoadBlockBegin(const RawTags& tags, const TextCodec& text, std::string& name, BlockFields& f) {
   FieldsSeen seen = 0;
   for (const auto [code, value] : tags) {
     if (code == entry::kName && name.empty()) name = DecodeText(text, Trim(value));

@@ -80,14 +80,12 @@ const EntryCodec<host::memory::NoFields>& AppIdCodec();
 // read from its tags, or written anew after what every entity has.
 void LoadBlockBegin(const RawTags& tags, const TextCodec& text, std::string& name,
                     host::memory::BlockFields& f);
-void WriteNewBlockBegin(const std::string& name, const host::memory::BlockFields& f,
-                        TagOut& out);
+void WriteNewBlockBegin(const std::string& name, const host::memory::BlockFields& f, TagOut& out);
 
 // The active viewport's entry ("*ACTIVE"), read into and written from the
 // view; the other viewport entries are kept as read.
 bool IsActiveViewport(const RawTags& tags);
-void LoadActiveViewport(const RawTags& tags, const TextCodec& text,
-                        host::memory::ViewState& view);
+void LoadActiveViewport(const RawTags& tags, const TextCodec& text, host::memory::ViewState& view);
 void PatchActiveViewport(const host::memory::ViewState& view, const RawTags& tags, TagOut& out);
 
 }  // namespace palvane::dxf

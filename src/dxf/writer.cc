@@ -151,14 +151,14 @@ class Writer {
       }
       w_.Write(9, name);
       for (const auto [code, value] : raw) {
-        if (name == "$HANDSEED" && code == 5) {
-          w_.Write(5, Hex(seed_));
-        } else if (name == "$CLAYER" && code == group::kLayer) {
-          w_.Write(group::kLayer, Enc(doc_.active_layer()));
-        } else if (name == "$TEXTSIZE" && code == 40) {
-          w_.Write(40, host::ToDouble(doc_.variable("TEXTSIZE")));
-        } else if (ucs && name == "$UCSNAME" && code == entry::kName) {
-          w_.Write(entry::kName, Enc(ucs->name));
+        if (kHandleSeedVariable.Is(name, code)) {
+          w_.Write(code, Hex(seed_));
+        } else if (kActiveLayerVariable.Is(name, code)) {
+          w_.Write(code, Enc(doc_.active_layer()));
+        } else if (kTextSizeVariable.Is(name, code)) {
+          w_.Write(code, host::ToDouble(doc_.variable("TEXTSIZE")));
+        } else if (ucs && kUcsNameVariable.Is(name, code)) {
+          w_.Write(code, Enc(ucs->name));
         } else if (ucs && (name == "$UCSORG" || name == "$UCSXDIR" || name == "$UCSYDIR") &&
                    code >= 10 && code <= 30) {
           const Point3& p = name == "$UCSORG"    ? ucs->axes.origin
