@@ -1,6 +1,7 @@
 #include "dxf/field_rows.h"
 
 #include "dxf/values.h"
+#include "host/check.h"
 
 // A field struct without a member of some type (a layer's has no point) can
 // only have null member pointers of that type, which the code below tests
@@ -56,14 +57,22 @@ bool IsDefault(const Field<F>& field, const F& f) {
 
 template <class F>
 FieldRows<F>::FieldRows(std::vector<Field<F>> fields) : fields_(std::move(fields)) {
-  for (const Field<F>& field : fields_) {
+  PALVANE_CHECK(fields_.size() < 64 / 3);  // FieldsSeen has a bit per axis
+  for (size_t row = 0; row < fields_.size(); ++row) {
+    const Field<F>& field = fields_[row];
     if ((field.options & kConstant) != 0) continue;
     const bool whole_point = field.point != nullptr && field.axis < 0;
     for (int axis = 0; axis < (whole_point ? 3 : 1); ++axis) {
       const int code = field.code + 10 * axis;
       if (code < 0 || code >= kCodes) continue;
-      codes_[static_cast<size_t>(code)] = true;
-      if (!field.own) read_codes_[static_cast<size_t>(code)] = true;
+      const auto at = static_cast<size_t>(code);
+      codes_[at] = true;
+      // The first field of a code reads it.
+      if (field.own || read_row_[at] != 0) continue;
+      read_row_[at] = static_cast<uint8_t>(row + 1);
+      read_axis_[at] = static_cast<int8_t>(field.point == nullptr ? -1
+                                           : whole_point          ? axis
+                                                                  : field.axis);
     }
   }
 }
@@ -72,35 +81,31 @@ template <class F>
 bool FieldRows<F>::Load(F& f, const EntityFields* shared, int16_t code, std::string_view value,
                         const TextCodec& text, FieldsSeen& seen) const {
   if (!Reads(code)) return false;
-  for (size_t row = 0; row < fields_.size(); ++row) {
-    const Field<F>& field = fields_[row];
-    if (field.own || (field.options & kConstant) != 0) continue;
-    const int axis = AxisOf(field, code);
-    if (axis < 0 && code != field.code) continue;
-    if (field.point != nullptr && axis < 0) continue;
-    const FieldsSeen bit = Bit(row, axis);
-    if ((seen & bit) != 0) return true;  // a later tag of a code read already
-    seen |= bit;
-    if (field.point != nullptr) {
-      (f.*field.point)[static_cast<size_t>(axis)] = ToDouble(value);
-    } else if (field.number != nullptr) {
-      f.*field.number = ToDouble(value) * field.unit;
-    } else if (field.integer != nullptr) {
-      f.*field.integer = static_cast<int32_t>(ToInt(value));
-    } else if (field.bit != nullptr) {
-      f.*field.bit = (ToInt(value) & 1) != 0;
+  const auto at = static_cast<size_t>(code);
+  const size_t row = read_row_[at] - 1u;
+  const Field<F>& field = fields_[row];
+  const int axis = read_axis_[at];
+  const FieldsSeen bit = Bit(row, axis);
+  if ((seen & bit) != 0) return true;  // a later tag of a code read already
+  seen |= bit;
+  if (field.point != nullptr) {
+    (f.*field.point)[static_cast<size_t>(axis)] = ToDouble(value);
+  } else if (field.number != nullptr) {
+    f.*field.number = ToDouble(value) * field.unit;
+  } else if (field.integer != nullptr) {
+    f.*field.integer = static_cast<int32_t>(ToInt(value));
+  } else if (field.bit != nullptr) {
+    f.*field.bit = (ToInt(value) & 1) != 0;
+  } else {
+    const std::string decoded =
+        DecodeText(text, (field.options & kTrimmed) != 0 ? Trim(value) : value);
+    if (field.text != nullptr) {
+      f.*field.text = decoded;
     } else {
-      const std::string decoded =
-          DecodeText(text, (field.options & kTrimmed) != 0 ? Trim(value) : value);
-      if (field.text != nullptr) {
-        f.*field.text = decoded;
-      } else {
-        field.shared->set(*shared, decoded);
-      }
+      field.shared->set(*shared, decoded);
     }
-    return true;
   }
-  return false;
+  return true;
 }
 
 template <class F>

@@ -214,7 +214,7 @@ class FieldRows {
   }
 
   // True when a field reads tags of `code` (not counting the codec's own).
-  bool Reads(int16_t code) const { return code >= 0 && code < kCodes && read_codes_[code]; }
+  bool Reads(int16_t code) const { return code >= 0 && code < kCodes && read_row_[code] != 0; }
   // True when a field, the codec's own included, has the code.
   bool Has(int16_t code) const { return code >= 0 && code < kCodes && codes_[code]; }
 
@@ -228,7 +228,11 @@ class FieldRows {
   // The codes some field reads, so that the many tags no field reads (a
   // polyline's vertices) are passed over at once.
   static constexpr int16_t kCodes = 1100;
-  std::bitset<kCodes> read_codes_, codes_;
+  std::bitset<kCodes> codes_;
+  // For each code a field reads: its row + 1 (0 for none), and the axis of
+  // a point the code stands for.
+  std::vector<uint8_t> read_row_ = std::vector<uint8_t>(kCodes);
+  std::vector<int8_t> read_axis_ = std::vector<int8_t>(kCodes, -1);
 };
 
 }  // namespace palvane::dxf
