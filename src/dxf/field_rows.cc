@@ -57,7 +57,7 @@ bool IsDefault(const Field<F>& field, const F& f) {
 
 template <class F>
 FieldRows<F>::FieldRows(std::vector<Field<F>> fields) : fields_(std::move(fields)) {
-  PALVANE_CHECK(fields_.size() < 64 / 3);  // FieldsSeen has a bit per axis
+  PALVANE_CHECK(fields_.size() < 64 / 3);  // and below kOwnRow  // FieldsSeen has a bit per axis
   for (size_t row = 0; row < fields_.size(); ++row) {
     const Field<F>& field = fields_[row];
     if ((field.options & kConstant) != 0) continue;
@@ -66,13 +66,12 @@ FieldRows<F>::FieldRows(std::vector<Field<F>> fields) : fields_(std::move(fields
       const int code = field.code + 10 * axis;
       if (code < 0 || code >= kCodes) continue;
       const auto at = static_cast<size_t>(code);
-      codes_[at] = true;
       // The first field of a code reads it.
-      if (field.own || read_row_[at] != 0) continue;
-      read_row_[at] = static_cast<uint8_t>(row + 1);
-      read_axis_[at] = static_cast<int8_t>(field.point == nullptr ? -1
-                                           : whole_point          ? axis
-                                                                  : field.axis);
+      if (row_of_[at] != 0) continue;
+      row_of_[at] = field.own ? kOwnRow : static_cast<uint8_t>(row + 1);
+      axis_of_[at] = static_cast<int8_t>(field.point == nullptr ? -1
+                                         : whole_point          ? axis
+                                                                : field.axis);
     }
   }
 }
@@ -82,9 +81,9 @@ bool FieldRows<F>::Load(F& f, const EntityFields* shared, int16_t code, std::str
                         const TextCodec& text, FieldsSeen& seen) const {
   if (!Reads(code)) return false;
   const auto at = static_cast<size_t>(code);
-  const size_t row = read_row_[at] - 1u;
+  const size_t row = row_of_[at] - 1u;
   const Field<F>& field = fields_[row];
-  const int axis = read_axis_[at];
+  const int axis = axis_of_[at];
   const FieldsSeen bit = Bit(row, axis);
   if ((seen & bit) != 0) return true;  // a later tag of a code read already
   seen |= bit;

@@ -6,7 +6,7 @@
 // writing a new one whole (write new) all come from the rows, so a field's
 // group code is written once.
 
-#include <bitset>
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -214,9 +214,14 @@ class FieldRows {
   }
 
   // True when a field reads tags of `code` (not counting the codec's own).
-  bool Reads(int16_t code) const { return code >= 0 && code < kCodes && read_row_[code] != 0; }
-  // True when a field, the codec's own included, has the code.
-  bool Has(int16_t code) const { return code >= 0 && code < kCodes && codes_[code]; }
+  bool Reads(int16_t code) const {
+    return static_cast<uint16_t>(code) < kCodes && row_of_[static_cast<size_t>(code)] != 0 &&
+           row_of_[static_cast<size_t>(code)] != kOwnRow;
+  }
+  // True when a field the codec keeps code of its own for has the code.
+  bool IsOwn(int16_t code) const {
+    return static_cast<uint16_t>(code) < kCodes && row_of_[static_cast<size_t>(code)] == kOwnRow;
+  }
 
   // True when the field of `code` was read or written (any axis).
   bool Seen(FieldsSeen seen, int16_t code) const;
@@ -227,12 +232,13 @@ class FieldRows {
   std::vector<Field<F>> fields_;
   // The codes some field reads, so that the many tags no field reads (a
   // polyline's vertices) are passed over at once.
-  static constexpr int16_t kCodes = 1100;
-  std::bitset<kCodes> codes_;
-  // For each code a field reads: its row + 1 (0 for none), and the axis of
-  // a point the code stands for.
-  std::vector<uint8_t> read_row_ = std::vector<uint8_t>(kCodes);
-  std::vector<int8_t> read_axis_ = std::vector<int8_t>(kCodes, -1);
+  static constexpr uint16_t kCodes = 1100;
+  static constexpr uint8_t kOwnRow = 0xFF;
+  // For each code: the row + 1 of the field that reads it (0 for none,
+  // kOwnRow for a field of the codec's own), and the axis of a point the
+  // code stands for.
+  std::array<uint8_t, kCodes> row_of_{};
+  std::array<int8_t, kCodes> axis_of_{};
 };
 
 }  // namespace palvane::dxf

@@ -43,9 +43,7 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
                    })) {}
 
  protected:
-  void LoadField(LayerFields& f, int16_t code, std::string_view value, const TextCodec& text,
-                 FieldsSeen& seen) const override {
-    if (code != kColor) return EntryCodec::LoadField(f, code, value, text, seen);
+  void LoadOwn(LayerFields& f, int16_t, std::string_view value) const override {
     // Colour numbers are 16-bit.
     const auto color = static_cast<int32_t>(std::clamp<int64_t>(ToInt(value), -32767, 32767));
     f.on = color >= 0;

@@ -35,7 +35,11 @@ class EntryCodec {
   // entries: the tags of codes no field has are passed over here.
   void Load(F& f, int16_t code, std::string_view value, const TextCodec& text,
             FieldsSeen& seen) const {
-    if (rows_.Has(code)) LoadField(f, code, value, text, seen);
+    if (rows_.Reads(code)) {
+      rows_.Load(f, nullptr, code, value, text, seen);
+    } else if (rows_.IsOwn(code)) {
+      LoadOwn(f, code, value);
+    }
   }
 
   // Writes an entry read from the file over its tags: its fields once it
@@ -58,10 +62,8 @@ class EntryCodec {
                 TagOut& out) const;
 
  protected:
-  virtual void LoadField(F& f, int16_t code, std::string_view value, const TextCodec& text,
-                         FieldsSeen& seen) const {
-    rows_.Load(f, nullptr, code, value, text, seen);
-  }
+  // Reads a tag of a field the codec keeps code of its own for.
+  virtual void LoadOwn(F&, int16_t, std::string_view) const {}
   virtual void WriteOwn(const F&, int16_t, TagOut&) const {}
   const FieldRows<F>& rows() const { return rows_; }
 
