@@ -211,6 +211,16 @@ class DispMText final : public DispEntityT<host::MText> {
   void SetHeight(double h) override { Put(L"Height", Double(h)); }
 };
 
+class DispText final : public DispEntityT<host::Text> {
+ public:
+  using DispEntityT::DispEntityT;
+  std::string TextString() override { return GetText(L"TextString"); }
+  Point3 InsertionPoint() override { return GetPoint(L"InsertionPoint"); }
+  Point3 TextAlignmentPoint() override { return GetPoint(L"TextAlignmentPoint"); }
+  int32_t Alignment() override { return GetLong(L"Alignment"); }
+  double Height() override { return GetDouble(L"Height"); }
+};
+
 class DispAttributeDefinition final : public DispEntityT<host::AttributeDefinition> {
  public:
   using DispEntityT::DispEntityT;
@@ -259,6 +269,7 @@ Ref<host::Entity> WrapEntity(DispatchPtr d) {
   if (kind == "AcDbPolyline") return Ref<host::Entity>(std::make_shared<DispPolyline>(d));
   if (kind == "AcDbPoint") return Ref<host::Entity>(std::make_shared<DispPoint>(d));
   if (kind == "AcDbMText") return Ref<host::Entity>(std::make_shared<DispMText>(d));
+  if (kind == "AcDbText") return Ref<host::Entity>(std::make_shared<DispText>(d));
   if (kind == "AcDbAttributeDefinition") {
     return Ref<host::Entity>(std::make_shared<DispAttributeDefinition>(d));
   }
@@ -295,6 +306,12 @@ class DispBlock final : public DispObject<host::Block> {
     return WrapEntity(GetObject(L"AddMText", {Point(insertion), Double(width), Text(text)},
                                 DISPATCH_METHOD))
         .As<host::MText>();
+  }
+  Ref<host::Text> AddText(const std::string& text, const Point3& insertion,
+                          double height) override {
+    return WrapEntity(GetObject(L"AddText", {Text(text), Point(insertion), Double(height)},
+                                DISPATCH_METHOD))
+        .As<host::Text>();
   }
   Ref<host::PointEntity> AddPoint(const Point3& point) override {
     return WrapEntity(GetObject(L"AddPoint", {Point(point)}, DISPATCH_METHOD))

@@ -233,6 +233,7 @@ std::string ClassName(const Ref<T>& e) {
   if (e.template Is<host::LWPolyline>()) return "AcDbPolyline";
   if (e.template Is<host::PointEntity>()) return "AcDbPoint";
   if (e.template Is<host::MText>()) return "AcDbMText";
+  if (e.template Is<host::Text>()) return "AcDbText";
   if (e.template Is<host::AttributeDefinition>()) return "AcDbAttributeDefinition";
   if (e.template Is<host::Attribute>()) return "AcDbAttribute";
   if (e.template Is<host::BlockReference>()) return "AcDbBlockReference";
@@ -325,6 +326,17 @@ IDispatch* Wrap(Ref<host::Entity> e) {
     o->members[L"Width"].get = [t](const Call& c) { SetDouble(c.result, t->Width()); };
     o->members[L"Height"].get = [t](const Call& c) { SetDouble(c.result, t->Height()); };
     o->members[L"Height"].put = [t](const Call& c) { t->SetHeight(DoubleArg(c.value())); };
+  } else if (auto x = std::dynamic_pointer_cast<host::Text>(e.shared())) {
+    Ref<host::Text> t(x);
+    o->members[L"TextString"].get = [t](const Call& c) { SetText(c.result, t->TextString()); };
+    o->members[L"InsertionPoint"].get = [t](const Call& c) {
+      SetPoint(c.result, t->InsertionPoint());
+    };
+    o->members[L"TextAlignmentPoint"].get = [t](const Call& c) {
+      SetPoint(c.result, t->TextAlignmentPoint());
+    };
+    o->members[L"Alignment"].get = [t](const Call& c) { SetLong(c.result, t->Alignment()); };
+    o->members[L"Height"].get = [t](const Call& c) { SetDouble(c.result, t->Height()); };
   } else if (auto a = std::dynamic_pointer_cast<host::AttributeDefinition>(e.shared())) {
     Ref<host::AttributeDefinition> t(a);
     o->members[L"TagString"].get = [t](const Call& c) { SetText(c.result, t->TagString()); };
@@ -405,6 +417,11 @@ IDispatch* WrapBlock(Ref<host::Block> b) {
     c.NeedCount(c.count() == 3);
     SetObject(c.result, Wrap(Ref<host::Entity>(b->AddMText(PointArg(c.arg(0)), DoubleArg(c.arg(1)),
                                                            TextArg(c.arg(2))))));
+  };
+  o->members[L"AddText"].method = [b](const Call& c) {
+    c.NeedCount(c.count() == 3);
+    SetObject(c.result, Wrap(Ref<host::Entity>(b->AddText(TextArg(c.arg(0)), PointArg(c.arg(1)),
+                                                          DoubleArg(c.arg(2))))));
   };
   o->members[L"AddPoint"].method = [b](const Call& c) {
     c.NeedCount(c.count() == 1);

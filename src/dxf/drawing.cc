@@ -112,7 +112,7 @@ class Reader {
   std::string Text(std::string_view raw) { return DecodeText(Codec(), raw); }
 
   void Reserve(const Tag& t) {
-    if (t.code != 5 && t.code != 105) return;
+    if (t.code != group::kHandle && t.code != group::kTableHandle) return;
     uint64_t h;
     if (ParseHandle(t.value, h)) {
       build_.ReserveHandle(h);
@@ -183,11 +183,13 @@ class Reader {
         return;
       }
       if (begin == std::string::npos) begin = r_.TagBegin();
-      if (xdata != nullptr && t.code == 1001 && end == std::string::npos) end = r_.TagBegin();
+      if (xdata != nullptr && t.code == group::kXDataApp && end == std::string::npos) {
+        end = r_.TagBegin();
+      }
       if (end == std::string::npos) {
         Reserve(t);
         on_tag(t.code, t.value);
-      } else if (t.code == 1001 && register_apps) {
+      } else if (t.code == group::kXDataApp && register_apps) {
         build_.RegisterApp(Text(t.value));
       }
     }
@@ -268,7 +270,7 @@ class Reader {
       const size_t table_at = r_.Mark();
       ReadBody(table.head);
       for (const auto [code, value] : table.head) {
-        if (code == 2) {
+        if (code == group::kName) {
           table.name = std::string(Trim(value));
           break;
         }
@@ -313,9 +315,9 @@ class Reader {
       const auto& ucs_codec = UcsCodec();
       const TextCodec& text = Codec();
       ReadObject(body, xdata, false, [&](int16_t code, std::string_view value) {
-        if (code == entry::kName) {
+        if (code == group::kName) {
           name = Text(Trim(value));
-        } else if (code == entry::kHandle) {
+        } else if (code == group::kHandle) {
           has_handle = ParseHandle(value, handle);
         } else if (layer_entry) {
           layer_codec.Load(layer_fields, code, value, text, seen);
@@ -356,7 +358,7 @@ class Reader {
     if (type == "APPID") {
       std::string name;
       for (const auto [code, value] : body) {
-        if (code == entry::kName) name = Text(Trim(value));
+        if (code == group::kName) name = Text(Trim(value));
       }
       if (!name.empty()) {
         build_.RegisterApp(name);

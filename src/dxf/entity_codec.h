@@ -1,9 +1,9 @@
 #pragma once
 
-// One codec per entity kind the host models: how an entity of the kind is
-// made for a file's tags, how its fields are read from them (load), how a
-// changed entity's tags are written with its fields (patch), and how an
-// entity made in the program is written whole (write new). A codec declares
+// One codec per entity kind the host models: the kind it makes for a file's
+// type name, how its fields are read from its tags (load), how a changed
+// entity's tags are written with its fields (patch), and how an entity made
+// in the program is written whole (write new). A codec declares
 // its fields as rows (field_rows.h); adding a kind is one codec and its row
 // in the table (entity_codecs.cc).
 
@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "dxf/field_rows.h"
+#include "dxf/group_codes.h"
 #include "dxf/raw_tags.h"
 #include "dxf/tags.h"
 #include "host/host.h"
@@ -22,21 +23,6 @@
 namespace palvane::dxf {
 
 class TextCodec;
-
-// The group codes of what every entity has, and of the markers around it.
-namespace group {
-inline constexpr int16_t kType = 0;
-inline constexpr int16_t kHandle = 5;
-inline constexpr int16_t kLayer = 8;
-inline constexpr int16_t kColor = 62;
-inline constexpr int16_t kAttributesFollow = 66;
-inline constexpr int16_t kSubclass = 100;
-inline constexpr int16_t kEmbeddedObject = 101;
-inline constexpr int16_t kGroup = 102;
-inline constexpr int16_t kOwner = 330;
-inline constexpr int16_t kName = 2;
-inline constexpr int16_t kFlags = 70;
-}  // namespace group
 
 // What a codec writes an entity with, beyond its fields.
 struct EntityOut {

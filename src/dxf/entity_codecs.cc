@@ -18,6 +18,7 @@ using host::memory::EntityState;
 using host::memory::MTextFields;
 using host::memory::PointFields;
 using host::memory::PolylineFields;
+using host::memory::TextFields;
 
 std::string LayerName(const EntityState& entity, const TagOut& out) {
   return out.Enc(entity.layer != nullptr ? *entity.layer : "0");
@@ -102,7 +103,7 @@ class RowCodec : public EntityCodec {
     PatchTags(state, tags, owner, out, [&](int16_t code, std::string_view value, bool first, bool) {
       return first && rows_.Patch(f, &entity, code, value, out, written);
     });
-    rows_.PatchMissing(f, out, written);
+    rows_.PatchMissing(f, &entity, out, written);
   }
 
   void WriteNew(const EntityState& state, const EntityFields& entity, TagOut& out) const override {
@@ -225,7 +226,7 @@ class PolylineCodec final : public RowCodec<PolylineFields> {
                     return first && rows().Patch(f, &entity, code, value, out, written);
                 }
               });
-    rows().PatchMissing(f, out, written);
+    rows().PatchMissing(f, &entity, out, written);
   }
 
  private:
@@ -320,6 +321,25 @@ class MTextCodec final : public RowCodec<MTextFields> {
   void CheckWritable(const TagOut& out) const override { RefuseR12(out, type()); }
 };
 
+// Single-line text. Its fields lie in two subclasses of one name: the
+// vertical alignment comes after the second marker.
+class SingleLineTextCodec final : public RowCodec<TextFields> {
+  using F = TextFields;
+
+ public:
+  SingleLineTextCodec()
+      : RowCodec("TEXT", EntityKind::kText,
+                 FieldRows<F>({
+                     After("AcDbText", PointField(10, &F::insertion, kPatched)),
+                     NumberField(40, &F::height),
+                     TextField(1, &F::text),
+                     NumberField(50, &F::rotation, kNonDefault, kDegrees),
+                     IntegerField(72, &F::horizontal, kNonDefault),
+                     PointField(11, &F::alignment_point, kPatched | kNonDefault),
+                     After("AcDbText", IntegerField(73, &F::vertical, kNonDefault)),
+                 })) {}
+};
+
 const SharedText kTag{[](const EntityFields& e) -> const std::string& { return e.tag(); },
                       [](const EntityFields& e, std::string_view t) { e.set_tag(t); }};
 const SharedText kPrompt{[](const EntityFields& e) -> const std::string& { return e.prompt(); },
@@ -374,7 +394,7 @@ class BlockReferenceCodec final : public RowCodec<BlockReferenceFields> {
                      AxisField(41, &F::scale, 0, kNonDefault),
                      AxisField(42, &F::scale, 1, kNonDefault),
                      AxisField(43, &F::scale, 2, kNonDefault),
-                     NumberField(50, &F::rotation, kNonDefault, 1 / kDegrees),
+                     NumberField(50, &F::rotation, kNonDefault, kDegrees),
                  })) {}
 
   // The attributes, then the end of their sequence: as the file held it
@@ -430,14 +450,15 @@ class KeptCodec final : public EntityCodec {
 const PolylineCodec kPolyline;
 const PointCodec kPoint;
 const MTextCodec kMText;
+const SingleLineTextCodec kText;
 const AttributeDefinitionCodec kAttributeDefinition;
 const AttributeCodec kAttribute;
 const BlockReferenceCodec kBlockReference;
 const KeptCodec kKept;
 
 // The kinds the host models, by type name.
-const std::array<const EntityCodec*, 6> kCodecs = {
-    &kPolyline, &kPoint, &kMText, &kAttributeDefinition, &kAttribute, &kBlockReference,
+const std::array<const EntityCodec*, 7> kCodecs = {
+    &kPolyline, &kPoint, &kMText, &kText, &kAttributeDefinition, &kAttribute, &kBlockReference,
 };
 
 }  // namespace

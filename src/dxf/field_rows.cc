@@ -1,5 +1,6 @@
 #include "dxf/field_rows.h"
 
+#include "dxf/group_codes.h"
 #include "dxf/values.h"
 #include "host/check.h"
 
@@ -16,7 +17,7 @@ namespace palvane::dxf {
 using host::memory::EntityFields;
 
 void TagOut::Subclass(const char* name) {
-  if (!r12_) w_.Write(100, name);
+  if (!r12_) w_.Write(group::kSubclass, name);
 }
 
 namespace {
@@ -57,18 +58,20 @@ bool IsDefault(const Field<F>& field, const F& f) {
 
 template <class F>
 FieldRows<F>::FieldRows(std::vector<Field<F>> fields) : fields_(std::move(fields)) {
-  PALVANE_CHECK(fields_.size() < 64 / 3);  // and below kOwnRow  // FieldsSeen has a bit per axis
+  // FieldsSeen has a bit per axis of each row, and row numbers stay below
+  // kOwnRow.
+  PALVANE_CHECK(fields_.size() < 64 / 3);
   for (size_t row = 0; row < fields_.size(); ++row) {
     const Field<F>& field = fields_[row];
     if ((field.options & kConstant) != 0) continue;
     const bool whole_point = field.point != nullptr && field.axis < 0;
     for (int axis = 0; axis < (whole_point ? 3 : 1); ++axis) {
       const int code = field.code + 10 * axis;
-      if (code < 0 || code >= kCodes) continue;
+      PALVANE_CHECK(code >= 0 && code < kCodes);
       const auto at = static_cast<size_t>(code);
       // The first field of a code reads it.
       if (row_of_[at] != 0) continue;
-      row_of_[at] = field.own ? kOwnRow : static_cast<uint8_t>(row + 1);
+      row_of_[at] = static_cast<uint8_t>((row + 1) | (field.own ? kOwnRow : 0));
       axis_of_[at] = static_cast<int8_t>(field.point == nullptr ? -1
                                          : whole_point          ? axis
                                                                 : field.axis);
@@ -81,7 +84,7 @@ bool FieldRows<F>::Load(F& f, const EntityFields* shared, int16_t code, std::str
                         const TextCodec& text, FieldsSeen& seen) const {
   if (!Reads(code)) return false;
   const auto at = static_cast<size_t>(code);
-  const size_t row = row_of_[at] - 1u;
+  const size_t row = row_of_[at] - 1u;  // not an own field's: Reads said so
   const Field<F>& field = fields_[row];
   const int axis = axis_of_[at];
   const FieldsSeen bit = Bit(row, axis);
@@ -90,7 +93,7 @@ bool FieldRows<F>::Load(F& f, const EntityFields* shared, int16_t code, std::str
   if (field.point != nullptr) {
     (f.*field.point)[static_cast<size_t>(axis)] = ToDouble(value);
   } else if (field.number != nullptr) {
-    f.*field.number = ToDouble(value) * field.unit;
+    f.*field.number = ToDouble(value) / field.scale;
   } else if (field.integer != nullptr) {
     f.*field.integer = static_cast<int32_t>(ToInt(value));
   } else if (field.bit != nullptr) {
@@ -121,7 +124,7 @@ bool FieldRows<F>::Patch(const F& f, const EntityFields* shared, int16_t code,
     if (field.point != nullptr) {
       out.Write(code, (f.*field.point)[static_cast<size_t>(axis)]);
     } else if (field.number != nullptr) {
-      out.Write(code, f.*field.number / field.unit);
+      out.Write(code, f.*field.number * field.scale);
     } else if (field.integer != nullptr) {
       out.Write(code, static_cast<int64_t>(f.*field.integer));
     } else if (field.bit != nullptr) {
@@ -139,11 +142,23 @@ bool FieldRows<F>::Patch(const F& f, const EntityFields* shared, int16_t code,
 }
 
 template <class F>
-void FieldRows<F>::PatchMissing(const F& f, TagOut& out, FieldsSeen written) const {
+bool FieldRows<F>::TakeOwn(int16_t code, FieldsSeen& seen) const {
+  if (static_cast<uint16_t>(code) >= kCodes) return false;
+  const uint8_t at = row_of_[static_cast<size_t>(code)];
+  if ((at & kOwnRow) == 0) return false;
+  const FieldsSeen bit = Bit(static_cast<size_t>((at & ~kOwnRow) - 1), -1);
+  if ((seen & bit) != 0) return false;
+  seen |= bit;
+  return true;
+}
+
+template <class F>
+void FieldRows<F>::PatchMissing(const F& f, const EntityFields* shared, TagOut& out,
+                                FieldsSeen written) const {
   for (size_t row = 0; row < fields_.size(); ++row) {
     const Field<F>& field = fields_[row];
     if ((field.options & kAddWhenMissing) == 0 || (written & (Bit(row, 0) * 7)) != 0) continue;
-    if (!IsDefault(field, f)) WriteNewField(field, f, nullptr, out);
+    if (!IsDefault(field, f)) WriteNewField(field, f, shared, out);
   }
 }
 
@@ -175,7 +190,7 @@ void FieldRows<F>::WriteNewField(const Field<F>& field, const F& f, const Entity
   } else if (field.point != nullptr) {
     out.Write(field.code, (f.*field.point)[static_cast<size_t>(field.axis)]);
   } else if (field.number != nullptr) {
-    out.Write(field.code, f.*field.number / field.unit);
+    out.Write(field.code, f.*field.number * field.scale);
   } else if (field.integer != nullptr) {
     out.Write(field.code, static_cast<int64_t>(f.*field.integer));
   } else if (field.bit != nullptr) {
@@ -190,6 +205,7 @@ void FieldRows<F>::WriteNewField(const Field<F>& field, const F& f, const Entity
 template class FieldRows<host::memory::PolylineFields>;
 template class FieldRows<host::memory::PointFields>;
 template class FieldRows<host::memory::MTextFields>;
+template class FieldRows<host::memory::TextFields>;
 template class FieldRows<host::memory::AttributeDefinitionFields>;
 template class FieldRows<host::memory::AttributeFields>;
 template class FieldRows<host::memory::BlockReferenceFields>;

@@ -67,7 +67,7 @@ struct SharedText {
 
 // One field of `F`. Exactly one of the members is set: a point (`code`,
 // `code` + 10, `code` + 20, or one `axis` of it as a number), a number in
-// the file's unit (the model holds it times `unit`), an integer, bit 1 of
+// the file's unit (the file holds the model's value times `scale`), an integer, bit 1 of
 // an integer flag field (its other bits kept), a text, a shared text, a
 // constant (an integer, a real number or a text), or none for a field the codec reads and writes in
 // code of its own (`own`).
@@ -79,7 +79,7 @@ struct Field {
   host::Point3 F::*point = nullptr;
   int axis = -1;
   double F::*number = nullptr;
-  double unit = 1;
+  double scale = 1;
   int32_t F::*integer = nullptr;
   bool F::*bit = nullptr;
   std::string F::*text = nullptr;
@@ -108,9 +108,9 @@ Field<F> AxisField(int16_t code, host::Point3 F::*member, int axis, unsigned opt
   return f;
 }
 template <class F>
-Field<F> NumberField(int16_t code, double F::*member, unsigned options = 0, double unit = 1) {
+Field<F> NumberField(int16_t code, double F::*member, unsigned options = 0, double scale = 1) {
   Field<F> f;
-  f.code = code, f.number = member, f.options = options, f.unit = unit;
+  f.code = code, f.number = member, f.options = options, f.scale = scale;
   f.new_number = F{}.*member;
   return f;
 }
@@ -196,7 +196,8 @@ class FieldRows {
              std::string_view value, TagOut& out, FieldsSeen& written) const;
   // After the patched tags: fields to add when missing that the file lacked
   // and that the model holds other than a new object's value.
-  void PatchMissing(const F& f, TagOut& out, FieldsSeen written) const;
+  void PatchMissing(const F& f, const host::memory::EntityFields* shared, TagOut& out,
+                    FieldsSeen written) const;
 
   // Writes a new object's fields in order; `own(code)` writes each field the
   // codec keeps code of its own for.
@@ -216,12 +217,11 @@ class FieldRows {
   // True when a field reads tags of `code` (not counting the codec's own).
   bool Reads(int16_t code) const {
     return static_cast<uint16_t>(code) < kCodes && row_of_[static_cast<size_t>(code)] != 0 &&
-           row_of_[static_cast<size_t>(code)] != kOwnRow;
+           (row_of_[static_cast<size_t>(code)] & kOwnRow) == 0;
   }
-  // True when a field the codec keeps code of its own for has the code.
-  bool IsOwn(int16_t code) const {
-    return static_cast<uint16_t>(code) < kCodes && row_of_[static_cast<size_t>(code)] == kOwnRow;
-  }
+  // True for the first tag of a code that a field the codec keeps code of
+  // its own for has; marks it seen.
+  bool TakeOwn(int16_t code, FieldsSeen& seen) const;
 
   // True when the field of `code` was read or written (any axis).
   bool Seen(FieldsSeen seen, int16_t code) const;
@@ -233,9 +233,9 @@ class FieldRows {
   // The codes some field reads, so that the many tags no field reads (a
   // polyline's vertices) are passed over at once.
   static constexpr uint16_t kCodes = 1100;
-  static constexpr uint8_t kOwnRow = 0xFF;
-  // For each code: the row + 1 of the field that reads it (0 for none,
-  // kOwnRow for a field of the codec's own), and the axis of a point the
+  static constexpr uint8_t kOwnRow = 0x80;
+  // For each code: the row + 1 of the field that reads it (0 for none; with
+  // kOwnRow set for a field of the codec's own), and the axis of a point the
   // code stands for.
   std::array<uint8_t, kCodes> row_of_{};
   std::array<int8_t, kCodes> axis_of_{};

@@ -8,6 +8,7 @@
 #include "dxf/drawing.h"
 #include "dxf/entity_codec.h"
 #include "dxf/file_io.h"
+#include "dxf/group_codes.h"
 #include "dxf/tags.h"
 #include "dxf/text.h"
 #include "dxf/values.h"
@@ -103,7 +104,7 @@ void DxfFile::ReadXData(const RawTags& tags, std::string_view app_name, host::XD
   };
   bool in_group = false;
   for (const auto [code, value] : tags) {
-    if (code == 1001) {
+    if (code == group::kXDataApp) {
       in_group = app_name.empty() || is_app(value);
       // A tag holds about ten items: room for them at once.
       if (in_group && out.codes.empty()) {
@@ -158,12 +159,13 @@ RawTags WithoutForeignReferences(const RawTags& tags) {
   RawTags kept;
   bool in_group = false;
   for (const auto [code, value] : tags) {
-    if (code == 102) {
+    if (code == group::kGroup) {
       in_group = !value.empty() && value.front() == '{';
       continue;
     }
     if (in_group) continue;
-    const bool reference = code == 6 || code == 7 || (code >= 320 && code <= 369 && code != 330) ||
+    const bool reference = code == 6 || code == 7 ||
+                           (code >= 320 && code <= 369 && code != group::kOwner) ||
                            (code >= 390 && code <= 399) || code == 480 || code == 481;
     if (!reference) kept.push_back(code, value);
   }

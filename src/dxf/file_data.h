@@ -35,6 +35,11 @@ struct HeaderVariable {
   bool Is(std::string_view variable, int16_t tag_code) const {
     return tag_code == code && variable == name;
   }
+  // For a point's variable: the tag of one of its coordinates.
+  bool IsPoint(std::string_view variable, int16_t tag_code) const {
+    return tag_code >= code && tag_code <= code + 20 && (tag_code - code) % 10 == 0 &&
+           variable == name;
+  }
 };
 inline constexpr HeaderVariable kVersionVariable{"$ACADVER", 1};
 inline constexpr HeaderVariable kCodePageVariable{"$DWGCODEPAGE", 3};
@@ -43,6 +48,9 @@ inline constexpr HeaderVariable kHandleSeedVariable{"$HANDSEED", 5};
 inline constexpr HeaderVariable kActiveLayerVariable{"$CLAYER", 8};
 inline constexpr HeaderVariable kTextSizeVariable{"$TEXTSIZE", 40};
 inline constexpr HeaderVariable kUcsNameVariable{"$UCSNAME", 2};
+inline constexpr HeaderVariable kUcsOriginVariable{"$UCSORG", 10};
+inline constexpr HeaderVariable kUcsXAxisVariable{"$UCSXDIR", 10};
+inline constexpr HeaderVariable kUcsYAxisVariable{"$UCSYDIR", 10};
 
 // A symbol table as read: its own tags, and the entries of tables the host
 // does not model.

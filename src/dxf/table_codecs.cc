@@ -18,11 +18,11 @@ using host::memory::ViewState;
 template <class F>
 void EntryCodec<F>::WriteNew(const F& f, const std::string& name, uint64_t handle,
                              uint64_t table_handle, TagOut& out) const {
-  if (out.has_handles()) out.Write(entry::kHandle, Hex(handle));
+  if (out.has_handles()) out.Write(group::kHandle, Hex(handle));
   if (!out.r12()) out.Write(group::kOwner, Hex(table_handle));
   out.Subclass("AcDbSymbolTableRecord");
   out.Subclass(subclass_);
-  out.Write(entry::kName, out.Enc(name));
+  out.Write(group::kName, out.Enc(name));
   rows_.WriteNew(f, nullptr, out, [&](int16_t code) { WriteOwn(f, code, out); });
 }
 
@@ -45,7 +45,7 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
  protected:
   void LoadOwn(LayerFields& f, int16_t, std::string_view value) const override {
     // Colour numbers are 16-bit.
-    const auto color = static_cast<int32_t>(std::clamp<int64_t>(ToInt(value), -32767, 32767));
+    const auto color = static_cast<int32_t>(std::clamp<int64_t>(ToInt(value), -32768, 32767));
     f.on = color >= 0;
     f.color = color == 0 ? 7 : std::abs(color);
   }
@@ -58,8 +58,8 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
     for (const auto [code, value] : own) {
       if (code == kColor) {
         WriteOwn(f, code, out);
-      } else if (code == entry::kName && name != nullptr) {
-        out.Write(entry::kName, out.Enc(*name));
+      } else if (code == group::kName && name != nullptr) {
+        out.Write(group::kName, out.Enc(*name));
       } else if (!rows().Patch(f, nullptr, code, value, out, written)) {
         out.Write(code, value);
       }
@@ -99,7 +99,7 @@ const EntryCodec<NoFields> kAppId("APPID", "AcDbRegAppTableRecord",
 // A block's name is written twice, as its name and its description.
 constexpr int16_t kBlockDescription = 3;
 const FieldRows<BlockFields> kBlockBeginRows({
-    After("AcDbBlockBegin", OwnField<BlockFields>(entry::kName)),
+    After("AcDbBlockBegin", OwnField<BlockFields>(group::kName)),
     IntegerConstant<BlockFields>(70, 0), PointField(10, &BlockFields::origin),
     OwnField<BlockFields>(kBlockDescription),
     TextConstant<BlockFields>(1, ""),  // no external reference
@@ -126,7 +126,7 @@ const EntryCodec<NoFields>& AppIdCodec() { return kAppId; }
 void LoadBlockBegin(const RawTags& tags, const TextCodec& text, std::string& name, BlockFields& f) {
   FieldsSeen seen = 0;
   for (const auto [code, value] : tags) {
-    if (code == entry::kName && name.empty()) name = DecodeText(text, Trim(value));
+    if (code == group::kName && name.empty()) name = DecodeText(text, Trim(value));
     kBlockBeginRows.Load(f, nullptr, code, value, text, seen);
   }
 }
@@ -137,7 +137,7 @@ void WriteNewBlockBegin(const std::string& name, const BlockFields& f, TagOut& o
 
 bool IsActiveViewport(const RawTags& tags) {
   for (const auto [code, value] : tags) {
-    if (code == entry::kName) return host::SameFolded(Trim(value), "*ACTIVE");
+    if (code == group::kName) return host::SameFolded(Trim(value), "*ACTIVE");
   }
   return false;
 }

@@ -10,16 +10,11 @@
 #include <string_view>
 
 #include "dxf/field_rows.h"
+#include "dxf/group_codes.h"
 #include "dxf/raw_tags.h"
 #include "host/memory/fields.h"
 
 namespace palvane::dxf {
-
-// The group codes every table entry has.
-namespace entry {
-inline constexpr int16_t kName = 2;
-inline constexpr int16_t kHandle = 5;
-}  // namespace entry
 
 template <class F>
 class EntryCodec {
@@ -37,7 +32,7 @@ class EntryCodec {
             FieldsSeen& seen) const {
     if (rows_.Reads(code)) {
       rows_.Load(f, nullptr, code, value, text, seen);
-    } else if (rows_.IsOwn(code)) {
+    } else if (rows_.TakeOwn(code, seen)) {
       LoadOwn(f, code, value);
     }
   }
@@ -48,8 +43,8 @@ class EntryCodec {
                      TagOut& out) const {
     FieldsSeen written = 0;
     for (const auto [code, value] : own) {
-      if (code == entry::kName && name != nullptr) {
-        out.Write(entry::kName, out.Enc(*name));
+      if (code == group::kName && name != nullptr) {
+        out.Write(group::kName, out.Enc(*name));
       } else if (!changed || !rows_.Patch(f, nullptr, code, value, out, written)) {
         out.Write(code, value);
       }

@@ -122,25 +122,39 @@ class Writer {
  private:
   template <class F>
   void Section(const std::string& name, F&& body) {
-    w_.Write(0, "SECTION");
-    w_.Write(2, name);
+    w_.Write(group::kType, "SECTION");
+    w_.Write(group::kName, name);
     body();
-    w_.Write(0, "ENDSEC");
+    w_.Write(group::kType, "ENDSEC");
   }
 
   std::string Enc(const std::string& utf8) { return codec_.Encode(utf8); }
   std::string NewHandle() { return Hex(next_handle_++); }
   void Handle(uint64_t h) {
-    if (file_.has_handles) w_.Write(5, Hex(h));
+    if (file_.has_handles) w_.Write(group::kHandle, Hex(h));
   }
   void Owner(uint64_t h) {
-    if (!r12_) w_.Write(330, Hex(h));
+    if (!r12_) w_.Write(group::kOwner, Hex(h));
   }
   void Subclass(const char* name) {
-    if (!r12_) w_.Write(100, name);
+    if (!r12_) w_.Write(group::kSubclass, name);
   }
 
   // ------------------------------------------------------------- header
+
+  // The active coordinate system's point that a header variable's tag
+  // holds a coordinate of; null for any other tag.
+  static const Point3* UcsPointOf(const UcsEntry& ucs, std::string_view name, int16_t code) {
+    const std::pair<const HeaderVariable&, const Point3&> points[] = {
+        {kUcsOriginVariable, ucs.axes.origin},
+        {kUcsXAxisVariable, ucs.axes.x_axis},
+        {kUcsYAxisVariable, ucs.axes.y_axis},
+    };
+    for (const auto& [variable, p] : points) {
+      if (variable.IsPoint(name, code)) return &p;
+    }
+    return nullptr;
+  }
 
   void WriteHeader() {
     const std::optional<UcsEntry> ucs = doc_.active_ucs();
@@ -149,7 +163,7 @@ class Writer {
         w_.Write(0, "ENDSEC");
         continue;
       }
-      w_.Write(9, name);
+      w_.Write(group::kVariable, name);
       for (const auto [code, value] : raw) {
         if (kHandleSeedVariable.Is(name, code)) {
           w_.Write(code, Hex(seed_));
@@ -159,12 +173,8 @@ class Writer {
           w_.Write(code, host::ToDouble(doc_.variable("TEXTSIZE")));
         } else if (ucs && kUcsNameVariable.Is(name, code)) {
           w_.Write(code, Enc(ucs->name));
-        } else if (ucs && (name == "$UCSORG" || name == "$UCSXDIR" || name == "$UCSYDIR") &&
-                   code >= 10 && code <= 30) {
-          const Point3& p = name == "$UCSORG"    ? ucs->axes.origin
-                            : name == "$UCSXDIR" ? ucs->axes.x_axis
-                                                 : ucs->axes.y_axis;
-          w_.Write(code, p[static_cast<size_t>((code - 10) / 10)]);
+        } else if (const Point3* p = ucs ? UcsPointOf(*ucs, name, code) : nullptr) {
+          w_.Write(code, (*p)[static_cast<size_t>((code - kUcsOriginVariable.code) / 10)]);
         } else {
           w_.Write(code, value);
         }
@@ -215,7 +225,7 @@ class Writer {
   void WriteTable(const Table& t) {
     uint64_t table_handle = 0;
     for (const auto [code, value] : t.head) {
-      if (code == 5 || code == 105) ParseHandle(value, table_handle);
+      if (code == group::kHandle || code == group::kTableHandle) ParseHandle(value, table_handle);
     }
     const bool fresh = t.head.empty();
     if (fresh) table_handle = next_handle_++;
@@ -235,17 +245,17 @@ class Writer {
 
     w_.Write(0, "TABLE");
     if (fresh) {
-      w_.Write(2, t.name);
+      w_.Write(group::kName, t.name);
       Handle(table_handle);
       Owner(0);
       Subclass("AcDbSymbolTable");
-      w_.Write(70, static_cast<int64_t>(count));
+      w_.Write(group::kEntryCount, static_cast<int64_t>(count));
     } else {
       for (const auto [code, value] : t.head) {
         // The count is kept as the file had it (some programs write it
         // wrong) unless entries came or went.
-        if (code == 70 && count != t.read_count) {
-          w_.Write(70, static_cast<int64_t>(count));
+        if (code == group::kEntryCount && count != t.read_count) {
+          w_.Write(group::kEntryCount, static_cast<int64_t>(count));
         } else {
           w_.Write(code, value);
         }

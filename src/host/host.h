@@ -96,6 +96,21 @@ class MText : public Entity {
   virtual void SetHeight(double height) = 0;
 };
 
+// A single line of text.
+class Text : public Entity {
+ public:
+  virtual std::string TextString() = 0;
+  // Where left-aligned text starts; text of another alignment is placed at
+  // its alignment point.
+  virtual Point3 InsertionPoint() = 0;
+  virtual Point3 TextAlignmentPoint() = 0;
+  // The alignment as the program numbers it: 0 left, 1 centre, 2 right,
+  // 3 aligned, 4 middle, 5 fit, 6 to 14 top, middle and bottom, each left,
+  // centre and right.
+  virtual int32_t Alignment() = 0;
+  virtual double Height() = 0;
+};
+
 class AttributeDefinition : public Entity {
  public:
   virtual std::string TagString() = 0;
@@ -133,6 +148,7 @@ class Block : public Object {
   virtual Ref<LWPolyline> AddLightWeightPolyline(const std::vector<double>& vertices) = 0;
   virtual Ref<MText> AddMText(const Point3& insertion, double width, const std::string& text) = 0;
   virtual Ref<PointEntity> AddPoint(const Point3& point) = 0;
+  virtual Ref<Text> AddText(const std::string& text, const Point3& insertion, double height) = 0;
   virtual Ref<AttributeDefinition> AddAttribute(double height, int32_t mode,
                                                 const std::string& prompt, const Point3& insertion,
                                                 const std::string& tag,

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dxf/drawing.h"
+#include "dxf/values.h"
 #include "host/host.h"
 #include "host/memory/memory_host.h"
 
@@ -73,6 +74,7 @@ TEST(FieldRowsTest, FieldsTheFileLackedAreWrittenWhereTheyBelong) {
   line->SetNormal({0, 0, -1});
   const std::string tags = TagsOf(WriteDrawing(*doc), "LWPOLYLINE");
   // The elevation before the vertices, the normal after everything.
+  ASSERT_NE(tags.find("210="), std::string::npos) << tags;
   const size_t elevation = tags.find("38=5");
   ASSERT_NE(elevation, std::string::npos) << tags;
   EXPECT_LT(elevation, tags.find("\n10="));
@@ -98,6 +100,41 @@ TEST(FieldRowsTest, TheFirstTagOfACodeIsTheField) {
   EXPECT_NE(tags.find("10=2.0\n20=3.0\n30=3.0\n10=7\n20=8\n"), std::string::npos) << tags;
 }
 
+TEST(FieldRowsTest, ARotationReadsAsTheFileSpellsIt) {
+  auto app = NewApplication();
+  auto doc = Read(*app, Drawing("0\nINSERT\n5\n40\n8\n0\n2\nB\n10\n0\n20\n0\n30\n0\n50\n30\n"));
+  // Degrees divided into radians, not multiplied by a reciprocal, which
+  // rounds otherwise for a fifth of the half degrees.
+  EXPECT_EQ(First<host::BlockReference>(*doc)->Rotation(), 30 / kDegrees);
+}
+
+TEST(FieldRowsTest, SingleLineTextIsPlacedByItsAlignment) {
+  auto app = NewApplication();
+  auto doc = Read(*app, Drawing("0\nTEXT\n5\n40\n8\n0\n100\nAcDbText\n10\n1\n20\n1\n30\n0\n"
+                                "40\n2\n1\nXS 12\n72\n1\n11\n5\n21\n1\n31\n0\n100\nAcDbText\n"
+                                "73\n3\n"));
+  auto text = First<host::Text>(*doc);
+  EXPECT_EQ(text->TextString(), "XS 12");
+  EXPECT_EQ(text->Height(), 2);
+  EXPECT_EQ(text->Alignment(), 7);  // top centre
+  EXPECT_EQ(text->TextAlignmentPoint(), (host::Point3{5, 1, 0}));
+  // Moved, both points move and every other tag stays.
+  First<host::Entity>(*doc)->Move({0, 0, 0}, {1, 0, 0});
+  const std::string tags = TagsOf(WriteDrawing(*doc), "TEXT");
+  EXPECT_NE(tags.find("10=2.0\n20=1.0\n30=0.0\n40=2\n1=XS 12\n72=1\n11=6.0\n"), std::string::npos)
+      << tags;
+  EXPECT_NE(tags.find("73=3\n"), std::string::npos) << tags;
+
+  // Text made here is written whole, left-aligned.
+  doc->ModelSpace()->AddText("7", {3, 4, 0}, 1.5);
+  auto back = Read(*app, WriteDrawing(*doc));
+  auto again = back->ModelSpace()->Item(1).As<host::Text>();
+  EXPECT_EQ(again->TextString(), "7");
+  EXPECT_EQ(again->InsertionPoint(), (host::Point3{3, 4, 0}));
+  EXPECT_EQ(again->Height(), 1.5);
+  EXPECT_EQ(again->Alignment(), 0);
+}
+
 TEST(FieldRowsTest, LayerColoursReadAsTheProgramReadsThem) {
   auto app = NewApplication();
   const std::string layers =
@@ -111,10 +148,10 @@ TEST(FieldRowsTest, LayerColoursReadAsTheProgramReadsThem) {
   auto zero = doc->Layers()->Item("Zero");
   EXPECT_EQ(zero->Color(), 7);
   EXPECT_TRUE(zero->Freeze());
-  // A number beyond 16 bits is no colour the program has: the largest.
+  // A number beyond 16 bits is read as the 16-bit number nearest it.
   auto huge = doc->Layers()->Item("Huge");
   EXPECT_FALSE(huge->LayerOn());
-  EXPECT_EQ(huge->Color(), 32767);
+  EXPECT_EQ(huge->Color(), 32768);
 
   // Changed, a layer keeps its other tags and writes its colour with the
   // sign that says it is off.

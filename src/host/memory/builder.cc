@@ -77,6 +77,9 @@ EntityCore* Builder::NewEntity(EntityKind kind) {
     case EntityKind::kMText:
       entity = doc_->NewEntity<MemMText>(0);
       break;
+    case EntityKind::kText:
+      entity = doc_->NewEntity<MemText>(0);
+      break;
     case EntityKind::kAttributeDefinition:
       entity = doc_->NewEntity<MemAttributeDefinition>(0);
       break;

@@ -37,6 +37,7 @@ std::string MemEntity<I>::ObjectName() {
   if (type == "LWPOLYLINE") return "AcDbPolyline";
   if (type == "POINT") return "AcDbPoint";
   if (type == "MTEXT") return "AcDbMText";
+  if (type == "TEXT") return "AcDbText";
   if (type == "ATTDEF") return "AcDbAttributeDefinition";
   if (type == "ATTRIB") return "AcDbAttribute";
   if (type == "INSERT") return "AcDbBlockReference";
@@ -107,6 +108,7 @@ void MemEntity<I>::GetBoundingBox(Point3& min, Point3& max) {
 template class MemEntity<LWPolyline>;
 template class MemEntity<PointEntity>;
 template class MemEntity<MText>;
+template class MemEntity<Text>;
 template class MemEntity<AttributeDefinition>;
 template class MemEntity<Attribute>;
 template class MemEntity<BlockReference>;
@@ -426,6 +428,55 @@ EntityCore* MemMText::CloneInto(MemDocument* target) const {
 }
 
 // ---------------------------------------------------------------------------
+// Single-line text
+
+std::string MemText::TextString() {
+  Enter("TextString");
+  return fields().text;
+}
+Point3 MemText::InsertionPoint() {
+  Enter("InsertionPoint");
+  return fields().insertion;
+}
+Point3 MemText::TextAlignmentPoint() {
+  Enter("TextAlignmentPoint");
+  // Left-aligned text has none.
+  return Alignment() == 0 ? Point3{0, 0, 0} : fields().alignment_point;
+}
+int32_t MemText::Alignment() {
+  Enter("Alignment");
+  const int32_t h = fields().horizontal, v = fields().vertical;
+  // The file's baseline alignments are the program's first six; the others
+  // run top, middle, bottom, each left, centre and right.
+  if (v <= 0 || v > 3 || h > 2 || h < 0) return h >= 0 && h <= 5 ? h : 0;
+  return 6 + (3 - v) * 3 + h;
+}
+double MemText::Height() {
+  Enter("Height");
+  return fields().height;
+}
+void MemText::Translate(const Point3& d) {
+  fields().insertion = g::Add(fields().insertion, d);
+  fields().alignment_point = g::Add(fields().alignment_point, d);
+}
+
+bool MemText::Extents(Point3& min, Point3& max) const {
+  // From the insertion point along the baseline, not turned: an
+  // approximation, as for multi-line text.
+  const auto w = static_cast<double>(fields().text.size()) * kCharWidth * fields().height;
+  min = fields().insertion;
+  max = {min[0] + w, min[1] + fields().height, min[2]};
+  return true;
+}
+
+EntityCore* MemText::CloneInto(MemDocument* target) const {
+  auto* copy = target->NewEntity<MemText>(target->NextHandle());
+  CopyCoreInto(*copy, target);
+  copy->fields() = fields();
+  return copy;
+}
+
+// ---------------------------------------------------------------------------
 // Attribute definitions and attributes
 
 namespace {
@@ -687,10 +738,9 @@ EntityKind EntityFields::kind() const { return entity_.kind(); }
 
 template <>
 PolylineFields& EntityFields::Of<PolylineFields>() const {
-  auto& line = As<MemLWPolyline>(entity_, EntityKind::kPolyline);
-  // The caller may change the vertices.
-  line.InvalidateLength();
-  return line.fields();
+  // Loading fills the fields before any length is worked out from them;
+  // the file layer changes them no other time.
+  return As<MemLWPolyline>(entity_, EntityKind::kPolyline).fields();
 }
 template <>
 PointFields& EntityFields::Of<PointFields>() const {
@@ -699,6 +749,10 @@ PointFields& EntityFields::Of<PointFields>() const {
 template <>
 MTextFields& EntityFields::Of<MTextFields>() const {
   return As<MemMText>(entity_, EntityKind::kMText).fields();
+}
+template <>
+TextFields& EntityFields::Of<TextFields>() const {
+  return As<MemText>(entity_, EntityKind::kText).fields();
 }
 template <>
 AttributeDefinitionFields& EntityFields::Of<AttributeDefinitionFields>() const {

@@ -149,6 +149,35 @@ class MemMText final : public MemEntity<MText> {
   mutable std::unique_ptr<Fields> fields_;
 };
 
+class MemText final : public MemEntity<Text> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "Text"; }
+  const char* TypeName() const override { return "TEXT"; }
+  EntityKind kind() const override { return EntityKind::kText; }
+  EntityCore* CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  std::string TextString() override;
+  Point3 InsertionPoint() override;
+  Point3 TextAlignmentPoint() override;
+  int32_t Alignment() override;
+  double Height() override;
+
+  using Fields = TextFields;
+  Fields& fields() {
+    Load();
+    return fields_;
+  }
+  const Fields& fields() const {
+    Load();
+    return fields_;
+  }
+
+ private:
+  Fields fields_;
+};
+
 class MemAttributeDefinition final : public MemEntity<AttributeDefinition> {
  public:
   using MemEntity::MemEntity;

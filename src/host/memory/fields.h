@@ -48,6 +48,18 @@ struct MTextFields {
   std::string text;
 };
 
+// A single line of text: placed at `insertion` when left-aligned, else at
+// `alignment_point`; the alignment in the file's two numbers.
+struct TextFields {
+  Point3 insertion{0, 0, 0};
+  double height = 2.5;
+  std::string text;
+  double rotation = 0.0;   // radians
+  int32_t horizontal = 0;  // left, centre, right, aligned, middle, fit
+  Point3 alignment_point{0, 0, 0};
+  int32_t vertical = 0;  // baseline, bottom, middle, top
+};
+
 // An attribute definition's tag and prompt are kept once per drawing
 // (EntityFields::tag and prompt), beside these.
 struct AttributeDefinitionFields {
@@ -110,6 +122,7 @@ enum class EntityKind : uint8_t {
   kPolyline,
   kPoint,
   kMText,
+  kText,
   kAttributeDefinition,
   kAttribute,
   kBlockReference,
@@ -150,6 +163,8 @@ template <>
 PointFields& EntityFields::Of<PointFields>() const;
 template <>
 MTextFields& EntityFields::Of<MTextFields>() const;
+template <>
+TextFields& EntityFields::Of<TextFields>() const;
 template <>
 AttributeDefinitionFields& EntityFields::Of<AttributeDefinitionFields>() const;
 template <>

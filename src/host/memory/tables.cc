@@ -199,6 +199,17 @@ Ref<MText> MemBlock::AddMText(const Point3& insertion, double width, const std::
   return Ref<MText>(std::static_pointer_cast<MText>(t->Self()));
 }
 
+Ref<Text> MemBlock::AddText(const std::string& text, const Point3& insertion, double height) {
+  doc_->Enter("Block", "AddText");
+  if (!(height > 0)) throw Error::InvalidInput("the text height must be positive");
+  auto* t = doc_->NewEntity<MemText>(doc_->NextHandle());
+  t->fields().insertion = insertion;
+  t->fields().height = height;
+  t->fields().text = text;
+  Append(t, doc_->active_layer());
+  return Ref<Text>(std::static_pointer_cast<Text>(t->Self()));
+}
+
 Ref<PointEntity> MemBlock::AddPoint(const Point3& point) {
   doc_->Enter("Block", "AddPoint");
   auto* p = doc_->NewEntity<MemPoint>(doc_->NextHandle());
