@@ -151,6 +151,8 @@ const char* OutcomeName(Outcome outcome) {
       return "other-reach";
     case Outcome::kLeftAlone:
       return "left-alone";
+    case Outcome::kNoNumber:
+      return "no-number";
   }
   return "tagged";
 }
@@ -338,6 +340,101 @@ void PlanRenames(const host::Ref<host::Document>& drawing, const std::string& pr
   }
 }
 
+// A text in the drawing that may number a line: what it says, where it
+// stands in plan.
+struct NumberText {
+  std::string text;
+  geometry::Point2 at;
+};
+
+// Multi-line text without its formatting: codes such as \P (a new line),
+// \A1; or \fArial|b0; and the braces around formatted runs.
+std::string PlainMText(std::string_view s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '{' || c == '}') continue;
+    if (c != '\\' || i + 1 == s.size()) {
+      out += c;
+      continue;
+    }
+    const char code = s[++i];
+    if (code == '\\' || code == '{' || code == '}') {
+      out += code;  // an escaped character
+    } else if (code == 'P' || code == '~') {
+      out += ' ';
+    } else if (std::string_view("ACcFfHQTWpLlOoKk").find(code) != std::string_view::npos) {
+      // Codes with a value end at a semicolon; the others stand alone.
+      if (std::string_view("LlOoKk").find(code) == std::string_view::npos) {
+        const size_t end = s.find(';', i);
+        i = end == std::string_view::npos ? s.size() : end;
+      }
+    }
+  }
+  return out;
+}
+
+std::string Trimmed(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return std::string(s);
+}
+
+// Every TEXT and MTEXT of the drawing, with where each is placed: text not
+// aligned left (nor aligned or fitted between two points) at its alignment
+// point.
+std::vector<NumberText> NumberTexts(const host::Ref<host::Document>& drawing) {
+  std::vector<NumberText> out;
+  const model::DeleteSetAfter delete_after(drawing, kSetName);
+  for (const auto& entity :
+       model::SelectAll(drawing, kSetName, {0}, {Variant(std::string("TEXT,MTEXT"))})) {
+    host::Point3 p;
+    std::string text;
+    if (entity.Is<host::Text>()) {
+      const auto line = entity.As<host::Text>();
+      const int32_t alignment = line->Alignment();
+      p = alignment == 0 || alignment == 3 || alignment == 5 ? line->InsertionPoint()
+                                                             : line->TextAlignmentPoint();
+      text = line->TextString();
+    } else if (entity.Is<host::MText>()) {
+      const auto m = entity.As<host::MText>();
+      p = m->InsertionPoint();
+      text = PlainMText(m->TextString());
+    } else {
+      continue;
+    }
+    out.push_back({Trimmed(text), {p[0], p[1]}});
+  }
+  return out;
+}
+
+// The number the text nearest `at` within `within` gives, or why none does.
+std::optional<std::string> NumberNear(const std::vector<NumberText>& texts,
+                                      const geometry::Point2& at, double within, std::string& why) {
+  const NumberText* nearest = nullptr;
+  double best = within;
+  for (const NumberText& t : texts) {
+    const double d = std::hypot(t.at[0] - at[0], t.at[1] - at[1]);
+    if (d <= best) best = d, nearest = &t;
+  }
+  if (nearest == nullptr) {
+    why = "no TEXT or MTEXT within " + host::FormatFixed(within, 3) + " of its first vertex";
+    return std::nullopt;
+  }
+  if (nearest->text.empty()) {
+    why = "the text nearest its first vertex is empty";
+    return std::nullopt;
+  }
+  try {
+    host::CheckSymbolName(model::SectionLayer(nearest->text, model::kProfileLayer), "layer");
+  } catch (const host::Error&) {
+    why = "the text nearest its first vertex, \"" + nearest->text +
+          "\", cannot be a section number in a layer name";
+    return std::nullopt;
+  }
+  return nearest->text;
+}
+
 // The lines of the layer `options.from_layer` that cross the centre line
 // once, numbered in the order of their chainages. Lines that carry a tag
 // already are left alone, and lines that cannot be sections go to `left`.
@@ -377,6 +474,39 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
   std::stable_sort(lines.begin(), lines.end(),
                    [](const Line& a, const Line& b) { return a.m.chainage < b.m.chainage; });
   std::vector<Candidate> out;
+  if (options.numbers_from_text > 0) {
+    const std::vector<NumberText> texts = NumberTexts(drawing);
+    std::map<std::string, std::string> taken;  // by number folded: the line's handle
+    for (const Line& l : lines) {
+      std::string why;
+      const auto plan = along::ReadWorldPlan(*l.line, *drawing->Utility());
+      std::optional<std::string> number =
+          NumberNear(texts, plan->vertices.front(), options.numbers_from_text, why);
+      if (number) {
+        if (const auto [at, fresh] = taken.emplace(host::FoldedText(*number), l.handle); !fresh) {
+          why = "the text nearest its first vertex gives " + *number + ", line " + at->second +
+                "'s number already";
+          number.reset();
+        }
+      }
+      for (const std::string_view suffix :
+           {model::kProfileLayer, model::kSectionLineLayer, model::kSectionCenterLayer}) {
+        if (!number) break;
+        const std::string layer = model::SectionLayer(*number, suffix);
+        if (HasLayer(drawing, layer)) {
+          why = "the text nearest its first vertex gives " + *number +
+                ", a section the drawing has already (layer " + layer + ")";
+          number.reset();
+        }
+      }
+      if (number) {
+        out.push_back({*number, l.line});
+      } else {
+        left.push_back({"", l.handle, Outcome::kNoNumber, l.m.chainage, l.m.bearing, {}, why, ""});
+      }
+    }
+    return out;
+  }
   for (size_t k = 0; k < lines.size(); ++k) {
     const std::string number =
         std::to_string(options.first + static_cast<int64_t>(k) * options.step);

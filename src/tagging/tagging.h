@@ -64,6 +64,9 @@ struct SectionTagOptions {
   // their chainages and moved onto their own profile layers.
   std::string from_layer;
   int64_t first = 1, step = 1;
+  // When above 0, the lines of `from_layer` are numbered instead by the
+  // TEXT or MTEXT nearest their first vertex, within this distance.
+  double numbers_from_text = 0;
   // When given, each section tagged has its layers renamed after its
   // chainage (TEVSection::renameLayerstoChainage: "12_Profile" becomes
   // "CH1235_Profile" for the prefix "CH"), and its tag the number its layers
@@ -83,6 +86,7 @@ enum class Outcome {
   kNumberDiffers,     // its tag gives another number than its layers
   kOtherReach,        // tagged as a section of another reach, and left so
   kLeftAlone,         // a line of --from-layer carrying a tag already
+  kNoNumber,          // no text near a line of --from-layer gives it a number
 };
 const char* OutcomeName(Outcome outcome);  // "tagged", "no-crossing", ...
 // Whether it carries a tag of this reach now.

@@ -325,6 +325,47 @@ TEST_F(HandTagTest, LinesOfOneLayerBecomeSectionsInChainageOrder) {
   EXPECT_EQ(more->Layer(), "XS lines");
 }
 
+// Lines drawn on one layer take their numbers from the text nearest their
+// first vertex; a line with no text near it, or a number another line or
+// section has, is reported and stays where it was.
+TEST_F(HandTagTest, LinesOfOneLayerAreNumberedByTheTextNearestThem) {
+  const auto a = AddPolyline(d.doc, "XS lines", {30, 10, 30, -10});
+  const auto b = AddPolyline(d.doc, "XS lines", {50, -10, 50, 10});
+  const auto c = AddPolyline(d.doc, "XS lines", {60, 10, 60, -10});
+  const auto twin = AddPolyline(d.doc, "XS lines", {70, 10, 70, -10});
+  const auto taken = AddPolyline(d.doc, "XS lines", {80, 10, 80, -10});
+  const auto bad = AddPolyline(d.doc, "XS lines", {90, 10, 90, -10});
+  auto space = d.doc->ModelSpace();
+  space->AddText(" A12 ", {30.5, 10.5, 0}, 1);
+  space->AddText("99", {31.5, 11.5, 0}, 1);  // nearer a's last vertex than a's first
+  space->AddMText({49.5, -10.5, 0}, 0, "{\\fArial|b1;7\\P.5}");
+  space->AddText("A12", {70.5, 10, 0}, 1);
+  space->AddText("4", {80, 11, 0}, 1);
+  space->AddText("1/2", {90, 11, 0}, 1);
+  Profile("4", {15, 10, 15, -10});  // a section 4 the drawing has already
+  tagging::SectionTagOptions options;
+  options.from_layer = "XS lines";
+  options.numbers_from_text = 2;
+  const auto t = Tag(options);
+  EXPECT_EQ(Numbered(t, "A12").handle, a->Handle());
+  EXPECT_EQ(a->Layer(), "A12_Profile");
+  EXPECT_EQ(Numbered(t, "7 .5").handle, b->Handle());
+  EXPECT_EQ(b->Layer(), "7 .5_Profile");
+  EXPECT_TRUE(model::FindSectionCenterPoint(sink, d.doc, "A12"));
+  std::map<std::string, const tagging::TaggedSection*> left;
+  for (const auto& s : t.sections) {
+    if (s.outcome == Outcome::kNoNumber) left[s.handle] = &s;
+  }
+  ASSERT_EQ(left.size(), 4u);
+  EXPECT_NE(left.at(c->Handle())->why.find("no TEXT or MTEXT within 2.000"), std::string::npos);
+  EXPECT_NE(left.at(twin->Handle())->why.find("line " + a->Handle()), std::string::npos)
+      << left.at(twin->Handle())->why;
+  EXPECT_NE(left.at(taken->Handle())->why.find("layer 4_Profile"), std::string::npos);
+  EXPECT_NE(left.at(bad->Handle())->why.find("\"1/2\""), std::string::npos);
+  for (const auto& line : {c, twin, taken, bad}) EXPECT_EQ(line->Layer(), "XS lines");
+  EXPECT_TRUE(tagging::IsFailure(Outcome::kNoNumber));
+}
+
 // With auto, new sections run the way the tagged ones do.
 TEST_F(HandTagTest, AutoKeepsTheDirectionTheTagsAgreeOn) {
   tagging::SectionTagOptions autoish;

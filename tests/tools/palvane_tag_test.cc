@@ -163,6 +163,39 @@ TEST_F(PalvaneTest, CheckFixWritesWhatItMeasuredInPlaceKeepingABackup) {
   EXPECT_FALSE(fs::exists(Path("o.dxf")));
 }
 
+TEST_F(PalvaneTest, SectionLinesAreNumberedByTheTextBesideThem) {
+  std::string centre;
+  {
+    auto app = dxf::NewApplication();
+    const auto doc = app->Documents()->Add();
+    const auto line = doc->ModelSpace()->AddLightWeightPolyline({0, 0, 200, 0});
+    centre = line->Handle();
+    doc->Layers()->Add("Cross sections");
+    for (const double x : {150.0, 30.0, 90.0}) {
+      doc->ModelSpace()->AddLightWeightPolyline({x, -20, x, 60})->SetLayer("Cross sections");
+      if (x != 90) doc->ModelSpace()->AddText("K" + std::to_string(int(x)), {x + 1, -21, 0}, 2);
+    }
+    dxf::SaveDrawing(*doc, Path("survey.dxf"), false);
+  }
+  const std::string survey = Path("survey.dxf");
+  ASSERT_EQ(Palvane("tag reach '" + survey + "' --polyline " + centre +
+                    " --number 1 --current --in-place --no-backup")
+                .status,
+            0);
+  const Outcome s = Palvane("tag sections '" + survey +
+                            "' --from-layer 'Cross sections' --numbers-from-text 2.5 --json "
+                            "--in-place --no-backup");
+  // One line has no number: it is reported, and the others are tagged.
+  EXPECT_EQ(s.status, 1) << s.err;
+  const auto json = nlohmann::json::parse(s.out);
+  ASSERT_EQ(json.size(), 3u) << s.out;
+  EXPECT_EQ(json[0]["section"], "K30");
+  EXPECT_EQ(json[1]["section"], "K150");
+  EXPECT_EQ(json[2]["outcome"], "no-number");
+  const Outcome info = Palvane("info '" + survey + "'");
+  EXPECT_NE(info.out.find("section K150: K150 at chainage 150.000"), std::string::npos) << info.out;
+}
+
 TEST_F(PalvaneTest, TagRefusesBadValuesBeforeAnyWork) {
   const std::string drawing = Path("d.dxf");
   ASSERT_EQ(Palvane("generate --sections 5 --untagged -o '" + drawing + "'").status, 0);
@@ -177,6 +210,9 @@ TEST_F(PalvaneTest, TagRefusesBadValuesBeforeAnyWork) {
         "tag reach '" + drawing + "' --polyline FFFFFF --number 1" + out,
         "tag sections '" + drawing + "' --first 3" + out,
         "tag sections '" + drawing + "' --from-layer Nothing --in-place",
+        "tag sections '" + drawing + "' --numbers-from-text 2" + out,
+        "tag sections '" + drawing + "' --from-layer L --numbers-from-text 0" + out,
+        "tag sections '" + drawing + "' --from-layer L --numbers-from-text 2 --first 3" + out,
         "generate --sections 80 --untagged --faults all -o '" + Path("g.dxf") + "'"}) {
     const Outcome o = Palvane(args);
     EXPECT_EQ(o.status, 2) << args << "\n" << o.err;

@@ -2,6 +2,7 @@
 // reach" writes a reach tag on a centre line; "tag sections" tags the
 // sections whose profiles cross the reach, measured from their lines.
 
+#include <cmath>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -61,6 +62,7 @@ struct SectionArgs {
                               section_name, water_date, through;
   std::string from_layer, rename_layers;
   int64_t first = 1, step = 1;
+  double numbers_from_text = 0;
   bool retag = false, json = false;
   Destination to;
 };
@@ -100,11 +102,20 @@ tagging::SectionTagOptions OptionsOf(const SectionArgs& a, const CLI::App& app) 
   o.from_layer = a.from_layer;
   o.first = a.first;
   o.step = a.step;
+  o.numbers_from_text = a.numbers_from_text;
   o.rename_prefix = a.rename_layers;
   if (a.from_layer.empty() && (app.count("--first") > 0 || app.count("--step") > 0)) {
     throw Failure{2,
                   "--first and --step number the lines of --from-layer: give it, or leave "
                   "them out"};
+  }
+  if (app.count("--numbers-from-text") > 0) {
+    if (a.from_layer.empty()) {
+      throw Failure{2, "--numbers-from-text numbers the lines of --from-layer: give it too"};
+    }
+    if (!(a.numbers_from_text > 0) || !std::isfinite(a.numbers_from_text)) {
+      throw Failure{2, "--numbers-from-text needs a distance above 0"};
+    }
   }
   if (app.count("--rename-layers") > 0 && a.rename_layers.empty()) {
     throw Failure{2, "--rename-layers needs a prefix, such as CH"};
@@ -238,6 +249,12 @@ Command AddTag(CLI::App& cli) {
   sections->add_option("--step", s->step, "With --from-layer, the step between numbers")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{1}, int64_t{1} << 20));
+  sections
+      ->add_option("--numbers-from-text", s->numbers_from_text,
+                   "DISTANCE: with --from-layer, number each line by the TEXT or MTEXT nearest "
+                   "its first vertex, within DISTANCE")
+      ->excludes("--first")
+      ->excludes("--step");
   sections->add_option("--rename-layers", s->rename_layers,
                        "PREFIX: rename each section's layers after its chainage (12" + kProfile +
                            " becomes PREFIX1235" + kProfile + "), its tag's number with them");
