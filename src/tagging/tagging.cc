@@ -361,11 +361,11 @@ std::string PlainMText(std::string_view s) {
     const char code = s[++i];
     if (code == '\\' || code == '{' || code == '}') {
       out += code;  // an escaped character
-    } else if (code == 'P' || code == '~') {
-      out += ' ';
-    } else if (std::string_view("ACcFfHQTWpLlOoKk").find(code) != std::string_view::npos) {
+    } else if (code == 'P' || code == '~' || code == 'N') {
+      out += ' ';  // a new line, a space that does not break, a new column
+    } else if (std::string_view("ACcFfHQSTWpLlOoKkX").find(code) != std::string_view::npos) {
       // Codes with a value end at a semicolon; the others stand alone.
-      if (std::string_view("LlOoKk").find(code) == std::string_view::npos) {
+      if (std::string_view("LlOoKkX").find(code) == std::string_view::npos) {
         const size_t end = s.find(';', i);
         i = end == std::string_view::npos ? s.size() : end;
       }
@@ -380,14 +380,15 @@ std::string Trimmed(std::string_view s) {
   return std::string(s);
 }
 
-// Every TEXT and MTEXT of the drawing, with where each is placed: text not
-// aligned left (nor aligned or fitted between two points) at its alignment
-// point.
+// Every TEXT and MTEXT of model space (a sheet's texts stand in its own
+// units), with where each is placed: text not aligned left (nor aligned or
+// fitted between two points) at its alignment point.
 std::vector<NumberText> NumberTexts(const host::Ref<host::Document>& drawing) {
   std::vector<NumberText> out;
-  const model::DeleteSetAfter delete_after(drawing, kSetName);
-  for (const auto& entity :
-       model::SelectAll(drawing, kSetName, {0}, {Variant(std::string("TEXT,MTEXT"))})) {
+  const host::Ref<host::Block> model = drawing->ModelSpace();
+  const int32_t count = model->Count();
+  for (int32_t i = 0; i < count; ++i) {
+    const host::Ref<host::Entity> entity = model->Item(i);
     host::Point3 p;
     std::string text;
     if (entity.Is<host::Text>()) {
@@ -412,13 +413,25 @@ std::vector<NumberText> NumberTexts(const host::Ref<host::Document>& drawing) {
 std::optional<std::string> NumberNear(const std::vector<NumberText>& texts,
                                       const geometry::Point2& at, double within, std::string& why) {
   const NumberText* nearest = nullptr;
+  bool tie = false;
   double best = within;
   for (const NumberText& t : texts) {
     const double d = std::hypot(t.at[0] - at[0], t.at[1] - at[1]);
-    if (d <= best) best = d, nearest = &t;
+    if (d > best) continue;
+    if (nearest == nullptr || d < best) {
+      nearest = &t;
+      tie = false;
+    } else if (t.text != nearest->text) {
+      tie = true;  // two texts as near that say different things
+    }
+    best = d;
   }
   if (nearest == nullptr) {
     why = "no TEXT or MTEXT within " + host::FormatFixed(within, 3) + " of its first vertex";
+    return std::nullopt;
+  }
+  if (tie) {
+    why = "two texts that differ lie equally near its first vertex";
     return std::nullopt;
   }
   if (nearest->text.empty()) {
@@ -482,13 +495,6 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
       const auto plan = along::ReadWorldPlan(*l.line, *drawing->Utility());
       std::optional<std::string> number =
           NumberNear(texts, plan->vertices.front(), options.numbers_from_text, why);
-      if (number) {
-        if (const auto [at, fresh] = taken.emplace(host::FoldedText(*number), l.handle); !fresh) {
-          why = "the text nearest its first vertex gives " + *number + ", line " + at->second +
-                "'s number already";
-          number.reset();
-        }
-      }
       for (const std::string_view suffix :
            {model::kProfileLayer, model::kSectionLineLayer, model::kSectionCenterLayer}) {
         if (!number) break;
@@ -496,6 +502,14 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
         if (HasLayer(drawing, layer)) {
           why = "the text nearest its first vertex gives " + *number +
                 ", a section the drawing has already (layer " + layer + ")";
+          number.reset();
+        }
+      }
+      if (number) {
+        // Letter case aside, as the drawing's layer names.
+        if (const auto [at, fresh] = taken.emplace(host::FoldedText(*number), l.handle); !fresh) {
+          why = "the text nearest its first vertex gives " + *number + ", line " + at->second +
+                "'s number already";
           number.reset();
         }
       }

@@ -335,11 +335,16 @@ TEST_F(HandTagTest, LinesOfOneLayerAreNumberedByTheTextNearestThem) {
   const auto twin = AddPolyline(d.doc, "XS lines", {70, 10, 70, -10});
   const auto taken = AddPolyline(d.doc, "XS lines", {80, 10, 80, -10});
   const auto bad = AddPolyline(d.doc, "XS lines", {90, 10, 90, -10});
+  const auto tied = AddPolyline(d.doc, "XS lines", {95, 10, 95, -10});
   auto space = d.doc->ModelSpace();
+  space->AddText("8", {94, 10, 0}, 1);
+  space->AddText("9", {96, 10, 0}, 1);
   space->AddText(" A12 ", {30.5, 10.5, 0}, 1);
-  space->AddText("99", {31.5, 11.5, 0}, 1);  // nearer a's last vertex than a's first
-  space->AddMText({49.5, -10.5, 0}, 0, "{\\fArial|b1;7\\P.5}");
-  space->AddText("A12", {70.5, 10, 0}, 1);
+  space->AddText("99", {31.5, 10.5, 0}, 1);  // within the distance, but farther
+  space->AddMText({49.5, -10.5, 0}, 0, "{\\fArial|b1;\\H2.5x;7\\P.5\\S1^2;}");
+  space->AddText("a12", {70.5, 10, 0}, 1);  // A12 again, in other letters
+  // A sheet's text where a line's first vertex lies stands in other units.
+  d.doc->Blocks()->Item("*Paper_Space")->AddText("P1", {60, 10, 0}, 1);
   space->AddText("4", {80, 11, 0}, 1);
   space->AddText("1/2", {90, 11, 0}, 1);
   Profile("4", {15, 10, 15, -10});  // a section 4 the drawing has already
@@ -356,13 +361,14 @@ TEST_F(HandTagTest, LinesOfOneLayerAreNumberedByTheTextNearestThem) {
   for (const auto& s : t.sections) {
     if (s.outcome == Outcome::kNoNumber) left[s.handle] = &s;
   }
-  ASSERT_EQ(left.size(), 4u);
+  ASSERT_EQ(left.size(), 5u);
   EXPECT_NE(left.at(c->Handle())->why.find("no TEXT or MTEXT within 2.000"), std::string::npos);
   EXPECT_NE(left.at(twin->Handle())->why.find("line " + a->Handle()), std::string::npos)
       << left.at(twin->Handle())->why;
   EXPECT_NE(left.at(taken->Handle())->why.find("layer 4_Profile"), std::string::npos);
   EXPECT_NE(left.at(bad->Handle())->why.find("\"1/2\""), std::string::npos);
-  for (const auto& line : {c, twin, taken, bad}) EXPECT_EQ(line->Layer(), "XS lines");
+  EXPECT_NE(left.at(tied->Handle())->why.find("equally near"), std::string::npos);
+  for (const auto& line : {c, twin, taken, bad, tied}) EXPECT_EQ(line->Layer(), "XS lines");
   EXPECT_TRUE(tagging::IsFailure(Outcome::kNoNumber));
 }
 

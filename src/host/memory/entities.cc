@@ -438,18 +438,27 @@ Point3 MemText::InsertionPoint() {
   Enter("InsertionPoint");
   return fields().insertion;
 }
+namespace {
+
+// The program's alignment number of a text's two file numbers: the
+// baseline alignments are its first six; the others run top, middle,
+// bottom, each left, centre and right.
+int32_t AlignmentOf(const TextFields& f) {
+  const int32_t h = f.horizontal, v = f.vertical;
+  if (v <= 0 || v > 3 || h > 2 || h < 0) return h >= 0 && h <= 5 ? h : 0;
+  return 6 + (3 - v) * 3 + h;
+}
+
+}  // namespace
+
 Point3 MemText::TextAlignmentPoint() {
   Enter("TextAlignmentPoint");
   // Left-aligned text has none.
-  return Alignment() == 0 ? Point3{0, 0, 0} : fields().alignment_point;
+  return AlignmentOf(fields()) == 0 ? Point3{0, 0, 0} : fields().alignment_point;
 }
 int32_t MemText::Alignment() {
   Enter("Alignment");
-  const int32_t h = fields().horizontal, v = fields().vertical;
-  // The file's baseline alignments are the program's first six; the others
-  // run top, middle, bottom, each left, centre and right.
-  if (v <= 0 || v > 3 || h > 2 || h < 0) return h >= 0 && h <= 5 ? h : 0;
-  return 6 + (3 - v) * 3 + h;
+  return AlignmentOf(fields());
 }
 double MemText::Height() {
   Enter("Height");
@@ -457,15 +466,18 @@ double MemText::Height() {
 }
 void MemText::Translate(const Point3& d) {
   fields().insertion = g::Add(fields().insertion, d);
-  fields().alignment_point = g::Add(fields().alignment_point, d);
+  // Left-aligned text has no alignment point to move.
+  if (AlignmentOf(fields()) != 0) fields().alignment_point = g::Add(fields().alignment_point, d);
 }
 
 bool MemText::Extents(Point3& min, Point3& max) const {
   // From the insertion point along the baseline, not turned: an
   // approximation, as for multi-line text.
-  const auto w = static_cast<double>(fields().text.size()) * kCharWidth * fields().height;
+  size_t chars = 0;
+  for (const unsigned char c : fields().text) chars += (c & 0xC0) != 0x80;
   min = fields().insertion;
-  max = {min[0] + w, min[1] + fields().height, min[2]};
+  max = {min[0] + static_cast<double>(chars) * kCharWidth * fields().height,
+         min[1] + fields().height, min[2]};
   return true;
 }
 

@@ -286,6 +286,15 @@ std::string DrawingSvg(host::Document& doc, int width) {
       const auto t = e.As<host::MText>();
       const Point3 at = t->InsertionPoint();
       pic.Text(TextLines(t->TextString()), at[0], at[1], t->Height(), colour);
+    } else if (e.Is<host::Text>()) {
+      // Drawn from its baseline's start; justified text from its alignment
+      // point, as near as a picture needs.
+      const auto t = e.As<host::Text>();
+      const int32_t alignment = t->Alignment();
+      const Point3 at = alignment == 0 || alignment == 3 || alignment == 5
+                            ? t->InsertionPoint()
+                            : t->TextAlignmentPoint();
+      pic.Text(TextLines(t->TextString()), at[0], at[1] + t->Height(), t->Height(), colour);
     } else if (e.Is<host::BlockReference>()) {
       const auto r = e.As<host::BlockReference>();
       host::Ref<host::Block> block;
