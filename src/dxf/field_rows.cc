@@ -142,17 +142,6 @@ bool FieldRows<F>::Patch(const F& f, const EntityFields* shared, int16_t code,
 }
 
 template <class F>
-bool FieldRows<F>::TakeOwn(int16_t code, FieldsSeen& seen) const {
-  if (static_cast<uint16_t>(code) >= kCodes) return false;
-  const uint8_t at = row_of_[static_cast<size_t>(code)];
-  if ((at & kOwnRow) == 0) return false;
-  const FieldsSeen bit = Bit(static_cast<size_t>((at & ~kOwnRow) - 1), -1);
-  if ((seen & bit) != 0) return false;
-  seen |= bit;
-  return true;
-}
-
-template <class F>
 void FieldRows<F>::PatchMissing(const F& f, const EntityFields* shared, TagOut& out,
                                 FieldsSeen written) const {
   for (size_t row = 0; row < fields_.size(); ++row) {

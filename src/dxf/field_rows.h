@@ -221,7 +221,15 @@ class FieldRows {
   }
   // True for the first tag of a code that a field the codec keeps code of
   // its own for has; marks it seen.
-  bool TakeOwn(int16_t code, FieldsSeen& seen) const;
+  bool TakeOwn(int16_t code, FieldsSeen& seen) const {
+    if (static_cast<uint16_t>(code) >= kCodes) return false;
+    const uint8_t at = row_of_[static_cast<size_t>(code)];
+    if ((at & kOwnRow) == 0) return false;
+    const FieldsSeen bit = FieldsSeen{1} << (3 * static_cast<size_t>((at & ~kOwnRow) - 1));
+    if ((seen & bit) != 0) return false;
+    seen |= bit;
+    return true;
+  }
 
   // True when the field of `code` was read or written (any axis).
   bool Seen(FieldsSeen seen, int16_t code) const;
