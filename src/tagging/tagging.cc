@@ -14,6 +14,7 @@
 #include "host/convert.h"
 #include "host/fold.h"
 #include "host/symbol_name.h"
+#include "host/text.h"
 #include "host/wildcard.h"
 #include "model/layer_names.h"
 #include "model/lookup.h"
@@ -347,30 +348,11 @@ struct NumberText {
   geometry::Point2 at;
 };
 
-// Multi-line text without its formatting: codes such as \P (a new line),
-// \A1; or \fArial|b0; and the braces around formatted runs.
+// Multi-line text without its formatting, its lines joined by spaces.
 std::string PlainMText(std::string_view s) {
   std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const char c = s[i];
-    if (c == '{' || c == '}') continue;
-    if (c != '\\' || i + 1 == s.size()) {
-      out += c;
-      continue;
-    }
-    const char code = s[++i];
-    if (code == '\\' || code == '{' || code == '}') {
-      out += code;  // an escaped character
-    } else if (code == 'P' || code == '~' || code == 'N') {
-      out += ' ';  // a new line, a space that does not break, a new column
-    } else if (std::string_view("ACcFfHQSTWpLlOoKkX").find(code) != std::string_view::npos) {
-      // Codes with a value end at a semicolon; the others stand alone.
-      if (std::string_view("LlOoKkX").find(code) == std::string_view::npos) {
-        const size_t end = s.find(';', i);
-        i = end == std::string_view::npos ? s.size() : end;
-      }
-    }
-  }
+  host::ForEachMTextPiece(
+      s, [&](std::string_view piece) { out += piece; }, [&] { out += ' '; });
   return out;
 }
 
@@ -381,8 +363,7 @@ std::string Trimmed(std::string_view s) {
 }
 
 // Every TEXT and MTEXT of model space (a sheet's texts stand in its own
-// units), with where each is placed: text not aligned left (nor aligned or
-// fitted between two points) at its alignment point.
+// units), with where each is placed.
 std::vector<NumberText> NumberTexts(const host::Ref<host::Document>& drawing) {
   std::vector<NumberText> out;
   const host::Ref<host::Block> model = drawing->ModelSpace();
@@ -393,9 +374,7 @@ std::vector<NumberText> NumberTexts(const host::Ref<host::Document>& drawing) {
     std::string text;
     if (entity.Is<host::Text>()) {
       const auto line = entity.As<host::Text>();
-      const int32_t alignment = line->Alignment();
-      p = alignment == 0 || alignment == 3 || alignment == 5 ? line->InsertionPoint()
-                                                             : line->TextAlignmentPoint();
+      p = host::PlacementOf(*line);
       text = line->TextString();
     } else if (entity.Is<host::MText>()) {
       const auto m = entity.As<host::MText>();

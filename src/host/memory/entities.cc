@@ -6,6 +6,7 @@
 
 #include "geometry/vec.h"
 #include "host/check.h"
+#include "host/text.h"
 
 namespace palvane::host::memory {
 
@@ -138,33 +139,28 @@ struct MTextLines {
 MTextLines MeasureMTextLines(const std::string& text) {
   MTextLines lines;
   size_t current = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '{' || c == '}') continue;
-    if (c == '\\' && i + 1 < text.size()) {
-      const char code = text[i + 1];
-      if (code == 'P') {
+  ForEachMTextPiece(
+      text,
+      [&](std::string_view piece) {
+        for (const unsigned char c : piece) current += (c & 0xC0) != 0x80;  // code points
+      },
+      [&] {
         lines.longest = std::max(lines.longest, current);
         current = 0;
         ++lines.count;
-        ++i;
-      } else if (code == '\\' || code == '{' || code == '}' || code == '~') {
-        ++current;
-        ++i;
-      } else if (code == 'L' || code == 'l' || code == 'O' || code == 'o' || code == 'K' ||
-                 code == 'k') {
-        ++i;  // underline, overline and strike switches
-      } else {
-        // A code with an argument ends at the next ';'.
-        const size_t end = text.find(';', i);
-        i = end == std::string::npos ? text.size() : end;
-      }
-      continue;
-    }
-    if ((c & 0xC0) != 0x80) ++current;  // count UTF-8 code points
-  }
+      });
   lines.longest = std::max(lines.longest, current);
   return lines;
+}
+
+// The box of a single line of text from `at` along its baseline.
+bool TextExtents(const std::string& value, const Point3& at, double height, Point3& min,
+                 Point3& max) {
+  size_t chars = 0;
+  for (unsigned char c : value) chars += (c & 0xC0) != 0x80;
+  min = at;
+  max = {at[0] + static_cast<double>(chars) * kCharWidth * height, at[1] + height, at[2]};
+  return true;
 }
 
 }  // namespace
@@ -471,14 +467,9 @@ void MemText::Translate(const Point3& d) {
 }
 
 bool MemText::Extents(Point3& min, Point3& max) const {
-  // From the insertion point along the baseline, not turned: an
-  // approximation, as for multi-line text.
-  size_t chars = 0;
-  for (const unsigned char c : fields().text) chars += (c & 0xC0) != 0x80;
-  min = fields().insertion;
-  max = {min[0] + static_cast<double>(chars) * kCharWidth * fields().height,
-         min[1] + fields().height, min[2]};
-  return true;
+  // From the insertion point, not turned: an approximation, as for
+  // multi-line text.
+  return TextExtents(fields().text, fields().insertion, fields().height, min, max);
 }
 
 EntityCore* MemText::CloneInto(MemDocument* target) const {
@@ -490,17 +481,6 @@ EntityCore* MemText::CloneInto(MemDocument* target) const {
 
 // ---------------------------------------------------------------------------
 // Attribute definitions and attributes
-
-namespace {
-bool TextExtents(const std::string& value, const Point3& at, double height, Point3& min,
-                 Point3& max) {
-  size_t chars = 0;
-  for (unsigned char c : value) chars += (c & 0xC0) != 0x80;
-  min = at;
-  max = {at[0] + static_cast<double>(chars) * kCharWidth * height, at[1] + height, at[2]};
-  return true;
-}
-}  // namespace
 
 std::string MemAttributeDefinition::TagString() {
   Enter("TagString");

@@ -10,6 +10,7 @@
 #include <numbers>
 
 #include "geometry/vec.h"
+#include "host/text.h"
 
 namespace palvane::tools {
 namespace {
@@ -43,34 +44,6 @@ std::string Escape(const std::string& s) {
     }
   }
   return out;
-}
-
-// The lines of a multi-line text, its formatting codes left out.
-std::vector<std::string> TextLines(const std::string& text) {
-  std::vector<std::string> lines{""};
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '{' || c == '}') continue;
-    if (c == '\\' && i + 1 < text.size()) {
-      const char code = text[i + 1];
-      if (code == 'P') {
-        lines.emplace_back();
-        ++i;
-      } else if (code == '\\' || code == '{' || code == '}') {
-        lines.back() += code;
-        ++i;
-      } else if (code == '~') {
-        lines.back() += ' ';
-        ++i;
-      } else {
-        const size_t end = text.find(';', i);
-        i = end == std::string::npos ? text.size() : end;
-      }
-      continue;
-    }
-    lines.back() += c;
-  }
-  return lines;
 }
 
 const char* Colour(int aci) {
@@ -285,16 +258,13 @@ std::string DrawingSvg(host::Document& doc, int width) {
     } else if (e.Is<host::MText>()) {
       const auto t = e.As<host::MText>();
       const Point3 at = t->InsertionPoint();
-      pic.Text(TextLines(t->TextString()), at[0], at[1], t->Height(), colour);
+      pic.Text(host::MTextLines(t->TextString()), at[0], at[1], t->Height(), colour);
     } else if (e.Is<host::Text>()) {
       // Drawn from its baseline's start; justified text from its alignment
       // point, as near as a picture needs.
       const auto t = e.As<host::Text>();
-      const int32_t alignment = t->Alignment();
-      const Point3 at = alignment == 0 || alignment == 3 || alignment == 5
-                            ? t->InsertionPoint()
-                            : t->TextAlignmentPoint();
-      pic.Text(TextLines(t->TextString()), at[0], at[1] + t->Height(), t->Height(), colour);
+      const Point3 at = host::PlacementOf(*t);
+      pic.Text(host::MTextLines(t->TextString()), at[0], at[1] + t->Height(), t->Height(), colour);
     } else if (e.Is<host::BlockReference>()) {
       const auto r = e.As<host::BlockReference>();
       host::Ref<host::Block> block;
