@@ -11,8 +11,7 @@ Point3 PlacementOf(Text& text) {
 std::vector<std::string> MTextLines(std::string_view text) {
   std::vector<std::string> lines{""};
   ForEachMTextPiece(
-      text, [&](std::string_view piece) { lines.back() += piece; },
-      [&] { lines.emplace_back(); });
+      text, [&](std::string_view piece) { lines.back() += piece; }, [&] { lines.emplace_back(); });
   return lines;
 }
 
