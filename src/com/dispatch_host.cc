@@ -201,6 +201,24 @@ class DispPoint final : public DispEntityT<host::PointEntity> {
   Point3 Coordinates() override { return GetPoint(L"Coordinates"); }
 };
 
+class DispLine final : public DispEntityT<host::Line> {
+ public:
+  using DispEntityT::DispEntityT;
+  Point3 StartPoint() override { return GetPoint(L"StartPoint"); }
+  Point3 EndPoint() override { return GetPoint(L"EndPoint"); }
+};
+
+class Disp3DPolyline final : public DispEntityT<host::Polyline3D> {
+ public:
+  using DispEntityT::DispEntityT;
+  std::vector<double> Coordinates() override {
+    Var v;
+    Get(L"Coordinates", v);
+    return ToDoubles(*v);
+  }
+  bool Closed() override { return GetBool(L"Closed"); }
+};
+
 class DispMText final : public DispEntityT<host::MText> {
  public:
   using DispEntityT::DispEntityT;
@@ -268,6 +286,8 @@ Ref<host::Entity> WrapEntity(DispatchPtr d) {
   const std::string kind = AsText(*name);
   if (kind == "AcDbPolyline") return Ref<host::Entity>(std::make_shared<DispPolyline>(d));
   if (kind == "AcDbPoint") return Ref<host::Entity>(std::make_shared<DispPoint>(d));
+  if (kind == "AcDbLine") return Ref<host::Entity>(std::make_shared<DispLine>(d));
+  if (kind == "AcDb3dPolyline") return Ref<host::Entity>(std::make_shared<Disp3DPolyline>(d));
   if (kind == "AcDbMText") return Ref<host::Entity>(std::make_shared<DispMText>(d));
   if (kind == "AcDbText") return Ref<host::Entity>(std::make_shared<DispText>(d));
   if (kind == "AcDbAttributeDefinition") {
@@ -316,6 +336,14 @@ class DispBlock final : public DispObject<host::Block> {
   Ref<host::PointEntity> AddPoint(const Point3& point) override {
     return WrapEntity(GetObject(L"AddPoint", {Point(point)}, DISPATCH_METHOD))
         .As<host::PointEntity>();
+  }
+  Ref<host::Line> AddLine(const Point3& start, const Point3& end) override {
+    return WrapEntity(GetObject(L"AddLine", {Point(start), Point(end)}, DISPATCH_METHOD))
+        .As<host::Line>();
+  }
+  Ref<host::Polyline3D> Add3DPoly(const std::vector<double>& points) override {
+    return WrapEntity(GetObject(L"Add3DPoly", {Doubles(points)}, DISPATCH_METHOD))
+        .As<host::Polyline3D>();
   }
   Ref<host::AttributeDefinition> AddAttribute(double height, int32_t mode,
                                               const std::string& prompt, const Point3& insertion,

@@ -232,6 +232,8 @@ template <class T>
 std::string ClassName(const Ref<T>& e) {
   if (e.template Is<host::LWPolyline>()) return "AcDbPolyline";
   if (e.template Is<host::PointEntity>()) return "AcDbPoint";
+  if (e.template Is<host::Line>()) return "AcDbLine";
+  if (e.template Is<host::Polyline3D>()) return "AcDb3dPolyline";
   if (e.template Is<host::MText>()) return "AcDbMText";
   if (e.template Is<host::Text>()) return "AcDbText";
   if (e.template Is<host::AttributeDefinition>()) return "AcDbAttributeDefinition";
@@ -317,6 +319,14 @@ IDispatch* Wrap(Ref<host::Entity> e) {
   } else if (auto q = std::dynamic_pointer_cast<host::PointEntity>(e.shared())) {
     Ref<host::PointEntity> t(q);
     o->members[L"Coordinates"].get = [t](const Call& c) { SetPoint(c.result, t->Coordinates()); };
+  } else if (auto l = std::dynamic_pointer_cast<host::Line>(e.shared())) {
+    Ref<host::Line> t(l);
+    o->members[L"StartPoint"].get = [t](const Call& c) { SetPoint(c.result, t->StartPoint()); };
+    o->members[L"EndPoint"].get = [t](const Call& c) { SetPoint(c.result, t->EndPoint()); };
+  } else if (auto p3 = std::dynamic_pointer_cast<host::Polyline3D>(e.shared())) {
+    Ref<host::Polyline3D> t(p3);
+    o->members[L"Coordinates"].get = [t](const Call& c) { SetDoubles(c.result, t->Coordinates()); };
+    o->members[L"Closed"].get = [t](const Call& c) { SetBool(c.result, t->Closed()); };
   } else if (auto m = std::dynamic_pointer_cast<host::MText>(e.shared())) {
     Ref<host::MText> t(m);
     o->members[L"TextString"].get = [t](const Call& c) { SetText(c.result, t->TextString()); };
@@ -422,6 +432,15 @@ IDispatch* WrapBlock(Ref<host::Block> b) {
     c.NeedCount(c.count() == 3);
     SetObject(c.result, Wrap(Ref<host::Entity>(b->AddText(TextArg(c.arg(0)), PointArg(c.arg(1)),
                                                           DoubleArg(c.arg(2))))));
+  };
+  o->members[L"AddLine"].method = [b](const Call& c) {
+    c.NeedCount(c.count() == 2);
+    SetObject(c.result,
+              Wrap(Ref<host::Entity>(b->AddLine(PointArg(c.arg(0)), PointArg(c.arg(1))))));
+  };
+  o->members[L"Add3DPoly"].method = [b](const Call& c) {
+    c.NeedCount(c.count() == 1);
+    SetObject(c.result, Wrap(Ref<host::Entity>(b->Add3DPoly(DoublesArg(c.arg(0))))));
   };
   o->members[L"AddPoint"].method = [b](const Call& c) {
     c.NeedCount(c.count() == 1);

@@ -33,6 +33,12 @@ namespace {
 // ---------------------------------------------------------------------------
 // Reading
 
+// The heavy polyline: a POLYLINE entity, its VERTEX entities and SEQEND. Its
+// flags say which form it is; the host models the form in space.
+constexpr std::string_view kHeavyPolyline = "POLYLINE";
+constexpr int16_t kPolylineFlags = 70;
+constexpr int64_t k3DPolyline = 8;
+
 // Equality of short texts without a library call: up to sixteen bytes are
 // compared as two words each, overlapping when shorter.
 inline bool Same(std::string_view a, std::string_view b) {
@@ -436,18 +442,21 @@ class Reader {
   }
 
   // An entity of a type, with nothing of its kind read yet: modelled kinds
-  // read their fields from their tags when first used.
-  EntityCore* MakeEntity(std::string_view type) {
+  // read their fields from their tags when first used. Of the heavy
+  // polylines (`polyline_flags`), the host models those in space.
+  EntityCore* MakeEntity(std::string_view type, int64_t polyline_flags) {
     const EntityCodec* codec = CodecOf(type);
-    if (codec == nullptr) return build_.NewOtherEntity(std::string(type));
+    if (codec == nullptr || (type == kHeavyPolyline && (polyline_flags & k3DPolyline) == 0)) {
+      return build_.NewOtherEntity(std::string(type));
+    }
     return build_.NewEntity(codec->kind());
   }
 
   // Reads one entity's tags and makes it with what every entity has: its
   // handle, colour and extended data. Its layer is left to the caller.
   EntityCore* ReadOneEntity(std::string_view type, LayerRef& layer, bool& attributes_follow) {
-    EntityCore* entity = MakeEntity(type);
     uint64_t handle = 0;
+    int64_t polyline_flags = 0;
     bool has_handle = false, layer_seen = false, stop = false;
     std::string_view layer_name = "0";
     int32_t color = 256;
@@ -474,10 +483,14 @@ class Reader {
         case group::kAttributesFollow:
           if (reference) attributes_follow = ToInt(value) != 0;
           break;
+        case kPolylineFlags:
+          polyline_flags = ToInt(value);
+          break;
         default:
           break;
       }
     });
+    EntityCore* entity = MakeEntity(type, polyline_flags);
     layer = LayerOf(layer_name);
     Builder::SetColor(*entity, color);
     ObjectCore& object = Builder::Object(*entity);
@@ -498,6 +511,37 @@ class Reader {
     EntityCore* entity = ReadOneEntity(type, layer, attributes_follow);
     build_.Append(block, entity, layer);
     if (attributes_follow) ReadAttributes(*entity);
+    if (type == kHeavyPolyline) ReadVertices(*entity);
+  }
+
+  // A heavy polyline's vertices and the end of their sequence, kept beside
+  // the polyline: its own for a polyline in space, as the file held them
+  // for one of another form.
+  void ReadVertices(EntityCore& polyline) {
+    const uint32_t record = Builder::RecordOf(Builder::Object(polyline));
+    Tag t;
+    size_t begin = std::string::npos;
+    while (r_.Next(t)) {
+      if (t.code != 0) r_.Fail("expected 0 VERTEX or 0 SEQEND");
+      const std::string_view type = Trim(t.value);
+      if (type == "SEQEND") {
+        if (begin != std::string::npos) {
+          file_.vertex_runs.Add(record, VertexRun{Slice(begin, r_.TagBegin()), false});
+        }
+        RawTags sequence_end;
+        ReadBody(sequence_end);
+        file_.sequence_ends.Add(record, std::move(sequence_end));
+        return;
+      }
+      if (type != "VERTEX") {
+        r_.Fail("expected 0 VERTEX or 0 SEQEND after a POLYLINE, found " +
+                std::string(type.substr(0, 40)));
+      }
+      if (begin == std::string::npos) begin = r_.TagBegin();
+      RawTags vertex;
+      ReadBody(vertex);
+    }
+    r_.Fail("the file ends inside a polyline's vertices; expected 0 SEQEND");
   }
 
   void ReadAttributes(EntityCore& ref) {

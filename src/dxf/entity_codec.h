@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "dxf/field_rows.h"
+#include "dxf/file_data.h"
 #include "dxf/group_codes.h"
 #include "dxf/raw_tags.h"
 #include "dxf/tags.h"
@@ -34,6 +35,13 @@ struct EntityOut {
   std::function<uint64_t()> new_handle;
 };
 
+// What the file held after an entity that belongs to it: a polyline's
+// vertices and the end of a sequence (of attributes or vertices).
+struct Following {
+  const VertexRun* vertices = nullptr;
+  const RawTags* sequence_end = nullptr;
+};
+
 class EntityCodec {
  public:
   virtual ~EntityCodec() = default;
@@ -53,10 +61,13 @@ class EntityCodec {
   // colour) for an entity made in the program.
   virtual void WriteNew(const host::memory::EntityState& state,
                         const host::memory::EntityFields& entity, TagOut& out) const = 0;
+  // Fills the fields a kind keeps in the entities that follow it in a file:
+  // a polyline's vertices, each "0 VERTEX" and its tags.
+  virtual void LoadVertices(const host::memory::EntityFields&, const RawTags& /*vertices*/) const {}
   // Writes what follows the entity and belongs to it, such as a block
-  // reference's attributes; `sequence_end` is the file's end of them, if any.
+  // reference's attributes or a polyline's vertices.
   virtual void WriteFollowing(const host::memory::EntityState&, const host::memory::EntityFields&,
-                              const RawTags* /*sequence_end*/, EntityOut&) const {}
+                              const Following&, EntityOut&) const {}
 };
 
 // The codec of an entity type; null for a type the host does not model.

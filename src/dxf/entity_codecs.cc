@@ -15,8 +15,10 @@ using host::memory::BlockReferenceFields;
 using host::memory::EntityFields;
 using host::memory::EntityKind;
 using host::memory::EntityState;
+using host::memory::LineFields;
 using host::memory::MTextFields;
 using host::memory::PointFields;
+using host::memory::Polyline3DFields;
 using host::memory::PolylineFields;
 using host::memory::TextFields;
 
@@ -271,6 +273,161 @@ class PointCodec final : public RowCodec<PointFields> {
                  })) {}
 };
 
+class LineCodec final : public RowCodec<LineFields> {
+ public:
+  LineCodec()
+      : RowCodec("LINE", EntityKind::kLine,
+                 FieldRows<LineFields>({
+                     After("AcDbLine", PointField(10, &LineFields::start, kPatched)),
+                     PointField(11, &LineFields::end, kPatched),
+                 })) {}
+};
+
+// ---------------------------------------------------------------------------
+// Polylines of the older, heavy form: the POLYLINE entity, a VERTEX entity
+// per vertex, and SEQEND. The host models those in space (3D polylines);
+// others (2D polylines, meshes) are kept as the file held them.
+
+constexpr int16_t kPolylineFlags = 70;
+constexpr int64_t kClosedFlag = 1, k3DPolylineFlag = 8;
+constexpr int64_t kSplineFrameVertex = 16, k3DPolylineVertex = 32;
+
+// Calls `f(index)` at each "0 VERTEX" of a run, with the index among the
+// vertices the polyline passes through (spline frame points have none, -1),
+// then `tag(code, value, index)` for each of the vertex's tags.
+template <class OnVertex, class OnTag>
+void ForEachVertex(const RawTags& run, OnVertex&& on_vertex, OnTag&& on_tag) {
+  // A vertex's flags may follow its coordinates: the tags of one vertex are
+  // gathered first.
+  std::vector<std::pair<int16_t, std::string_view>> vertex;
+  int64_t index = 0;
+  auto flush = [&] {
+    if (vertex.empty()) return;
+    int64_t flags = 0;
+    for (const auto& [code, value] : vertex) {
+      if (code == kPolylineFlags) flags = ToInt(value);
+    }
+    const int64_t at = (flags & kSplineFrameVertex) != 0 ? -1 : index++;
+    on_vertex(at);
+    for (const auto& [code, value] : vertex) on_tag(code, value, at);
+    vertex.clear();
+  };
+  for (const auto [code, value] : run) {
+    if (code == group::kType) flush();
+    vertex.emplace_back(code, value);
+  }
+  flush();
+}
+
+// Writes the vertices and their sequence end as the file held them; for a
+// changed polyline with each vertex's owner and layer anew and, when
+// `points` is given, its point from the model; for a copy with handles
+// anew.
+void WriteVertexRun(const EntityState& state, const VertexRun& run, const RawTags* sequence_end,
+                    const std::vector<Point3>* points, EntityOut& out) {
+  TagOut& o = out.out;
+  const bool patch = state.dirty || state.layer_renamed || run.copied;
+  auto write = [&](int16_t code, std::string_view value) {
+    if (!patch) {
+      o.Write(code, value);
+    } else if (code == group::kHandle && run.copied) {
+      o.Write(group::kHandle, Hex(out.new_handle()));
+    } else if (code == group::kOwner) {
+      o.Write(group::kOwner, Hex(state.handle));
+    } else if (code == group::kLayer) {
+      o.Write(group::kLayer, LayerName(state, o));
+    } else {
+      o.Write(code, value);
+    }
+  };
+  ForEachVertex(
+      run.tags, [](int64_t) {},
+      [&](int16_t code, std::string_view value, int64_t at) {
+        const bool moved =
+            points != nullptr && state.dirty && at >= 0 && static_cast<size_t>(at) < points->size();
+        if (moved && code >= 10 && code <= 30 && code % 10 == 0) {
+          o.Write(code, (*points)[static_cast<size_t>(at)][static_cast<size_t>(code / 10 - 1)]);
+        } else {
+          write(code, value);
+        }
+      });
+  o.Write(group::kType, "SEQEND");
+  if (sequence_end != nullptr) {
+    for (const auto [code, value] : *sequence_end) write(code, value);
+  }
+}
+
+// The end of a sequence made here, after its "0 SEQEND".
+void WriteNewSequenceEndBody(const EntityState& state, EntityOut& out) {
+  if (out.out.has_handles()) out.out.Write(group::kHandle, Hex(out.new_handle()));
+  if (!out.out.r12()) out.out.Write(group::kOwner, Hex(state.handle));
+  out.out.Subclass("AcDbEntity");
+  out.out.Write(group::kLayer, LayerName(state, out.out));
+}
+
+class Polyline3DCodec final : public RowCodec<Polyline3DFields> {
+ public:
+  Polyline3DCodec()
+      : RowCodec("POLYLINE", EntityKind::kPolyline3D,
+                 FieldRows<Polyline3DFields>({
+                     After("AcDb3dPolyline", IntegerConstant<Polyline3DFields>(66, 1)),
+                     RealConstant<Polyline3DFields>(10, kZero),
+                     RealConstant<Polyline3DFields>(20, kZero),
+                     RealConstant<Polyline3DFields>(30, kZero),
+                     OwnField<Polyline3DFields>(kPolylineFlags),
+                 })) {}
+
+  void LoadVertices(const EntityFields& entity, const RawTags& run) const override {
+    std::vector<Point3>& v = entity.Of<Polyline3DFields>().vertices;
+    ForEachVertex(
+        run,
+        [&](int64_t at) {
+          if (at >= 0) v.push_back({0, 0, 0});
+        },
+        [&](int16_t code, std::string_view value, int64_t at) {
+          if (at < 0 || !(code >= 10 && code <= 30 && code % 10 == 0)) return;
+          v.back()[static_cast<size_t>(code / 10 - 1)] = ToDouble(value);
+        });
+  }
+
+  void WriteFollowing(const EntityState& state, const EntityFields& entity,
+                      const Following& following, EntityOut& out) const override {
+    const Polyline3DFields& f = entity.Of<Polyline3DFields>();
+    if (following.vertices != nullptr) {
+      WriteVertexRun(state, *following.vertices, following.sequence_end, &f.vertices, out);
+      return;
+    }
+    TagOut& o = out.out;
+    for (const Point3& p : f.vertices) {
+      o.Write(group::kType, "VERTEX");
+      if (o.has_handles()) o.Write(group::kHandle, Hex(out.new_handle()));
+      if (!o.r12()) o.Write(group::kOwner, Hex(state.handle));
+      o.Subclass("AcDbEntity");
+      o.Write(group::kLayer, LayerName(state, o));
+      o.Subclass("AcDbVertex");
+      o.Subclass("AcDb3dPolylineVertex");
+      o.Point(10, p);
+      o.Write(kPolylineFlags, k3DPolylineVertex);
+    }
+    out.out.Write(group::kType, "SEQEND");
+    WriteNewSequenceEndBody(state, out);
+  }
+
+ protected:
+  void LoadOwn(Polyline3DFields& f, int16_t code, std::string_view value) const override {
+    if (code == kPolylineFlags) f.closed = (ToInt(value) & kClosedFlag) != 0;
+  }
+  void WriteOwn(const EntityState&, const EntityFields&, const Polyline3DFields& f, int16_t code,
+                TagOut& out) const override {
+    if (code == kPolylineFlags) {
+      out.Write(kPolylineFlags, k3DPolylineFlag | (f.closed ? kClosedFlag : 0));
+    }
+  }
+
+ private:
+  static constexpr double kZero = 0;
+};
+
 class MTextCodec final : public RowCodec<MTextFields> {
   // The text comes in pieces: `kPiece` for all but the last, `kLast` for
   // the last.
@@ -400,7 +557,8 @@ class BlockReferenceCodec final : public RowCodec<BlockReferenceFields> {
   // The attributes, then the end of their sequence: as the file held it
   // (its owner anew once the reference changed), or made here.
   void WriteFollowing(const EntityState& state, const EntityFields& entity,
-                      const RawTags* sequence_end, EntityOut& out) const override {
+                      const Following& following, EntityOut& out) const override {
+    const RawTags* sequence_end = following.sequence_end;
     const size_t attributes = entity.attribute_count();
     // A sequence the file held is written back even when it holds no
     // attributes: the reference says one follows.
@@ -417,10 +575,7 @@ class BlockReferenceCodec final : public RowCodec<BlockReferenceFields> {
       }
       return;
     }
-    if (out.out.has_handles()) out.out.Write(group::kHandle, Hex(out.new_handle()));
-    if (!out.out.r12()) out.out.Write(group::kOwner, Hex(state.handle));
-    out.out.Subclass("AcDbEntity");
-    out.out.Write(group::kLayer, LayerName(state, out.out));
+    WriteNewSequenceEndBody(state, out);
   }
 
  protected:
@@ -445,10 +600,19 @@ class KeptCodec final : public EntityCodec {
     throw DxfError(std::string("an entity of type ") + state.type +
                    " was made without its file tags and cannot be written");
   }
+  // A polyline of a form the host does not model keeps its vertices too.
+  void WriteFollowing(const EntityState& state, const EntityFields&, const Following& following,
+                      EntityOut& out) const override {
+    if (following.vertices != nullptr) {
+      WriteVertexRun(state, *following.vertices, following.sequence_end, nullptr, out);
+    }
+  }
 };
 
 const PolylineCodec kPolyline;
 const PointCodec kPoint;
+const LineCodec kLine;
+const Polyline3DCodec kPolyline3D;
 const MTextCodec kMText;
 const SingleLineTextCodec kText;
 const AttributeDefinitionCodec kAttributeDefinition;
@@ -457,8 +621,9 @@ const BlockReferenceCodec kBlockReference;
 const KeptCodec kKept;
 
 // The kinds the host models, by type name.
-const std::array<const EntityCodec*, 7> kCodecs = {
-    &kPolyline, &kPoint, &kMText, &kText, &kAttributeDefinition, &kAttribute, &kBlockReference,
+const std::array<const EntityCodec*, 9> kCodecs = {
+    &kPolyline,  &kPoint,          &kLine, &kPolyline3D, &kMText, &kText, &kAttributeDefinition,
+    &kAttribute, &kBlockReference,
 };
 
 }  // namespace

@@ -193,6 +193,8 @@ void FieldRows<F>::WriteNewField(const Field<F>& field, const F& f, const Entity
 
 template class FieldRows<host::memory::PolylineFields>;
 template class FieldRows<host::memory::PointFields>;
+template class FieldRows<host::memory::LineFields>;
+template class FieldRows<host::memory::Polyline3DFields>;
 template class FieldRows<host::memory::MTextFields>;
 template class FieldRows<host::memory::TextFields>;
 template class FieldRows<host::memory::AttributeDefinitionFields>;

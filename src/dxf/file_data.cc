@@ -74,19 +74,27 @@ const RawTags& DxfFile::XDataOf(const ObjectState& object) const {
 uint32_t DxfFile::Adopt(const host::memory::FieldSource& from, uint32_t record) {
   const auto* source = dynamic_cast<const DxfFile*>(&from);
   if (source == nullptr || record == 0 || record >= source->records.size()) return 0;
+  uint32_t copy = 0;
   if (source == this) {
     // A copy of a copy from another drawing still holds that drawing's
     // references: they are left out when saving, as for the first copy.
-    const uint32_t copy = AddRecord(records[record], RawTags());
+    copy = AddRecord(records[record], RawTags());
     if (adopted.count(record) != 0) adopted.insert(copy);
-    return copy;
+  } else {
+    // The tags are copied: the other drawing may be closed before this one
+    // is saved.
+    RawTags own;
+    for (const auto [code, value] : source->records[record]) own.push_back(code, value);
+    copy = AddRecord(std::move(own), RawTags());
+    adopted.insert(copy);
   }
-  // The tags are copied: the other drawing may be closed before this one is saved.
-  RawTags own;
-  for (const auto [code, value] : source->records[record]) own.push_back(code, value);
-  const uint32_t adopted_record = AddRecord(std::move(own), RawTags());
-  adopted.insert(adopted_record);
-  return adopted_record;
+  // A polyline's vertices go with it.
+  if (const VertexRun* run = source->vertex_runs.Find(record)) {
+    RawTags tags;
+    for (const auto [code, value] : run->tags) tags.push_back(code, value);
+    vertex_runs.Add(copy, VertexRun{std::move(tags), true});
+  }
+  return copy;
 }
 
 void DxfFile::LoadXData(uint32_t record, std::string_view app_name, host::XData& out) const {
@@ -152,7 +160,11 @@ void DxfFile::ReadXData(const RawTags& tags, std::string_view app_name, host::XD
 
 void DxfFile::LoadFields(EntityCore& entity) const {
   const host::memory::EntityState state = host::memory::Walk::StateOf(entity);
-  CodecOf(state).Load(host::memory::EntityFields(entity), TagsOf(state), Text());
+  const host::memory::EntityFields fields(entity);
+  CodecOf(state).Load(fields, TagsOf(state), Text());
+  if (const VertexRun* run = state.record != 0 ? vertex_runs.Find(state.record) : nullptr) {
+    CodecOf(state).LoadVertices(fields, run->tags);
+  }
 }
 
 RawTags WithoutForeignReferences(const RawTags& tags) {

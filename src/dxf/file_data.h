@@ -90,6 +90,14 @@ struct BlockFrame {
   RawTags begin, end;
 };
 
+// A polyline's vertices as the file held them: each "0 VERTEX" and its tags.
+// A copy's vertices are the original's tags, to be written with handles of
+// their own.
+struct VertexRun {
+  RawTags tags;
+  bool copied = false;
+};
+
 // What a drawing file held beyond the model: the file image. Each object read
 // from the file has a record, numbered from 1 in the order read, that the
 // object keeps (ObjectCore::record): its own tags and its extended data as
@@ -116,10 +124,12 @@ struct DxfFile final : host::memory::FieldSource {
   // The records: each object's own tags (record 0 is no object's), followed
   // by its extended data as the next record when it has any, so that the
   // operations' repeated reads of a tag find it at once; and what frames a
-  // block or ends a reference's attributes.
+  // block, a polyline's vertices, and the end of a reference's attributes or
+  // of a polyline's vertices.
   std::deque<RawTags> records{RawTags()};
   RecordMap<BlockFrame> block_frames;
   RecordMap<RawTags> sequence_ends;
+  RecordMap<VertexRun> vertex_runs;  // of POLYLINE entities
   // Records taken over from another drawing with a copied object: their
   // references to that drawing's objects are left out when saving.
   std::set<uint32_t> adopted;

@@ -390,9 +390,12 @@ class Writer {
       codec.Patch(state, fields, own, owner, out_);
     }
     WriteXData(state);
-    codec.WriteFollowing(state, fields,
-                         state.record != 0 ? file_.sequence_ends.Find(state.record) : nullptr,
-                         entity_out_);
+    Following following;
+    if (state.record != 0) {
+      following.vertices = file_.vertex_runs.Find(state.record);
+      following.sequence_end = file_.sequence_ends.Find(state.record);
+    }
+    codec.WriteFollowing(state, fields, following, entity_out_);
   }
 
   // An entity as read and not changed since: its tags as they were, with

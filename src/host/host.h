@@ -87,6 +87,21 @@ class PointEntity : public Entity {
   virtual Point3 Coordinates() = 0;
 };
 
+// A straight line between two points in world coordinates.
+class Line : public Entity {
+ public:
+  virtual Point3 StartPoint() = 0;
+  virtual Point3 EndPoint() = 0;
+};
+
+// A polyline of straight segments through points in space.
+class Polyline3D : public Entity {
+ public:
+  // Flat X0, Y0, Z0, X1, Y1, Z1, ... in world coordinates.
+  virtual std::vector<double> Coordinates() = 0;
+  virtual bool Closed() = 0;
+};
+
 class MText : public Entity {
  public:
   virtual std::string TextString() = 0;
@@ -148,6 +163,9 @@ class Block : public Object {
   virtual Ref<LWPolyline> AddLightWeightPolyline(const std::vector<double>& vertices) = 0;
   virtual Ref<MText> AddMText(const Point3& insertion, double width, const std::string& text) = 0;
   virtual Ref<PointEntity> AddPoint(const Point3& point) = 0;
+  virtual Ref<Line> AddLine(const Point3& start, const Point3& end) = 0;
+  // Flat X, Y, Z triples in world coordinates, at least two points.
+  virtual Ref<Polyline3D> Add3DPoly(const std::vector<double>& points) = 0;
   virtual Ref<Text> AddText(const std::string& text, const Point3& insertion, double height) = 0;
   virtual Ref<AttributeDefinition> AddAttribute(double height, int32_t mode,
                                                 const std::string& prompt, const Point3& insertion,

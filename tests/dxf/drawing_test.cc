@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <set>
 
 #include "dxf/file_data.h"
 #include "dxf/file_io.h"
@@ -657,6 +658,141 @@ TEST(DxfRoundTripTest, RepeatedEntriesAndEmptySequencesWriteBack) {
   EXPECT_EQ(EntitiesOfType(saved, "SEQEND").size(), 1u);
   const auto back = ReadMem(*app, saved, "back.dxf");
   EXPECT_EQ(FirstDifference(saved, dxf::WriteDrawing(*back)), "");
+}
+
+}  // namespace
+}  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// A survey's lines and 3D polyline beside a 2D heavy polyline: the 3D one is
+// read as one entity with its vertices, the 2D one kept whole with its
+// vertices, and all come back byte for byte.
+const char kHeavyPolylines[] =
+    "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1027\n  0\nENDSEC\n"
+    "  0\nSECTION\n  2\nENTITIES\n"
+    "  0\nPOLYLINE\n  5\n10\n330\n1F\n100\nAcDbEntity\n  8\n3_3d\n100\nAcDb3dPolyline\n"
+    " 66\n1\n 10\n0\n 20\n0\n 30\n0\n 70\n8\n"
+    "  0\nVERTEX\n  5\n11\n330\n10\n100\nAcDbEntity\n  8\n3_3d\n100\nAcDbVertex\n"
+    "100\nAcDb3dPolylineVertex\n 10\n1.5\n 20\n2\n 30\n10.25\n 70\n32\n"
+    "  0\nVERTEX\n  5\n12\n330\n10\n100\nAcDbEntity\n  8\n3_3d\n100\nAcDbVertex\n"
+    "100\nAcDb3dPolylineVertex\n 10\n4\n 20\n2\n 30\n9\n 70\n32\n1001\nSURVEY\n1000\nbed\n"
+    "  0\nVERTEX\n  5\n13\n330\n10\n100\nAcDbEntity\n  8\n3_3d\n 70\n16\n 10\n99\n 20\n99\n "
+    "30\n99\n"
+    "  0\nSEQEND\n  5\n14\n330\n10\n100\nAcDbEntity\n  8\n3_3d\n"
+    "  0\nPOLYLINE\n  5\n20\n330\n1F\n100\nAcDbEntity\n  8\nOld\n100\nAcDb2dPolyline\n"
+    " 66\n1\n 10\n0\n 20\n0\n 30\n5\n 70\n0\n"
+    "  0\nVERTEX\n  5\n21\n330\n20\n100\nAcDbEntity\n  8\nOld\n100\nAcDbVertex\n"
+    "100\nAcDb2dVertex\n 10\n0\n 20\n0\n 30\n0\n"
+    "  0\nVERTEX\n  5\n22\n330\n20\n100\nAcDbEntity\n  8\nOld\n100\nAcDbVertex\n"
+    "100\nAcDb2dVertex\n 10\n3\n 20\n4\n 30\n0\n"
+    "  0\nSEQEND\n  5\n23\n330\n20\n100\nAcDbEntity\n  8\nOld\n"
+    "  0\nLINE\n  5\n2A\n330\n1F\n100\nAcDbEntity\n  8\n3_3d\n100\nAcDbLine\n"
+    " 10\n0\n 20\n1\n 30\n12\n 11\n6\n 21\n1\n 31\n11.5\n"
+    "  0\nENDSEC\n  0\nEOF\n";
+
+TEST(DxfHeavyPolylineTest, SurveyEntitiesReadAsOneEachAndComeBackUnchanged) {
+  const auto app = dxf::NewApplication();
+  const auto doc = dxf::ReadDrawing(*app, std::string(kHeavyPolylines), "survey.dxf");
+  const Ref<host::Block> space = doc->ModelSpace();
+  ASSERT_EQ(space->Count(), 3);  // vertices and sequence ends are not entities of their own
+  const auto survey = space->Item(0).As<host::Polyline3D>();
+  ASSERT_TRUE(survey);
+  EXPECT_EQ(survey->ObjectName(), "AcDb3dPolyline");
+  // The spline frame point is not a vertex the polyline passes through.
+  EXPECT_EQ(survey->Coordinates(), (std::vector<double>{1.5, 2, 10.25, 4, 2, 9}));
+  EXPECT_FALSE(survey->Closed());
+  EXPECT_FALSE(space->Item(1).Is<host::Polyline3D>());
+  EXPECT_EQ(space->Item(1)->ObjectName(), "AcDbPOLYLINE");
+  const auto line = space->Item(2).As<host::Line>();
+  ASSERT_TRUE(line);
+  EXPECT_EQ(line->StartPoint(), (host::Point3{0, 1, 12}));
+  EXPECT_EQ(line->EndPoint(), (host::Point3{6, 1, 11.5}));
+  // The file lacks the tables, which the writer adds: the entities come
+  // back as they were.
+  const std::string saved = dxf::WriteDrawing(*doc);
+  for (const char* type : {"POLYLINE", "VERTEX", "SEQEND", "LINE"}) {
+    EXPECT_EQ(EntitiesOfType(saved, type), EntitiesOfType(kHeavyPolylines, type)) << type;
+  }
+}
+
+TEST(DxfHeavyPolylineTest, MovedAndCopiedPolylinesKeepTheirVerticesWhole) {
+  const auto app = dxf::NewApplication();
+  const auto doc = dxf::ReadDrawing(*app, std::string(kHeavyPolylines), "survey.dxf");
+  host::memory::Open(*doc);
+  const Ref<host::Block> space = doc->ModelSpace();
+  space->Item(0)->Move({0, 0, 0}, {10, 0, 1});
+  doc->Layers()->Add("Moved");
+  space->Item(0)->SetLayer("Moved");
+  doc->CopyObjects({space->Item(1)}, space);  // the 2D polyline, copied
+  const std::string saved = dxf::WriteDrawing(*doc);
+
+  // Every handle in the file is used once.
+  std::set<std::string> handles;
+  for (const auto& [code, value] : NormalizeDxf(saved)) {
+    if (code == 5) {
+      EXPECT_TRUE(handles.insert(value).second) << "handle " << value << " twice";
+    }
+  }
+  const auto vertices = EntitiesOfType(saved, "VERTEX");
+  ASSERT_EQ(vertices.size(), 7u);  // 3 moved, 2 kept, 2 copied
+  EXPECT_TRUE(HasTag(vertices[0], 10, dxf::FormatDouble(11.5)));
+  EXPECT_TRUE(HasTag(vertices[0], 30, dxf::FormatDouble(11.25)));
+  EXPECT_TRUE(HasTag(vertices[0], 8, "Moved"));
+  EXPECT_TRUE(HasTag(vertices[1], 1000, "bed"));                // a vertex's own data stays
+  EXPECT_TRUE(HasTag(vertices[2], 10, dxf::FormatDouble(99)));  // the frame point is not moved
+  const std::string copy_handle = space->Item(3)->Handle();
+  EXPECT_TRUE(HasTag(vertices[5], 330, copy_handle));
+  EXPECT_TRUE(HasTag(vertices[6], 330, copy_handle));
+  EXPECT_TRUE(HasTag(vertices[6], 10, dxf::FormatDouble(3)));
+
+  const auto back = dxf::ReadDrawing(*app, saved, "back.dxf");
+  ASSERT_EQ(back->ModelSpace()->Count(), 4);
+  EXPECT_EQ(back->ModelSpace()->Item(0).As<host::Polyline3D>()->Coordinates(),
+            (std::vector<double>{11.5, 2, 11.25, 14, 2, 10}));
+  EXPECT_EQ(back->ModelSpace()->Item(0)->Layer(), "Moved");
+}
+
+TEST(DxfHeavyPolylineTest, NewSurveyEntitiesWriteAndReadBack) {
+  for (const char* version : {"AC1027", "AC1009"}) {
+    const auto app = dxf::NewApplication();
+    const Ref<host::Document> doc =
+        dxf::ReadDrawing(*app,
+                         std::string("  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\n") + version +
+                             "\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nEOF\n",
+                         "new.dxf");
+    host::memory::Open(*doc);
+    doc->Layers()->Add("3_3d");
+    const auto poly = doc->ModelSpace()->Add3DPoly({0, 0, 10, 5, 0.5, 8.75, 10, 1, 10.5});
+    poly->SetLayer("3_3d");
+    doc->ModelSpace()->AddLine({0, 0, 1}, {2, 2, 3});
+    EXPECT_THROW(doc->ModelSpace()->Add3DPoly({0, 0, 1, 2}), host::Error);
+    const std::string saved = dxf::WriteDrawing(*doc);
+    const auto back = dxf::ReadDrawing(*app, saved, "back.dxf");
+    const Ref<host::Block> space = back->ModelSpace();
+    ASSERT_EQ(space->Count(), 2) << version;
+    const auto read = space->Item(0).As<host::Polyline3D>();
+    ASSERT_TRUE(read) << version;
+    EXPECT_EQ(read->Coordinates(), (std::vector<double>{0, 0, 10, 5, 0.5, 8.75, 10, 1, 10.5}));
+    EXPECT_EQ(read->Layer(), "3_3d");
+    EXPECT_EQ(space->Item(1).As<host::Line>()->EndPoint(), (host::Point3{2, 2, 3}));
+    EXPECT_EQ(FirstDifference(saved, dxf::WriteDrawing(*back)), "");
+  }
+}
+
+// A polyline whose vertices do not end is refused with what was expected.
+TEST(DxfHeavyPolylineTest, UnendedVerticesAreRefused) {
+  const auto app = dxf::NewApplication();
+  std::string text = kHeavyPolylines;
+  text.erase(text.find("  0\nSEQEND\n  5\n14\n"), std::string("  0\nSEQEND\n  5\n14\n").size());
+  try {
+    dxf::ReadDrawing(*app, text, "bad.dxf");
+    ADD_FAILURE() << "read";
+  } catch (const dxf::DxfError& e) {
+    EXPECT_NE(std::string(e.what()).find("expected 0 VERTEX or 0 SEQEND"), std::string::npos)
+        << e.what();
+  }
 }
 
 }  // namespace

@@ -74,6 +74,12 @@ EntityCore* Builder::NewEntity(EntityKind kind) {
     case EntityKind::kPoint:
       entity = doc_->NewEntity<MemPoint>(0);
       break;
+    case EntityKind::kLine:
+      entity = doc_->NewEntity<MemLine>(0);
+      break;
+    case EntityKind::kPolyline3D:
+      entity = doc_->NewEntity<MemPolyline3D>(0);
+      break;
     case EntityKind::kMText:
       entity = doc_->NewEntity<MemMText>(0);
       break;

@@ -36,6 +36,8 @@ std::string MemEntity<I>::ObjectName() {
   const std::string type = TypeName();
   if (type == "LWPOLYLINE") return "AcDbPolyline";
   if (type == "POINT") return "AcDbPoint";
+  if (type == "LINE") return "AcDbLine";
+  if (kind() == EntityKind::kPolyline3D) return "AcDb3dPolyline";
   if (type == "MTEXT") return "AcDbMText";
   if (type == "TEXT") return "AcDbText";
   if (type == "ATTDEF") return "AcDbAttributeDefinition";
@@ -107,6 +109,8 @@ void MemEntity<I>::GetBoundingBox(Point3& min, Point3& max) {
 
 template class MemEntity<LWPolyline>;
 template class MemEntity<PointEntity>;
+template class MemEntity<Line>;
+template class MemEntity<Polyline3D>;
 template class MemEntity<MText>;
 template class MemEntity<Text>;
 template class MemEntity<AttributeDefinition>;
@@ -501,6 +505,14 @@ PolylineFields& EntityFields::Of<PolylineFields>() const {
 template <>
 PointFields& EntityFields::Of<PointFields>() const {
   return As<MemPoint>(entity_, EntityKind::kPoint).fields();
+}
+template <>
+LineFields& EntityFields::Of<LineFields>() const {
+  return As<MemLine>(entity_, EntityKind::kLine).fields();
+}
+template <>
+Polyline3DFields& EntityFields::Of<Polyline3DFields>() const {
+  return As<MemPolyline3D>(entity_, EntityKind::kPolyline3D).fields();
 }
 template <>
 MTextFields& EntityFields::Of<MTextFields>() const {

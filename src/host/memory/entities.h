@@ -118,6 +118,60 @@ class MemPoint final : public MemEntity<PointEntity> {
   Fields fields_;
 };
 
+class MemLine final : public MemEntity<Line> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "Line"; }
+  const char* TypeName() const override { return "LINE"; }
+  EntityKind kind() const override { return EntityKind::kLine; }
+  EntityCore* CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  Point3 StartPoint() override;
+  Point3 EndPoint() override;
+
+  using Fields = LineFields;
+  Fields& fields() {
+    Load();
+    return fields_;
+  }
+  const Fields& fields() const {
+    Load();
+    return fields_;
+  }
+
+ private:
+  Fields fields_;
+};
+
+class MemPolyline3D final : public MemEntity<Polyline3D> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "Polyline3D"; }
+  const char* TypeName() const override { return "POLYLINE"; }
+  EntityKind kind() const override { return EntityKind::kPolyline3D; }
+  EntityCore* CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  std::vector<double> Coordinates() override;
+  bool Closed() override;
+
+  // Made when first used, as for lightweight polylines.
+  using Fields = Polyline3DFields;
+  Fields& fields() { return Loaded(); }
+  const Fields& fields() const { return Loaded(); }
+
+ private:
+  Fields& Loaded() const {
+    if (fields_ && loaded()) [[likely]]
+      return *fields_;
+    if (!fields_) fields_ = std::make_unique<Fields>();
+    Load();
+    return *fields_;
+  }
+  mutable std::unique_ptr<Fields> fields_;
+};
+
 class MemMText final : public MemEntity<MText> {
  public:
   using MemEntity::MemEntity;

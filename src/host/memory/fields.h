@@ -41,6 +41,17 @@ struct PointFields {
   Point3 position{0, 0, 0};
 };
 
+struct LineFields {
+  Point3 start{0, 0, 0}, end{0, 0, 0};
+};
+
+// A polyline in space; its vertices are entities of their own in a file,
+// which the file layer keeps beside the polyline.
+struct Polyline3DFields {
+  std::vector<Point3> vertices;
+  bool closed = false;
+};
+
 struct MTextFields {
   Point3 insertion{0, 0, 0};
   double width = 0.0;
@@ -121,6 +132,8 @@ struct ViewState {
 enum class EntityKind : uint8_t {
   kPolyline,
   kPoint,
+  kLine,
+  kPolyline3D,
   kMText,
   kText,
   kAttributeDefinition,
@@ -161,6 +174,10 @@ template <>
 PolylineFields& EntityFields::Of<PolylineFields>() const;
 template <>
 PointFields& EntityFields::Of<PointFields>() const;
+template <>
+LineFields& EntityFields::Of<LineFields>() const;
+template <>
+Polyline3DFields& EntityFields::Of<Polyline3DFields>() const;
 template <>
 MTextFields& EntityFields::Of<MTextFields>() const;
 template <>

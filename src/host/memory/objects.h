@@ -201,6 +201,8 @@ class MemBlock final : public Block,
   Ref<LWPolyline> AddLightWeightPolyline(const std::vector<double>& vertices) override;
   Ref<MText> AddMText(const Point3& insertion, double width, const std::string& text) override;
   Ref<PointEntity> AddPoint(const Point3& point) override;
+  Ref<Line> AddLine(const Point3& start, const Point3& end) override;
+  Ref<Polyline3D> Add3DPoly(const std::vector<double>& points) override;
   Ref<Text> AddText(const std::string& text, const Point3& insertion, double height) override;
   Ref<AttributeDefinition> AddAttribute(double height, int32_t mode, const std::string& prompt,
                                         const Point3& insertion, const std::string& tag,

@@ -218,6 +218,29 @@ Ref<PointEntity> MemBlock::AddPoint(const Point3& point) {
   return Ref<PointEntity>(std::static_pointer_cast<PointEntity>(p->Self()));
 }
 
+Ref<Line> MemBlock::AddLine(const Point3& start, const Point3& end) {
+  doc_->Enter("Block", "AddLine");
+  auto* l = doc_->NewEntity<MemLine>(doc_->NextHandle());
+  l->fields().start = start;
+  l->fields().end = end;
+  Append(l, doc_->active_layer());
+  return Ref<Line>(std::static_pointer_cast<Line>(l->Self()));
+}
+
+Ref<Polyline3D> MemBlock::Add3DPoly(const std::vector<double>& points) {
+  doc_->Enter("Block", "Add3DPoly");
+  if (points.size() < 6 || points.size() % 3 != 0) {
+    throw Error::InvalidInput("a 3D polyline needs a list of at least 2 points of 3 coordinates");
+  }
+  auto* p = doc_->NewEntity<MemPolyline3D>(doc_->NextHandle());
+  p->fields().vertices.reserve(points.size() / 3);
+  for (size_t i = 0; i < points.size(); i += 3) {
+    p->fields().vertices.push_back({points[i], points[i + 1], points[i + 2]});
+  }
+  Append(p, doc_->active_layer());
+  return Ref<Polyline3D>(std::static_pointer_cast<Polyline3D>(p->Self()));
+}
+
 Ref<AttributeDefinition> MemBlock::AddAttribute(double height, int32_t mode,
                                                 const std::string& prompt, const Point3& insertion,
                                                 const std::string& tag, const std::string& value) {
