@@ -83,6 +83,50 @@ bool IsReachFault(const std::string& kind) {
          kind == "reach-tag-unreadable";
 }
 
+// Faults of a section's survey.
+bool IsSurveyFault(const std::string& kind) {
+  return kind == "no-survey" || kind == "survey-off-line" || kind == "station-conflict" ||
+         kind == "too-many-points" || kind == "bank-line-miss";
+}
+
+// A place along a chain of points, by distance from its first.
+geometry::Point2 Along(const std::vector<double>& xy, double distance) {
+  for (size_t k = 0; k + 3 < xy.size(); k += 2) {
+    const double piece = std::hypot(xy[k + 2] - xy[k], xy[k + 3] - xy[k + 1]);
+    if (distance <= piece || k + 4 >= xy.size()) {
+      const double t = piece > 0 ? distance / piece : 0;
+      return {xy[k] + t * (xy[k + 2] - xy[k]), xy[k + 1] + t * (xy[k + 3] - xy[k + 1])};
+    }
+    distance -= piece;
+  }
+  return {xy[0], xy[1]};
+}
+
+double ChainLength(const std::vector<double>& xy) {
+  double length = 0;
+  for (size_t k = 0; k + 3 < xy.size(); k += 2) {
+    length += std::hypot(xy[k + 2] - xy[k], xy[k + 3] - xy[k + 1]);
+  }
+  return length;
+}
+
+// A section's survey: a channel between two banks at a quarter and three
+// quarters of the line, with noise. Stations from the line's first vertex.
+std::vector<std::array<double, 2>> SurveyAcross(double length, int32_t points, Random& random) {
+  std::vector<std::array<double, 2>> out;
+  const double bed = random.Uniform(8, 10), top = random.Uniform(12, 13);
+  for (int32_t k = 0; k < points; ++k) {
+    const double t = points > 1 ? static_cast<double>(k) / (points - 1) : 0;
+    const double jitter =
+        k == 0 || k == points - 1 ? 0 : random.Uniform(-0.3, 0.3) / std::max(points - 1, 1);
+    const double station = length * (t + jitter);
+    const double u = std::fabs(station / length - 0.5);  // 0 mid-channel, 0.25 at a bank
+    const double z = u < 0.25 ? bed + (top - bed) * (u / 0.25) * (u / 0.25) : top + (u - 0.25) * 4;
+    out.push_back({station, z + random.Uniform(-0.05, 0.05)});
+  }
+  return out;
+}
+
 // The first section given a fault, and the sections between two faulted
 // ones: faults that reach a neighbour (the one before) never meet.
 constexpr int32_t kFirstFaulted = 4, kFaultSpacing = 4;
@@ -110,7 +154,12 @@ const std::vector<std::string> kFaultKinds{"no-reach",
                                            "bearing-mismatch",
                                            "chainage-order",
                                            "sections-cross",
-                                           "chainage-beyond-reach"};
+                                           "chainage-beyond-reach",
+                                           "no-survey",
+                                           "survey-off-line",
+                                           "station-conflict",
+                                           "too-many-points",
+                                           "bank-line-miss"};
 
 std::vector<std::string> FaultsNamed(const std::string& text) {
   std::vector<std::string> kinds;
@@ -146,8 +195,12 @@ int32_t SectionsNeeded(const std::vector<std::string>& faults) {
   return section_faults == 0 ? 0 : kFirstFaulted + kFaultSpacing * (section_faults - 1) + 2;
 }
 
-std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& shape) {
+std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& shape,
+                                         std::vector<GeneratedSection>* survey) {
   Random random(shape.seed);
+  // The survey draws from a stream of its own, so that the rest of the river
+  // is the same with or without it.
+  Random survey_random(shape.seed ^ 0x5e77e7ull);
   const int32_t n = shape.sections < 0 ? 0 : shape.sections;
   std::vector<InjectedFault> injected;
   auto wanted = [&](const char* kind) {
@@ -166,6 +219,14 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
   } else {
     fault_at[5] = "tag-restorable";
   }
+  int32_t survey_points = std::max(shape.survey, 0);
+  if (survey_points == 0 && shape.faults &&
+      std::any_of(shape.faults->begin(), shape.faults->end(), IsSurveyFault)) {
+    survey_points = kSurveyForFaults;
+  }
+  // The bank lines, each a run of points, one per surveyed section; a run
+  // ends where a bank line misses a section.
+  std::vector<std::vector<double>> bank_runs[2] = {{{}}, {{}}};
 
   // The centre line: a meander of straight runs and arcs, long enough for
   // every section with a margin at both ends.
@@ -348,6 +409,50 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
     if (kind == "duplicate-section-layer") {
       doc.Layers()->Add(model::SectionLayer(number, model::kSectionLineLayer) + "_old");
     }
+    if (survey_points > 0 && kind != "no-profile" && kind != "no-survey") {
+      const double across_length = ChainLength(profile);
+      GeneratedSection generated{number, across_length,     {},
+                                 {},     across_length / 4, 3 * across_length / 4};
+      generated.original = SurveyAcross(across_length, std::max(survey_points, 2), survey_random);
+      for (size_t k = 0; k < generated.original.size(); ++k) {
+        if (k % 2 == 0 || k + 1 == generated.original.size()) {
+          generated.processed.push_back(generated.original[k]);
+        }
+      }
+      if (kind == "too-many-points") {
+        generated.processed = SurveyAcross(across_length, 520, survey_random);
+      }
+      auto draw = [&](const std::vector<std::array<double, 2>>& taken, std::string_view suffix) {
+        std::vector<double> xyz;
+        for (const auto& [station, z] : taken) {
+          const geometry::Point2 p = Along(profile, station);
+          xyz.insert(xyz.end(), {p[0], p[1], z});
+        }
+        if (kind == "survey-off-line" && suffix == model::kSurveyLpsoLayer) {
+          // One point two units downstream of the line.
+          xyz[3] += 2 * std::cos(at.bearing);
+          xyz[4] += 2 * std::sin(at.bearing);
+        }
+        if (kind == "station-conflict" && suffix == model::kSurveyLpsoLayer) {
+          xyz.insert(xyz.begin() + 6, {xyz[3], xyz[4], xyz[5] + 0.5});
+        }
+        const auto poly = doc.ModelSpace()->Add3DPoly(xyz);
+        poly->SetLayer(model::SectionLayer(number, suffix));
+        if (IsSurveyFault(kind)) record.handles.push_back(poly->Handle());
+      };
+      draw(generated.original, model::kSurveyLayer);
+      draw(generated.processed, model::kSurveyLpsoLayer);
+      for (int side = 0; side < 2; ++side) {
+        if (kind == "bank-line-miss" && side == 0) {
+          bank_runs[side].emplace_back();
+          continue;
+        }
+        const geometry::Point2 bank =
+            Along(profile, side == 0 ? across_length / 4 : 3 * across_length / 4);
+        bank_runs[side].back().insert(bank_runs[side].back().end(), {bank[0], bank[1]});
+      }
+      if (survey != nullptr) survey->push_back(std::move(generated));
+    }
     if (!kind.empty() && shape.faults) injected.push_back(std::move(record));
     previous_centre = {at.x, at.y};
     previous_right = right;
@@ -372,6 +477,11 @@ std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& 
               ->SetLayer("Notes");
         }
       }
+    }
+  }
+  for (const auto& runs : bank_runs) {
+    for (const std::vector<double>& run : runs) {
+      if (run.size() >= 4) Polyline(doc, kBankLinesLayer, run);
     }
   }
   doc.Layers()->Add("Temp");

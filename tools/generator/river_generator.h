@@ -3,6 +3,7 @@
 // A synthetic surveyed river, drawn into a drawing: for the generate
 // command, the tests and the benchmarks.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,23 @@ struct RiverShape {
   // No "TEV" tag anywhere: the river as a surveyor draws it, to be tagged.
   // Only without faults.
   bool untagged = false;
+  // Points of each section's original survey (a 3D polyline on its "_3d"
+  // layer), of which every other one, the ends kept, makes the processed
+  // survey on "_3d_LPSO"; and two bank lines on kBankLinesLayer. None for
+  // 0; a fault of the survey asks for kSurveyForFaults when none is given.
+  int32_t survey = 0;
+};
+
+inline constexpr const char* kBankLinesLayer = "Bank_Lines";
+inline constexpr int32_t kSurveyForFaults = 20;
+
+// One section's survey as generated: stations along its profile from the
+// profile's first vertex, with elevations.
+struct GeneratedSection {
+  std::string number;
+  double length = 0;  // of the profile
+  std::vector<std::array<double, 2>> original, processed;
+  double left_bank = 0, right_bank = 0;  // where the bank lines cross it
 };
 
 // One fault put into a river: its kind, the sections it was put into (none
@@ -57,7 +75,9 @@ std::string InjectedJson(const std::vector<InjectedFault>& injected);
 // Survey points, bank lines and notes on other layers stand for the rest of
 // a real drawing. Returns the faults injected. REQUIRES: shape.sections is
 // at least SectionsNeeded(*shape.faults) when there are faults.
-std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& shape);
+// With `survey`, each surveyed section's survey is added to it, in order.
+std::vector<InjectedFault> GenerateRiver(host::Document& doc, const RiverShape& shape,
+                                         std::vector<GeneratedSection>* survey = nullptr);
 
 // The same river in a new drawing from the template, as the bytes of its file.
 std::string RiverFile(const RiverShape& shape);

@@ -28,6 +28,7 @@ Command AddGenerate(CLI::App& cli);
 Command AddCheck(CLI::App& cli);
 Command AddStation(CLI::App& cli);
 Command AddTag(CLI::App& cli);
+Command AddSections(CLI::App& cli);
 
 // What a command says when a drawing holds nothing it works on.
 inline std::string NoRiverMessage() {

@@ -73,9 +73,9 @@ int main(int argc, char** argv) {
                  "through the COM adapter over the automation facade of that drawing")
       ->check(CLI::IsMember({"memory", "automation"}))
       ->capture_default_str();
-  const Command commands[] = {AddInfo(cli),    AddPointAlong(cli), AddViewSection(cli),
-                              AddKeyplan(cli), AddGis(cli),        AddGenerate(cli),
-                              AddCheck(cli),   AddStation(cli),    AddTag(cli)};
+  const Command commands[] = {
+      AddInfo(cli),     AddPointAlong(cli), AddViewSection(cli), AddKeyplan(cli), AddGis(cli),
+      AddGenerate(cli), AddCheck(cli),      AddStation(cli),     AddTag(cli),     AddSections(cli)};
   try {
     cli.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -83,6 +83,11 @@ Command AddGenerate(CLI::App& cli) {
   app->add_option("--clutter", a->shape.clutter, "Unrelated entities per section")
       ->capture_default_str()
       ->check(CLI::Range(0, 1000));
+  app->add_option("--survey", a->shape.survey,
+                  "Survey points per section: a 3D polyline of the survey as taken on N_3d, "
+                  "every other point of it on N_3d_LPSO, and bank lines on \"Bank_Lines\"")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 100000));
   app->add_option("-o", a->out, "The drawing to write")->required();
   app->add_flag("--overwrite", a->overwrite, "Replace OUT if it exists");
   app->add_flag("--untagged", a->shape.untagged,

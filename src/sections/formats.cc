@@ -1,0 +1,391 @@
+#include "sections/formats.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "host/convert.h"
+
+namespace palvane::sections {
+
+namespace {
+
+std::string Fixed(double value, int decimals) {
+  return host::FormatFixedWithPoint(value, decimals);
+}
+
+// Text on one line of a file: control characters become spaces.
+std::string OneLine(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return out;
+}
+
+std::string PadLeft(std::string_view text, size_t width) {
+  return std::string(width > text.size() ? width - text.size() : 0, ' ') + std::string(text);
+}
+std::string PadRight(std::string_view text, size_t width) {
+  return std::string(text) + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
+// A number in a fixed field of `width` characters, right-aligned, with as
+// many of `decimals` as fit; FormatError when even the whole number does not.
+std::string Field(double value, size_t width, int decimals, const std::string& what) {
+  for (int d = decimals; d >= 0; --d) {
+    const std::string text = Fixed(value, d);
+    if (text.size() < width || (text.size() == width && d < decimals)) {
+      return PadLeft(text, width);
+    }
+  }
+  throw FormatError(what + " " + Fixed(value, 3) + " does not fit the format's field of " +
+                    std::to_string(width) + " characters");
+}
+
+class Lines {
+ public:
+  explicit Lines(bool crlf) : end_(crlf ? "\r\n" : "\n") {}
+  Lines& operator<<(std::string_view line) {
+    text_ += line;
+    text_ += end_;
+    return *this;
+  }
+  std::string Take() { return std::move(text_); }
+
+ private:
+  std::string text_;
+  const char* end_;
+};
+
+std::string Rs(const Survey& survey, const SurveyReach& reach, const CrossSection& x) {
+  const double rs = RiverStation(survey, reach, x.chainage);
+  const auto text = StationText(rs);
+  if (!text) {
+    throw FormatError("section " + x.number + ": its river station " + Fixed(rs, 3) +
+                      " has more than 8 characters");
+  }
+  return *text;
+}
+
+std::string MarkerNames(uint8_t markers) {
+  std::string out;
+  auto add = [&](uint8_t bit, const char* name) {
+    if ((markers & bit) == 0) return;
+    if (!out.empty()) out += ';';
+    out += name;
+  };
+  add(kLeftBank, "left-bank");
+  add(kLowest, "lowest");
+  add(kRightBank, "right-bank");
+  return out;
+}
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// ---------------------------------------------------------------------------
+
+Written WriteCsv(const Survey& survey) {
+  Lines lines(true);
+  lines << "reach,section,name,chainage,river_station,point,station,elevation,x,y,offset,layer,"
+           "marker";
+  for (const SurveyReach& reach : survey.reaches) {
+    for (const CrossSection& x : reach.sections) {
+      const std::string head = CsvField(reach.number) + "," + CsvField(x.number) + "," +
+                               CsvField(x.name) + "," + Fixed(x.chainage, 3) + "," +
+                               Fixed(RiverStation(survey, reach, x.chainage), 3) + ",";
+      for (size_t i = 0; i < x.points.size(); ++i) {
+        const SurveyPoint& p = x.points[i];
+        lines << head + std::to_string(i + 1) + "," + Fixed(p.station, 3) + "," +
+                     Fixed(p.elevation, 3) + "," + Fixed(p.at[0], 3) + "," + Fixed(p.at[1], 3) +
+                     "," + Fixed(p.offset, 3) + "," + CsvField(p.layer) + "," +
+                     MarkerNames(p.markers);
+      }
+    }
+  }
+  return {lines.Take(), {}};
+}
+
+// ---------------------------------------------------------------------------
+
+std::string Xy(const Point2& p) { return Fixed(p[0], 3) + ", " + Fixed(p[1], 3); }
+
+Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
+  Written out;
+  Lines lines(true);
+  size_t count = 0;
+  for (const SurveyReach& reach : survey.reaches) count += reach.sections.size();
+  if (!options.title.empty()) lines << "# " + OneLine(options.title);
+  lines << "BEGIN HEADER:";
+  lines << std::string("  UNITS: ") + (options.metric ? "METRIC" : "US CUSTOMARY");
+  lines << "  NUMBER OF REACHES: " + std::to_string(survey.reaches.size());
+  lines << "  NUMBER OF CROSS-SECTIONS: " + std::to_string(count);
+  lines << "END HEADER:";
+  lines << "";
+  lines << "BEGIN STREAM NETWORK:";
+  const std::string stream = OneLine(options.river);
+  int id = 0;
+  for (const SurveyReach& reach : survey.reaches) {
+    // From the upstream end to the downstream end.
+    std::vector<Point2> centre = reach.centre;
+    std::vector<double> along(centre.size(), 0);
+    for (size_t i = 1; i < centre.size(); ++i) {
+      along[i] = along[i - 1] + std::hypot(centre[i][0] - centre[i - 1][0],
+                                           centre[i][1] - centre[i - 1][1]);
+    }
+    if (!reach.flows_forward) {
+      std::reverse(centre.begin(), centre.end());
+      std::reverse(along.begin(), along.end());
+    }
+    lines << "  ENDPOINT: " + Xy(centre.front()) + ", 0, " + std::to_string(id + 1);
+    lines << "  ENDPOINT: " + Xy(centre.back()) + ", 0, " + std::to_string(id + 2);
+    lines << "  REACH:";
+    lines << "    STREAM ID: " + stream;
+    lines << "    REACH ID: " + OneLine(reach.number);
+    lines << "    FROM POINT: " + std::to_string(id + 1);
+    lines << "    TO POINT: " + std::to_string(id + 2);
+    lines << "    CENTERLINE:";
+    for (size_t i = 0; i < centre.size(); ++i) {
+      const double rs = RiverStation(survey, reach, ChainageAt(reach, along[i]));
+      lines << "      " + Xy(centre[i]) + ", NULL, " + Fixed(rs, 3);
+    }
+    lines << "  END:";
+    id += 2;
+  }
+  lines << "END STREAM NETWORK:";
+  lines << "";
+  lines << "BEGIN CROSS-SECTIONS:";
+  for (const SurveyReach& reach : survey.reaches) {
+    std::set<std::string> stations;
+    for (const CrossSection& x : reach.sections) {
+      const std::string rs = Rs(survey, reach, x);
+      if (!stations.insert(rs).second) {
+        throw FormatError("reach " + reach.number + ": two sections have river station " + rs +
+                          " (section " + x.number + " is one)");
+      }
+      std::vector<SurveyPoint> points = x.points;
+      if (points.size() < 2) {
+        throw FormatError("section " + x.number + " has " + std::to_string(points.size()) +
+                          " survey points; a cross-section needs at least 2");
+      }
+      if (points.size() > kHecRasMostPoints) {
+        if (!options.thin) {
+          throw FormatError("section " + x.number + " has " + std::to_string(points.size()) +
+                            " survey points; HEC-RAS takes at most " +
+                            std::to_string(kHecRasMostPoints));
+        }
+        const size_t removed = Thin(points, kHecRasMostPoints);
+        out.notes.push_back("section " + x.number + ": thinned from " +
+                            std::to_string(points.size() + removed) + " to " +
+                            std::to_string(points.size()) + " points");
+        if (points.size() > kHecRasMostPoints) {
+          throw FormatError("section " + x.number + " keeps more than " +
+                            std::to_string(kHecRasMostPoints) + " marked points");
+        }
+      }
+      lines << "  CROSS-SECTION:";
+      lines << "    STREAM ID: " + stream;
+      lines << "    REACH ID: " + OneLine(reach.number);
+      lines << "    STATION: " + rs;
+      if (!x.name.empty()) lines << "    NODE NAME: " + OneLine(x.name);
+      lines << "    BANK POSITIONS: " + Fixed(x.left_bank / x.length, 6) + ", " +
+                   Fixed(x.right_bank / x.length, 6);
+      lines << "    REACH LENGTHS: " + Fixed(x.reach_lengths[0], 3) + ", " +
+                   Fixed(x.reach_lengths[1], 3) + ", " + Fixed(x.reach_lengths[2], 3);
+      lines << "    CUT LINE:";
+      for (const Point2& p : x.cut) lines << "      " + Xy(p);
+      lines << "    SURFACE LINE:";
+      for (const SurveyPoint& p : points) {
+        lines << "      " + Xy(p.at) + ", " +
+                     (std::isfinite(p.elevation) ? Fixed(p.elevation, 3) : std::string("NULL"));
+      }
+      lines << "  END:";
+    }
+  }
+  lines << "END CROSS-SECTIONS:";
+  out.text = lines.Take();
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+
+constexpr size_t kLabelWidth = 12;
+
+// Labels from the section names, cut to the label width and kept unique.
+std::vector<std::string> Labels(const Survey& survey) {
+  std::vector<std::string> labels;
+  std::set<std::string> taken;
+  for (const SurveyReach& reach : survey.reaches) {
+    for (const CrossSection& x : reach.sections) {
+      std::string base = OneLine(x.name.empty() ? x.number : x.name);
+      base.erase(std::remove(base.begin(), base.end(), ' '), base.end());
+      if (base.empty()) base = "XS";
+      std::string label = base.substr(0, kLabelWidth);
+      for (int n = 2; !taken.insert(label).second; ++n) {
+        const std::string tail = "~" + std::to_string(n);
+        label = base.substr(0, kLabelWidth - tail.size()) + tail;
+      }
+      labels.push_back(label);
+    }
+  }
+  return labels;
+}
+
+Written WriteFloodModeller(const Survey& survey, const FormatOptions& options) {
+  Lines lines(true);
+  const std::vector<std::string> labels = Labels(survey);
+  lines << OneLine(options.title);
+  lines << "#REVISION#1";
+  lines << PadLeft(std::to_string(labels.size()), 10) + "     0.750     0.900     0.100     0.001" +
+               PadLeft(std::to_string(kLabelWidth), 10) + (options.metric ? "SI" : "US");
+  lines << "    10.000     0.010     0.010     0.700     0.100     0.700     0.000";
+  lines << "RAD FILE";
+  lines << "";
+  lines << "END GENERAL";
+  size_t k = 0;
+  for (const SurveyReach& reach : survey.reaches) {
+    for (const CrossSection& x : reach.sections) {
+      const std::string& label = labels[k++];
+      lines << "RIVER";
+      lines << "SECTION";
+      lines << label;
+      lines << Field(x.reach_lengths[1], 10, 3, "section " + x.number + ": distance") +
+                   std::string(10, ' ') + "  0.000100  1000.000";
+      lines << PadLeft(std::to_string(x.points.size()), 10);
+      for (const SurveyPoint& p : x.points) {
+        const std::string what = "section " + x.number + ":";
+        std::string marker;
+        if (p.markers & kLeftBank) marker = "LEFT";
+        if (p.markers & kRightBank) marker = "RIGHT";
+        if (marker.empty() && (p.markers & kLowest)) marker = "BED";
+        lines << Field(p.station, 10, 3, what + " offset") +
+                     Field(p.elevation, 10, 3, what + " level") +
+                     Field(options.manning, 10, 3, "Manning's n") + " " +
+                     Field(1.0, 9, 3, "path length") + PadLeft(marker, 10) +
+                     Field(p.at[0], 10, 3, what + " easting") +
+                     Field(p.at[1], 10, 3, what + " northing") + std::string(10, ' ') +
+                     PadLeft("0", 10);
+      }
+    }
+  }
+  lines << "INITIAL CONDITIONS";
+  lines << " label   ?      flow     stage froude no  velocity     umode    ustate         z";
+  for (const std::string& label : labels) {
+    std::string line = PadRight(label, kLabelWidth) + " y";
+    for (int i = 0; i < 7; ++i) line += "     0.000";
+    lines << line;
+  }
+  return {lines.Take(), {}};
+}
+
+// ---------------------------------------------------------------------------
+
+std::string Mike11Marker(uint8_t markers) {
+  int bits = 0;
+  if (markers & kLeftBank) bits |= 1;
+  if (markers & kLowest) bits |= 2;
+  if (markers & kRightBank) bits |= 4;
+  return "<#" + std::to_string(bits) + ">";
+}
+
+Written WriteMike11(const Survey& survey, const FormatOptions& options) {
+  Lines lines(true);
+  const std::string n = Fixed(options.manning, 3);
+  for (const SurveyReach& reach : survey.reaches) {
+    for (const CrossSection& x : reach.sections) {
+      std::string topo = options.topo_id;
+      if (topo.empty()) topo = x.water_date.size() >= 4 ? x.water_date.substr(0, 4) : "1";
+      // MIKE 11 counts chainage downstream.
+      const double chainage = reach.length - RiverStation(survey, reach, x.chainage);
+      lines << OneLine(topo);
+      lines << OneLine(options.river);
+      lines << PadLeft(Fixed(chainage, 3), 19);
+      lines << "COORDINATES";
+      lines << "    2  " + Fixed(x.cut.front()[0], 3) + "  " + Fixed(x.cut.front()[1], 3) + "  " +
+                   Fixed(x.cut.back()[0], 3) + "  " + Fixed(x.cut.back()[1], 3);
+      lines << "FLOW DIRECTION" << "    0";
+      lines << "PROTECT DATA" << "    0";
+      lines << "DATUM" << "    0.00";
+      lines << "RADIUS TYPE" << "    0";
+      lines << "DIVIDE X-Section" << "0";
+      lines << "SECTION ID" << "    " + OneLine(x.name.empty() ? x.number : x.name);
+      lines << "INTERPOLATED" << "    0";
+      lines << "ANGLE" << "    0.00   0";
+      lines << "RESISTANCE NUMBERS";
+      lines << "   2  1     " + n + "     " + n + "     " + n + "    " + n + "    " + n;
+      lines << "PROFILE        " + std::to_string(x.points.size());
+      for (const SurveyPoint& p : x.points) {
+        lines << "    " + Fixed(p.station, 3) + "    " + Fixed(p.elevation, 3) + "     " + n +
+                     "     " + Mike11Marker(p.markers) + "     0     0.000     0";
+      }
+      lines << "LEVEL PARAMS";
+      lines << "   0  0    0.000  0    0.000  20";
+      lines << "*******************************";
+    }
+  }
+  return {lines.Take(), {}};
+}
+
+}  // namespace
+
+std::optional<Format> FormatNamed(std::string_view name) {
+  if (name == "csv") return Format::kCsv;
+  if (name == "hecras") return Format::kHecRas;
+  if (name == "floodmodeller") return Format::kFloodModeller;
+  if (name == "mike11") return Format::kMike11;
+  return std::nullopt;
+}
+
+std::optional<Format> FormatOfPath(std::string_view path) {
+  auto ends = [&](std::string_view suffix) {
+    if (path.size() < suffix.size()) return false;
+    std::string tail(path.substr(path.size() - suffix.size()));
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return tail == suffix;
+  };
+  if (ends(".csv")) return Format::kCsv;
+  if (ends(".sdf")) return Format::kHecRas;
+  if (ends(".dat")) return Format::kFloodModeller;
+  if (ends(".txt")) return Format::kMike11;
+  return std::nullopt;
+}
+
+const char* FormatName(Format format) {
+  switch (format) {
+    case Format::kCsv:
+      return "csv";
+    case Format::kHecRas:
+      return "hecras";
+    case Format::kFloodModeller:
+      return "floodmodeller";
+    case Format::kMike11:
+      return "mike11";
+  }
+  return "";
+}
+
+Written Write(Format format, const Survey& survey, const FormatOptions& options) {
+  switch (format) {
+    case Format::kCsv:
+      return WriteCsv(survey);
+    case Format::kHecRas:
+      return WriteHecRas(survey, options);
+    case Format::kFloodModeller:
+      return WriteFloodModeller(survey, options);
+    case Format::kMike11:
+      return WriteMike11(survey, options);
+  }
+  return {};
+}
+
+}  // namespace palvane::sections

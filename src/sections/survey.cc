@@ -1,0 +1,465 @@
+#include "sections/survey.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numeric>
+#include <utility>
+
+#include "along/station.h"
+#include "geometry/densify.h"
+#include "host/convert.h"
+#include "host/wildcard.h"
+#include "model/layer_names.h"
+#include "model/lookup.h"
+#include "model/river.h"
+
+namespace palvane::sections {
+
+using geometry::PolylineIndex;
+using host::Ref;
+
+namespace {
+
+// Arcs become chords within this of the arc, as the check draws them.
+constexpr double kPathTolerance = 1e-4;
+// Lines written out have arcs as chords within this.
+constexpr double kOutputTolerance = 0.01;
+// Stations closer than this are one station.
+constexpr double kSameStation = 1e-6;
+constexpr const char* kSelectionSet = "PalvaneSurvey";
+
+struct RawPoint {
+  host::Point3 p;
+  std::string layer;
+};
+
+double Cross(const Point2& a, const Point2& b) { return a[0] * b[1] - a[1] * b[0]; }
+
+std::optional<geometry::PlanPolyline> PlanOf(host::LWPolyline& line, host::Utility& utility) {
+  return along::ReadWorldPlan(line, utility);
+}
+
+// The vertices of a survey entity in world coordinates; none for an entity
+// of another kind.
+void AppendPoints(const Ref<host::Entity>& e, const std::string& layer, host::Utility& utility,
+                  std::vector<RawPoint>& out) {
+  if (e.Is<host::PointEntity>()) {
+    out.push_back({e.As<host::PointEntity>()->Coordinates(), layer});
+  } else if (e.Is<host::Line>()) {
+    const auto line = e.As<host::Line>();
+    out.push_back({line->StartPoint(), layer});
+    out.push_back({line->EndPoint(), layer});
+  } else if (e.Is<host::Polyline3D>()) {
+    const std::vector<double> c = e.As<host::Polyline3D>()->Coordinates();
+    for (size_t i = 0; i + 2 < c.size(); i += 3) out.push_back({{c[i], c[i + 1], c[i + 2]}, layer});
+  } else if (e.Is<host::LWPolyline>()) {
+    const auto lw = e.As<host::LWPolyline>();
+    const std::vector<double> c = lw->Coordinates();
+    const double z = lw->Elevation();
+    const host::Point3 normal = lw->Normal();
+    const bool flat = normal[0] == 0 && normal[1] == 0 && normal[2] > 0;
+    for (size_t i = 0; i + 1 < c.size(); i += 2) {
+      host::Point3 p{c[i], c[i + 1], z};
+      if (!flat) p = utility.TranslateCoordinates(p, host::kObjectCs, host::kWorld, false, normal);
+      out.push_back({p, layer});
+    }
+  }
+}
+
+std::vector<RawPoint> PointsOnLayer(const Ref<host::Document>& drawing, const std::string& layer,
+                                    host::Utility& utility) {
+  std::vector<RawPoint> out;
+  const auto entities = model::SelectAll(drawing, kSelectionSet, {8},
+                                         {host::Variant(host::EscapeWildcards(layer))});
+  for (const auto& e : entities) AppendPoints(e, layer, utility, out);
+  return out;
+}
+
+// The shared survey points, found by place.
+class SharedPoints {
+ public:
+  explicit SharedPoints(std::vector<RawPoint> points) : points_(std::move(points)) {
+    std::vector<geometry::BoxGrid::Box> boxes;
+    boxes.reserve(points_.size());
+    for (const RawPoint& r : points_) boxes.push_back({r.p[0], r.p[1], r.p[0], r.p[1]});
+    grid_.emplace(std::move(boxes));
+  }
+  // The points within `within` of the box of `path`.
+  std::vector<const RawPoint*> Near(const std::vector<Point2>& path, double within) const {
+    std::vector<const RawPoint*> out;
+    if (points_.empty() || path.empty()) return out;
+    geometry::BoxGrid::Box box{path[0][0], path[0][1], path[0][0], path[0][1]};
+    for (const Point2& p : path) {
+      box.min_x = std::min(box.min_x, p[0]), box.min_y = std::min(box.min_y, p[1]);
+      box.max_x = std::max(box.max_x, p[0]), box.max_y = std::max(box.max_y, p[1]);
+    }
+    box.min_x -= within, box.min_y -= within, box.max_x += within, box.max_y += within;
+    for (size_t i : grid_->Candidates(box)) out.push_back(&points_[i]);
+    std::sort(out.begin(), out.end());  // drawing order
+    return out;
+  }
+
+ private:
+  std::vector<RawPoint> points_;
+  std::optional<geometry::BoxGrid> grid_;
+};
+
+struct BankLine {
+  PolylineIndex index;
+  std::vector<Point2> path;
+};
+
+// Which end chainages run from, as the sections' tags agree: the end whose
+// distances along the centre line come nearer the tagged chainages.
+bool ChainageFromEnd(const std::vector<CrossSection>& sections, double length) {
+  double forward = 0, backward = 0;
+  for (const CrossSection& s : sections) {
+    forward += std::fabs(s.chainage - s.along);
+    backward += std::fabs(s.chainage - (length - s.along));
+  }
+  return backward < forward;
+}
+
+class Reader {
+ public:
+  Reader(const Ref<host::Document>& drawing, host::MessageSink& sink, const SurveyOptions& options)
+      : drawing_(drawing), sink_(sink), options_(options), utility_(drawing->Utility()) {}
+
+  Survey Run() {
+    model::DeleteSetAfter cleanup(drawing_, kSelectionSet);
+    survey_.flow = options_.flow;
+    const model::River river = model::ReadRiver(drawing_, sink_);
+    ReadShared();
+    std::map<std::string, size_t> reach_of;  // by number
+    for (const model::RiverReach& r : river.reaches) {
+      if (options_.reach && r.record.ReachNo != *options_.reach) continue;
+      if (reach_of.count(r.record.ReachNo) != 0 || !r.record.Profile) continue;
+      const auto plan = PlanOf(*r.record.Profile, *utility_);
+      if (!plan || plan->vertices.size() < 2) continue;
+      SurveyReach reach;
+      reach.number = r.record.ReachNo;
+      reach.centre =
+          geometry::Densify(plan->vertices, plan->bulges, plan->closed, kOutputTolerance);
+      centres_.emplace_back(*plan);
+      reach.length = centres_.back().Length();
+      reach_of[reach.number] = survey_.reaches.size();
+      survey_.reaches.push_back(std::move(reach));
+    }
+    for (const model::RiverSection& s : river.sections) {
+      if (!s.complete || s.profiles.empty()) continue;
+      const auto it = reach_of.find(s.record.ReachNo);
+      if (it == reach_of.end()) continue;
+      ReadSection(s, it->second);
+    }
+    for (size_t r = 0; r < survey_.reaches.size(); ++r) Finish(r);
+    return std::move(survey_);
+  }
+
+ private:
+  void ReadShared() {
+    if (!options_.points_layer.empty()) {
+      shared_.emplace(PointsOnLayer(drawing_, options_.points_layer, *utility_));
+    }
+    if (options_.bank_lines_layer.empty()) return;
+    const auto entities = model::SelectAll(
+        drawing_, kSelectionSet, {0, 8},
+        {host::Variant("LWPOLYLINE"),
+         host::Variant(host::EscapeWildcards(options_.bank_lines_layer))});
+    for (const auto& e : entities) {
+      const auto plan = PlanOf(*e.As<host::LWPolyline>(), *utility_);
+      if (!plan || plan->vertices.size() < 2) continue;
+      banks_.push_back(
+          {PolylineIndex(*plan),
+           geometry::Densify(plan->vertices, plan->bulges, plan->closed, kPathTolerance)});
+    }
+  }
+
+  void Skip(const std::string& reach, const std::string& number, std::string text) {
+    survey_.skipped.push_back({reach, number, std::move(text)});
+  }
+
+  void ReadSection(const model::RiverSection& s, size_t reach_index) {
+    SurveyReach& reach = survey_.reaches[reach_index];
+    const PolylineIndex& centre = centres_[reach_index];
+    CrossSection x;
+    x.reach = reach.number;
+    x.number = s.number;
+    x.name = s.record.SectionName;
+    x.chainage = s.record.Chainage;
+    x.handle = s.handle;
+    if (s.record.WaterDate.serial != 0) x.water_date = host::DateToText(s.record.WaterDate);
+    const auto plan = PlanOf(*s.profiles.front(), *utility_);
+    if (!plan || plan->vertices.size() < 2) {
+      return Skip(x.reach, x.number, "its profile does not lie flat in plan");
+    }
+    const std::vector<Point2> path =
+        geometry::Densify(plan->vertices, plan->bulges, plan->closed, kPathTolerance);
+    x.cut = geometry::Densify(plan->vertices, plan->bulges, plan->closed, kOutputTolerance);
+    const PolylineIndex line(*plan);
+    x.length = line.Length();
+    if (!(x.length > 0)) return Skip(x.reach, x.number, "its profile has no length");
+    const auto crossings = geometry::CrossingsOfPath(centre, path);
+    if (crossings.size() != 1) {
+      return Skip(x.reach, x.number,
+                  crossings.empty() ? "its section line does not cross the centre line"
+                                    : "its section line crosses the centre line more than once");
+    }
+    x.along = crossings.front().chainage;
+    // The crossing on the section line, and the river's direction there.
+    const auto on_centre = centre.Nearest(crossings.front().point);
+    const auto on_line = line.Nearest(crossings.front().point);
+    const double middle = on_line ? on_line->chainage : x.length / 2;
+    const double theta = on_centre ? on_centre->bearing : 0;
+    const Point2 down_centre{std::cos(theta), std::sin(theta)};
+
+    ReadPoints(s.number, line, x);
+    ReadBanks(line, path, middle, x);
+    pending_.push_back({reach_index, std::move(x), down_centre, middle});
+    (void)reach;
+  }
+
+  void ReadPoints(const std::string& number, const PolylineIndex& line, CrossSection& x) {
+    std::vector<RawPoint> raw;
+    const std::vector<std::string_view> suffixes =
+        options_.original_data
+            ? std::vector<std::string_view>{model::kSurveyLayer}
+            : std::vector<std::string_view>{model::kSurveyLpsoLayer, model::kSurveyLinvLayer};
+    for (std::string_view suffix : suffixes) {
+      auto more = PointsOnLayer(drawing_, model::SectionLayer(number, suffix), *utility_);
+      raw.insert(raw.end(), std::make_move_iterator(more.begin()),
+                 std::make_move_iterator(more.end()));
+    }
+    std::vector<const RawPoint*> all;
+    for (const RawPoint& r : raw) all.push_back(&r);
+    if (shared_) {
+      for (const RawPoint* r : shared_->Near(x.cut, options_.within)) all.push_back(r);
+    }
+    for (const RawPoint* r : all) {
+      const Point2 p{r->p[0], r->p[1]};
+      const auto place = line.Nearest(p);
+      if (!place || !std::isfinite(r->p[2])) continue;
+      if (place->distance > options_.within) {
+        // Shared points are only the ones near the line.
+        if (shared_ && r->layer == options_.points_layer) continue;
+        x.off_line.push_back({p, place->distance, r->layer});
+        continue;
+      }
+      x.points.push_back({place->chainage, r->p[2], place->point, place->distance, r->layer, 0});
+    }
+  }
+
+  // The crossings of the bank lines with the section: the nearest on each
+  // side of the centre line.
+  void ReadBanks(const PolylineIndex& line, const std::vector<Point2>& path, double middle,
+                 CrossSection& x) {
+    x.left_bank = 0;
+    x.right_bank = x.length;
+    if (banks_.empty()) return;
+    std::optional<double> before, after;
+    for (const BankLine& bank : banks_) {
+      for (const auto& c : geometry::CrossingsOfPath(bank.index, path)) {
+        const auto at = line.Nearest(c.point);
+        if (!at) continue;
+        if (at->chainage < middle && (!before || at->chainage > *before)) before = at->chainage;
+        if (at->chainage > middle && (!after || at->chainage < *after)) after = at->chainage;
+      }
+    }
+    if (before) x.left_bank = *before;
+    if (after) x.right_bank = *after;
+    x.left_bank_crossed = before.has_value();
+    x.right_bank_crossed = after.has_value();
+  }
+
+  // Orientation, order and markers of each section, then the sections in
+  // order downstream with their reach lengths.
+  void Finish(size_t reach_index) {
+    SurveyReach& reach = survey_.reaches[reach_index];
+    std::vector<Pending*> mine;
+    for (Pending& p : pending_) {
+      if (p.reach == reach_index) mine.push_back(&p);
+    }
+    std::vector<CrossSection> sections;
+    for (Pending* p : mine) sections.push_back(p->x);
+    reach.chainage_from_end = ChainageFromEnd(sections, reach.length);
+    // Flow along the centre line's own direction when chainage falls that way.
+    const bool falls_forward = reach.chainage_from_end;
+    const bool flow_forward =
+        options_.flow == Flow::kAgainstChainage ? falls_forward : !falls_forward;
+    reach.flows_forward = flow_forward;
+    for (Pending* p : mine) {
+      CrossSection& x = p->x;
+      Point2 down = p->down_centre;
+      if (!flow_forward) down = {-down[0], -down[1]};
+      const Point2 across{x.cut.back()[0] - x.cut.front()[0], x.cut.back()[1] - x.cut.front()[1]};
+      // Looking downstream, the left bank lies counter-clockwise of the
+      // flow: a line running that way starts at the right bank.
+      if (Cross(down, across) > 0) Turn(x);
+      Order(x);
+    }
+    std::stable_sort(mine.begin(), mine.end(), [&](const Pending* a, const Pending* b) {
+      return flow_forward ? a->x.along < b->x.along : a->x.along > b->x.along;
+    });
+    for (size_t i = 0; i + 1 < mine.size(); ++i) {
+      CrossSection& x = mine[i]->x;
+      const CrossSection& next = mine[i + 1]->x;
+      const double channel = std::fabs(next.along - x.along);
+      x.reach_lengths = {channel, channel, channel};
+      if (!banks_.empty()) {
+        if (auto d = BankDistance(x, next, true)) x.reach_lengths[0] = *d;
+        if (auto d = BankDistance(x, next, false)) x.reach_lengths[2] = *d;
+      }
+    }
+    for (Pending* p : mine) reach.sections.push_back(std::move(p->x));
+  }
+
+  void Turn(CrossSection& x) {
+    x.turned = true;
+    ++survey_.turned;
+    std::reverse(x.cut.begin(), x.cut.end());
+    for (SurveyPoint& p : x.points) p.station = x.length - p.station;
+    const double left = x.length - x.right_bank, right = x.length - x.left_bank;
+    std::swap(x.left_bank_crossed, x.right_bank_crossed);
+    x.left_bank = left, x.right_bank = right;
+  }
+
+  // Points by station, drawing order kept at one station; repeated points
+  // dropped; banks and the lowest point between them marked.
+  static void Order(CrossSection& x) {
+    std::stable_sort(x.points.begin(), x.points.end(),
+                     [](const SurveyPoint& a, const SurveyPoint& b) { return a.station < b.station; });
+    std::vector<SurveyPoint> kept;
+    for (SurveyPoint& p : x.points) {
+      if (!kept.empty() && std::fabs(p.station - kept.back().station) <= kSameStation) {
+        ++x.same_station;
+        if (p.elevation != kept.back().elevation) {
+          ++x.conflicting;
+        } else {
+          continue;  // the same point twice
+        }
+      }
+      kept.push_back(std::move(p));
+    }
+    x.points = std::move(kept);
+    if (x.points.empty()) return;
+    auto nearest = [&](double station) {
+      size_t best = 0;
+      for (size_t i = 1; i < x.points.size(); ++i) {
+        if (std::fabs(x.points[i].station - station) < std::fabs(x.points[best].station - station))
+          best = i;
+      }
+      return best;
+    };
+    const size_t left = nearest(x.left_bank), right = nearest(x.right_bank);
+    x.points[left].markers |= kLeftBank;
+    x.points[right].markers |= kRightBank;
+    size_t lowest = left;
+    for (size_t i = left; i <= right && i < x.points.size(); ++i) {
+      if (x.points[i].elevation < x.points[lowest].elevation) lowest = i;
+    }
+    x.points[lowest].markers |= kLowest;
+  }
+
+  // The distance along the bank line of one side between where it crosses
+  // two sections; nothing when one bank line does not cross both.
+  std::optional<double> BankDistance(const CrossSection& a, const CrossSection& b,
+                                     bool left) const {
+    if (left ? !(a.left_bank_crossed && b.left_bank_crossed)
+             : !(a.right_bank_crossed && b.right_bank_crossed)) {
+      return std::nullopt;
+    }
+    const Point2 pa = PointAtStation(a, left ? a.left_bank : a.right_bank);
+    const Point2 pb = PointAtStation(b, left ? b.left_bank : b.right_bank);
+    for (const BankLine& bank : banks_) {
+      const auto na = bank.index.Nearest(pa), nb = bank.index.Nearest(pb);
+      if (na && nb && na->distance < 1e-6 && nb->distance < 1e-6) {
+        return std::fabs(na->chainage - nb->chainage);
+      }
+    }
+    return std::nullopt;
+  }
+
+  static Point2 PointAtStation(const CrossSection& x, double station) {
+    double walked = 0;
+    for (size_t i = 0; i + 1 < x.cut.size(); ++i) {
+      const Point2& a = x.cut[i];
+      const Point2& b = x.cut[i + 1];
+      const double piece = std::hypot(b[0] - a[0], b[1] - a[1]);
+      if (walked + piece >= station && piece > 0) {
+        const double t = (station - walked) / piece;
+        return {a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])};
+      }
+      walked += piece;
+    }
+    return x.cut.back();
+  }
+
+  struct Pending {
+    size_t reach;
+    CrossSection x;
+    Point2 down_centre;  // the centre line's direction of travel at the crossing
+    double middle;
+  };
+
+  const Ref<host::Document>& drawing_;
+  host::MessageSink& sink_;
+  const SurveyOptions& options_;
+  Ref<host::Utility> utility_;
+  Survey survey_;
+  std::vector<PolylineIndex> centres_;
+  std::optional<SharedPoints> shared_;
+  std::vector<BankLine> banks_;
+  std::vector<Pending> pending_;
+};
+
+}  // namespace
+
+Survey ReadSurvey(const Ref<host::Document>& drawing, host::MessageSink& sink,
+                  const SurveyOptions& options) {
+  return Reader(drawing, sink, options).Run();
+}
+
+double ChainageAt(const SurveyReach& reach, double along) {
+  return reach.chainage_from_end ? reach.length - along : along;
+}
+
+double RiverStation(const Survey& survey, const SurveyReach& reach, double chainage) {
+  return survey.flow == Flow::kAgainstChainage ? chainage : reach.length - chainage;
+}
+
+std::optional<std::string> StationText(double station, size_t width) {
+  for (int decimals = 3; decimals >= 0; --decimals) {
+    std::string text = host::FormatFixedWithPoint(station, decimals);
+    if (text.size() <= width) return text;
+  }
+  return std::nullopt;
+}
+
+size_t Thin(std::vector<SurveyPoint>& points, size_t most) {
+  size_t removed = 0;
+  // The area a point adds: the triangle with its neighbours.
+  auto area = [&](size_t i) {
+    const SurveyPoint& a = points[i - 1];
+    const SurveyPoint& b = points[i];
+    const SurveyPoint& c = points[i + 1];
+    return std::fabs((b.station - a.station) * (c.elevation - a.elevation) -
+                     (c.station - a.station) * (b.elevation - a.elevation)) /
+           2;
+  };
+  while (points.size() > most) {
+    size_t best = 0;
+    double least = std::numeric_limits<double>::infinity();
+    for (size_t i = 1; i + 1 < points.size(); ++i) {
+      if (points[i].markers != 0) continue;
+      const double a = area(i);
+      if (a < least) least = a, best = i;
+    }
+    if (best == 0) break;  // only the ends and marked points are left
+    points.erase(points.begin() + static_cast<std::ptrdiff_t>(best));
+    ++removed;
+  }
+  return removed;
+}
+
+}  // namespace palvane::sections

@@ -1,0 +1,170 @@
+// palvane sections: each section's survey as a hydraulic model's
+// cross-section, in the model's exchange format.
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "command.h"
+#include "console.h"
+#include "drawing_files.h"
+#include "failure.h"
+#include "outputs.h"
+#include "sections/formats.h"
+#include "sections/survey.h"
+
+namespace palvane::tools {
+namespace {
+
+struct Args {
+  std::string drawing, out, format, reach, points_layer, bank_lines, flow = "against-chainage";
+  std::string river, units = "metric", topo_id;
+  double within = 0.5, manning = 0.035;
+  bool original_data = false, no_thin = false, overwrite = false, json = false;
+};
+
+sections::Format FormatOf(const Args& a) {
+  if (!a.format.empty()) {
+    if (const auto f = sections::FormatNamed(a.format)) return *f;
+    throw Failure{2, "-f " + a.format + ": the formats are csv, hecras, floodmodeller, mike11"};
+  }
+  if (const auto f = sections::FormatOfPath(a.out)) return *f;
+  throw Failure{2, "-o " + a.out +
+                       ": the name does not say the format (.csv, .RASImport.sdf, .dat, .txt); "
+                       "give -f"};
+}
+
+// What the survey left out or changed, said on standard error.
+void Report(const sections::Survey& survey) {
+  for (const auto& s : survey.skipped) {
+    Say("section " + s.number + " of reach " + s.reach + " is left out: " + s.text);
+  }
+  for (const auto& reach : survey.reaches) {
+    for (const auto& x : reach.sections) {
+      for (const auto& p : x.off_line) {
+        Say("section " + x.number + ": a point on " + p.layer + " at " + ShortestText(p.at[0]) +
+            ", " + ShortestText(p.at[1]) + " lies " + ShortestText(p.offset) +
+            " from the line and is left out");
+      }
+      if (x.same_station > 0) {
+        Say("section " + x.number + ": " + std::to_string(x.same_station) +
+            " points at the station of another (" + std::to_string(x.conflicting) +
+            " at another elevation, kept in drawing order)");
+      }
+      if (x.points.empty()) Say("section " + x.number + " has no survey points");
+      if (!x.left_bank_crossed || !x.right_bank_crossed) {
+        Say("section " + x.number + ": no bank line crosses its " +
+            (!x.left_bank_crossed ? "left" : "right") + " side; the section's end is its bank");
+      }
+    }
+  }
+  if (survey.turned > 0) {
+    Say(std::to_string(survey.turned) +
+        " section lines were drawn from the right bank and are read the other way round");
+  }
+}
+
+int Run(const Args& a) {
+  const sections::Format format = FormatOf(a);
+  if (!(a.within >= 0) || !std::isfinite(a.within)) {
+    throw Failure{2, "--within must be a distance of 0 or more"};
+  }
+  if (!(a.manning > 0) || !std::isfinite(a.manning)) {
+    throw Failure{2, "--manning must be a roughness above 0"};
+  }
+  sections::SurveyOptions options;
+  if (!a.reach.empty()) options.reach = a.reach;
+  options.original_data = a.original_data;
+  options.points_layer = a.points_layer;
+  options.within = a.within;
+  options.bank_lines_layer = a.bank_lines;
+  options.flow =
+      a.flow == "with-chainage" ? sections::Flow::kWithChainage : sections::Flow::kAgainstChainage;
+  CheckReplaceable(a.out, a.overwrite);
+
+  OpenedDrawing drawing(a.drawing);
+  Progress& progress = drawing.progress();
+  host::StderrMessageSink sink;
+  progress.Phase("reading the sections' survey");
+  const sections::Survey survey = sections::ReadSurvey(drawing.Seen(), sink, options);
+  drawing.Close();
+  if (survey.reaches.empty()) {
+    throw Failure{1, a.reach.empty() ? NoRiverMessage() : "the drawing has no reach " + a.reach};
+  }
+  Report(survey);
+
+  sections::FormatOptions out;
+  out.river = a.river.empty() ? std::filesystem::path(FsPath(a.drawing)).stem().string() : a.river;
+  out.metric = a.units == "metric";
+  out.manning = a.manning;
+  out.topo_id = a.topo_id;
+  out.thin = !a.no_thin;
+  out.title = "Palvane cross-sections of " + std::filesystem::path(FsPath(a.drawing)).filename().string();
+  sections::Written written;
+  try {
+    written = sections::Write(format, survey, out);
+  } catch (const sections::FormatError& e) {
+    throw Failure{1, std::string("cannot write ") + sections::FormatName(format) + ": " + e.what()};
+  }
+  for (const std::string& note : written.notes) Say(note);
+  Outputs outputs(progress);
+  outputs.AddFile(a.out, written.text, a.overwrite, "the cross-sections");
+  outputs.Commit();
+
+  size_t count = 0, points = 0;
+  for (const auto& reach : survey.reaches) {
+    count += reach.sections.size();
+    for (const auto& x : reach.sections) points += x.points.size();
+  }
+  if (a.json) {
+    nlohmann::json j{{"format", sections::FormatName(format)},
+                     {"reaches", survey.reaches.size()},
+                     {"sections", count},
+                     {"points", points},
+                     {"turned", survey.turned},
+                     {"skipped", survey.skipped.size()},
+                     {"notes", written.notes}};
+    Print(j.dump(2) + "\n", "the counts");
+  }
+  return survey.skipped.empty() ? 0 : 1;
+}
+
+}  // namespace
+
+Command AddSections(CLI::App& cli) {
+  auto a = std::make_shared<Args>();
+  CLI::App* app = cli.add_subcommand(
+      "sections", "Write each section's survey as a model's cross-sections (HEC-RAS, Flood "
+                  "Modeller, MIKE 11, CSV)");
+  app->add_option("DRAWING", a->drawing, "The drawing (DXF)")->required();
+  app->add_option("-o", a->out, "The file to write: .csv, .RASImport.sdf, .dat or .txt")
+      ->required();
+  app->add_option("-f", a->format, "csv, hecras, floodmodeller or mike11, when OUT does not say");
+  app->add_option("--reach", a->reach, "Only this reach (default: every reach)");
+  app->add_flag("--original-data", a->original_data,
+                "The survey as taken (N_3d), not as processed (N_3d_LPSO, N_3d_LINV)");
+  app->add_option("--points-layer", a->points_layer,
+                  "A shared layer of survey points: those within --within of a section join it");
+  app->add_option("--within", a->within, "How far from its line a section's point may lie")
+      ->capture_default_str();
+  app->add_option("--flow", a->flow, "against-chainage (the default) or with-chainage")
+      ->check(CLI::IsMember({"against-chainage", "with-chainage"}))
+      ->capture_default_str();
+  app->add_option("--bank-lines", a->bank_lines,
+                  "A layer of polylines along the banks, which give each section its banks");
+  app->add_option("--manning", a->manning, "Manning's n of every point")->capture_default_str();
+  app->add_option("--river", a->river, "The river's name (default: the drawing's)");
+  app->add_option("--units", a->units, "metric or us (HEC-RAS and Flood Modeller)")
+      ->check(CLI::IsMember({"metric", "us"}))
+      ->capture_default_str();
+  app->add_option("--topo-id", a->topo_id, "MIKE 11's topo ID (default: the water date's year)");
+  app->add_flag("--no-thin", a->no_thin,
+                "Refuse sections of more than 500 points for HEC-RAS instead of thinning them");
+  app->add_flag("--overwrite", a->overwrite, "Replace OUT if it exists");
+  app->add_flag("--json", a->json, "Print the counts");
+  return {app, [a] { return Run(*a); }};
+}
+
+}  // namespace palvane::tools
