@@ -17,6 +17,8 @@
 #include "model/river.h"
 #include "model/section.h"
 #include "model/tags.h"
+#include "sections/formats.h"
+#include "sections/survey.h"
 
 namespace palvane::check {
 
@@ -133,6 +135,7 @@ class Checker {
     ReadReaches();
     ReadSections();
     for (size_t r = 0; r < reaches_.size(); ++r) CheckGeometry(r);
+    CheckSurveyPoints();
     // What concerns the drawing or a reach first, then section by section
     // in the order of their layers.
     auto rank = [&](const Finding& f) -> size_t {
@@ -151,6 +154,67 @@ class Checker {
     (severity == Severity::kNote ? result_.notes : result_.findings)
         .push_back({severity, code, std::move(reach), std::move(section), std::move(handles),
                     std::move(text)});
+  }
+
+  // Each section's survey as a model takes it (the processed survey), in a
+  // drawing that has one at all: a drawing of section lines alone is no
+  // fault.
+  void CheckSurveyPoints() {
+    try {
+      const std::string any_survey =
+          "*" + std::string(model::kSurveyLpsoLayer) + ",*" + std::string(model::kSurveyLinvLayer);
+      model::DeleteSetAfter cleanup(drawing_, kSetName);
+      if (model::SelectAll(drawing_, kSetName, {8}, {Variant(any_survey)}).empty()) return;
+    } catch (const host::Error& e) {
+      return HostFailure(e, "", "looking for the survey");
+    }
+    sections::SurveyOptions read;
+    read.within = options_.survey_within;
+    read.bank_lines_layer = options_.bank_lines_layer;
+    sections::Survey survey;
+    try {
+      survey = sections::ReadSurvey(drawing_, silent_, read);
+    } catch (const host::Error& e) {
+      return HostFailure(e, "", "reading the survey");
+    }
+    for (const sections::SurveyReach& reach : survey.reaches) {
+      for (const sections::CrossSection& x : reach.sections) CheckSectionSurvey(x);
+    }
+  }
+
+  void CheckSectionSurvey(const sections::CrossSection& x) {
+    const std::vector<std::string> handles{x.handle};
+    if (x.points.empty()) {
+      Add(Severity::kWarning, code::kNoSurvey, x.reach, x.number, handles,
+          "no survey points lie on its survey layers (" +
+              model::SectionLayer(x.number, model::kSurveyLpsoLayer) + ", " +
+              model::SectionLayer(x.number, model::kSurveyLinvLayer) + ")");
+    }
+    if (!x.off_line.empty()) {
+      double farthest = 0;
+      for (const auto& p : x.off_line) farthest = std::max(farthest, p.offset);
+      Add(Severity::kWarning, code::kSurveyOffLine, x.reach, x.number, handles,
+          std::to_string(x.off_line.size()) + " survey points lie off its line by up to " +
+              Num(farthest) + ", beyond " + Num(options_.survey_within) +
+              ": models leave them out");
+    }
+    if (x.conflicting > 0) {
+      Add(Severity::kWarning, code::kStationConflict, x.reach, x.number, handles,
+          std::to_string(x.conflicting) +
+              " survey points stand at the station of another at a different elevation");
+    }
+    if (x.points.size() > sections::kHecRasMostPoints) {
+      Add(Severity::kWarning, code::kTooManyPoints, x.reach, x.number, handles,
+          "it has " + std::to_string(x.points.size()) + " survey points; HEC-RAS takes at most " +
+              std::to_string(sections::kHecRasMostPoints));
+    }
+    if (!options_.bank_lines_layer.empty() && (!x.left_bank_crossed || !x.right_bank_crossed)) {
+      Add(Severity::kWarning, code::kBankLineMiss, x.reach, x.number, handles,
+          !x.left_bank_crossed && !x.right_bank_crossed
+              ? "no bank line on " + options_.bank_lines_layer + " crosses it"
+              : std::string("a bank line on ") + options_.bank_lines_layer + " crosses it on its " +
+                    (x.left_bank_crossed ? "left" : "right") + " side only");
+    }
   }
 
   void HostFailure(const host::Error& e, const std::string& section, const std::string& what) {

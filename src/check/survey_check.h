@@ -29,6 +29,11 @@ struct Finding {
 struct CheckOptions {
   double chainage_tolerance = 0.5;  // drawing units
   double bearing_tolerance = 1.0;   // degrees
+  // The survey: how far from its line a section's point may lie, and the
+  // layer of the bank lines that should cross each section (none checked
+  // when empty).
+  double survey_within = 0.5;
+  std::string bank_lines_layer;
 };
 
 // What a picture of the check needs, in world plan coordinates.

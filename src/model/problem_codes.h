@@ -36,4 +36,9 @@ inline constexpr const char* kChainageOrder = "chainage-order";
 inline constexpr const char* kSectionsCross = "sections-cross";
 inline constexpr const char* kChainageBeyondReach = "chainage-beyond-reach";
 inline constexpr const char* kHostError = "host-error";
+inline constexpr const char* kNoSurvey = "no-survey";
+inline constexpr const char* kSurveyOffLine = "survey-off-line";
+inline constexpr const char* kStationConflict = "station-conflict";
+inline constexpr const char* kTooManyPoints = "too-many-points";
+inline constexpr const char* kBankLineMiss = "bank-line-miss";
 }  // namespace palvane::model::code

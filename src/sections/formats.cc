@@ -139,8 +139,8 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
     std::vector<Point2> centre = reach.centre;
     std::vector<double> along(centre.size(), 0);
     for (size_t i = 1; i < centre.size(); ++i) {
-      along[i] = along[i - 1] + std::hypot(centre[i][0] - centre[i - 1][0],
-                                           centre[i][1] - centre[i - 1][1]);
+      along[i] = along[i - 1] +
+                 std::hypot(centre[i][0] - centre[i - 1][0], centre[i][1] - centre[i - 1][1]);
     }
     if (!reach.flows_forward) {
       std::reverse(centre.begin(), centre.end());
@@ -312,14 +312,22 @@ Written WriteMike11(const Survey& survey, const FormatOptions& options) {
       lines << "COORDINATES";
       lines << "    2  " + Fixed(x.cut.front()[0], 3) + "  " + Fixed(x.cut.front()[1], 3) + "  " +
                    Fixed(x.cut.back()[0], 3) + "  " + Fixed(x.cut.back()[1], 3);
-      lines << "FLOW DIRECTION" << "    0";
-      lines << "PROTECT DATA" << "    0";
-      lines << "DATUM" << "    0.00";
-      lines << "RADIUS TYPE" << "    0";
-      lines << "DIVIDE X-Section" << "0";
-      lines << "SECTION ID" << "    " + OneLine(x.name.empty() ? x.number : x.name);
-      lines << "INTERPOLATED" << "    0";
-      lines << "ANGLE" << "    0.00   0";
+      lines << "FLOW DIRECTION"
+            << "    0";
+      lines << "PROTECT DATA"
+            << "    0";
+      lines << "DATUM"
+            << "    0.00";
+      lines << "RADIUS TYPE"
+            << "    0";
+      lines << "DIVIDE X-Section"
+            << "0";
+      lines << "SECTION ID"
+            << "    " + OneLine(x.name.empty() ? x.number : x.name);
+      lines << "INTERPOLATED"
+            << "    0";
+      lines << "ANGLE"
+            << "    0.00   0";
       lines << "RESISTANCE NUMBERS";
       lines << "   2  1     " + n + "     " + n + "     " + n + "    " + n + "    " + n;
       lines << "PROFILE        " + std::to_string(x.points.size());

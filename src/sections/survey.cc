@@ -71,8 +71,8 @@ void AppendPoints(const Ref<host::Entity>& e, const std::string& layer, host::Ut
 std::vector<RawPoint> PointsOnLayer(const Ref<host::Document>& drawing, const std::string& layer,
                                     host::Utility& utility) {
   std::vector<RawPoint> out;
-  const auto entities = model::SelectAll(drawing, kSelectionSet, {8},
-                                         {host::Variant(host::EscapeWildcards(layer))});
+  const auto entities =
+      model::SelectAll(drawing, kSelectionSet, {8}, {host::Variant(host::EscapeWildcards(layer))});
   for (const auto& e : entities) AppendPoints(e, layer, utility, out);
   return out;
 }
@@ -163,16 +163,15 @@ class Reader {
       shared_.emplace(PointsOnLayer(drawing_, options_.points_layer, *utility_));
     }
     if (options_.bank_lines_layer.empty()) return;
-    const auto entities = model::SelectAll(
-        drawing_, kSelectionSet, {0, 8},
-        {host::Variant("LWPOLYLINE"),
-         host::Variant(host::EscapeWildcards(options_.bank_lines_layer))});
+    const auto entities =
+        model::SelectAll(drawing_, kSelectionSet, {0, 8},
+                         {host::Variant("LWPOLYLINE"),
+                          host::Variant(host::EscapeWildcards(options_.bank_lines_layer))});
     for (const auto& e : entities) {
       const auto plan = PlanOf(*e.As<host::LWPolyline>(), *utility_);
       if (!plan || plan->vertices.size() < 2) continue;
-      banks_.push_back(
-          {PolylineIndex(*plan),
-           geometry::Densify(plan->vertices, plan->bulges, plan->closed, kPathTolerance)});
+      banks_.push_back({PolylineIndex(*plan), geometry::Densify(plan->vertices, plan->bulges,
+                                                                plan->closed, kPathTolerance)});
     }
   }
 
@@ -327,8 +326,9 @@ class Reader {
   // Points by station, drawing order kept at one station; repeated points
   // dropped; banks and the lowest point between them marked.
   static void Order(CrossSection& x) {
-    std::stable_sort(x.points.begin(), x.points.end(),
-                     [](const SurveyPoint& a, const SurveyPoint& b) { return a.station < b.station; });
+    std::stable_sort(
+        x.points.begin(), x.points.end(),
+        [](const SurveyPoint& a, const SurveyPoint& b) { return a.station < b.station; });
     std::vector<SurveyPoint> kept;
     for (SurveyPoint& p : x.points) {
       if (!kept.empty() && std::fabs(p.station - kept.back().station) <= kSameStation) {

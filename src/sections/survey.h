@@ -54,11 +54,11 @@ struct OffLinePoint {
 struct CrossSection {
   std::string reach, number, name;
   double chainage = 0;
-  std::string water_date;   // YYYY-MM-DD, or empty
-  std::string handle;       // of the profile
-  std::vector<Point2> cut;  // the section line in plan, left bank first, arcs as chords
-  double length = 0;        // of the cut line
-  bool turned = false;      // the line was drawn from the right bank
+  std::string water_date;           // YYYY-MM-DD, or empty
+  std::string handle;               // of the profile
+  std::vector<Point2> cut;          // the section line in plan, left bank first, arcs as chords
+  double length = 0;                // of the cut line
+  bool turned = false;              // the line was drawn from the right bank
   std::vector<SurveyPoint> points;  // by station
   std::vector<OffLinePoint> off_line;
   // Points at one station as another (the later ones kept after it), and

@@ -25,8 +25,15 @@ struct Checked {
   check::CheckResult result;
 };
 
+// The check is given the generator's bank lines.
+check::CheckOptions WithBankLines() {
+  check::CheckOptions options;
+  options.bank_lines_layer = generator::kBankLinesLayer;
+  return options;
+}
+
 Checked GenerateAndCheck(std::optional<std::vector<std::string>> faults, int32_t sections = 100,
-                         check::CheckOptions options = {}) {
+                         check::CheckOptions options = WithBankLines()) {
   Drawing d;
   generator::RiverShape shape{sections, 3, 2, std::nullopt};
   shape.faults = std::move(faults);
@@ -75,6 +82,19 @@ TEST(CheckTest, ACleanRiverHasNoFindingButTheConventionsInferred) {
   EXPECT_NE(c.result.notes[1].text.find("clockwise from grid north"), std::string::npos);
   EXPECT_EQ(c.result.errors(), 0u);
   EXPECT_EQ(c.result.sections.size(), 100u);
+}
+
+// A surveyed river whose survey models take as it is: no finding, with the
+// bank lines checked too; without them, the same.
+TEST(CheckTest, ACleanSurveyedRiverHasNoFinding) {
+  Drawing d;
+  generator::RiverShape shape{40, 5, 0, std::vector<std::string>{}};
+  shape.survey = 30;
+  generator::GenerateRiver(*d.mem, shape);
+  for (const check::CheckOptions& options : {WithBankLines(), check::CheckOptions{}}) {
+    const check::CheckResult result = check::CheckSurvey(d.doc, options);
+    EXPECT_TRUE(result.findings.empty()) << Describe(result);
+  }
 }
 
 TEST(CheckTest, TheUsualRiverShowsItsLostTag) {
@@ -176,7 +196,10 @@ TEST(CheckTest, ChainagesMeasuredFromTheEndAreInferredAndOutliersFlagged) {
     }
   }
   // A wider tolerance takes section 7 as it is; it stays out of order.
-  const auto wide = river.Check({8, 1});
+  check::CheckOptions wider;
+  wider.chainage_tolerance = 8;
+  wider.bearing_tolerance = 1;
+  const auto wide = river.Check(wider);
   EXPECT_EQ(CountOf(wide, check::code::kChainageMismatch), 0u);
   EXPECT_EQ(CountOf(wide, check::code::kChainageOrder), 1u);
 }

@@ -128,9 +128,9 @@ TEST(SurveyTest, EveryKindOfSurveyEntityCounts) {
   space->AddLine({50, 8, 12}, {50, -8, 12.5})->SetLayer("1_3d_LPSO");
   const auto flat = AddPolyline(d.doc, "1_3d_LINV", {50, 2, 50, -2});
   flat->SetElevation(9);
-  space->AddPoint({52, 0, 3})->SetLayer("1_3d_LINV");          // 2 off the line
-  space->AddPoint({50.3, 0, 8.5})->SetLayer("Survey_Points");  // near enough
-  space->AddPoint({60, 0, 1})->SetLayer("Survey_Points");      // another section's
+  space->AddPoint({52, 0, 3})->SetLayer("1_3d_LINV");             // 2 off the line
+  space->AddPoint({50.3, 0, 8.5})->SetLayer("Survey_Points");     // near enough
+  space->AddPoint({60, 0, 1})->SetLayer("Survey_Points");         // another section's
   space->Add3DPoly({50, 9, 13, 50, -9, 13.5})->SetLayer("1_3d");  // the original survey
 
   SurveyOptions options;

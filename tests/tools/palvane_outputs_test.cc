@@ -104,7 +104,7 @@ TEST_F(PalvaneTest, StandardOutputThatCannotBeWrittenFails) {
   const std::string handle = j["reaches"][0]["handle"];
   for (const std::string& args :
        {"point-along '" + river + "' --polyline " + handle + " --distance 1",
-        "generate --sections 80 --faults all -o '" + Path("g.dxf") + "' --overwrite",
+        "generate --sections 120 --faults all -o '" + Path("g.dxf") + "' --overwrite",
         "info '" + river + "'", "station '" + river + "' --point 1,2"}) {
     SCOPED_TRACE(args);
     const std::string command = Command() + " " + args + " > /dev/full 2> '" + Path("err") + "'";

@@ -187,6 +187,9 @@ int Run(const Args& a) {
   if (!(angle >= 0) || !(angle <= 180)) {
     throw Failure{2, "--bearing-tolerance must be from 0 to 180 degrees"};
   }
+  if (!(a.options.survey_within >= 0) || !std::isfinite(a.options.survey_within)) {
+    throw Failure{2, "--within must be a distance of 0 or more"};
+  }
   if (!a.svg.empty() && SameFile(a.drawing, a.svg)) {
     throw Failure{2, "the picture would overwrite the drawing; choose another --svg"};
   }
@@ -233,6 +236,11 @@ Command AddCheck(CLI::App& cli) {
   app->add_option("--bearing-tolerance", a->options.bearing_tolerance,
                   "Largest difference of a tagged bearing from its line's, in degrees")
       ->capture_default_str();
+  app->add_option("--within", a->options.survey_within,
+                  "How far from its line a section's survey point may lie")
+      ->capture_default_str();
+  app->add_option("--bank-lines", a->options.bank_lines_layer,
+                  "A layer of bank lines, each of which should cross every section");
   app->add_option("--fix", a->fix,
                   "Write back what was measured, kinds separated by commas: chainage and "
                   "bearing (as measured, in the direction and convention inferred), tags (a "

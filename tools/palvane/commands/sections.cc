@@ -101,7 +101,8 @@ int Run(const Args& a) {
   out.manning = a.manning;
   out.topo_id = a.topo_id;
   out.thin = !a.no_thin;
-  out.title = "Palvane cross-sections of " + std::filesystem::path(FsPath(a.drawing)).filename().string();
+  out.title =
+      "Palvane cross-sections of " + std::filesystem::path(FsPath(a.drawing)).filename().string();
   sections::Written written;
   try {
     written = sections::Write(format, survey, out);
@@ -135,9 +136,10 @@ int Run(const Args& a) {
 
 Command AddSections(CLI::App& cli) {
   auto a = std::make_shared<Args>();
-  CLI::App* app = cli.add_subcommand(
-      "sections", "Write each section's survey as a model's cross-sections (HEC-RAS, Flood "
-                  "Modeller, MIKE 11, CSV)");
+  CLI::App* app =
+      cli.add_subcommand("sections",
+                         "Write each section's survey as a model's cross-sections (HEC-RAS, Flood "
+                         "Modeller, MIKE 11, CSV)");
   app->add_option("DRAWING", a->drawing, "The drawing (DXF)")->required();
   app->add_option("-o", a->out, "The file to write: .csv, .RASImport.sdf, .dat or .txt")
       ->required();
