@@ -89,10 +89,9 @@ class SectionsTest : public PalvaneTest {
 TEST_F(SectionsTest, CsvHoldsEveryPointAsGenerated) {
   Generate(30, 25);
   const CsvTable table = ReadCsv(Sections("x.csv"));
-  ASSERT_EQ(table.header,
-            (std::vector<std::string>{"reach", "section", "name", "chainage", "river_station",
-                                      "point", "station", "elevation", "x", "y", "offset",
-                                      "layer", "marker"}));
+  ASSERT_EQ(table.header, (std::vector<std::string>{
+                              "reach", "section", "name", "chainage", "river_station", "point",
+                              "station", "elevation", "x", "y", "offset", "layer", "marker"}));
   std::map<std::string, std::vector<const std::vector<std::string>*>> rows;
   for (const auto& row : table.rows) rows[row[1]].push_back(&row);
   ASSERT_EQ(rows.size(), generated_.size());
@@ -206,7 +205,7 @@ TEST_F(SectionsTest, Mike11RawDataReadsBackAsGenerated) {
   for (const Mike11Section& s : file.sections) {
     SCOPED_TRACE(s.section_id);
     EXPECT_EQ(s.branch, "Palvane");
-    EXPECT_EQ(s.topo_id, "2012");  // the water date's year
+    EXPECT_EQ(s.topo_id, "2012");     // the water date's year
     EXPECT_GT(s.chainage, previous);  // MIKE 11 counts chainage downstream
     previous = s.chainage;
     EXPECT_EQ(s.coordinates.size(), 4u);
@@ -224,6 +223,28 @@ TEST_F(SectionsTest, Mike11RawDataReadsBackAsGenerated) {
     EXPECT_EQ(s.profile[Nearest(expected, 3 * length / 4)].marker & 4, 4);
     EXPECT_EQ(lowest, 1);
   }
+}
+
+// The bundled sample river, its survey drawn by scripts/add-sample-survey.py:
+// 20 sections of 13 processed points each, in every format.
+TEST_F(SectionsTest, TheSampleRiverWritesEveryFormat) {
+  const std::string sample = std::string(PALVANE_TEST_DIR) + "/../examples/river.dxf";
+  auto run = [&](const std::string& out) {
+    const Outcome o = Palvane("sections '" + sample + "' -o '" + Path(out) +
+                              "' --bank-lines Bank_Lines --river Sample");
+    EXPECT_EQ(o.status, 0) << o.err;
+    return Read(Path(out));
+  };
+  EXPECT_EQ(ReadCsv(run("s.csv")).rows.size(), 20u * 13u);
+  const HecRasFile ras = ReadHecRas(run("s.RASImport.sdf"));
+  ASSERT_EQ(ras.sections.size(), 20u);
+  for (const auto& s : ras.sections) EXPECT_EQ(s.surface_line.size(), 13u) << s.node_name;
+  const FloodModellerFile fm = ReadFloodModeller(run("s.dat"));
+  ASSERT_EQ(fm.sections.size(), 20u);
+  for (const auto& s : fm.sections) EXPECT_EQ(s.rows.size(), 13u) << s.label;
+  const Mike11File mike = ReadMike11(run("s.txt"));
+  ASSERT_EQ(mike.sections.size(), 20u);
+  for (const auto& s : mike.sections) EXPECT_EQ(s.profile.size(), 13u) << s.section_id;
 }
 
 // A section of too many points for HEC-RAS is thinned and said so, or with
