@@ -25,6 +25,8 @@
 #include "gis/gis_write.h"
 #include "host/memory/memory_host.h"
 #include "platform/files.h"
+#include "sections/formats.h"
+#include "sections/survey.h"
 
 namespace {
 
@@ -38,14 +40,18 @@ struct River {
   size_t bytes = 0;
 };
 
-const River& RiverOf(int sections) {
-  static std::map<int, River> cache;
-  River& r = cache[sections];
+// With `survey`, each section has a survey of that many points (and half
+// as many processed).
+const River& RiverOf(int sections, int survey = 0) {
+  static std::map<std::pair<int, int>, River> cache;
+  River& r = cache[{sections, survey}];
   if (r.path.empty()) {
-    const std::string file = palvane::generator::RiverFile({sections, 1, 20, std::nullopt});
+    palvane::generator::RiverShape shape{sections, 1, 20, std::nullopt};
+    shape.survey = survey;
+    const std::string file = palvane::generator::RiverFile(shape);
     r.path = (std::filesystem::temp_directory_path() /
               ("palvane-bench-river-" + std::to_string(::getpid()) + "-" +
-               std::to_string(sections) + ".dxf"))
+               std::to_string(sections) + "-" + std::to_string(survey) + ".dxf"))
                  .string();
     palvane::platform::WriteFileAtomically(r.path, file, true);
     r.bytes = file.size();
@@ -120,7 +126,7 @@ Cpu ThreadCpu() {
   auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
   return {seconds(r.ru_utime), seconds(r.ru_stime)};
 }
-enum class Operation { kLabels, kAttributes, kInfo, kGis, kCheck };
+enum class Operation { kLabels, kAttributes, kInfo, kGis, kCheck, kSectionsHecRas };
 
 Timings LoadAndRun(const River& river, Operation operation) {
   static const auto options = Options();
@@ -154,6 +160,14 @@ Timings LoadAndRun(const River& river, Operation operation) {
       benchmark::DoNotOptimize(result.findings.size());
       break;
     }
+    case Operation::kSectionsHecRas: {
+      // As `palvane sections -o river.RASImport.sdf` does, short of the file.
+      const auto survey = palvane::sections::ReadSurvey(doc, sink, {});
+      const auto written = palvane::sections::Write(palvane::sections::Format::kHecRas, survey,
+                                                    {"river", true, 0.035, "", true, "river.dxf"});
+      benchmark::DoNotOptimize(written.text.size());
+      break;
+    }
     case Operation::kGis: {
       // As `palvane gis -o river.gpkg --crs EPSG:27700 --overwrite` does.
       const auto river_gis = palvane::tools::ReadGisRiver(doc, sink, 0.01);
@@ -173,8 +187,8 @@ Timings LoadAndRun(const River& river, Operation operation) {
 // The operation's time, with counters for it over loading the drawing from
 // its file (`per_load`) and over reading it from bytes already in memory
 // (`per_read`), both measured in the same iterations.
-void TimeOperation(benchmark::State& state, Operation operation) {
-  const River& river = RiverOf(static_cast<int>(state.range(0)));
+void TimeOperation(benchmark::State& state, Operation operation, int survey = 0) {
+  const River& river = RiverOf(static_cast<int>(state.range(0)), survey);
   Timings sum;
   for (auto _ : state) {
     const Timings t = LoadAndRun(river, operation);
@@ -210,6 +224,12 @@ void BM_GisGeoPackage(benchmark::State& state) { TimeOperation(state, Operation:
 // `palvane check` on a drawing loaded from its file: every reach and section
 // read with the lookups, and each section line measured against its reach.
 void BM_Check(benchmark::State& state) { TimeOperation(state, Operation::kCheck); }
+
+// `palvane sections -f hecras` on a river of 50 survey points a section (25
+// processed, which the cross-sections hold), loaded from its file.
+void BM_SectionsHecRas(benchmark::State& state) {
+  TimeOperation(state, Operation::kSectionsHecRas, 50);
+}
 
 // How a time grows when the drawing doubles: the same step on N and on 2N
 // sections, taken in turns within each iteration so that the machine's
@@ -332,6 +352,12 @@ BENCHMARK(BM_GisGeoPackage)
     ->ComputeStatistics("min", Least)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Check)
+    ->Arg(1000)
+    ->Arg(20000)
+    ->UseManualTime()
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SectionsHecRas)
     ->Arg(1000)
     ->Arg(20000)
     ->UseManualTime()

@@ -180,10 +180,9 @@ class Reader {
   }
 
   void ReadSection(const model::RiverSection& s, size_t reach_index) {
-    SurveyReach& reach = survey_.reaches[reach_index];
     const PolylineIndex& centre = centres_[reach_index];
     CrossSection x;
-    x.reach = reach.number;
+    x.reach = survey_.reaches[reach_index].number;
     x.number = s.number;
     x.name = s.record.SectionName;
     x.chainage = s.record.Chainage;
@@ -207,16 +206,28 @@ class Reader {
     }
     x.along = crossings.front().chainage;
     // The crossing on the section line, and the river's direction there.
-    const auto on_centre = centre.Nearest(crossings.front().point);
     const auto on_line = line.Nearest(crossings.front().point);
     const double middle = on_line ? on_line->chainage : x.length / 2;
-    const double theta = on_centre ? on_centre->bearing : 0;
+    const double theta = DirectionAt(centre, x.along);
     const Point2 down_centre{std::cos(theta), std::sin(theta)};
 
     ReadPoints(s.number, line, x);
     ReadBanks(line, path, middle, x);
-    pending_.push_back({reach_index, std::move(x), down_centre, middle});
-    (void)reach;
+    pending_.push_back({reach_index, std::move(x), down_centre});
+  }
+
+  // The direction of travel along a line at a chainage, radians from east:
+  // found from the segments' running distances, not by a search of them all.
+  static double DirectionAt(const PolylineIndex& line, double chainage) {
+    const auto& segments = line.segments();
+    auto it = std::upper_bound(segments.begin(), segments.end(), chainage,
+                               [](double c, const geometry::PlanSegment& s) { return c < s.from; });
+    if (it != segments.begin()) --it;
+    // A crossing at a vertex takes the direction of the segment leaving it.
+    while (std::next(it) != segments.end() && it->length == 0) ++it;
+    double bearing = 0;
+    it->PointAt(std::clamp(chainage - it->from, 0.0, it->length), &bearing);
+    return bearing;
   }
 
   void ReadPoints(const std::string& number, const PolylineIndex& line, CrossSection& x) {
@@ -257,12 +268,17 @@ class Reader {
     x.right_bank = x.length;
     if (banks_.empty()) return;
     std::optional<double> before, after;
-    for (const BankLine& bank : banks_) {
-      for (const auto& c : geometry::CrossingsOfPath(bank.index, path)) {
+    for (size_t b = 0; b < banks_.size(); ++b) {
+      for (const auto& c : geometry::CrossingsOfPath(banks_[b].index, path)) {
         const auto at = line.Nearest(c.point);
         if (!at) continue;
-        if (at->chainage < middle && (!before || at->chainage > *before)) before = at->chainage;
-        if (at->chainage > middle && (!after || at->chainage < *after)) after = at->chainage;
+        const int side = at->chainage < middle ? 0 : at->chainage > middle ? 1 : -1;
+        if (side == 0 && (!before || at->chainage > *before)) before = at->chainage;
+        if (side == 1 && (!after || at->chainage < *after)) after = at->chainage;
+        if (side >= 0 && (side == 0 ? *before : *after) == at->chainage) {
+          x.bank_line[static_cast<size_t>(side)] = static_cast<int>(b);
+          x.bank_along[static_cast<size_t>(side)] = c.chainage;
+        }
       }
     }
     if (before) x.left_bank = *before;
@@ -306,8 +322,8 @@ class Reader {
       const double channel = std::fabs(next.along - x.along);
       x.reach_lengths = {channel, channel, channel};
       if (!banks_.empty()) {
-        if (auto d = BankDistance(x, next, true)) x.reach_lengths[0] = *d;
-        if (auto d = BankDistance(x, next, false)) x.reach_lengths[2] = *d;
+        if (auto d = BankDistance(x, next, 0)) x.reach_lengths[0] = *d;
+        if (auto d = BankDistance(x, next, 1)) x.reach_lengths[2] = *d;
       }
     }
     for (Pending* p : mine) reach.sections.push_back(std::move(p->x));
@@ -320,6 +336,8 @@ class Reader {
     for (SurveyPoint& p : x.points) p.station = x.length - p.station;
     const double left = x.length - x.right_bank, right = x.length - x.left_bank;
     std::swap(x.left_bank_crossed, x.right_bank_crossed);
+    std::swap(x.bank_line[0], x.bank_line[1]);
+    std::swap(x.bank_along[0], x.bank_along[1]);
     x.left_bank = left, x.right_bank = right;
   }
 
@@ -363,43 +381,16 @@ class Reader {
 
   // The distance along the bank line of one side between where it crosses
   // two sections; nothing when one bank line does not cross both.
-  std::optional<double> BankDistance(const CrossSection& a, const CrossSection& b,
-                                     bool left) const {
-    if (left ? !(a.left_bank_crossed && b.left_bank_crossed)
-             : !(a.right_bank_crossed && b.right_bank_crossed)) {
-      return std::nullopt;
-    }
-    const Point2 pa = PointAtStation(a, left ? a.left_bank : a.right_bank);
-    const Point2 pb = PointAtStation(b, left ? b.left_bank : b.right_bank);
-    for (const BankLine& bank : banks_) {
-      const auto na = bank.index.Nearest(pa), nb = bank.index.Nearest(pb);
-      if (na && nb && na->distance < 1e-6 && nb->distance < 1e-6) {
-        return std::fabs(na->chainage - nb->chainage);
-      }
-    }
-    return std::nullopt;
-  }
-
-  static Point2 PointAtStation(const CrossSection& x, double station) {
-    double walked = 0;
-    for (size_t i = 0; i + 1 < x.cut.size(); ++i) {
-      const Point2& a = x.cut[i];
-      const Point2& b = x.cut[i + 1];
-      const double piece = std::hypot(b[0] - a[0], b[1] - a[1]);
-      if (walked + piece >= station && piece > 0) {
-        const double t = (station - walked) / piece;
-        return {a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])};
-      }
-      walked += piece;
-    }
-    return x.cut.back();
+  static std::optional<double> BankDistance(const CrossSection& a, const CrossSection& b,
+                                            size_t side) {
+    if (a.bank_line[side] < 0 || a.bank_line[side] != b.bank_line[side]) return std::nullopt;
+    return std::fabs(a.bank_along[side] - b.bank_along[side]);
   }
 
   struct Pending {
     size_t reach;
     CrossSection x;
     Point2 down_centre;  // the centre line's direction of travel at the crossing
-    double middle;
   };
 
   const Ref<host::Document>& drawing_;

@@ -69,6 +69,10 @@ struct CrossSection {
   // Banks from bank lines that do not cross: each false for a side whose
   // bank is the section's end for want of a crossing.
   bool left_bank_crossed = true, right_bank_crossed = true;
+  // Which bank line crosses at each bank (-1 for none), and how far along
+  // it: the overbank reach lengths are measured along them.
+  std::array<int, 2> bank_line{-1, -1};
+  std::array<double, 2> bank_along{0, 0};
   // To the next section downstream: left overbank, channel, right overbank.
   std::array<double, 3> reach_lengths{0, 0, 0};
   double along = 0;  // where it crosses its reach's centre line
