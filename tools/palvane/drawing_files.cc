@@ -48,7 +48,8 @@ std::string KindName(const std::string& object_name) {
   static const std::map<std::string, std::string> kNamed{{"AcDbPolyline", "LWPOLYLINE"},
                                                          {"AcDbBlockReference", "INSERT"},
                                                          {"AcDbAttributeDefinition", "ATTDEF"},
-                                                         {"AcDbAttribute", "ATTRIB"}};
+                                                         {"AcDbAttribute", "ATTRIB"},
+                                                         {"AcDb3dPolyline", "POLYLINE"}};
   if (const auto it = kNamed.find(object_name); it != kNamed.end()) return it->second;
   std::string kind = object_name.starts_with("AcDb") ? object_name.substr(4) : object_name;
   for (char& c : kind) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
