@@ -122,19 +122,26 @@ std::string Xy(const Point2& p) { return Fixed(p[0], 3) + ", " + Fixed(p[1], 3);
 Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
   Written out;
   Lines lines(true);
+  // A reach without sections has no place in a model's geometry.
+  std::vector<const SurveyReach*> reaches;
   size_t count = 0;
-  for (const SurveyReach& reach : survey.reaches) count += reach.sections.size();
+  for (const SurveyReach& reach : survey.reaches) {
+    if (reach.sections.empty()) continue;
+    reaches.push_back(&reach);
+    count += reach.sections.size();
+  }
   if (!options.title.empty()) lines << "# " + OneLine(options.title);
   lines << "BEGIN HEADER:";
   lines << std::string("  UNITS: ") + (options.metric ? "METRIC" : "US CUSTOMARY");
-  lines << "  NUMBER OF REACHES: " + std::to_string(survey.reaches.size());
+  lines << "  NUMBER OF REACHES: " + std::to_string(reaches.size());
   lines << "  NUMBER OF CROSS-SECTIONS: " + std::to_string(count);
   lines << "END HEADER:";
   lines << "";
   lines << "BEGIN STREAM NETWORK:";
   const std::string stream = OneLine(options.river);
   int id = 0;
-  for (const SurveyReach& reach : survey.reaches) {
+  for (const SurveyReach* r : reaches) {
+    const SurveyReach& reach = *r;
     // From the upstream end to the downstream end.
     std::vector<Point2> centre = reach.centre;
     std::vector<double> along(centre.size(), 0);
@@ -164,7 +171,8 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
   lines << "END STREAM NETWORK:";
   lines << "";
   lines << "BEGIN CROSS-SECTIONS:";
-  for (const SurveyReach& reach : survey.reaches) {
+  for (const SurveyReach* r : reaches) {
+    const SurveyReach& reach = *r;
     std::set<std::string> stations;
     for (const CrossSection& x : reach.sections) {
       const std::string rs = Rs(survey, reach, x);

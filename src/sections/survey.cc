@@ -113,9 +113,11 @@ struct BankLine {
 
 // Which end chainages run from, as the sections' tags agree: the end whose
 // distances along the centre line come nearer the tagged chainages.
-bool ChainageFromEnd(const std::vector<CrossSection>& sections, double length) {
+template <class Sections, class Of>
+bool ChainageFromEnd(const Sections& sections, double length, Of&& of) {
   double forward = 0, backward = 0;
-  for (const CrossSection& s : sections) {
+  for (const auto& item : sections) {
+    const CrossSection& s = of(item);
     forward += std::fabs(s.chainage - s.along);
     backward += std::fabs(s.chainage - (length - s.along));
   }
@@ -295,14 +297,21 @@ class Reader {
     for (Pending& p : pending_) {
       if (p.reach == reach_index) mine.push_back(&p);
     }
-    std::vector<CrossSection> sections;
-    for (Pending* p : mine) sections.push_back(p->x);
-    reach.chainage_from_end = ChainageFromEnd(sections, reach.length);
+    reach.chainage_from_end = ChainageFromEnd(
+        mine, reach.length, [](const Pending* p) -> const CrossSection& { return p->x; });
     // Flow along the centre line's own direction when chainage falls that way.
     const bool falls_forward = reach.chainage_from_end;
     const bool flow_forward =
         options_.flow == Flow::kAgainstChainage ? falls_forward : !falls_forward;
     reach.flows_forward = flow_forward;
+    std::erase_if(mine, [&](const Pending* p) {
+      if (p->x.points.size() >= options_.least_points) return false;
+      Skip(p->x.reach, p->x.number,
+           "it has " + std::to_string(p->x.points.size()) +
+               " survey points; a cross-section needs at least " +
+               std::to_string(options_.least_points));
+      return true;
+    });
     for (Pending* p : mine) {
       CrossSection& x = p->x;
       Point2 down = p->down_centre;

@@ -30,6 +30,9 @@ struct SurveyOptions {
   double within = 0.5;               // how far from the line a point may lie
   Flow flow = Flow::kAgainstChainage;
   std::string bank_lines_layer;  // polylines along the banks, if any
+  // A section of fewer survey points is skipped, before the reach lengths
+  // are measured between the sections kept.
+  size_t least_points = 0;
 };
 
 // What a point is to a model, as bit flags.

@@ -124,7 +124,7 @@ TEST_F(SectionsTest, HecRasImportFileReadsBackAsGenerated) {
   EXPECT_TRUE(file.crlf);
   EXPECT_EQ(file.header.at("UNITS"), "METRIC");
   ASSERT_EQ(file.sections.size(), generated_.size());
-  ASSERT_EQ(file.reaches.size(), 2u);  // the tributary has no section
+  ASSERT_EQ(file.reaches.size(), 1u);  // the tributary, with no section, is left out
   std::set<std::pair<std::string, std::string>> reaches;
   for (const auto& r : file.reaches) EXPECT_TRUE(reaches.insert({r.stream_id, r.reach_id}).second);
   double previous = INFINITY;
@@ -265,6 +265,25 @@ TEST_F(SectionsTest, HecRasSectionsOfTooManyPointsAreThinnedOrRefused) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("HEC-RAS takes at most 500"), std::string::npos) << refused.err;
   EXPECT_FALSE(fs::exists(Path("r.sdf")));
+}
+
+// A section without survey points is left out, said so and the exit status
+// says it; the section upstream of it reaches to the next one kept.
+TEST_F(SectionsTest, ASectionWithoutSurveyIsLeftOutBetweenItsNeighbours) {
+  Generate(24, 20, "no-survey");
+  const Outcome o = Palvane("sections '" + Path("g.dxf") + "' -o '" + Path("n.sdf") + "'");
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("section 4 of reach 1 is left out: it has 0 survey points"),
+            std::string::npos)
+      << o.err;
+  const HecRasFile file = ReadHecRas(Read(Path("n.sdf")));
+  ASSERT_EQ(file.sections.size(), 23u);
+  for (const HecRasSection& s : file.sections) {
+    EXPECT_NE(s.node_name, "XS4");
+    if (s.node_name == "XS5") {
+      EXPECT_NEAR((*s.reach_lengths)[1], 100, 1);
+    }
+  }
 }
 
 TEST_F(SectionsTest, BadRequestsAreRefusedWithoutWriting) {

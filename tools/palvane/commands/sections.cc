@@ -53,7 +53,6 @@ void Report(const sections::Survey& survey) {
             " points at the station of another (" + std::to_string(x.conflicting) +
             " at another elevation, kept in drawing order)");
       }
-      if (x.points.empty()) Say("section " + x.number + " has no survey points");
       if (!x.left_bank_crossed || !x.right_bank_crossed) {
         Say("section " + x.number + ": no bank line crosses its " +
             (!x.left_bank_crossed ? "left" : "right") + " side; the section's end is its bank");
@@ -80,6 +79,7 @@ int Run(const Args& a) {
   options.points_layer = a.points_layer;
   options.within = a.within;
   options.bank_lines_layer = a.bank_lines;
+  options.least_points = 2;  // a cross-section is a line of points
   options.flow =
       a.flow == "with-chainage" ? sections::Flow::kWithChainage : sections::Flow::kAgainstChainage;
   CheckReplaceable(a.out, a.overwrite);
