@@ -177,6 +177,12 @@ class Checker {
     } catch (const host::Error& e) {
       return HostFailure(e, "", "reading the survey");
     }
+    if (!options_.bank_lines_layer.empty() && survey.bank_lines == 0) {
+      Add(Severity::kWarning, code::kBankLineMiss, "", "", {},
+          "no polyline on layer " + options_.bank_lines_layer +
+              " to give the sections their banks");
+      return;
+    }
     for (const sections::SurveyReach& reach : survey.reaches) {
       for (const sections::CrossSection& x : reach.sections) CheckSectionSurvey(x);
     }

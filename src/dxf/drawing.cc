@@ -525,9 +525,11 @@ class Reader {
       if (t.code != 0) r_.Fail("expected 0 VERTEX or 0 SEQEND");
       const std::string_view type = Trim(t.value);
       if (type == "SEQEND") {
-        if (begin != std::string::npos) {
-          file_.vertex_runs.Add(record, VertexRun{Slice(begin, r_.TagBegin()), false});
-        }
+        // A polyline without vertices has a run too, so that its sequence
+        // end is written back.
+        file_.vertex_runs.Add(
+            record,
+            VertexRun{begin != std::string::npos ? Slice(begin, r_.TagBegin()) : RawTags(), false});
         RawTags sequence_end;
         ReadBody(sequence_end);
         file_.sequence_ends.Add(record, std::move(sequence_end));

@@ -319,6 +319,14 @@ void ForEachVertex(const RawTags& run, OnVertex&& on_vertex, OnTag&& on_tag) {
   flush();
 }
 
+// The end of a sequence made here, after its "0 SEQEND".
+void WriteNewSequenceEndBody(const EntityState& state, EntityOut& out) {
+  if (out.out.has_handles()) out.out.Write(group::kHandle, Hex(out.new_handle()));
+  if (!out.out.r12()) out.out.Write(group::kOwner, Hex(state.handle));
+  out.out.Subclass("AcDbEntity");
+  out.out.Write(group::kLayer, LayerName(state, out.out));
+}
+
 // Writes the vertices and their sequence end as the file held them; for a
 // changed polyline with each vertex's owner and layer anew and, when
 // `points` is given, its point from the model; for a copy with handles
@@ -354,15 +362,9 @@ void WriteVertexRun(const EntityState& state, const VertexRun& run, const RawTag
   o.Write(group::kType, "SEQEND");
   if (sequence_end != nullptr) {
     for (const auto [code, value] : *sequence_end) write(code, value);
+  } else {
+    WriteNewSequenceEndBody(state, out);  // a copy's: the original's stays with it
   }
-}
-
-// The end of a sequence made here, after its "0 SEQEND".
-void WriteNewSequenceEndBody(const EntityState& state, EntityOut& out) {
-  if (out.out.has_handles()) out.out.Write(group::kHandle, Hex(out.new_handle()));
-  if (!out.out.r12()) out.out.Write(group::kOwner, Hex(state.handle));
-  out.out.Subclass("AcDbEntity");
-  out.out.Write(group::kLayer, LayerName(state, out.out));
 }
 
 class Polyline3DCodec final : public RowCodec<Polyline3DFields> {

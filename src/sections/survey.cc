@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 #include <numeric>
+#include <set>
 #include <utility>
 
 #include "along/station.h"
@@ -165,16 +166,27 @@ class Reader {
       shared_.emplace(PointsOnLayer(drawing_, options_.points_layer, *utility_));
     }
     if (options_.bank_lines_layer.empty()) return;
+    // Lightweight polylines, or 3D polylines (break lines) in plan.
     const auto entities =
-        model::SelectAll(drawing_, kSelectionSet, {0, 8},
-                         {host::Variant("LWPOLYLINE"),
-                          host::Variant(host::EscapeWildcards(options_.bank_lines_layer))});
+        model::SelectAll(drawing_, kSelectionSet, {8},
+                         {host::Variant(host::EscapeWildcards(options_.bank_lines_layer))});
     for (const auto& e : entities) {
-      const auto plan = PlanOf(*e.As<host::LWPolyline>(), *utility_);
+      std::optional<geometry::PlanPolyline> plan;
+      if (e.Is<host::LWPolyline>()) {
+        plan = PlanOf(*e.As<host::LWPolyline>(), *utility_);
+      } else if (e.Is<host::Polyline3D>()) {
+        const auto poly = e.As<host::Polyline3D>();
+        const std::vector<double> c = poly->Coordinates();
+        plan.emplace();
+        for (size_t i = 0; i + 2 < c.size(); i += 3) plan->vertices.push_back({c[i], c[i + 1]});
+        plan->bulges.assign(plan->vertices.size(), 0.0);
+        plan->closed = poly->Closed();
+      }
       if (!plan || plan->vertices.size() < 2) continue;
       banks_.push_back({PolylineIndex(*plan), geometry::Densify(plan->vertices, plan->bulges,
                                                                 plan->closed, kPathTolerance)});
     }
+    survey_.bank_lines = banks_.size();
   }
 
   void Skip(const std::string& reach, const std::string& number, std::string text) {
@@ -212,10 +224,18 @@ class Reader {
     const double middle = on_line ? on_line->chainage : x.length / 2;
     const double theta = DirectionAt(centre, x.along);
     const Point2 down_centre{std::cos(theta), std::sin(theta)};
+    // Which way the line runs where it crosses: a bent line's ends may say
+    // otherwise.
+    const double phi = DirectionAt(line, middle);
+    const Point2 across{std::cos(phi), std::sin(phi)};
+    if (std::fabs(Cross(down_centre, across)) < 1e-9) {
+      return Skip(x.reach, x.number,
+                  "its line runs along the centre line where they cross: its banks cannot be told");
+    }
 
     ReadPoints(s.number, line, x);
     ReadBanks(line, path, middle, x);
-    pending_.push_back({reach_index, std::move(x), down_centre});
+    pending_.push_back({reach_index, std::move(x), down_centre, across});
   }
 
   // The direction of travel along a line at a chainage, radians from east:
@@ -268,7 +288,7 @@ class Reader {
                  CrossSection& x) {
     x.left_bank = 0;
     x.right_bank = x.length;
-    if (banks_.empty()) return;
+    if (options_.bank_lines_layer.empty()) return;
     std::optional<double> before, after;
     for (size_t b = 0; b < banks_.size(); ++b) {
       for (const auto& c : geometry::CrossingsOfPath(banks_[b].index, path)) {
@@ -316,10 +336,9 @@ class Reader {
       CrossSection& x = p->x;
       Point2 down = p->down_centre;
       if (!flow_forward) down = {-down[0], -down[1]};
-      const Point2 across{x.cut.back()[0] - x.cut.front()[0], x.cut.back()[1] - x.cut.front()[1]};
       // Looking downstream, the left bank lies counter-clockwise of the
       // flow: a line running that way starts at the right bank.
-      if (Cross(down, across) > 0) Turn(x);
+      if (Cross(down, p->across) > 0) Turn(x);
       Order(x);
     }
     std::stable_sort(mine.begin(), mine.end(), [&](const Pending* a, const Pending* b) {
@@ -342,6 +361,10 @@ class Reader {
     x.turned = true;
     ++survey_.turned;
     std::reverse(x.cut.begin(), x.cut.end());
+    // Read from the other bank, points at one station come in the other
+    // order too: a wall drawn top to bottom from the right bank is bottom to
+    // top from the left.
+    std::reverse(x.points.begin(), x.points.end());
     for (SurveyPoint& p : x.points) p.station = x.length - p.station;
     const double left = x.length - x.right_bank, right = x.length - x.left_bank;
     std::swap(x.left_bank_crossed, x.right_bank_crossed);
@@ -400,6 +423,7 @@ class Reader {
     size_t reach;
     CrossSection x;
     Point2 down_centre;  // the centre line's direction of travel at the crossing
+    Point2 across;       // the section line's there
   };
 
   const Ref<host::Document>& drawing_;
@@ -437,29 +461,47 @@ std::optional<std::string> StationText(double station, size_t width) {
 }
 
 size_t Thin(std::vector<SurveyPoint>& points, size_t most) {
-  size_t removed = 0;
-  // The area a point adds: the triangle with its neighbours.
+  const size_t n = points.size();
+  if (n <= most) return 0;
+  // The points left as a chain; each point that may go is ranked by the
+  // area of the triangle with its neighbours, least first.
+  std::vector<size_t> before(n), after(n);
+  for (size_t i = 0; i < n; ++i) before[i] = i - 1, after[i] = i + 1;
   auto area = [&](size_t i) {
-    const SurveyPoint& a = points[i - 1];
+    const SurveyPoint& a = points[before[i]];
     const SurveyPoint& b = points[i];
-    const SurveyPoint& c = points[i + 1];
+    const SurveyPoint& c = points[after[i]];
     return std::fabs((b.station - a.station) * (c.elevation - a.elevation) -
                      (c.station - a.station) * (b.elevation - a.elevation)) /
            2;
   };
-  while (points.size() > most) {
-    size_t best = 0;
-    double least = std::numeric_limits<double>::infinity();
-    for (size_t i = 1; i + 1 < points.size(); ++i) {
-      if (points[i].markers != 0) continue;
-      const double a = area(i);
-      if (a < least) least = a, best = i;
-    }
-    if (best == 0) break;  // only the ends and marked points are left
-    points.erase(points.begin() + static_cast<std::ptrdiff_t>(best));
-    ++removed;
+  auto removable = [&](size_t i) { return i > 0 && i + 1 < n && points[i].markers == 0; };
+  std::set<std::pair<double, size_t>> queue;
+  std::vector<double> rank(n, 0);
+  for (size_t i = 1; i + 1 < n; ++i) {
+    if (removable(i)) queue.insert({rank[i] = area(i), i});
   }
-  return removed;
+  std::vector<bool> gone(n, false);
+  size_t left = n;
+  while (left > most && !queue.empty()) {
+    const size_t i = queue.begin()->second;
+    queue.erase(queue.begin());
+    gone[i] = true;
+    --left;
+    after[before[i]] = after[i];
+    before[after[i]] = before[i];
+    for (const size_t j : {before[i], after[i]}) {
+      if (!removable(j)) continue;
+      queue.erase({rank[j], j});
+      queue.insert({rank[j] = area(j), j});
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!gone[i]) points[kept++] = std::move(points[i]);
+  }
+  points.resize(kept);
+  return n - kept;
 }
 
 }  // namespace palvane::sections

@@ -98,6 +98,7 @@ struct SkippedSection {
 
 struct Survey {
   Flow flow = Flow::kAgainstChainage;
+  size_t bank_lines = 0;  // found on the bank lines' layer
   std::vector<SurveyReach> reaches;
   std::vector<SkippedSection> skipped;
   size_t turned = 0;  // sections read the other way round

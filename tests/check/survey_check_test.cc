@@ -97,6 +97,21 @@ TEST(CheckTest, ACleanSurveyedRiverHasNoFinding) {
   }
 }
 
+// Bank lines asked for on a layer that holds none: one finding for the
+// drawing, not one per section.
+TEST(CheckTest, BankLinesOnAnEmptyLayerAreOneFinding) {
+  Drawing d;
+  generator::RiverShape shape{10, 5, 0, std::vector<std::string>{}};
+  shape.survey = 10;
+  generator::GenerateRiver(*d.mem, shape);
+  check::CheckOptions options;
+  options.bank_lines_layer = "Nowhere";
+  const check::CheckResult result = check::CheckSurvey(d.doc, options);
+  ASSERT_EQ(result.findings.size(), 1u) << Describe(result);
+  EXPECT_EQ(result.findings[0].code, check::code::kBankLineMiss);
+  EXPECT_TRUE(result.findings[0].section.empty());
+}
+
 TEST(CheckTest, TheUsualRiverShowsItsLostTag) {
   const Checked c = GenerateAndCheck(std::nullopt, 20);
   const auto problems = Problems(c.result);

@@ -735,6 +735,13 @@ TEST(DxfHeavyPolylineTest, MovedAndCopiedPolylinesKeepTheirVerticesWhole) {
       EXPECT_TRUE(handles.insert(value).second) << "handle " << value << " twice";
     }
   }
+  // Every entity has a handle; the copy's sequence end is its own.
+  for (const char* type : {"POLYLINE", "VERTEX", "SEQEND", "LINE"}) {
+    for (const NormalTags& tags : EntitiesOfType(saved, type)) EXPECT_TRUE(HasTag(tags, 5)) << type;
+  }
+  const auto ends = EntitiesOfType(saved, "SEQEND");
+  ASSERT_EQ(ends.size(), 3u);
+  EXPECT_TRUE(HasTag(ends[2], 330, space->Item(3)->Handle()));
   const auto vertices = EntitiesOfType(saved, "VERTEX");
   ASSERT_EQ(vertices.size(), 7u);  // 3 moved, 2 kept, 2 copied
   EXPECT_TRUE(HasTag(vertices[0], 10, dxf::FormatDouble(11.5)));
@@ -779,6 +786,29 @@ TEST(DxfHeavyPolylineTest, NewSurveyEntitiesWriteAndReadBack) {
     EXPECT_EQ(space->Item(1).As<host::Line>()->EndPoint(), (host::Point3{2, 2, 3}));
     EXPECT_EQ(FirstDifference(saved, dxf::WriteDrawing(*back)), "");
   }
+}
+
+// A polyline of no vertices keeps the end of its sequence, changed or not,
+// and the file reads back.
+TEST(DxfHeavyPolylineTest, APolylineWithoutVerticesKeepsItsSequenceEnd) {
+  std::string text = kHeavyPolylines;
+  const std::string empty =
+      "  0\nPOLYLINE\n  5\n40\n330\n1F\n100\nAcDbEntity\n  8\nOld\n100\nAcDb2dPolyline\n"
+      " 66\n1\n 10\n0\n 20\n0\n 30\n0\n 70\n0\n"
+      "  0\nSEQEND\n  5\n41\n330\n40\n100\nAcDbEntity\n  8\nOld\n";
+  text.insert(text.find("  0\nLINE\n"), empty);
+  const auto app = dxf::NewApplication();
+  const auto doc = dxf::ReadDrawing(*app, text, "empty.dxf");
+  host::memory::Open(*doc);
+  ASSERT_EQ(doc->ModelSpace()->Count(), 4);
+  doc->Layers()->Add("Moved");
+  doc->ModelSpace()->Item(2)->SetLayer("Moved");
+  const std::string saved = dxf::WriteDrawing(*doc);
+  const auto ends = EntitiesOfType(saved, "SEQEND");
+  ASSERT_EQ(ends.size(), 3u);
+  EXPECT_TRUE(HasTag(ends[2], 5, "41"));
+  EXPECT_TRUE(HasTag(ends[2], 8, "Moved"));
+  EXPECT_EQ(dxf::ReadDrawing(*app, saved, "back.dxf")->ModelSpace()->Count(), 4);
 }
 
 // A polyline whose vertices do not end is refused with what was expected.

@@ -184,6 +184,66 @@ TEST(SurveyTest, PointsAtOneStationAreCountedAndRepeatsDropped) {
   EXPECT_EQ(x.conflicting, 1u);
 }
 
+// A wall drawn top then bottom from the right bank reads bottom then top
+// from the left bank, as the ground runs.
+TEST(SurveyTest, AWallInATurnedSectionKeepsItsShape) {
+  Drawing d;
+  TagReach(*AddPolyline(d.doc, "Centreline", {0, 0, 100, 0}), "1", true);
+  AddSection(d.doc, "1", {50, 10, 50, -10}, 50, 180, "t", "XS1");
+  d.doc->Layers()->Add("1_3d_LPSO");
+  d.doc->ModelSpace()->Add3DPoly({50, 8, 12, 50, 5, 12, 50, 5, 9, 50, 0, 9})->SetLayer("1_3d_LPSO");
+  host::RecordingMessageSink sink;
+  const Survey survey = sections::ReadSurvey(d.doc, sink, {});
+  const CrossSection& x = survey.reaches[0].sections[0];
+  ASSERT_TRUE(x.turned);
+  std::vector<std::pair<double, double>> got;
+  for (const auto& p : x.points) got.emplace_back(p.station, p.elevation);
+  EXPECT_EQ(got, (std::vector<std::pair<double, double>>{{10, 9}, {15, 9}, {15, 12}, {18, 12}}));
+}
+
+// Chainage counted from the centre line's last vertex: the river flows
+// towards that end, the lines drawn from the north are read as drawn (north
+// is left, looking east), and the sections come in that order.
+TEST(SurveyTest, ChainageFromTheLastVertexTurnsTheRiverAround) {
+  Drawing d;
+  TagReach(*AddPolyline(d.doc, "Centreline", {0, 0, 100, 0}), "1", true);
+  AddSection(d.doc, "1", {30, 10, 30, -10}, 70, 180, "t", "XS1");
+  AddSection(d.doc, "2", {80, 10, 80, -10}, 20, 180, "t", "XS2");
+  d.doc->Layers()->Add("1_3d_LPSO");
+  d.doc->Layers()->Add("2_3d_LPSO");
+  d.doc->Layers()->Add("Banks3d");
+  d.doc->ModelSpace()->Add3DPoly({30, 10, 12, 30, 0, 9, 30, -10, 11})->SetLayer("1_3d_LPSO");
+  d.doc->ModelSpace()->Add3DPoly({80, 10, 11, 80, 0, 8, 80, -10, 10})->SetLayer("2_3d_LPSO");
+  // Bank lines as 3D break lines, the north one bent between the sections.
+  d.doc->ModelSpace()->Add3DPoly({0, 6, 12, 55, 8, 12, 100, 6, 12})->SetLayer("Banks3d");
+  d.doc->ModelSpace()->Add3DPoly({0, -4, 11, 100, -4, 11})->SetLayer("Banks3d");
+  SurveyOptions options;
+  options.bank_lines_layer = "Banks3d";
+  host::RecordingMessageSink sink;
+  const Survey survey = sections::ReadSurvey(d.doc, sink, options);
+  EXPECT_EQ(survey.bank_lines, 2u);
+  const sections::SurveyReach& reach = survey.reaches[0];
+  EXPECT_TRUE(reach.chainage_from_end);
+  EXPECT_TRUE(reach.flows_forward);
+  ASSERT_EQ(reach.sections.size(), 2u);
+  EXPECT_EQ(reach.sections[0].number, "1");
+  EXPECT_FALSE(reach.sections[0].turned);
+  EXPECT_EQ(survey.turned, 0u);
+  EXPECT_EQ(sections::RiverStation(survey, reach, reach.sections[0].chainage), 70);
+  EXPECT_EQ(sections::RiverStation(survey, reach, reach.sections[1].chainage), 20);
+  // Banks where the break lines cross: north (left) and south (right).
+  const CrossSection& first = reach.sections[0];
+  EXPECT_NEAR(first.left_bank, 10 - (6 + 2 * 30.0 / 55), 1e-9);
+  EXPECT_NEAR(first.right_bank, 14, 1e-9);
+  // Reach lengths: the channel along the centre line, the left overbank
+  // along the bent bank line, the right along the straight one.
+  EXPECT_NEAR(first.reach_lengths[1], 50, 1e-9);
+  EXPECT_NEAR(first.reach_lengths[0], std::hypot(25, 2 * 25.0 / 55) + std::hypot(25, 2 * 25.0 / 45),
+              1e-9);
+  EXPECT_NEAR(first.reach_lengths[2], 50, 1e-9);
+  EXPECT_EQ(reach.sections[1].reach_lengths, (std::array<double, 3>{0, 0, 0}));
+}
+
 TEST(SurveyTest, ThinningKeepsEndsMarksAndShape) {
   std::vector<sections::SurveyPoint> points;
   for (int i = 0; i < 600; ++i) {

@@ -294,6 +294,14 @@ TEST_F(SectionsTest, BadRequestsAreRefusedWithoutWriting) {
   EXPECT_EQ(Palvane("sections " + in + " -o '" + Path("a.csv") + "' --within -1").status, 2);
   EXPECT_EQ(Palvane("sections " + in + " -o '" + Path("a.csv") + "' --reach 9").status, 1);
   EXPECT_FALSE(fs::exists(Path("a.csv")));
+  // Bank lines on a layer that holds none; a reach without sections.
+  const Outcome banks =
+      Palvane("sections " + in + " -o '" + Path("a.csv") + "' --bank-lines Nowhere");
+  EXPECT_EQ(banks.status, 1);
+  EXPECT_NE(banks.err.find("--bank-lines Nowhere: the layer holds no polyline"), std::string::npos)
+      << banks.err;
+  EXPECT_EQ(Palvane("sections " + in + " -o '" + Path("a.csv") + "' --reach 2").status, 1);
+  EXPECT_FALSE(fs::exists(Path("a.csv")));
   // An existing output is kept unless --overwrite.
   Sections("b.csv");
   EXPECT_EQ(Palvane("sections " + in + " -o '" + Path("b.csv") + "'").status, 2);

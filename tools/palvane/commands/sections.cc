@@ -54,8 +54,11 @@ void Report(const sections::Survey& survey) {
             " at another elevation, kept in drawing order)");
       }
       if (!x.left_bank_crossed || !x.right_bank_crossed) {
-        Say("section " + x.number + ": no bank line crosses its " +
-            (!x.left_bank_crossed ? "left" : "right") + " side; the section's end is its bank");
+        const char* sides = !x.left_bank_crossed && !x.right_bank_crossed ? "either side"
+                            : !x.left_bank_crossed                        ? "its left side"
+                                                                          : "its right side";
+        Say("section " + x.number + ": no bank line crosses " + sides +
+            "; the section's end is its bank");
       }
     }
   }
@@ -93,7 +96,13 @@ int Run(const Args& a) {
   if (survey.reaches.empty()) {
     throw Failure{1, a.reach.empty() ? NoRiverMessage() : "the drawing has no reach " + a.reach};
   }
+  if (!a.bank_lines.empty() && survey.bank_lines == 0) {
+    throw Failure{1, "--bank-lines " + a.bank_lines + ": the layer holds no polyline"};
+  }
   Report(survey);
+  size_t written_sections = 0;
+  for (const auto& reach : survey.reaches) written_sections += reach.sections.size();
+  if (written_sections == 0) throw Failure{1, "no section has a survey to write"};
 
   sections::FormatOptions out;
   out.river = a.river.empty() ? std::filesystem::path(FsPath(a.drawing)).stem().string() : a.river;
