@@ -397,6 +397,8 @@ class DispLayer final : public DispObject<host::Layer> {
   void SetFreeze(bool frozen) override { Put(L"Freeze", Bool(frozen)); }
   bool LayerOn() override { return GetBool(L"LayerOn"); }
   void SetLayerOn(bool on) override { Put(L"LayerOn", Bool(on)); }
+  bool Lock() override { return GetBool(L"Lock"); }
+  void SetLock(bool locked) override { Put(L"Lock", Bool(locked)); }
 };
 
 Ref<host::Layer> WrapLayer(DispatchPtr d) {

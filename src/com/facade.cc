@@ -474,6 +474,8 @@ IDispatch* WrapLayer(Ref<host::Layer> l) {
   o->members[L"Freeze"].put = [l](const Call& c) { l->SetFreeze(BoolArg(c.value())); };
   o->members[L"LayerOn"].get = [l](const Call& c) { SetBool(c.result, l->LayerOn()); };
   o->members[L"LayerOn"].put = [l](const Call& c) { l->SetLayerOn(BoolArg(c.value())); };
+  o->members[L"Lock"].get = [l](const Call& c) { SetBool(c.result, l->Lock()); };
+  o->members[L"Lock"].put = [l](const Call& c) { l->SetLock(BoolArg(c.value())); };
   return o;
 }
 

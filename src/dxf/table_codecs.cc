@@ -29,21 +29,28 @@ void EntryCodec<F>::WriteNew(const F& f, const std::string& name, uint64_t handl
 namespace {
 
 // A layer's colour: its number, negative while the layer is off; 0 reads
-// as white.
+// as white. Its flags: frozen and locked among others, which are kept.
 class LayerEntryCodec final : public EntryCodec<LayerFields> {
-  static constexpr int16_t kColor = 62;
+  static constexpr int16_t kFlags = 70, kColor = 62;
+  static constexpr int64_t kFrozen = 1, kLocked = 4;
 
  public:
   LayerEntryCodec()
       : EntryCodec("LAYER", "AcDbLayerTableRecord",
                    FieldRows<LayerFields>({
-                       BitField(70, &LayerFields::frozen, kPatched), OwnField<LayerFields>(kColor),
+                       OwnField<LayerFields>(kFlags), OwnField<LayerFields>(kColor),
                        TextConstant<LayerFields>(6, "Continuous"),
                        IntegerConstant<LayerFields>(370, -3, kNotInR12),  // weight by default
                    })) {}
 
  protected:
-  void LoadOwn(LayerFields& f, int16_t, std::string_view value) const override {
+  void LoadOwn(LayerFields& f, int16_t code, std::string_view value) const override {
+    if (code == kFlags) {
+      const int64_t flags = ToInt(value);
+      f.frozen = (flags & kFrozen) != 0;
+      f.locked = (flags & kLocked) != 0;
+      return;
+    }
     // Colour numbers are 16-bit.
     const auto color = static_cast<int32_t>(std::clamp<int64_t>(ToInt(value), -32768, 32767));
     f.on = color >= 0;
@@ -55,8 +62,12 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
              TagOut& out) const override {
     if (!changed) return EntryCodec::Patch(f, name, changed, own, out);
     FieldsSeen written = 0;
+    bool flags_written = false;
     for (const auto [code, value] : own) {
-      if (code == kColor) {
+      if (code == kFlags && !flags_written) {
+        out.Write(kFlags, (ToInt(value) & ~(kFrozen | kLocked)) | Flags(f));
+        flags_written = true;
+      } else if (code == kColor) {
         WriteOwn(f, code, out);
       } else if (code == group::kName && name != nullptr) {
         out.Write(group::kName, out.Enc(*name));
@@ -68,7 +79,16 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
 
  protected:
   void WriteOwn(const LayerFields& f, int16_t code, TagOut& out) const override {
-    out.Write(code, static_cast<int64_t>(f.on ? f.color : -f.color));
+    if (code == kFlags) {
+      out.Write(kFlags, Flags(f));
+    } else {
+      out.Write(code, static_cast<int64_t>(f.on ? f.color : -f.color));
+    }
+  }
+
+ private:
+  static int64_t Flags(const LayerFields& f) {
+    return (f.frozen ? kFrozen : 0) | (f.locked ? kLocked : 0);
   }
 };
 

@@ -195,6 +195,9 @@ class Layer : public Object {
   virtual void SetFreeze(bool frozen) = 0;
   virtual bool LayerOn() = 0;
   virtual void SetLayerOn(bool on) = 0;
+  // A locked layer's entities cannot be changed.
+  virtual bool Lock() = 0;
+  virtual void SetLock(bool locked) = 0;
 };
 
 class Layers : public Object {

@@ -65,6 +65,24 @@ bool EnsureLayer(const host::Ref<host::Document>& drawing, const std::string& na
   return true;
 }
 
+// Whether the drawing has a layer of `name` and it is locked: its entities
+// cannot be changed, nor can entities be put on it.
+bool IsLocked(const host::Ref<host::Document>& drawing, const std::string& name) {
+  if (!HasLayer(drawing, name)) return false;
+  return drawing->Layers()->Item(name)->Lock();
+}
+
+// TagError before anything is written when `entity` (called `what`) lies on
+// a locked layer.
+void RefuseLocked(const host::Ref<host::Document>& drawing, const host::Ref<host::Entity>& entity,
+                  const std::string& what) {
+  const std::string layer = entity->Layer();
+  if (IsLocked(drawing, layer)) {
+    throw TagError(what + " " + entity->Handle() + " lies on locked layer " + layer +
+                   ": its tag cannot be written; unlock the layer first");
+  }
+}
+
 std::string Replaced(std::string pattern, const std::string& number) {
   for (size_t at = pattern.find("{n}"); at != std::string::npos;
        at = pattern.find("{n}", at + number.size())) {
@@ -210,6 +228,11 @@ ReachTagged TagReach(const host::Ref<host::Document>& drawing,
     }
   }
   try {
+    RefuseLocked(drawing, line, "polyline");
+    for (const model::RiverReach& reach : river.reaches) {
+      if (!current || reach.handle == handle || !reach.record.Status) continue;
+      RefuseLocked(drawing, reach.record.Profile, "reach " + reach.record.ReachNo + ", polyline");
+    }
     for (const model::RiverReach& reach : river.reaches) {
       if (!current || reach.handle == handle || !reach.record.Status) continue;
       out.no_longer_current.push_back(reach.record.ReachNo + " (polyline " + reach.handle + ")");
@@ -653,6 +676,17 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     record.ReachNo = reach_no;
     record.Chainage = s.chainage;
     record.Bearing = s.bearing;
+    // Nothing is written when any of it would reach a locked layer.
+    RefuseLocked(drawing, profile, "section " + number + ": profile");
+    for (const auto& point : points) RefuseLocked(drawing, point, "section " + number + ": point");
+    for (const auto suffix : {model::kProfileLayer, model::kSectionCenterLayer}) {
+      const std::string layer = model::SectionLayer(number, suffix);
+      const bool used = suffix == model::kProfileLayer ? bool(candidate.line) : points.empty();
+      if (used && IsLocked(drawing, layer)) {
+        throw TagError("section " + number + ": layer " + layer +
+                       " is locked: nothing can be put on it; unlock the layer first");
+      }
+    }
     pending.push_back(
         {out.sections.size() - 1, std::move(record), candidate.line, points.empty(), m.at, ""});
   }
@@ -735,6 +769,7 @@ std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
           w.why = "its profile carries its tag again";
           continue;
         }
+        RefuseLocked(drawing, profile, "section " + fix.section + ": profile");
         w.written = true;
         // The tag as the centre point keeps it, item for item.
         if (!dry_run) profile->SetXData(copy.codes, copy.values);
@@ -753,6 +788,9 @@ std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
         }
       }
       if (!w.why.empty()) continue;
+      for (const auto& [owner, tag] : owners) {
+        RefuseLocked(drawing, owner, "section " + fix.section + ": entity");
+      }
       w.written = true;
       if (dry_run) continue;
       for (auto& [owner, tag] : owners) {

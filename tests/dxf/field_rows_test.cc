@@ -160,6 +160,31 @@ TEST(FieldRowsTest, LayerColoursReadAsTheProgramReadsThem) {
   EXPECT_EQ(tags, "5=10\n2=Off\n70=0\n62=-9\n390=F\n");
 }
 
+// A layer's flags: frozen and locked read and written, its other bits
+// (frozen in new viewports, 2) kept.
+TEST(FieldRowsTest, LayerFlagsKeepTheBitsTheHostDoesNotModel) {
+  auto app = NewApplication();
+  const std::string layers =
+      "0\nLAYER\n5\n10\n2\nLocked\n70\n6\n62\n3\n"
+      "0\nLAYER\n5\n11\n2\nOpen\n70\n1\n62\n4\n";
+  auto doc = Read(*app, Drawing("", layers));
+  auto locked = doc->Layers()->Item("Locked");
+  EXPECT_TRUE(locked->Lock());
+  EXPECT_FALSE(locked->Freeze());
+  EXPECT_FALSE(doc->Layers()->Item("Open")->Lock());
+  locked->SetLock(false);
+  locked->SetFreeze(true);
+  doc->Layers()->Item("Open")->SetLock(true);
+  doc->Layers()->Add("New")->SetLock(true);
+  const std::string written = WriteDrawing(*doc);
+  EXPECT_EQ(TagsOf(written, "LAYER"), "5=10\n2=Locked\n70=3\n62=3\n");
+  auto back = Read(*app, written);
+  EXPECT_TRUE(back->Layers()->Item("Open")->Lock());
+  EXPECT_TRUE(back->Layers()->Item("Open")->Freeze());
+  EXPECT_TRUE(back->Layers()->Item("New")->Lock());
+  EXPECT_FALSE(back->Layers()->Item("Locked")->Lock());
+}
+
 TEST(FieldRowsTest, NewObjectsOfEveryKindComeBackAsMade) {
   auto app = NewApplication();
   auto doc = app->Documents()->Add();

@@ -522,6 +522,51 @@ TEST_F(HandTagTest, AFailingWriteNamesTheSection) {
   }
 }
 
+// A locked layer refuses the whole tagging, naming the entity, before
+// anything is written; unlocked, the same tags are written.
+TEST_F(HandTagTest, LockedLayersRefuseTaggingBeforeAnythingIsWritten) {
+  const auto one = Profile("1", {20, 10, 20, -10});
+  const auto two = Profile("2", {60, 10, 60, -10});
+  auto expect_refused = [&](const std::function<void()>& tag, const std::string& says) {
+    d.app->monitor().StartRecording();
+    try {
+      tag();
+      ADD_FAILURE() << "no error";
+    } catch (const tagging::TagError& e) {
+      EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+    }
+    for (const std::string& call : d.app->monitor().calls()) {
+      EXPECT_EQ(call.find("SetXData"), std::string::npos) << call;
+    }
+    EXPECT_TRUE(one->GetXData("TEV").empty());
+  };
+  d.doc->Layers()->Item("2_SectionCenter")->SetLock(true);
+  expect_refused([&] { Tag(); }, "section 2: point");
+  d.doc->Layers()->Item("2_SectionCenter")->SetLock(false);
+  d.doc->Layers()->Item("2_Profile")->SetLock(true);
+  expect_refused([&] { Tag(); }, "lies on locked layer 2_Profile");
+  d.doc->Layers()->Item("2_Profile")->SetLock(false);
+  // A centre point to be made on a locked layer.
+  const auto three = Profile("3", {40, 10, 40, -10}, false);
+  d.doc->Layers()->Add("3_SectionCenter")->SetLock(true);
+  expect_refused([&] { Tag(); }, "layer 3_SectionCenter is locked");
+  d.doc->Layers()->Item("3_SectionCenter")->SetLock(false);
+  // The reach's own line.
+  d.doc->Layers()->Item("Centreline")->SetLock(true);
+  try {
+    tagging::TagReach(d.doc, centre, "1", true, "", false);
+    ADD_FAILURE() << "no error";
+  } catch (const tagging::TagError& e) {
+    EXPECT_NE(std::string(e.what()).find("lies on locked layer Centreline"), std::string::npos)
+        << e.what();
+  }
+  d.doc->Layers()->Item("Centreline")->SetLock(false);
+  EXPECT_EQ(Numbered(Tag(), "2").outcome, Outcome::kTagged);
+  EXPECT_EQ(one->GetXData("TEV").values.size(), 10u);
+  EXPECT_EQ(two->GetXData("TEV").values.size(), 10u);
+  EXPECT_EQ(three->GetXData("TEV").values.size(), 10u);
+}
+
 TEST_F(HandTagTest, NoReachToTagAgainst) {
   tagging::SectionTagOptions other;
   other.reach = "2";

@@ -223,3 +223,31 @@ TEST_F(PalvaneTest, TagRefusesBadValuesBeforeAnyWork) {
 
 }  // namespace
 }  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// A drawing whose section lies on a locked layer: tagging fails with one
+// line naming the entity and the layer, and writes nothing.
+TEST_F(PalvaneTest, ALockedLayerFailsTheTaggingAndWritesNothing) {
+  const std::string bare = Path("bare.dxf"), reach = Path("reach.dxf"), out = Path("out.dxf");
+  ASSERT_EQ(Palvane("generate --sections 5 --untagged -o '" + bare + "'").status, 0);
+  ASSERT_EQ(
+      Palvane("tag reach '" + bare + "' --polyline 31 --number 1 --current -o '" + reach + "'")
+          .status,
+      0);
+  std::string text = Read(reach);
+  const std::string unlocked = "  2\n3_Profile\n 70\n0\n";
+  const size_t at = text.find(unlocked);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, unlocked.size(), "  2\n3_Profile\n 70\n4\n");
+  std::ofstream(reach, std::ios::binary) << text;
+  const Outcome o = Palvane("tag sections '" + reach + "' -o '" + out + "'");
+  EXPECT_NE(o.status, 0);
+  EXPECT_NE(o.err.find("lies on locked layer 3_Profile"), std::string::npos) << o.err;
+  EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+  EXPECT_FALSE(fs::exists(out));
+}
+
+}  // namespace
+}  // namespace palvane::testing

@@ -99,6 +99,7 @@ struct LayerFields {
   int32_t color = 7;
   bool frozen = false;
   bool on = true;
+  bool locked = false;
 };
 
 struct UcsFields {

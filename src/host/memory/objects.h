@@ -157,6 +157,8 @@ class MemLayer final : public Layer,
   void SetFreeze(bool frozen) override;
   bool LayerOn() override;
   void SetLayerOn(bool on) override;
+  bool Lock() override;
+  void SetLock(bool locked) override;
 
   const std::string& name() const { return name_; }
   // Changes the name only; MemDocument::RenameLayer keeps the index right.

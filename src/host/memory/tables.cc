@@ -66,6 +66,15 @@ void MemLayer::SetLayerOn(bool on) {
   fields_.on = on;
   dirty_ = true;
 }
+bool MemLayer::Lock() {
+  doc_->Enter("Layer", "Lock");
+  return fields_.locked;
+}
+void MemLayer::SetLock(bool locked) {
+  doc_->Enter("Layer", "SetLock");
+  fields_.locked = locked;
+  dirty_ = true;
+}
 
 // ---------------------------------------------------------------------------
 // Blocks
