@@ -495,6 +495,7 @@ class SingleLineTextCodec final : public RowCodec<TextFields> {
                      NumberField(50, &F::rotation, kNonDefault, kDegrees),
                      IntegerField(72, &F::horizontal, kNonDefault),
                      PointField(11, &F::alignment_point, kPatched | kNonDefault),
+                     PointField(210, &F::normal, kNonDefault),
                      After("AcDbText", IntegerField(73, &F::vertical, kNonDefault)),
                  })) {}
 };

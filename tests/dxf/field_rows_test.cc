@@ -135,6 +135,21 @@ TEST(FieldRowsTest, SingleLineTextIsPlacedByItsAlignment) {
   EXPECT_EQ(again->Alignment(), 0);
 }
 
+// Text in a plane of its own (seen from below: its normal points down) is
+// placed in the world as the program gives it; moved, its own points move.
+TEST(FieldRowsTest, MirroredTextIsPlacedInTheWorld) {
+  auto app = NewApplication();
+  auto doc = Read(*app, Drawing("0\nTEXT\n5\n40\n8\n0\n100\nAcDbText\n10\n5\n20\n2\n30\n0\n"
+                                "40\n2\n1\n12\n210\n0\n220\n0\n230\n-1\n100\nAcDbText\n"));
+  auto text = First<host::Text>(*doc);
+  EXPECT_EQ(text->InsertionPoint(), (host::Point3{-5, 2, 0}));
+  First<host::Entity>(*doc)->Move({0, 0, 0}, {1, 0, 0});
+  EXPECT_EQ(text->InsertionPoint(), (host::Point3{-4, 2, 0}));
+  const std::string tags = TagsOf(WriteDrawing(*doc), "TEXT");
+  EXPECT_NE(tags.find("10=4.0\n20=2.0\n"), std::string::npos) << tags;
+  EXPECT_NE(tags.find("230=-1\n"), std::string::npos) << tags;
+}
+
 TEST(FieldRowsTest, LayerColoursReadAsTheProgramReadsThem) {
   auto app = NewApplication();
   const std::string layers =

@@ -60,7 +60,8 @@ struct MTextFields {
 };
 
 // A single line of text: placed at `insertion` when left-aligned, else at
-// `alignment_point`; the alignment in the file's two numbers.
+// `alignment_point`; the alignment in the file's two numbers. Its points are
+// in its own coordinate system, that of `normal`, as the file holds them.
 struct TextFields {
   Point3 insertion{0, 0, 0};
   double height = 2.5;
@@ -69,6 +70,7 @@ struct TextFields {
   int32_t horizontal = 0;  // left, centre, right, aligned, middle, fit
   Point3 alignment_point{0, 0, 0};
   int32_t vertical = 0;  // baseline, bottom, middle, top
+  Point3 normal{0, 0, 1};
 };
 
 // An attribute definition's tag and prompt are kept once per drawing

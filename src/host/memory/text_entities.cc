@@ -114,9 +114,20 @@ std::string MemText::TextString() {
   Enter("TextString");
   return fields().text;
 }
+namespace {
+
+// Text read from a file may lie in a plane of its own: its points are in
+// that plane's coordinate system, and the program gives them in the world's.
+bool InPlan(const TextFields& f) { return f.normal == Point3{0, 0, 1}; }
+Point3 ToWorld(const TextFields& f, const Point3& p) {
+  return InPlan(f) ? p : g::OcsToWorld(p, f.normal);
+}
+
+}  // namespace
+
 Point3 MemText::InsertionPoint() {
   Enter("InsertionPoint");
-  return fields().insertion;
+  return ToWorld(fields(), fields().insertion);
 }
 namespace {
 
@@ -134,7 +145,7 @@ int32_t AlignmentOf(const TextFields& f) {
 Point3 MemText::TextAlignmentPoint() {
   Enter("TextAlignmentPoint");
   // Left-aligned text has none.
-  return AlignmentOf(fields()) == 0 ? Point3{0, 0, 0} : fields().alignment_point;
+  return AlignmentOf(fields()) == 0 ? Point3{0, 0, 0} : ToWorld(fields(), fields().alignment_point);
 }
 int32_t MemText::Alignment() {
   Enter("Alignment");
@@ -144,7 +155,8 @@ double MemText::Height() {
   Enter("Height");
   return fields().height;
 }
-void MemText::Translate(const Point3& d) {
+void MemText::Translate(const Point3& world) {
+  const Point3 d = InPlan(fields()) ? world : g::WorldToOcs(world, fields().normal);
   fields().insertion = g::Add(fields().insertion, d);
   // Left-aligned text has no alignment point to move.
   if (AlignmentOf(fields()) != 0) fields().alignment_point = g::Add(fields().alignment_point, d);
@@ -153,7 +165,8 @@ void MemText::Translate(const Point3& d) {
 bool MemText::Extents(Point3& min, Point3& max) const {
   // From the insertion point, not turned: an approximation, as for
   // multi-line text.
-  return TextExtents(fields().text, fields().insertion, fields().height, min, max);
+  return TextExtents(fields().text, ToWorld(fields(), fields().insertion), fields().height, min,
+                     max);
 }
 
 EntityCore* MemText::CloneInto(MemDocument* target) const {
