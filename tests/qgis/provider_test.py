@@ -1,0 +1,168 @@
+"""Palvane's Processing provider, headless: each algorithm run through
+qgis_process.bin on the sample river and on generated rivers, and what it
+wrote read back. Needs QGIS (qgis_process.bin) and Debian's python3 with
+GDAL; run by ctest with PALVANE_COMMAND set to the palvane built."""
+
+import json
+import os
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from osgeo import ogr
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(os.path.dirname(HERE))
+SAMPLE = os.path.join(SOURCE, "examples", "river.dxf")
+PALVANE = os.environ["PALVANE_COMMAND"]
+
+
+class Qgis:
+    """qgis_process.bin with the plugin folder, a scratch home and no display."""
+
+    def __init__(self):
+        self.home = tempfile.mkdtemp(prefix="palvane-qgis-")
+        self.env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.home,
+                        QGIS_PLUGINPATH=os.path.join(SOURCE, "qgis"),
+                        XDG_RUNTIME_DIR=self.home)
+        self.call(["plugins", "enable", "palvane_processing"])
+
+    def call(self, arguments):
+        return subprocess.run(["qgis_process.bin"] + arguments, env=self.env,
+                              capture_output=True, text=True, timeout=300)
+
+    def run(self, algorithm, **parameters):
+        """The algorithm's results, or the failed process."""
+        done = self.call(["--json", "run", "palvane:" + algorithm, "--"] +
+                         ["{}={}".format(k, v) for k, v in parameters.items()])
+        if done.returncode != 0:
+            return None, done
+        start = done.stdout.index("{")
+        return json.loads(done.stdout[start:])["results"], done
+
+
+QGIS = None
+
+
+def setUpModule():  # noqa: N802
+    global QGIS
+    QGIS = Qgis()
+
+
+def palvane(*arguments):
+    return subprocess.run([PALVANE] + list(arguments), capture_output=True, text=True,
+                          timeout=300)
+
+
+def features(path, layer=None):
+    source = ogr.Open(path)
+    lyr = source.GetLayerByName(layer) if layer else source.GetLayer(0)
+    out = []
+    for f in lyr:
+        row = {lyr.GetLayerDefn().GetFieldDefn(i).GetName(): f.GetField(i)
+               for i in range(f.GetFieldCount())}
+        geometry = f.GetGeometryRef()
+        row["geometry"] = geometry.ExportToWkt() if geometry is not None else None
+        out.append(row)
+    return out
+
+
+class ProviderTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="palvane-qgis-run-")
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def test_every_algorithm_is_listed(self):
+        listed = QGIS.call(["list"]).stdout
+        for name in ("check", "gis", "station", "keyplan", "tag_sections", "sections"):
+            self.assertIn("palvane:" + name, listed)
+
+    def test_check_puts_each_finding_on_its_section_line(self):
+        faulty = self.path("faulty.dxf")
+        made = palvane("generate", "--sections", "30", "--faults",
+                       "chainage-mismatch,bearing-mismatch,no-survey", "-o", faulty)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        results, done = QGIS.run("check", INPUT=faulty, OUTPUT=self.path("f.gpkg"))
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        expected = json.loads(palvane("check", faulty, "--json").stdout)
+        found = features(results["OUTPUT"])
+        self.assertEqual(results["FINDINGS"], len(expected))
+        self.assertEqual([(f["code"], f["section"]) for f in found],
+                         [(e["code"], e["section"] or "") for e in expected])
+        for f in found:
+            self.assertTrue(f["geometry"].startswith("LINESTRING"), f)
+        self.assertIn("chainage-mismatch", {f["code"] for f in found})
+
+    def test_gis_writes_the_river_layers(self):
+        results, done = QGIS.run("gis", INPUT=SAMPLE, CRS="EPSG:27700",
+                                 OUTPUT=self.path("river.gpkg"))
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        self.assertEqual(results["SECTIONS"], 20)
+        self.assertEqual(len(features(results["OUTPUT"], "sections")), 20)
+        self.assertEqual(len(features(results["OUTPUT"], "reaches")), 2)
+
+    def test_station_gives_what_the_command_gives(self):
+        points = self.path("points.geojson")
+        with open(points, "w") as f:
+            json.dump({"type": "FeatureCollection", "features": [
+                {"type": "Feature", "properties": {"name": n},
+                 "geometry": {"type": "Point", "coordinates": xy}}
+                for n, xy in (("a", [312400, 744900]), ("b", [312100, 745000]))]}, f)
+        results, done = QGIS.run("station", INPUT=SAMPLE, POINTS=points,
+                                 OUTPUT=self.path("stations.gpkg"))
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        expected = json.loads(palvane("station", SAMPLE, "--point", "312400,744900",
+                                      "--point", "312100,745000", "--json").stdout)
+        got = features(results["OUTPUT"])
+        self.assertEqual([g["name"] for g in got], ["a", "b"])
+        for g, e in zip(got, expected):
+            self.assertAlmostEqual(g["chainage"], e["chainage"], places=9)
+            self.assertAlmostEqual(g["offset"], e["offset"], places=9)
+            self.assertAlmostEqual(g["bearing_deg"], e["bearing_deg"], places=9)
+
+    def test_keyplan_writes_a_drawing_with_its_labels(self):
+        out = self.path("keyplan.dxf")
+        results, done = QGIS.run("keyplan", INPUT=SAMPLE, OUTPUT=out, FIELDS="name",
+                                 NAME_PREFIX="Section ")
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        with open(out, encoding="utf-8", errors="replace") as f:
+            self.assertIn("Section XS12", f.read())
+
+    def test_tag_sections_tags_an_untagged_river(self):
+        bare, reach = self.path("bare.dxf"), self.path("reach.dxf")
+        self.assertEqual(palvane("generate", "--sections", "12", "--untagged", "-o",
+                                 bare).returncode, 0)
+        self.assertEqual(palvane("tag", "reach", bare, "--polyline", "31", "--number", "1",
+                                 "--current", "-o", reach).returncode, 0)
+        results, done = QGIS.run("tag_sections", INPUT=reach, OUTPUT=self.path("tagged.dxf"),
+                                 SECTION_NAME="XS{n}")
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        self.assertEqual(results["TAGGED"], 12)
+        listed = json.loads(palvane("check", results["OUTPUT"], "--json").stdout)
+        self.assertEqual([f for f in listed if f["severity"] == "error"], [])
+
+    def test_sections_writes_a_model_file(self):
+        out = self.path("river.RASImport.sdf")
+        results, done = QGIS.run("sections", INPUT=SAMPLE, OUTPUT=out, BANK_LINES="Bank_Lines",
+                                 RIVER="Sample")
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        self.assertEqual(results["SECTIONS"], 20)
+        with open(out, newline="") as f:
+            text = f.read()
+        self.assertEqual(text.count("CROSS-SECTION:"), 20)
+        self.assertIn("STREAM ID: Sample", text)
+
+    def test_a_failing_command_fails_the_algorithm_with_its_message(self):
+        results, done = QGIS.run("sections", INPUT=SAMPLE, OUTPUT=self.path("x.sdf"),
+                                 BANK_LINES="Nowhere")
+        self.assertIsNone(results)
+        self.assertNotEqual(done.returncode, 0)
+        self.assertIn("the layer holds no polyline", done.stdout + done.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
