@@ -62,6 +62,8 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
              TagOut& out) const override {
     if (!changed) return EntryCodec::Patch(f, name, changed, own, out);
     FieldsSeen written = 0;
+    bool has_flags = false;
+    for (const auto [code, value] : own) has_flags = has_flags || code == kFlags;
     bool flags_written = false;
     for (const auto [code, value] : own) {
       if (code == kFlags && !flags_written) {
@@ -69,8 +71,17 @@ class LayerEntryCodec final : public EntryCodec<LayerFields> {
         flags_written = true;
       } else if (code == kColor) {
         WriteOwn(f, code, out);
-      } else if (code == group::kName && name != nullptr) {
-        out.Write(group::kName, out.Enc(*name));
+      } else if (code == group::kName) {
+        if (name != nullptr) {
+          out.Write(group::kName, out.Enc(*name));
+        } else {
+          out.Write(group::kName, value);
+        }
+        // A record without flags gets them after its name.
+        if (!has_flags && !flags_written) {
+          out.Write(kFlags, Flags(f));
+          flags_written = true;
+        }
       } else if (!rows().Patch(f, nullptr, code, value, out, written)) {
         out.Write(code, value);
       }

@@ -738,7 +738,9 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
 std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
                                    host::MessageSink& sink, const std::vector<check::Fix>& fixes,
                                    const std::vector<std::string>& codes, bool dry_run) {
-  (void)sink;
+  // A dry run first: whatever refuses (a locked layer) refuses before any
+  // fix is written.
+  if (!dry_run) WriteFixes(drawing, sink, fixes, codes, true);
   std::vector<FixWritten> out;
   for (const check::Fix& fix : fixes) {
     if (std::find(codes.begin(), codes.end(), fix.code) == codes.end()) continue;

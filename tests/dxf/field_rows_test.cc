@@ -150,6 +150,37 @@ TEST(FieldRowsTest, MirroredTextIsPlacedInTheWorld) {
   EXPECT_NE(tags.find("230=-1\n"), std::string::npos) << tags;
 }
 
+// A tilted plane tells the two directions apart: read into the world, a
+// move taken back into the text's own system, for both of its points.
+TEST(FieldRowsTest, TextInATiltedPlaneIsPlacedInTheWorld) {
+  auto app = NewApplication();
+  auto doc = Read(*app, Drawing("0\nTEXT\n5\n40\n8\n0\n100\nAcDbText\n10\n5\n20\n2\n30\n0\n"
+                                "40\n2\n1\n12\n72\n1\n11\n5\n21\n2\n31\n0\n"
+                                "210\n0.6\n220\n0\n230\n0.8\n100\nAcDbText\n"));
+  auto text = First<host::Text>(*doc);
+  auto near = [](const host::Point3& a, const host::Point3& b) {
+    return std::abs(a[0] - b[0]) < 1e-12 && std::abs(a[1] - b[1]) < 1e-12 &&
+           std::abs(a[2] - b[2]) < 1e-12;
+  };
+  EXPECT_TRUE(near(text->InsertionPoint(), {-1.6, 5, 1.2}));
+  EXPECT_TRUE(near(text->TextAlignmentPoint(), {-1.6, 5, 1.2}));
+  First<host::Entity>(*doc)->Move({0, 0, 0}, {1, 0, 0});
+  EXPECT_TRUE(near(text->InsertionPoint(), {-0.6, 5, 1.2}));
+  const std::string tags = TagsOf(WriteDrawing(*doc), "TEXT");
+  EXPECT_NE(tags.find("10=5.0\n20=1.2\n30=0.6"), std::string::npos) << tags;
+  EXPECT_NE(tags.find("11=5.0\n21=1.2\n31=0.6"), std::string::npos) << tags;
+}
+
+// A layer record without flags gets them when it changes.
+TEST(FieldRowsTest, ALayerWithoutFlagsKeepsItsLock) {
+  auto app = NewApplication();
+  auto doc = Read(*app, Drawing("", "0\nLAYER\n5\n10\n2\nBare\n62\n3\n"));
+  doc->Layers()->Item("Bare")->SetLock(true);
+  const std::string written = WriteDrawing(*doc);
+  EXPECT_EQ(TagsOf(written, "LAYER"), "5=10\n2=Bare\n70=4\n62=3\n");
+  EXPECT_TRUE(Read(*app, written)->Layers()->Item("Bare")->Lock());
+}
+
 TEST(FieldRowsTest, LayerColoursReadAsTheProgramReadsThem) {
   auto app = NewApplication();
   const std::string layers =

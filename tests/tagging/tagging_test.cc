@@ -528,6 +528,7 @@ TEST_F(HandTagTest, LockedLayersRefuseTaggingBeforeAnythingIsWritten) {
   const auto one = Profile("1", {20, 10, 20, -10});
   const auto two = Profile("2", {60, 10, 60, -10});
   auto expect_refused = [&](const std::function<void()>& tag, const std::string& says) {
+    d.app->monitor().ClearCalls();
     d.app->monitor().StartRecording();
     try {
       tag();
@@ -535,9 +536,14 @@ TEST_F(HandTagTest, LockedLayersRefuseTaggingBeforeAnythingIsWritten) {
     } catch (const tagging::TagError& e) {
       EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
     }
+    // Nothing of the drawing changed: no member that changes it was called.
     for (const std::string& call : d.app->monitor().calls()) {
-      EXPECT_EQ(call.find("SetXData"), std::string::npos) << call;
+      const bool changes = (call.find(".Set") != std::string::npos &&
+                            call.find("SelectionSet") == std::string::npos) ||
+                           (call.find(".Add") != std::string::npos && call != "SelectionSets.Add");
+      EXPECT_FALSE(changes) << call;
     }
+    d.app->monitor().StopRecording();
     EXPECT_TRUE(one->GetXData("TEV").empty());
   };
   d.doc->Layers()->Item("2_SectionCenter")->SetLock(true);
@@ -598,6 +604,37 @@ TEST_F(HandTagTest, ReachesTaggedAgainKeepWhatIsNotGiven) {
 }
 
 // A faulty section without a centre point is fixed on its profile alone.
+// Of two fixes, the second on a locked layer: neither is written.
+TEST_F(HandTagTest, AFixOnALockedLayerRefusesEveryFix) {
+  std::vector<Ref<host::LWPolyline>> lines;
+  for (const double x : {20.0, 40.0, 60.0, 80.0}) {
+    const std::string n = std::to_string(static_cast<int>(x));
+    const auto line = Profile(n, {x, 10, x, -10});
+    // Sections 20 and 80 tagged 3 off; 40 and 60 show the direction.
+    const double tagged = x == 20 || x == 80 ? x + 3 : x;
+    TagSection(*line, n, tagged, 180, "t", "n");
+    TagSection(*model::FindSectionCenterPoint(sink, d.doc, n), n, tagged, 180, "t", "n");
+    d.doc->Layers()->Add(n + "_SectionLine");
+    lines.push_back(line);
+  }
+  const auto found = check::CheckSurvey(d.doc, {});
+  ASSERT_EQ(found.fixes.size(), 2u);
+  d.doc->Layers()->Item("80_SectionCenter")->SetLock(true);
+  const host::XData before = lines[0]->GetXData("TEV");
+  d.app->monitor().StartRecording();
+  try {
+    tagging::WriteFixes(d.doc, sink, found.fixes, {check::code::kChainageMismatch}, false);
+    ADD_FAILURE() << "no error";
+  } catch (const tagging::TagError& e) {
+    EXPECT_NE(std::string(e.what()).find("locked layer 80_SectionCenter"), std::string::npos)
+        << e.what();
+  }
+  for (const std::string& call : d.app->monitor().calls()) {
+    EXPECT_EQ(call.find("SetXData"), std::string::npos) << call;
+  }
+  EXPECT_EQ(lines[0]->GetXData("TEV").values, before.values);
+}
+
 TEST_F(HandTagTest, AFixNeedsNoCentrePoint) {
   const auto line = Profile("1", {20, 10, 20, -10}, false);
   TagSection(*line, "1", 27, 180, "t", "n");

@@ -2,6 +2,7 @@
 // attribute definitions and attributes.
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -118,7 +119,11 @@ namespace {
 
 // Text read from a file may lie in a plane of its own: its points are in
 // that plane's coordinate system, and the program gives them in the world's.
-bool InPlan(const TextFields& f) { return f.normal == Point3{0, 0, 1}; }
+// A normal of no length (or not finite) is taken as the plan's.
+bool InPlan(const TextFields& f) {
+  const double length = g::Norm(f.normal);
+  return f.normal == Point3{0, 0, 1} || !(length > 0) || !std::isfinite(length);
+}
 Point3 ToWorld(const TextFields& f, const Point3& p) {
   return InPlan(f) ? p : g::OcsToWorld(p, f.normal);
 }
