@@ -105,6 +105,44 @@ class ProviderTest(unittest.TestCase):
         self.assertEqual(len(features(results["OUTPUT"], "sections")), 20)
         self.assertEqual(len(features(results["OUTPUT"], "reaches")), 2)
 
+    def test_gis_layers_open_in_qgis_with_their_styles(self):
+        """QGIS applies each layer's default style from the layer_styles table
+        palvane gis writes: read back in a QGIS process of its own."""
+        river = self.path("styled.gpkg")
+        self.assertEqual(palvane("gis", SAMPLE, "-o", river).returncode, 0)
+        script = """
+import json, os, sys
+os.environ["QT_QPA_PLATFORM"] = "offscreen"
+from qgis.core import QgsApplication, QgsVectorLayer
+QgsApplication.setPrefixPath("/usr", True)
+app = QgsApplication([], False)
+app.initQgis()
+out = {}
+for name in ("reaches", "sections", "centre_points"):
+    layer = QgsVectorLayer(sys.argv[1] + "|layername=" + name, name, "ogr")
+    renderer = layer.renderer()
+    rules = ([r.filterExpression() for r in renderer.rootRule().children()]
+             if renderer.type() == "RuleRenderer" else [])
+    label = ""
+    if layer.labelsEnabled():
+        labeling = layer.labeling()
+        settings = labeling.settings()
+        label = settings.fieldName
+    out[name] = {"renderer": renderer.type(), "rules": rules, "label": label}
+print(json.dumps(out), flush=True)
+os._exit(0)
+"""
+        done = subprocess.run(["/usr/bin/python3", "-c", script, river], env=QGIS.env,
+                              capture_output=True, text=True, timeout=300)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        styles = json.loads(done.stdout.strip().splitlines()[-1])
+        self.assertEqual(styles["sections"]["renderer"], "RuleRenderer")
+        self.assertIn("problems", styles["sections"]["rules"][0])
+        self.assertIn("sect_name", styles["sections"]["label"])
+        self.assertIn("chainage", styles["sections"]["label"])
+        self.assertEqual(styles["reaches"]["rules"][0], '"current" = 1')
+        self.assertEqual(styles["centre_points"]["renderer"], "singleSymbol")
+
     def test_station_gives_what_the_command_gives(self):
         points = self.path("points.geojson")
         with open(points, "w") as f:

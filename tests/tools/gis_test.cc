@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
@@ -20,6 +21,7 @@
 #include "model/lookup.h"
 #include "model/section.h"
 #include "support/keyplan_fixture.h"
+#include "support/xml.h"
 
 namespace palvane::testing {
 namespace {
@@ -582,6 +584,44 @@ TEST_F(GisTest, SpreadsheetsAreRefusedUpFront) {
     }
   }
   EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+}  // namespace
+}  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// A GeoPackage holds each layer's QGIS style in layer_styles, the table
+// QGIS reads a default style from, as the style of its own layer and
+// geometry column; other formats hold no such table.
+TEST_F(GisTest, AGeoPackageCarriesTheLayersQgisStyles) {
+  auto app = host::memory::NewMemApplication();
+  const auto doc = dxf::LoadDrawing(*app, std::string(PALVANE_SOURCE_DIR) + "/examples/river.dxf");
+  host::RecordingMessageSink sink;
+  const GisRiver river = tools::ReadGisRiver(doc, sink, kTolerance);
+  auto [ds, sections] = WriteAndOpen(river, "styled", kFormats[0], "sections");
+  ASSERT_NE(sections, nullptr);
+  OGRLayer* styles = ds->GetLayerByName("layer_styles");
+  ASSERT_NE(styles, nullptr);
+  std::set<std::string> styled;
+  for (auto& f : *styles) {
+    const std::string table = f->GetFieldAsString("f_table_name");
+    styled.insert(table);
+    OGRLayer* layer = ds->GetLayerByName(table.c_str());
+    ASSERT_NE(layer, nullptr) << table;
+    EXPECT_STREQ(f->GetFieldAsString("f_geometry_column"), layer->GetGeometryColumn());
+    EXPECT_EQ(f->GetFieldAsInteger("useAsDefault"), 1);
+    const std::string qml = f->GetFieldAsString("styleQML");
+    EXPECT_NE(qml.find("<renderer-v2"), std::string::npos) << table;
+#if PALVANE_HAVE_XML
+    EXPECT_TRUE(WellFormedXml(qml)) << table;
+#endif
+  }
+  EXPECT_EQ(styled, (std::set<std::string>{"reaches", "sections", "centre_points"}));
+  auto [geojson, layer] = WriteAndOpen(river, "plain", kFormats[1], "sections");
+  ASSERT_NE(layer, nullptr);
+  EXPECT_EQ(geojson->GetLayerByName("layer_styles"), nullptr);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "failure.h"
+#include "gis/qgis_styles.h"
 #include "host/convert.h"
 
 namespace palvane::tools {
@@ -375,6 +376,43 @@ constexpr LayerSpec kLayers[] = {
     {"centre_points", WriteCentrePoints},
 };
 
+// The layers' QGIS styles in the table QGIS reads a layer's default style
+// from, with the columns QGIS itself writes there: a GeoPackage opens in
+// QGIS styled.
+void WriteQgisStyles(GDALDataset& ds) {
+  OGRLayer* table = ds.CreateLayer("layer_styles", nullptr, wkbNone, nullptr);
+  if (table == nullptr) throw Failure{2, "cannot add the QGIS styles: " + LastGdalError("")};
+  for (const char* name : {"f_table_catalog", "f_table_schema", "f_table_name", "f_geometry_column",
+                           "styleName", "styleQML", "styleSLD", "description", "owner", "ui"}) {
+    OGRFieldDefn field(name, OFTString);
+    table->CreateField(&field);
+  }
+  OGRFieldDefn use("useAsDefault", OFTInteger);
+  use.SetSubType(OFSTBoolean);
+  table->CreateField(&use);
+  OGRFieldDefn time("update_time", OFTDateTime);
+  table->CreateField(&time);
+  for (const LayerSpec& layer : kLayers) {
+    OGRLayer* written = ds.GetLayerByName(layer.name);
+    if (written == nullptr) continue;
+    std::unique_ptr<OGRFeature> f(OGRFeature::CreateFeature(table->GetLayerDefn()));
+    f->SetField("f_table_catalog", "");
+    f->SetField("f_table_schema", "");
+    f->SetField("f_table_name", layer.name);
+    f->SetField("f_geometry_column", written->GetGeometryColumn());
+    f->SetField("styleName", layer.name);
+    f->SetField("styleQML", std::string(QgisStyleOf(layer.name)).c_str());
+    f->SetField("styleSLD", "");
+    f->SetField("useAsDefault", 1);
+    f->SetField("description", "Palvane");
+    f->SetField("owner", "");
+    f->SetField("ui", "");
+    if (table->CreateFeature(f.get()) != OGRERR_NONE) {
+      throw Failure{2, "cannot add the QGIS styles: " + LastGdalError("")};
+    }
+  }
+}
+
 // The extent of every point written, a tenth wider on each side, as
 // MapInfo's BOUNDS: it keeps coordinates on a grid of the extent over 2^31,
 // so without them a projection's whole area would cost precision.
@@ -556,6 +594,7 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
       Dataset ds = Create(*driver, file, driver_name, extension);
       InTransaction(*ds, [&] {
         for (const LayerSpec& layer : kLayers) given.emplace_back(layer.write(*ds, context), file);
+        if (driver_name == "GPKG") WriteQgisStyles(*ds);
       });
       ds.reset();
       if (CPLGetLastErrorType() >= CE_Failure) {
