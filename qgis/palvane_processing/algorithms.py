@@ -6,7 +6,6 @@ files it wrote."""
 import os
 
 from qgis.core import (
-    QgsCoordinateReferenceSystem,
     QgsFeature,
     QgsFeatureSink,
     QgsField,
@@ -104,52 +103,28 @@ class CheckAlgorithm(PalvaneAlgorithm):
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         drawing = self.parameterAsFile(parameters, "INPUT", context)
-        arguments = ["check", drawing,
+        # The findings layer as palvane check --gis writes it, then copied
+        # into the algorithm's output.
+        layer_file = os.path.join(QgsProcessingUtils.tempFolder(), "palvane_findings.gpkg")
+        arguments = ["check", drawing, "--gis", layer_file, "--overwrite",
                      "--chainage-tolerance",
                      self.parameterAsDouble(parameters, "CHAINAGE_TOLERANCE", context),
                      "--bearing-tolerance",
                      self.parameterAsDouble(parameters, "BEARING_TOLERANCE", context)]
         self.option(arguments, "--bank-lines",
                     self.parameterAsString(parameters, "BANK_LINES", context))
-        findings = run_json(arguments, feedback, accept=(0, 1)).value
-        # The section lines, as `palvane gis` writes them.
-        lines = Sections(self, drawing, parameters, context, feedback)
-        fields = QgsFields()
-        for name in ("severity", "code", "reach", "section", "handles", "text"):
-            fields.append(QgsField(name, QVariant.String))
-        sink, dest = self.parameterAsSink(parameters, "OUTPUT", context, fields,
-                                          QgsWkbTypes.LineString, lines.crs)
-        for finding in findings or []:
-            feature = QgsFeature(fields)
-            section = finding.get("section") or ""
-            feature.setAttributes([finding.get("severity"), finding.get("code"),
-                                   finding.get("reach") or "", section,
-                                   ",".join(finding.get("handles") or []),
-                                   finding.get("text")])
-            if section in lines.geometry:
-                feature.setGeometry(lines.geometry[section])
-            sink.addFeature(feature, QgsFeatureSink.FastInsert)
-        return {"OUTPUT": dest, "FINDINGS": len(findings or [])}
-
-
-class Sections:
-    """The section lines of a drawing by number, from a GeoPackage that
-    `palvane gis` writes in Processing's temporary folder."""
-
-    def __init__(self, algorithm, drawing, parameters, context, feedback):
-        path = os.path.join(QgsProcessingUtils.tempFolder(), "palvane_sections.gpkg")
-        arguments = ["gis", drawing, "-o", path, "--overwrite"]
-        self.crs = algorithm.crs_option(parameters, context, arguments)
-        run(arguments, feedback)
-        layer = QgsVectorLayer(path + "|layername=sections", "sections", "ogr")
+        crs = self.crs_option(parameters, context, arguments)
+        findings = run_json(arguments, feedback, accept=(0, 1)).value or []
+        layer = QgsVectorLayer(layer_file + "|layername=findings", "findings", "ogr")
         if not layer.isValid():
-            raise QgsProcessingException("the section lines written to {} cannot be read"
-                                         .format(path))
-        self.geometry = {}
+            raise QgsProcessingException("the findings written to {} cannot be read"
+                                         .format(layer_file))
+        sink, dest = self.parameterAsSink(parameters, "OUTPUT", context, layer.fields(),
+                                          QgsWkbTypes.LineString,
+                                          crs if crs.isValid() else layer.crs())
         for feature in layer.getFeatures():
-            number = feature["sect_no"]
-            if number is not None and str(number) not in self.geometry:
-                self.geometry[str(number)] = QgsGeometry(feature.geometry())
+            sink.addFeature(feature, QgsFeatureSink.FastInsert)
+        return {"OUTPUT": dest, "FINDINGS": len(findings)}
 
 
 class GisAlgorithm(PalvaneAlgorithm):

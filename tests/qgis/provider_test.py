@@ -97,6 +97,24 @@ class ProviderTest(unittest.TestCase):
             self.assertTrue(f["geometry"].startswith("LINESTRING"), f)
         self.assertIn("chainage-mismatch", {f["code"] for f in found})
 
+    def test_check_gis_writes_the_findings_layer_styled(self):
+        faulty = self.path("faulty.dxf")
+        self.assertEqual(palvane("generate", "--sections", "30", "--faults",
+                                 "chainage-mismatch,no-crossing", "-o", faulty).returncode, 0)
+        out = self.path("findings.gpkg")
+        done = palvane("check", faulty, "--gis", out, "--crs", "EPSG:27700", "--json")
+        self.assertEqual(done.returncode, 1, done.stderr)
+        expected = json.loads(done.stdout)
+        found = features(out, "findings")
+        self.assertEqual([(f["code"], f["section"]) for f in found],
+                         [(e["code"], e["section"]) for e in expected])
+        for f in found:
+            self.assertTrue(f["geometry"].startswith("LINESTRING"), f)
+        styles = {f["f_table_name"]: f["styleQML"] for f in features(out, "layer_styles")}
+        self.assertIn("&quot;severity&quot; = 'error'", styles["findings"])
+        # Asked again without --overwrite, the layer is kept and the check fails.
+        self.assertEqual(palvane("check", faulty, "--gis", out).returncode, 2)
+
     def test_gis_writes_the_river_layers(self):
         results, done = QGIS.run("gis", INPUT=SAMPLE, CRS="EPSG:27700",
                                  OUTPUT=self.path("river.gpkg"))

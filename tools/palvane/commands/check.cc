@@ -20,6 +20,10 @@
 #include "outputs.h"
 #include "picture/svg.h"
 #include "tagging/tagging.h"
+#ifdef PALVANE_GIS
+#include "gis/gis_module.h"
+#include "platform/files.h"
+#endif
 
 namespace palvane::tools {
 namespace {
@@ -111,7 +115,7 @@ std::string CheckSvg(const check::CheckResult& result, host::Document& blank) {
 namespace {
 
 struct Args {
-  std::string drawing, svg, fix;
+  std::string drawing, svg, fix, gis, crs;
   check::CheckOptions options;
   bool json = false, overwrite = false;
   Destination to;  // of the fixed drawing
@@ -181,6 +185,47 @@ int Fix(const Args& a, OpenedDrawing& drawing, const check::CheckResult& result)
   return check::CheckSurvey(drawing.Seen(), a.options).errors() > 0 ? 1 : 0;
 }
 
+#ifdef PALVANE_GIS
+// The findings as GIS features, each on its section's line as the keyplan
+// draws it; a finding of the drawing or a reach has no geometry.
+GisRiver FindingsAsGis(const check::CheckResult& result) {
+  std::map<std::string, const check::CheckedSection*> lines;
+  for (const check::CheckedSection& s : result.sections) lines.emplace(s.number, &s);
+  GisRiver river;
+  river.findings.emplace();
+  for (const check::Finding& f : result.findings) {
+    GisFinding out;
+    out.severity = check::SeverityName(f.severity);
+    out.code = f.code;
+    out.reach = f.reach;
+    out.section = f.section;
+    for (const std::string& h : f.handles) out.handles += (out.handles.empty() ? "" : ",") + h;
+    out.text = f.text;
+    if (const auto it = lines.find(f.section); !f.section.empty() && it != lines.end()) {
+      out.line = {it->second->first, it->second->last};
+    }
+    river.findings->push_back(std::move(out));
+  }
+  return river;
+}
+
+void WriteFindingsGis(const Args& a, const check::CheckResult& result) {
+  const GisOutput output{a.gis,
+                         "",
+                         a.crs,
+                         a.overwrite,
+                         a.drawing,
+                         platform::RegisterTemporary,
+                         platform::ReleaseTemporary};
+  const GisWritten written = WriteGisThroughModule(FindingsAsGis(result), output);
+  for (const std::string& warning : written.warnings) Say(warning);
+}
+#else
+void WriteFindingsGis(const Args&, const check::CheckResult&) {
+  throw Failure{2, "--gis exists only in the Linux build, which has GDAL"};
+}
+#endif
+
 int Run(const Args& a) {
   const double d = a.options.chainage_tolerance, angle = a.options.bearing_tolerance;
   if (!(d >= 0) || !std::isfinite(d)) throw Failure{2, "--chainage-tolerance must be 0 or more"};
@@ -193,6 +238,10 @@ int Run(const Args& a) {
   if (!a.svg.empty() && SameFile(a.drawing, a.svg)) {
     throw Failure{2, "the picture would overwrite the drawing; choose another --svg"};
   }
+  if (!a.crs.empty() && a.gis.empty()) throw Failure{2, "--crs goes with --gis"};
+#ifndef PALVANE_GIS
+  if (!a.gis.empty()) WriteFindingsGis(a, {});
+#endif
   CheckReplaceable(a.svg, a.overwrite);
   if (!a.fix.empty()) {
     FixCodes(a.fix);
@@ -216,6 +265,7 @@ int Run(const Args& a) {
     a.to.AddTo(outputs, drawing);
   }
   outputs.Commit();
+  if (!a.gis.empty()) WriteFindingsGis(a, result);
   return status;
 }
 
@@ -241,6 +291,10 @@ Command AddCheck(CLI::App& cli) {
       ->capture_default_str();
   app->add_option("--bank-lines", a->options.bank_lines_layer,
                   "A layer of bank lines, each of which should cross every section");
+  app->add_option("--gis", a->gis,
+                  "Also write the findings as a GIS layer (any format palvane gis writes), "
+                  "each on its section's line");
+  app->add_option("--crs", a->crs, "With --gis: the drawing's coordinate reference system");
   app->add_option("--fix", a->fix,
                   "Write back what was measured, kinds separated by commas: chainage and "
                   "bearing (as measured, in the direction and convention inferred), tags (a "

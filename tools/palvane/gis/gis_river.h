@@ -41,6 +41,12 @@ struct GisCentrePoint {
   geometry::Point2 at{};
 };
 
+// A finding of `palvane check`, on its section's line when it concerns one.
+struct GisFinding {
+  std::string severity, code, reach, section, handles, text;
+  std::vector<geometry::Point2> line;  // empty for the drawing or a reach
+};
+
 struct GisRiver {
   std::vector<GisReach> reaches;
   std::vector<GisSection> sections;
@@ -49,6 +55,9 @@ struct GisRiver {
   // Whether some arc needed more chords than are ever made of one, so that
   // they stray further than the tolerance.
   bool tolerance_missed = false;
+  // When given, the output is the one layer "findings" of these, in place
+  // of the river's three.
+  std::optional<std::vector<GisFinding>> findings;
 };
 
 }  // namespace palvane::tools

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <system_error>
 
 #include "failure.h"
@@ -364,22 +365,54 @@ size_t WriteCentrePoints(GDALDataset& ds, const Context& c) {
   return layer.added();
 }
 
+size_t WriteFindings(GDALDataset& ds, const Context& c) {
+  const auto& findings = *c.river.findings;
+  LayerWriter layer(ds, "findings", wkbLineString, c);
+  layer.Field("severity", OFTString);
+  layer.Field("code", OFTString);
+  layer.TextField("reach", findings, [](const GisFinding& f) { return f.reach; });
+  layer.TextField("section", findings, [](const GisFinding& f) { return f.section; });
+  layer.TextField("handles", findings, [](const GisFinding& f) { return f.handles; });
+  layer.TextField("text", findings, [](const GisFinding& f) { return f.text; });
+  for (const GisFinding& finding : findings) {
+    auto f = layer.New();
+    SetText(*f, "severity", finding.severity);
+    SetText(*f, "code", finding.code);
+    SetText(*f, "reach", finding.reach);
+    SetText(*f, "section", finding.section);
+    SetText(*f, "handles", finding.handles);
+    SetText(*f, "text", finding.text);
+    if (!finding.line.empty()) {
+      OGRLineString line = Line(finding.line, c.frame);
+      f->SetGeometry(&line);
+    }
+    layer.Add(*f);
+  }
+  return layer.added();
+}
+
 // Writes one layer; the number of features given to it.
 using LayerFunction = size_t (*)(GDALDataset&, const Context&);
 struct LayerSpec {
   const char* name;
   LayerFunction write;
 };
-constexpr LayerSpec kLayers[] = {
+constexpr LayerSpec kRiverLayers[] = {
     {"reaches", WriteReaches},
     {"sections", WriteSections},
     {"centre_points", WriteCentrePoints},
 };
+constexpr LayerSpec kFindingLayers[] = {{"findings", WriteFindings}};
+
+std::span<const LayerSpec> LayersOf(bool findings) {
+  if (findings) return kFindingLayers;
+  return kRiverLayers;
+}
 
 // The layers' QGIS styles in the table QGIS reads a layer's default style
 // from, with the columns QGIS itself writes there: a GeoPackage opens in
 // QGIS styled.
-void WriteQgisStyles(GDALDataset& ds) {
+void WriteQgisStyles(GDALDataset& ds, std::span<const LayerSpec> layers) {
   OGRLayer* table = ds.CreateLayer("layer_styles", nullptr, wkbNone, nullptr);
   if (table == nullptr) throw Failure{2, "cannot add the QGIS styles: " + LastGdalError("")};
   for (const char* name : {"f_table_catalog", "f_table_schema", "f_table_name", "f_geometry_column",
@@ -392,7 +425,7 @@ void WriteQgisStyles(GDALDataset& ds) {
   table->CreateField(&use);
   OGRFieldDefn time("update_time", OFTDateTime);
   table->CreateField(&time);
-  for (const LayerSpec& layer : kLayers) {
+  for (const LayerSpec& layer : layers) {
     OGRLayer* written = ds.GetLayerByName(layer.name);
     if (written == nullptr) continue;
     std::unique_ptr<OGRFeature> f(OGRFeature::CreateFeature(table->GetLayerDefn()));
@@ -427,6 +460,9 @@ std::string MapInfoBounds(const GisRiver& river, const Frame& frame) {
   for (const auto& r : river.reaches) std::for_each(r.line.begin(), r.line.end(), grow);
   for (const auto& s : river.sections) std::for_each(s.line.begin(), s.line.end(), grow);
   for (const auto& p : river.centre_points) grow(p.at);
+  if (river.findings) {
+    for (const auto& f : *river.findings) std::for_each(f.line.begin(), f.line.end(), grow);
+  }
   if (lo[0] > hi[0]) return "";
   const double margin = std::max({hi[0] - lo[0], hi[1] - lo[1], 1.0}) / 10;
   char buf[160];
@@ -504,11 +540,12 @@ std::string DriverForPath(const std::string& path) {
   return "";
 }
 
-std::vector<std::string> OutputFiles(const std::string& path, const std::string& driver) {
+std::vector<std::string> OutputFiles(const std::string& path, const std::string& driver,
+                                     bool findings) {
   if (!OneLayerPerFile(driver)) return {path};
   const fs::path p(path);
   std::vector<std::string> files;
-  for (const LayerSpec& layer : kLayers) {
+  for (const LayerSpec& layer : LayersOf(findings)) {
     files.push_back(
         (p.parent_path() / (p.stem().string() + "_" + layer.name + p.extension().string()))
             .string());
@@ -548,7 +585,9 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
                               " chords each: theirs stray further than --arc-tolerance");
   }
 
-  const std::vector<std::string> targets = OutputFiles(output.path, driver_name);
+  const std::span<const LayerSpec> layers = LayersOf(river.findings.has_value());
+  const std::vector<std::string> targets =
+      OutputFiles(output.path, driver_name, river.findings.has_value());
   const fs::path parent = fs::path(output.path).parent_path();
   std::error_code ec;
   for (const std::string& target : targets) {
@@ -580,10 +619,10 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
     // The features each layer was given, and the file that holds it.
     std::vector<std::pair<size_t, fs::path>> given;
     if (OneLayerPerFile(driver_name)) {
-      for (size_t i = 0; i < std::size(kLayers); ++i) {
+      for (size_t i = 0; i < layers.size(); ++i) {
         const fs::path file = scratch.path() / fs::path(targets[i]).filename();
         Dataset ds = Create(*driver, file, driver_name, extension);
-        InTransaction(*ds, [&] { given.emplace_back(kLayers[i].write(*ds, context), file); });
+        InTransaction(*ds, [&] { given.emplace_back(layers[i].write(*ds, context), file); });
         ds.reset();
         if (CPLGetLastErrorType() >= CE_Failure) {
           throw Failure{2, "cannot write " + targets[i] + ": " + LastGdalError("write failed")};
@@ -593,8 +632,8 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
       const fs::path file = scratch.path() / fs::path(output.path).filename();
       Dataset ds = Create(*driver, file, driver_name, extension);
       InTransaction(*ds, [&] {
-        for (const LayerSpec& layer : kLayers) given.emplace_back(layer.write(*ds, context), file);
-        if (driver_name == "GPKG") WriteQgisStyles(*ds);
+        for (const LayerSpec& layer : layers) given.emplace_back(layer.write(*ds, context), file);
+        if (driver_name == "GPKG") WriteQgisStyles(*ds, layers);
       });
       ds.reset();
       if (CPLGetLastErrorType() >= CE_Failure) {
@@ -610,7 +649,7 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
           GDALDataset::Open(given[i].second.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
       OGRLayer* layer = !back                        ? nullptr
                         : back->GetLayerCount() == 1 ? back->GetLayer(0)
-                                                     : back->GetLayerByName(kLayers[i].name);
+                                                     : back->GetLayerByName(layers[i].name);
       if (layer == nullptr) {
         throw Failure{2, "cannot read back what was written to " + output.path + ": " +
                              LastGdalError("no such layer")};
@@ -619,12 +658,12 @@ GisWritten WriteGis(const GisRiver& river, const GisOutput& output) {
       if (kept < 0 || static_cast<size_t>(kept) != given[i].first) {
         throw Failure{2, driver_name + " kept " + std::to_string(kept) + " of the " +
                              std::to_string(given[i].first) + " features of the layer " +
-                             kLayers[i].name +
+                             layers[i].name +
                              (driver_name == "FlatGeobuf"
                                   ? " (it keeps no feature without geometry): choose another format"
                                   : "")};
       }
-      result.features[kLayers[i].name] = given[i].first;
+      result.features[layers[i].name] = given[i].first;
     }
 
     // Every file is made: the stale ones go, and the new ones, companions

@@ -30,7 +30,9 @@ std::string DriverForPath(const std::string& path);
 // The files an output makes: one per layer ("river_reaches.shp",
 // "river_sections.shp", "river_centre_points.shp") for formats of one layer
 // per file, else the path itself.
-std::vector<std::string> OutputFiles(const std::string& path, const std::string& driver);
+// With `findings`, the one file of the findings layer ("check_findings.shp").
+std::vector<std::string> OutputFiles(const std::string& path, const std::string& driver,
+                                     bool findings = false);
 
 // What was written: the files, the features of each layer, and a line for
 // each thing the user must know (text cut to a format's width, arcs whose
@@ -41,7 +43,8 @@ struct GisWritten {
   std::vector<std::string> warnings;
 };
 
-// Writes the layers "reaches", "sections" and "centre_points". Everything is
+// Writes the layers "reaches", "sections" and "centre_points" (or, for a
+// river of findings, the layer "findings"). Everything is
 // made beside the output under temporary names first, read back, and moved
 // into place at the end, replacing what an earlier run left under the same
 // names only with `overwrite`; on any failure nothing is left. Throws

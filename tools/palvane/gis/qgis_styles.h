@@ -10,7 +10,8 @@
 namespace palvane::tools {
 
 // The QML style of a layer `palvane gis` writes ("reaches", "sections",
-// "centre_points"); empty for another.
+// "centre_points") or `palvane check --gis` ("findings"); empty for
+// another.
 std::string_view QgisStyleOf(std::string_view layer);
 
 }  // namespace palvane::tools
