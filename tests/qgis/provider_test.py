@@ -97,6 +97,16 @@ class ProviderTest(unittest.TestCase):
             self.assertTrue(f["geometry"].startswith("LINESTRING"), f)
         self.assertIn("chainage-mismatch", {f["code"] for f in found})
 
+    def test_check_and_tag_sections_run_on_the_sample_river(self):
+        results, done = QGIS.run("check", INPUT=SAMPLE, OUTPUT=self.path("s.gpkg"))
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        found = features(results["OUTPUT"])
+        self.assertEqual([(f["code"], f["section"]) for f in found], [("tag-restorable", "5")])
+        results, done = QGIS.run("tag_sections", INPUT=SAMPLE, OUTPUT=self.path("retagged.dxf"),
+                                 RETAG="true")
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        self.assertEqual(results["TAGGED"], 20)
+
     def test_check_gis_writes_the_findings_layer_styled(self):
         faulty = self.path("faulty.dxf")
         self.assertEqual(palvane("generate", "--sections", "30", "--faults",
