@@ -16,6 +16,9 @@ from qgis.core import (
     QgsProcessingAlgorithm,
     QgsProcessingContext,
     QgsProcessingException,
+    QgsProcessingLayerPostProcessorInterface,
+    QgsProcessingOutputBoolean,
+    QgsProcessingOutputNumber,
     QgsProcessingParameterBoolean,
     QgsProcessingParameterCrs,
     QgsProcessingParameterEnum,
@@ -30,6 +33,7 @@ from qgis.core import (
     QgsWkbTypes,
 )
 from qgis.PyQt.QtCore import QVariant
+from qgis.PyQt.QtXml import QDomDocument
 
 from .command import run, run_json
 
@@ -72,8 +76,43 @@ class PalvaneAlgorithm(QgsProcessingAlgorithm):
     def crs_option(self, parameters, context, arguments):
         crs = self.parameterAsCrs(parameters, "CRS", context)
         if crs.isValid():
-            arguments += ["--crs", crs.authid() or crs.toWkt()]
+            # GDAL knows the authorities' codes; a user's own CRS goes as WKT.
+            authid = crs.authid()
+            known = authid.split(":")[0] in ("EPSG", "ESRI", "IGNF")
+            arguments += ["--crs", authid if known else crs.toWkt()]
         return crs
+
+    def add_feature(self, sink, feature, parameters):
+        if not sink.addFeature(feature, QgsFeatureSink.FastInsert):
+            raise QgsProcessingException(self.writeFeatureError(sink, parameters, "OUTPUT"))
+
+
+class Styled(QgsProcessingLayerPostProcessorInterface):
+    """Gives a layer loaded on completion its style: the default style its
+    GeoPackage carries, or the QML given. Processing calls it after the
+    algorithm object is gone and keeps no reference of its own: the class
+    keeps each one made."""
+
+    kept = []
+
+    def __init__(self, qml=None):
+        super().__init__()
+        self.qml = qml
+
+    @classmethod
+    def make(cls, qml=None):
+        styled = cls(qml)
+        cls.kept.append(styled)
+        return styled
+
+    def postProcessLayer(self, layer, context, feedback):  # noqa: N802
+        if self.qml:
+            document = QDomDocument()
+            if document.setContent(self.qml):
+                layer.importNamedStyle(document)
+        else:
+            layer.loadDefaultStyle()
+        layer.triggerRepaint()
 
 
 # ---------------------------------------------------------------------------
@@ -100,12 +139,13 @@ class CheckAlgorithm(PalvaneAlgorithm):
             "CRS", "The drawing's coordinate reference system", optional=True))
         self.addParameter(QgsProcessingParameterFeatureSink(
             "OUTPUT", "Findings", QgsProcessing.TypeVectorLine))
+        self.addOutput(QgsProcessingOutputNumber("FINDINGS", "Findings"))
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         drawing = self.parameterAsFile(parameters, "INPUT", context)
         # The findings layer as palvane check --gis writes it, then copied
         # into the algorithm's output.
-        layer_file = os.path.join(QgsProcessingUtils.tempFolder(), "palvane_findings.gpkg")
+        layer_file = QgsProcessingUtils.generateTempFilename("palvane_findings.gpkg")
         arguments = ["check", drawing, "--gis", layer_file, "--overwrite",
                      "--chainage-tolerance",
                      self.parameterAsDouble(parameters, "CHAINAGE_TOLERANCE", context),
@@ -123,7 +163,13 @@ class CheckAlgorithm(PalvaneAlgorithm):
                                           QgsWkbTypes.LineString,
                                           crs if crs.isValid() else layer.crs())
         for feature in layer.getFeatures():
-            sink.addFeature(feature, QgsFeatureSink.FastInsert)
+            self.add_feature(sink, feature, parameters)
+        # The output styled by severity, as the GeoPackage written holds it.
+        styles = QgsVectorLayer(layer_file + "|layername=layer_styles", "styles", "ogr")
+        qml = next((f["styleQML"] for f in styles.getFeatures()
+                    if f["f_table_name"] == "findings"), None) if styles.isValid() else None
+        if qml and context.willLoadLayerOnCompletion(dest):
+            context.layerToLoadOnCompletionDetails(dest).setPostProcessor(Styled.make(qml))
         return {"OUTPUT": dest, "FINDINGS": len(findings)}
 
 
@@ -142,6 +188,8 @@ class GisAlgorithm(PalvaneAlgorithm):
             QgsProcessingParameterNumber.Double, 0.01, minValue=0.000001))
         self.addParameter(QgsProcessingParameterFileDestination(
             "OUTPUT", "River layers", "GeoPackage (*.gpkg)"))
+        self.addOutput(QgsProcessingOutputNumber("REACHES", "Reaches"))
+        self.addOutput(QgsProcessingOutputNumber("SECTIONS", "Sections"))
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         drawing = self.parameterAsFile(parameters, "INPUT", context)
@@ -150,12 +198,25 @@ class GisAlgorithm(PalvaneAlgorithm):
                      self.parameterAsDouble(parameters, "ARC_TOLERANCE", context)]
         self.crs_option(parameters, context, arguments)
         counts = run_json(arguments, feedback).value or {}
-        if out.lower().endswith(".gpkg"):
-            for layer in ("reaches", "sections", "centre_points"):
-                context.addLayerToLoadOnCompletion(
-                    "{}|layername={}".format(out, layer),
-                    QgsProcessingContext.LayerDetails(layer, context.project(), layer))
-        return {"OUTPUT": out, "REACHES": counts.get("reaches"),
+        layers = ("reaches", "sections", "centre_points")
+        extension = os.path.splitext(out)[1].lower()
+        # Formats of one layer per file write OUT_reaches.shp and so on, each
+        # with the files that go with it.
+        stem = os.path.splitext(out)[0]
+        files = [f for f in counts.get("files") or [out]
+                 if os.path.splitext(f)[1].lower() == extension]
+        if len(files) > 1:
+            files = [stem + "_" + layer + os.path.splitext(out)[1] for layer in layers
+                     if stem + "_" + layer + os.path.splitext(out)[1] in files]
+        if extension == ".gpkg":
+            sources = [("{}|layername={}".format(out, layer), layer) for layer in layers]
+        else:
+            sources = [(path, os.path.splitext(os.path.basename(path))[0]) for path in files]
+        for source, name in sources:
+            details = QgsProcessingContext.LayerDetails(name, context.project(), name)
+            details.setPostProcessor(Styled.make())
+            context.addLayerToLoadOnCompletion(source, details)
+        return {"OUTPUT": files[0], "REACHES": counts.get("reaches"),
                 "SECTIONS": counts.get("sections")}
 
 
@@ -181,15 +242,29 @@ class StationAlgorithm(PalvaneAlgorithm):
         features = [f for f in source.getFeatures() if f.hasGeometry()]
         fields = QgsFields(source.fields())
         added = [("chainage", QVariant.Double), ("offset", QVariant.Double),
-                 ("bearing_deg", QVariant.Double), ("beyond", QVariant.Int)]
+                 ("bearing_deg", QVariant.Double), ("beyond", QVariant.String),
+                 ("beyond_by", QVariant.Double)]
         for name, kind in added:
+            if fields.indexOf(name) >= 0:
+                raise QgsProcessingException(
+                    "the points have a field {} already: the stations would take its place; "
+                    "rename it first".format(name))
             fields.append(QgsField(name, kind))
         sink, dest = self.parameterAsSink(parameters, "OUTPUT", context, fields,
                                           QgsWkbTypes.Point, source.sourceCrs())
         if features:
             arguments = ["station", drawing]
             for f in features:
-                p = f.geometry().asPoint()
+                geometry = f.geometry()
+                if geometry.isMultipart():
+                    parts = geometry.asMultiPoint()
+                    if len(parts) != 1:
+                        raise QgsProcessingException(
+                            "feature {} holds {} points: give a layer of single points"
+                            .format(f.id(), len(parts)))
+                    p = parts[0]
+                else:
+                    p = geometry.asPoint()
                 arguments += ["--point", "{!r},{!r}".format(p.x(), p.y())]
             self.option(arguments, "--polyline",
                         self.parameterAsString(parameters, "POLYLINE", context))
@@ -201,8 +276,9 @@ class StationAlgorithm(PalvaneAlgorithm):
                 out = QgsFeature(fields)
                 out.setGeometry(QgsGeometry.fromPointXY(QgsPointXY(*s["point"])))
                 out.setAttributes(list(f.attributes()) +
-                                  [s["chainage"], s["offset"], s["bearing_deg"], s["beyond"]])
-                sink.addFeature(out, QgsFeatureSink.FastInsert)
+                                  [s["chainage"], s["offset"], s["bearing_deg"], s["beyond"],
+                                   s["beyond_by"]])
+                self.add_feature(sink, out, parameters)
         return {"OUTPUT": dest}
 
 
@@ -276,6 +352,8 @@ class TagSectionsAlgorithm(PalvaneAlgorithm):
             "RETAG", "Measure tagged sections anew", False))
         self.addParameter(QgsProcessingParameterFileDestination(
             "OUTPUT", "Tagged drawing", "DXF (*.dxf)"))
+        self.addOutput(QgsProcessingOutputNumber("TAGGED", "Sections tagged"))
+        self.addOutput(QgsProcessingOutputBoolean("ALL_TAGGED", "Every section tagged"))
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         drawing = self.parameterAsFile(parameters, "INPUT", context)
@@ -306,6 +384,7 @@ class SectionsAlgorithm(PalvaneAlgorithm):
             "GIS import file, a Flood Modeller DAT, MIKE 11 raw data or CSV.")
 
     FORMATS = ("from the file name", "hecras", "floodmodeller", "mike11", "csv")
+    EXTENSIONS = ("", ".RASImport.sdf", ".dat", ".txt", ".csv")
     FLOWS = ("against-chainage", "with-chainage")
 
     def initAlgorithm(self, config=None):  # noqa: N802
@@ -326,6 +405,8 @@ class SectionsAlgorithm(PalvaneAlgorithm):
         self.addParameter(QgsProcessingParameterFileDestination(
             "OUTPUT", "Cross-sections",
             "HEC-RAS (*.RASImport.sdf);;Flood Modeller (*.dat);;MIKE 11 (*.txt);;CSV (*.csv)"))
+        self.addOutput(QgsProcessingOutputNumber("SECTIONS", "Sections"))
+        self.addOutput(QgsProcessingOutputNumber("POINTS", "Points"))
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         drawing = self.parameterAsFile(parameters, "INPUT", context)
@@ -336,6 +417,11 @@ class SectionsAlgorithm(PalvaneAlgorithm):
         chosen = self.parameterAsEnum(parameters, "FORMAT", context)
         if chosen > 0:
             arguments += ["-f", self.FORMATS[chosen]]
+            # The file's name says the format too (a temporary output's is .sdf).
+            extension = self.EXTENSIONS[chosen]
+            if not out.lower().endswith(extension.lower()):
+                out = os.path.splitext(out)[0] + extension
+                arguments[3] = out
         self.option(arguments, "--bank-lines",
                     self.parameterAsString(parameters, "BANK_LINES", context))
         self.option(arguments, "--river", self.parameterAsString(parameters, "RIVER", context))

@@ -49,8 +49,12 @@ def run(arguments, feedback, accept=(0,)):
     QgsProcessingException with the command's last message."""
     command = [command_path()] + [str(a) for a in arguments]
     feedback.pushCommandInfo(" ".join(command))
-    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                               text=True, encoding="utf-8", errors="replace")
+    try:
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True, encoding="utf-8",
+                                   errors="replace")
+    except OSError as error:  # no such program, or too long a command line
+        raise QgsProcessingException("palvane cannot be started: {}".format(error))
     messages = []
 
     def read_errors():
@@ -64,17 +68,24 @@ def run(arguments, feedback, accept=(0,)):
     output = []
     out_reader = threading.Thread(target=lambda: output.append(process.stdout.read()), daemon=True)
     out_reader.start()
+    cancelled = False
     while process.poll() is None:
         if feedback.isCanceled():
             process.kill()
-            process.wait()
-            raise QgsProcessingException("palvane was cancelled")
+            cancelled = True
+            break
         try:
             process.wait(timeout=0.1)
         except subprocess.TimeoutExpired:
             pass
+    process.wait()
+    # The readers end with the pipes; none is left to write to the feedback.
     reader.join()
     out_reader.join()
+    process.stdout.close()
+    process.stderr.close()
+    if cancelled:
+        raise QgsProcessingException("palvane was cancelled")
     status = process.returncode
     last = next((m for m in reversed(messages) if m.strip()), "")
     if status not in accept:

@@ -190,6 +190,41 @@ os._exit(0)
             self.assertAlmostEqual(g["offset"], e["offset"], places=9)
             self.assertAlmostEqual(g["bearing_deg"], e["bearing_deg"], places=9)
 
+    def test_station_keeps_points_beyond_the_reach_and_refuses_a_clash(self):
+        points = self.path("beyond.geojson")
+        with open(points, "w") as f:
+            json.dump({"type": "FeatureCollection", "features": [
+                {"type": "Feature", "properties": {"name": "far"},
+                 "geometry": {"type": "Point", "coordinates": [310000, 744900]}}]}, f)
+        results, done = QGIS.run("station", INPUT=SAMPLE, POINTS=points,
+                                 OUTPUT=self.path("beyond.gpkg"))
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        got = features(results["OUTPUT"])
+        self.assertEqual(len(got), 1)
+        self.assertEqual(got[0]["beyond"], "start")
+        self.assertGreater(got[0]["beyond_by"], 0)
+        clash = self.path("clash.geojson")
+        with open(clash, "w") as f:
+            json.dump({"type": "FeatureCollection", "features": [
+                {"type": "Feature", "properties": {"chainage": 7},
+                 "geometry": {"type": "Point", "coordinates": [312400, 744900]}}]}, f)
+        results, done = QGIS.run("station", INPUT=SAMPLE, POINTS=clash,
+                                 OUTPUT=self.path("clash.gpkg"))
+        self.assertIsNone(results)
+        self.assertIn("a field chainage already", done.stdout + done.stderr)
+
+    def test_outputs_of_one_file_per_layer_and_a_chosen_format(self):
+        results, done = QGIS.run("gis", INPUT=SAMPLE, OUTPUT=self.path("river.shp"))
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        self.assertTrue(os.path.exists(results["OUTPUT"]), results["OUTPUT"])
+        self.assertTrue(results["OUTPUT"].endswith("river_reaches.shp"))
+        results, done = QGIS.run("sections", INPUT=SAMPLE, FORMAT=4,
+                                 OUTPUT=self.path("table.RASImport.sdf"))
+        self.assertIsNotNone(results, done.stderr + done.stdout)
+        self.assertTrue(results["OUTPUT"].endswith(".csv"), results["OUTPUT"])
+        with open(results["OUTPUT"], newline="") as f:
+            self.assertTrue(f.readline().startswith("reach,section,name"))
+
     def test_keyplan_writes_a_drawing_with_its_labels(self):
         out = self.path("keyplan.dxf")
         results, done = QGIS.run("keyplan", INPUT=SAMPLE, OUTPUT=out, FIELDS="name",
