@@ -43,16 +43,34 @@ class Result:
         self.status, self.output, self.message = status, output, message
 
 
+PROGRESS = "palvane-progress: "
+
+
+def show_progress(text, feedback):
+    """Shows a progress line's phase or count; False for one not understood."""
+    try:
+        progress = json.loads(text)
+    except ValueError:
+        return False
+    if "phase" in progress:
+        feedback.setProgressText(str(progress["phase"]))
+    if progress.get("total"):
+        feedback.setProgress(100.0 * progress.get("done", 0) / progress["total"])
+    return True
+
+
 def run(arguments, feedback, accept=(0,)):
     """Runs palvane with `arguments`; returns its Result. Standard error is
     streamed to the feedback line by line. A status not in `accept` raises
     QgsProcessingException with the command's last message."""
     command = [command_path()] + [str(a) for a in arguments]
     feedback.pushCommandInfo(" ".join(command))
+    # Progress comes as lines of JSON of their own.
+    environment = dict(os.environ, PALVANE_PROGRESS="json")
     try:
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True, encoding="utf-8",
-                                   errors="replace")
+                                   errors="replace", env=environment)
     except OSError as error:  # no such program, or too long a command line
         raise QgsProcessingException("palvane cannot be started: {}".format(error))
     messages = []
@@ -60,6 +78,8 @@ def run(arguments, feedback, accept=(0,)):
     def read_errors():
         for line in process.stderr:
             line = line.rstrip("\n")
+            if line.startswith(PROGRESS) and show_progress(line[len(PROGRESS):], feedback):
+                continue
             messages.append(line)
             feedback.pushInfo(line)
 

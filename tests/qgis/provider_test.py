@@ -233,6 +233,15 @@ os._exit(0)
         with open(out, encoding="utf-8", errors="replace") as f:
             self.assertIn("Section XS12", f.read())
 
+    def test_progress_reaches_the_feedback_as_progress(self):
+        """The command's phases show as the feedback's progress text; its
+        progress lines never show as messages."""
+        done = QGIS.call(["run", "palvane:keyplan", "--", "INPUT=" + SAMPLE,
+                          "OUTPUT=" + self.path("k.dxf")])
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("exporting the keyplan", done.stdout)
+        self.assertNotIn("palvane-progress", done.stdout + done.stderr)
+
     def test_tag_sections_tags_an_untagged_river(self):
         bare, reach = self.path("bare.dxf"), self.path("reach.dxf")
         self.assertEqual(palvane("generate", "--sections", "12", "--untagged", "-o",

@@ -1,6 +1,9 @@
 #include "console.h"
 
 #include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 #include "along/station.h"
 #include "failure.h"
@@ -21,6 +24,28 @@ bool StderrIsTerminal() {
 #else
   return ::isatty(STDERR_FILENO) == 1;
 #endif
+}
+
+bool Progress::ProgressAsJson() {
+  const char* asked = std::getenv("PALVANE_PROGRESS");
+  return asked != nullptr && std::string_view(asked) == "json";
+}
+
+std::string Progress::JsonText(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
 }
 
 void Say(const std::string& text) {

@@ -22,22 +22,37 @@ bool StderrIsTerminal();
 // quotes from a file or an argument made printable.
 void Say(const std::string& text);
 
-// Progress on standard error, only when it is a terminal.
+// Progress on standard error, only when it is a terminal; for a program
+// that runs the command (PALVANE_PROGRESS=json in the environment), as lines
+// "palvane-progress: " and a JSON object, {"phase": TEXT} or {"done": N,
+// "total": M}, whatever standard error is.
 class Progress {
  public:
-  Progress() : on_(StderrIsTerminal()) {}
+  Progress() : json_(ProgressAsJson()), on_(json_ || StderrIsTerminal()) {}
   void Phase(const std::string& what) {
-    if (on_) Say(what);
+    if (json_) {
+      std::fprintf(stderr, "palvane-progress: {\"phase\": %s}\n", JsonText(what).c_str());
+    } else if (on_) {
+      Say(what);
+    }
   }
   void Count(int32_t done, int32_t total) {
     if (!on_ || total <= 0) return;
     const auto now = std::chrono::steady_clock::now();
     if (done != total && now - last_ < std::chrono::milliseconds(200)) return;
     last_ = now;
-    std::fprintf(stderr, "\rpalvane: %d of %d sections%s", done, total, done == total ? "\n" : "");
+    if (json_) {
+      std::fprintf(stderr, "palvane-progress: {\"done\": %d, \"total\": %d}\n", done, total);
+    } else {
+      std::fprintf(stderr, "\rpalvane: %d of %d sections%s", done, total,
+                   done == total ? "\n" : "");
+    }
   }
 
  private:
+  static bool ProgressAsJson();
+  static std::string JsonText(const std::string& text);
+  bool json_;
   bool on_;
   std::chrono::steady_clock::time_point last_{};
 };
