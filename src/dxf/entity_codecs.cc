@@ -297,26 +297,29 @@ constexpr int64_t kSplineFrameVertex = 16, k3DPolylineVertex = 32;
 // then `tag(code, value, index)` for each of the vertex's tags.
 template <class OnVertex, class OnTag>
 void ForEachVertex(const RawTags& run, OnVertex&& on_vertex, OnTag&& on_tag) {
-  // A vertex's flags may follow its coordinates: the tags of one vertex are
-  // gathered first.
-  std::vector<std::pair<int16_t, std::string_view>> vertex;
-  int64_t index = 0;
-  auto flush = [&] {
-    if (vertex.empty()) return;
-    int64_t flags = 0;
-    for (const auto& [code, value] : vertex) {
-      if (code == kPolylineFlags) flags = ToInt(value);
-    }
-    const int64_t at = (flags & kSplineFrameVertex) != 0 ? -1 : index++;
-    on_vertex(at);
-    for (const auto& [code, value] : vertex) on_tag(code, value, at);
-    vertex.clear();
-  };
+  // A vertex's flags may follow its coordinates: a first pass finds which
+  // vertices are spline frame points. (A tag's value lives only while the
+  // iterator stands on it: a binary file's numbers are made text there.)
+  std::vector<bool> frame;
+  bool flags_seen = false;
   for (const auto [code, value] : run) {
-    if (code == group::kType) flush();
-    vertex.emplace_back(code, value);
+    if (code == group::kType) {
+      frame.push_back(false);
+      flags_seen = false;
+    } else if (code == kPolylineFlags && !flags_seen && !frame.empty()) {
+      frame.back() = (ToInt(value) & kSplineFrameVertex) != 0;
+      flags_seen = true;
+    }
   }
-  flush();
+  size_t vertex = 0;
+  int64_t index = 0, at = -1;
+  for (const auto [code, value] : run) {
+    if (code == group::kType) {
+      at = frame[vertex++] ? -1 : index++;
+      on_vertex(at);
+    }
+    on_tag(code, value, at);
+  }
 }
 
 // The end of a sequence made here, after its "0 SEQEND".
