@@ -709,6 +709,10 @@ TEST(DxfHeavyPolylineTest, SurveyEntitiesReadAsOneEachAndComeBackUnchanged) {
   ASSERT_TRUE(line);
   EXPECT_EQ(line->StartPoint(), (host::Point3{0, 1, 12}));
   EXPECT_EQ(line->EndPoint(), (host::Point3{6, 1, 11.5}));
+  // The same read from the binary form, whose numbers the reader makes text.
+  const auto binary = dxf::ReadDrawing(*app, dxf::WriteDrawing(*doc, true), "survey.dxf");
+  EXPECT_EQ(binary->ModelSpace()->Item(0).As<host::Polyline3D>()->Coordinates(),
+            (std::vector<double>{1.5, 2, 10.25, 4, 2, 9}));
   // The file lacks the tables, which the writer adds: the entities come
   // back as they were.
   const std::string saved = dxf::WriteDrawing(*doc);
