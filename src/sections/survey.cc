@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 #include <map>
-#include <numeric>
 #include <set>
 #include <utility>
 
@@ -37,10 +36,6 @@ struct RawPoint {
 };
 
 double Cross(const Point2& a, const Point2& b) { return a[0] * b[1] - a[1] * b[0]; }
-
-std::optional<geometry::PlanPolyline> PlanOf(host::LWPolyline& line, host::Utility& utility) {
-  return along::ReadWorldPlan(line, utility);
-}
 
 // The vertices of a survey entity in world coordinates; none for an entity
 // of another kind.
@@ -139,7 +134,7 @@ class Reader {
     for (const model::RiverReach& r : river.reaches) {
       if (options_.reach && r.record.ReachNo != *options_.reach) continue;
       if (reach_of.count(r.record.ReachNo) != 0 || !r.record.Profile) continue;
-      const auto plan = PlanOf(*r.record.Profile, *utility_);
+      const auto plan = along::ReadWorldPlan(*r.record.Profile, *utility_);
       if (!plan || plan->vertices.size() < 2) continue;
       SurveyReach reach;
       reach.number = r.record.ReachNo;
@@ -173,7 +168,7 @@ class Reader {
     for (const auto& e : entities) {
       std::optional<geometry::PlanPolyline> plan;
       if (e.Is<host::LWPolyline>()) {
-        plan = PlanOf(*e.As<host::LWPolyline>(), *utility_);
+        plan = along::ReadWorldPlan(*e.As<host::LWPolyline>(), *utility_);
       } else if (e.Is<host::Polyline3D>()) {
         const auto poly = e.As<host::Polyline3D>();
         const std::vector<double> c = poly->Coordinates();
@@ -202,7 +197,7 @@ class Reader {
     x.chainage = s.record.Chainage;
     x.handle = s.handle;
     if (s.record.WaterDate.serial != 0) x.water_date = host::DateToText(s.record.WaterDate);
-    const auto plan = PlanOf(*s.profiles.front(), *utility_);
+    const auto plan = along::ReadWorldPlan(*s.profiles.front(), *utility_);
     if (!plan || plan->vertices.size() < 2) {
       return Skip(x.reach, x.number, "its profile does not lie flat in plan");
     }
