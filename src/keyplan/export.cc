@@ -94,7 +94,7 @@ class Exporter {
     step_.Do([&] { source_ = drawing_->Application()->Documents()->Item(name); });
     step_.Do([&] { keyplan_ = application()->Documents()->Add(); });
     for (const auto& layer :
-         {std::pair{"CENTRE_LINE", 5}, {"SECTION_LINE", 7}, {"SECTION_LINE_TEXT", 7}}) {
+         {std::pair{kCentreLineLayer, 5}, {"SECTION_LINE", 7}, {kSectionLineTextLayer, 7}}) {
       step_.Do([&] { keyplan_->Layers()->Add(layer.first)->SetColor(layer.second); });
     }
     if (kind_ == KeyplanKind::kAttributes) {
@@ -106,7 +106,7 @@ class Exporter {
     step_.Do([&] { copies = source_->CopyObjects(centre_line, keyplan_->ModelSpace()); });
     step_.Do([&] {
       if (copies.empty()) throw host::Error::SubscriptOutOfRange();
-      copies[0]->SetLayer("CENTRE_LINE");
+      copies[0]->SetLayer(kCentreLineLayer);
     });
 
     Ref<host::Layers> layers;
@@ -227,7 +227,7 @@ class Exporter {
                                                ReadMeasure(o_.TextHeight) / 2 + Need(radius));
     });
     step_.Do([&] { text->Move(Need(centre), Need(target)); });
-    step_.Do([&] { text->SetLayer("SECTION_LINE_TEXT"); });
+    step_.Do([&] { text->SetLayer(kSectionLineTextLayer); });
   }
 
   void DrawAttributeBlock(const std::string& section_no, const model::TEVSection& record,

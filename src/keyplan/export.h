@@ -8,6 +8,11 @@
 
 namespace palvane::keyplan {
 
+// The keyplan's own layers: its centre line, and the labels of its
+// section lines.
+inline constexpr const char* kCentreLineLayer = "CENTRE_LINE";
+inline constexpr const char* kSectionLineTextLayer = "SECTION_LINE_TEXT";
+
 enum class KeyplanKind {
   kLabels,      // each section line labelled with multi-line text
   kAttributes,  // each section line a block carrying six attributes
@@ -15,7 +20,7 @@ enum class KeyplanKind {
 
 // Writes the keyplan of `drawing`'s current reach into a new drawing of the
 // application `application()` gives: the reach's centre line on
-// "CENTRE_LINE", and for every source layer that names a section's line
+// kCentreLineLayer, and for every source layer that names a section's line
 // (model::SectionNumberOf) the straight line from the first to the last vertex of the
 // section's profile polyline, on a layer named after the option LineLayer and
 // the section's chainage, labelled (kLabels) or made into an attribute block
