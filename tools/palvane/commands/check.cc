@@ -18,7 +18,8 @@
 #include "drawing_files.h"
 #include "failure.h"
 #include "outputs.h"
-#include "picture/svg.h"
+#include "picture/plan.h"
+#include "pictures.h"
 #include "tagging/tagging.h"
 #ifdef PALVANE_GIS
 #include "gis/gis_module.h"
@@ -59,55 +60,66 @@ std::string FindingsJson(const check::CheckResult& result) {
   return out.dump(2) + "\n";
 }
 
-std::string CheckSvg(const check::CheckResult& result, host::Document& blank) {
-  constexpr int32_t kRed = 1, kBlue = 5, kBlack = 7, kGrey = 8;
+picture::Plan CheckPlan(const check::CheckResult& result) {
   std::map<std::string, std::set<std::string>> codes;  // by section
+  std::map<std::string, size_t> counts;                // sections, by code
   for (const check::Finding& f : result.findings) {
-    if (!f.section.empty()) codes[f.section].insert(f.code);
+    if (!f.section.empty() && codes[f.section].insert(f.code).second) ++counts[f.code];
   }
-  const auto space = blank.ModelSpace();
-  // Labels as high as a quarter of a section line, but never lost in the
-  // picture of a long river.
-  double longest = 0, lo_x = INFINITY, hi_x = -INFINITY, lo_y = INFINITY, hi_y = -INFINITY;
-  for (const check::CheckedSection& s : result.sections) {
-    longest = std::max(longest, std::hypot(s.last[0] - s.first[0], s.last[1] - s.first[1]));
-    for (const auto& p : {s.first, s.last}) {
-      lo_x = std::min(lo_x, p[0]);
-      hi_x = std::max(hi_x, p[0]);
-      lo_y = std::min(lo_y, p[1]);
-      hi_y = std::max(hi_y, p[1]);
-    }
-  }
-  const double extent = result.sections.empty() ? 0 : std::max(hi_x - lo_x, hi_y - lo_y);
-  const double text_height = std::max({longest / 4, extent / 120, 1e-3});
+  picture::Plan plan;
+  const check::CheckedReach* current = nullptr;
   for (const check::CheckedReach& r : result.reaches) {
     if (r.line.vertices.size() < 2) continue;
-    std::vector<double> flat;
-    for (const auto& v : r.line.vertices) {
-      flat.push_back(v[0]);
-      flat.push_back(v[1]);
+    picture::PlanLine line;
+    line.line = r.line;
+    if (r.current && !current) {
+      current = &r;
+      line.role = picture::Role::kCentreLine;
+      line.colour = picture::kCentreBlue;
+      plan.centre_line = plan.lines.size();
+      plan.chainage_from_end = r.chainage_from_end.value_or(false);
+    } else {
+      line.colour = picture::kGrey;
     }
-    const auto line = space->AddLightWeightPolyline(flat);
-    for (size_t i = 0; i < r.line.bulges.size(); ++i) {
-      line->SetBulge(static_cast<int32_t>(i), r.line.bulges[i]);
-    }
-    line->SetClosed(r.line.closed);
-    line->SetColor(r.current ? kBlue : kGrey);
+    plan.lines.push_back(std::move(line));
   }
+  // Sections are placed along the current reach where they cross it.
+  std::optional<geometry::PolylineIndex> centre;
+  if (current) centre.emplace(current->line);
   for (const check::CheckedSection& s : result.sections) {
     const auto found = codes.find(s.number);
     const bool flagged = found != codes.end();
-    const auto line = space->AddLightWeightPolyline({s.first[0], s.first[1], s.last[0], s.last[1]});
-    line->SetColor(flagged ? kRed : kBlack);
+    picture::PlanLine line;
+    line.line.vertices = {s.first, s.last};
+    line.line.bulges = {0, 0};
+    line.role = picture::Role::kSection;
+    line.flagged = flagged;
+    line.colour = flagged ? picture::kFindingRed : picture::kBlack;
+    if (centre) {
+      const auto crossings = centre->Crossings(s.first, s.last);
+      if (crossings.size() == 1) {
+        line.chainage = plan.chainage_from_end ? centre->Length() - crossings[0].chainage
+                                               : crossings[0].chainage;
+      }
+    }
     std::string label = s.number;
     if (flagged) {
       for (const std::string& code : found->second) label += " " + code;
     }
-    const auto text = space->AddMText({s.last[0], s.last[1], 0}, 0, label);
-    text->SetHeight(text_height);
-    text->SetColor(flagged ? kRed : kBlack);
+    plan.labels.push_back({{label}, plan.lines.size(), line.colour});
+    plan.lines.push_back(std::move(line));
   }
-  return DrawingSvg(blank);
+  if (current) plan.legend.push_back({"Current reach", picture::kCentreBlue, true});
+  if (plan.lines.size() > result.sections.size() + (current ? 1 : 0)) {
+    plan.legend.push_back({"Other reach", picture::kGrey, false});
+  }
+  plan.legend.push_back({"Section line", picture::kBlack, false});
+  for (const auto& [code, count] : counts) {
+    plan.legend.push_back(
+        {code + " (" + std::to_string(count) + " section" + (count == 1 ? "" : "s") + ")",
+         picture::kFindingRed, false});
+  }
+  return plan;
 }
 
 // ------------------------------------------------------------------ the command
@@ -115,7 +127,8 @@ std::string CheckSvg(const check::CheckResult& result, host::Document& blank) {
 namespace {
 
 struct Args {
-  std::string drawing, svg, fix, gis, crs;
+  std::string drawing, fix, gis, crs;
+  PictureArgs picture;
   check::CheckOptions options;
   bool json = false, overwrite = false;
   Destination to;  // of the fixed drawing
@@ -235,14 +248,11 @@ int Run(const Args& a) {
   if (!(a.options.survey_within >= 0) || !std::isfinite(a.options.survey_within)) {
     throw Failure{2, "--within must be a distance of 0 or more"};
   }
-  if (!a.svg.empty() && SameFile(a.drawing, a.svg)) {
-    throw Failure{2, "the picture would overwrite the drawing; choose another --svg"};
-  }
   if (!a.crs.empty() && a.gis.empty()) throw Failure{2, "--crs goes with --gis"};
 #ifndef PALVANE_GIS
   if (!a.gis.empty()) WriteFindingsGis(a, {});
 #endif
-  CheckReplaceable(a.svg, a.overwrite);
+  CheckPictureArgs(a.picture, {a.drawing, a.to.out}, a.overwrite);
   if (!a.fix.empty()) {
     FixCodes(a.fix);
     a.to.CheckPaths(a.drawing);
@@ -255,9 +265,16 @@ int Run(const Args& a) {
   Print(a.json ? FindingsJson(result) : FindingsText(result), "the findings");
   // The picture, and the drawing fixed, stand together.
   Outputs outputs(drawing.progress());
-  if (!a.svg.empty()) {
-    const host::Ref<host::Document> blank = drawing.application().Documents()->Add();
-    outputs.AddFile(a.svg, CheckSvg(result, *blank), a.overwrite, "the picture");
+  if (a.picture.any()) {
+    std::string reach;
+    for (const check::CheckedReach& r : result.reaches) {
+      if (r.current) {
+        reach = r.number;
+        break;
+      }
+    }
+    drawing.progress().Phase("drawing the findings");
+    AddPictures(outputs, CheckPlan(result), a.picture, "Check", a.drawing, reach, a.overwrite);
   }
   int status = result.errors() > 0 ? 1 : 0;
   if (!a.fix.empty()) {
@@ -277,9 +294,9 @@ Command AddCheck(CLI::App& cli) {
       "check", "Find a survey drawing's problems before modelling (exit status 1 on errors)");
   app->add_option("DRAWING", a->drawing, "The drawing (DXF)")->required();
   app->add_flag("--json", a->json, "Print a JSON array of the findings");
-  app->add_option("--svg", a->svg, "Also draw the reaches and sections, findings in red");
+  AddPictureOptions(*app, a->picture, "the reaches and sections, findings in red");
   app->add_flag("--overwrite", a->overwrite,
-                "Replace the picture, and with --fix OUT or DRAWING.bak, if they exist");
+                "Replace the pictures, and with --fix OUT or DRAWING.bak, if they exist");
   app->add_option("--chainage-tolerance", a->options.chainage_tolerance,
                   "Largest difference of a tagged chainage from the measured one")
       ->capture_default_str();

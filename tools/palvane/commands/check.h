@@ -4,6 +4,7 @@
 
 #include "check/survey_check.h"
 #include "host/host.h"
+#include "picture/plan.h"
 
 namespace palvane::tools {
 
@@ -14,9 +15,10 @@ namespace palvane::tools {
 std::string FindingsText(const check::CheckResult& result);
 std::string FindingsJson(const check::CheckResult& result);
 
-// A picture of the check: the reaches' centre lines and the section lines,
-// drawn into `blank` (an empty drawing) and then as SVG. A section with an
-// error or a warning is red, with the codes of its findings beside it.
-std::string CheckSvg(const check::CheckResult& result, host::Document& blank);
+// What the check's picture shows: the reaches' centre lines (the current
+// one as the centre line sheets are laid along) and the section lines. A
+// section with an error or a warning is red, labelled with the codes of its
+// findings, and the legend lists each code with its count of sections.
+picture::Plan CheckPlan(const check::CheckResult& result);
 
 }  // namespace palvane::tools

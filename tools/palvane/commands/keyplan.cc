@@ -15,9 +15,11 @@
 #include "host/check.h"
 #include "host/error.h"
 #include "model/layer_names.h"
+#include "model/river.h"
 #include "operation_host.h"
 #include "outputs.h"
-#include "picture/svg.h"
+#include "picture/plan.h"
+#include "pictures.h"
 
 namespace palvane::tools {
 
@@ -177,12 +179,7 @@ keyplan::KeyplanOptions CheckedOptions(const KeyplanArgs& a) {
   if (SameFile(a.drawing, a.out)) {
     throw Failure{2, "the keyplan would overwrite the source drawing; choose another -o"};
   }
-  if (!a.svg.empty() && SameFile(a.drawing, a.svg)) {
-    throw Failure{2, "the picture would overwrite the source drawing; choose another --svg"};
-  }
-  if (!a.svg.empty() && SameFile(a.out, a.svg)) {
-    throw Failure{2, "the picture would overwrite the keyplan; choose another --svg"};
-  }
+  CheckPictureArgs(a.picture, {a.drawing, a.out}, a.overwrite);
   keyplan::KeyplanOptions options = BuildOptions(a);
   // The flags' measures are given in the invariant form; the export reads
   // them as the program's user types them, in the locale's form.
@@ -201,7 +198,6 @@ keyplan::KeyplanOptions CheckedOptions(const KeyplanArgs& a) {
                          "\" makes layer names the drawing refuses: " + e.description()};
   }
   CheckReplaceable(a.out, a.overwrite);
-  CheckReplaceable(a.svg, a.overwrite);
   return options;
 }
 
@@ -248,13 +244,27 @@ int Run(const KeyplanArgs& a) {
         " sections had problems; palvane check " + a.drawing + " lists them with their causes");
   }
   const host::Ref<host::Document> keyplan = drawing.application().Documents()->Item(keyplan_name);
+  // The reach the title block names.
+  std::string reach;
+  if (a.picture.any()) {
+    host::SilentMessageSink quiet;
+    const model::River river =
+        model::ReadRiver(drawing.document(), quiet, model::RiverOptions::ReachesOnly());
+    if (const model::RiverReach* current = model::CurrentReach(river)) {
+      reach = current->record.ReachNo;
+    }
+  }
   const bool save_source = restored && a.update_source;
   // The source is not saved: let it go before the keyplan's file is made,
   // so that the two drawings and the keyplan's bytes are never held at once.
   if (!save_source) drawing.Close();
   Outputs outputs(progress);
   outputs.AddDrawing(*keyplan, a.out, a.overwrite);
-  if (!a.svg.empty()) outputs.AddFile(a.svg, DrawingSvg(*keyplan), a.overwrite, "the picture");
+  if (a.picture.any()) {
+    progress.Phase("drawing the keyplan");
+    AddPictures(outputs, picture::PlanOfKeyplan(*keyplan, options.LineLayer), a.picture,
+                a.attributes ? "Keyplan (attributes)" : "Keyplan", a.drawing, reach, a.overwrite);
+  }
   if (save_source) outputs.AddDrawing(*drawing.document(), a.drawing, true);
   outputs.Commit();
   if (restored) {
@@ -278,8 +288,8 @@ Command AddKeyplan(CLI::App& cli) {
   app->add_option("DRAWING", k->drawing, "The source drawing (DXF)")->required();
   app->add_option("-o", k->out, "The keyplan drawing to write")->required();
   app->add_flag("--attributes", k->attributes, "One attribute block per section instead of labels");
-  app->add_option("--svg", k->svg, "Also draw the keyplan as an SVG picture");
-  app->add_flag("--overwrite", k->overwrite, "Replace OUT and the picture if they exist");
+  AddPictureOptions(*app, k->picture, "the keyplan");
+  app->add_flag("--overwrite", k->overwrite, "Replace OUT and the pictures if they exist");
   app->add_flag("--update-source", k->update_source,
                 "Save section tags restored from centre points into DRAWING");
   app->add_option("--option", k->options,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "keyplan/options.h"
+#include "pictures.h"
 
 namespace palvane::tools {
 
@@ -40,7 +41,8 @@ inline constexpr MeasureFlag kMeasureFlags[] = {
 };
 
 struct KeyplanArgs {
-  std::string drawing, out, svg;
+  std::string drawing, out;
+  PictureArgs picture;
   bool attributes = false, update_source = false, overwrite = false;
   // NAME=VALUE, one option string each.
   std::vector<std::string> options;

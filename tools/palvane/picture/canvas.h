@@ -1,0 +1,82 @@
+#pragma once
+
+// Pages drawn through cairo, in millimetres from the paper's top left
+// corner, with text laid out by pango: one drawing routine gives a PDF (all
+// pages in one file, its text kept as text), SVG or PNG (a file per page).
+
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "picture/plan.h"
+#include "picture/sheet.h"
+
+namespace palvane::tools::picture {
+
+enum class PictureFormat { kPdf, kSvg, kPng };
+
+// By the path's extension (.pdf, .svg, .png, any letter case).
+std::optional<PictureFormat> PictureFormatOfPath(const std::string& path);
+
+// The file name of page `page` (from 1) of `pages` for a format of one file
+// per page: the path itself for a single page, "k-2.svg" for the second.
+std::string PagePath(const std::string& path, size_t page, size_t pages);
+
+// Text of `height` millimetres (of capital letters), with how it is laid out.
+struct Font {
+  double height = 2.5;
+  bool bold = false;
+  double wrap = 0;  // the width lines are broken at; 0 for none
+};
+
+class Canvas {
+ public:
+  static constexpr double kPngDotsPerInch = 150;
+
+  Canvas(PictureFormat format, const Paper& paper, const std::string& title);
+  ~Canvas();
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  cairo_t* cr() const { return cr_; }
+  const Paper& paper() const { return paper_; }
+
+  // The box `text` takes, from its top left corner.
+  Box Measure(const std::string& text, const Font& font);
+  // Draws `text` with its box's top left corner at (x, y).
+  void Text(const std::string& text, double x, double y, const Font& font, const Rgb& colour);
+
+  void Stroke(const std::vector<geometry::Point2>& points, double width, const Rgb& colour,
+              bool closed = false);
+  void Rectangle(const Box& box, double width, const Rgb& colour,
+                 std::optional<Rgb> fill = std::nullopt);
+
+  // Ends the page and starts another.
+  void NextPage();
+  // Ends the last page: the files' bytes (one for a PDF).
+  std::vector<std::string> Finish();
+
+ private:
+  void StartPage();
+  void EndPage();
+  void SetFont(const std::string& text, const Font& font);
+
+  PictureFormat format_;
+  Paper paper_;
+  std::string title_;
+  cairo_surface_t* surface_ = nullptr;
+  cairo_t* cr_ = nullptr;
+  PangoLayout* layout_ = nullptr;
+  PangoFontDescription* font_ = nullptr;
+  std::string bytes_;
+  std::vector<std::string> files_;
+};
+
+// `text` as valid UTF-8 without control characters but line ends: what a
+// drawing holds may be neither.
+std::string Printable(const std::string& text);
+
+}  // namespace palvane::tools::picture
