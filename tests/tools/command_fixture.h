@@ -84,6 +84,13 @@ class PalvaneTest : public ::testing::Test {
     EXPECT_EQ(std::system(command.c_str()), 0) << Read(png + ".err");
     EXPECT_EQ(Read(png).substr(0, 4), "\x89PNG");
   }
+  // Whether the command under test draws pictures: the Windows build has no
+  // cairo, and refuses them.
+  bool PicturesDrawn() const {
+    const Outcome r =
+        Palvane("check '" + Path("no-such.dxf") + "' --pdf '" + Path("no-such.pdf") + "'");
+    return r.err.find("draws no pictures") == std::string::npos;
+  }
   std::string River(int sections = 12, int clutter = 1) const {
     const std::string path = Path("river.dxf");
     const Outcome r = Palvane("generate --sections " + std::to_string(sections) + " --clutter " +

@@ -1,5 +1,6 @@
 #include "pictures.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -25,7 +26,8 @@ std::vector<std::string> PictureArgs::paths() const {
 
 void AddPictureOptions(CLI::App& app, PictureArgs& a, const std::string& what) {
   app.add_option("--pdf", a.pdf, "Also draw " + what + " on sheets of paper as a PDF");
-  app.add_option("--svg", a.svg, "Also draw " + what + " as SVG (a file per sheet: NAME-2.svg ...)");
+  app.add_option("--svg", a.svg,
+                 "Also draw " + what + " as SVG (a file per sheet: NAME-2.svg ...)");
   app.add_option("--png", a.png, "Also draw " + what + " as PNG at 150 dpi (a file per sheet)");
   app.add_option("--paper", a.paper, "Paper of the pictures: A4, A3, A2, A1 or A0")
       ->capture_default_str();
@@ -44,14 +46,41 @@ void AddPictureOptions(CLI::App& app, PictureArgs& a, const std::string& what) {
   app.add_option("--title", a.title, "Title in the title block");
 }
 
-void CheckPictureArgs(const PictureArgs& a, const std::vector<std::string>& inputs,
-                      bool overwrite) {
+void CheckPictureArgs(const PictureArgs& a, const std::vector<OtherFile>& others, bool overwrite) {
   if (!a.any()) {
     const bool sheet_options = a.sheets || a.from || a.to || !a.title.empty() || a.landscape ||
                                a.scale != 0 || a.paper != "A4" || a.margin != 10 ||
                                a.label_height != 2.5;
-    if (sheet_options) throw Failure{2, "the sheet's options need a picture: give --pdf, --svg or --png"};
+    if (sheet_options) {
+      throw Failure{2, "the sheet's options need a picture: give --pdf, --svg or --png"};
+    }
     return;
+  }
+  const struct {
+    const std::string* path;
+    const char* flag;
+    const char* extension;
+  } outputs[] = {{&a.pdf, "--pdf", ".pdf"}, {&a.svg, "--svg", ".svg"}, {&a.png, "--png", ".png"}};
+  for (const auto& o : outputs) {
+    if (o.path->empty()) continue;
+    for (const OtherFile& other : others) {
+      if (!other.path.empty() && SameFile(other.path, *o.path)) {
+        throw Failure{2,
+                      "the picture would overwrite " + other.what + "; choose another " + o.flag};
+      }
+    }
+    std::string lower = *o.path;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!lower.ends_with(o.extension)) {
+      throw Failure{2, *o.path + ": the picture of " + o.flag + " must be named *" + o.extension};
+    }
+    CheckReplaceable(*o.path, overwrite);
+  }
+  const std::vector<std::string> all = a.paths();
+  for (size_t i = 0; i < all.size(); ++i) {
+    for (size_t k = i + 1; k < all.size(); ++k) {
+      if (SameFile(all[i], all[k])) throw Failure{2, "two pictures are named " + all[i]};
+    }
   }
 #ifndef PALVANE_PICTURES
   throw Failure{2, "this build of palvane draws no pictures (it is built without cairo)"};
@@ -59,7 +88,9 @@ void CheckPictureArgs(const PictureArgs& a, const std::vector<std::string>& inpu
   if (!picture::PaperNamed(a.paper, a.landscape)) {
     throw Failure{2, "--paper \"" + a.paper + "\" is none of A4, A3, A2, A1, A0"};
   }
-  if (a.scale < 0 || !std::isfinite(a.scale)) throw Failure{2, "--scale must be a number above 0"};
+  if (!(a.scale >= 0) || !std::isfinite(a.scale)) {
+    throw Failure{2, "--scale must be a number above 0"};
+  }
   if (!(a.label_height > 0) || a.label_height > 50) {
     throw Failure{2, "--label-height must be above 0 and at most 50 millimetres"};
   }
@@ -69,33 +100,7 @@ void CheckPictureArgs(const PictureArgs& a, const std::vector<std::string>& inpu
   if (a.sheets && (a.from || a.to)) {
     throw Failure{2, "--sheets cover the whole reach: leave --from and --to out, or --sheets"};
   }
-  if (a.from && a.to && *a.from >= *a.to) throw Failure{2, "--from must be less than --to"};
-  const std::pair<const std::string*, picture::PictureFormat> outputs[] = {
-      {&a.pdf, picture::PictureFormat::kPdf},
-      {&a.svg, picture::PictureFormat::kSvg},
-      {&a.png, picture::PictureFormat::kPng}};
-  for (const auto& [path, format] : outputs) {
-    if (path->empty()) continue;
-    if (picture::PictureFormatOfPath(*path) != format) {
-      const char* ext = format == picture::PictureFormat::kPdf   ? ".pdf"
-                        : format == picture::PictureFormat::kSvg ? ".svg"
-                                                                 : ".png";
-      throw Failure{2, *path + ": the picture's name must end in " + std::string(ext)};
-    }
-    for (const std::string& input : inputs) {
-      if (!input.empty() && SameFile(input, *path)) {
-        throw Failure{2, "the picture " + *path + " would overwrite " + input +
-                             "; choose another name"};
-      }
-    }
-    CheckReplaceable(*path, overwrite);
-  }
-  const std::vector<std::string> all = a.paths();
-  for (size_t i = 0; i < all.size(); ++i) {
-    for (size_t k = i + 1; k < all.size(); ++k) {
-      if (SameFile(all[i], all[k])) throw Failure{2, "two pictures are named " + all[i]};
-    }
-  }
+  if (a.from && a.to && !(*a.from < *a.to)) throw Failure{2, "--from must be less than --to"};
 #endif
 }
 

@@ -36,10 +36,15 @@ struct PictureArgs {
 // picture shows ("the keyplan").
 void AddPictureOptions(CLI::App& app, PictureArgs& args, const std::string& what);
 
+// A file a picture must not replace, and what to call it ("the keyplan").
+struct OtherFile {
+  std::string path, what;
+};
+
 // Refuses, before any work, what cannot be drawn: a bad paper, scale or
-// height, a window without sheets' sense, an output that would replace the
-// drawing read or written (`inputs`), or a file not to be replaced.
-void CheckPictureArgs(const PictureArgs& args, const std::vector<std::string>& inputs,
+// height, a window with --sheets, a picture that would replace one of
+// `others`, a name of another format, or a file not to be replaced.
+void CheckPictureArgs(const PictureArgs& args, const std::vector<OtherFile>& others,
                       bool overwrite);
 
 // Draws `plan` into every picture asked for and adds their files to

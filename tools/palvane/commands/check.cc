@@ -252,7 +252,8 @@ int Run(const Args& a) {
 #ifndef PALVANE_GIS
   if (!a.gis.empty()) WriteFindingsGis(a, {});
 #endif
-  CheckPictureArgs(a.picture, {a.drawing, a.to.out}, a.overwrite);
+  CheckPictureArgs(a.picture, {{a.drawing, "the drawing"}, {a.to.out, "the fixed drawing"}},
+                   a.overwrite);
   if (!a.fix.empty()) {
     FixCodes(a.fix);
     a.to.CheckPaths(a.drawing);

@@ -179,7 +179,8 @@ keyplan::KeyplanOptions CheckedOptions(const KeyplanArgs& a) {
   if (SameFile(a.drawing, a.out)) {
     throw Failure{2, "the keyplan would overwrite the source drawing; choose another -o"};
   }
-  CheckPictureArgs(a.picture, {a.drawing, a.out}, a.overwrite);
+  CheckPictureArgs(a.picture, {{a.drawing, "the source drawing"}, {a.out, "the keyplan"}},
+                   a.overwrite);
   keyplan::KeyplanOptions options = BuildOptions(a);
   // The flags' measures are given in the invariant form; the export reads
   // them as the program's user types them, in the locale's form.

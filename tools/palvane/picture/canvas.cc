@@ -126,8 +126,7 @@ void Canvas::StartPage() {
       break;
     case PictureFormat::kPng:
       surface_ = cairo_image_surface_create(
-          CAIRO_FORMAT_RGB24,
-          static_cast<int>(std::ceil(paper_.width / 25.4 * kPngDotsPerInch)),
+          CAIRO_FORMAT_RGB24, static_cast<int>(std::ceil(paper_.width / 25.4 * kPngDotsPerInch)),
           static_cast<int>(std::ceil(paper_.height / 25.4 * kPngDotsPerInch)));
       break;
   }
@@ -146,8 +145,17 @@ void Canvas::StartPage() {
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
     pango_cairo_context_set_font_options(pango_layout_get_context(layout_), options);
+    // User units are millimetres: glyphs rounded to whole ones would stand
+    // apart.
+    pango_context_set_round_glyph_positions(pango_layout_get_context(layout_), FALSE);
     cairo_font_options_destroy(options);
     pango_layout_context_changed(layout_);
+    // Glyphs at their own advances, one per letter: kerning and ligatures
+    // would split or join words for a reader of the PDF's text.
+    PangoAttrList* attributes = pango_attr_list_new();
+    pango_attr_list_insert(attributes, pango_attr_font_features_new("kern 0, liga 0, clig 0"));
+    pango_layout_set_attributes(layout_, attributes);
+    pango_attr_list_unref(attributes);
   }
   cairo_save(cr_);
   cairo_set_source_rgb(cr_, 1, 1, 1);

@@ -32,7 +32,9 @@ double Pen(const PlanLine& l) {
   return 0.18;
 }
 
-std::string Number(double value, int decimals) { return host::FormatFixedWithPoint(value, decimals); }
+std::string Number(double value, int decimals) {
+  return host::FormatFixedWithPoint(value, decimals);
+}
 
 std::string Joined(const std::vector<std::string>& lines) {
   std::string out;
@@ -171,10 +173,8 @@ class SheetDrawer {
       paper.clear();
       for (const Point2& p : ch.points) paper.push_back(v.ToPaper(p));
       const double pen = sheet.overview && l.role == Role::kSection ? 0.13 : Pen(l);
-      c_.Stroke(paper, std::max(pen, l.width * v.MmPerUnit()), sheet.overview && !l.flagged &&
-                                                                       l.role == Role::kSection
-                                                                   ? kGrey
-                                                                   : l.colour);
+      c_.Stroke(paper, std::max(pen, l.width * v.MmPerUnit()),
+                sheet.overview && !l.flagged && l.role == Role::kSection ? kGrey : l.colour);
       for (size_t k = 1; k < paper.size(); ++k) placer.AddLine(paper[k - 1], paper[k]);
     }
     if (sheet.overview) {
@@ -213,16 +213,16 @@ class SheetDrawer {
         missed.push_back(label.lines.empty() ? "(empty)" : label.lines.front());
         continue;
       }
-      if (placed->leader) c_.Stroke({(*placed->leader)[0], (*placed->leader)[1]}, kLeaderPen, kGrey);
+      if (placed->leader)
+        c_.Stroke({(*placed->leader)[0], (*placed->leader)[1]}, kLeaderPen, kGrey);
       c_.Text(text, placed->box.x0, placed->box.y0, label_font_, label.colour);
     }
     if (!missed.empty()) {
       std::string names;
       for (const std::string& m : missed) names += (names.empty() ? "" : ", ") + m;
       left_out.push_back("sheet " + std::to_string(page) + ": " + std::to_string(missed.size()) +
-                         " label" + (missed.size() == 1 ? "" : "s") +
-                         " found no free place and " + (missed.size() == 1 ? "is" : "are") +
-                         " left out: " + names);
+                         " label" + (missed.size() == 1 ? "" : "s") + " found no free place and " +
+                         (missed.size() == 1 ? "is" : "are") + " left out: " + names);
     }
   }
 
@@ -245,7 +245,8 @@ class SheetDrawer {
         missed.push_back(text);
         continue;
       }
-      if (placed->leader) c_.Stroke({(*placed->leader)[0], (*placed->leader)[1]}, kLeaderPen, kGrey);
+      if (placed->leader)
+        c_.Stroke({(*placed->leader)[0], (*placed->leader)[1]}, kLeaderPen, kGrey);
       c_.Text(text, placed->box.x0, placed->box.y0, label_font_, kFindingRed);
     }
     if (!missed.empty()) {
@@ -270,8 +271,8 @@ class SheetDrawer {
       const Font f{text_font_.height, false, band.legend.Width() - 2 * kPad - 10};
       const Box size = c_.Measure(e.text, f);
       const double mid = y + std::min(size.Height(), c_.Measure("X", f).Height()) / 2;
-      c_.Stroke({{band.legend.x0 + kPad, mid}, {band.legend.x0 + kPad + 8, mid}}, e.thick ? 0.5 : 0.25,
-                e.colour);
+      c_.Stroke({{band.legend.x0 + kPad, mid}, {band.legend.x0 + kPad + 8, mid}},
+                e.thick ? 0.5 : 0.25, e.colour);
       c_.Text(e.text, band.legend.x0 + kPad + 10, y, f, e.colour);
       y += size.Height() + 1;
     }
@@ -345,7 +346,8 @@ class SheetDrawer {
     // The middle tick's number, when there is room between the others.
     const double mid = x0 + bar / 2;
     if (mid - hb.Width() / 2 > x0 + zb.Width() / 2 + 1 &&
-        mid + hb.Width() / 2 < std::min(x0 + bar - eb.Width() / 2, cell.x1 - kPad - eb.Width()) - 1) {
+        mid + hb.Width() / 2 <
+            std::min(x0 + bar - eb.Width() / 2, cell.x1 - kPad - eb.Width()) - 1) {
       c_.Text(half, mid - hb.Width() / 2, y, f, kBlack);
     }
   }
@@ -386,7 +388,8 @@ DrawnPlan DrawPlan(const Plan& plan, const SheetOptions& options, PictureFormat 
   band = drawer.BandHeight(widest, std::max<size_t>(sheets.size() * 2, 10));
   const Box frame = frame_for(band);
   if (frame.Height() < 20 || frame.Width() < 20) {
-    throw std::runtime_error("the paper leaves no room for the map beside its margins and title block");
+    throw std::runtime_error(
+        "the paper leaves no room for the map beside its margins and title block");
   }
   sheets = LayOutSheets(plan, options, frame);
   double finest = std::numeric_limits<double>::infinity();

@@ -156,7 +156,8 @@ std::optional<PlacedLabel> LabelPlacer::Place(const LabelToPlace& label) {
   // Beside the line, on either side, from its first vertex inwards.
   const Point2 n{-u[1], u[0]};
   for (double t : {0.0, 0.15, 0.3, 0.45, 0.6, 0.75, 0.9}) {
-    const Point2 at{label.first[0] - u[0] * t * line_length, label.first[1] - u[1] * t * line_length};
+    const Point2 at{label.first[0] - u[0] * t * line_length,
+                    label.first[1] - u[1] * t * line_length};
     for (double side : {1.0, -1.0}) {
       const Point2 normal{n[0] * side, n[1] * side};
       const double d = gap + Reach(normal, w, h);

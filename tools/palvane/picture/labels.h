@@ -14,7 +14,7 @@
 namespace palvane::tools::picture {
 
 struct LabelToPlace {
-  double width = 0, height = 0;  // of the text's box, on paper
+  double width = 0, height = 0;      // of the text's box, on paper
   geometry::Point2 first{}, last{};  // the line's ends on paper; the label belongs to `first`
 };
 

@@ -52,7 +52,8 @@ geometry::PlanPolyline PlanOf(host::LWPolyline& p, const std::function<Point3(Po
 
 // The chainage a section line's layer name carries after the prefix.
 std::optional<double> ChainageOfLayer(const std::string& layer, const std::string& prefix) {
-  if (layer.size() <= prefix.size() || !host::SameFolded(std::string_view(layer).substr(0, prefix.size()), prefix)) {
+  if (layer.size() <= prefix.size() ||
+      !host::SameFolded(std::string_view(layer).substr(0, prefix.size()), prefix)) {
     return std::nullopt;
   }
   const std::string rest = layer.substr(prefix.size());
@@ -116,7 +117,8 @@ Plan PlanOfKeyplan(host::Document& keyplan, const std::string& line_layer_prefix
       const auto index = add_line(std::move(line), e->Layer(), width);
       if (index && plan.lines[*index].role == Role::kSection) waiting = index;
     } else if (e.Is<host::MText>() && waiting) {
-      plan.labels.push_back({host::MTextLines(e.As<host::MText>()->TextString()), *waiting, kBlack});
+      plan.labels.push_back(
+          {host::MTextLines(e.As<host::MText>()->TextString()), *waiting, kBlack});
       waiting.reset();
     } else if (e.Is<host::BlockReference>()) {
       const auto r = e.As<host::BlockReference>();

@@ -28,9 +28,9 @@ struct PlanLine {
   geometry::PlanPolyline line;
   Role role = Role::kOther;
   Rgb colour = kBlack;
-  double width = 0;             // in drawing units; 0 for the thinnest pen
+  double width = 0;                // in drawing units; 0 for the thinnest pen
   std::optional<double> chainage;  // a section's, as tagged
-  bool flagged = false;         // drawn as a finding
+  bool flagged = false;            // drawn as a finding
 };
 
 // A label of one line: drawn beyond the line's first vertex, where the

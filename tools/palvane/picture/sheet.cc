@@ -50,10 +50,22 @@ struct Chain {
   double length = 0;
 };
 
-Chain ChainOf(const Plan& plan, double tolerance) {
+Chain ChainOf(const Plan& plan, double tolerance, double longest_piece) {
   Chain chain;
   const PlanLine& centre = plan.lines[*plan.centre_line];
-  chain.points = PointsOf(centre, tolerance);
+  // Long straight pieces are cut, so that a window can end within them.
+  for (const Point2& p : PointsOf(centre, tolerance)) {
+    if (!chain.points.empty()) {
+      const Point2 q = chain.points.back();
+      const double d = std::hypot(p[0] - q[0], p[1] - q[1]);
+      const int pieces = static_cast<int>(std::min(std::ceil(d / longest_piece), 1e6));
+      for (int k = 1; k < pieces; ++k) {
+        const double t = static_cast<double>(k) / pieces;
+        chain.points.push_back({q[0] + t * (p[0] - q[0]), q[1] + t * (p[1] - q[1])});
+      }
+    }
+    chain.points.push_back(p);
+  }
   double run = 0;
   for (size_t i = 0; i < chain.points.size(); ++i) {
     if (i > 0) {
@@ -123,9 +135,9 @@ Extent WindowExtent(const Chain& chain, size_t i, size_t j, const std::vector<Se
   const double c = std::cos(angle), s = std::sin(angle);
   for (size_t k = i; k <= j; ++k) e.Add(chain.points[k], c, s);
   if (with_sections) {
-    const auto lo = std::lower_bound(
-        spans.begin(), spans.end(), chain.along[i],
-        [](const SectionSpan& span, double d) { return span.along < d; });
+    const auto lo =
+        std::lower_bound(spans.begin(), spans.end(), chain.along[i],
+                         [](const SectionSpan& span, double d) { return span.along < d; });
     for (auto it = lo; it != spans.end() && it->along <= chain.along[j]; ++it) {
       e.Add(it->first, c, s);
       e.Add(it->last, c, s);
@@ -171,7 +183,8 @@ double SheetScale(const std::vector<SectionSpan>& spans, const SheetOptions& opt
   for (size_t i = 0; i < spans.size(); ++i) {
     const SectionSpan& s = spans[i];
     longest = std::max(longest, std::hypot(s.last[0] - s.first[0], s.last[1] - s.first[1]));
-    if (i > 0 && spans[i].along > spans[i - 1].along) gaps.push_back(spans[i].along - spans[i - 1].along);
+    if (i > 0 && spans[i].along > spans[i - 1].along)
+      gaps.push_back(spans[i].along - spans[i - 1].along);
   }
   const double fits = longest > 0 ? StandardScaleToFit(0, longest, fw, fh * 2 / 3) : 100;
   if (gaps.empty()) return fits;
@@ -239,9 +252,8 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
       for (const Point2& p : PointsOf(l, kChordMm * rough / 1000)) all.Add(p, 1, 0);
     }
   }
-  const double whole_scale = options.scale > 0
-                                 ? options.scale
-                                 : StandardScaleToFit(all.Width(), all.Height(), fw, fh);
+  const double whole_scale =
+      options.scale > 0 ? options.scale : StandardScaleToFit(all.Width(), all.Height(), fw, fh);
   Sheet whole;
   whole.view = ViewOf(all, 0, whole_scale, frame);
   whole.frame = frame;
@@ -253,17 +265,19 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
     return {whole};
   }
   if (!plan.centre_line) {
-    throw std::runtime_error("a window along the river needs its centre line, and the plan has none");
+    throw std::runtime_error(
+        "a window along the river needs its centre line, and the plan has none");
   }
   const double length = geometry::PolylineIndex(plan.lines[*plan.centre_line].line).Length();
   if (!(length > 0)) throw std::runtime_error("the centre line has no length to lay windows along");
   const std::vector<SectionSpan> spans = SectionsAlong(plan, length);
-  const double scale = options.scale > 0          ? options.scale
-                       : options.sheets           ? SheetScale(spans, options, fw, fh)
-                                                  : 0;
+  const double scale = options.scale > 0 ? options.scale
+                       : options.sheets  ? SheetScale(spans, options, fw, fh)
+                                         : 0;
   // Chords of the centre line fine enough at the scale of the sheets, or
   // of the finest scale a window may take.
-  const Chain chain = ChainOf(plan, kChordMm * (scale > 0 ? scale : 100) / 1000);
+  const double piece = scale > 0 ? fw * scale / 1000 / 20 : length / 500;
+  const Chain chain = ChainOf(plan, kChordMm * (scale > 0 ? scale : 100) / 1000, piece);
   if (chain.points.size() < 2) {
     throw std::runtime_error("the centre line has no length to lay windows along");
   }
@@ -295,10 +309,10 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
     e.Add(PointAt(chain, a), c, s);
     e.Add(PointAt(chain, b), c, s);
     Sheet sheet;
-    sheet.view = ViewOf(e, angle,
-                        options.scale > 0 ? options.scale
-                                          : StandardScaleToFit(e.Width(), e.Height(), fw, fh),
-                        frame);
+    sheet.view = ViewOf(
+        e, angle,
+        options.scale > 0 ? options.scale : StandardScaleToFit(e.Width(), e.Height(), fw, fh),
+        frame);
     sheet.frame = frame;
     sheet.from = from;
     sheet.to = to;
@@ -308,7 +322,8 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
   // Consecutive windows.
   double longest = 0;
   for (const SectionSpan& span : spans) {
-    longest = std::max(longest, std::hypot(span.last[0] - span.first[0], span.last[1] - span.first[1]));
+    longest =
+        std::max(longest, std::hypot(span.last[0] - span.first[0], span.last[1] - span.first[1]));
   }
   const double world_w = fw * scale / 1000, world_h = fh * scale / 1000;
   // Sections longer than the frame is high are cut at its edge; they cannot
@@ -328,7 +343,8 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
       angle = next;
     }
     Sheet sheet;
-    sheet.view = ViewOf(WindowExtent(chain, i, j, spans, angle, with_sections), angle, scale, frame);
+    sheet.view =
+        ViewOf(WindowExtent(chain, i, j, spans, angle, with_sections), angle, scale, frame);
     sheet.frame = frame;
     SetRange(plan, sheet, chain.along[i], chain.along[j], length);
     sheets.push_back(sheet);
@@ -343,10 +359,9 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
   whole.overview = true;
   SetRange(plan, whole, 0, length, length);
   for (const Sheet& s : sheets) {
-    whole.windows.push_back({s.view.ToDrawing({frame.x0, frame.y0}),
-                             s.view.ToDrawing({frame.x1, frame.y0}),
-                             s.view.ToDrawing({frame.x1, frame.y1}),
-                             s.view.ToDrawing({frame.x0, frame.y1})});
+    whole.windows.push_back(
+        {s.view.ToDrawing({frame.x0, frame.y0}), s.view.ToDrawing({frame.x1, frame.y0}),
+         s.view.ToDrawing({frame.x1, frame.y1}), s.view.ToDrawing({frame.x0, frame.y1})});
   }
   sheets.insert(sheets.begin(), whole);
   return sheets;

@@ -27,7 +27,7 @@ struct SheetOptions {
   Paper paper{"A4", 210, 297};
   double scale = 0;  // 1:scale; 0 for the largest standard scale that fits
   double margin = 10;
-  double label_height = 2.5;  // of capital letters, on paper
+  double label_height = 2.5;       // of capital letters, on paper
   std::optional<double> from, to;  // a window of chainage along the centre line
   bool sheets = false;             // consecutive windows along the reach
   double overlap = 0.1;            // of a window's length, shared with the next
@@ -42,9 +42,9 @@ double StandardScaleToFit(double width, double height, double frame_width, doubl
 
 // How drawing coordinates land on one sheet's map frame.
 struct View {
-  geometry::Point2 centre{};  // of the window, in the drawing
-  double angle = 0;           // the drawing direction that runs to the right, radians
-  double scale = 1000;        // 1:scale
+  geometry::Point2 centre{};        // of the window, in the drawing
+  double angle = 0;                 // the drawing direction that runs to the right, radians
+  double scale = 1000;              // 1:scale
   geometry::Point2 frame_centre{};  // on paper
 
   geometry::Point2 ToPaper(const geometry::Point2& p) const;
@@ -58,14 +58,12 @@ struct Box {
   double Width() const { return x1 - x0; }
   double Height() const { return y1 - y0; }
   bool Overlaps(const Box& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
-  bool Contains(const Box& o) const {
-    return o.x0 >= x0 && o.x1 <= x1 && o.y0 >= y0 && o.y1 <= y1;
-  }
+  bool Contains(const Box& o) const { return o.x0 >= x0 && o.x1 <= x1 && o.y0 >= y0 && o.y1 <= y1; }
 };
 
 struct Sheet {
   View view;
-  Box frame;  // the map's frame on paper
+  Box frame;                       // the map's frame on paper
   std::optional<double> from, to;  // the chainage range shown, when known
   bool overview = false;
   // On the overview: the other sheets' windows, corners in the drawing.

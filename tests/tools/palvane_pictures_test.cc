@@ -1,0 +1,139 @@
+// The command's pictures end to end: sheets of a long river read back by
+// poppler, the check's findings on paper, and bad requests refused before
+// anything is written.
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+
+#include "support/pdf.h"
+#include "tools/command_fixture.h"
+
+namespace palvane::testing {
+namespace {
+
+// The whole river on A3 sheets: every page an A3 page with its title block,
+// north arrow, scale bar and legend; no two words on any page overlap; and
+// every section's label is on some sheet, or named as left out.
+TEST_F(PalvaneTest, KeyplanSheetsOfALongRiverNeverOverlapTheirLabels) {
+  if (!PicturesDrawn()) GTEST_SKIP() << "this build draws no pictures";
+  const std::string river = River(2000, 0);
+  const std::string pdf = Path("k.pdf");
+  const Outcome r = Palvane("keyplan '" + river + "' -o '" + Path("k.dxf") + "' --pdf '" + pdf +
+                            "' --paper A3 --sheets --title 'Long river'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto pages = ReadPdf(pdf);
+  ASSERT_GT(pages.size(), 10u);
+  std::set<std::string> labelled;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    SCOPED_TRACE("page " + std::to_string(i + 1));
+    EXPECT_NEAR(pages[i].width, 841.89, 0.01);
+    EXPECT_NEAR(pages[i].height, 1190.55, 0.01);
+    const std::string text = PageText(pages[i]);
+    for (const char* part : {"Long river", "Drawing: river.dxf", "Reach: 1", "Chainage", "Legend",
+                             "Centre line", "Section line", "Scale 1:", " N ", "Date:"}) {
+      EXPECT_NE(text.find(part), std::string::npos) << part << " in " << text.substr(0, 300);
+    }
+    for (const PdfWord& w : pages[i].words) {
+      if (std::regex_match(w.text, std::regex("XS[0-9]+"))) labelled.insert(w.text);
+    }
+  }
+  const auto overlaps = OverlappingWords(pages);
+  EXPECT_TRUE(overlaps.empty()) << overlaps.size() << " overlaps, first " << overlaps.front();
+  for (int n = 1; n <= 2000; ++n) {
+    const std::string name = "XS" + std::to_string(n);
+    if (labelled.count(name) == 0) {
+      EXPECT_NE(r.err.find(" " + name + ","), std::string::npos) << name << " is nowhere";
+    }
+  }
+  EXPECT_GT(labelled.size(), 1900u);
+
+  // One window as SVG and PNG.
+  const Outcome one = Palvane("keyplan '" + river + "' -o '" + Path("k2.dxf") + "' --svg '" +
+                              Path("w.svg") + "' --png '" + Path("w.png") +
+                              "' --paper A3 --landscape --from 1000 --to 2500");
+  ASSERT_EQ(one.status, 0) << one.err;
+  ExpectGoodPicture(Path("w.svg"));
+  EXPECT_NE(Read(Path("w.svg")).find("width=\"420mm\""), std::string::npos);
+  EXPECT_EQ(Read(Path("w.png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
+}
+
+// Sheets as SVG: a file per page, the overview first.
+TEST_F(PalvaneTest, SheetsAsSvgAreAFilePerPage) {
+  if (!PicturesDrawn()) GTEST_SKIP() << "this build draws no pictures";
+  const std::string river = River(300, 0);
+  const Outcome r = Palvane("keyplan '" + river + "' -o '" + Path("k.dxf") + "' --svg '" +
+                            Path("k.svg") + "' --sheets --scale 2500");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(Path("k.svg")));
+  ASSERT_TRUE(fs::exists(Path("k-1.svg")));
+  ASSERT_TRUE(fs::exists(Path("k-3.svg")));
+  ExpectGoodPicture(Path("k-1.svg"));
+  ExpectGoodPicture(Path("k-3.svg"));
+}
+
+TEST_F(PalvaneTest, CheckDrawsItsFindingsInRedWithTheirCodes) {
+  if (!PicturesDrawn()) GTEST_SKIP() << "this build draws no pictures";
+  const std::string faulty = Path("faulty.dxf");
+  ASSERT_EQ(Palvane("generate --sections 30 --faults chainage-mismatch,bearing-mismatch -o '" +
+                    faulty + "'")
+                .status,
+            0);
+  const Outcome r = Palvane("check '" + faulty + "' --pdf '" + Path("c.pdf") + "' --svg '" +
+                            Path("c.svg") + "'");
+  EXPECT_EQ(r.status, 1) << r.err;
+  const auto pages = ReadPdf(Path("c.pdf"));
+  ASSERT_EQ(pages.size(), 1u);
+  const std::string text = PageText(pages[0]);
+  EXPECT_NE(text.find("4 chainage-mismatch"), std::string::npos) << text;
+  EXPECT_NE(text.find("8 bearing-mismatch"), std::string::npos) << text;
+  EXPECT_NE(text.find("chainage-mismatch (1 section)"), std::string::npos) << text;
+  EXPECT_NE(text.find("bearing-mismatch (1 section)"), std::string::npos) << text;
+  EXPECT_NE(text.find("Reach: 1"), std::string::npos) << text;
+  EXPECT_TRUE(OverlappingWords(pages).empty());
+  ExpectGoodPicture(Path("c.svg"));
+  // The findings are drawn in red: the SVG holds the red of the findings.
+  EXPECT_NE(Read(Path("c.svg")).find("rgb(84%,15%,16%)"), std::string::npos);
+}
+
+TEST_F(PalvaneTest, BadPictureRequestsAreRefusedBeforeAnyWork) {
+  const std::string river = River(20, 0);
+  const std::string out = Path("k.dxf");
+  const struct {
+    std::string args, reason;
+  } cases[] = {
+      {"--pdf '" + Path("k.svg") + "'", "must be named *.pdf"},
+      {"--sheets", "the sheet's options need a picture"},
+      {"--svg '" + Path("a.svg") + "' --png '" + Path("a.svg") + "'", "must be named *.png"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = Palvane("keyplan '" + river + "' -o '" + out + "' " + c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+  }
+  if (!PicturesDrawn()) return;
+  const struct {
+    std::string args, reason;
+  } drawn_cases[] = {
+      {"--paper B5", "--paper \"B5\" is none of A4, A3, A2, A1, A0"},
+      {"--sheets --from 10", "--sheets cover the whole reach"},
+      {"--from 500 --to 100", "--from must be less than --to"},
+      {"--label-height 0", "--label-height must be above 0"},
+      {"--scale -5", "--scale must be a number above 0"},
+      {"--from 100 --to 99999", "cannot draw the picture: the chainages 100.000 to 99999.000"},
+  };
+  for (const auto& c : drawn_cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r =
+        Palvane("keyplan '" + river + "' -o '" + out + "' --pdf '" + Path("k.pdf") + "' " + c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(Path("k.pdf")));
+  }
+}
+
+}  // namespace
+}  // namespace palvane::testing
