@@ -49,9 +49,9 @@ TEST_F(PalvaneTest, KeyplanSheetsOfALongRiverNeverOverlapTheirLabels) {
   EXPECT_GT(labelled.size(), 1900u);
 
   // One window as SVG and PNG.
-  const Outcome one = Palvane("keyplan '" + river + "' -o '" + Path("k2.dxf") + "' --svg '" +
-                              Path("w.svg") + "' --png '" + Path("w.png") +
-                              "' --paper A3 --landscape --from 1000 --to 2500");
+  const Outcome one =
+      Palvane("keyplan '" + river + "' -o '" + Path("k2.dxf") + "' --svg '" + Path("w.svg") +
+              "' --png '" + Path("w.png") + "' --paper A3 --landscape --from 1000 --to 2500");
   ASSERT_EQ(one.status, 0) << one.err;
   ExpectGoodPicture(Path("w.svg"));
   EXPECT_NE(Read(Path("w.svg")).find("width=\"420mm\""), std::string::npos);
@@ -79,8 +79,8 @@ TEST_F(PalvaneTest, CheckDrawsItsFindingsInRedWithTheirCodes) {
                     faulty + "'")
                 .status,
             0);
-  const Outcome r = Palvane("check '" + faulty + "' --pdf '" + Path("c.pdf") + "' --svg '" +
-                            Path("c.svg") + "'");
+  const Outcome r =
+      Palvane("check '" + faulty + "' --pdf '" + Path("c.pdf") + "' --svg '" + Path("c.svg") + "'");
   EXPECT_EQ(r.status, 1) << r.err;
   const auto pages = ReadPdf(Path("c.pdf"));
   ASSERT_EQ(pages.size(), 1u);
@@ -132,6 +132,54 @@ TEST_F(PalvaneTest, BadPictureRequestsAreRefusedBeforeAnyWork) {
     EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(out));
     EXPECT_FALSE(fs::exists(Path("k.pdf")));
+  }
+}
+
+}  // namespace
+}  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// Section plots of the sample river: a page per four sections in chainage
+// order, each with its name, chainage, banks and lowest point, and no two
+// words overlapping.
+TEST_F(PalvaneTest, SectionPlotsOfTheSampleRiver) {
+  if (!PicturesDrawn()) GTEST_SKIP() << "this build draws no pictures";
+  const std::string river = std::string(PALVANE_TEST_DIR) + "/../examples/river.dxf";
+  const Outcome r = Palvane("sections '" + river + "' --plot '" + Path("s.pdf") + "' --json");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto counts = nlohmann::json::parse(r.out);
+  const size_t sections = counts["sections"];
+  EXPECT_TRUE(counts["format"].is_null());
+  const auto pages = ReadPdf(Path("s.pdf"));
+  ASSERT_EQ(pages.size(), (sections + 3) / 4);
+  EXPECT_NEAR(pages[0].width, 841.89, 0.01);  // A4 landscape
+  EXPECT_NEAR(pages[0].height, 595.28, 0.01);
+  const std::string first = PageText(pages[0]);
+  const size_t one = first.find("XS1, chainage 50.000, reach 1");
+  const size_t two = first.find("XS2, chainage 100.000, reach 1");
+  ASSERT_NE(one, std::string::npos) << first;
+  ASSERT_NE(two, std::string::npos) << first;
+  EXPECT_LT(one, two);
+  for (const char* part : {"LB", "RB", "lowest", "vertical exaggeration 5 times", "Date:"}) {
+    EXPECT_NE(first.find(part), std::string::npos) << part;
+  }
+  const auto overlaps = OverlappingWords(pages);
+  EXPECT_TRUE(overlaps.empty()) << overlaps.front();
+
+  // Together with the model's file; bad requests before any work.
+  const Outcome both = Palvane("sections '" + river + "' -o '" + Path("x.csv") + "' --plot '" +
+                               Path("p.png") + "' --per-page 12 --exaggeration 2");
+  ASSERT_EQ(both.status, 0) << both.err;
+  EXPECT_TRUE(fs::exists(Path("x.csv")));
+  EXPECT_EQ(Read(Path("p-1.png")).substr(0, 4), "\x89PNG");
+  for (const std::string& bad : {std::string(""), " --plot '" + Path("p.txt") + "'",
+                                 " --plot '" + Path("q.pdf") + "' --per-page 0",
+                                 " --plot '" + Path("q.pdf") + "' --exaggeration 0"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(Palvane("sections '" + river + "'" + bad).status, 2);
+    EXPECT_FALSE(fs::exists(Path("q.pdf")));
   }
 }
 

@@ -10,13 +10,13 @@
 #include <numbers>
 #include <random>
 
+#include "generator/river_generator.h"
 #include "host/convert.h"
 #include "host/message_sink.h"
 #include "keyplan/export.h"
 #include "picture/labels.h"
 #include "picture/plan.h"
 #include "picture/sheet.h"
-#include "generator/river_generator.h"
 #include "support/river.h"
 #ifdef PALVANE_PICTURES
 #include "picture/draw_plan.h"
@@ -39,10 +39,10 @@ using tools::picture::SheetOptions;
 
 TEST(PieceMeetsBoxTest, CrossingInsideTouchingAndMissing) {
   const Box box{0, 0, 10, 10};
-  EXPECT_TRUE(tools::picture::PieceMeetsBox({-5, 5}, {15, 5}, box));   // across
-  EXPECT_TRUE(tools::picture::PieceMeetsBox({2, 2}, {3, 3}, box));     // inside
+  EXPECT_TRUE(tools::picture::PieceMeetsBox({-5, 5}, {15, 5}, box));    // across
+  EXPECT_TRUE(tools::picture::PieceMeetsBox({2, 2}, {3, 3}, box));      // inside
   EXPECT_TRUE(tools::picture::PieceMeetsBox({10, -5}, {10, 15}, box));  // along an edge
-  EXPECT_TRUE(tools::picture::PieceMeetsBox({5, 5}, {5, 5}, box));     // a point inside
+  EXPECT_TRUE(tools::picture::PieceMeetsBox({5, 5}, {5, 5}, box));      // a point inside
   EXPECT_FALSE(tools::picture::PieceMeetsBox({11, -5}, {11, 15}, box));
   EXPECT_FALSE(tools::picture::PieceMeetsBox({-5, 12}, {12, 20}, box));  // past a corner
   EXPECT_FALSE(tools::picture::PieceMeetsBox({20, 20}, {20, 20}, box));
@@ -153,7 +153,8 @@ Plan BentRiver(bool chainage_from_end) {
     PlanLine s;
     const Point2 at = d < 3000 ? Point2{d, 0} : Point2{3000, d - 3000};
     const Point2 across = d < 3000 ? Point2{0, 20} : Point2{20, 0};
-    s.line.vertices = {{at[0] - across[0], at[1] - across[1]}, {at[0] + across[0], at[1] + across[1]}};
+    s.line.vertices = {{at[0] - across[0], at[1] - across[1]},
+                       {at[0] + across[0], at[1] + across[1]}};
     s.line.bulges = {0, 0};
     s.role = Role::kSection;
     s.chainage = chainage_from_end ? 6000 - d : d;
@@ -257,8 +258,8 @@ class KeyplanPlanTest : public ::testing::Test {
     options.TextHeight = "2";
     options.LineLayer = "XS_";
     host::SilentMessageSink sink;
-    const auto made = keyplan::ExportKeyplan(
-        sink, [&] { return river.doc->Application(); }, river.doc, options, kind, {});
+    const auto made = keyplan::ExportKeyplan(sink, [&] { return river.doc->Application(); },
+                                             river.doc, options, kind, {});
     EXPECT_TRUE(made.drawing);
     return tools::picture::PlanOfKeyplan(*made.drawing, "XS_");
   }
@@ -281,8 +282,7 @@ TEST_F(KeyplanPlanTest, EachLabelBelongsToItsOwnSectionLine) {
       // The label's texts hold the chainage its line's layer carries.
       std::string all;
       for (const auto& l : label.lines) all += l + "|";
-      EXPECT_NE(all.find("|" + host::DoubleToText(*line.chainage) + "|"), std::string::npos)
-          << all;
+      EXPECT_NE(all.find("|" + host::DoubleToText(*line.chainage) + "|"), std::string::npos) << all;
     }
   }
 }

@@ -12,6 +12,10 @@
 #include "drawing_files.h"
 #include "failure.h"
 #include "outputs.h"
+#include "pictures.h"
+#ifdef PALVANE_PICTURES
+#include "picture/section_plot.h"
+#endif
 #include "sections/formats.h"
 #include "sections/survey.h"
 
@@ -22,6 +26,9 @@ struct Args {
   std::string drawing, out, format, reach, points_layer, bank_lines, flow = "against-chainage";
   std::string river, units = "metric", topo_id;
   double within = 0.5, manning = 0.035;
+  std::string plot, plot_paper = "A4";
+  double exaggeration = 5;
+  size_t per_page = 4;
   bool original_data = false, no_thin = false, overwrite = false, json = false;
 };
 
@@ -68,8 +75,55 @@ void Report(const sections::Survey& survey) {
   }
 }
 
+// Refuses, before any work, plots that cannot be drawn.
+void CheckPlot(const Args& a) {
+#ifndef PALVANE_PICTURES
+  throw Failure{2, "this build of palvane draws no pictures (it is built without cairo)"};
+#else
+  if (!picture::PictureFormatOfPath(a.plot)) {
+    throw Failure{2, "--plot " + a.plot + ": the name must end in .pdf, .svg or .png"};
+  }
+  if (!picture::PaperNamed(a.plot_paper, true)) {
+    throw Failure{2, "--plot-paper \"" + a.plot_paper + "\" is none of A4, A3, A2, A1, A0"};
+  }
+  if (!(a.exaggeration > 0) || !std::isfinite(a.exaggeration)) {
+    throw Failure{2, "--exaggeration must be a number above 0"};
+  }
+  if (a.per_page < 1 || a.per_page > 12) throw Failure{2, "--per-page must be from 1 to 12"};
+  if (SameFile(a.plot, a.drawing)) {
+    throw Failure{2, "the plot would overwrite the drawing; choose another --plot"};
+  }
+  if (!a.out.empty() && SameFile(a.plot, a.out)) {
+    throw Failure{2, "the plot would overwrite the cross-sections; choose another --plot"};
+  }
+  CheckReplaceable(a.plot, a.overwrite);
+#endif
+}
+
+void AddPlot(Outputs& outputs, const Args& a, const sections::Survey& survey) {
+#ifdef PALVANE_PICTURES
+  picture::PlotOptions options;
+  options.paper = *picture::PaperNamed(a.plot_paper, true);
+  options.exaggeration = a.exaggeration;
+  options.per_page = a.per_page;
+  options.drawing_name = std::filesystem::path(FsPath(a.drawing)).filename().string();
+  options.date = PictureDate();
+  const std::vector<std::string> files =
+      picture::DrawSectionPlots(survey, options, *picture::PictureFormatOfPath(a.plot));
+  for (size_t i = 0; i < files.size(); ++i) {
+    outputs.AddFile(picture::PagePath(a.plot, i + 1, files.size()), files[i], a.overwrite,
+                    "the plot");
+  }
+#else
+  (void)outputs, (void)a, (void)survey;
+#endif
+}
+
 int Run(const Args& a) {
-  const sections::Format format = FormatOf(a);
+  if (a.out.empty() && a.plot.empty()) throw Failure{2, "give -o OUT, --plot FILE, or both"};
+  const std::optional<sections::Format> format =
+      a.out.empty() ? std::nullopt : std::optional(FormatOf(a));
+  if (!a.plot.empty()) CheckPlot(a);
   if (!(a.within >= 0) || !std::isfinite(a.within)) {
     throw Failure{2, "--within must be a distance of 0 or more"};
   }
@@ -113,14 +167,21 @@ int Run(const Args& a) {
   out.title =
       "Palvane cross-sections of " + std::filesystem::path(FsPath(a.drawing)).filename().string();
   sections::Written written;
-  try {
-    written = sections::Write(format, survey, out);
-  } catch (const sections::FormatError& e) {
-    throw Failure{1, std::string("cannot write ") + sections::FormatName(format) + ": " + e.what()};
-  }
-  for (const std::string& note : written.notes) Say(note);
   Outputs outputs(progress);
-  outputs.AddFile(a.out, written.text, a.overwrite, "the cross-sections");
+  if (format) {
+    try {
+      written = sections::Write(*format, survey, out);
+    } catch (const sections::FormatError& e) {
+      throw Failure{1,
+                    std::string("cannot write ") + sections::FormatName(*format) + ": " + e.what()};
+    }
+    for (const std::string& note : written.notes) Say(note);
+    outputs.AddFile(a.out, written.text, a.overwrite, "the cross-sections");
+  }
+  if (!a.plot.empty()) {
+    progress.Phase("plotting the sections");
+    AddPlot(outputs, a, survey);
+  }
   outputs.Commit();
 
   size_t count = 0, points = 0;
@@ -129,7 +190,7 @@ int Run(const Args& a) {
     for (const auto& x : reach.sections) points += x.points.size();
   }
   if (a.json) {
-    nlohmann::json j{{"format", sections::FormatName(format)},
+    nlohmann::json j{{"format", format ? nlohmann::json(sections::FormatName(*format)) : nullptr},
                      {"reaches", survey.reaches.size()},
                      {"sections", count},
                      {"points", points},
@@ -150,8 +211,16 @@ Command AddSections(CLI::App& cli) {
                          "Write each section's survey as a model's cross-sections (HEC-RAS, Flood "
                          "Modeller, MIKE 11, CSV)");
   app->add_option("DRAWING", a->drawing, "The drawing (DXF)")->required();
-  app->add_option("-o", a->out, "The file to write: .csv, .RASImport.sdf, .dat or .txt")
-      ->required();
+  app->add_option("-o", a->out, "The file to write: .csv, .RASImport.sdf, .dat or .txt");
+  app->add_option("--plot", a->plot,
+                  "Also plot each section, station against elevation: .pdf (a page per "
+                  "--per-page sections), .svg or .png (a file per page)");
+  app->add_option("--exaggeration", a->exaggeration, "The plots' vertical exaggeration")
+      ->capture_default_str();
+  app->add_option("--per-page", a->per_page, "Sections a page of the plots, 1 to 12")
+      ->capture_default_str();
+  app->add_option("--plot-paper", a->plot_paper, "The plots' paper, landscape: A4 to A0")
+      ->capture_default_str();
   app->add_option("-f", a->format, "csv, hecras, floodmodeller or mike11, when OUT does not say");
   app->add_option("--reach", a->reach, "Only this reach (default: every reach)");
   app->add_flag("--original-data", a->original_data,
