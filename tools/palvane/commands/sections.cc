@@ -78,6 +78,7 @@ void Report(const sections::Survey& survey) {
 // Refuses, before any work, plots that cannot be drawn.
 void CheckPlot(const Args& a) {
 #ifndef PALVANE_PICTURES
+  (void)a;
   throw Failure{2, "this build of palvane draws no pictures (it is built without cairo)"};
 #else
   if (!picture::PictureFormatOfPath(a.plot)) {

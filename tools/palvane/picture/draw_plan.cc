@@ -361,15 +361,6 @@ class SheetDrawer {
 
 }  // namespace
 
-double RoundLength(double longest) {
-  if (!(longest > 0) || !std::isfinite(longest)) return 1;
-  const double decade = std::pow(10, std::floor(std::log10(longest)));
-  for (double step : {5.0, 2.0, 1.0}) {
-    if (step * decade <= longest * (1 + 1e-12)) return step * decade;
-  }
-  return decade;
-}
-
 DrawnPlan DrawPlan(const Plan& plan, const SheetOptions& options, PictureFormat format) {
   Canvas canvas(format, options.paper, options.title);
   SheetDrawer drawer(canvas, plan, options);

@@ -24,8 +24,4 @@ struct DrawnPlan {
 // the plan cannot give) or drawn.
 DrawnPlan DrawPlan(const Plan& plan, const SheetOptions& options, PictureFormat format);
 
-// A round length for a scale bar: the longest of 1, 2 or 5 times a power of
-// ten that is at most `longest`.
-double RoundLength(double longest);
-
 }  // namespace palvane::tools::picture

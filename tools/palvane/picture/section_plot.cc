@@ -61,7 +61,8 @@ class Plotter {
     if (!(z1 > z0)) z1 = z0 + 1;
     // One horizontal scale, the vertical that times the exaggeration; the
     // section fits the box and stands centred in it.
-    const double mm = std::min(plot.Width() / (s1 - s0), plot.Height() / ((z1 - z0) * o_.exaggeration));
+    const double mm =
+        std::min(plot.Width() / (s1 - s0), plot.Height() / ((z1 - z0) * o_.exaggeration));
     const double w = (s1 - s0) * mm, h = (z1 - z0) * mm * o_.exaggeration;
     const double x0 = plot.x0 + (plot.Width() - w) / 2, y0 = plot.y1 - (plot.Height() - h) / 2;
     const auto X = [&](double s) { return x0 + (s - s0) * mm; };
@@ -95,7 +96,8 @@ class Plotter {
     for (const auto& [station, name] : {std::pair{x.left_bank, "LB"}, {x.right_bank, "RB"}}) {
       c_.Stroke({{X(station), y0}, {X(station), y0 - h}}, 0.25, kBankGreen);
       const Box b = c_.Measure(name, kSmall);
-      const double at = std::clamp(X(station) - b.Width() / 2, panel.x0 + 1, panel.x1 - 1 - b.Width());
+      const double at =
+          std::clamp(X(station) - b.Width() / 2, panel.x0 + 1, panel.x1 - 1 - b.Width());
       c_.Text(name, at, y0 - h - 1 - b.Height(), kSmall, kBankGreen);
     }
     std::vector<geometry::Point2> line;

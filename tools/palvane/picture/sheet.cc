@@ -238,6 +238,15 @@ Point2 View::ToDrawing(const Point2& q) const {
   return {centre[0] + x * c - y * s, centre[1] + x * s + y * c};
 }
 
+double RoundLength(double longest) {
+  if (!(longest > 0) || !std::isfinite(longest)) return 1;
+  const double decade = std::pow(10, std::floor(std::log10(longest)));
+  for (double step : {5.0, 2.0, 1.0}) {
+    if (step * decade <= longest * (1 + 1e-12)) return step * decade;
+  }
+  return decade;
+}
+
 double ChainageOf(const Plan& plan, double along, double length) {
   return plan.chainage_from_end ? length - along : along;
 }

@@ -40,6 +40,10 @@ struct SheetOptions {
 // `frame_width` by `frame_height` millimetres.
 double StandardScaleToFit(double width, double height, double frame_width, double frame_height);
 
+// A round length for a scale bar: the longest of 1, 2 or 5 times a power of
+// ten that is at most `longest`.
+double RoundLength(double longest);
+
 // How drawing coordinates land on one sheet's map frame.
 struct View {
   geometry::Point2 centre{};        // of the window, in the drawing
