@@ -68,7 +68,7 @@ operation_suites=(point_along_test station_test tags_test lookup_test river_test
                   survey_check_test tagging_test survey_test)
 other_suites=(check_test rules_test convert_test stable_math_test polyline_test memory_host_test memory_storage_test wildcard_test
               drawing_test raw_tags_test files_test bad_input_test message_sink_test info_test outputs_test
-              facade_test guarded_test field_rows_test model_readers_test)
+              facade_test guarded_test field_rows_test model_readers_test picture_test)
 
 for arch in "${built[@]}"; do
   w=$(wine_for "$arch")
