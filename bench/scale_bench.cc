@@ -24,6 +24,7 @@
 #include "generator/river_generator.h"
 #include "gis/gis_write.h"
 #include "host/memory/memory_host.h"
+#include "picture/draw_plan.h"
 #include "platform/files.h"
 #include "sections/formats.h"
 #include "sections/survey.h"
@@ -231,6 +232,44 @@ void BM_SectionsHecRas(benchmark::State& state) {
   TimeOperation(state, Operation::kSectionsHecRas, 50);
 }
 
+// `palvane keyplan --pdf` on a drawing loaded from its file: the keyplan
+// exported, then read back as a plan and drawn as a PDF sheet of the whole
+// reach, labels placed. The time is the picture's (reading the keyplan,
+// placing and drawing); `per_export` is that over the export's own time,
+// measured in the same iterations.
+void BM_KeyplanPicture(benchmark::State& state) {
+  const River& river = RiverOf(static_cast<int>(state.range(0)), 0);
+  static const auto options = Options();
+  double exporting = 0, drawing = 0;
+  size_t bytes = 0;
+  for (auto _ : state) {
+    palvane::host::RecordingMessageSink sink;
+    auto app = palvane::dxf::NewApplication();
+    auto doc =
+        palvane::dxf::ReadDrawing(*app, palvane::dxf::ReadFileBytes(river.path), "river.dxf");
+    memory::Open(*doc);
+    palvane::automation::CenterlineClass centerline(sink);
+    palvane::keyplan::KeyplanMade made;
+    const auto t0 = Clock::now();
+    centerline.ExportKeyplan(doc, options, &made);
+    const auto t1 = Clock::now();
+    palvane::tools::picture::SheetOptions sheet;
+    sheet.paper = *palvane::tools::picture::PaperNamed("A3", true);
+    sheet.date = "2026-12-09";
+    const auto drawn = palvane::tools::picture::DrawPlan(
+        palvane::tools::picture::PlanOfKeyplan(*made.drawing, options.LineLayer), sheet,
+        palvane::tools::picture::PictureFormat::kPdf);
+    const auto t2 = Clock::now();
+    bytes = drawn.files.front().size();
+    state.SetIterationTime(Seconds(t1, t2));
+    exporting += Seconds(t0, t1);
+    drawing += Seconds(t1, t2);
+  }
+  state.counters["sections"] = static_cast<double>(state.range(0));
+  state.counters["per_export"] = drawing / exporting;
+  state.counters["pdf_MB"] = static_cast<double>(bytes) / 1e6;
+}
+
 // How a time grows when the drawing doubles: the same step on N and on 2N
 // sections, taken in turns within each iteration so that the machine's
 // slower and faster minutes fall on both alike. `ratio` is the time at 2N
@@ -327,6 +366,12 @@ BENCHMARK(BM_ExportKeyplan)
     ->Arg(10000)
     ->Arg(20000)
     ->Arg(40000)
+    ->UseManualTime()
+    ->ComputeStatistics("min", Least)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeyplanPicture)
+    ->Arg(1000)
+    ->Arg(20000)
     ->UseManualTime()
     ->ComputeStatistics("min", Least)
     ->Unit(benchmark::kMillisecond);

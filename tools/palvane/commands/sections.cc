@@ -122,8 +122,8 @@ void AddPlot(Outputs& outputs, const Args& a, const sections::Survey& survey) {
 
 int Run(const Args& a) {
   if (a.out.empty() && a.plot.empty()) throw Failure{2, "give -o OUT, --plot FILE, or both"};
-  const std::optional<sections::Format> format =
-      a.out.empty() ? std::nullopt : std::optional(FormatOf(a));
+  const bool to_file = !a.out.empty();
+  const sections::Format format = to_file ? FormatOf(a) : sections::Format::kCsv;
   if (!a.plot.empty()) CheckPlot(a);
   if (!(a.within >= 0) || !std::isfinite(a.within)) {
     throw Failure{2, "--within must be a distance of 0 or more"};
@@ -169,12 +169,12 @@ int Run(const Args& a) {
       "Palvane cross-sections of " + std::filesystem::path(FsPath(a.drawing)).filename().string();
   sections::Written written;
   Outputs outputs(progress);
-  if (format) {
+  if (to_file) {
     try {
-      written = sections::Write(*format, survey, out);
+      written = sections::Write(format, survey, out);
     } catch (const sections::FormatError& e) {
       throw Failure{1,
-                    std::string("cannot write ") + sections::FormatName(*format) + ": " + e.what()};
+                    std::string("cannot write ") + sections::FormatName(format) + ": " + e.what()};
     }
     for (const std::string& note : written.notes) Say(note);
     outputs.AddFile(a.out, written.text, a.overwrite, "the cross-sections");
@@ -191,7 +191,7 @@ int Run(const Args& a) {
     for (const auto& x : reach.sections) points += x.points.size();
   }
   if (a.json) {
-    nlohmann::json j{{"format", format ? nlohmann::json(sections::FormatName(*format)) : nullptr},
+    nlohmann::json j{{"format", to_file ? nlohmann::json(sections::FormatName(format)) : nullptr},
                      {"reaches", survey.reaches.size()},
                      {"sections", count},
                      {"points", points},

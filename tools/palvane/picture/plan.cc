@@ -89,9 +89,10 @@ Plan PlanOfKeyplan(host::Document& keyplan, const std::string& line_layer_prefix
   const host::Ref<host::Block> model = keyplan.ModelSpace();
   const auto identity = [](Point3 p) { return p; };
   // The section line a label that follows belongs to, until it has one.
-  std::optional<size_t> waiting;
+  constexpr size_t kNone = static_cast<size_t>(-1);
+  size_t waiting = kNone;
   const auto add_line = [&](geometry::PlanPolyline line, const std::string& layer, double width) {
-    if (line.vertices.size() < 2) return std::optional<size_t>();
+    if (line.vertices.size() < 2) return kNone;
     PlanLine l;
     l.line = std::move(line);
     l.width = width;
@@ -106,7 +107,7 @@ Plan PlanOfKeyplan(host::Document& keyplan, const std::string& line_layer_prefix
       l.colour = kGrey;
     }
     plan.lines.push_back(std::move(l));
-    return std::optional<size_t>(plan.lines.size() - 1);
+    return plan.lines.size() - 1;
   };
   const int32_t count = model->Count();
   for (int32_t i = 0; i < count; ++i) {
@@ -115,11 +116,10 @@ Plan PlanOfKeyplan(host::Document& keyplan, const std::string& line_layer_prefix
       double width = 0;
       geometry::PlanPolyline line = PlanOf(*e.As<host::LWPolyline>(), identity, width);
       const auto index = add_line(std::move(line), e->Layer(), width);
-      if (index && plan.lines[*index].role == Role::kSection) waiting = index;
-    } else if (e.Is<host::MText>() && waiting) {
-      plan.labels.push_back(
-          {host::MTextLines(e.As<host::MText>()->TextString()), *waiting, kBlack});
-      waiting.reset();
+      if (index != kNone && plan.lines[index].role == Role::kSection) waiting = index;
+    } else if (e.Is<host::MText>() && waiting != kNone) {
+      plan.labels.push_back({host::MTextLines(e.As<host::MText>()->TextString()), waiting, kBlack});
+      waiting = kNone;
     } else if (e.Is<host::BlockReference>()) {
       const auto r = e.As<host::BlockReference>();
       host::Ref<host::Block> block;
@@ -127,7 +127,7 @@ Plan PlanOfKeyplan(host::Document& keyplan, const std::string& line_layer_prefix
         block = keyplan.Blocks()->Item(r->Name());
       } catch (const host::Error&) {
       }
-      std::optional<size_t> section;
+      size_t section = kNone;
       if (block) {
         const double angle = r->Rotation();
         const Placement place{block->Origin(), r->InsertionPoint(), r->ScaleFactors(),
@@ -139,7 +139,9 @@ Plan PlanOfKeyplan(host::Document& keyplan, const std::string& line_layer_prefix
           double width = 0;
           geometry::PlanPolyline line = PlanOf(*inner.As<host::LWPolyline>(), place, width);
           const auto index = add_line(std::move(line), inner->Layer(), width);
-          if (index && plan.lines[*index].role == Role::kSection && !section) section = index;
+          if (index != kNone && plan.lines[index].role == Role::kSection && section == kNone) {
+            section = index;
+          }
         }
       }
       std::vector<std::string> values;
@@ -147,7 +149,7 @@ Plan PlanOfKeyplan(host::Document& keyplan, const std::string& line_layer_prefix
         const std::string value = a->TextString();
         if (!value.empty()) values.push_back(value);
       }
-      if (section && !values.empty()) plan.labels.push_back({values, *section, kBlack});
+      if (section != kNone && !values.empty()) plan.labels.push_back({values, section, kBlack});
     }
   }
   plan.chainage_from_end = ChainageFromEnd(plan);
