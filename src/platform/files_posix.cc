@@ -109,14 +109,21 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
   int fd = -1;
   for (unsigned attempt = 0; fd < 0; ++attempt) {
     temp_ = target_ + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    // Registered before it is made: an interruption between the two would
+    // leave it behind. The name holds this process's number.
+    slot_ = RegisterTemporary(temp_, false);
     fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno != EEXIST || attempt >= 100)) {
-      temp_.clear();
-      const std::string where = target_ == path ? "" : " (" + target_ + ")";
-      throw FileError(path + ": cannot write here" + where + ": " + std::strerror(errno));
+    if (fd < 0) {
+      const int error = errno;
+      ReleaseTemporary(slot_);
+      slot_ = -1;
+      if (error != EEXIST || attempt >= 100) {
+        temp_.clear();
+        const std::string where = target_ == path ? "" : " (" + target_ + ")";
+        throw FileError(path + ": cannot write here" + where + ": " + std::strerror(error));
+      }
     }
   }
-  slot_ = RegisterTemporary(temp_, false);
   // A constructor that throws runs no destructor: the file goes here.
   auto fail = [&](const char* what) {
     const std::string reason = std::strerror(errno);

@@ -504,15 +504,20 @@ class Scratch {
     for (int attempt = 0;; ++attempt) {
       path_ = parent / ("." + beside.filename().string() + "." + std::to_string(::getpid()) + "-" +
                         std::to_string(attempt) + ".tmp");
+      // Registered before it is made: an interruption between the two
+      // would leave it behind. The name holds this process's number, so
+      // that no other process's folder is named.
+      if (output_.register_temporary != nullptr) {
+        slot_ = output_.register_temporary(path_.string(), true);
+      }
       std::error_code ec;
       if (fs::create_directory(path_, ec)) break;
+      if (output_.release_temporary != nullptr) output_.release_temporary(slot_);
+      slot_ = -1;
       if (ec || attempt >= 100) {
         throw Failure{2, "cannot write beside " + beside.string() + ": " +
                              (ec ? ec.message() : "too many temporary folders")};
       }
-    }
-    if (output_.register_temporary != nullptr) {
-      slot_ = output_.register_temporary(path_.string(), true);
     }
   }
   ~Scratch() {

@@ -206,11 +206,17 @@ class SheetDrawer {
           first[1] > sheet.frame.y1) {
         continue;
       }
+      const std::string name = label.lines.empty() ? "(empty)" : label.lines.front();
+      // A line closer than half a label's height to a labelled one.
+      if (placer.NearPlacedVertex(first, o_.label_height / 2)) {
+        missed.push_back(name);
+        continue;
+      }
       const std::string text = Joined(label.lines);
       const Box size = c_.Measure(text, label_font_);
       const auto placed = placer.Place({size.Width(), size.Height(), first, last});
       if (!placed) {
-        missed.push_back(label.lines.empty() ? "(empty)" : label.lines.front());
+        missed.push_back(name);
         continue;
       }
       if (placed->leader)

@@ -58,10 +58,10 @@ LabelPlacer::LabelPlacer(const Box& area, double cell) : area_(area), cell_(std:
   rows_ = static_cast<size_t>(std::ceil(std::max(area.Height(), cell_) / cell_));
   piece_cells_.resize(columns_ * rows_);
   box_cells_.resize(columns_ * rows_);
+  vertex_cells_.resize(columns_ * rows_);
 }
 
-std::vector<size_t> LabelPlacer::Cells(const Box& box) const {
-  std::vector<size_t> out;
+LabelPlacer::CellRange LabelPlacer::Cells(const Box& box) const {
   const auto column = [&](double x) {
     return static_cast<size_t>(
         std::clamp(std::floor((x - area_.x0) / cell_), 0.0, static_cast<double>(columns_ - 1)));
@@ -70,44 +70,59 @@ std::vector<size_t> LabelPlacer::Cells(const Box& box) const {
     return static_cast<size_t>(
         std::clamp(std::floor((y - area_.y0) / cell_), 0.0, static_cast<double>(rows_ - 1)));
   };
-  for (size_t r = row(box.y0); r <= row(box.y1); ++r) {
-    for (size_t c = column(box.x0); c <= column(box.x1); ++c) out.push_back(r * columns_ + c);
-  }
-  return out;
+  return {column(box.x0), column(box.x1), row(box.y0), row(box.y1)};
 }
 
 void LabelPlacer::AddLine(const Point2& a, const Point2& b) {
   const Box bounds{std::min(a[0], b[0]), std::min(a[1], b[1]), std::max(a[0], b[0]),
                    std::max(a[1], b[1])};
   if (!bounds.Overlaps(Grown(area_, 1)) && !Grown(area_, 1).Contains(bounds)) return;
-  pieces_.push_back({a, b});
+  pieces_.push_back({a, b, Grown(bounds, kLinePad)});
   const size_t index = pieces_.size() - 1;
-  for (size_t cell : Cells(bounds)) {
-    const size_t r = cell / columns_, c = cell % columns_;
-    const Box rect{area_.x0 + static_cast<double>(c) * cell_,
-                   area_.y0 + static_cast<double>(r) * cell_,
-                   area_.x0 + static_cast<double>(c + 1) * cell_,
-                   area_.y0 + static_cast<double>(r + 1) * cell_};
-    // A cell at the grid's edge holds what lies beyond it too.
-    const bool edge = c == 0 || r == 0 || c + 1 == columns_ || r + 1 == rows_;
-    if (edge || PieceMeetsBox(a, b, Grown(rect, kLinePad))) piece_cells_[cell].push_back(index);
+  const CellRange range = Cells(bounds);
+  for (size_t r = range.r0; r <= range.r1; ++r) {
+    for (size_t c = range.c0; c <= range.c1; ++c) {
+      const Box rect{area_.x0 + static_cast<double>(c) * cell_,
+                     area_.y0 + static_cast<double>(r) * cell_,
+                     area_.x0 + static_cast<double>(c + 1) * cell_,
+                     area_.y0 + static_cast<double>(r + 1) * cell_};
+      // A cell at the grid's edge holds what lies beyond it too.
+      const bool edge = c == 0 || r == 0 || c + 1 == columns_ || r + 1 == rows_;
+      if (edge || PieceMeetsBox(a, b, Grown(rect, kLinePad))) {
+        piece_cells_[r * columns_ + c].push_back(index);
+      }
+    }
   }
 }
 
 void LabelPlacer::AddBlocked(const Box& box) {
   boxes_.push_back(box);
-  for (size_t cell : Cells(box)) box_cells_[cell].push_back(boxes_.size() - 1);
+  const CellRange range = Cells(box);
+  for (size_t r = range.r0; r <= range.r1; ++r) {
+    for (size_t c = range.c0; c <= range.c1; ++c) {
+      box_cells_[r * columns_ + c].push_back(boxes_.size() - 1);
+    }
+  }
 }
 
 bool LabelPlacer::Free(const Box& box) const {
   if (!area_.Contains(box)) return false;
   const Box near_lines = Grown(box, kLinePad), near_boxes = Grown(box, kClearance);
-  for (size_t cell : Cells(Grown(box, kClearance))) {
-    for (size_t i : box_cells_[cell]) {
-      if (boxes_[i].Overlaps(near_boxes)) return false;
+  const CellRange range = Cells(near_boxes);
+  // Labels first: one box is quicker to try than the many pieces of a cell.
+  for (size_t r = range.r0; r <= range.r1; ++r) {
+    for (size_t c = range.c0; c <= range.c1; ++c) {
+      for (size_t i : box_cells_[r * columns_ + c]) {
+        if (boxes_[i].Overlaps(near_boxes)) return false;
+      }
     }
-    for (size_t i : piece_cells_[cell]) {
-      if (PieceMeetsBox(pieces_[i].a, pieces_[i].b, near_lines)) return false;
+  }
+  for (size_t r = range.r0; r <= range.r1; ++r) {
+    for (size_t c = range.c0; c <= range.c1; ++c) {
+      for (size_t i : piece_cells_[r * columns_ + c]) {
+        const Piece& p = pieces_[i];
+        if (p.bounds.Overlaps(box) && PieceMeetsBox(p.a, p.b, near_lines)) return false;
+      }
     }
   }
   return true;
@@ -116,12 +131,28 @@ bool LabelPlacer::Free(const Box& box) const {
 bool LabelPlacer::LeaderFree(const Point2& a, const Point2& b) const {
   const Box bounds{std::min(a[0], b[0]), std::min(a[1], b[1]), std::max(a[0], b[0]),
                    std::max(a[1], b[1])};
-  for (size_t cell : Cells(Grown(bounds, kClearance))) {
-    for (size_t i : box_cells_[cell]) {
-      if (PieceMeetsBox(a, b, Grown(boxes_[i], kClearance / 2))) return false;
+  const CellRange range = Cells(Grown(bounds, kClearance));
+  for (size_t r = range.r0; r <= range.r1; ++r) {
+    for (size_t c = range.c0; c <= range.c1; ++c) {
+      for (size_t i : box_cells_[r * columns_ + c]) {
+        if (PieceMeetsBox(a, b, Grown(boxes_[i], kClearance / 2))) return false;
+      }
     }
   }
   return true;
+}
+
+bool LabelPlacer::NearPlacedVertex(const Point2& p, double distance) const {
+  const CellRange range =
+      Cells({p[0] - distance, p[1] - distance, p[0] + distance, p[1] + distance});
+  for (size_t r = range.r0; r <= range.r1; ++r) {
+    for (size_t c = range.c0; c <= range.c1; ++c) {
+      for (size_t i : vertex_cells_[r * columns_ + c]) {
+        if (std::hypot(vertices_[i][0] - p[0], vertices_[i][1] - p[1]) < distance) return true;
+      }
+    }
+  }
+  return false;
 }
 
 std::optional<PlacedLabel> LabelPlacer::Place(const LabelToPlace& label) {
@@ -143,6 +174,9 @@ std::optional<PlacedLabel> LabelPlacer::Place(const LabelToPlace& label) {
     }
     AddBlocked(box);
     if (placed.leader) AddLine((*placed.leader)[0], (*placed.leader)[1]);
+    vertices_.push_back(label.first);
+    const CellRange at = Cells({label.first[0], label.first[1], label.first[0], label.first[1]});
+    vertex_cells_[at.r0 * columns_ + at.c0].push_back(vertices_.size() - 1);
     return placed;
   };
   // Beyond the first vertex, on the line's extension, then a little further.

@@ -39,24 +39,34 @@ class LabelPlacer {
   // nothing when there is none.
   std::optional<PlacedLabel> Place(const LabelToPlace& label);
 
+  // Whether a label placed so far belongs to a vertex within `distance` of
+  // `p`. Where lines stand closer than a label is high, most of their
+  // labels can have no place; they are left out without trying them all.
+  bool NearPlacedVertex(const geometry::Point2& p, double distance) const;
+
   // Clearance kept around a label's box, on paper.
   static constexpr double kClearance = 0.5;
 
  private:
   struct Piece {
     geometry::Point2 a, b;
+    Box bounds;
+  };
+  // The cells a box covers: columns c0 to c1 and rows r0 to r1.
+  struct CellRange {
+    size_t c0, c1, r0, r1;
   };
   bool Free(const Box& box) const;
   bool LeaderFree(const geometry::Point2& a, const geometry::Point2& b) const;
-  void File(size_t index, const Box& bounds, std::vector<std::vector<size_t>>& cells);
-  std::vector<size_t> Cells(const Box& box) const;
+  CellRange Cells(const Box& box) const;
 
   Box area_;
   double cell_;
   size_t columns_, rows_;
   std::vector<Piece> pieces_;
   std::vector<Box> boxes_;
-  std::vector<std::vector<size_t>> piece_cells_, box_cells_;
+  std::vector<geometry::Point2> vertices_;  // of the labels placed
+  std::vector<std::vector<size_t>> piece_cells_, box_cells_, vertex_cells_;
 };
 
 // Whether the straight piece from `a` to `b` meets `box` (touching counts).
