@@ -30,9 +30,9 @@ std::vector<PdfPage> ReadPdf(const std::string& path) {
   while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
   if (::pclose(p) != 0) return {};
   std::vector<PdfPage> pages;
-  static const std::regex page(R"re(<page width="([\d.]+)" height="([\d.]+)">)re");
+  static const std::regex page(R"re(<page width="(-?[\d.]+)" height="(-?[\d.]+)">)re");
   static const std::regex word(
-      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+      R"re(<word xMin="(-?[\d.]+)" yMin="(-?[\d.]+)" xMax="(-?[\d.]+)" yMax="(-?[\d.]+)">([^<]*)</word>)re");
   size_t at = 0;
   while (true) {
     const size_t start = out.find("<page ", at);

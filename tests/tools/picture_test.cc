@@ -58,6 +58,9 @@ TEST(LabelPlacerTest, TheFirstChoiceIsBeyondTheLinesFirstVertex) {
   EXPECT_NEAR((placed->box.x0 + placed->box.x1) / 2, 100, 1e-9);
   EXPECT_LT(placed->box.y1, 100);
   EXPECT_GT(placed->box.y1, 98);  // close to the vertex, not far off
+  // Lines beside a labelled one are known as such.
+  EXPECT_TRUE(placer.NearPlacedVertex({100.5, 100}, 1));
+  EXPECT_FALSE(placer.NearPlacedVertex({102, 100}, 1));
 }
 
 // However crowded the sheet, no two placed labels overlap, none covers a
@@ -233,6 +236,23 @@ TEST(SheetTest, SheetsCoverTheReachWithOverlapsAfterAnOverview) {
     }
     EXPECT_NEAR(low, 0, 1e-6);
     EXPECT_NEAR(high, 6000, 1e-6);
+    // In chainage order, chainage running left to right on each sheet; the
+    // overview holds every window whole.
+    const auto at = [&](double ch) {
+      const double d = from_end ? 6000 - ch : ch;
+      return d < 3000 ? Point2{d, 0} : Point2{3000, d - 3000};
+    };
+    for (size_t i = 1; i < sheets.size(); ++i) {
+      if (i > 1) EXPECT_LT(*sheets[i - 1].from, *sheets[i].from);
+      EXPECT_LT(sheets[i].view.ToPaper(at(*sheets[i].from))[0],
+                sheets[i].view.ToPaper(at(*sheets[i].to))[0]);
+    }
+    for (const auto& window : sheets[0].windows) {
+      for (const Point2& corner : window) {
+        const Point2 q = sheets[0].view.ToPaper(corner);
+        EXPECT_TRUE(q[0] >= frame.x0 && q[0] <= frame.x1 && q[1] >= frame.y0 && q[1] <= frame.y1);
+      }
+    }
     // Neighbours share some of the river.
     for (size_t i = 2; i < sheets.size(); ++i) {
       const auto& a = sheets[i - 1];

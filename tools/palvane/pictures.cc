@@ -88,11 +88,16 @@ void CheckPictureArgs(const PictureArgs& a, const std::vector<OtherFile>& others
   if (!picture::PaperNamed(a.paper, a.landscape)) {
     throw Failure{2, "--paper \"" + a.paper + "\" is none of A4, A3, A2, A1, A0"};
   }
-  if (!(a.scale >= 0) || !std::isfinite(a.scale)) {
-    throw Failure{2, "--scale must be a number above 0"};
+  // 1:0 stands for the default; a scale beyond these would make sheets
+  // without end or coordinates cairo cannot hold.
+  if (a.scale != 0 && !(a.scale >= 1 && a.scale <= 1e9)) {
+    throw Failure{2, "--scale must be a number above 0, from 1 (1:1) to 1000000000"};
   }
-  if (!(a.label_height > 0) || a.label_height > 50) {
-    throw Failure{2, "--label-height must be above 0 and at most 50 millimetres"};
+  if (!(a.label_height >= 0.5) || a.label_height > 50) {
+    throw Failure{2, "--label-height must be from 0.5 to 50 millimetres (above 0)"};
+  }
+  if ((a.from && !std::isfinite(*a.from)) || (a.to && !std::isfinite(*a.to))) {
+    throw Failure{2, "--from and --to must be numbers"};
   }
   if (!(a.margin >= 0) || a.margin > 100) {
     throw Failure{2, "--margin must be from 0 to 100 millimetres"};

@@ -97,14 +97,25 @@ Canvas::Canvas(PictureFormat format, const Paper& paper, const std::string& titl
     : format_(format), paper_(paper), title_(Printable(title)) {
   font_ = pango_font_description_new();
   pango_font_description_set_family(font_, kFamily);
-  StartPage();
+  try {
+    StartPage();
+  } catch (...) {
+    Release();
+    throw;
+  }
 }
 
-Canvas::~Canvas() {
+Canvas::~Canvas() { Release(); }
+
+void Canvas::Release() {
   if (layout_) g_object_unref(layout_);
+  layout_ = nullptr;
   if (cr_) cairo_destroy(cr_);
+  cr_ = nullptr;
   if (surface_) cairo_surface_destroy(surface_);
-  pango_font_description_free(font_);
+  surface_ = nullptr;
+  if (font_) pango_font_description_free(font_);
+  font_ = nullptr;
 }
 
 void Canvas::StartPage() {
@@ -165,6 +176,8 @@ void Canvas::StartPage() {
 }
 
 void Canvas::EndPage() {
+  // A context that failed draws nothing more: its pages would be blank.
+  Check(cairo_status(cr_), "the picture");
   switch (format_) {
     case PictureFormat::kPdf:
       cairo_show_page(cr_);

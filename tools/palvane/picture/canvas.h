@@ -62,6 +62,7 @@ class Canvas {
  private:
   void StartPage();
   void EndPage();
+  void Release();
   void SetFont(const std::string& text, const Font& font);
 
   PictureFormat format_;

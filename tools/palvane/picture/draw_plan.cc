@@ -104,23 +104,37 @@ class SheetDrawer {
   SheetDrawer(Canvas& canvas, const Plan& plan, const SheetOptions& options)
       : c_(canvas), plan_(plan), o_(options) {
     label_font_ = {o_.label_height};
-    text_font_ = {std::min(2.5, o_.label_height * 1.2)};
+    text_font_ = {2.5};
     title_font_ = {text_font_.height * 1.4, true};
   }
 
   // The title block's height for these sheets: the most its cells need.
-  double BandHeight(const Sheet& widest, size_t pages) {
+  double BandHeight(const std::vector<Sheet>& sheets, size_t pages) {
     const Band cells = BandOf(c_.paper(), o_.margin, 0);
-    return std::max({LegendHeight(cells.legend.Width()),
-                     TextsHeight(TitleTexts(o_, widest, pages, pages), cells.texts.Width()), 20.0,
-                     16.0}) +
-           2 * kPad;
+    double texts = 0;
+    for (Sheet widest : sheets) {
+      // Chainages of as many digits as any drawing's.
+      if (widest.from) widest.from = widest.to = -1e6;
+      texts =
+          std::max(texts, TextsHeight(TitleTexts(o_, widest, pages, pages), cells.texts.Width()));
+    }
+    return std::max({LegendHeight(cells.legend.Width()), texts, 20.0, 16.0}) + 2 * kPad;
   }
 
   void Draw(const Sheet& sheet, const Band& band, size_t page, size_t pages,
             std::vector<std::string>& left_out) {
     DrawMap(sheet, page, left_out);
     DrawBand(sheet, band, page, pages);
+  }
+
+  // The labels whose vertex lay on no sheet drawn so far, named.
+  std::vector<std::string> NeverShown() const {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < plan_.labels.size(); ++i) {
+      if (shown_[i]) continue;
+      out.push_back(plan_.labels[i].lines.empty() ? "(empty)" : plan_.labels[i].lines.front());
+    }
+    return out;
   }
 
   void PrepareChords(double finest_scale) {
@@ -173,9 +187,10 @@ class SheetDrawer {
       paper.clear();
       for (const Point2& p : ch.points) paper.push_back(v.ToPaper(p));
       const double pen = sheet.overview && l.role == Role::kSection ? 0.13 : Pen(l);
-      c_.Stroke(paper, std::max(pen, l.width * v.MmPerUnit()),
+      const double width = std::max(pen, l.width * v.MmPerUnit());
+      c_.Stroke(paper, width,
                 sheet.overview && !l.flagged && l.role == Role::kSection ? kGrey : l.colour);
-      for (size_t k = 1; k < paper.size(); ++k) placer.AddLine(paper[k - 1], paper[k]);
+      for (size_t k = 1; k < paper.size(); ++k) placer.AddLine(paper[k - 1], paper[k], width);
     }
     if (sheet.overview) {
       DrawWindows(sheet, placer, left_out, page);
@@ -206,6 +221,7 @@ class SheetDrawer {
           first[1] > sheet.frame.y1) {
         continue;
       }
+      shown_[index] = true;
       const std::string name = label.lines.empty() ? "(empty)" : label.lines.front();
       // A line closer than half a label's height to a labelled one.
       if (placer.NearPlacedVertex(first, o_.label_height / 2)) {
@@ -363,6 +379,7 @@ class SheetDrawer {
   const SheetOptions& o_;
   Font label_font_, text_font_, title_font_;
   std::vector<Chords> chords_;
+  std::vector<bool> shown_ = std::vector<bool>(plan_.labels.size(), false);
 };
 
 }  // namespace
@@ -379,25 +396,32 @@ DrawnPlan DrawPlan(const Plan& plan, const SheetOptions& options, PictureFormat 
   };
   double band = 30;
   std::vector<Sheet> sheets = LayOutSheets(plan, options, frame_for(band));
-  Sheet widest = sheets.front();
-  widest.from = -1e6;
-  widest.to = -1e6;
-  band = drawer.BandHeight(widest, std::max<size_t>(sheets.size() * 2, 10));
+  band = drawer.BandHeight(sheets, std::max<size_t>(sheets.size() * 2, 10));
   const Box frame = frame_for(band);
-  if (frame.Height() < 20 || frame.Width() < 20) {
+  const Band cells = BandOf(paper, options.margin, band);
+  if (frame.Height() < 20 || frame.Width() < 20 || cells.texts.Width() < 40) {
     throw std::runtime_error(
-        "the paper leaves no room for the map beside its margins and title block");
+        "the paper leaves no room for the map and the title block beside its margins");
   }
   sheets = LayOutSheets(plan, options, frame);
   double finest = std::numeric_limits<double>::infinity();
   for (const Sheet& s : sheets) finest = std::min(finest, s.view.scale);
   drawer.PrepareChords(finest);
-  const Band cells = BandOf(paper, options.margin, band);
   DrawnPlan drawn;
   drawn.pages = sheets.size();
   for (size_t i = 0; i < sheets.size(); ++i) {
     if (i > 0) canvas.NextPage();
     drawer.Draw(sheets[i], cells, i + 1, sheets.size(), drawn.left_out);
+  }
+  if (options.sheets) {
+    const std::vector<std::string> never = drawer.NeverShown();
+    if (!never.empty()) {
+      std::string names;
+      for (const std::string& n : never) names += (names.empty() ? "" : ", ") + n;
+      drawn.left_out.push_back(
+          std::to_string(never.size()) +
+          " labels belong to lines whose first vertex lies on no sheet: " + names);
+    }
   }
   drawn.files = canvas.Finish();
   return drawn;

@@ -10,6 +10,10 @@ namespace {
 using geometry::Point2;
 
 constexpr double kLinePad = 0.3;  // between a label and a line
+// Places tried around a vertex: rings further and further out, and
+// directions on each.
+constexpr int kRings = 16;
+constexpr int kDirections = 24;
 
 Box Grown(const Box& b, double by) { return {b.x0 - by, b.y0 - by, b.x1 + by, b.y1 + by}; }
 
@@ -73,11 +77,14 @@ LabelPlacer::CellRange LabelPlacer::Cells(const Box& box) const {
   return {column(box.x0), column(box.x1), row(box.y0), row(box.y1)};
 }
 
-void LabelPlacer::AddLine(const Point2& a, const Point2& b) {
-  const Box bounds{std::min(a[0], b[0]), std::min(a[1], b[1]), std::max(a[0], b[0]),
-                   std::max(a[1], b[1])};
+void LabelPlacer::AddLine(const Point2& a, const Point2& b, double width) {
+  const double room = kLinePad + std::max(width, 0.0) / 2;
+  const Box bounds = Grown(
+      {std::min(a[0], b[0]), std::min(a[1], b[1]), std::max(a[0], b[0]), std::max(a[1], b[1])},
+      room);
   if (!bounds.Overlaps(Grown(area_, 1)) && !Grown(area_, 1).Contains(bounds)) return;
-  pieces_.push_back({a, b, Grown(bounds, kLinePad)});
+  pieces_.push_back({a, b, bounds, room});
+  max_room_ = std::max(max_room_, room);
   const size_t index = pieces_.size() - 1;
   const CellRange range = Cells(bounds);
   for (size_t r = range.r0; r <= range.r1; ++r) {
@@ -88,7 +95,7 @@ void LabelPlacer::AddLine(const Point2& a, const Point2& b) {
                      area_.y0 + static_cast<double>(r + 1) * cell_};
       // A cell at the grid's edge holds what lies beyond it too.
       const bool edge = c == 0 || r == 0 || c + 1 == columns_ || r + 1 == rows_;
-      if (edge || PieceMeetsBox(a, b, Grown(rect, kLinePad))) {
+      if (edge || PieceMeetsBox(a, b, Grown(rect, room))) {
         piece_cells_[r * columns_ + c].push_back(index);
       }
     }
@@ -107,8 +114,8 @@ void LabelPlacer::AddBlocked(const Box& box) {
 
 bool LabelPlacer::Free(const Box& box) const {
   if (!area_.Contains(box)) return false;
-  const Box near_lines = Grown(box, kLinePad), near_boxes = Grown(box, kClearance);
-  const CellRange range = Cells(near_boxes);
+  const Box near_boxes = Grown(box, kClearance);
+  const CellRange range = Cells(Grown(box, std::max(kClearance, max_room_)));
   // Labels first: one box is quicker to try than the many pieces of a cell.
   for (size_t r = range.r0; r <= range.r1; ++r) {
     for (size_t c = range.c0; c <= range.c1; ++c) {
@@ -121,14 +128,14 @@ bool LabelPlacer::Free(const Box& box) const {
     for (size_t c = range.c0; c <= range.c1; ++c) {
       for (size_t i : piece_cells_[r * columns_ + c]) {
         const Piece& p = pieces_[i];
-        if (p.bounds.Overlaps(box) && PieceMeetsBox(p.a, p.b, near_lines)) return false;
+        if (p.bounds.Overlaps(box) && PieceMeetsBox(p.a, p.b, Grown(box, p.room))) return false;
       }
     }
   }
   return true;
 }
 
-bool LabelPlacer::LeaderFree(const Point2& a, const Point2& b) const {
+bool LabelPlacer::LeaderFree(const Point2& a, const Point2& b, bool clear_of_lines) const {
   const Box bounds{std::min(a[0], b[0]), std::min(a[1], b[1]), std::max(a[0], b[0]),
                    std::max(a[1], b[1])};
   const CellRange range = Cells(Grown(bounds, kClearance));
@@ -136,6 +143,22 @@ bool LabelPlacer::LeaderFree(const Point2& a, const Point2& b) const {
     for (size_t c = range.c0; c <= range.c1; ++c) {
       for (size_t i : box_cells_[r * columns_ + c]) {
         if (PieceMeetsBox(a, b, Grown(boxes_[i], kClearance / 2))) return false;
+      }
+    }
+  }
+  if (!clear_of_lines) return true;
+  // From a little off the vertex, where the label's own line meets it.
+  const double length = std::hypot(b[0] - a[0], b[1] - a[1]);
+  if (length <= kLinePad) return true;
+  const double t = kLinePad / length;
+  const Point2 from{a[0] + (b[0] - a[0]) * t, a[1] + (b[1] - a[1]) * t};
+  for (size_t r = range.r0; r <= range.r1; ++r) {
+    for (size_t c = range.c0; c <= range.c1; ++c) {
+      for (size_t i : piece_cells_[r * columns_ + c]) {
+        const Piece& p = pieces_[i];
+        if (p.bounds.Overlaps(Grown(bounds, kLinePad)) && geometry::PiecesMeet(from, b, p.a, p.b)) {
+          return false;
+        }
       }
     }
   }
@@ -165,11 +188,14 @@ std::optional<PlacedLabel> LabelPlacer::Place(const LabelToPlace& label) {
   } else {
     u = {1, 0};
   }
-  const auto accept = [&](const Box& box, bool leader) -> std::optional<PlacedLabel> {
+  // A box that is free, with a leader when it stands off the vertex: one
+  // that crosses no label, and with `clear_of_lines` no line either.
+  const auto accept = [&](const Box& box, bool leader,
+                          bool clear_of_lines = true) -> std::optional<PlacedLabel> {
     PlacedLabel placed{box, std::nullopt};
     if (leader) {
       const Point2 to = NearestOn(box, label.first);
-      if (!LeaderFree(label.first, to)) return std::nullopt;
+      if (!LeaderFree(label.first, to, clear_of_lines)) return std::nullopt;
       placed.leader = std::array<Point2, 2>{label.first, to};
     }
     AddBlocked(box);
@@ -200,16 +226,20 @@ std::optional<PlacedLabel> LabelPlacer::Place(const LabelToPlace& label) {
       if (auto placed = accept(box, t > 0.2)) return placed;
     }
   }
-  // Around the first vertex, further and further out, with a leader.
+  // Around the first vertex, further and further out, with a leader that
+  // crosses no line; then with one that crosses lines but no label.
   const double heading = std::atan2(u[1], u[0]);
-  for (int ring = 1; ring <= 8; ++ring) {
-    for (int k = 0; k < 16; ++k) {
-      const double turn = (k % 2 == 0 ? 1 : -1) * ((k + 1) / 2) * std::numbers::pi / 8;
-      const Point2 dir{std::cos(heading + turn), std::sin(heading + turn)};
-      const double d = gap + Reach(dir, w, h) + ring * 1.5 * h;
-      const Box box = BoxAround({label.first[0] + dir[0] * d, label.first[1] + dir[1] * d}, w, h);
-      if (!Free(box)) continue;
-      if (auto placed = accept(box, true)) return placed;
+  for (const bool clear_of_lines : {true, false}) {
+    for (int ring = 1; ring <= kRings; ++ring) {
+      for (int k = 0; k < kDirections; ++k) {
+        const double turn =
+            (k % 2 == 0 ? 1 : -1) * ((k + 1) / 2) * 2 * std::numbers::pi / kDirections;
+        const Point2 dir{std::cos(heading + turn), std::sin(heading + turn)};
+        const double d = gap + Reach(dir, w, h) + ring * 1.5 * h;
+        const Box box = BoxAround({label.first[0] + dir[0] * d, label.first[1] + dir[1] * d}, w, h);
+        if (!Free(box)) continue;
+        if (auto placed = accept(box, true, clear_of_lines)) return placed;
+      }
     }
   }
   return std::nullopt;

@@ -30,8 +30,9 @@ class LabelPlacer {
   // filed in, about a label's height.
   explicit LabelPlacer(const Box& area, double cell = 5);
 
-  // A straight piece of a line drawn on the sheet, that no label may cover.
-  void AddLine(const geometry::Point2& a, const geometry::Point2& b);
+  // A straight piece of a line drawn on the sheet, `width` wide, that no
+  // label may cover.
+  void AddLine(const geometry::Point2& a, const geometry::Point2& b, double width = 0);
   // A part of the sheet no label may cover.
   void AddBlocked(const Box& box);
 
@@ -50,20 +51,22 @@ class LabelPlacer {
  private:
   struct Piece {
     geometry::Point2 a, b;
-    Box bounds;
+    Box bounds;       // with the room kept around it
+    double room = 0;  // half its width and the room kept beside a line
   };
   // The cells a box covers: columns c0 to c1 and rows r0 to r1.
   struct CellRange {
     size_t c0, c1, r0, r1;
   };
   bool Free(const Box& box) const;
-  bool LeaderFree(const geometry::Point2& a, const geometry::Point2& b) const;
+  bool LeaderFree(const geometry::Point2& a, const geometry::Point2& b, bool clear_of_lines) const;
   CellRange Cells(const Box& box) const;
 
   Box area_;
   double cell_;
   size_t columns_, rows_;
   std::vector<Piece> pieces_;
+  double max_room_ = 0;
   std::vector<Box> boxes_;
   std::vector<geometry::Point2> vertices_;  // of the labels placed
   std::vector<std::vector<size_t>> piece_cells_, box_cells_, vertex_cells_;

@@ -15,6 +15,7 @@ constexpr Font kSmall{1.6};
 constexpr Font kHeading{2.4, true};
 constexpr Rgb kGridGrey{0.82, 0.82, 0.82};
 constexpr Rgb kBankGreen{0.1, 0.5, 0.2};
+constexpr int kMostGridLines = 200;
 
 std::string Round(double value, double step) {
   // As many decimals as the step needs.
@@ -57,8 +58,14 @@ class Plotter {
       s0 = std::min(s0, p.station);
       s1 = std::max(s1, p.station);
     }
-    if (!(s1 > s0)) s1 = s0 + 1;
-    if (!(z1 > z0)) z1 = z0 + 1;
+    // The banks stand within the plot.
+    s0 = std::min({s0, x.left_bank, x.right_bank});
+    s1 = std::max({s1, x.left_bank, x.right_bank});
+    // A range too small to tell from its values' rounding is widened.
+    const double least_s = std::max(1e-3, 1e-9 * std::max(std::fabs(s0), std::fabs(s1)));
+    const double least_z = std::max(1e-3, 1e-9 * std::max(std::fabs(z0), std::fabs(z1)));
+    if (!(s1 - s0 >= least_s)) s1 = s0 + least_s;
+    if (!(z1 - z0 >= least_z)) z1 = z0 + least_z;
     // One horizontal scale, the vertical that times the exaggeration; the
     // section fits the box and stands centred in it.
     const double mm =
@@ -71,7 +78,10 @@ class Plotter {
     const double sx = GridStep(s1 - s0, std::max(2, static_cast<int>(w / 15)));
     const double sz = GridStep(z1 - z0, std::max(2, static_cast<int>(h / 8)));
     double last_right = -1e9;
-    for (double s = std::ceil(s0 / sx) * sx; s <= s1 + 1e-9 * sx; s += sx) {
+    const double first_s = std::ceil(s0 / sx) * sx;
+    for (int i = 0; i <= kMostGridLines; ++i) {
+      const double s = first_s + i * sx;
+      if (s > s1 + 1e-9 * sx) break;
       c_.Stroke({{X(s), y0}, {X(s), y0 - h}}, 0.1, kGridGrey);
       const std::string t = Round(s, sx);
       const Box b = c_.Measure(t, kSmall);
@@ -81,7 +91,10 @@ class Plotter {
       }
     }
     double last_top = 1e9;
-    for (double z = std::ceil(z0 / sz) * sz; z <= z1 + 1e-9 * sz; z += sz) {
+    const double first_z = std::ceil(z0 / sz) * sz;
+    for (int i = 0; i <= kMostGridLines; ++i) {
+      const double z = first_z + i * sz;
+      if (z > z1 + 1e-9 * sz) break;
       c_.Stroke({{x0, Y(z)}, {x0 + w, Y(z)}}, 0.1, kGridGrey);
       const std::string t = Round(z, sz);
       const Box b = c_.Measure(t, kSmall);

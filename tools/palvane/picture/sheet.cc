@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <stdexcept>
 
 #include "geometry/densify.h"
@@ -17,6 +18,8 @@ using geometry::Point2;
 
 // A chord is off its arc by at most this on paper.
 constexpr double kChordMm = 0.1;
+// More sheets than a report holds, or memory allows for their windows.
+constexpr int kMostSheets = 5000;
 
 std::vector<Point2> PointsOf(const PlanLine& l, double tolerance) {
   return geometry::Densify(l.line.vertices, l.line.bulges, l.line.closed, tolerance);
@@ -37,6 +40,7 @@ struct Extent {
   double Height() const { return Empty() ? 0 : y1 - y0; }
   // The box's centre turned back into the drawing.
   Point2 Centre(double c, double s) const {
+    if (Empty()) return {0, 0};
     const double x = (x0 + x1) / 2, y = (y0 + y1) / 2;
     return {x * c - y * s, x * s + y * c};
   }
@@ -253,18 +257,21 @@ double ChainageOf(const Plan& plan, double along, double length) {
 
 std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, const Box& frame) {
   const double fw = frame.Width(), fh = frame.Height();
-  // The whole plan, north up.
-  Extent all;
-  {
-    const double rough = options.scale > 0 ? options.scale : 1e6;
-    for (const PlanLine& l : plan.lines) {
-      for (const Point2& p : PointsOf(l, kChordMm * rough / 1000)) all.Add(p, 1, 0);
-    }
+  // The whole plan, north up: its vertices' extent first, then its arcs'
+  // chords within a thousandth of that.
+  Extent vertices;
+  for (const PlanLine& l : plan.lines) {
+    for (const Point2& p : l.line.vertices) vertices.Add(p, 1, 0);
   }
-  const double whole_scale =
-      options.scale > 0 ? options.scale : StandardScaleToFit(all.Width(), all.Height(), fw, fh);
+  const double tolerance = std::max(vertices.Width(), vertices.Height()) / 1000;
+  Extent all;
+  for (const PlanLine& l : plan.lines) {
+    for (const Point2& p : PointsOf(l, tolerance > 0 ? tolerance : 1)) all.Add(p, 1, 0);
+  }
+  // The overview fits the paper whatever the sheets' scale.
+  const double fit = StandardScaleToFit(all.Width(), all.Height(), fw, fh);
   Sheet whole;
-  whole.view = ViewOf(all, 0, whole_scale, frame);
+  whole.view = ViewOf(all, 0, options.scale > 0 && !options.sheets ? options.scale : fit, frame);
   whole.frame = frame;
   if (!options.sheets && !options.from && !options.to) {
     if (plan.centre_line) {
@@ -285,6 +292,11 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
                                          : 0;
   // Chords of the centre line fine enough at the scale of the sheets, or
   // of the finest scale a window may take.
+  if (scale > 0 && length / (fw * scale / 1000) > kMostSheets) {
+    throw std::runtime_error("the reach would take more than " + std::to_string(kMostSheets) +
+                             " sheets at 1:" + host::DoubleToText(scale) +
+                             "; give a smaller scale (a larger --scale)");
+  }
   const double piece = scale > 0 ? fw * scale / 1000 / 20 : length / 500;
   const Chain chain = ChainOf(plan, kChordMm * (scale > 0 ? scale : 100) / 1000, piece);
   if (chain.points.size() < 2) {
@@ -311,7 +323,9 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
         std::upper_bound(chain.along.begin(), chain.along.end(), a) - chain.along.begin());
     const auto last = static_cast<size_t>(
         std::lower_bound(chain.along.begin(), chain.along.end(), b) - chain.along.begin());
-    const double angle = ChordAngle(PointAt(chain, a), PointAt(chain, b));
+    // Chainage runs left to right.
+    const double angle = ChordAngle(PointAt(chain, a), PointAt(chain, b)) +
+                         (plan.chainage_from_end ? std::numbers::pi : 0);
     Extent e = WindowExtent(chain, first > 0 ? first - 1 : 0,
                             std::min(last, chain.points.size() - 1), spans, angle, true);
     const double c = std::cos(angle), s = std::sin(angle);
@@ -335,6 +349,7 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
         std::max(longest, std::hypot(span.last[0] - span.first[0], span.last[1] - span.first[1]));
   }
   const double world_w = fw * scale / 1000, world_h = fh * scale / 1000;
+
   // Sections longer than the frame is high are cut at its edge; they cannot
   // decide where a window ends.
   const bool with_sections = longest <= world_h;
@@ -364,6 +379,12 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
         std::lower_bound(chain.along.begin(), chain.along.end(), back) - chain.along.begin());
     i = std::clamp(next, i + 1, j);
   }
+  // Chainage that runs from the centre line's end runs the other way on
+  // paper too: the sheets are turned half round and put in chainage order.
+  if (plan.chainage_from_end) {
+    for (Sheet& sheet : sheets) sheet.view.angle += std::numbers::pi;
+    std::reverse(sheets.begin(), sheets.end());
+  }
   // The overview: the whole plan, each window's frame on it.
   whole.overview = true;
   SetRange(plan, whole, 0, length, length);
@@ -371,7 +392,10 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
     whole.windows.push_back(
         {s.view.ToDrawing({frame.x0, frame.y0}), s.view.ToDrawing({frame.x1, frame.y0}),
          s.view.ToDrawing({frame.x1, frame.y1}), s.view.ToDrawing({frame.x0, frame.y1})});
+    for (const Point2& corner : whole.windows.back()) all.Add(corner, 1, 0);
   }
+  // Every window's frame lies whole on the overview.
+  whole.view = ViewOf(all, 0, StandardScaleToFit(all.Width(), all.Height(), fw, fh), frame);
   sheets.insert(sheets.begin(), whole);
   return sheets;
 }
