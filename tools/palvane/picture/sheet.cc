@@ -263,10 +263,10 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
   for (const PlanLine& l : plan.lines) {
     for (const Point2& p : l.line.vertices) vertices.Add(p, 1, 0);
   }
-  const double tolerance = std::max(vertices.Width(), vertices.Height()) / 1000;
+  const double chord_off = std::max(vertices.Width(), vertices.Height()) / 1000;
   Extent all;
   for (const PlanLine& l : plan.lines) {
-    for (const Point2& p : PointsOf(l, tolerance > 0 ? tolerance : 1)) all.Add(p, 1, 0);
+    for (const Point2& p : PointsOf(l, chord_off > 0 ? chord_off : 1)) all.Add(p, 1, 0);
   }
   // The overview fits the paper whatever the sheets' scale.
   const double fit = StandardScaleToFit(all.Width(), all.Height(), fw, fh);
@@ -308,8 +308,8 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
     const double lo_ch = ChainageOf(plan, 0, length), hi_ch = ChainageOf(plan, length, length);
     const double ch_min = std::min(lo_ch, hi_ch), ch_max = std::max(lo_ch, hi_ch);
     const double from = options.from.value_or(ch_min), to = options.to.value_or(ch_max);
-    const double tolerance = 1e-9 * std::max(1.0, length);
-    if (from >= to || from < ch_min - tolerance || to > ch_max + tolerance) {
+    const double slack = 1e-9 * std::max(1.0, length);
+    if (from >= to || from < ch_min - slack || to > ch_max + slack) {
       throw std::runtime_error("the chainages " + host::FormatFixed(from, 3) + " to " +
                                host::FormatFixed(to, 3) + " are no window of the centre line (" +
                                host::FormatFixed(ch_min, 3) + " to " +
