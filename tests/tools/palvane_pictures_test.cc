@@ -120,8 +120,11 @@ TEST_F(PalvaneTest, BadPictureRequestsAreRefusedBeforeAnyWork) {
       {"--paper B5", "--paper \"B5\" is none of A4, A3, A2, A1, A0"},
       {"--sheets --from 10", "--sheets cover the whole reach"},
       {"--from 500 --to 100", "--from must be less than --to"},
-      {"--label-height 0", "--label-height must be above 0"},
+      {"--label-height 0", "--label-height must be from 0.5 to 50 millimetres"},
       {"--scale -5", "--scale must be a number above 0"},
+      {"--scale 0.5", "--scale must be a number above 0, from 1"},
+      {"--from nan", "--from and --to must be numbers"},
+      {"--sheets --scale 1", "more than 5000 sheets at 1:1"},
       {"--from 100 --to 99999", "cannot draw the picture: the chainages 100.000 to 99999.000"},
   };
   for (const auto& c : drawn_cases) {

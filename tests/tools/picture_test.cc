@@ -243,7 +243,9 @@ TEST(SheetTest, SheetsCoverTheReachWithOverlapsAfterAnOverview) {
       return d < 3000 ? Point2{d, 0} : Point2{3000, d - 3000};
     };
     for (size_t i = 1; i < sheets.size(); ++i) {
-      if (i > 1) EXPECT_LT(*sheets[i - 1].from, *sheets[i].from);
+      if (i > 1) {
+        EXPECT_LT(*sheets[i - 1].from, *sheets[i].from);
+      }
       EXPECT_LT(sheets[i].view.ToPaper(at(*sheets[i].from))[0],
                 sheets[i].view.ToPaper(at(*sheets[i].to))[0]);
     }

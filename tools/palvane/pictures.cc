@@ -94,7 +94,7 @@ void CheckPictureArgs(const PictureArgs& a, const std::vector<OtherFile>& others
     throw Failure{2, "--scale must be a number above 0, from 1 (1:1) to 1000000000"};
   }
   if (!(a.label_height >= 0.5) || a.label_height > 50) {
-    throw Failure{2, "--label-height must be from 0.5 to 50 millimetres (above 0)"};
+    throw Failure{2, "--label-height must be from 0.5 to 50 millimetres"};
   }
   if ((a.from && !std::isfinite(*a.from)) || (a.to && !std::isfinite(*a.to))) {
     throw Failure{2, "--from and --to must be numbers"};
