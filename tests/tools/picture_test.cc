@@ -59,8 +59,8 @@ TEST(LabelPlacerTest, TheFirstChoiceIsBeyondTheLinesFirstVertex) {
   EXPECT_LT(placed->box.y1, 100);
   EXPECT_GT(placed->box.y1, 98);  // close to the vertex, not far off
   // Lines beside a labelled one are known as such.
-  EXPECT_TRUE(placer.NearPlacedVertex({100.5, 100}, 1));
-  EXPECT_FALSE(placer.NearPlacedVertex({102, 100}, 1));
+  EXPECT_TRUE(placer.NearTriedVertex({100.5, 100}, 1));
+  EXPECT_FALSE(placer.NearTriedVertex({102, 100}, 1));
 }
 
 // However crowded the sheet, no two placed labels overlap, none covers a

@@ -223,8 +223,8 @@ class SheetDrawer {
       }
       shown_[index] = true;
       const std::string name = label.lines.empty() ? "(empty)" : label.lines.front();
-      // A line closer than half a label's height to a labelled one.
-      if (placer.NearPlacedVertex(first, o_.label_height / 2)) {
+      // A line closer than half a label's height to one labelled or tried.
+      if (placer.NearTriedVertex(first, o_.label_height / 2)) {
         missed.push_back(name);
         continue;
       }

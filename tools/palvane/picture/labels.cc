@@ -165,7 +165,13 @@ bool LabelPlacer::LeaderFree(const Point2& a, const Point2& b, bool clear_of_lin
   return true;
 }
 
-bool LabelPlacer::NearPlacedVertex(const Point2& p, double distance) const {
+void LabelPlacer::AddTried(const Point2& vertex) {
+  vertices_.push_back(vertex);
+  const CellRange at = Cells({vertex[0], vertex[1], vertex[0], vertex[1]});
+  vertex_cells_[at.r0 * columns_ + at.c0].push_back(vertices_.size() - 1);
+}
+
+bool LabelPlacer::NearTriedVertex(const Point2& p, double distance) const {
   const CellRange range =
       Cells({p[0] - distance, p[1] - distance, p[0] + distance, p[1] + distance});
   for (size_t r = range.r0; r <= range.r1; ++r) {
@@ -200,9 +206,7 @@ std::optional<PlacedLabel> LabelPlacer::Place(const LabelToPlace& label) {
     }
     AddBlocked(box);
     if (placed.leader) AddLine((*placed.leader)[0], (*placed.leader)[1]);
-    vertices_.push_back(label.first);
-    const CellRange at = Cells({label.first[0], label.first[1], label.first[0], label.first[1]});
-    vertex_cells_[at.r0 * columns_ + at.c0].push_back(vertices_.size() - 1);
+    AddTried(label.first);
     return placed;
   };
   // Beyond the first vertex, on the line's extension, then a little further.
@@ -242,6 +246,7 @@ std::optional<PlacedLabel> LabelPlacer::Place(const LabelToPlace& label) {
       }
     }
   }
+  AddTried(label.first);
   return std::nullopt;
 }
 

@@ -40,10 +40,11 @@ class LabelPlacer {
   // nothing when there is none.
   std::optional<PlacedLabel> Place(const LabelToPlace& label);
 
-  // Whether a label placed so far belongs to a vertex within `distance` of
-  // `p`. Where lines stand closer than a label is high, most of their
-  // labels can have no place; they are left out without trying them all.
-  bool NearPlacedVertex(const geometry::Point2& p, double distance) const;
+  // Whether a label was placed, or tried in vain, for a vertex within
+  // `distance` of `p`. Where lines stand closer than a label is high, most
+  // of their labels can have no place (and room only shrinks as labels are
+  // placed): they are left out without trying every place for each.
+  bool NearTriedVertex(const geometry::Point2& p, double distance) const;
 
   // Clearance kept around a label's box, on paper.
   static constexpr double kClearance = 0.5;
@@ -68,7 +69,8 @@ class LabelPlacer {
   std::vector<Piece> pieces_;
   double max_room_ = 0;
   std::vector<Box> boxes_;
-  std::vector<geometry::Point2> vertices_;  // of the labels placed
+  std::vector<geometry::Point2> vertices_;  // of the labels tried
+  void AddTried(const geometry::Point2& vertex);
   std::vector<std::vector<size_t>> piece_cells_, box_cells_, vertex_cells_;
 };
 
