@@ -271,6 +271,23 @@ void Canvas::Stroke(const std::vector<geometry::Point2>& points, double width, c
   cairo_stroke(cr_);
 }
 
+void Canvas::StrokeMany(const std::vector<std::vector<geometry::Point2>>& lines, double width,
+                        const Rgb& colour) {
+  bool any = false;
+  for (const auto& points : lines) {
+    if (points.size() < 2) continue;
+    cairo_move_to(cr_, points[0][0], points[0][1]);
+    for (size_t i = 1; i < points.size(); ++i) cairo_line_to(cr_, points[i][0], points[i][1]);
+    any = true;
+  }
+  if (!any) return;
+  cairo_set_source_rgb(cr_, colour.r, colour.g, colour.b);
+  cairo_set_line_width(cr_, width);
+  cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+  cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+  cairo_stroke(cr_);
+}
+
 void Canvas::Rectangle(const Box& box, double width, const Rgb& colour, std::optional<Rgb> fill) {
   cairo_rectangle(cr_, box.x0, box.y0, box.Width(), box.Height());
   if (fill) {

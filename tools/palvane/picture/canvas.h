@@ -51,6 +51,9 @@ class Canvas {
 
   void Stroke(const std::vector<geometry::Point2>& points, double width, const Rgb& colour,
               bool closed = false);
+  // Many lines of one pen, as one path.
+  void StrokeMany(const std::vector<std::vector<geometry::Point2>>& lines, double width,
+                  const Rgb& colour);
   void Rectangle(const Box& box, double width, const Rgb& colour,
                  std::optional<Rgb> fill = std::nullopt);
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <numeric>
+#include <tuple>
 
 #include "geometry/densify.h"
 #include "host/convert.h"
@@ -62,6 +64,13 @@ Chords ChordsOf(const PlanLine& l, double tolerance) {
   }
   return c;
 }
+
+// The lines one pen draws.
+struct PenLines {
+  Rgb colour;
+  double width;
+  std::vector<std::vector<Point2>> lines;
+};
 
 // The title block's cells, left to right: legend, texts, north arrow, scale
 // bar.
@@ -179,19 +188,28 @@ class SheetDrawer {
     cairo_clip(cr);
     LabelPlacer placer({frame.x0 + 1, frame.y0 + 1, frame.x1 - 1, frame.y1 - 1},
                        std::max(2.0, o_.label_height * 2));
-    std::vector<Point2> paper;
+    // Lines of one pen are stroked together, as one path: a page of tens of
+    // thousands of strokes is slow to write and to read.
+    std::map<std::tuple<double, double, double, double>, size_t> pen_of;
+    std::vector<PenLines> pens;
     for (size_t i = 0; i < plan_.lines.size(); ++i) {
       const Chords& ch = chords_[i];
       if (ch.points.size() < 2 || !ch.box.Overlaps(window)) continue;
       const PlanLine& l = plan_.lines[i];
-      paper.clear();
+      std::vector<Point2> paper;
+      paper.reserve(ch.points.size());
       for (const Point2& p : ch.points) paper.push_back(v.ToPaper(p));
       const double pen = sheet.overview && l.role == Role::kSection ? 0.13 : Pen(l);
       const double width = std::max(pen, l.width * v.MmPerUnit());
-      c_.Stroke(paper, width,
-                sheet.overview && !l.flagged && l.role == Role::kSection ? kGrey : l.colour);
+      const Rgb colour =
+          sheet.overview && !l.flagged && l.role == Role::kSection ? kGrey : l.colour;
       for (size_t k = 1; k < paper.size(); ++k) placer.AddLine(paper[k - 1], paper[k], width);
+      const auto key = std::make_tuple(colour.r, colour.g, colour.b, width);
+      const auto [it, added] = pen_of.emplace(key, pens.size());
+      if (added) pens.push_back({colour, width, {}});
+      pens[it->second].lines.push_back(std::move(paper));
     }
+    for (const PenLines& pen : pens) c_.StrokeMany(pen.lines, pen.width, pen.colour);
     if (sheet.overview) {
       DrawWindows(sheet, placer, left_out, page);
     } else {
