@@ -176,6 +176,12 @@ TEST(SheetTest, OneSheetShowsTheWholePlanNorthUp) {
   EXPECT_EQ(sheets[0].view.scale, 20000);  // 3 020 m into 190 mm
   EXPECT_EQ(*sheets[0].from, 0);
   EXPECT_EQ(*sheets[0].to, 6000);
+  EXPECT_FALSE(sheets[0].cropped);
+  // A scale asked for at which the plan does not fit is kept, and said.
+  options.scale = 5000;
+  const auto cut = tools::picture::LayOutSheets(BentRiver(false), options, frame);
+  EXPECT_EQ(cut[0].view.scale, 5000);
+  EXPECT_TRUE(cut[0].cropped);
 }
 
 TEST(SheetTest, AWindowRunsAcrossTheSheetAndKeepsItsRange) {

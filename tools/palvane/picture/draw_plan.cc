@@ -428,6 +428,11 @@ DrawnPlan DrawPlan(const Plan& plan, const SheetOptions& options, PictureFormat 
   DrawnPlan drawn;
   drawn.pages = sheets.size();
   for (size_t i = 0; i < sheets.size(); ++i) {
+    if (sheets[i].cropped) {
+      drawn.left_out.push_back("sheet " + std::to_string(i + 1) +
+                               ": at 1:" + host::DoubleToText(sheets[i].view.scale) +
+                               " the drawing is larger than the frame and is cut at its edges");
+    }
     if (i > 0) canvas.NextPage();
     drawer.Draw(sheets[i], cells, i + 1, sheets.size(), drawn.left_out);
   }

@@ -161,6 +161,12 @@ void SetRange(const Plan& plan, Sheet& sheet, double a, double b, double length)
   sheet.to = std::max(ca, cb);
 }
 
+// Whether an extent fits a frame of `fw` by `fh` millimetres at 1:scale.
+bool Fits(const Extent& e, double scale, double fw, double fh) {
+  const double slack = 1 + 1e-9;
+  return e.Width() * 1000 / scale <= fw * slack && e.Height() * 1000 / scale <= fh * slack;
+}
+
 // 1:100, 1:200, 1:250, 1:500, 1:1000, 1:1250, 1:2000, ... up to 1:10^11.
 const std::vector<double>& StandardScales() {
   static const std::vector<double> scales = [] {
@@ -274,6 +280,7 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
   whole.view = ViewOf(all, 0, options.scale > 0 && !options.sheets ? options.scale : fit, frame);
   whole.frame = frame;
   if (!options.sheets && !options.from && !options.to) {
+    whole.cropped = !Fits(all, whole.view.scale, fw, fh);
     if (plan.centre_line) {
       const double length = geometry::PolylineIndex(plan.lines[*plan.centre_line].line).Length();
       SetRange(plan, whole, 0, length, length);
@@ -339,6 +346,7 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
     sheet.frame = frame;
     sheet.from = from;
     sheet.to = to;
+    sheet.cropped = !Fits(e, sheet.view.scale, fw, fh);
     return {sheet};
   }
 

@@ -70,6 +70,9 @@ struct Sheet {
   Box frame;                       // the map's frame on paper
   std::optional<double> from, to;  // the chainage range shown, when known
   bool overview = false;
+  // What the window holds is larger than the frame at the scale asked for,
+  // and is cut at its edges.
+  bool cropped = false;
   // On the overview: the other sheets' windows, corners in the drawing.
   std::vector<std::array<geometry::Point2, 4>> windows;
 };
