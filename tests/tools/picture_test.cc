@@ -20,6 +20,7 @@
 #include "support/river.h"
 #ifdef PALVANE_PICTURES
 #include "picture/draw_plan.h"
+#include "picture/section_plot.h"
 #include "support/pdf.h"
 #include "support/xml.h"
 #endif
@@ -396,6 +397,60 @@ TEST(DrawPlanTest, LabelsThatFitNowhereAreNamedNotDrawn) {
   EXPECT_THROW(
       tools::picture::DrawPlan(BentRiver(false), options, tools::picture::PictureFormat::kPdf),
       std::runtime_error);
+}
+// Section plots in chainage order; a section whose title leaves its panel
+// no room is named, not drawn over; banks close together keep their marks
+// apart; flat and tiny ranges end their grids.
+TEST(SectionPlotTest, PanelsInChainageOrderAndNothingOverlaps) {
+  sections::Survey survey;
+  survey.reaches.emplace_back();
+  auto& reach = survey.reaches.back();
+  reach.number = "1";
+  const auto section = [&](const std::string& number, double chainage, double left, double right,
+                           double z_step) {
+    sections::CrossSection x;
+    x.reach = "1";
+    x.number = number;
+    x.name = "XS" + number;
+    x.chainage = chainage;
+    x.left_bank = left;
+    x.right_bank = right;
+    for (int i = 0; i <= 10; ++i) {
+      sections::SurveyPoint p;
+      p.station = i * 3.0;
+      p.elevation = 100 + std::abs(i - 5) * z_step;
+      if (i == 5) p.markers = sections::kLowest;
+      x.points.push_back(p);
+    }
+    return x;
+  };
+  reach.sections.push_back(section("2", 200, 3, 27, 0.5));
+  reach.sections.push_back(section("1", 100, 14.9, 15.1, 0.5));  // banks all but together
+  reach.sections.push_back(section("3", 300, 0, 30, 1e-14));     // flat to rounding
+  auto wordy = section("4", 400, 0, 30, 0.5);
+  wordy.name = std::string(3000, 'W');
+  reach.sections.push_back(wordy);
+  tools::picture::PlotOptions options;
+  options.drawing_name = "river.dxf";
+  options.date = "2026-12-09";
+  const auto plots =
+      tools::picture::DrawSectionPlots(survey, options, tools::picture::PictureFormat::kPdf);
+  EXPECT_EQ(plots.skipped, std::vector<std::string>{"4"});
+  ASSERT_EQ(plots.files.size(), 1u);
+  const std::string path = WriteTemp("plots.pdf", plots.files[0]);
+  const auto pages = ReadPdf(path);
+  std::filesystem::remove(path);
+  ASSERT_EQ(pages.size(), 1u);
+  const std::string text = PageText(pages[0]);
+  EXPECT_EQ(text.find("WWWW"), std::string::npos);  // not drawn at all
+  for (const auto& w : pages[0].words) {
+    EXPECT_TRUE(w.x0 >= 0 && w.y0 >= 0 && w.x1 <= pages[0].width && w.y1 <= pages[0].height)
+        << w.text;
+  }
+  EXPECT_LT(text.find("XS1,"), text.find("XS2,")) << text;
+  EXPECT_LT(text.find("XS2,"), text.find("XS3,")) << text;
+  const auto overlaps = OverlappingWords(pages);
+  EXPECT_TRUE(overlaps.empty()) << overlaps.front();
 }
 #endif
 

@@ -109,11 +109,16 @@ void AddPlot(Outputs& outputs, const Args& a, const sections::Survey& survey) {
   options.per_page = a.per_page;
   options.drawing_name = std::filesystem::path(FsPath(a.drawing)).filename().string();
   options.date = PictureDate();
-  const std::vector<std::string> files =
+  const picture::SectionPlots plots =
       picture::DrawSectionPlots(survey, options, *picture::PictureFormatOfPath(a.plot));
-  for (size_t i = 0; i < files.size(); ++i) {
-    outputs.AddFile(picture::PagePath(a.plot, i + 1, files.size()), files[i], a.overwrite,
-                    "the plot");
+  for (const std::string& number : plots.skipped) {
+    Say("section " + number +
+        " is not plotted: its panel leaves no room for it; give fewer "
+        "--per-page or a larger --plot-paper");
+  }
+  for (size_t i = 0; i < plots.files.size(); ++i) {
+    outputs.AddFile(picture::PagePath(a.plot, i + 1, plots.files.size()), plots.files[i],
+                    a.overwrite, "the plot");
   }
 #else
   (void)outputs, (void)a, (void)survey;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "host/convert.h"
 
@@ -28,28 +29,36 @@ class Plotter {
  public:
   Plotter(Canvas& canvas, const PlotOptions& options) : c_(canvas), o_(options) {}
 
-  void Header(size_t page, size_t pages) {
+  // The page's heading: what is plotted on the left, wrapped beside the
+  // date and page number on the right. Returns its height.
+  double Header(size_t page, size_t pages, bool draw = true) {
     const std::string left = "Cross-sections of " + o_.drawing_name + ", vertical exaggeration " +
                              host::DoubleToText(o_.exaggeration) + " times";
     const std::string right =
         "Date: " + o_.date + ", page " + std::to_string(page) + " of " + std::to_string(pages);
-    c_.Text(left, kMargin, kMargin, kText, kBlack);
     const Box r = c_.Measure(right, kText);
-    c_.Text(right, c_.paper().width - kMargin - r.Width(), kMargin, kText, kBlack);
+    const Font wrapped{kText.height, false,
+                       std::max(20.0, c_.paper().width - 2 * kMargin - r.Width() - 5)};
+    if (draw) {
+      c_.Text(left, kMargin, kMargin, wrapped, kBlack);
+      c_.Text(right, c_.paper().width - kMargin - r.Width(), kMargin, kText, kBlack);
+    }
+    return std::max(c_.Measure(left, wrapped).Height(), r.Height());
   }
 
-  // One section in `panel`.
-  void Section(const sections::CrossSection& x, const Box& panel) {
+  // One section in `panel`; false when the panel leaves no room for its
+  // plot beside its title, or it has fewer than two points.
+  bool Section(const sections::CrossSection& x, const Box& panel) {
     c_.Rectangle(panel, 0.25, kBlack);
     std::string title = x.name.empty() ? "Section " + x.number : x.name;
     title += ", chainage " + host::FormatFixedWithPoint(x.chainage, 3) + ", reach " + x.reach;
     if (!x.water_date.empty()) title += ", surveyed " + x.water_date;
     const Font heading{kHeading.height, true, panel.Width() - 4};
-    c_.Text(title, panel.x0 + 2, panel.y0 + 1.5, heading, kBlack);
     const double top = panel.y0 + 1.5 + c_.Measure(title, heading).Height() + 3;
     // The plot's box, leaving room for the axes' numbers.
     const Box plot{panel.x0 + 16, top + 4, panel.x1 - 4, panel.y1 - 9};
-    if (plot.Width() < 10 || plot.Height() < 10 || x.points.size() < 2) return;
+    if (plot.Width() < 10 || plot.Height() < 10 || x.points.size() < 2) return false;
+    c_.Text(title, panel.x0 + 2, panel.y0 + 1.5, heading, kBlack);
     double s0 = x.points.front().station, s1 = x.points.back().station;
     double z0 = std::numeric_limits<double>::infinity(), z1 = -z0;
     for (const auto& p : x.points) {
@@ -106,12 +115,20 @@ class Plotter {
     const std::string axis = "Station (m) from the left bank's end; elevation (m)";
     c_.Text(axis, panel.x0 + 2, panel.y1 - 1 - c_.Measure(axis, kSmall).Height(), kSmall, kGrey);
     // The banks, and the lowest point between them.
+    std::optional<Box> left_mark;
     for (const auto& [station, name] : {std::pair{x.left_bank, "LB"}, {x.right_bank, "RB"}}) {
       c_.Stroke({{X(station), y0}, {X(station), y0 - h}}, 0.25, kBankGreen);
       const Box b = c_.Measure(name, kSmall);
       const double at =
           std::clamp(X(station) - b.Width() / 2, panel.x0 + 1, panel.x1 - 1 - b.Width());
-      c_.Text(name, at, y0 - h - 1 - b.Height(), kSmall, kBankGreen);
+      Box mark{at, y0 - h - 1 - b.Height(), at + b.Width(), y0 - h - 1};
+      // Banks close together: the right one's mark a row higher.
+      if (left_mark && mark.x0 < left_mark->x1 + 0.5) {
+        mark.y0 -= b.Height() + 0.3;
+        mark.y1 -= b.Height() + 0.3;
+      }
+      if (!left_mark) left_mark = mark;
+      c_.Text(name, mark.x0, mark.y0, kSmall, kBankGreen);
     }
     std::vector<geometry::Point2> line;
     for (const auto& p : x.points) line.push_back({X(p.station), Y(p.elevation)});
@@ -127,6 +144,7 @@ class Plotter {
       c_.Text(t, std::min(px + 2, panel.x1 - 1 - b.Width()), py - 2 - b.Height(), kSmall,
               kCentreBlue);
     }
+    return true;
   }
 
  private:
@@ -146,8 +164,8 @@ double GridStep(double range, int count) {
   return 10 * decade;
 }
 
-std::vector<std::string> DrawSectionPlots(const sections::Survey& survey,
-                                          const PlotOptions& options, PictureFormat format) {
+SectionPlots DrawSectionPlots(const sections::Survey& survey, const PlotOptions& options,
+                              PictureFormat format) {
   std::vector<const sections::CrossSection*> all;
   for (const auto& reach : survey.reaches) {
     for (const auto& x : reach.sections) all.push_back(&x);
@@ -156,13 +174,14 @@ std::vector<std::string> DrawSectionPlots(const sections::Survey& survey,
     return a->reach != b->reach ? a->reach < b->reach : a->chainage < b->chainage;
   });
   if (all.empty()) return {};
+  SectionPlots plots;
   const size_t per_page = std::clamp<size_t>(options.per_page, 1, 12);
   const size_t columns = per_page == 1 ? 1 : per_page <= 4 ? 2 : 3;
   const size_t rows = (per_page + columns - 1) / columns;
   const size_t pages = (all.size() + per_page - 1) / per_page;
   Canvas canvas(format, options.paper, "Cross-sections of " + options.drawing_name);
   Plotter plotter(canvas, options);
-  const double top = kMargin + 6, gap = 4;
+  const double top = kMargin + plotter.Header(pages, pages, false) + 3, gap = 4;
   const double cell_w = (options.paper.width - 2 * kMargin - gap * (columns - 1)) / columns;
   const double cell_h = (options.paper.height - top - kMargin - gap * (rows - 1)) / rows;
   for (size_t page = 0; page < pages; ++page) {
@@ -171,10 +190,14 @@ std::vector<std::string> DrawSectionPlots(const sections::Survey& survey,
     for (size_t k = 0; k < per_page && page * per_page + k < all.size(); ++k) {
       const size_t column = k % columns, row = k / columns;
       const double x = kMargin + column * (cell_w + gap), y = top + row * (cell_h + gap);
-      plotter.Section(*all[page * per_page + k], {x, y, x + cell_w, y + cell_h});
+      const sections::CrossSection& section = *all[page * per_page + k];
+      if (!plotter.Section(section, {x, y, x + cell_w, y + cell_h})) {
+        plots.skipped.push_back(section.number);
+      }
     }
   }
-  return canvas.Finish();
+  plots.files = canvas.Finish();
+  return plots;
 }
 
 }  // namespace palvane::tools::picture

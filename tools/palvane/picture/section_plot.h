@@ -20,9 +20,13 @@ struct PlotOptions {
   std::string drawing_name, date;
 };
 
-// The files drawn (one for a PDF); none for a survey without sections.
-std::vector<std::string> DrawSectionPlots(const sections::Survey& survey,
-                                          const PlotOptions& options, PictureFormat format);
+struct SectionPlots {
+  std::vector<std::string> files;    // one for a PDF; none for a survey without sections
+  std::vector<std::string> skipped;  // sections whose panel left no room for a plot
+};
+
+SectionPlots DrawSectionPlots(const sections::Survey& survey, const PlotOptions& options,
+                              PictureFormat format);
 
 // A round step for about `count` grid lines over `range`: 1, 2 or 5 times a
 // power of ten.
