@@ -11,10 +11,10 @@ cd "$(dirname "$0")/.."
 arch=$1
 wine_cmd=$2
 linux=build/debug/tools/palvane/palvane
-if [ ! -x "$linux" ]; then
-  cmake --preset debug >/dev/null
-  cmake --build --preset debug --target palvane palvane_test
-fi
+# Built, or brought up to date, every time: a checkout used before keeps an
+# older command and tests otherwise.
+cmake --preset debug >/dev/null
+cmake --build --preset debug --target palvane palvane_test
 exe="$(pwd)/build/windows-$arch/tools/palvane/palvane.exe"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
