@@ -153,9 +153,17 @@ class SheetDrawer {
   }
 
  private:
+  // What a sheet's legend lists: the plan's, and on the overview the
+  // sheets' windows.
+  std::vector<LegendEntry> LegendOf(bool overview) const {
+    std::vector<LegendEntry> legend = plan_.legend;
+    if (overview) legend.push_back({"Sheet, by its page", kFindingRed, false});
+    return legend;
+  }
+
   double LegendHeight(double width) {
     double h = c_.Measure("Legend", {text_font_.height, true}).Height() + 1;
-    for (const LegendEntry& e : plan_.legend) {
+    for (const LegendEntry& e : LegendOf(o_.sheets)) {
       h += c_.Measure(e.text, {text_font_.height, false, width - 2 * kPad - 10}).Height() + 1;
     }
     return h;
@@ -307,7 +315,7 @@ class SheetDrawer {
     const Font heading{text_font_.height, true};
     c_.Text("Legend", band.legend.x0 + kPad, y, heading, kBlack);
     y += c_.Measure("Legend", heading).Height() + 1;
-    for (const LegendEntry& e : plan_.legend) {
+    for (const LegendEntry& e : LegendOf(sheet.overview)) {
       const Font f{text_font_.height, false, band.legend.Width() - 2 * kPad - 10};
       const Box size = c_.Measure(e.text, f);
       const double mid = y + std::min(size.Height(), c_.Measure("X", f).Height()) / 2;
