@@ -38,6 +38,13 @@ std::string Number(double value, int decimals) {
   return host::FormatFixedWithPoint(value, decimals);
 }
 
+// Names separated by commas.
+std::string Listed(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
 std::string Joined(const std::vector<std::string>& lines) {
   std::string out;
   for (const std::string& l : lines) out += (out.empty() ? "" : "\n") + l;
@@ -254,24 +261,30 @@ class SheetDrawer {
         missed.push_back(name);
         continue;
       }
-      const std::string text = Joined(label.lines);
-      const Box size = c_.Measure(text, label_font_);
-      const auto placed = placer.Place({size.Width(), size.Height(), first, last});
-      if (!placed) {
+      if (!PlaceAndDraw(placer, Joined(label.lines), first, last, label.colour)) {
         missed.push_back(name);
-        continue;
       }
-      if (placed->leader)
-        c_.Stroke({(*placed->leader)[0], (*placed->leader)[1]}, kLeaderPen, kGrey);
-      c_.Text(text, placed->box.x0, placed->box.y0, label_font_, label.colour);
     }
     if (!missed.empty()) {
-      std::string names;
-      for (const std::string& m : missed) names += (names.empty() ? "" : ", ") + m;
+      const std::string names = Listed(missed);
       left_out.push_back("sheet " + std::to_string(page) + ": " + std::to_string(missed.size()) +
                          " label" + (missed.size() == 1 ? "" : "s") + " found no free place and " +
                          (missed.size() == 1 ? "is" : "are") + " left out: " + names);
     }
+  }
+
+  // Places `text` for the line from `first` to `last` and draws it, with
+  // its leader; false when it has no place.
+  bool PlaceAndDraw(LabelPlacer& placer, const std::string& text, const Point2& first,
+                    const Point2& last, const Rgb& colour) {
+    const Box size = c_.Measure(text, label_font_);
+    const auto placed = placer.Place({size.Width(), size.Height(), first, last});
+    if (!placed) return false;
+    if (placed->leader) {
+      c_.Stroke({(*placed->leader)[0], (*placed->leader)[1]}, kLeaderPen, kGrey);
+    }
+    c_.Text(text, placed->box.x0, placed->box.y0, label_font_, colour);
+    return true;
   }
 
   void DrawWindows(const Sheet& sheet, LabelPlacer& placer, std::vector<std::string>& left_out,
@@ -287,19 +300,10 @@ class SheetDrawer {
       const std::string text = std::to_string(k + 2);  // the overview is the first page
       const Point2 first = sheet.view.ToPaper(sheet.windows[k][0]);
       const Point2 last = sheet.view.ToPaper(sheet.windows[k][2]);
-      const Box size = c_.Measure(text, label_font_);
-      const auto placed = placer.Place({size.Width(), size.Height(), first, last});
-      if (!placed) {
-        missed.push_back(text);
-        continue;
-      }
-      if (placed->leader)
-        c_.Stroke({(*placed->leader)[0], (*placed->leader)[1]}, kLeaderPen, kGrey);
-      c_.Text(text, placed->box.x0, placed->box.y0, label_font_, kFindingRed);
+      if (!PlaceAndDraw(placer, text, first, last, kFindingRed)) missed.push_back(text);
     }
     if (!missed.empty()) {
-      std::string names;
-      for (const std::string& m : missed) names += (names.empty() ? "" : ", ") + m;
+      const std::string names = Listed(missed);
       left_out.push_back("sheet " + std::to_string(page) + ": the numbers of sheets " + names +
                          " found no free place and are left out");
     }
@@ -447,8 +451,7 @@ DrawnPlan DrawPlan(const Plan& plan, const SheetOptions& options, PictureFormat 
   if (options.sheets) {
     const std::vector<std::string> never = drawer.NeverShown();
     if (!never.empty()) {
-      std::string names;
-      for (const std::string& n : never) names += (names.empty() ? "" : ", ") + n;
+      const std::string names = Listed(never);
       drawn.left_out.push_back(
           std::to_string(never.size()) +
           " labels belong to lines whose first vertex lies on no sheet: " + names);
