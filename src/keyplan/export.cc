@@ -80,7 +80,9 @@ class Exporter {
 
   SectionWatch on_section;
 
-  KeyplanMade made() const { return {keyplan_, made_.tags_restored}; }
+  KeyplanMade made() const {
+    return {keyplan_, made_.tags_restored, reach_ ? reach_->ReachNo : std::string()};
+  }
 
   void Run(const std::function<Ref<host::Application>()>& application) {
     bool found = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "host/host.h"
 #include "host/message_sink.h"
@@ -46,6 +47,8 @@ struct KeyplanMade {
   // Whether a section's lost tag was restored from its centre point onto
   // its profile in the source drawing, which then differs from its file.
   bool tags_restored = false;
+  // The number of the current reach the keyplan was made of.
+  std::string reach;
 };
 
 KeyplanMade ExportKeyplan(host::MessageSink& sink,

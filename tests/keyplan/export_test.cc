@@ -105,14 +105,16 @@ TEST_F(ExportKeyplanTest, NoReachAtAllAndNoCurrentReach) {
   EXPECT_EQ(Keyplan(), nullptr);
 }
 
-// The export hands back what it made: the drawing (the last one added) and
-// whether a lost tag was written back onto its profile in the source.
+// The export hands back what it made: the drawing (the last one added), the
+// reach it was made of, and whether a lost tag was written back onto its
+// profile in the source.
 TEST_F(ExportKeyplanTest, SaysWhatItMadeAndWhetherItRestoredTags) {
   keyplan::KeyplanMade made;
   EXPECT_EQ(centerline.ExportKeyplanAsAttributes(river.doc, options, &made), "");
   ASSERT_TRUE(made.drawing);
   EXPECT_EQ(made.drawing->Name(), Keyplan()->Name());
   EXPECT_TRUE(made.tags_restored);  // section 3's
+  EXPECT_EQ(made.reach, "4");
   // Restored now: a second export restores nothing.
   EXPECT_EQ(centerline.ExportKeyplan(river.doc, options, &made), "");
   ASSERT_TRUE(made.drawing);

@@ -1,6 +1,5 @@
 #include "pictures.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -8,6 +7,7 @@
 
 #include "drawing_files.h"
 #include "failure.h"
+#include "picture/picture_format.h"
 #ifdef PALVANE_PICTURES
 #include <stdexcept>
 
@@ -59,8 +59,10 @@ void CheckPictureArgs(const PictureArgs& a, const std::vector<OtherFile>& others
   const struct {
     const std::string* path;
     const char* flag;
-    const char* extension;
-  } outputs[] = {{&a.pdf, "--pdf", ".pdf"}, {&a.svg, "--svg", ".svg"}, {&a.png, "--png", ".png"}};
+    picture::PictureFormat format;
+  } outputs[] = {{&a.pdf, "--pdf", picture::PictureFormat::kPdf},
+                 {&a.svg, "--svg", picture::PictureFormat::kSvg},
+                 {&a.png, "--png", picture::PictureFormat::kPng}};
   for (const auto& o : outputs) {
     if (o.path->empty()) continue;
     for (const OtherFile& other : others) {
@@ -69,10 +71,9 @@ void CheckPictureArgs(const PictureArgs& a, const std::vector<OtherFile>& others
                       "the picture would overwrite " + other.what + "; choose another " + o.flag};
       }
     }
-    std::string lower = *o.path;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!lower.ends_with(o.extension)) {
-      throw Failure{2, *o.path + ": the picture of " + o.flag + " must be named *" + o.extension};
+    if (picture::PictureFormatOfPath(*o.path) != o.format) {
+      throw Failure{2, *o.path + ": the picture of " + o.flag + " must be named *" +
+                           picture::ExtensionOf(o.format)};
     }
     CheckReplaceable(*o.path, overwrite);
   }
@@ -143,8 +144,7 @@ void AddPictures(Outputs& outputs, const picture::Plan& plan, const PictureArgs&
   options.to = a.to;
   options.sheets = a.sheets;
   options.title = a.title.empty() ? default_title : a.title;
-  const size_t slash = drawing_path.find_last_of("/\\");
-  options.drawing_name = slash == std::string::npos ? drawing_path : drawing_path.substr(slash + 1);
+  options.drawing_name = FsPath(drawing_path).filename().string();
   options.reach = reach;
   options.date = PictureDate();
   const std::pair<const std::string*, picture::PictureFormat> wanted[] = {

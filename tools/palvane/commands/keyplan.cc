@@ -15,7 +15,6 @@
 #include "host/check.h"
 #include "host/error.h"
 #include "model/layer_names.h"
-#include "model/river.h"
 #include "operation_host.h"
 #include "outputs.h"
 #include "picture/plan.h"
@@ -222,7 +221,7 @@ int Run(const KeyplanArgs& a) {
     if (pass == 2) progress.Count(++drawn, sections);
   });
   progress.Phase(a.attributes ? "exporting the attribute keyplan" : "exporting the keyplan");
-  std::string keyplan_name;
+  std::string keyplan_name, reach;  // reach: the one the title block names
   bool restored = false;
   {
     // The adapter's objects (and through them the drawings) are let go
@@ -239,22 +238,13 @@ int Run(const KeyplanArgs& a) {
     }
     keyplan_name = made.drawing->Name();
     restored = made.tags_restored;
+    reach = made.reach;
   }
   if (const size_t troubled = sink.sections_with_problems(); troubled > 0) {
     Say(std::to_string(troubled) + " of " + std::to_string(sections) +
         " sections had problems; palvane check " + a.drawing + " lists them with their causes");
   }
   const host::Ref<host::Document> keyplan = drawing.application().Documents()->Item(keyplan_name);
-  // The reach the title block names.
-  std::string reach;
-  if (a.picture.any()) {
-    host::SilentMessageSink quiet;
-    const model::River river =
-        model::ReadRiver(drawing.document(), quiet, model::RiverOptions::ReachesOnly());
-    if (const model::RiverReach* current = model::CurrentReach(river)) {
-      reach = current->record.ReachNo;
-    }
-  }
   const bool save_source = restored && a.update_source;
   // The source is not saved: let it go before the keyplan's file is made,
   // so that the two drawings and the keyplan's bytes are never held at once.

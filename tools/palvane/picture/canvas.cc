@@ -3,7 +3,6 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 
-#include <cctype>
 #include <cmath>
 #include <stdexcept>
 
@@ -27,30 +26,7 @@ void Check(cairo_status_t status, const char* what) {
   }
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 }  // namespace
-
-std::optional<PictureFormat> PictureFormatOfPath(const std::string& path) {
-  const std::string p = Lower(path);
-  if (p.ends_with(".pdf")) return PictureFormat::kPdf;
-  if (p.ends_with(".svg")) return PictureFormat::kSvg;
-  if (p.ends_with(".png")) return PictureFormat::kPng;
-  return std::nullopt;
-}
-
-std::string PagePath(const std::string& path, size_t page, size_t pages) {
-  if (pages <= 1) return path;
-  const size_t slash = path.find_last_of("/\\");
-  const size_t dot = path.rfind('.');
-  const bool has_dot = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  const std::string stem = has_dot ? path.substr(0, dot) : path;
-  const std::string ext = has_dot ? path.substr(dot) : "";
-  return stem + "-" + std::to_string(page) + ext;
-}
 
 std::string Printable(const std::string& text) {
   std::string out;

@@ -11,19 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "picture/picture_format.h"
 #include "picture/plan.h"
 #include "picture/sheet.h"
 
 namespace palvane::tools::picture {
-
-enum class PictureFormat { kPdf, kSvg, kPng };
-
-// By the path's extension (.pdf, .svg, .png, any letter case).
-std::optional<PictureFormat> PictureFormatOfPath(const std::string& path);
-
-// The file name of page `page` (from 1) of `pages` for a format of one file
-// per page: the path itself for a single page, "k-2.svg" for the second.
-std::string PagePath(const std::string& path, size_t page, size_t pages);
 
 // Text of `height` millimetres (of capital letters), with how it is laid out.
 struct Font {

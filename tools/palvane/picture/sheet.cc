@@ -182,19 +182,25 @@ const std::vector<double>& StandardScales() {
   return scales;
 }
 
+// The longest section line's length in plan.
+double LongestSpan(const std::vector<SectionSpan>& spans) {
+  double longest = 0;
+  for (const SectionSpan& s : spans) {
+    longest = std::max(longest, std::hypot(s.last[0] - s.first[0], s.last[1] - s.first[1]));
+  }
+  return longest;
+}
+
 // The scale of consecutive sheets when none is given: the smallest standard
 // scale at which sections stand, as a rule, four label heights apart on
 // paper, and at which the longest section line still fits two thirds of
 // the frame's height.
 double SheetScale(const std::vector<SectionSpan>& spans, const SheetOptions& options, double fw,
                   double fh) {
-  double longest = 0;
+  const double longest = LongestSpan(spans);
   std::vector<double> gaps;
-  for (size_t i = 0; i < spans.size(); ++i) {
-    const SectionSpan& s = spans[i];
-    longest = std::max(longest, std::hypot(s.last[0] - s.first[0], s.last[1] - s.first[1]));
-    if (i > 0 && spans[i].along > spans[i - 1].along)
-      gaps.push_back(spans[i].along - spans[i - 1].along);
+  for (size_t i = 1; i < spans.size(); ++i) {
+    if (spans[i].along > spans[i - 1].along) gaps.push_back(spans[i].along - spans[i - 1].along);
   }
   const double fits = longest > 0 ? StandardScaleToFit(0, longest, fw, fh * 2 / 3) : 100;
   if (gaps.empty()) return fits;
@@ -351,11 +357,7 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
   }
 
   // Consecutive windows.
-  double longest = 0;
-  for (const SectionSpan& span : spans) {
-    longest =
-        std::max(longest, std::hypot(span.last[0] - span.first[0], span.last[1] - span.first[1]));
-  }
+  const double longest = LongestSpan(spans);
   const double world_w = fw * scale / 1000, world_h = fh * scale / 1000;
 
   // Sections longer than the frame is high are cut at its edge; they cannot
