@@ -15,37 +15,39 @@ cd "$(dirname "$0")/.."
 arches=("${@:-x64}")
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-missing=()
-while read -r p; do
-  [ -z "$p" ] || dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done < scripts/debian-packages-windows.txt
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh --windows
 
 wine64_cmd=""
 for w in wine64 /usr/lib/wine/wine64; do
   if command -v "$w" >/dev/null; then wine64_cmd="$w"; break; fi
 done
 [ -n "$wine64_cmd" ] || { echo "windows: 64-bit Wine is not installed"; exit 1; }
+status=0
 wine32_ok=0
 [ -x /usr/lib/wine/wine ] && [ -d /usr/lib/i386-linux-gnu/wine ] && wine32_ok=1
 
-built=()
+# Each width is built when its cross compiler is there; its tests run when
+# Wine of that width is there too. Without 32-bit Wine (its packages cannot
+# always be had), the x86 build is still made and checked to compile.
+built=() runs=()
 for arch in "${arches[@]}"; do
-  if [ "$arch" = x86 ] && [ $wine32_ok -eq 0 ]; then
-    echo "windows: x86 skipped: 32-bit Wine (wine32:i386) is not installed"
+  compiler=x86_64-w64-mingw32-g++-posix
+  [ "$arch" = x86 ] && compiler=i686-w64-mingw32-g++-posix
+  if ! command -v "$compiler" >/dev/null; then
+    echo "windows: $arch not built: its cross compiler ($compiler) is not installed"
+    status=1
     continue
   fi
   cmake --preset "windows-$arch" >/dev/null
   cmake --build --preset "windows-$arch"
   built+=("$arch")
+  if [ "$arch" = x86 ] && [ $wine32_ok -eq 0 ]; then
+    echo "windows: x86 built, its tests not run: 32-bit Wine (wine32:i386) is not installed"
+  else
+    runs+=("$arch")
+  fi
 done
-[ ${#built[@]} -gt 0 ] || exit 0
+[ ${#runs[@]} -gt 0 ] || exit $status
 
 # One 64-bit prefix serves both widths, as a 64-bit Windows does.
 export WINEPREFIX
@@ -59,7 +61,6 @@ fi
 timeout 60 "$wine64_cmd" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 timeout 60 wineserver -w || true
 
-status=0
 wine_for() { if [ "$1" = x64 ]; then echo "$wine64_cmd"; else echo wine; fi; }
 winpath() { winepath -w "$1" 2>/dev/null; }
 
@@ -70,7 +71,7 @@ other_suites=(check_test rules_test convert_test stable_math_test polyline_test 
               drawing_test raw_tags_test files_test bad_input_test message_sink_test info_test outputs_test
               facade_test guarded_test field_rows_test model_readers_test picture_test)
 
-for arch in "${built[@]}"; do
+for arch in "${runs[@]}"; do
   w=$(wine_for "$arch")
   tests="build/windows-$arch/tests"
   # Every test program built is run: one missing from the lists fails.
@@ -106,7 +107,7 @@ register() {  # arch, /u or nothing
   local w; w=$(wine_for "$1")
   timeout 120 "$w" regsvr32 /s ${2:-} "$(winpath "$WINEPREFIX/$1/palvane.dll")"
 }
-for arch in "${built[@]}"; do
+for arch in "${runs[@]}"; do
   w=$(wine_for "$arch")
   out="build/windows-$arch/src/com"
   mkdir -p "$WINEPREFIX/$arch"
@@ -148,7 +149,7 @@ keys_left() {
   done
   return $left
 }
-if [ ${#built[@]} -eq 2 ]; then
+if [ ${#runs[@]} -eq 2 ]; then
   for first in x64 x86; do
     second=x86; [ "$first" = x86 ] && second=x64
     register x64 && register x86
@@ -162,7 +163,7 @@ if [ ${#built[@]} -eq 2 ]; then
     if keys_left; then echo "unregister both: passed"; else status=1; fi
   done
 else
-  for arch in "${built[@]}"; do
+  for arch in "${runs[@]}"; do
     register "$arch" /u || status=1
     if keys_left; then echo "unregister: passed ($arch)"; else status=1; fi
   done
@@ -170,7 +171,7 @@ fi
 
 # The command line through the adapter: byte for byte with Linux, and the
 # command's own tests.
-for arch in "${built[@]}"; do
+for arch in "${runs[@]}"; do
   bash scripts/compare-windows.sh "$arch" "$(wine_for "$arch")" || status=1
 done
 exit $status

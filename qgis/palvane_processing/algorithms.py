@@ -134,7 +134,7 @@ class CheckAlgorithm(PalvaneAlgorithm):
             "BEARING_TOLERANCE", "Bearing tolerance (degrees)",
             QgsProcessingParameterNumber.Double, 1.0, minValue=0, maxValue=180))
         self.addParameter(QgsProcessingParameterString(
-            "BANK_LINES", "Layer of the bank lines", optional=True))
+            "BANK_LINES", "Layers of the bank lines (A,B for two)", optional=True))
         self.addParameter(QgsProcessingParameterCrs(
             "CRS", "The drawing's coordinate reference system", optional=True))
         self.addParameter(QgsProcessingParameterFeatureSink(
@@ -385,16 +385,17 @@ class SectionsAlgorithm(PalvaneAlgorithm):
 
     FORMATS = ("from the file name", "hecras", "floodmodeller", "mike11", "csv")
     EXTENSIONS = ("", ".RASImport.sdf", ".dat", ".txt", ".csv")
-    FLOWS = ("against-chainage", "with-chainage")
+    FLOWS = ("auto", "against-chainage", "with-chainage")
 
     def initAlgorithm(self, config=None):  # noqa: N802
         self.add_drawing()
         self.addParameter(QgsProcessingParameterEnum(
             "FORMAT", "Format", list(self.FORMATS), defaultValue=0))
         self.addParameter(QgsProcessingParameterString(
-            "BANK_LINES", "Layer of the bank lines", optional=True))
+            "BANK_LINES", "Layers of the bank lines (A,B for two)", optional=True))
         self.addParameter(QgsProcessingParameterEnum(
-            "FLOW", "The river flows", list(self.FLOWS), defaultValue=0))
+            "FLOW", "The river flows (auto: the way its bed falls)", list(self.FLOWS),
+            defaultValue=0))
         self.addParameter(QgsProcessingParameterNumber(
             "MANNING", "Manning's n", QgsProcessingParameterNumber.Double, 0.035,
             minValue=0.000001))

@@ -48,6 +48,11 @@ using host::Variant;
 
 // A number as a reader wants it in a finding: at most three decimals, no
 // trailing zeros.
+// "1 survey point lies", "2 survey points lie".
+std::string Count(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string Num(double value) {
   std::string text = host::FormatFixed(value, 3);
   if (text.find('.') != std::string::npos) {
@@ -160,49 +165,87 @@ class Checker {
   // drawing that has one at all: a drawing of section lines alone is no
   // fault.
   void CheckSurveyPoints() {
+    const bool shared = !options_.points_layer.empty();
+    const bool banks = !options_.bank_lines_layers.empty();
     try {
       const std::string any_survey =
           "*" + std::string(model::kSurveyLpsoLayer) + ",*" + std::string(model::kSurveyLinvLayer);
       model::DeleteSetAfter cleanup(drawing_, kSetName);
-      if (model::SelectAll(drawing_, kSetName, {8}, {Variant(any_survey)}).empty()) return;
+      if (!shared && !banks &&
+          model::SelectAll(drawing_, kSetName, {8}, {Variant(any_survey)}).empty()) {
+        return;
+      }
     } catch (const host::Error& e) {
       return HostFailure(e, "", "looking for the survey");
     }
     sections::SurveyOptions read;
     read.within = options_.survey_within;
-    read.bank_lines_layer = options_.bank_lines_layer;
+    read.points_layer = options_.points_layer;
+    read.bank_lines_layers = options_.bank_lines_layers;
+    read.flow = options_.flow;
     sections::Survey survey;
     try {
       survey = sections::ReadSurvey(drawing_, silent_, read);
     } catch (const host::Error& e) {
       return HostFailure(e, "", "reading the survey");
     }
-    if (!options_.bank_lines_layer.empty() && survey.bank_lines == 0) {
+    if (banks && survey.bank_lines == 0) {
       Add(Severity::kWarning, code::kBankLineMiss, "", "", {},
-          "no polyline on layer " + options_.bank_lines_layer +
-              " to give the sections their banks");
+          "no polyline on " + BankLayers() + " to give the sections their banks");
       return;
     }
+    if (survey.shared_ambiguous > 0) {
+      Add(Severity::kWarning, code::kSurveyOffLine, "", "", {},
+          std::to_string(survey.shared_ambiguous) + " of the points on " + options_.points_layer +
+              " lie equally near two section lines and join neither");
+    }
     for (const sections::SurveyReach& reach : survey.reaches) {
+      CheckFlow(reach);
       for (const sections::CrossSection& x : reach.sections) CheckSectionSurvey(x);
     }
+  }
+
+  std::string BankLayers() const {
+    std::string out;
+    for (const std::string& layer : options_.bank_lines_layers) {
+      out += (out.empty() ? "" : ", ") + layer;
+    }
+    return (options_.bank_lines_layers.size() == 1 ? "layer " : "layers ") + out;
+  }
+
+  // A reach whose bed clearly rises the way the exports take it to flow.
+  void CheckFlow(const sections::SurveyReach& reach) {
+    const sections::BedFall& bed = reach.bed;
+    if (!bed.clear()) return;
+    const bool falls_forward = bed.fall > 0;
+    if (falls_forward == reach.flows_forward) return;
+    Add(Severity::kWarning, code::kFlowUphill, reach.number, "", {reach.handle},
+        std::string("its bed rises by ") + Num(std::fabs(bed.fall)) +
+            " the way the exports take it to flow (" + sections::FlowName(reach.flow) +
+            "); give --flow the other way, or check its chainages");
   }
 
   void CheckSectionSurvey(const sections::CrossSection& x) {
     const std::vector<std::string> handles{x.handle};
     if (x.points.empty()) {
       Add(Severity::kWarning, code::kNoSurvey, x.reach, x.number, handles,
-          "no survey points lie on its survey layers (" +
-              model::SectionLayer(x.number, model::kSurveyLpsoLayer) + ", " +
-              model::SectionLayer(x.number, model::kSurveyLinvLayer) + ")");
+          x.off_line.empty()
+              ? "no survey points lie on its survey layers (" +
+                    model::SectionLayer(x.number, model::kSurveyLpsoLayer) + ", " +
+                    model::SectionLayer(x.number, model::kSurveyLinvLayer) + ")" +
+                    (options_.points_layer.empty() ? "" : " or near it on " + options_.points_layer)
+              : "no survey point lies within " + Num(options_.survey_within) + " of its line");
+    } else if (x.points.size() < 2) {
+      Add(Severity::kWarning, code::kTooFewPoints, x.reach, x.number, handles,
+          "it has 1 survey point; a cross-section needs at least 2, and models leave it out");
     }
     if (!x.off_line.empty()) {
       double farthest = 0;
       for (const auto& p : x.off_line) farthest = std::max(farthest, p.offset);
       Add(Severity::kWarning, code::kSurveyOffLine, x.reach, x.number, handles,
-          std::to_string(x.off_line.size()) + " survey points lie off its line by up to " +
-              Num(farthest) + ", beyond " + Num(options_.survey_within) +
-              ": models leave them out");
+          Count(x.off_line.size(), "survey point lies", "survey points lie") +
+              " off its line by up to " + Num(farthest) + ", beyond " +
+              Num(options_.survey_within) + ": models leave them out");
     }
     if (x.conflicting > 0) {
       Add(Severity::kWarning, code::kStationConflict, x.reach, x.number, handles,
@@ -214,11 +257,11 @@ class Checker {
           "it has " + std::to_string(x.points.size()) + " survey points; HEC-RAS takes at most " +
               std::to_string(sections::kHecRasMostPoints));
     }
-    if (!options_.bank_lines_layer.empty() && (!x.left_bank_crossed || !x.right_bank_crossed)) {
+    if (!options_.bank_lines_layers.empty() && (!x.left_bank_crossed || !x.right_bank_crossed)) {
       Add(Severity::kWarning, code::kBankLineMiss, x.reach, x.number, handles,
           !x.left_bank_crossed && !x.right_bank_crossed
-              ? "no bank line on " + options_.bank_lines_layer + " crosses it"
-              : std::string("a bank line on ") + options_.bank_lines_layer + " crosses it on its " +
+              ? "no bank line on " + BankLayers() + " crosses it"
+              : "a bank line on " + BankLayers() + " crosses it on its " +
                     (x.left_bank_crossed ? "left" : "right") + " side only");
     }
   }

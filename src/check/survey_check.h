@@ -11,6 +11,7 @@
 #include "geometry/polyline.h"
 #include "host/host.h"
 #include "model/problem_codes.h"
+#include "sections/survey.h"
 
 namespace palvane::check {
 
@@ -29,11 +30,14 @@ struct Finding {
 struct CheckOptions {
   double chainage_tolerance = 0.5;  // drawing units
   double bearing_tolerance = 1.0;   // degrees
-  // The survey: how far from its line a section's point may lie, and the
-  // layer of the bank lines that should cross each section (none checked
-  // when empty).
+  // The survey as the sections command reads it: how far from its line a
+  // section's point may lie, a shared layer of survey points, the layers of
+  // bank lines that should cross each section (none checked when empty),
+  // and the way the river flows.
   double survey_within = 0.5;
-  std::string bank_lines_layer;
+  std::string points_layer;
+  std::vector<std::string> bank_lines_layers;
+  sections::Flow flow = sections::Flow::kAuto;
 };
 
 // What a picture of the check needs, in world plan coordinates.

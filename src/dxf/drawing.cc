@@ -598,6 +598,10 @@ class Reader {
         if (kTextSizeVariable.Is(name, code) && ToDouble(value) > 0) {
           build_.SetVariable("TEXTSIZE", ToDouble(value));
         }
+        if (kUnitsVariable.Is(name, code)) {
+          build_.SetVariable("INSUNITS", static_cast<int16_t>(std::clamp<int64_t>(
+                                             ToInt(value), INT16_MIN, INT16_MAX)));
+        }
       }
     }
     const std::vector<std::string> unlisted =

@@ -211,7 +211,7 @@ class PolylineCodec final : public RowCodec<PolylineFields> {
                     // The vertices go where the first stood, their other tags
                     // with them, after the elevation when the file had none.
                     if (!wrote_vertices) {
-                      if (!rows().Seen(written, kElevation) && f.elevation != 0) {
+                      if (!rows().Seen(written, kElevation) && !SameNumber(f.elevation, 0)) {
                         out.Write(kElevation, f.elevation);
                       }
                       WriteVertices(f, out, &ids);
@@ -255,11 +255,11 @@ class PolylineCodec final : public RowCodec<PolylineFields> {
       for (; ids != nullptr && id != ids->end() && id->first == i; ++id) {
         out.Write(kVertexId, id->second);
       }
-      if (v.start_width != 0 || v.end_width != 0) {
+      if (!SameNumber(v.start_width, 0) || !SameNumber(v.end_width, 0)) {
         out.Write(kStartWidth, v.start_width);
         out.Write(kEndWidth, v.end_width);
       }
-      if (v.bulge != 0) out.Write(kBulge, v.bulge);
+      if (!SameNumber(v.bulge, 0)) out.Write(kBulge, v.bulge);
     }
   }
 };

@@ -43,11 +43,13 @@ template <class F>
 bool IsDefault(const Field<F>& field, const F& f) {
   if (field.point != nullptr) {
     if (field.axis >= 0) {
-      return (f.*field.point)[static_cast<size_t>(field.axis)] == field.new_number;
+      return SameNumber((f.*field.point)[static_cast<size_t>(field.axis)], field.new_number);
     }
-    return f.*field.point == field.new_point;
+    const host::Point3& p = f.*field.point;
+    return SameNumber(p[0], field.new_point[0]) && SameNumber(p[1], field.new_point[1]) &&
+           SameNumber(p[2], field.new_point[2]);
   }
-  if (field.number != nullptr) return f.*field.number == field.new_number;
+  if (field.number != nullptr) return SameNumber(f.*field.number, field.new_number);
   if (field.integer != nullptr) return f.*field.integer == field.new_number;
   if (field.bit != nullptr) return (f.*field.bit ? 1 : 0) == field.new_number;
   if (field.text != nullptr) return (f.*field.text).empty();

@@ -47,6 +47,8 @@ inline constexpr HeaderVariable kHandlingVariable{"$HANDLING", 70};
 inline constexpr HeaderVariable kHandleSeedVariable{"$HANDSEED", 5};
 inline constexpr HeaderVariable kActiveLayerVariable{"$CLAYER", 8};
 inline constexpr HeaderVariable kTextSizeVariable{"$TEXTSIZE", 40};
+// Read into the drawing's INSUNITS; written back as the file had it.
+inline constexpr HeaderVariable kUnitsVariable{"$INSUNITS", 70};
 inline constexpr HeaderVariable kUcsNameVariable{"$UCSNAME", 2};
 inline constexpr HeaderVariable kUcsOriginVariable{"$UCSORG", 10};
 inline constexpr HeaderVariable kUcsXAxisVariable{"$UCSXDIR", 10};

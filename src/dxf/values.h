@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <string>
@@ -29,6 +30,10 @@ inline double ToDouble(std::string_view s) {
   std::from_chars(s.data(), s.data() + s.size(), d);
   return d;
 }
+
+// True for the same number, bit for bit where it matters: -0 is not 0, so a
+// field the file gave as -0 is written again as it stood. (NaNs never are.)
+inline bool SameNumber(double a, double b) { return a == b && std::signbit(a) == std::signbit(b); }
 
 inline int64_t ToInt(std::string_view s) {
   s = Trim(s);

@@ -41,4 +41,6 @@ inline constexpr const char* kSurveyOffLine = "survey-off-line";
 inline constexpr const char* kStationConflict = "station-conflict";
 inline constexpr const char* kTooManyPoints = "too-many-points";
 inline constexpr const char* kBankLineMiss = "bank-line-miss";
+inline constexpr const char* kTooFewPoints = "too-few-points";
+inline constexpr const char* kFlowUphill = "flow-uphill";
 }  // namespace palvane::model::code

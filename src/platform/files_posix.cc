@@ -104,6 +104,14 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
   if (replaces && !S_ISREG(existing.st_mode)) {
     throw FileError(path + ": is not a regular file; it is not replaced");
   }
+  // A file its user may not write is not replaced, although the folder
+  // would let it be. The superuser, whom the permissions do not stop, is
+  // stopped by a file nobody may write.
+  if (replaces) {
+    const bool writable = ::geteuid() == 0 ? (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0
+                                           : ::access(target_.c_str(), W_OK) == 0;
+    if (!writable) throw FileError(path + ": the file is read-only; it is not replaced");
+  }
   // Made with the permissions the user's umask leaves, as any new file; a
   // file replaced keeps its own below.
   int fd = -1;
@@ -152,12 +160,12 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
     done += static_cast<size_t>(w);
   }
   if (replaces) {
-    // The owner first, where the system lets this user give the file away
-    // (or at least its group), as a change of owner clears the set-id bits
-    // the permissions then put back.
-    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0 &&
-        ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
-      // It stays this user's, in this user's group.
+    // The file replaced keeps its owner and group, before its permissions,
+    // as a change of owner clears the set-id bits the permissions then put
+    // back. Where this user may not give the file away (another user's file
+    // in a shared folder), it is not replaced.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+      fail("cannot keep the file's owner and group, so it is not replaced");
     }
     if (::fchmod(fd, existing.st_mode & 07777) != 0) fail("cannot set permissions");
   }

@@ -48,6 +48,10 @@ InputFile::InputFile(const std::string& path) : path_(path) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     throw FileError(path + ": is a directory");
   }
+  // A file marked read-only is its user's word that it stays as it is.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    throw FileError(path + ": the file is read-only; it is not replaced");
+  }
   file_ = ::_wfopen(WidePath(path).c_str(), L"rb");
   if (file_ == nullptr) throw FileError(path + ": " + std::strerror(errno));
   struct _stat64 st;
@@ -77,6 +81,10 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
   }
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     throw FileError(path + ": is a directory");
+  }
+  // A file marked read-only is its user's word that it stays as it is.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    throw FileError(path + ": the file is read-only; it is not replaced");
   }
   // A temporary file beside the target, named after this process and a
   // counter, created only if it does not exist yet.

@@ -79,6 +79,7 @@ std::string MarkerNames(uint8_t markers) {
   add(kLeftBank, "left-bank");
   add(kLowest, "lowest");
   add(kRightBank, "right-bank");
+  add(kInserted, "inserted");
   return out;
 }
 
@@ -131,8 +132,18 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
     count += reach.sections.size();
   }
   if (!options.title.empty()) lines << "# " + OneLine(options.title);
+  // The header in the order HEC-RAS's own export writes it, which strict
+  // readers expect; what a drawing does not know gets a neutral value.
   lines << "BEGIN HEADER:";
-  lines << std::string("  UNITS: ") + (options.metric ? "METRIC" : "US CUSTOMARY");
+  lines << std::string("  UNITS: ") + (options.metric ? "METRIC" : "ENGLISH");
+  lines << "  DTM TYPE: TIN";
+  lines << "  DTM: NONE";
+  lines << "  STREAM LAYER: " + OneLine(options.river);
+  lines << "  CROSS-SECTION LAYER: " + OneLine(options.river);
+  lines << "  MAP PROJECTION: NONE";
+  lines << "  PROJECTION ZONE: 0";
+  lines << "  DATUM: NONE";
+  lines << "  VERTICAL DATUM: NONE";
   lines << "  NUMBER OF REACHES: " + std::to_string(reaches.size());
   lines << "  NUMBER OF CROSS-SECTIONS: " + std::to_string(count);
   lines << "END HEADER:";
@@ -144,10 +155,14 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
     const SurveyReach& reach = *r;
     // From the upstream end to the downstream end.
     std::vector<Point2> centre = reach.centre;
-    std::vector<double> along(centre.size(), 0);
-    for (size_t i = 1; i < centre.size(); ++i) {
-      along[i] = along[i - 1] +
-                 std::hypot(centre[i][0] - centre[i - 1][0], centre[i][1] - centre[i - 1][1]);
+    std::vector<double> along = reach.centre_along;
+    if (along.size() != centre.size()) {
+      // A reach made without distances: along its chords.
+      along.assign(centre.size(), 0);
+      for (size_t i = 1; i < centre.size(); ++i) {
+        along[i] = along[i - 1] +
+                   std::hypot(centre[i][0] - centre[i - 1][0], centre[i][1] - centre[i - 1][1]);
+      }
     }
     if (!reach.flows_forward) {
       std::reverse(centre.begin(), centre.end());
@@ -228,8 +243,27 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
 
 constexpr size_t kLabelWidth = 12;
 
-// Labels from the section names, cut to the label width and kept unique.
-std::vector<std::string> Labels(const Survey& survey) {
+// The words that open a unit in a Flood Modeller data file. Readers take a
+// line that is one of them for the start of a unit, so a label (which also
+// opens a line of the initial conditions) must never be one.
+bool IsUnitKeyword(std::string_view label) {
+  static const std::set<std::string, std::less<>> kKeywords = {
+      "2DCELL",  "ABSTRACTION", "BERNOULLI", "BLOCKAGE", "BREACH",  "BRIDGE",    "COMMENT",
+      "CONDUIT", "CONPUMP",     "CONVALVE",  "CRUMP",    "CULVERT", "FEHBDY",    "FLOODPLAIN",
+      "FRQSIM",  "FSRBDY",      "FSSR16BDY", "GAUGE",    "GERRBDY", "GISINFO",   "HBDY",
+      "HTBDY",   "INTERPOLATE", "JUNCTION",  "LATERAL",  "LDPUMP",  "LOSS",      "MANHOLE",
+      "NCBDY",   "NCDBDY",      "NOTWEIR",   "NOZZLE",   "OCPUMP",  "ORIFICE",   "OUTFALL",
+      "PIPE",    "POND",        "QHBDY",     "QRATING",  "QTBDY",   "REBDY",     "REFH2BDY",
+      "REFHBDY", "REPLICATE",   "RESERVOIR", "RIVER",    "RNWEIR",  "SCSBDY",    "SCWEIR",
+      "SLUICE",  "SPILL",       "SYPHON",    "TIDAL",    "TIDBDY",  "VARIABLES", "WEIR"};
+  std::string upper(label);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return kKeywords.count(upper) > 0;
+}
+
+// Labels from the section names, cut to the label width and kept unique; a
+// label that is a unit's keyword gets a "_" after it, with a note.
+std::vector<std::string> Labels(const Survey& survey, std::vector<std::string>& notes) {
   std::vector<std::string> labels;
   std::set<std::string> taken;
   for (const SurveyReach& reach : survey.reaches) {
@@ -237,8 +271,14 @@ std::vector<std::string> Labels(const Survey& survey) {
       std::string base = OneLine(x.name.empty() ? x.number : x.name);
       base.erase(std::remove(base.begin(), base.end(), ' '), base.end());
       if (base.empty()) base = "XS";
+      if (IsUnitKeyword(base.substr(0, kLabelWidth))) {
+        notes.push_back("section " + x.number + ": its label " + base.substr(0, kLabelWidth) +
+                        " is a Flood Modeller unit keyword; written as " +
+                        base.substr(0, kLabelWidth) + "_");
+        base = base.substr(0, kLabelWidth - 1) + "_";
+      }
       std::string label = base.substr(0, kLabelWidth);
-      for (int n = 2; !taken.insert(label).second; ++n) {
+      for (int n = 2; !taken.insert(label).second || IsUnitKeyword(label); ++n) {
         const std::string tail = "~" + std::to_string(n);
         label = base.substr(0, kLabelWidth - tail.size()) + tail;
       }
@@ -249,8 +289,9 @@ std::vector<std::string> Labels(const Survey& survey) {
 }
 
 Written WriteFloodModeller(const Survey& survey, const FormatOptions& options) {
+  Written out;
   Lines lines(true);
-  const std::vector<std::string> labels = Labels(survey);
+  const std::vector<std::string> labels = Labels(survey, out.notes);
   lines << OneLine(options.title);
   lines << "#REVISION#1";
   lines << PadLeft(std::to_string(labels.size()), 10) + "     0.750     0.900     0.100     0.001" +
@@ -292,7 +333,8 @@ Written WriteFloodModeller(const Survey& survey, const FormatOptions& options) {
     for (int i = 0; i < 7; ++i) line += "     0.000";
     lines << line;
   }
-  return {lines.Take(), {}};
+  out.text = lines.Take();
+  return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -351,6 +393,25 @@ Written WriteMike11(const Survey& survey, const FormatOptions& options) {
   return {lines.Take(), {}};
 }
 
+// Two sections of a reach at one chainage (to the millimetre) are one place
+// in a model: every format refuses them, naming both.
+void RefuseSharedChainages(const Survey& survey) {
+  for (const SurveyReach& reach : survey.reaches) {
+    std::vector<const CrossSection*> sections;
+    for (const CrossSection& x : reach.sections) sections.push_back(&x);
+    std::stable_sort(sections.begin(), sections.end(),
+                     [](const auto* a, const auto* b) { return a->chainage < b->chainage; });
+    for (size_t i = 1; i < sections.size(); ++i) {
+      const CrossSection& a = *sections[i - 1];
+      const CrossSection& b = *sections[i];
+      if (Fixed(a.chainage, 3) == Fixed(b.chainage, 3)) {
+        throw FormatError("reach " + reach.number + ": sections " + a.number + " and " + b.number +
+                          " are both at chainage " + Fixed(a.chainage, 3));
+      }
+    }
+  }
+}
+
 }  // namespace
 
 std::optional<Format> FormatNamed(std::string_view name) {
@@ -391,6 +452,7 @@ const char* FormatName(Format format) {
 }
 
 Written Write(Format format, const Survey& survey, const FormatOptions& options) {
+  RefuseSharedChainages(survey);
   switch (format) {
     case Format::kCsv:
       return WriteCsv(survey);

@@ -24,10 +24,18 @@ namespace {
 
 // Arcs become chords within this of the arc, as the check draws them.
 constexpr double kPathTolerance = 1e-4;
-// Lines written out have arcs as chords within this.
+// Lines written out have arcs as chords within this; centre lines, along
+// which stations are measured, within a millimetre.
 constexpr double kOutputTolerance = 0.01;
+constexpr double kCentreTolerance = 0.001;
 // Stations closer than this are one station.
 constexpr double kSameStation = 1e-6;
+// A bank line is taken to reach this far past its ends; a shared survey
+// point this much nearer one section line than another belongs to it.
+constexpr double kEndReach = 1e-3;
+// A survey point this near a bank line's crossing is the bank; otherwise a
+// point is put into the survey there.
+constexpr double kBankSnap = 0.01;
 constexpr const char* kSelectionSet = "PalvaneSurvey";
 
 struct RawPoint {
@@ -107,6 +115,31 @@ struct BankLine {
   std::vector<Point2> path;
 };
 
+// The centre line as a model's stream network takes it: arcs as chords
+// within a millimetre, and each point's distance along the line itself
+// (arcs followed), so that stations along it lose nothing to the chords.
+void CentreOf(const geometry::PlanPolyline& plan, SurveyReach& reach) {
+  const size_t n = plan.vertices.size();
+  const size_t segments = plan.closed ? n : n - 1;
+  double along = 0;
+  for (size_t i = 0; i < segments; ++i) {
+    const Point2& a = plan.vertices[i];
+    const Point2& b = plan.vertices[(i + 1) % n];
+    const double bulge = i < plan.bulges.size() ? plan.bulges[i] : 0.0;
+    const size_t before = reach.centre.size();
+    geometry::AppendSegment(a, b, bulge, kCentreTolerance, reach.centre);
+    const size_t pieces = reach.centre.size() - before;
+    const double length = geometry::SegmentLength(std::hypot(b[0] - a[0], b[1] - a[1]), bulge);
+    for (size_t k = 0; k < pieces; ++k) {
+      reach.centre_along.push_back(along +
+                                   length * static_cast<double>(k) / static_cast<double>(pieces));
+    }
+    along += length;
+  }
+  reach.centre.push_back(plan.closed ? plan.vertices[0] : plan.vertices[n - 1]);
+  reach.centre_along.push_back(along);
+}
+
 // Which end chainages run from, as the sections' tags agree: the end whose
 // distances along the centre line come nearer the tagged chainages.
 template <class Sections, class Of>
@@ -121,13 +154,21 @@ bool ChainageFromEnd(const Sections& sections, double length, Of&& of) {
 }
 
 class Reader {
+  // A section read and not yet put in order.
+  struct Pending {
+    size_t reach;
+    CrossSection x;
+    Point2 down_centre;  // the centre line's direction of travel at the crossing
+    Point2 across;       // the section line's there
+    PolylineIndex line;  // the section line
+  };
+
  public:
   Reader(const Ref<host::Document>& drawing, host::MessageSink& sink, const SurveyOptions& options)
       : drawing_(drawing), sink_(sink), options_(options), utility_(drawing->Utility()) {}
 
   Survey Run() {
     model::DeleteSetAfter cleanup(drawing_, kSelectionSet);
-    survey_.flow = options_.flow;
     const model::River river = model::ReadRiver(drawing_, sink_);
     ReadShared();
     std::map<std::string, size_t> reach_of;  // by number
@@ -138,8 +179,8 @@ class Reader {
       if (!plan || plan->vertices.size() < 2) continue;
       SurveyReach reach;
       reach.number = r.record.ReachNo;
-      reach.centre =
-          geometry::Densify(plan->vertices, plan->bulges, plan->closed, kOutputTolerance);
+      reach.handle = r.handle;
+      CentreOf(*plan, reach);
       centres_.emplace_back(*plan);
       reach.length = centres_.back().Length();
       reach_of[reach.number] = survey_.reaches.size();
@@ -151,7 +192,15 @@ class Reader {
       if (it == reach_of.end()) continue;
       ReadSection(s, it->second);
     }
+    AssignSharedPoints();
     for (size_t r = 0; r < survey_.reaches.size(); ++r) Finish(r);
+    if (survey_.shared_ambiguous > 0) {
+      survey_.notes.push_back(std::to_string(survey_.shared_ambiguous) + " point" +
+                              (survey_.shared_ambiguous == 1 ? " of " : "s of ") +
+                              options_.points_layer +
+                              (survey_.shared_ambiguous == 1 ? " is" : " are") +
+                              " equally near two section lines and joins neither");
+    }
     return std::move(survey_);
   }
 
@@ -160,11 +209,16 @@ class Reader {
     if (!options_.points_layer.empty()) {
       shared_.emplace(PointsOnLayer(drawing_, options_.points_layer, *utility_));
     }
-    if (options_.bank_lines_layer.empty()) return;
-    // Lightweight polylines, or 3D polylines (break lines) in plan.
-    const auto entities =
-        model::SelectAll(drawing_, kSelectionSet, {8},
-                         {host::Variant(host::EscapeWildcards(options_.bank_lines_layer))});
+    for (const std::string& layer : options_.bank_lines_layers) ReadBankLines(layer);
+    survey_.bank_lines = banks_.size();
+  }
+
+  // Lightweight polylines, or 3D polylines (break lines) in plan. Each is
+  // drawn on a millimetre past its ends, so that a line drawn to end on a
+  // section crosses it whatever the rounding at the drawing's coordinates.
+  void ReadBankLines(const std::string& layer) {
+    const auto entities = model::SelectAll(drawing_, kSelectionSet, {8},
+                                           {host::Variant(host::EscapeWildcards(layer))});
     for (const auto& e : entities) {
       std::optional<geometry::PlanPolyline> plan;
       if (e.Is<host::LWPolyline>()) {
@@ -178,10 +232,49 @@ class Reader {
         plan->closed = poly->Closed();
       }
       if (!plan || plan->vertices.size() < 2) continue;
+      if (!plan->closed) ExtendEnds(*plan);
       banks_.push_back({PolylineIndex(*plan), geometry::Densify(plan->vertices, plan->bulges,
                                                                 plan->closed, kPathTolerance)});
     }
-    survey_.bank_lines = banks_.size();
+  }
+
+  // The points kEndReach before a chain's first point and past its last,
+  // along its direction there; none at an end where it has no length.
+  static std::pair<std::optional<Point2>, std::optional<Point2>> EndsBeyond(
+      const std::vector<Point2>& path) {
+    auto beyond = [](const Point2& from, const Point2& to) -> std::optional<Point2> {
+      const double dx = to[0] - from[0], dy = to[1] - from[1];
+      const double d = std::hypot(dx, dy);
+      if (!(d > 0)) return std::nullopt;
+      return Point2{to[0] + dx / d * kEndReach, to[1] + dy / d * kEndReach};
+    };
+    std::optional<Point2> start, end;
+    for (size_t i = 1; i < path.size() && !start; ++i) start = beyond(path[i], path[0]);
+    for (size_t i = path.size() - 1; i-- > 0 && !end;) end = beyond(path[i], path.back());
+    return {start, end};
+  }
+
+  // A straight piece of kEndReach added before a line's first vertex and
+  // after its last.
+  static void ExtendEnds(geometry::PlanPolyline& plan) {
+    const auto [start, end] =
+        EndsBeyond(geometry::Densify(plan.vertices, plan.bulges, false, kPathTolerance));
+    if (start) {
+      plan.vertices.insert(plan.vertices.begin(), *start);
+      plan.bulges.insert(plan.bulges.begin(), 0.0);
+    }
+    if (end) {
+      plan.bulges.back() = 0.0;  // the new piece leaving the old end is straight
+      plan.vertices.push_back(*end);
+      plan.bulges.push_back(0.0);
+    }
+  }
+
+  // The same for a chain of points.
+  static void ExtendPath(std::vector<Point2>& path) {
+    const auto [start, end] = EndsBeyond(path);
+    if (start) path.insert(path.begin(), *start);
+    if (end) path.push_back(*end);
   }
 
   void Skip(const std::string& reach, const std::string& number, std::string text) {
@@ -230,7 +323,7 @@ class Reader {
 
     ReadPoints(s.number, line, x);
     ReadBanks(line, path, middle, x);
-    pending_.push_back({reach_index, std::move(x), down_centre, across});
+    pending_.push_back({reach_index, std::move(x), down_centre, across, line});
   }
 
   // The direction of travel along a line at a chainage, radians from east:
@@ -258,22 +351,54 @@ class Reader {
       raw.insert(raw.end(), std::make_move_iterator(more.begin()),
                  std::make_move_iterator(more.end()));
     }
-    std::vector<const RawPoint*> all;
-    for (const RawPoint& r : raw) all.push_back(&r);
-    if (shared_) {
-      for (const RawPoint* r : shared_->Near(x.cut, options_.within)) all.push_back(r);
-    }
-    for (const RawPoint* r : all) {
-      const Point2 p{r->p[0], r->p[1]};
+    for (const RawPoint& r : raw) {
+      const Point2 p{r.p[0], r.p[1]};
       const auto place = line.Nearest(p);
-      if (!place || !std::isfinite(r->p[2])) continue;
+      if (!place || !std::isfinite(r.p[2])) continue;
       if (place->distance > options_.within) {
-        // Shared points are only the ones near the line.
-        if (shared_ && r->layer == options_.points_layer) continue;
-        x.off_line.push_back({p, place->distance, r->layer});
+        x.off_line.push_back({p, place->distance, r.layer});
         continue;
       }
-      x.points.push_back({place->chainage, r->p[2], place->point, place->distance, r->layer, 0});
+      x.points.push_back({place->chainage, r.p[2], place->point, place->distance, r.layer, 0});
+    }
+  }
+
+  // Each shared survey point joins the one section line nearest it, within
+  // `within`: where sections stand closer than that (across a weir), a
+  // point joining both would give each the other's ground. A point equally
+  // near two lines (within kEndReach) joins neither and is counted.
+  void AssignSharedPoints() {
+    if (!shared_) return;
+    struct Nearest {
+      size_t pending = 0;
+      geometry::NearestPlace place;
+      double second = std::numeric_limits<double>::infinity();
+    };
+    std::map<const RawPoint*, Nearest> nearest;  // in drawing order
+    for (size_t k = 0; k < pending_.size(); ++k) {
+      const Pending& p = pending_[k];
+      for (const RawPoint* r : shared_->Near(p.x.cut, options_.within)) {
+        if (!std::isfinite(r->p[2])) continue;
+        const auto place = p.line.Nearest({r->p[0], r->p[1]});
+        if (!place || place->distance > options_.within) continue;
+        const auto [it, first] = nearest.try_emplace(r, Nearest{k, *place});
+        Nearest& n = it->second;
+        if (first) continue;
+        if (place->distance < n.place.distance) {
+          n.second = n.place.distance;
+          n.pending = k, n.place = *place;
+        } else {
+          n.second = std::min(n.second, place->distance);
+        }
+      }
+    }
+    for (const auto& [r, n] : nearest) {
+      if (n.second - n.place.distance <= kEndReach) {
+        ++survey_.shared_ambiguous;
+        continue;
+      }
+      pending_[n.pending].x.points.push_back(
+          {n.place.chainage, r->p[2], n.place.point, n.place.distance, r->layer, 0});
     }
   }
 
@@ -283,10 +408,14 @@ class Reader {
                  CrossSection& x) {
     x.left_bank = 0;
     x.right_bank = x.length;
-    if (options_.bank_lines_layer.empty()) return;
+    if (options_.bank_lines_layers.empty()) return;
+    // The section reaches a millimetre past its ends too: a bank line drawn
+    // through its end vertex crosses it.
+    std::vector<Point2> reaching = path;
+    ExtendPath(reaching);
     std::optional<double> before, after;
     for (size_t b = 0; b < banks_.size(); ++b) {
-      for (const auto& c : geometry::CrossingsOfPath(banks_[b].index, path)) {
+      for (const auto& c : geometry::CrossingsOfPath(banks_[b].index, reaching)) {
         const auto at = line.Nearest(c.point);
         if (!at) continue;
         const int side = at->chainage < middle ? 0 : at->chainage > middle ? 1 : -1;
@@ -295,6 +424,7 @@ class Reader {
         if (side >= 0 && (side == 0 ? *before : *after) == at->chainage) {
           x.bank_line[static_cast<size_t>(side)] = static_cast<int>(b);
           x.bank_along[static_cast<size_t>(side)] = c.chainage;
+          x.bank_at[static_cast<size_t>(side)] = at->point;
         }
       }
     }
@@ -314,10 +444,11 @@ class Reader {
     }
     reach.chainage_from_end = ChainageFromEnd(
         mine, reach.length, [](const Pending* p) -> const CrossSection& { return p->x; });
+    reach.bed = BedFallOf(mine);
+    reach.flow = ChooseFlow(reach);
     // Flow along the centre line's own direction when chainage falls that way.
     const bool falls_forward = reach.chainage_from_end;
-    const bool flow_forward =
-        options_.flow == Flow::kAgainstChainage ? falls_forward : !falls_forward;
+    const bool flow_forward = reach.flow == Flow::kAgainstChainage ? falls_forward : !falls_forward;
     reach.flows_forward = flow_forward;
     std::erase_if(mine, [&](const Pending* p) {
       if (p->x.points.size() >= options_.least_points) return false;
@@ -352,6 +483,61 @@ class Reader {
     for (Pending* p : mine) reach.sections.push_back(std::move(p->x));
   }
 
+  // The lowest level of each section with points, fitted by least squares
+  // against where it crosses the centre line.
+  static BedFall BedFallOf(const std::vector<Pending*>& sections) {
+    BedFall bed;
+    double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0, low = 0, high = 0, first = 0, last = 0;
+    for (const Pending* p : sections) {
+      if (p->x.points.empty()) continue;
+      double lowest = std::numeric_limits<double>::infinity();
+      for (const SurveyPoint& q : p->x.points) lowest = std::min(lowest, q.elevation);
+      const double a = p->x.along;
+      if (bed.sections++ == 0) low = high = lowest, first = last = a;
+      low = std::min(low, lowest), high = std::max(high, lowest);
+      first = std::min(first, a), last = std::max(last, a);
+      n += 1, sx += a, sy += lowest, sxx += a * a, sxy += a * lowest;
+    }
+    bed.relief = high - low;
+    const double spread = n * sxx - sx * sx;
+    if (bed.sections >= 2 && spread > 0) {
+      const double slope = (n * sxy - sx * sy) / spread;
+      bed.fall = -slope * (last - first);
+    }
+    return bed;
+  }
+
+  // The way a reach flows: as asked, with a warning when the bed then
+  // clearly rises downstream; for kAuto the way its bed clearly falls, else
+  // against chainage, with a note either way.
+  Flow ChooseFlow(const SurveyReach& reach) {
+    const BedFall& bed = reach.bed;
+    // Chainage grows forward along the centre line unless it runs from its end.
+    const bool falls_with_chainage = (bed.fall > 0) != reach.chainage_from_end;
+    const Flow downhill = falls_with_chainage ? Flow::kWithChainage : Flow::kAgainstChainage;
+    const std::string fall = Fixed3(std::fabs(bed.fall)) +
+                             " over the sections, against a relief of " + Fixed3(bed.relief);
+    if (options_.flow != Flow::kAuto) {
+      if (bed.clear() && options_.flow != downhill) {
+        survey_.notes.push_back("warning: reach " + reach.number + ": flow " +
+                                FlowName(options_.flow) + " makes its bed rise downstream by " +
+                                fall);
+      }
+      return options_.flow;
+    }
+    if (bed.clear()) {
+      survey_.notes.push_back("reach " + reach.number + ": flow " + FlowName(downhill) +
+                              ", the way its bed falls (" + fall + ")");
+      return downhill;
+    }
+    survey_.notes.push_back("reach " + reach.number +
+                            ": its bed does not tell which way it flows; flow taken "
+                            "against-chainage");
+    return Flow::kAgainstChainage;
+  }
+
+  static std::string Fixed3(double d) { return host::FormatFixedWithPoint(d, 3); }
+
   void Turn(CrossSection& x) {
     x.turned = true;
     ++survey_.turned;
@@ -365,6 +551,7 @@ class Reader {
     std::swap(x.left_bank_crossed, x.right_bank_crossed);
     std::swap(x.bank_line[0], x.bank_line[1]);
     std::swap(x.bank_along[0], x.bank_along[1]);
+    std::swap(x.bank_at[0], x.bank_at[1]);
     x.left_bank = left, x.right_bank = right;
   }
 
@@ -388,22 +575,50 @@ class Reader {
     }
     x.points = std::move(kept);
     if (x.points.empty()) return;
-    auto nearest = [&](double station) {
-      size_t best = 0;
-      for (size_t i = 1; i < x.points.size(); ++i) {
-        if (std::fabs(x.points[i].station - station) < std::fabs(x.points[best].station - station))
-          best = i;
-      }
-      return best;
-    };
-    const size_t left = nearest(x.left_bank), right = nearest(x.right_bank);
-    x.points[left].markers |= kLeftBank;
-    x.points[right].markers |= kRightBank;
+    BankPoint(x, x.left_bank, x.bank_at[0], kLeftBank);
+    const size_t right = BankPoint(x, x.right_bank, x.bank_at[1], kRightBank);
+    // The left bank's point, wherever the right bank's insertion put it.
+    size_t left = 0;
+    while (left < x.points.size() && (x.points[left].markers & kLeftBank) == 0) ++left;
     size_t lowest = left;
     for (size_t i = left; i <= right && i < x.points.size(); ++i) {
       if (x.points[i].elevation < x.points[lowest].elevation) lowest = i;
     }
     x.points[lowest].markers |= kLowest;
+  }
+
+  // Marks the point that is the bank at `station` (`place` on the line) and
+  // returns its index: the survey point within kBankSnap of it, else a point
+  // put in there between its neighbours (its elevation interpolated, marked
+  // kInserted), else, beyond the survey's ends, the nearest end. The bank's station becomes the
+  // point's, so that every format puts it in the same place.
+  static size_t BankPoint(CrossSection& x, double& station, const Point2& place, uint8_t marker) {
+    auto& points = x.points;
+    const auto after =
+        std::lower_bound(points.begin(), points.end(), station,
+                         [](const SurveyPoint& p, double s) { return p.station < s; });
+    size_t at = static_cast<size_t>(after - points.begin());
+    size_t near = at < points.size() ? at : points.size() - 1;
+    if (at > 0 &&
+        (at == points.size() || station - points[at - 1].station < points[at].station - station)) {
+      near = at - 1;
+    }
+    if (std::fabs(points[near].station - station) > kBankSnap && at > 0 && at < points.size()) {
+      const SurveyPoint& a = points[at - 1];
+      const SurveyPoint& b = points[at];
+      const double t = (station - a.station) / (b.station - a.station);
+      SurveyPoint p;
+      p.station = station;
+      p.elevation = a.elevation + t * (b.elevation - a.elevation);
+      p.at = place;
+      p.layer = a.layer;
+      p.markers = kInserted;
+      points.insert(points.begin() + static_cast<std::ptrdiff_t>(at), p);
+      near = at;
+    }
+    points[near].markers |= marker;
+    station = points[near].station;
+    return near;
   }
 
   // The distance along the bank line of one side between where it crosses
@@ -413,13 +628,6 @@ class Reader {
     if (a.bank_line[side] < 0 || a.bank_line[side] != b.bank_line[side]) return std::nullopt;
     return std::fabs(a.bank_along[side] - b.bank_along[side]);
   }
-
-  struct Pending {
-    size_t reach;
-    CrossSection x;
-    Point2 down_centre;  // the centre line's direction of travel at the crossing
-    Point2 across;       // the section line's there
-  };
 
   const Ref<host::Document>& drawing_;
   host::MessageSink& sink_;
@@ -443,8 +651,20 @@ double ChainageAt(const SurveyReach& reach, double along) {
   return reach.chainage_from_end ? reach.length - along : along;
 }
 
-double RiverStation(const Survey& survey, const SurveyReach& reach, double chainage) {
-  return survey.flow == Flow::kAgainstChainage ? chainage : reach.length - chainage;
+double RiverStation(const Survey&, const SurveyReach& reach, double chainage) {
+  return reach.flow == Flow::kAgainstChainage ? chainage : reach.length - chainage;
+}
+
+const char* FlowName(Flow flow) {
+  switch (flow) {
+    case Flow::kAgainstChainage:
+      return "against-chainage";
+    case Flow::kWithChainage:
+      return "with-chainage";
+    case Flow::kAuto:
+      return "auto";
+  }
+  return "";
 }
 
 std::optional<std::string> StationText(double station, size_t width) {

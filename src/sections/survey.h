@@ -7,6 +7,7 @@
 // the river reader and the section's survey layers.
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,23 +21,27 @@ namespace palvane::sections {
 
 using geometry::Point2;
 
-// Which way the river flows against the drawing's chainage.
-enum class Flow { kAgainstChainage, kWithChainage };
+// Which way the river flows against the drawing's chainage; kAuto takes
+// the way the sections' lowest bed levels fall.
+enum class Flow { kAgainstChainage, kWithChainage, kAuto };
 
 struct SurveyOptions {
   std::optional<std::string> reach;  // one reach; every reach when empty
   bool original_data = false;        // the survey as taken, not as processed
   std::string points_layer;          // a shared layer of survey points, if any
   double within = 0.5;               // how far from the line a point may lie
-  Flow flow = Flow::kAgainstChainage;
-  std::string bank_lines_layer;  // polylines along the banks, if any
+  Flow flow = Flow::kAuto;
+  // Layers of polylines along the banks, if any: each line gives a bank on
+  // whichever side of the centre line it crosses a section.
+  std::vector<std::string> bank_lines_layers;
   // A section of fewer survey points is skipped, before the reach lengths
   // are measured between the sections kept.
   size_t least_points = 0;
 };
 
-// What a point is to a model, as bit flags.
-enum Marker : uint8_t { kLeftBank = 1, kLowest = 2, kRightBank = 4 };
+// What a point is to a model, as bit flags. kInserted marks a point put
+// into the survey where a bank line crosses between two surveyed points.
+enum Marker : uint8_t { kLeftBank = 1, kLowest = 2, kRightBank = 4, kInserted = 8 };
 
 struct SurveyPoint {
   double station = 0;    // along the cut line from the left bank
@@ -68,6 +73,8 @@ struct CrossSection {
   // of those the ones whose elevation differs.
   size_t same_station = 0, conflicting = 0;
   // Stations of the banks on the cut line; the ends without bank lines.
+  // Once read, each is the station of the survey point marked as that bank,
+  // so that every format puts the bank in one place.
   double left_bank = 0, right_bank = 0;
   // Banks from bank lines that do not cross: each false for a side whose
   // bank is the section's end for want of a crossing.
@@ -76,17 +83,34 @@ struct CrossSection {
   // it: the overbank reach lengths are measured along them.
   std::array<int, 2> bank_line{-1, -1};
   std::array<double, 2> bank_along{0, 0};
+  std::array<Point2, 2> bank_at{};  // where each crosses, on the line
   // To the next section downstream: left overbank, channel, right overbank.
   std::array<double, 3> reach_lengths{0, 0, 0};
   double along = 0;  // where it crosses its reach's centre line
 };
 
+// How the lowest bed levels of a reach's sections run along it.
+struct BedFall {
+  size_t sections = 0;  // with a lowest point
+  // The fitted fall from the centre line's first vertex to its last (a
+  // rise when negative), and the range of the lowest levels.
+  double fall = 0, relief = 0;
+  // Whether the fall is clear: more than a tenth of the relief.
+  bool clear() const { return sections >= 2 && relief > 0 && std::fabs(fall) > relief / 10; }
+};
+
 struct SurveyReach {
   std::string number;
-  std::vector<Point2> centre;  // the centre line in plan, from its first vertex
+  std::string handle;                // of its centre line
+  std::vector<Point2> centre;        // the centre line in plan, from its first vertex
+  std::vector<double> centre_along;  // each centre point's distance along it, arcs followed
   double length = 0;
   bool chainage_from_end = false;
+  // The way it flows against its chainage, as asked or, for kAuto, as its
+  // bed falls (never kAuto), and so against its centre line.
+  Flow flow = Flow::kAgainstChainage;
   bool flows_forward = false;  // from the centre line's first vertex to its last
+  BedFall bed;
   // Sections in order downstream.
   std::vector<CrossSection> sections;
 };
@@ -97,12 +121,18 @@ struct SkippedSection {
 };
 
 struct Survey {
-  Flow flow = Flow::kAgainstChainage;
-  size_t bank_lines = 0;  // found on the bank lines' layer
+  size_t bank_lines = 0;  // found on the bank lines' layers
+  // Shared survey points equally near two section lines, which join neither.
+  size_t shared_ambiguous = 0;
+  // What was inferred or chosen, and warnings about it, one line each.
+  std::vector<std::string> notes;
   std::vector<SurveyReach> reaches;
   std::vector<SkippedSection> skipped;
   size_t turned = 0;  // sections read the other way round
 };
+
+// "against-chainage", "with-chainage" or "auto".
+const char* FlowName(Flow flow);
 
 // Reads the cross-sections of the drawing's reaches (or one). Host
 // failures propagate; a section that cannot be placed on its reach is

@@ -143,10 +143,26 @@ std::vector<host::Ref<host::Entity>> PolylinesOn(const host::Ref<host::Document>
                                                  const std::string& layer) {
   const model::DeleteSetAfter delete_after(drawing, kSetName);
   return model::SelectAll(drawing, kSetName, {0, 8},
-                          {Variant("LWPOLYLINE"), Variant(host::EscapeWildcards(layer))});
+                          {Variant("LWPOLYLINE,POLYLINE"), Variant(host::EscapeWildcards(layer))});
 }
 
 }  // namespace
+
+host::Ref<host::LWPolyline> PlanCopy(const host::Ref<host::Document>& drawing,
+                                     host::Polyline3D& poly) {
+  const std::vector<double> c = poly.Coordinates();
+  std::vector<double> plan;
+  plan.reserve(c.size() / 3 * 2);
+  for (size_t i = 0; i + 2 < c.size(); i += 3) {
+    plan.push_back(c[i]);
+    plan.push_back(c[i + 1]);
+  }
+  const auto copy = drawing->ModelSpace()->AddLightWeightPolyline(plan);
+  copy->SetLayer(poly.Layer());
+  copy->SetColor(poly.Color());
+  if (poly.Closed()) copy->SetClosed(true);
+  return copy;
+}
 
 const char* OutcomeName(Outcome outcome) {
   switch (outcome) {
@@ -264,6 +280,8 @@ namespace {
 struct Candidate {
   std::string number;
   host::Ref<host::LWPolyline> line;  // null: the polyline on its profile layer
+  // The 3D polyline `line` is the plan copy of: the section's own survey.
+  host::Ref<host::Entity> survey;
 };
 
 // A section measured and to be written.
@@ -273,7 +291,8 @@ struct Pending {
   host::Ref<host::LWPolyline> move;  // a line to move onto its profile layer
   bool make_point;                   // it has no centre point
   geometry::Point2 at;
-  std::string renamed;  // the number its layers are renamed to, if they are
+  std::string renamed;             // the number its layers are renamed to, if they are
+  host::Ref<host::Entity> survey;  // a 3D polyline to move onto its 3d layer
 };
 
 // A layer name's key as the drawing compares names: letter case aside.
@@ -462,28 +481,40 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
     host::Ref<host::LWPolyline> line;
     std::string handle;
     Measured m;
+    host::Ref<host::Entity> survey;  // the 3D polyline `line` is made of
   };
   const auto found = PolylinesOn(drawing, options.from_layer);
   if (found.empty()) throw TagError("layer " + options.from_layer + " holds no polyline");
   std::vector<Line> lines;
   for (const auto& entity : found) {
-    Line l{entity.As<host::LWPolyline>(), entity->Handle(), {}};
-    if (!l.line->GetXData(model::kTagApp).empty()) {
-      left.push_back({"",
-                      l.handle,
-                      Outcome::kLeftAlone,
-                      0,
-                      0,
-                      {},
-                      "it carries a \"TEV\" tag already: left where it is",
-                      ""});
+    const std::string handle = entity->Handle();
+    auto leave = [&](Outcome outcome, std::string why) {
+      left.push_back({"", handle, outcome, 0, 0, {}, std::move(why), "", {}});
+    };
+    if (!entity->GetXData(model::kTagApp).empty()) {
+      leave(Outcome::kLeftAlone, "it carries a \"TEV\" tag already: left where it is");
+      continue;
+    }
+    Line l{nullptr, handle, {}, nullptr};
+    if (entity.Is<host::LWPolyline>()) {
+      l.line = entity.As<host::LWPolyline>();
+    } else if (entity.Is<host::Polyline3D>()) {
+      // A section drawn in space: its plan copy is the section line, and
+      // the 3D polyline its survey.
+      l.survey = entity;
+      l.line = PlanCopy(drawing, *entity.As<host::Polyline3D>());
+      l.handle = l.line->Handle();
+    } else {
+      leave(Outcome::kNotInPlan,
+            "a 2D polyline of the older, heavy form, which is not read: convert it to a "
+            "lightweight polyline");
       continue;
     }
     l.m = Measure(drawing, *l.line, l.handle, centre, reach_no, options);
     if (l.m.outcome == Outcome::kTagged) {
       lines.push_back(std::move(l));
     } else {
-      left.push_back({"", l.handle, l.m.outcome, 0, 0, {}, l.m.why, ""});
+      left.push_back({"", l.handle, l.m.outcome, 0, 0, {}, l.m.why, "", {}});
     }
   }
   std::stable_sort(lines.begin(), lines.end(),
@@ -516,9 +547,10 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
         }
       }
       if (number) {
-        out.push_back({*number, l.line});
+        out.push_back({*number, l.line, l.survey});
       } else {
-        left.push_back({"", l.handle, Outcome::kNoNumber, l.m.chainage, l.m.bearing, {}, why, ""});
+        left.push_back(
+            {"", l.handle, Outcome::kNoNumber, l.m.chainage, l.m.bearing, {}, why, "", {}});
       }
     }
     return out;
@@ -534,7 +566,7 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
                        "): give --first to number the new sections after it");
       }
     }
-    out.push_back({number, lines[k].line});
+    out.push_back({number, lines[k].line, lines[k].survey});
   }
   return out;
 }
@@ -590,7 +622,7 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     const int32_t count = layers->Count();
     for (int32_t i = 0; i < count; ++i) {
       if (auto number = model::SectionNumberOfProfileLayer(layers->Item(i)->Name())) {
-        candidates.push_back({std::move(*number), nullptr});
+        candidates.push_back({std::move(*number), nullptr, nullptr});
       }
     }
   }
@@ -687,8 +719,8 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
                        " is locked: nothing can be put on it; unlock the layer first");
       }
     }
-    pending.push_back(
-        {out.sections.size() - 1, std::move(record), candidate.line, points.empty(), m.at, ""});
+    pending.push_back({out.sections.size() - 1, std::move(record), candidate.line, points.empty(),
+                       m.at, "", candidate.survey});
   }
   // Renamed layers are judged before anything is written.
   if (!options.rename_prefix.empty()) PlanRenames(drawing, options.rename_prefix, out, pending);
@@ -698,8 +730,13 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     const std::string profile_layer = model::SectionLayer(number, model::kProfileLayer);
     const std::string line_layer = model::SectionLayer(number, model::kSectionLineLayer);
     const std::string centre_layer = model::SectionLayer(number, model::kSectionCenterLayer);
+    const std::string survey_layer = model::SectionLayer(number, model::kSurveyLayer);
+    if (p.survey) {
+      s.done.push_back("plan copy of 3D polyline " + p.survey->Handle());
+    }
     if (dry_run) {
-      if (p.move) s.made.push_back("moved onto layer " + profile_layer);
+      if (p.move) s.done.push_back("moved onto layer " + profile_layer);
+      if (p.survey) s.done.push_back("3D polyline moved onto layer " + survey_layer);
       if (p.make_point) s.made.push_back("centre point");
       if (!p.renamed.empty()) s.made.push_back("layers renamed to " + p.renamed + "_...");
       continue;
@@ -708,7 +745,12 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
       if (p.move) {
         EnsureLayer(drawing, profile_layer);
         p.move->SetLayer(profile_layer);
-        s.made.push_back("moved onto layer " + profile_layer);
+        s.done.push_back("moved onto layer " + profile_layer);
+      }
+      if (p.survey) {
+        if (EnsureLayer(drawing, survey_layer)) s.made.push_back("layer " + survey_layer);
+        p.survey->SetLayer(survey_layer);
+        s.done.push_back("3D polyline moved onto layer " + survey_layer);
       }
       if (EnsureLayer(drawing, line_layer)) s.made.push_back("layer " + line_layer);
       if (p.make_point) {

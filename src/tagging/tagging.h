@@ -26,6 +26,13 @@ class TagError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A lightweight polyline in plan through the vertices of `poly`, on its
+// layer and in its colour, added to model space: the line a centre line or
+// section drawn as a 3D polyline is measured and tagged on. The 3D polyline
+// stays as it is.
+host::Ref<host::LWPolyline> PlanCopy(const host::Ref<host::Document>& drawing,
+                                     host::Polyline3D& poly);
+
 struct ReachTagged {
   std::string number;    // as the tag gives it back: "007" is 7
   bool current = false;  // the reach is current
@@ -105,6 +112,9 @@ struct TaggedSection {
   std::vector<std::string> made;     // "centre point 4F", "layer ..." made
   std::string why;                   // for one not tagged
   std::string renamed;               // the number its layers were renamed to
+  // What else was done: "moved onto layer ...", a 3D polyline moved onto
+  // its section's 3d layer.
+  std::vector<std::string> done;
 };
 
 struct SectionsTagged {

@@ -25,10 +25,10 @@ struct Checked {
   check::CheckResult result;
 };
 
-// The check is given the generator's bank lines.
+// The check is given the generator's bank lines, where it drew them.
 check::CheckOptions WithBankLines() {
   check::CheckOptions options;
-  options.bank_lines_layer = generator::kBankLinesLayer;
+  options.bank_lines_layers = {generator::kBankLinesLayer};
   return options;
 }
 
@@ -39,6 +39,12 @@ Checked GenerateAndCheck(std::optional<std::vector<std::string>> faults, int32_t
   shape.faults = std::move(faults);
   Checked out;
   out.injected = generator::GenerateRiver(*d.mem, shape);
+  // A river generated without a survey has no bank lines to give.
+  bool banks = false;
+  for (int32_t i = 0; i < d.doc->Layers()->Count(); ++i) {
+    banks = banks || d.doc->Layers()->Item(i)->Name() == generator::kBankLinesLayer;
+  }
+  if (!banks) options.bank_lines_layers.clear();
   out.result = check::CheckSurvey(d.doc, options);
   return out;
 }
@@ -105,11 +111,56 @@ TEST(CheckTest, BankLinesOnAnEmptyLayerAreOneFinding) {
   shape.survey = 10;
   generator::GenerateRiver(*d.mem, shape);
   check::CheckOptions options;
-  options.bank_lines_layer = "Nowhere";
+  options.bank_lines_layers = {"Nowhere"};
   const check::CheckResult result = check::CheckSurvey(d.doc, options);
   ASSERT_EQ(result.findings.size(), 1u) << Describe(result);
   EXPECT_EQ(result.findings[0].code, check::code::kBankLineMiss);
   EXPECT_TRUE(result.findings[0].section.empty());
+}
+
+// The check reads the survey as the sections command does: a shared layer
+// of points and bank lines on two layers, with no processed survey at all;
+// a section of one point, one whose points all lie off its line, one that
+// no bank line reaches; and a bed that rises the way it is told to flow.
+TEST(CheckTest, TheSurveyIsReadAsTheSectionsCommandReadsIt) {
+  Drawing d;
+  TagReach(*AddPolyline(d.doc, "Centreline", {0, 0, 200, 0}), "1", true);
+  const double xs[] = {20, 70, 120, 170};
+  for (size_t i = 0; i < 4; ++i) {
+    const std::string n = std::to_string(i + 1);
+    AddSection(d.doc, n, {xs[i], -10, xs[i], 10}, xs[i], 0, "t", "XS" + n);
+  }
+  // Section 1: three points; 2: one; 3: three on its own layer, all off its
+  // line; 4: three, beyond the bank lines' ends. The bed falls with chainage.
+  const struct {
+    double x, y, z;
+  } points[] = {{20, -8, 12},  {20, 0, 9},  {20, 8, 12}, {70, 0, 8},
+                {170, -8, 12}, {170, 0, 6}, {170, 8, 12}};
+  for (const auto& p : points) AddPoint(d.doc, "Survey_Points", {p.x, p.y, p.z});
+  for (const double y : {-8.0, 0.0, 8.0}) AddPoint(d.doc, "3_3d_LPSO", {123, y, 7});
+  AddPolyline(d.doc, "Bank_Left", {0, 5, 150, 5});
+  AddPolyline(d.doc, "Bank_Right", {0, -5, 150, -5});
+  check::CheckOptions options;
+  options.points_layer = "Survey_Points";
+  options.bank_lines_layers = {"Bank_Left", "Bank_Right"};
+  options.flow = sections::Flow::kAgainstChainage;
+  const check::CheckResult result = check::CheckSurvey(d.doc, options);
+  std::vector<std::string> got;
+  for (const auto& f : result.findings) got.push_back(f.code + " " + f.section);
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, (std::vector<std::string>{"bank-line-miss 4", "flow-uphill ", "no-survey 3",
+                                           "survey-off-line 3", "too-few-points 2"}))
+      << Describe(result);
+  for (const auto& f : result.findings) {
+    if (f.code == check::code::kNoSurvey) {
+      EXPECT_EQ(f.text, "no survey point lies within 0.5 of its line");
+    }
+  }
+  // Told nothing, the flow follows the bed: no finding of it.
+  options.flow = sections::Flow::kAuto;
+  for (const auto& f : check::CheckSurvey(d.doc, options).findings) {
+    EXPECT_NE(f.code, check::code::kFlowUphill) << f.text;
+  }
 }
 
 TEST(CheckTest, TheUsualRiverShowsItsLostTag) {

@@ -831,3 +831,79 @@ TEST(DxfHeavyPolylineTest, UnendedVerticesAreRefused) {
 
 }  // namespace
 }  // namespace palvane::testing
+
+namespace palvane::testing {
+namespace {
+
+// A number the file wrote as -0 keeps its sign when its entity is written
+// anew from its fields: each place a lightweight polyline leaves a number
+// out when it is zero, and the fuzz input that found it.
+TEST(DxfNegativeZeroTest, ChangedPolylinesKeepEveryNegativeZero) {
+  const std::string vertex_tags[] = {" 40\n-0\n 41\n0\n", " 40\n0\n 41\n-0\n", " 42\n-0\n"};
+  const std::string polyline_tags[] = {" 43\n-0\n", " 38\n-0\n", " 39\n-0\n"};
+  const auto drawing = [](const std::string& own, const std::string& vertex) {
+    return "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1027\n  0\nENDSEC\n"
+           "  0\nSECTION\n  2\nENTITIES\n  0\nLWPOLYLINE\n  5\n40\n100\nAcDbEntity\n  8\n0\n"
+           "100\nAcDbPolyline\n 90\n2\n 70\n0\n" +
+           own + " 10\n1\n 20\n2\n" + vertex + " 10\n3\n 20\n4\n  0\nENDSEC\n  0\nEOF\n";
+  };
+  std::vector<std::string> inputs;
+  for (const auto& v : vertex_tags) inputs.push_back(drawing("", v));
+  for (const auto& p : polyline_tags) inputs.push_back(drawing(p, ""));
+  const auto signs = [](const host::memory::MemLWPolyline& line) {
+    const auto& f = line.fields();
+    const auto& v = f.vertices[0];
+    std::string s;
+    for (double d :
+         {v.start_width, v.end_width, v.bulge, f.constant_width, f.elevation, f.thickness}) {
+      s += std::signbit(d) ? '-' : '+';
+    }
+    return s;
+  };
+  for (const auto& input : inputs) {
+    for (const bool binary : {false, true}) {
+      SCOPED_TRACE(input + (binary ? " (binary)" : " (ASCII)"));
+      auto app = host::memory::NewMemApplication();
+      auto doc = ReadMem(*app, input, "zero.dxf");
+      auto* line = EntitiesOf<host::memory::MemLWPolyline>(*doc->model_space())[0];
+      line->Load();
+      const std::string before = signs(*line);
+      ASSERT_NE(before, "++++++");
+      line->set_dirty(true);
+      auto again = ReadMem(*app, dxf::WriteDrawing(*doc, binary), "again.dxf");
+      auto* back = EntitiesOf<host::memory::MemLWPolyline>(*again->model_space())[0];
+      back->Load();
+      EXPECT_EQ(signs(*back), before);
+    }
+  }
+}
+
+TEST(DxfNegativeZeroTest, TheFuzzFindingReadsWritesAndReadsAgainTheSame) {
+  const std::string bytes =
+      dxf::ReadFileBytes(PALVANE_TEST_DIR "/../fuzz/corpus/dxf/found-negative-zero-width.dxf");
+  auto app = host::memory::NewMemApplication();
+  auto doc = ReadMem(*app, bytes, "found.dxf");
+  const auto width_signs = [](host::memory::MemDocument& d) {
+    std::string s;
+    for (const auto& block : d.blocks()) {
+      for (auto* e : block->entities()) {
+        e->Load();
+        if (auto* line = dynamic_cast<host::memory::MemLWPolyline*>(e)) {
+          for (const auto& v : line->fields().vertices) {
+            s += std::signbit(v.start_width) ? '-' : '+';
+            s += std::signbit(v.end_width) ? '-' : '+';
+          }
+          e->set_dirty(true);
+        }
+      }
+    }
+    return s;
+  };
+  const std::string before = width_signs(*doc);
+  ASSERT_NE(before.find('-'), std::string::npos);
+  auto again = ReadMem(*app, dxf::WriteDrawing(*doc, false), "again.dxf");
+  EXPECT_EQ(width_signs(*again), before);
+}
+
+}  // namespace
+}  // namespace palvane::testing

@@ -19,32 +19,18 @@
 #include <sstream>
 
 #include "dxf/tags.h"
+#include "support/scratch.h"
 
 namespace palvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileIoTest : public ::testing::Test {
+class FileIoTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("palvane_io_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
   void TearDown() override {
     platform::FailWritesAfterForTesting(-1, 0);
-    fs::remove_all(dir_);
-  }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  size_t FilesLeft() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
+    ScratchFolderTest::TearDown();
   }
   static std::string ErrorOf(const std::function<void()>& f) {
     try {
@@ -54,8 +40,6 @@ class FileIoTest : public ::testing::Test {
     }
     return "";
   }
-
-  fs::path dir_;
 };
 
 // The limit is checked on the size alone, before anything is read or made,
@@ -132,6 +116,22 @@ TEST_F(FileIoTest, PendingFilesReplaceNothingUntilCommitted) {
   platform::WriteFileAtomically(Path("c.dxf"), "theirs", false);
   EXPECT_NE(ErrorOf([&] { late.Commit(); }), "");
   EXPECT_EQ(Read(Path("c.dxf")), "theirs");
+}
+
+// A file nobody may write (on Windows, one marked read-only) is never
+// replaced, whoever asks: not even the superuser, whom permissions do not
+// stop. Nothing is left beside it.
+TEST_F(FileIoTest, AReadOnlyFileIsNeverReplaced) {
+  platform::WriteFileAtomically(Path("ro.dxf"), "old", false);
+  fs::permissions(Path("ro.dxf"),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(ErrorOf([&] { platform::WriteFileAtomically(Path("ro.dxf"), "new", true); }),
+            Path("ro.dxf") + ": the file is read-only; it is not replaced");
+  EXPECT_EQ(Read(Path("ro.dxf")), "old");
+  EXPECT_EQ(FilesLeft(), 1u);
+  fs::permissions(Path("ro.dxf"), fs::perms::owner_write, fs::perm_options::add);
+  platform::WriteFileAtomically(Path("ro.dxf"), "new", true);
+  EXPECT_EQ(Read(Path("ro.dxf")), "new");
 }
 
 #ifndef _WIN32

@@ -271,7 +271,7 @@ os._exit(0)
                                  BANK_LINES="Nowhere")
         self.assertIsNone(results)
         self.assertNotEqual(done.returncode, 0)
-        self.assertIn("the layer holds no polyline", done.stdout + done.stderr)
+        self.assertIn("no polyline on the layer", done.stdout + done.stderr)
 
 
 if __name__ == "__main__":

@@ -23,6 +23,20 @@ namespace {
 
 std::string Quote(std::string_view text) { return "'" + std::string(text) + "'"; }
 
+// The unit types a Flood Modeller data file may hold, as Flood Modeller's
+// own library lists them: a line whose first word is one opens a unit.
+bool IsUnitKeyword(std::string_view word) {
+  static const std::set<std::string, std::less<>> kUnits = {
+      "ABSTRACTION", "BERNOULLI", "BLOCKAGE", "BREACH",      "BRIDGE",    "COMMENT",   "CONDUIT",
+      "CRUMP",       "CULVERT",   "FEHBDY",   "FRQSIM",      "FSRBDY",    "FSSR16BDY", "GAUGE",
+      "GERRBDY",     "GISINFO",   "HTBDY",    "INTERPOLATE", "JUNCTION",  "LATERAL",   "LOSS",
+      "MANHOLE",     "NCDBDY",    "NOTWEIR",  "OCPUMP",      "ORIFICE",   "OUTFALL",   "QHBDY",
+      "QRATING",     "QTBDY",     "REBDY",    "REFHBDY",     "REPLICATE", "RESERVOIR", "RIVER",
+      "RNWEIR",      "SCSBDY",    "SCWEIR",   "SLUICE",      "SPILL",     "SYPHON",    "TIDBDY",
+      "WEIR"};
+  return kUnits.count(word) > 0;
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view TrimRight(std::string_view text) {
@@ -325,9 +339,10 @@ class HecRasReader {
         continue;
       }
       if (keyword.name == kUnits) {
-        if (keyword.value != "METRIC" && keyword.value != "US CUSTOMARY") {
+        if (keyword.value != "METRIC" && keyword.value != "US CUSTOMARY" &&
+            keyword.value != "ENGLISH") {
           Fail(keyword.line,
-               "expected UNITS: METRIC or US CUSTOMARY, found " + Quote(keyword.value));
+               "expected UNITS: METRIC, ENGLISH or US CUSTOMARY, found " + Quote(keyword.value));
         }
       } else if (keyword.name == kReachCount || keyword.name == kSectionCount) {
         if (IntValue(keyword) < 0) Fail(keyword.line, "a negative count");
@@ -336,6 +351,7 @@ class HecRasReader {
         Unexpected(keyword, "a header keyword or END HEADER:");
       }
       Store(file.header, keyword);
+      file.header_order.push_back(keyword.name);
     }
   }
 
@@ -900,6 +916,10 @@ class FloodModellerReader {
         TakeFixed("the node label and 6 spill/lateral labels", 7 * width);
     const std::string_view label = Columns(labels, 0, width);
     section.label = std::string(Trim(label));
+    if (IsUnitKeyword(section.label)) {
+      Fail(cursor_.Number(), "the label " + Quote(label) +
+                                 " is a unit's keyword: a reader takes the line for a new unit");
+    }
     if (section.label.empty() || label.front() == ' ') {
       Fail(cursor_.Number(), "expected a node label left-aligned in " + ColumnRange(0, width) +
                                  ", found " + Quote(label));

@@ -70,6 +70,7 @@ struct HecRasFile {
   // Keyword without its colon -> value, e.g. "UNITS" -> "METRIC". The spatial
   // extent's XMIN, YMIN, XMAX and YMAX are stored here too.
   std::map<std::string, std::string> header;
+  std::vector<std::string> header_order;           // the keywords as they came, extent aside
   std::map<int, std::array<double, 3>> endpoints;  // id -> x, y, z
   std::vector<HecRasReach> reaches;
   std::vector<HecRasSection> sections;

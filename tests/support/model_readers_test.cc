@@ -260,7 +260,7 @@ TEST(ReadHecRasTest, RejectsBadValuesAndCounts) {
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 23, "    STATION: 1.5.0")),
                       "line 23: expected a number after STATION:"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 2, "  UNITS: METERS")),
-                      "line 2: expected UNITS: METRIC or US CUSTOMARY, found 'METERS'"));
+                      "line 2: expected UNITS: METRIC, ENGLISH or US CUSTOMARY, found 'METERS'"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Removed(kHecRas, 2)), "line 4: the header has no UNITS:"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 4, "  NUMBER OF CROSS-SECTIONS: 3")),
                       "line 4: NUMBER OF CROSS-SECTIONS: 3 but the file has 2"));

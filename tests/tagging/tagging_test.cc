@@ -310,8 +310,8 @@ TEST_F(HandTagTest, LinesOfOneLayerBecomeSectionsInChainageOrder) {
     EXPECT_NEAR(s.bearing, e.bearing, 1e-9);
     EXPECT_EQ(s.handle, e.line->Handle());
     EXPECT_EQ(e.line->Layer(), std::string(e.number) + "_Profile");
-    ASSERT_FALSE(s.made.empty());
-    EXPECT_EQ(s.made.front(), "moved onto layer " + std::string(e.number) + "_Profile");
+    EXPECT_EQ(s.done,
+              std::vector<std::string>{"moved onto layer " + std::string(e.number) + "_Profile"});
     EXPECT_NO_THROW(d.doc->Layers()->Item(std::string(e.number) + "_SectionLine"));
     EXPECT_TRUE(model::FindSectionCenterPoint(sink, d.doc, e.number));
   }
@@ -477,9 +477,9 @@ TEST_F(HandTagTest, FromLayerAndRenamingRefuseWhatWouldTouchOtherSections) {
   lines.rename_prefix = "CH";
   const auto dry = Tag(lines, true);
   ASSERT_EQ(dry.sections.size(), 1u);
+  EXPECT_EQ(dry.sections[0].done, (std::vector<std::string>{"moved onto layer 2_Profile"}));
   EXPECT_EQ(dry.sections[0].made,
-            (std::vector<std::string>{"moved onto layer 2_Profile", "centre point",
-                                      "layers renamed to CH30_..."}));
+            (std::vector<std::string>{"centre point", "layers renamed to CH30_..."}));
   // Section 1_2 beside section 1: renaming 1's layers would take 1_2's.
   Profile("1", {20, 10, 20, -10});
   const auto beside = Profile("1_2", {25, 10, 25, -10});

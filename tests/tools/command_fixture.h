@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/scratch.h"
 #include "support/xml.h"
 
 namespace palvane::testing {
@@ -27,19 +28,8 @@ struct Outcome {
   std::string out, err;
 };
 
-class PalvaneTest : public ::testing::Test {
+class PalvaneTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("palvane_e2e_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
   // The command under test: the one built here, or PALVANE_COMMAND when set
   // (such as "wine palvane.exe --host automation").
   static std::string Command() {
@@ -52,12 +42,6 @@ class PalvaneTest : public ::testing::Test {
     const std::string command = Command() + " " + args + " > '" + out + "' 2> '" + err + "'";
     const int raw = std::system(command.c_str());
     return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Read(out), Read(err)};
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
   }
   // Runs the independent checker on a drawing: its audit must find no error.
   static void ExpectAuditClean(const std::string& path) {
@@ -98,8 +82,6 @@ class PalvaneTest : public ::testing::Test {
     EXPECT_EQ(r.status, 0) << r.err;
     return path;
   }
-
-  fs::path dir_;
 };
 
 inline bool Checker() {

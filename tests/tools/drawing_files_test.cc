@@ -9,21 +9,15 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "failure.h"
+#include "support/scratch.h"
 
 namespace palvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class DrawingFilesTest : public ::testing::Test {
+class DrawingFilesTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("palvane_drawing_files_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
   static std::string FailureOf(const std::function<void()>& f) {
     try {
       f();
@@ -32,7 +26,6 @@ class DrawingFilesTest : public ::testing::Test {
     }
     return "";
   }
-  fs::path dir_;
 };
 
 TEST_F(DrawingFilesTest, APolylineIsFoundByItsHandleAndAnythingElseIsNamed) {

@@ -21,6 +21,7 @@
 #include "model/lookup.h"
 #include "model/section.h"
 #include "support/keyplan_fixture.h"
+#include "support/scratch.h"
 #include "support/xml.h"
 
 namespace palvane::testing {
@@ -171,17 +172,12 @@ struct Format {
 const Format kFormats[] = {{".gpkg", true}, {".geojson", true},    {".shp", true},
                            {".tab", false}, {".fgb", true, false}, {".csv", false}};
 
-class GisTest : public ::testing::Test {
+class GisTest : public ScratchFolderTest {
  protected:
   void SetUp() override {
     GDALAllRegister();
-    dir_ = fs::temp_directory_path() /
-           ("palvane_gis_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    ScratchFolderTest::SetUp();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // Writes `river` as `name` + extension, and opens the layer `layer`.
   std::pair<Dataset, OGRLayer*> WriteAndOpen(const GisRiver& river, const std::string& name,
@@ -208,7 +204,6 @@ class GisTest : public ::testing::Test {
     return {std::move(ds), l};
   }
 
-  fs::path dir_;
   std::vector<std::string> warnings;  // of the last write
 };
 

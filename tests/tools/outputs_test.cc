@@ -10,30 +10,15 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "failure.h"
+#include "support/scratch.h"
 
 namespace palvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-class OutputsTest : public ::testing::Test {
+class OutputsTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("palvane_outputs_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  size_t FilesLeft() const {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {}));
-  }
   // The reason of the Failure `f` throws; empty when it throws none.
   static std::string FailureOf(const std::function<void()>& f) {
     try {
@@ -45,7 +30,6 @@ class OutputsTest : public ::testing::Test {
     return "";
   }
 
-  fs::path dir_;
   tools::Progress progress;
 };
 

@@ -56,19 +56,32 @@ class SectionsTest : public PalvaneTest {
   }
 
   std::string Sections(const std::string& out, const std::string& more = "") {
+    // Flowing against the chainage, as Expected reads the sections.
     const Outcome o = Palvane("sections '" + Path("g.dxf") + "' -o '" + Path(out) +
-                              "' --bank-lines Bank_Lines " + more);
+                              "' --bank-lines Bank_Lines --flow against-chainage " + more);
     EXPECT_EQ(o.status, 0) << o.err;
     return Read(Path(out));
   }
 
   // The generated processed survey as the command reads it: every section
-  // turned (drawn with the other bank first), stations from the left bank.
+  // turned (drawn with the other bank first), stations from the left bank,
+  // and a point put in at each bank that no surveyed point stands within a
+  // centimetre of, its elevation interpolated.
   std::vector<std::array<double, 2>> Expected(const std::string& number) const {
     const generator::GeneratedSection& g = *by_number_.at(number);
     std::vector<std::array<double, 2>> out;
     for (auto it = g.processed.rbegin(); it != g.processed.rend(); ++it) {
       out.push_back({g.length - (*it)[0], (*it)[1]});
+    }
+    for (const double bank : {g.length - g.right_bank, g.length - g.left_bank}) {
+      const size_t at = Nearest(out, bank);
+      if (std::fabs(out[at][0] - bank) <= 0.01) continue;
+      const size_t after = out[at][0] > bank ? at : at + 1;
+      const auto& a = out[after - 1];
+      const auto& b = out[after];
+      const double t = (bank - a[0]) / (b[0] - a[0]);
+      out.insert(out.begin() + static_cast<std::ptrdiff_t>(after),
+                 {bank, a[1] + t * (b[1] - a[1])});
     }
     return out;
   }
@@ -108,6 +121,13 @@ TEST_F(SectionsTest, CsvHoldsEveryPointAsGenerated) {
       EXPECT_NEAR(std::stod(row[7]), expected[i][1], kMillimetre);
       EXPECT_LT(std::stod(row[10]), kMillimetre);
       EXPECT_EQ(row[11], number + "_3d_LPSO");
+      // A bank put in is said so; every other point was surveyed.
+      const double station = expected[i][0], length = by_number_.at(number)->length;
+      const bool bank =
+          std::fabs(station - length / 4) < 0.02 || std::fabs(station - 3 * length / 4) < 0.02;
+      if (row[12].find("inserted") != std::string::npos) {
+        EXPECT_TRUE(bank) << station;
+      }
     }
     // The bank lines cross each section at a quarter and three quarters of
     // its line: the points nearest are its banks.
@@ -137,9 +157,12 @@ TEST_F(SectionsTest, HecRasImportFileReadsBackAsGenerated) {
     EXPECT_LE(s.station_text.size(), 8u);
     EXPECT_LT(s.station, previous);  // river stations fall downstream
     previous = s.station;
+    // The banks: where the bank lines cross, at a quarter and three
+    // quarters of the line, or the surveyed point within a centimetre.
     ASSERT_TRUE(s.bank_positions);
-    EXPECT_NEAR((*s.bank_positions)[0], 0.25, 1e-5);
-    EXPECT_NEAR((*s.bank_positions)[1], 0.75, 1e-5);
+    const double length = by_number_.at(number)->length;
+    EXPECT_NEAR((*s.bank_positions)[0] * length, length / 4, 0.01);
+    EXPECT_NEAR((*s.bank_positions)[1] * length, 3 * length / 4, 0.01);
     ASSERT_TRUE(s.reach_lengths);
     if (k + 1 == file.sections.size()) {
       EXPECT_EQ(*s.reach_lengths, (std::array<double, 3>{0, 0, 0}));
@@ -235,16 +258,26 @@ TEST_F(SectionsTest, TheSampleRiverWritesEveryFormat) {
     EXPECT_EQ(o.status, 0) << o.err;
     return Read(Path(out));
   };
-  EXPECT_EQ(ReadCsv(run("s.csv")).rows.size(), 20u * 13u);
+  // Each section's 13 surveyed points, and the banks put in where no point
+  // stands: the same number of points in every format.
+  const CsvTable csv = ReadCsv(run("s.csv"));
+  std::map<std::string, size_t> points;
+  size_t surveyed = 0;
+  for (const auto& row : csv.rows) {
+    ++points[row[2]];
+    surveyed += row[12].find("inserted") == std::string::npos;
+  }
+  EXPECT_EQ(surveyed, 20u * 13u);
+  ASSERT_EQ(points.size(), 20u);
   const HecRasFile ras = ReadHecRas(run("s.RASImport.sdf"));
   ASSERT_EQ(ras.sections.size(), 20u);
-  for (const auto& s : ras.sections) EXPECT_EQ(s.surface_line.size(), 13u) << s.node_name;
+  for (const auto& s : ras.sections) EXPECT_EQ(s.surface_line.size(), points[s.node_name]);
   const FloodModellerFile fm = ReadFloodModeller(run("s.dat"));
   ASSERT_EQ(fm.sections.size(), 20u);
-  for (const auto& s : fm.sections) EXPECT_EQ(s.rows.size(), 13u) << s.label;
+  for (const auto& s : fm.sections) EXPECT_EQ(s.rows.size(), points[s.label]) << s.label;
   const Mike11File mike = ReadMike11(run("s.txt"));
   ASSERT_EQ(mike.sections.size(), 20u);
-  for (const auto& s : mike.sections) EXPECT_EQ(s.profile.size(), 13u) << s.section_id;
+  for (const auto& s : mike.sections) EXPECT_EQ(s.profile.size(), points[s.section_id]);
 }
 
 // A section of too many points for HEC-RAS is thinned and said so, or with
@@ -298,7 +331,7 @@ TEST_F(SectionsTest, BadRequestsAreRefusedWithoutWriting) {
   const Outcome banks =
       Palvane("sections " + in + " -o '" + Path("a.csv") + "' --bank-lines Nowhere");
   EXPECT_EQ(banks.status, 1);
-  EXPECT_NE(banks.err.find("--bank-lines Nowhere: the layer holds no polyline"), std::string::npos)
+  EXPECT_NE(banks.err.find("--bank-lines Nowhere: no polyline on the layer"), std::string::npos)
       << banks.err;
   EXPECT_EQ(Palvane("sections " + in + " -o '" + Path("a.csv") + "' --reach 2").status, 1);
   EXPECT_FALSE(fs::exists(Path("a.csv")));

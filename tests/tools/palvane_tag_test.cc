@@ -110,8 +110,8 @@ TEST_F(PalvaneTest, SectionLinesOnOneLayerAreTaggedAndTheExportsFindThem) {
                             "--section-name 'XS{n}' -o '" +
                             tagged + "'");
   ASSERT_EQ(s.status, 0) << s.err;
-  EXPECT_EQ(s.out.rfind("section 100: chainage 30.000, bearing 0.0000, tagged; made moved onto "
-                        "layer 100_Profile, layer 100_SectionLine, layer 100_SectionCenter, "
+  EXPECT_EQ(s.out.rfind("section 100: chainage 30.000, bearing 0.0000, tagged; moved onto layer "
+                        "100_Profile; made layer 100_SectionLine, layer 100_SectionCenter, "
                         "centre point ",
                         0),
             0u)

@@ -72,6 +72,14 @@ std::string ShortestText(double value) {
   return std::string(buf, r.ptr);
 }
 
+std::string UpToDecimals(double value, int decimals) {
+  std::string text = host::FormatFixedWithPoint(value, decimals);
+  if (text.find('.') == std::string::npos) return text;
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text == "-0" ? "0" : text;
+}
+
 std::string Millimetres(double value) { return host::FormatFixedWithPoint(value, 3); }
 
 std::string BearingText(double radians_from_east) {

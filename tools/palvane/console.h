@@ -80,6 +80,9 @@ class SectionMessageSink : public host::MessageSink {
 // The shortest text that reads back as the same number: how the listing,
 // and the other commands' plain output, write numbers.
 std::string ShortestText(double value);
+// `value` with at most `decimals` decimals, trailing zeros dropped: 90 for
+// 90.0000, 12.3457 for 12.345678.
+std::string UpToDecimals(double value, int decimals);
 
 // Lengths and coordinates in text output: fixed-point, to the millimetre.
 std::string Millimetres(double value);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -10,9 +11,11 @@
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "failure.h"
+#include "host/convert.h"
 #include "host/memory/memory_host.h"
 #include "model/lookup.h"
 #include "operation_host.h"
+#include "tagging/tagging.h"
 
 namespace palvane::tools {
 namespace {
@@ -81,7 +84,7 @@ OpenedDrawing::OpenedDrawing(const std::string& path) : path_(path) {
 
 host::Ref<host::Document> OpenedDrawing::Seen() const { return AsSeen(doc_); }
 
-host::Ref<host::LWPolyline> OpenedDrawing::Polyline(const std::string& handle_text) {
+host::Ref<host::Entity> OpenedDrawing::Find(const std::string& handle_text) {
   uint64_t handle = 0;
   const auto r =
       std::from_chars(handle_text.data(), handle_text.data() + handle_text.size(), handle, 16);
@@ -103,6 +106,11 @@ host::Ref<host::LWPolyline> OpenedDrawing::Polyline(const std::string& handle_te
   }
   set->Delete();
   if (!found) throw Failure{2, "the drawing has no entity with handle " + handle_text};
+  return found;
+}
+
+host::Ref<host::LWPolyline> OpenedDrawing::Polyline(const std::string& handle_text) {
+  const host::Ref<host::Entity> found = Find(handle_text);
   const std::string kind = KindName(found->ObjectName());
   if (kind != "LWPOLYLINE") {
     throw Failure{2, "entity " + handle_text + " is a " + kind + ", not a lightweight polyline"};
@@ -110,10 +118,56 @@ host::Ref<host::LWPolyline> OpenedDrawing::Polyline(const std::string& handle_te
   return AsSeen(found.As<host::LWPolyline>());
 }
 
+host::Ref<host::LWPolyline> OpenedDrawing::PlanPolyline(const std::string& handle_text,
+                                                        std::string& made) {
+  const host::Ref<host::Entity> found = Find(handle_text);
+  if (!found.Is<host::Polyline3D>()) return Polyline(handle_text);
+  const auto copy = tagging::PlanCopy(doc_, *found.As<host::Polyline3D>());
+  made = "lightweight polyline " + copy->Handle() + " on layer " + copy->Layer();
+  return AsSeen(copy);
+}
+
 void OpenedDrawing::Close() {
   if (!doc_) return;
   host::memory::Close(*doc_);
   doc_.reset();
+}
+
+std::string CentreLineCandidates(host::Document& drawing) {
+  struct Candidate {
+    double length;
+    std::string handle, layer;
+  };
+  std::vector<Candidate> found;
+  const host::Ref<host::Block> space = drawing.ModelSpace();
+  const int32_t count = space->Count();
+  for (int32_t i = 0; i < count; ++i) {
+    const host::Ref<host::Entity> e = space->Item(i);
+    std::vector<double> xy;
+    size_t stride = 2;
+    if (e.Is<host::LWPolyline>()) {
+      xy = e.As<host::LWPolyline>()->Coordinates();
+    } else if (e.Is<host::Polyline3D>()) {
+      xy = e.As<host::Polyline3D>()->Coordinates();
+      stride = 3;
+    } else {
+      continue;
+    }
+    double length = 0;
+    for (size_t k = stride; k + 1 < xy.size(); k += stride) {
+      length += std::hypot(xy[k] - xy[k - stride], xy[k + 1] - xy[k + 1 - stride]);
+    }
+    found.push_back({length, e->Handle(), e->Layer()});
+  }
+  if (found.empty()) return "";
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Candidate& a, const Candidate& b) { return a.length > b.length; });
+  std::string out = "; polylines tag reach --polyline takes, longest first:";
+  for (size_t i = 0; i < found.size() && i < 5; ++i) {
+    out += std::string(i == 0 ? " " : ", ") + found[i].handle + " on layer " + found[i].layer +
+           " (" + host::FormatFixedWithPoint(found[i].length, 3) + ")";
+  }
+  return out;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -35,16 +35,29 @@ class OpenedDrawing {
   // names no entity or another kind, and the kind then.
   host::Ref<host::LWPolyline> Polyline(const std::string& handle_text);
 
+  // The same, but a 3D polyline is taken too: a lightweight polyline in
+  // plan is made of it (on its layer, the 3D polyline kept), and `made`
+  // then names the copy.
+  host::Ref<host::LWPolyline> PlanPolyline(const std::string& handle_text, std::string& made);
+
   // Lets the drawing go, so that it is never held beside the bytes of what
   // is written from it.
   void Close();
 
  private:
+  // The entity of a handle, as read; a Failure as Polyline says.
+  host::Ref<host::Entity> Find(const std::string& handle_text);
+
   std::string path_;
   Progress progress_;
   std::shared_ptr<host::Application> app_;
   host::Ref<host::Document> doc_;
 };
+
+// For a drawing with no tagged reach: "; polylines tag reach --polyline
+// takes, longest first: 3AB on layer 0 (860.120), ..." naming the five
+// longest lightweight and 3D polylines of model space; empty when it has none.
+std::string CentreLineCandidates(host::Document& drawing);
 
 // Whether two paths name one file: an existing one by any path or link, or
 // one yet to be made by the same path once links and dots are resolved.

@@ -130,10 +130,10 @@ std::string PictureDate() {
 
 void AddPictures(Outputs& outputs, const picture::Plan& plan, const PictureArgs& a,
                  const std::string& default_title, const std::string& drawing_path,
-                 const std::string& reach, bool overwrite) {
+                 const std::string& reach, model::LengthUnit unit, bool overwrite) {
 #ifndef PALVANE_PICTURES
   (void)outputs, (void)plan, (void)a, (void)default_title, (void)drawing_path, (void)reach,
-      (void)overwrite;
+      (void)unit, (void)overwrite;
 #else
   picture::SheetOptions options;
   options.paper = *picture::PaperNamed(a.paper, a.landscape);
@@ -147,6 +147,8 @@ void AddPictures(Outputs& outputs, const picture::Plan& plan, const PictureArgs&
   options.drawing_name = FsPath(drawing_path).filename().string();
   options.reach = reach;
   options.date = PictureDate();
+  options.metres_per_unit = model::MetresPer(unit);
+  options.unit = model::UnitSymbol(unit);
   const std::pair<const std::string*, picture::PictureFormat> wanted[] = {
       {&a.pdf, picture::PictureFormat::kPdf},
       {&a.svg, picture::PictureFormat::kSvg},

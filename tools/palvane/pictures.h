@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "model/units.h"
 #include "outputs.h"
 
 namespace palvane::tools {
@@ -51,9 +52,10 @@ void CheckPictureArgs(const PictureArgs& args, const std::vector<OtherFile>& oth
 // `outputs`. `drawing_path` and `reach` go into the title block; labels
 // left out are said on standard error. Throws Failure (status 2) when the
 // sheets cannot be drawn.
+// `unit` is the drawing's, for the scale and the scale bar.
 void AddPictures(Outputs& outputs, const picture::Plan& plan, const PictureArgs& args,
                  const std::string& default_title, const std::string& drawing_path,
-                 const std::string& reach, bool overwrite);
+                 const std::string& reach, model::LengthUnit unit, bool overwrite);
 
 // Today's date as YYYY-MM-DD, or that of SOURCE_DATE_EPOCH when it is set,
 // so that pictures can be made again byte for byte.

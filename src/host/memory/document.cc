@@ -45,6 +45,7 @@ MemDocument::MemDocument(MemApplication* app, std::string name)
   active_layer_ = AddLayer("0");
   registered_apps_.push_back("ACAD");
   variables_["TEXTSIZE"] = 2.5;
+  variables_["INSUNITS"] = int16_t{0};  // none given
   variables_["UCSFOLLOW"] = int16_t{0};
   variables_["UCSICON"] = int16_t{3};
 }

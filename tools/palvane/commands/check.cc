@@ -127,7 +127,7 @@ picture::Plan CheckPlan(const check::CheckResult& result) {
 namespace {
 
 struct Args {
-  std::string drawing, fix, gis, crs;
+  std::string drawing, fix, gis, crs, flow = "auto";
   PictureArgs picture;
   check::CheckOptions options;
   bool json = false, overwrite = false;
@@ -275,7 +275,8 @@ int Run(const Args& a) {
       }
     }
     drawing.progress().Phase("drawing the findings");
-    AddPictures(outputs, CheckPlan(result), a.picture, "Check", a.drawing, reach, a.overwrite);
+    AddPictures(outputs, CheckPlan(result), a.picture, "Check", a.drawing, reach,
+                model::UnitsOf(*drawing.document()).unit, a.overwrite);
   }
   int status = result.errors() > 0 ? 1 : 0;
   if (!a.fix.empty()) {
@@ -307,8 +308,17 @@ Command AddCheck(CLI::App& cli) {
   app->add_option("--within", a->options.survey_within,
                   "How far from its line a section's survey point may lie")
       ->capture_default_str();
-  app->add_option("--bank-lines", a->options.bank_lines_layer,
-                  "A layer of bank lines, each of which should cross every section");
+  app->add_option("--points-layer", a->options.points_layer,
+                  "A shared layer of survey points, read as the sections command reads it");
+  app->add_option("--bank-lines", a->options.bank_lines_layers,
+                  "Layers of bank lines (again, or A,B), which should cross every section on "
+                  "both sides")
+      ->delimiter(',');
+  app->add_option("--flow", a->flow,
+                  "The way the river flows, as the sections command takes it: auto, "
+                  "against-chainage or with-chainage")
+      ->check(CLI::IsMember({"auto", "against-chainage", "with-chainage"}))
+      ->capture_default_str();
   app->add_option("--gis", a->gis,
                   "Also write the findings as a GIS layer (any format palvane gis writes), "
                   "each on its section's line");
@@ -319,6 +329,9 @@ Command AddCheck(CLI::App& cli) {
                   "lost tag restored from its centre point); with -o OUT or --in-place");
   a->to.Add(*app, /*overwrite_flag=*/false);
   app->callback([a] {
+    a->options.flow = a->flow == "with-chainage"      ? sections::Flow::kWithChainage
+                      : a->flow == "against-chainage" ? sections::Flow::kAgainstChainage
+                                                      : sections::Flow::kAuto;
     a->to.overwrite = a->overwrite;
     if (!a->fix.empty()) return a->to.Check();
     if (!a->to.out.empty() || a->to.in_place || a->to.dry_run || a->to.no_backup) {

@@ -102,7 +102,7 @@ InfoListed WriteInfo(const host::Ref<host::Document>& doc, host::CollectingMessa
                   {"ThroughSection", s.ThroughSection}});
     } else {
       write("section " + s.SectionNo + ": " + s.SectionName + " at chainage " +
-            host::FormatFixedWithPoint(s.Chainage, 3) + ", bearing " + ShortestText(s.Bearing) +
+            host::FormatFixedWithPoint(s.Chainage, 3) + ", bearing " + UpToDecimals(s.Bearing, 4) +
             ", reach " + s.ReachNo + ", profile " + section.handle + ", \"" + s.Title +
             "\", water date " + date + (s.ThroughSection ? ", through section" : "") + "\n");
     }
@@ -146,7 +146,7 @@ Command AddInfo(CLI::App& cli) {
                   "them from their lines");
             }
             if (info.listed == 0 && info.untagged == 0 && sink.messages.empty()) {
-              throw Failure{1, NoRiverMessage()};
+              throw Failure{1, NoRiverMessage() + CentreLineCandidates(*drawing.document())};
             }
             return info.listed == 0 && info.untagged > 0 ? 1 : 0;
           }};

@@ -205,6 +205,7 @@ int Run(const KeyplanArgs& a) {
   const keyplan::KeyplanOptions options = CheckedOptions(a);
   OpenedDrawing drawing(a.drawing);
   Progress& progress = drawing.progress();
+  const model::LengthUnit unit = model::UnitsOf(*drawing.document()).unit;
   // Progress counts the sections, which the export draws in its second pass.
   int32_t sections = 0, drawn = 0;
   {
@@ -254,7 +255,8 @@ int Run(const KeyplanArgs& a) {
   if (a.picture.any()) {
     progress.Phase("drawing the keyplan");
     AddPictures(outputs, picture::PlanOfKeyplan(*keyplan, options.LineLayer), a.picture,
-                a.attributes ? "Keyplan (attributes)" : "Keyplan", a.drawing, reach, a.overwrite);
+                a.attributes ? "Keyplan (attributes)" : "Keyplan", a.drawing, reach, unit,
+                a.overwrite);
   }
   if (save_source) outputs.AddDrawing(*drawing.document(), a.drawing, true);
   outputs.Commit();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "command.h"
 #include "console.h"
@@ -16,6 +17,7 @@
 #ifdef PALVANE_PICTURES
 #include "picture/section_plot.h"
 #endif
+#include "model/units.h"
 #include "sections/formats.h"
 #include "sections/survey.h"
 
@@ -23,8 +25,9 @@ namespace palvane::tools {
 namespace {
 
 struct Args {
-  std::string drawing, out, format, reach, points_layer, bank_lines, flow = "against-chainage";
-  std::string river, units = "metric", topo_id;
+  std::string drawing, out, format, reach, points_layer, flow = "auto";
+  std::vector<std::string> bank_lines;
+  std::string river, units, topo_id;
   double within = 0.5, manning = 0.035;
   std::string plot, plot_paper = "A4";
   double exaggeration = 5;
@@ -43,8 +46,15 @@ sections::Format FormatOf(const Args& a) {
                        "give -f"};
 }
 
+std::string Joined(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ",") + n;
+  return out;
+}
+
 // What the survey left out or changed, said on standard error.
 void Report(const sections::Survey& survey) {
+  for (const std::string& note : survey.notes) Say(note);
   for (const auto& s : survey.skipped) {
     Say("section " + s.number + " of reach " + s.reach + " is left out: " + s.text);
   }
@@ -57,8 +67,8 @@ void Report(const sections::Survey& survey) {
       }
       if (x.same_station > 0) {
         Say("section " + x.number + ": " + std::to_string(x.same_station) +
-            " points at the station of another (" + std::to_string(x.conflicting) +
-            " at another elevation, kept in drawing order)");
+            (x.same_station == 1 ? " point" : " points") + " at the station of another (" +
+            std::to_string(x.conflicting) + " at another elevation, kept in drawing order)");
       }
       if (!x.left_bank_crossed || !x.right_bank_crossed) {
         const char* sides = !x.left_bank_crossed && !x.right_bank_crossed ? "either side"
@@ -73,6 +83,22 @@ void Report(const sections::Survey& survey) {
     Say(std::to_string(survey.turned) +
         " section lines were drawn from the right bank and are read the other way round");
   }
+}
+
+// The drawing's length unit: as --units gives it, else as the drawing says
+// (model::UnitsOf); said in one line with the reason.
+model::LengthUnit UnitsToUse(const Args& a, host::Document& drawing) {
+  // "metric" and "us" are the option's older names.
+  const std::string name = a.units == "metric" ? "m" : a.units == "us" ? "ft" : a.units;
+  if (!name.empty()) {
+    const model::LengthUnit unit = *model::UnitNamed(name);
+    Say(std::string("units: ") + model::UnitName(unit) + ", as --units gives");
+    return unit;
+  }
+  const model::DrawingUnits units = model::UnitsOf(drawing);
+  Say(std::string("units: ") + model::UnitName(units.unit) + " (" + units.why +
+      "; --units m, ft or us-ft to say otherwise)");
+  return units.unit;
 }
 
 // Refuses, before any work, plots that cannot be drawn.
@@ -101,7 +127,8 @@ void CheckPlot(const Args& a) {
 #endif
 }
 
-void AddPlot(Outputs& outputs, const Args& a, const sections::Survey& survey) {
+void AddPlot(Outputs& outputs, const Args& a, const sections::Survey& survey,
+             model::LengthUnit unit) {
 #ifdef PALVANE_PICTURES
   picture::PlotOptions options;
   options.paper = *picture::PaperNamed(a.plot_paper, true);
@@ -109,6 +136,7 @@ void AddPlot(Outputs& outputs, const Args& a, const sections::Survey& survey) {
   options.per_page = a.per_page;
   options.drawing_name = std::filesystem::path(FsPath(a.drawing)).filename().string();
   options.date = PictureDate();
+  options.unit = model::UnitSymbol(unit);
   const picture::SectionPlots plots =
       picture::DrawSectionPlots(survey, options, *picture::PictureFormatOfPath(a.plot));
   for (const std::string& number : plots.skipped) {
@@ -121,7 +149,7 @@ void AddPlot(Outputs& outputs, const Args& a, const sections::Survey& survey) {
                     a.overwrite, "the plot");
   }
 #else
-  (void)outputs, (void)a, (void)survey;
+  (void)outputs, (void)a, (void)survey, (void)unit;
 #endif
 }
 
@@ -141,14 +169,16 @@ int Run(const Args& a) {
   options.original_data = a.original_data;
   options.points_layer = a.points_layer;
   options.within = a.within;
-  options.bank_lines_layer = a.bank_lines;
+  options.bank_lines_layers = a.bank_lines;
   options.least_points = 2;  // a cross-section is a line of points
-  options.flow =
-      a.flow == "with-chainage" ? sections::Flow::kWithChainage : sections::Flow::kAgainstChainage;
+  options.flow = a.flow == "with-chainage"      ? sections::Flow::kWithChainage
+                 : a.flow == "against-chainage" ? sections::Flow::kAgainstChainage
+                                                : sections::Flow::kAuto;
   CheckReplaceable(a.out, a.overwrite);
 
   OpenedDrawing drawing(a.drawing);
   Progress& progress = drawing.progress();
+  const model::LengthUnit unit = UnitsToUse(a, *drawing.document());
   host::StderrMessageSink sink;
   progress.Phase("reading the sections' survey");
   const sections::Survey survey = sections::ReadSurvey(drawing.Seen(), sink, options);
@@ -157,7 +187,8 @@ int Run(const Args& a) {
     throw Failure{1, a.reach.empty() ? NoRiverMessage() : "the drawing has no reach " + a.reach};
   }
   if (!a.bank_lines.empty() && survey.bank_lines == 0) {
-    throw Failure{1, "--bank-lines " + a.bank_lines + ": the layer holds no polyline"};
+    throw Failure{1, "--bank-lines " + Joined(a.bank_lines) + ": no polyline on " +
+                         (a.bank_lines.size() == 1 ? "the layer" : "the layers")};
   }
   Report(survey);
   size_t written_sections = 0;
@@ -166,7 +197,7 @@ int Run(const Args& a) {
 
   sections::FormatOptions out;
   out.river = a.river.empty() ? std::filesystem::path(FsPath(a.drawing)).stem().string() : a.river;
-  out.metric = a.units == "metric";
+  out.metric = unit == model::LengthUnit::kMetre;
   out.manning = a.manning;
   out.topo_id = a.topo_id;
   out.thin = !a.no_thin;
@@ -186,7 +217,7 @@ int Run(const Args& a) {
   }
   if (!a.plot.empty()) {
     progress.Phase("plotting the sections");
-    AddPlot(outputs, a, survey);
+    AddPlot(outputs, a, survey, unit);
   }
   outputs.Commit();
 
@@ -235,16 +266,20 @@ Command AddSections(CLI::App& cli) {
                   "A shared layer of survey points: those within --within of a section join it");
   app->add_option("--within", a->within, "How far from its line a section's point may lie")
       ->capture_default_str();
-  app->add_option("--flow", a->flow, "against-chainage (the default) or with-chainage")
-      ->check(CLI::IsMember({"against-chainage", "with-chainage"}))
+  app->add_option("--flow", a->flow,
+                  "auto (the way the sections' bed falls), against-chainage or with-chainage")
+      ->check(CLI::IsMember({"auto", "against-chainage", "with-chainage"}))
       ->capture_default_str();
   app->add_option("--bank-lines", a->bank_lines,
-                  "A layer of polylines along the banks, which give each section its banks");
+                  "Layers of polylines along the banks (again, or A,B): each line gives a "
+                  "section its bank on whichever side it crosses")
+      ->delimiter(',');
   app->add_option("--manning", a->manning, "Manning's n of every point")->capture_default_str();
   app->add_option("--river", a->river, "The river's name (default: the drawing's)");
-  app->add_option("--units", a->units, "metric or us (HEC-RAS and Flood Modeller)")
-      ->check(CLI::IsMember({"metric", "us"}))
-      ->capture_default_str();
+  app->add_option("--units", a->units,
+                  "The drawing's length unit, m, ft or us-ft (default: as its INSUNITS says, "
+                  "when that is one of them, else m)")
+      ->check(CLI::IsMember({"m", "ft", "us-ft", "metric", "us"}));
   app->add_option("--topo-id", a->topo_id, "MIKE 11's topo ID (default: the water date's year)");
   app->add_flag("--no-thin", a->no_thin,
                 "Refuse sections of more than 500 points for HEC-RAS instead of thinning them");

@@ -39,9 +39,14 @@ int RunReach(const ReachArgs& a, const CLI::App& app) {
   tagging::ReachTagged tagged;
   std::optional<std::string> photos;
   if (app.count("--photos") > 0) photos = a.photos;
+  std::string copy;
+  const host::Ref<host::LWPolyline> line = drawing.PlanPolyline(a.handle, copy);
+  if (!copy.empty()) {
+    Say("polyline " + a.handle + " is a 3D polyline: its plan copy, " + copy +
+        ", is tagged as the reach, and the 3D polyline is kept");
+  }
   try {
-    tagged = tagging::TagReach(drawing.Seen(), drawing.Polyline(a.handle), a.number, a.current,
-                               photos, a.to.dry_run);
+    tagged = tagging::TagReach(drawing.Seen(), line, a.number, a.current, photos, a.to.dry_run);
   } catch (const tagging::TagError& e) {
     throw Failure{2, e.what()};
   }
@@ -135,6 +140,7 @@ std::string Line(const tagging::TaggedSection& s, bool dry_run) {
   if (s.outcome == tagging::Outcome::kKept) return text + "tagged already, kept\n";
   text += std::string(s.outcome == tagging::Outcome::kRetagged ? "retagged" : "tagged");
   if (dry_run) text += " (dry run)";
+  for (const std::string& done : s.done) text += "; " + done;
   for (size_t i = 0; i < s.made.size(); ++i) {
     text += (i == 0 ? "; made " : ", ") + s.made[i];
   }
@@ -174,6 +180,7 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
                     {"bearing", tagging::IsTagged(s.outcome) ? nlohmann::ordered_json(s.bearing)
                                                              : nlohmann::ordered_json(nullptr)},
                     {"made", s.made},
+                    {"done", s.done},
                     {"renamed", s.renamed.empty() ? nlohmann::ordered_json(nullptr)
                                                   : nlohmann::ordered_json(s.renamed)},
                     {"text", s.why}});
@@ -226,7 +233,10 @@ Command AddTag(CLI::App& cli) {
       ->capture_default_str();
   std::string keys;
   for (const auto& c : check::kConventions) {
-    keys += std::string(keys.empty() ? "" : ", ") + c.key + " (" + c.text + ")";
+    keys +=
+        std::string(keys.empty() ? "" : "; ") + c.key + " (" + c.text + ", of each line " +
+        (c.reversed ? "from its last vertex to its first" : "from its first vertex to its last") +
+        ")";
   }
   sections->add_option("--bearing", s->bearing, "How bearings are written: " + keys)
       ->capture_default_str();

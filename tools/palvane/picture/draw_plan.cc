@@ -107,7 +107,8 @@ std::vector<std::string> TitleTexts(const SheetOptions& o, const Sheet& sheet, s
   if (!o.drawing_name.empty()) out.push_back("Drawing: " + o.drawing_name);
   if (!o.reach.empty()) out.push_back("Reach: " + o.reach);
   if (sheet.from && sheet.to) {
-    out.push_back("Chainage " + Number(*sheet.from, 3) + " to " + Number(*sheet.to, 3));
+    out.push_back("Chainage " + Number(*sheet.from, 3) + " to " + Number(*sheet.to, 3) + " " +
+                  o.unit);
   }
   out.push_back("Scale 1:" + host::DoubleToText(sheet.view.scale) + " on " + o.paper.name +
                 ", sheet " + std::to_string(page) + " of " + std::to_string(pages));
@@ -154,7 +155,7 @@ class SheetDrawer {
   }
 
   void PrepareChords(double finest_scale) {
-    const double tolerance = 0.05 * finest_scale / 1000;
+    const double tolerance = 0.05 * finest_scale / 1000 / o_.metres_per_unit;
     chords_.reserve(plan_.lines.size());
     for (const PlanLine& l : plan_.lines) chords_.push_back(ChordsOf(l, tolerance));
   }
@@ -391,7 +392,8 @@ class SheetDrawer {
       return std::fabs(value - std::round(value)) < 1e-9 ? host::DoubleToText(std::round(value))
                                                          : host::DoubleToText(value);
     };
-    const std::string zero = "0", end = tick_text(length) + " m", half = tick_text(length / 2);
+    const std::string zero = "0", end = tick_text(length) + " " + o_.unit,
+                      half = tick_text(length / 2);
     const Box zb = c_.Measure(zero, f), eb = c_.Measure(end, f), hb = c_.Measure(half, f);
     c_.Text(zero, x0 - zb.Width() / 2, y, f, kBlack);
     c_.Text(end, std::min(x0 + bar - eb.Width() / 2, cell.x1 - kPad - eb.Width()), y, f, kBlack);

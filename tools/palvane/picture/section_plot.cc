@@ -112,7 +112,8 @@ class Plotter {
         last_top = Y(z) - b.Height() / 2;
       }
     }
-    const std::string axis = "Station (m) from the left bank's end; elevation (m)";
+    const std::string axis =
+        "Station (" + o_.unit + ") from the left bank's end; elevation (" + o_.unit + ")";
     c_.Text(axis, panel.x0 + 2, panel.y1 - 1 - c_.Measure(axis, kSmall).Height(), kSmall, kGrey);
     // The banks, and the lowest point between them.
     std::optional<Box> left_mark;

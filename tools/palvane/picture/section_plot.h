@@ -18,6 +18,7 @@ struct PlotOptions {
   double exaggeration = 5;  // vertical against horizontal
   size_t per_page = 4;      // 1 to 12
   std::string drawing_name, date;
+  std::string unit = "m";  // of the drawing's lengths, as the axes name it
 };
 
 struct SectionPlots {

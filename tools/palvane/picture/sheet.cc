@@ -211,7 +211,7 @@ double SheetScale(const std::vector<SectionSpan>& spans, const SheetOptions& opt
   // keep the last at which the gap stays wide enough.
   double readable = StandardScales().front();
   for (double n : StandardScales()) {
-    if (gap * 1000 / n < 4 * options.label_height) break;
+    if (gap * options.metres_per_unit * 1000 / n < 4 * options.label_height) break;
     readable = n;
   }
   return std::max(fits, readable);
@@ -267,8 +267,15 @@ double ChainageOf(const Plan& plan, double along, double length) {
   return plan.chainage_from_end ? length - along : along;
 }
 
-std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, const Box& frame) {
-  const double fw = frame.Width(), fh = frame.Height();
+namespace {
+
+// The sheets as if the drawing's unit were a metre, on a frame shrunk by
+// the unit's length in metres instead: a unit of m metres covers as much
+// paper at 1:N as a metre does on a frame 1/m as large.
+std::vector<Sheet> LayOutInMetres(const Plan& plan, const SheetOptions& options, const Box& frame) {
+  const double fw = frame.Width() / options.metres_per_unit;
+  const double fh = frame.Height() / options.metres_per_unit;
+
   // The whole plan, north up: its vertices' extent first, then its arcs'
   // chords within a thousandth of that.
   Extent vertices;
@@ -407,6 +414,14 @@ std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, c
   // Every window's frame lies whole on the overview.
   whole.view = ViewOf(all, 0, StandardScaleToFit(all.Width(), all.Height(), fw, fh), frame);
   sheets.insert(sheets.begin(), whole);
+  return sheets;
+}
+
+}  // namespace
+
+std::vector<Sheet> LayOutSheets(const Plan& plan, const SheetOptions& options, const Box& frame) {
+  std::vector<Sheet> sheets = LayOutInMetres(plan, options, frame);
+  for (Sheet& sheet : sheets) sheet.view.metres_per_unit = options.metres_per_unit;
   return sheets;
 }
 

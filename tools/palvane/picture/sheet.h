@@ -3,8 +3,8 @@
 // Sheets of paper laid over a plan: the paper's size, the scale, and the
 // window of the drawing each sheet shows, turned so that the river runs
 // across it. Lengths on paper are in millimetres, x to the right and y
-// down from the paper's top left corner; drawing units are taken as
-// metres.
+// down from the paper's top left corner; a drawing unit is
+// SheetOptions::metres_per_unit metres (1 unless the drawing is in feet).
 
 #include <optional>
 #include <string>
@@ -33,6 +33,9 @@ struct SheetOptions {
   double overlap = 0.1;            // of a window's length, shared with the next
   // Title block.
   std::string title, drawing_name, reach, date;
+  // The drawing's unit: its length in metres, and its symbol on the scale bar.
+  double metres_per_unit = 1;
+  std::string unit = "m";
 };
 
 // The largest standard scale (1:100, 1:200, 1:250, 1:500, 1:1000, 1:1250,
@@ -50,11 +53,12 @@ struct View {
   double angle = 0;                 // the drawing direction that runs to the right, radians
   double scale = 1000;              // 1:scale
   geometry::Point2 frame_centre{};  // on paper
+  double metres_per_unit = 1;       // of the drawing's unit
 
   geometry::Point2 ToPaper(const geometry::Point2& p) const;
   geometry::Point2 ToDrawing(const geometry::Point2& q) const;
   // Millimetres on paper per drawing unit.
-  double MmPerUnit() const { return 1000 / scale; }
+  double MmPerUnit() const { return 1000 * metres_per_unit / scale; }
 };
 
 struct Box {

@@ -1,0 +1,217 @@
+// End-to-end tests on drawings that surveyors delivered (tests/data/real-
+// drawings): each goes through tag reach, tag sections, check and sections
+// in every format without being edited first, and the answers are checked
+// against what the drawing says, measured here on its own.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "dxf/drawing.h"
+#include "dxf/file_io.h"
+#include "support/model_readers.h"
+#include "tools/command_fixture.h"
+
+namespace palvane::testing {
+namespace {
+
+using Plan = std::vector<std::array<double, 2>>;
+
+// The plan vertices of the entities on `layer` (lightweight or 3D
+// polylines), read from the file, by handle.
+std::map<std::string, Plan> PlanLines(const std::string& path, const std::string& layer) {
+  auto app = dxf::NewApplication();
+  const auto doc = dxf::LoadDrawing(*app, path);
+  std::map<std::string, Plan> out;
+  const auto space = doc->ModelSpace();
+  for (int32_t i = 0; i < space->Count(); ++i) {
+    const auto e = space->Item(i);
+    if (e->Layer() != layer) continue;
+    Plan plan;
+    if (e.Is<host::LWPolyline>()) {
+      const auto c = e.As<host::LWPolyline>()->Coordinates();
+      for (size_t k = 0; k + 1 < c.size(); k += 2) plan.push_back({c[k], c[k + 1]});
+    } else if (e.Is<host::Polyline3D>()) {
+      const auto c = e.As<host::Polyline3D>()->Coordinates();
+      for (size_t k = 0; k + 2 < c.size(); k += 3) plan.push_back({c[k], c[k + 1]});
+    }
+    out[e->Handle()] = plan;
+  }
+  return out;
+}
+
+// Where a section line first crosses the axis, as the distance along the
+// axis from its first vertex: straight pieces, plain arithmetic.
+std::optional<double> ChainageOn(const Plan& axis, const Plan& section) {
+  double along = 0;
+  for (size_t i = 0; i + 1 < axis.size(); ++i) {
+    const auto& a = axis[i];
+    const auto& b = axis[i + 1];
+    const double ax = b[0] - a[0], ay = b[1] - a[1];
+    for (size_t j = 0; j + 1 < section.size(); ++j) {
+      const auto& c = section[j];
+      const auto& d = section[j + 1];
+      const double cx = d[0] - c[0], cy = d[1] - c[1];
+      const double den = ax * cy - ay * cx;
+      if (den == 0) continue;
+      const double t = ((c[0] - a[0]) * cy - (c[1] - a[1]) * cx) / den;
+      const double u = ((c[0] - a[0]) * ay - (c[1] - a[1]) * ax) / den;
+      if (t >= 0 && t <= 1 && u >= 0 && u <= 1) return along + t * std::hypot(ax, ay);
+    }
+    along += std::hypot(ax, ay);
+  }
+  return std::nullopt;
+}
+
+class RealDrawingTest : public PalvaneTest {
+ protected:
+  // The first line of the independent checker's verdict after the file's
+  // name: "No errors found." or "35 issues fixed.".
+  static std::string AuditSummary(const std::string& path) {
+    const std::string command = "/usr/bin/python3 -m ezdxf audit '" + path + "' 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    std::string output;
+    char buf[4096];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) output.append(buf, n);
+    ::pclose(p);
+    const size_t line = output.find('\n');
+    return output.substr(line + 1, output.find('\n', line + 1) - line - 1);
+  }
+  static std::string Drawing(const std::string& name) {
+    return std::string(PALVANE_TEST_DIR) + "/data/real-drawings/" + name;
+  }
+  // Tags the reach and the sections of `layer`; returns the tagged drawing
+  // and the sections command's JSON of the tagged sections.
+  std::pair<std::string, nlohmann::json> Tag(const std::string& source, const std::string& axis,
+                                             const std::string& layer, int untagged) {
+    const std::string reach = Path("reach.dxf"), tagged = Path("tagged.dxf");
+    const Outcome r = Palvane("tag reach '" + source + "' --polyline " + axis +
+                              " --number 1 --current -o '" + reach + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Outcome s = Palvane("tag sections '" + reach + "' --from-layer " + layer +
+                              " --section-name 'XS{n}' --json -o '" + tagged + "'");
+    EXPECT_EQ(s.status, untagged > 0 ? 1 : 0) << s.err;
+    return {tagged, nlohmann::json::parse(s.out)};
+  }
+};
+
+// The weir: sections drawn as 3D polylines 0.1 to 0.5 m apart, boundaries
+// as 3D polylines, a drawing whose unit code says millimetres.
+TEST_F(RealDrawingTest, TheWeirReachGoesThroughEveryCommand) {
+  const std::string source = Drawing("weir-reach.dxf");
+  const auto axis = PlanLines(source, "AXIS");
+  const auto profiles = PlanLines(source, "PROFILES");
+  ASSERT_EQ(axis.size(), 1u);
+  ASSERT_EQ(profiles.size(), 17u);
+  const auto [tagged, json] = Tag(source, axis.begin()->first, "PROFILES", 0);
+  ASSERT_EQ(json.size(), 17u);
+  // Each section's chainage is where its 3D polyline crosses the axis, and
+  // the 3D polyline became its survey.
+  std::vector<double> want;
+  for (const auto& [handle, plan] : profiles) {
+    const auto c = ChainageOn(axis.begin()->second, plan);
+    ASSERT_TRUE(c) << handle;
+    want.push_back(*c);
+  }
+  std::sort(want.begin(), want.end());
+  for (size_t i = 0; i < json.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(json[i]["outcome"], "tagged");
+    EXPECT_NEAR(json[i]["chainage"].get<double>(), want[i], 1e-3);
+    EXPECT_NE(json[i]["done"].dump().find("3D polyline moved onto layer"), std::string::npos);
+  }
+  ExpectAuditClean(tagged);
+
+  const std::string banks = " --bank-lines LEFT_BOUNDARY --bank-lines RIGHT_BOUNDARY";
+  const Outcome check = Palvane("check '" + tagged + "' --json" + banks);
+  const auto findings = nlohmann::json::parse(check.out);
+  for (const auto& f : findings) {
+    EXPECT_NE(f["code"], "bank-line-miss") << f.dump();
+    EXPECT_NE(f["code"], "flow-uphill") << f.dump();
+  }
+
+  // Every format, from the sections' own 3D polylines.
+  size_t vertices = 0;
+  for (const auto& [handle, plan] : profiles) vertices += plan.size();
+  const Outcome csv = Palvane("sections '" + tagged + "' --original-data" + banks + " -o '" +
+                              Path("weir.csv") + "'");
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  // Read in metres whatever the unit code says, and flowing the way the
+  // bed falls: with the chainage.
+  EXPECT_NE(csv.err.find("flow with-chainage, the way its bed falls"), std::string::npos)
+      << csv.err;
+  EXPECT_NE(csv.err.find("units: metres"), std::string::npos) << csv.err;
+  const CsvTable table = ReadCsv(Read(Path("weir.csv")));
+  std::map<std::string, size_t> per_section;
+  size_t inserted = 0;
+  for (const auto& row : table.rows) {
+    ++per_section[row[1]];
+    inserted += row[12].find("inserted") != std::string::npos ? 1 : 0;
+  }
+  EXPECT_EQ(per_section.size(), 17u);
+  EXPECT_EQ(table.rows.size() - inserted, vertices);
+  for (const auto& [name, ext] :
+       std::map<std::string, std::string>{{"hecras", ".RASImport.sdf"},
+                                          {"floodmodeller", ".dat"},
+                                          {"mike11", ".txt"}}) {
+    const std::string out = Path("weir" + ext);
+    const Outcome r = Palvane("sections '" + tagged + "' --original-data" + banks + " -o '" + out +
+                              "'");
+    ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+    if (name == "hecras") {
+      const auto file = ReadHecRas(Read(out));
+      EXPECT_EQ(file.header.at("UNITS"), "METRIC");
+      EXPECT_EQ(file.sections.size(), 17u);
+    } else if (name == "floodmodeller") {
+      EXPECT_EQ(ReadFloodModeller(Read(out)).sections.size(), 17u);
+    } else {
+      EXPECT_EQ(ReadMike11(Read(out)).sections.size(), 17u);
+    }
+  }
+}
+
+// The Austrian reach: its axis a 3D polyline, one section line short of
+// it, no survey at all, and a unit code of inches.
+TEST_F(RealDrawingTest, TheAustrianReachIsTaggedFromA3DAxis) {
+  const std::string source = Drawing("austrian-reach.dxf");
+  const auto axis = PlanLines(source, "0");
+  const auto lines = PlanLines(source, "W_Profile");
+  ASSERT_EQ(axis.size(), 1u);
+  ASSERT_EQ(lines.size(), 20u);
+  const Outcome r = Palvane("tag reach '" + source + "' --polyline " + axis.begin()->first +
+                            " --number 1 --current -o '" + Path("reach-alone.dxf") + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("is a 3D polyline: its plan copy"), std::string::npos) << r.err;
+  const auto [tagged, json] = Tag(source, axis.begin()->first, "W_Profile", 1);
+  std::vector<double> want;
+  for (const auto& [handle, plan] : lines) {
+    if (const auto c = ChainageOn(axis.begin()->second, plan)) want.push_back(*c);
+  }
+  std::sort(want.begin(), want.end());
+  ASSERT_EQ(want.size(), 19u);
+  size_t k = 0;
+  for (const auto& s : json) {
+    if (s["outcome"] != "tagged") {
+      EXPECT_EQ(s["outcome"], "no-crossing");
+      continue;
+    }
+    ASSERT_LT(k, want.size());
+    EXPECT_NEAR(s["chainage"].get<double>(), want[k++], 1e-3);
+  }
+  EXPECT_EQ(k, 19u);
+  // The drawing came with 35 faults of its own (dictionary entries naming
+  // no object): the independent checker finds those and no more.
+  EXPECT_EQ(AuditSummary(tagged), AuditSummary(source));
+  const Outcome check = Palvane("check '" + tagged + "'");
+  EXPECT_NE(check.status, 2) << check.err;
+  const Outcome sections = Palvane("sections '" + tagged + "' -o '" + Path("a.csv") + "'");
+  EXPECT_EQ(sections.status, 1);
+  EXPECT_NE(sections.err.find("no section has a survey to write"), std::string::npos)
+      << sections.err;
+  EXPECT_NE(sections.err.find("units: metres"), std::string::npos) << sections.err;
+}
+
+}  // namespace
+}  // namespace palvane::testing
