@@ -30,8 +30,8 @@ using namespace palvane;
 
 // The layers a surveyed drawing keeps its shared survey on, as the
 // generated surveyed rivers of the seed corpus name them.
-constexpr const char* kPointsLayer = "Survey";
-constexpr const char* kBankLinesLayer = "Banks";
+constexpr const char* kPointsLayer = "Survey_Points";
+constexpr const char* kBankLinesLayer = "Bank_Lines";
 
 // Runs one command's work; its own refusals and host errors (which the
 // command reports as its own) are expected, anything else stops the run
@@ -100,7 +100,6 @@ void DrawKeyplan(host::Application& app, const host::Ref<host::Document>& drawin
     (void)tools::picture::DrawPlan(tools::picture::PlanOfKeyplan(*keyplan, options.LineLayer),
                                    sheet, tools::picture::PictureFormat::kPdf);
   });
-  keyplan->Close();
 }
 
 }  // namespace
