@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "automation/centerline_class.h"
 #include "check/survey_check.h"
@@ -28,43 +30,54 @@ namespace {
 
 using namespace palvane;
 
-// The layers a surveyed drawing keeps its shared survey on, as the
-// generated surveyed rivers of the seed corpus name them.
+// The layers the seeds keep their survey on: the generated rivers' bank
+// lines and shared points, the weir's section lines and boundaries.
 constexpr const char* kPointsLayer = "Survey_Points";
 constexpr const char* kBankLinesLayer = "Bank_Lines";
+constexpr const char* kSectionLines = "PROFILES";
+const std::vector<std::string> kBoundaries = {"LEFT_BOUNDARY", "RIGHT_BOUNDARY", kBankLinesLayer};
 
-// Runs one command's work; its own refusals and host errors (which the
-// command reports as its own) are expected, anything else stops the run
-// with what was thrown.
-template <class Refusal, class F>
+// Runs one command's work. What it throws must be one of `Refusals`, the
+// ways it refuses a drawing (which the command reports as its own errors);
+// anything else stops the run with what was thrown.
+template <class... Refusals, class F>
 void Run(const char* what, F&& f) {
   try {
     f();
-  } catch (const Refusal&) {
-  } catch (const host::Error&) {
   } catch (const std::exception& e) {
+    if ((... || (dynamic_cast<const Refusals*>(&e) != nullptr))) return;
     std::fprintf(stderr, "%s threw: %s\n", what, e.what());
     std::abort();
   }
 }
 
 // The check refuses nothing: what it cannot read becomes a finding.
-struct NoRefusal {};
-
 void Check(const host::Ref<host::Document>& drawing) {
-  check::CheckOptions options;
-  options.bank_lines_layers = {kBankLinesLayer};
-  Run<NoRefusal>("check", [&] { (void)check::CheckSurvey(drawing, options); });
+  for (const bool shared : {false, true}) {
+    check::CheckOptions options;
+    options.bank_lines_layers = {kBankLinesLayer};
+    if (shared) {
+      options.points_layer = kPointsLayer;
+      options.bank_lines_layers = kBoundaries;
+      options.flow = sections::Flow::kWithChainage;
+    }
+    Run<>("check", [&] { (void)check::CheckSurvey(drawing, options); });
+  }
 }
 
+// Sections on their own layers, retagged, and the lines of a layer (the
+// real drawings' 3D polylines) made sections.
 void TagSections(const host::Ref<host::Document>& drawing) {
   host::SilentMessageSink sink;
-  tagging::SectionTagOptions options;
-  options.retag = true;
-  options.chainage_auto = true;
-  Run<tagging::TagError>("tag sections", [&] {
-    (void)tagging::TagSections(drawing, sink, options, /*dry_run=*/true);
-  });
+  for (const char* from_layer : {"", kSectionLines}) {
+    tagging::SectionTagOptions options;
+    options.retag = true;
+    options.chainage_auto = *from_layer == '\0';
+    options.from_layer = from_layer;
+    Run<tagging::TagError, host::Error>("tag sections", [&] {
+      (void)tagging::TagSections(drawing, sink, options, /*dry_run=*/true);
+    });
+  }
 }
 
 void WriteSections(const host::Ref<host::Document>& drawing) {
@@ -73,11 +86,12 @@ void WriteSections(const host::Ref<host::Document>& drawing) {
     sections::SurveyOptions options;
     if (shared) {
       options.points_layer = kPointsLayer;
-      options.bank_lines_layers = {kBankLinesLayer};
+      options.bank_lines_layers = kBoundaries;
+      options.original_data = true;
       options.least_points = 2;
     }
     sections::Survey survey;
-    Run<sections::FormatError>("sections", [&] { survey = ReadSurvey(drawing, sink, options); });
+    Run<host::Error>("sections", [&] { survey = ReadSurvey(drawing, sink, options); });
     for (const auto format : {sections::Format::kCsv, sections::Format::kHecRas,
                               sections::Format::kFloodModeller, sections::Format::kMike11}) {
       Run<sections::FormatError>(sections::FormatName(format),
@@ -96,6 +110,7 @@ void DrawKeyplan(host::Application& app, const host::Ref<host::Document>& drawin
   const host::Ref<host::Document> keyplan = app.Documents()->Item(made.drawing->Name());
   tools::picture::SheetOptions sheet;
   sheet.title = "Keyplan";
+  // Sheets that cannot be laid out are refused with a runtime_error.
   Run<std::runtime_error>("keyplan picture", [&] {
     (void)tools::picture::DrawPlan(tools::picture::PlanOfKeyplan(*keyplan, options.LineLayer),
                                    sheet, tools::picture::PictureFormat::kPdf);

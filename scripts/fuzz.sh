@@ -21,7 +21,8 @@ export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp:print_suppressions=0"
 findings="build/fuzz/findings"
 mkdir -p "$findings"
 scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
+# An interrupted run ends the fuzzers it started too.
+trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$scratch"' EXIT
 
 # Runs one target; its outcome goes to build/fuzz/TARGET.log and its status
 # to the scratch folder.

@@ -51,26 +51,26 @@ for p in "${wanted[@]}"; do
     "${dpkg_admin[@]}" --add-architecture "$arch"
 done
 
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
 updated=0
 for try in 1 2 3; do
-  if "${apt[@]}" update >/tmp/palvane-apt-update.$$ 2>&1; then updated=1; break; fi
+  if "${apt[@]}" update >"$log" 2>&1; then updated=1; break; fi
   [ $try -lt 3 ] && sleep "${PALVANE_APT_RETRY_SECONDS:-10}"
 done
 if [ $updated -eq 0 ]; then
-  reason=$(grep -E '^(E|Err):' /tmp/palvane-apt-update.$$ | head -1 || true)
+  reason=$(grep -E '^(E|Err):' "$log" | head -1 || true)
   echo "install-deps: apt-get update failed 3 times${reason:+ ($reason)};" \
     "going on with the package lists this machine has"
 fi
-rm -f /tmp/palvane-apt-update.$$
 
 if [ ${#needed[@]} -gt 0 ] && ! "${apt[@]}" install -y --no-install-recommends "${needed[@]}"; then
   echo "install-deps: needed packages could not be installed: ${needed[*]}" >&2
   exit 1
 fi
 for p in "${wanted[@]}"; do
-  if ! "${apt[@]}" install -y --no-install-recommends "$p" >/tmp/palvane-apt-install.$$ 2>&1; then
-    reason=$(grep -E '^(E:| [^ ].*: Depends)' /tmp/palvane-apt-install.$$ | head -1 | sed 's/^ *//' || true)
+  if ! "${apt[@]}" install -y --no-install-recommends "$p" >"$log" 2>&1; then
+    reason=$(grep -E '^(E:| [^ ].*: Depends)' "$log" | head -1 | sed 's/^ *//' || true)
     echo "install-deps: $p could not be installed, going on without it${reason:+ ($reason)}"
   fi
-  rm -f /tmp/palvane-apt-install.$$
 done

@@ -322,7 +322,7 @@ class Reader {
       const TextCodec& text = Codec();
       ReadObject(body, xdata, false, [&](int16_t code, std::string_view value) {
         if (code == group::kName) {
-          name = Text(Trim(value));
+          name = layer_entry ? WithCaretBreaks(Text(Trim(value))) : Text(Trim(value));
         } else if (code == group::kHandle) {
           has_handle = ParseHandle(value, handle);
         } else if (layer_entry) {
@@ -567,7 +567,8 @@ class Reader {
   }
 
   // The layer named by an entity's raw layer tag. A plain ASCII name is
-  // looked up as it stands; others are decoded once each.
+  // looked up as it stands; others are decoded once each, line breaks and
+  // NULs in caret form (WithCaretBreaks).
   LayerRef LayerOf(std::string_view raw) {
     if (raw.empty()) raw = "0";
     // Entities return to a few layers over and over: a small cache of the
@@ -577,13 +578,13 @@ class Reader {
                         kRecentLayers;
     if (Same(recent_layers_[slot].name, raw)) return recent_layers_[slot].layer;
     LayerRef layer;
-    if (IsPlainText(raw)) {
+    if (IsPlainText(raw) && !HasLineBreaks(raw)) {
       layer = build_.FindLayer(raw);
       if (!layer) layer = build_.AddLayer(std::string(raw));
     } else if (const auto it = layer_cache_.find(raw); it != layer_cache_.end()) {
       layer = it->second;
     } else {
-      layer = build_.AddLayer(Text(raw));
+      layer = build_.AddLayer(WithCaretBreaks(Text(raw)));
       layer_cache_.emplace(raw, layer);
     }
     recent_layers_[slot] = {raw, layer};

@@ -145,4 +145,23 @@ std::string DecodeText(const TextCodec& codec, std::string_view raw) {
   return DecodeEscapes(codec.Decode(raw));
 }
 
+bool HasLineBreaks(std::string_view text) {
+  return text.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos;
+}
+
+std::string WithCaretBreaks(std::string text) {
+  if (!HasLineBreaks(text)) return text;
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (const char c : text) {
+    if (c == '\0' || c == '\r' || c == '\n') {
+      out += '^';
+      out += static_cast<char>(c + 0x40);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace palvane::dxf

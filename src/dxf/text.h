@@ -44,4 +44,11 @@ bool IsPlainText(std::string_view raw);
 // A file's text as UTF-8, its escapes replaced; plain text is taken as it is.
 std::string DecodeText(const TextCodec& codec, std::string_view raw);
 
+// A layer's name as an ASCII file can hold it: NUL, CR and LF as the writer
+// writes them, ^@, ^M and ^J. Layer names are read so, whichever form the
+// file gave them in, so that a table's entry and the entities that name it
+// agree however each was written.
+bool HasLineBreaks(std::string_view text);
+std::string WithCaretBreaks(std::string text);
+
 }  // namespace palvane::dxf

@@ -59,11 +59,28 @@ inline std::optional<LengthUnit> UnitNamed(std::string_view name) {
 
 // The name of an INSUNITS code, for messages.
 inline std::string InsUnitsName(int code) {
-  static const char* const kNames[] = {
-      "unitless",   "inches",      "feet",        "miles",      "millimetres", "centimetres",
-      "metres",     "kilometres",  "microinches", "mils",       "yards",       "angstroms",
-      "nanometres", "microns",     "decimetres",  "decametres", "hectometres", "gigametres",
-      "astronomical units", "light years", "parsecs", "US survey feet"};
+  static const char* const kNames[] = {"unitless",
+                                       "inches",
+                                       "feet",
+                                       "miles",
+                                       "millimetres",
+                                       "centimetres",
+                                       "metres",
+                                       "kilometres",
+                                       "microinches",
+                                       "mils",
+                                       "yards",
+                                       "angstroms",
+                                       "nanometres",
+                                       "microns",
+                                       "decimetres",
+                                       "decametres",
+                                       "hectometres",
+                                       "gigametres",
+                                       "astronomical units",
+                                       "light years",
+                                       "parsecs",
+                                       "US survey feet"};
   if (code >= 0 && code < static_cast<int>(std::size(kNames))) return kNames[code];
   return "an unknown unit";
 }

@@ -105,12 +105,17 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
     throw FileError(path + ": is not a regular file; it is not replaced");
   }
   // A file its user may not write is not replaced, although the folder
-  // would let it be. The superuser, whom the permissions do not stop, is
-  // stopped by a file nobody may write.
+  // would let it be (the superuser, whom the permissions do not stop, is
+  // stopped by a file nobody may write); nor is another user's file, as the
+  // one put in its place could not be given back to its owner.
   if (replaces) {
-    const bool writable = ::geteuid() == 0 ? (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0
-                                           : ::access(target_.c_str(), W_OK) == 0;
+    const bool root = ::geteuid() == 0;
+    const bool writable = root ? (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0
+                               : ::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) == 0;
     if (!writable) throw FileError(path + ": the file is read-only; it is not replaced");
+    if (!root && existing.st_uid != ::geteuid()) {
+      throw FileError(path + ": the file is another user's; it is not replaced");
+    }
   }
   // Made with the permissions the user's umask leaves, as any new file; a
   // file replaced keeps its own below.
@@ -164,7 +169,10 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes, bool
     // as a change of owner clears the set-id bits the permissions then put
     // back. Where this user may not give the file away (another user's file
     // in a shared folder), it is not replaced.
-    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+    struct stat made;
+    if (::fstat(fd, &made) != 0) fail("cannot read the new file's owner");
+    if ((made.st_uid != existing.st_uid || made.st_gid != existing.st_gid) &&
+        ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
       fail("cannot keep the file's owner and group, so it is not replaced");
     }
     if (::fchmod(fd, existing.st_mode & 07777) != 0) fail("cannot set permissions");

@@ -48,10 +48,6 @@ InputFile::InputFile(const std::string& path) : path_(path) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     throw FileError(path + ": is a directory");
   }
-  // A file marked read-only is its user's word that it stays as it is.
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    throw FileError(path + ": the file is read-only; it is not replaced");
-  }
   file_ = ::_wfopen(WidePath(path).c_str(), L"rb");
   if (file_ == nullptr) throw FileError(path + ": " + std::strerror(errno));
   struct _stat64 st;

@@ -139,13 +139,13 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
   lines << "  DTM TYPE: TIN";
   lines << "  DTM: NONE";
   lines << "  STREAM LAYER: " + OneLine(options.river);
+  lines << "  NUMBER OF REACHES: " + std::to_string(reaches.size());
   lines << "  CROSS-SECTION LAYER: " + OneLine(options.river);
+  lines << "  NUMBER OF CROSS-SECTIONS: " + std::to_string(count);
   lines << "  MAP PROJECTION: NONE";
   lines << "  PROJECTION ZONE: 0";
   lines << "  DATUM: NONE";
   lines << "  VERTICAL DATUM: NONE";
-  lines << "  NUMBER OF REACHES: " + std::to_string(reaches.size());
-  lines << "  NUMBER OF CROSS-SECTIONS: " + std::to_string(count);
   lines << "END HEADER:";
   lines << "";
   lines << "BEGIN STREAM NETWORK:";
@@ -271,16 +271,17 @@ std::vector<std::string> Labels(const Survey& survey, std::vector<std::string>& 
       std::string base = OneLine(x.name.empty() ? x.number : x.name);
       base.erase(std::remove(base.begin(), base.end(), ' '), base.end());
       if (base.empty()) base = "XS";
-      if (IsUnitKeyword(base.substr(0, kLabelWidth))) {
-        notes.push_back("section " + x.number + ": its label " + base.substr(0, kLabelWidth) +
-                        " is a Flood Modeller unit keyword; written as " +
-                        base.substr(0, kLabelWidth) + "_");
-        base = base.substr(0, kLabelWidth - 1) + "_";
-      }
+      const std::string keyword = base.substr(0, kLabelWidth);
+      const bool unsafe = IsUnitKeyword(keyword);
+      if (unsafe) base = base.substr(0, kLabelWidth - 1) + "_";
       std::string label = base.substr(0, kLabelWidth);
       for (int n = 2; !taken.insert(label).second || IsUnitKeyword(label); ++n) {
         const std::string tail = "~" + std::to_string(n);
         label = base.substr(0, kLabelWidth - tail.size()) + tail;
+      }
+      if (unsafe) {
+        notes.push_back("section " + x.number + ": its label " + keyword +
+                        " is a Flood Modeller unit keyword; written as " + label);
       }
       labels.push_back(label);
     }

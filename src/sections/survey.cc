@@ -189,7 +189,10 @@ class Reader {
     for (const model::RiverSection& s : river.sections) {
       if (!s.complete || s.profiles.empty()) continue;
       const auto it = reach_of.find(s.record.ReachNo);
-      if (it == reach_of.end()) continue;
+      if (it == reach_of.end()) {
+        OtherLine(s);
+        continue;
+      }
       ReadSection(s, it->second);
     }
     AssignSharedPoints();
@@ -302,6 +305,7 @@ class Reader {
     if (!(x.length > 0)) return Skip(x.reach, x.number, "its profile has no length");
     const auto crossings = geometry::CrossingsOfPath(centre, path);
     if (crossings.size() != 1) {
+      others_.push_back({line, x.cut});
       return Skip(x.reach, x.number,
                   crossings.empty() ? "its section line does not cross the centre line"
                                     : "its section line crosses the centre line more than once");
@@ -317,6 +321,7 @@ class Reader {
     const double phi = DirectionAt(line, middle);
     const Point2 across{std::cos(phi), std::sin(phi)};
     if (std::fabs(Cross(down_centre, across)) < 1e-9) {
+      others_.push_back({line, x.cut});
       return Skip(x.reach, x.number,
                   "its line runs along the centre line where they cross: its banks cannot be told");
     }
@@ -363,30 +368,43 @@ class Reader {
     }
   }
 
+  // A section line that is no section of the reaches read (another reach's,
+  // or one left out): it still takes the shared points nearest it.
+  void OtherLine(const model::RiverSection& s) {
+    if (!shared_ || s.profiles.empty()) return;
+    const auto plan = along::ReadWorldPlan(*s.profiles.front(), *utility_);
+    if (!plan || plan->vertices.size() < 2) return;
+    others_.push_back({PolylineIndex(*plan), geometry::Densify(plan->vertices, plan->bulges,
+                                                               plan->closed, kOutputTolerance)});
+  }
+
   // Each shared survey point joins the one section line nearest it, within
   // `within`: where sections stand closer than that (across a weir), a
   // point joining both would give each the other's ground. A point equally
-  // near two lines (within kEndReach) joins neither and is counted.
+  // near two lines (within kEndReach) joins neither and is counted; one
+  // nearest a line that is no section read here joins none.
   void AssignSharedPoints() {
     if (!shared_) return;
     struct Nearest {
-      size_t pending = 0;
+      size_t line = 0;  // pending_'s index, then others_' after them
       geometry::NearestPlace place;
       double second = std::numeric_limits<double>::infinity();
     };
     std::map<const RawPoint*, Nearest> nearest;  // in drawing order
-    for (size_t k = 0; k < pending_.size(); ++k) {
-      const Pending& p = pending_[k];
-      for (const RawPoint* r : shared_->Near(p.x.cut, options_.within)) {
+    for (size_t k = 0; k < pending_.size() + others_.size(); ++k) {
+      const bool read = k < pending_.size();
+      const PolylineIndex& line = read ? pending_[k].line : others_[k - pending_.size()].line;
+      const std::vector<Point2>& cut = read ? pending_[k].x.cut : others_[k - pending_.size()].cut;
+      for (const RawPoint* r : shared_->Near(cut, options_.within)) {
         if (!std::isfinite(r->p[2])) continue;
-        const auto place = p.line.Nearest({r->p[0], r->p[1]});
+        const auto place = line.Nearest({r->p[0], r->p[1]});
         if (!place || place->distance > options_.within) continue;
         const auto [it, first] = nearest.try_emplace(r, Nearest{k, *place});
         Nearest& n = it->second;
         if (first) continue;
         if (place->distance < n.place.distance) {
           n.second = n.place.distance;
-          n.pending = k, n.place = *place;
+          n.line = k, n.place = *place;
         } else {
           n.second = std::min(n.second, place->distance);
         }
@@ -397,7 +415,8 @@ class Reader {
         ++survey_.shared_ambiguous;
         continue;
       }
-      pending_[n.pending].x.points.push_back(
+      if (n.line >= pending_.size()) continue;
+      pending_[n.line].x.points.push_back(
           {n.place.chainage, r->p[2], n.place.point, n.place.distance, r->layer, 0});
     }
   }
@@ -636,6 +655,12 @@ class Reader {
   Survey survey_;
   std::vector<PolylineIndex> centres_;
   std::optional<SharedPoints> shared_;
+  // Section lines that are no section read here, for the shared points.
+  struct OtherSectionLine {
+    PolylineIndex line;
+    std::vector<Point2> cut;
+  };
+  std::vector<OtherSectionLine> others_;
   std::vector<BankLine> banks_;
   std::vector<Pending> pending_;
 };

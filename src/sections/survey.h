@@ -95,8 +95,12 @@ struct BedFall {
   // The fitted fall from the centre line's first vertex to its last (a
   // rise when negative), and the range of the lowest levels.
   double fall = 0, relief = 0;
-  // Whether the fall is clear: more than a tenth of the relief.
-  bool clear() const { return sections >= 2 && relief > 0 && std::fabs(fall) > relief / 10; }
+  // Whether the fall is clear: more than a tenth of the relief, and more
+  // than a survey's own noise (a centimetre), which two sections alone,
+  // whose fall is always their relief, could otherwise pass for.
+  bool clear() const {
+    return sections >= 2 && std::fabs(fall) > relief / 10 && std::fabs(fall) > 0.01;
+  }
 };
 
 struct SurveyReach {

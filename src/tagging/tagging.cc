@@ -102,11 +102,29 @@ struct Measured {
   std::string why;
 };
 
-Measured Measure(const host::Ref<host::Document>& drawing, host::LWPolyline& profile,
-                 const std::string& handle, const geometry::PolylineIndex& centre,
-                 const std::string& reach_no, const SectionTagOptions& options) {
+// The plan of a 3D polyline: its vertices' X and Y, straight between.
+geometry::PlanPolyline PlanOf(host::Polyline3D& poly) {
+  geometry::PlanPolyline plan;
+  const std::vector<double> c = poly.Coordinates();
+  for (size_t i = 0; i + 2 < c.size(); i += 3) plan.vertices.push_back({c[i], c[i + 1]});
+  plan.bulges.assign(plan.vertices.size(), 0.0);
+  plan.closed = poly.Closed();
+  return plan;
+}
+
+// A section line's plan: a lightweight polyline's in the world, or a 3D
+// polyline's (`survey`) when there is no lightweight one yet.
+std::optional<geometry::PlanPolyline> SectionPlan(const host::Ref<host::Document>& drawing,
+                                                  const host::Ref<host::LWPolyline>& line,
+                                                  const host::Ref<host::Entity>& survey) {
+  if (line) return along::ReadWorldPlan(*line, *drawing->Utility());
+  return PlanOf(*survey.As<host::Polyline3D>());
+}
+
+Measured Measure(const std::optional<geometry::PlanPolyline>& line, const std::string& handle,
+                 const geometry::PolylineIndex& centre, const std::string& reach_no,
+                 const SectionTagOptions& options) {
   Measured m;
-  const auto line = along::ReadWorldPlan(profile, *drawing->Utility());
   if (!line || line->vertices.size() < 2 || line->vertices.front() == line->vertices.back()) {
     m.outcome = Outcome::kNotInPlan;
     m.why = "its profile " + handle + " does not lie flat in plan, or has no length";
@@ -478,10 +496,11 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
                                   const geometry::PolylineIndex& centre,
                                   const std::string& reach_no, std::vector<TaggedSection>& left) {
   struct Line {
-    host::Ref<host::LWPolyline> line;
+    host::Ref<host::LWPolyline> line;  // null for a 3D polyline
+    host::Ref<host::Entity> survey;    // the 3D polyline, which becomes the section's survey
     std::string handle;
+    std::optional<geometry::PlanPolyline> plan;
     Measured m;
-    host::Ref<host::Entity> survey;  // the 3D polyline `line` is made of
   };
   const auto found = PolylinesOn(drawing, options.from_layer);
   if (found.empty()) throw TagError("layer " + options.from_layer + " holds no polyline");
@@ -495,22 +514,21 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
       leave(Outcome::kLeftAlone, "it carries a \"TEV\" tag already: left where it is");
       continue;
     }
-    Line l{nullptr, handle, {}, nullptr};
+    Line l{nullptr, nullptr, handle, std::nullopt, {}};
     if (entity.Is<host::LWPolyline>()) {
       l.line = entity.As<host::LWPolyline>();
     } else if (entity.Is<host::Polyline3D>()) {
-      // A section drawn in space: its plan copy is the section line, and
-      // the 3D polyline its survey.
+      // A section drawn in space: measured in plan; its plan copy becomes
+      // the section line when the tags are written.
       l.survey = entity;
-      l.line = PlanCopy(drawing, *entity.As<host::Polyline3D>());
-      l.handle = l.line->Handle();
     } else {
       leave(Outcome::kNotInPlan,
             "a 2D polyline of the older, heavy form, which is not read: convert it to a "
             "lightweight polyline");
       continue;
     }
-    l.m = Measure(drawing, *l.line, l.handle, centre, reach_no, options);
+    l.plan = SectionPlan(drawing, l.line, l.survey);
+    l.m = Measure(l.plan, l.handle, centre, reach_no, options);
     if (l.m.outcome == Outcome::kTagged) {
       lines.push_back(std::move(l));
     } else {
@@ -525,9 +543,8 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
     std::map<std::string, std::string> taken;  // by number folded: the line's handle
     for (const Line& l : lines) {
       std::string why;
-      const auto plan = along::ReadWorldPlan(*l.line, *drawing->Utility());
       std::optional<std::string> number =
-          NumberNear(texts, plan->vertices.front(), options.numbers_from_text, why);
+          NumberNear(texts, l.plan->vertices.front(), options.numbers_from_text, why);
       for (const std::string_view suffix :
            {model::kProfileLayer, model::kSectionLineLayer, model::kSectionCenterLayer}) {
         if (!number) break;
@@ -632,7 +649,7 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     TaggedSection& s = out.sections.emplace_back();
     s.number = number;
     host::Ref<host::LWPolyline> profile = candidate.line;
-    if (!profile) {
+    if (!profile && !candidate.survey) {
       const auto profiles = SelectPart(drawing, model::SectionPart::kProfile, number);
       if (profiles.empty()) {
         s.outcome = Outcome::kNoProfile;
@@ -641,13 +658,15 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
       }
       profile = profiles.front().As<host::LWPolyline>();
     }
-    s.handle = profile->Handle();
+    // A 3D polyline's plan copy is made only once everything is measured
+    // and allowed, when the tags are written: until then it is named.
+    s.handle = profile ? profile->Handle() : candidate.survey->Handle();
     // A line of the layer has a fresh number: no centre point yet.
     const auto points = candidate.line
                             ? std::vector<host::Ref<host::Entity>>{}
                             : SelectPart(drawing, model::SectionPart::kCenterPoint, number);
     // Its tag: its own, or the copy its centre point keeps.
-    host::XData tag = profile->GetXData(model::kTagApp);
+    host::XData tag = profile ? profile->GetXData(model::kTagApp) : host::XData{};
     if (!model::CarriesSectionTag(tag)) {
       tag = points.empty() ? host::XData{} : points.front()->GetXData(model::kTagApp);
       if (!model::CarriesSectionTag(tag)) tag = {};
@@ -683,7 +702,8 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
               "\", which its layers do not: retag it by hand";
       continue;
     }
-    const Measured m = Measure(drawing, *profile, s.handle, centre, reach_no, measured_as);
+    const Measured m = Measure(SectionPlan(drawing, profile, candidate.survey), s.handle, centre,
+                               reach_no, measured_as);
     if (m.outcome != Outcome::kTagged) {
       s.outcome = m.outcome;
       s.why = m.why;
@@ -709,11 +729,20 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     record.Chainage = s.chainage;
     record.Bearing = s.bearing;
     // Nothing is written when any of it would reach a locked layer.
-    RefuseLocked(drawing, profile, "section " + number + ": profile");
+    if (profile) RefuseLocked(drawing, profile, "section " + number + ": profile");
+    if (candidate.survey) {
+      RefuseLocked(drawing, candidate.survey, "section " + number + ": 3D polyline");
+      const std::string layer = model::SectionLayer(number, model::kSurveyLayer);
+      if (IsLocked(drawing, layer)) {
+        throw TagError("section " + number + ": layer " + layer +
+                       " is locked: nothing can be put on it; unlock the layer first");
+      }
+    }
     for (const auto& point : points) RefuseLocked(drawing, point, "section " + number + ": point");
     for (const auto suffix : {model::kProfileLayer, model::kSectionCenterLayer}) {
       const std::string layer = model::SectionLayer(number, suffix);
-      const bool used = suffix == model::kProfileLayer ? bool(candidate.line) : points.empty();
+      const bool used =
+          suffix == model::kProfileLayer ? candidate.line || candidate.survey : points.empty();
       if (used && IsLocked(drawing, layer)) {
         throw TagError("section " + number + ": layer " + layer +
                        " is locked: nothing can be put on it; unlock the layer first");
@@ -731,17 +760,21 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     const std::string line_layer = model::SectionLayer(number, model::kSectionLineLayer);
     const std::string centre_layer = model::SectionLayer(number, model::kSectionCenterLayer);
     const std::string survey_layer = model::SectionLayer(number, model::kSurveyLayer);
-    if (p.survey) {
-      s.done.push_back("plan copy of 3D polyline " + p.survey->Handle());
-    }
     if (dry_run) {
-      if (p.move) s.done.push_back("moved onto layer " + profile_layer);
+      if (p.move || p.survey) s.done.push_back("moved onto layer " + profile_layer);
       if (p.survey) s.done.push_back("3D polyline moved onto layer " + survey_layer);
       if (p.make_point) s.made.push_back("centre point");
       if (!p.renamed.empty()) s.made.push_back("layers renamed to " + p.renamed + "_...");
       continue;
     }
     try {
+      if (p.survey) {
+        // The section line is the 3D polyline's plan copy, tagged.
+        p.move = PlanCopy(drawing, *p.survey.As<host::Polyline3D>());
+        p.record.Profile = p.move;
+        s.done.push_back("plan copy " + p.move->Handle() + " made of 3D polyline " + s.handle);
+        s.handle = p.move->Handle();
+      }
       if (p.move) {
         EnsureLayer(drawing, profile_layer);
         p.move->SetLayer(profile_layer);

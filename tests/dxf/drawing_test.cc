@@ -878,6 +878,28 @@ TEST(DxfNegativeZeroTest, ChangedPolylinesKeepEveryNegativeZero) {
   }
 }
 
+// A layer named with NULs or line breaks, which an ASCII file holds only in
+// caret form: the entities that name it and the table entry written for it
+// stay one layer however each was written (a round-trip fuzz finding).
+TEST(DxfRoundTripTest, ALayerNamedWithNulsStaysOneLayer) {
+  const std::string bytes =
+      dxf::ReadFileBytes(PALVANE_TEST_DIR "/../fuzz/corpus/dxf/found-nul-in-layer-name.dxf");
+  auto app = host::memory::NewMemApplication();
+  auto doc = ReadMem(*app, bytes, "found.dxf");
+  const auto names = [](host::memory::MemDocument& d) {
+    std::vector<std::string> out;
+    for (const auto& layer : d.layers()) out.push_back(layer->name());
+    return out;
+  };
+  const std::string caret = "3_^@^@^@^@^@^@^@^@^@2d";
+  EXPECT_EQ(names(*doc), (std::vector<std::string>{"0", caret}));
+  for (const bool binary : {false, true}) {
+    auto again = ReadMem(*app, dxf::WriteDrawing(*doc, binary), "again.dxf");
+    EXPECT_EQ(names(*again), names(*doc)) << (binary ? "binary" : "ASCII");
+    for (auto* e : again->model_space()->entities()) EXPECT_EQ(e->layer()->name(), caret);
+  }
+}
+
 TEST(DxfNegativeZeroTest, TheFuzzFindingReadsWritesAndReadsAgainTheSame) {
   const std::string bytes =
       dxf::ReadFileBytes(PALVANE_TEST_DIR "/../fuzz/corpus/dxf/found-negative-zero-width.dxf");

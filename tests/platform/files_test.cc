@@ -129,12 +129,41 @@ TEST_F(FileIoTest, AReadOnlyFileIsNeverReplaced) {
             Path("ro.dxf") + ": the file is read-only; it is not replaced");
   EXPECT_EQ(Read(Path("ro.dxf")), "old");
   EXPECT_EQ(FilesLeft(), 1u);
+  // Read, it is any other drawing.
+  EXPECT_EQ(dxf::ReadFileBytes(Path("ro.dxf")), "old");
   fs::permissions(Path("ro.dxf"), fs::perms::owner_write, fs::perm_options::add);
   platform::WriteFileAtomically(Path("ro.dxf"), "new", true);
   EXPECT_EQ(Read(Path("ro.dxf")), "new");
 }
 
 #ifndef _WIN32
+// Another user's file, which this user may write (a shared folder), is not
+// replaced: the new file could not be given back to its owner. A child
+// process that gives up the superuser's rights stands for that user.
+TEST_F(FileIoTest, AnotherUsersFileIsNotReplaced) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the superuser to act as another user";
+  fs::permissions(dir_, fs::perms::all);
+  platform::WriteFileAtomically(Path("theirs.dxf"), "old", false);
+  fs::permissions(Path("theirs.dxf"), fs::perms::all);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    try {
+      platform::WriteFileAtomically(Path("theirs.dxf"), "new", true);
+    } catch (const std::runtime_error& e) {
+      ::_exit(std::string(e.what()).find("another user's") != std::string::npos ? 0 : 2);
+    }
+    ::_exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(Read(Path("theirs.dxf")), "old");
+  EXPECT_EQ(FilesLeft(), 1u);
+}
+
 // A replaced file keeps its permissions; a new one gets what the umask
 // leaves; a link stays a link to the file replaced; and what is no file (a
 // folder, a pipe) is never replaced.

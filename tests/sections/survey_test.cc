@@ -280,17 +280,21 @@ TEST(SurveyTest, ThinningKeepsEndsMarksAndShape) {
 }
 
 // Sections closer than --within (across a weir): each shared survey point
-// joins the one line nearest it, and a point equally near both joins
-// neither and is counted.
+// joins the one line nearest it, and a point equally near two joins neither
+// and is counted; one nearest another reach's section joins none here.
 TEST(SurveyTest, SharedPointsJoinTheNearestSectionOnly) {
   Drawing d;
   TagReach(*AddPolyline(d.doc, "Centreline", {0, 0, 100, 0}), "1", true);
   AddSection(d.doc, "1", {50, -10, 50, 10}, 50, 0, "t", "XS1");
   AddSection(d.doc, "2", {50.3, -10, 50.3, 10}, 50.3, 0, "t", "XS2");
+  // Another reach's section, not read here, still takes the points nearest it.
+  const Section other = AddSection(d.doc, "3", {50.6, -10, 50.6, 10}, 50.6, 0, "t", "XS3");
+  SetTagItem(*other.profile, 3, host::Variant("9"), 1000);
+  SetTagItem(*other.center, 3, host::Variant("9"), 1000);
   struct {
     double x, y, z;
-  } const points[] = {
-      {50.05, -5, 10}, {50.1, 5, 11}, {50.25, -5, 12}, {50.3, 5, 13}, {50.15, 0, 9}};
+  } const points[] = {{50.05, -5, 10}, {50.1, 5, 11}, {50.25, -5, 12},
+                      {50.3, 5, 13},   {50.15, 0, 9}, {50.55, 3, 14}};
   for (const auto& p : points) AddPoint(d.doc, "Survey_Points", {p.x, p.y, p.z});
   SurveyOptions options;
   options.points_layer = "Survey_Points";
@@ -385,6 +389,11 @@ TEST(SurveyTest, FlowFollowsTheBedUnlessToldOtherwise) {
       {"falls against chainage", {7, 8, 9}, Flow::kAuto, Flow::kAgainstChainage, "falls"},
       {"a weir, falling overall", {9, 12, 6}, Flow::kAuto, Flow::kWithChainage, "falls"},
       {"flat", {8, 8, 8}, Flow::kAuto, Flow::kAgainstChainage, "does not tell"},
+      {"two sections, a few millimetres apart",
+       {8.004, 8},
+       Flow::kAuto,
+       Flow::kAgainstChainage,
+       "does not tell"},
       {"told uphill", {9, 8, 7}, Flow::kAgainstChainage, Flow::kAgainstChainage, "warning"},
   };
   for (const Case& c : cases) {
@@ -410,7 +419,7 @@ TEST(SurveyTest, FlowFollowsTheBedUnlessToldOtherwise) {
     EXPECT_NE(survey.notes[0].find(c.note), std::string::npos) << survey.notes[0];
     // Downstream first, whichever way that is.
     const bool with = c.taken == Flow::kWithChainage;
-    EXPECT_EQ(reach.sections.front().number, with ? "1" : "3");
+    EXPECT_EQ(reach.sections.front().number, with ? "1" : std::to_string(c.lowest.size()));
   }
 }
 
@@ -453,7 +462,8 @@ sections::FormatOptions Named() {
 const sections::Format kFormats[] = {sections::Format::kCsv, sections::Format::kHecRas,
                                      sections::Format::kFloodModeller, sections::Format::kMike11};
 
-// The header in the order HEC-RAS's own export writes it.
+// The header in the order HEC-RAS's own export writes it, which the strict
+// reader holds it to; in feet, UNITS: ENGLISH.
 TEST(FormatsTest, HecRasHeaderComesInHecRasOrder) {
   sections::FormatOptions options;
   options.river = "Weir";
@@ -462,11 +472,16 @@ TEST(FormatsTest, HecRasHeaderComesInHecRasOrder) {
           .text);
   EXPECT_EQ(
       file.header_order,
-      (std::vector<std::string>{"UNITS", "DTM TYPE", "DTM", "STREAM LAYER", "CROSS-SECTION LAYER",
-                                "MAP PROJECTION", "PROJECTION ZONE", "DATUM", "VERTICAL DATUM",
-                                "NUMBER OF REACHES", "NUMBER OF CROSS-SECTIONS"}));
+      (std::vector<std::string>{"UNITS", "DTM TYPE", "DTM", "STREAM LAYER", "NUMBER OF REACHES",
+                                "CROSS-SECTION LAYER", "NUMBER OF CROSS-SECTIONS", "MAP PROJECTION",
+                                "PROJECTION ZONE", "DATUM", "VERTICAL DATUM"}));
   EXPECT_EQ(file.header.at("PROJECTION ZONE"), "0");
   EXPECT_EQ(file.header.at("NUMBER OF CROSS-SECTIONS"), "2");
+  EXPECT_EQ(file.header.at("UNITS"), "METRIC");
+  options.metric = false;
+  const auto feet = ReadHecRas(
+      sections::Write(sections::Format::kHecRas, HandMadeSurvey({"A"}, {10}), options).text);
+  EXPECT_EQ(feet.header.at("UNITS"), "ENGLISH");
 }
 
 // A label that is a Flood Modeller unit's keyword, in any letter case, is

@@ -322,6 +322,29 @@ class HecRasReader {
     }
   }
 
+  // The header's keywords come in the order HEC-RAS's own export writes
+  // them, as strict readers expect; UNITS may stand first or last.
+  void CheckHeaderOrder(const Keyword& keyword) {
+    static const std::vector<std::string> kOrder = {"DTM TYPE",
+                                                    "DTM",
+                                                    "STREAM LAYER",
+                                                    "NUMBER OF REACHES",
+                                                    "CROSS-SECTION LAYER",
+                                                    "NUMBER OF CROSS-SECTIONS",
+                                                    "MAP PROJECTION",
+                                                    "PROJECTION ZONE",
+                                                    "DATUM",
+                                                    "VERTICAL DATUM"};
+    const auto at = std::find(kOrder.begin(), kOrder.end(), keyword.name);
+    if (at == kOrder.end()) return;
+    const size_t index = static_cast<size_t>(at - kOrder.begin());
+    if (header_index_ && index < *header_index_) {
+      Fail(keyword.line, keyword.name + ": comes after " + kOrder[*header_index_] +
+                             ", where HEC-RAS writes it before");
+    }
+    header_index_ = index;
+  }
+
   void ReadHeader(HecRasFile& file) {
     TakeBare("BEGIN HEADER");
     bool had_extent = false;
@@ -350,6 +373,7 @@ class HecRasReader {
       } else if (!kHeaderTextKeywords.count(keyword.name)) {
         Unexpected(keyword, "a header keyword or END HEADER:");
       }
+      CheckHeaderOrder(keyword);
       Store(file.header, keyword);
       file.header_order.push_back(keyword.name);
     }
@@ -591,7 +615,9 @@ class HecRasReader {
   }
 
   LineCursor cursor_;
-  std::map<std::string, int> count_lines_;  // NUMBER OF ... -> its line
+  std::map<std::string, int> count_lines_;
+  std::optional<size_t> header_index_;  // of the last header keyword, in HEC-RAS's order  // NUMBER
+                                        // OF ... -> its line
 };
 
 // ---------------------------------------------------------------------------

@@ -262,6 +262,10 @@ TEST(ReadHecRasTest, RejectsBadValuesAndCounts) {
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 2, "  UNITS: METERS")),
                       "line 2: expected UNITS: METRIC, ENGLISH or US CUSTOMARY, found 'METERS'"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Removed(kHecRas, 2)), "line 4: the header has no UNITS:"));
+  EXPECT_TRUE(Rejects(ReadHecRas,
+                      text(Replaced(Replaced(kHecRas, 3, "  NUMBER OF CROSS-SECTIONS: 2"), 4,
+                                    "  NUMBER OF REACHES: 1")),
+                      "line 4: NUMBER OF REACHES: comes after NUMBER OF CROSS-SECTIONS"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 4, "  NUMBER OF CROSS-SECTIONS: 3")),
                       "line 4: NUMBER OF CROSS-SECTIONS: 3 but the file has 2"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 24, "    BANK POSITIONS: 0.75, 0.25")),

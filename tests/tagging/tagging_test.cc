@@ -328,6 +328,49 @@ TEST_F(HandTagTest, LinesOfOneLayerBecomeSectionsInChainageOrder) {
 // Lines drawn on one layer take their numbers from the text nearest their
 // first vertex; a line with no text near it, or a number another line or
 // section has, is reported and stays where it was.
+// Sections drawn as 3D polylines on one layer: the one that crosses becomes
+// a section, its plan copy the profile and the 3D polyline its survey on
+// N_3d; one that misses the centre line, and one standing upright, are
+// left as they were, with no copy left behind. A dry run adds nothing, and
+// a locked 3d layer refuses before anything is written.
+TEST_F(HandTagTest, ThreeDPolylinesOfOneLayerBecomeSectionsWithTheirSurvey) {
+  const auto space = d.doc->ModelSpace();
+  d.doc->Layers()->Add("Profiles3d");
+  const auto crossing = space->Add3DPoly({30, 10, 12, 30, 0, 8, 30, -10, 12});
+  const auto short_of = space->Add3DPoly({60, 10, 12, 60, 5, 11});
+  const auto single = space->Add3DPoly({70, 10, 12, 70, 10, 15});  // upright: no plan
+  for (const auto& p : {crossing, short_of, single}) p->SetLayer("Profiles3d");
+  tagging::SectionTagOptions options;
+  options.from_layer = "Profiles3d";
+  const int32_t before = space->Count();
+
+  const auto dry = Tag(options, /*dry_run=*/true);
+  EXPECT_EQ(space->Count(), before);
+  ASSERT_EQ(dry.sections.size(), 3u);
+  EXPECT_EQ(dry.sections[0].handle, crossing->Handle());
+
+  d.doc->Layers()->Add("1_3d")->SetLock(true);
+  EXPECT_THROW(Tag(options), tagging::TagError);
+  EXPECT_EQ(crossing->Layer(), "Profiles3d");
+  d.doc->Layers()->Item("1_3d")->SetLock(false);
+
+  const auto t = Tag(options);
+  ASSERT_EQ(t.sections.size(), 3u);
+  const auto& s = t.sections[0];
+  EXPECT_EQ(s.outcome, Outcome::kTagged);
+  EXPECT_NEAR(s.chainage, 30, 1e-9);
+  EXPECT_EQ(crossing->Layer(), "1_3d");
+  const auto profiles = EntitiesOf<host::memory::MemLWPolyline>(*d.mem->model_space());
+  ASSERT_EQ(profiles.back()->Handle(), s.handle);
+  EXPECT_EQ(profiles.back()->Layer(), "1_Profile");
+  EXPECT_EQ(t.sections[1].outcome, Outcome::kNoCrossing);
+  EXPECT_EQ(t.sections[1].handle, short_of->Handle());
+  EXPECT_EQ(t.sections[2].outcome, Outcome::kNotInPlan);
+  // The copy and a centre point were added, and nothing else.
+  EXPECT_EQ(space->Count(), before + 2);
+  EXPECT_EQ(short_of->Layer(), "Profiles3d");
+}
+
 TEST_F(HandTagTest, LinesOfOneLayerAreNumberedByTheTextNearestThem) {
   const auto a = AddPolyline(d.doc, "XS lines", {30, 10, 30, -10});
   const auto b = AddPolyline(d.doc, "XS lines", {50, -10, 50, 10});
