@@ -549,9 +549,12 @@ class Reader {
                               ", the way its bed falls (" + fall + ")");
       return downhill;
     }
-    survey_.notes.push_back("reach " + reach.number +
-                            ": its bed does not tell which way it flows; flow taken "
-                            "against-chainage");
+    // A reach with no section surveyed has nothing to tell, nor to write.
+    if (bed.sections > 0) {
+      survey_.notes.push_back("reach " + reach.number +
+                              ": its bed does not tell which way it flows; flow taken "
+                              "against-chainage");
+    }
     return Flow::kAgainstChainage;
   }
 
