@@ -22,7 +22,7 @@ findings="build/fuzz/findings"
 mkdir -p "$findings"
 scratch="$(mktemp -d)"
 # An interrupted run ends the fuzzers it started too.
-trap 'kill $(jobs -p) 2>/dev/null; wait; rm -rf "$scratch"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; wait || true; rm -rf "$scratch"' EXIT
 
 # Runs one target; its outcome goes to build/fuzz/TARGET.log and its status
 # to the scratch folder.
