@@ -6,6 +6,7 @@
 #include <regex>
 #include <set>
 
+#include "support/model_readers.h"
 #include "support/pdf.h"
 #include "tools/command_fixture.h"
 
@@ -183,6 +184,47 @@ TEST_F(PalvaneTest, SectionPlotsOfTheSampleRiver) {
     SCOPED_TRACE(bad);
     EXPECT_EQ(Palvane("sections '" + river + "'" + bad).status, 2);
     EXPECT_FALSE(fs::exists(Path("q.pdf")));
+  }
+}
+
+// A drawing whose INSUNITS says feet: the HEC-RAS file says ENGLISH, the
+// plots' axes and the sheets' scale bar and chainages say feet, and the
+// command says which units it took; --units m says otherwise.
+TEST_F(PalvaneTest, AFeetDrawingIsMeasuredInFeetEverywhere) {
+  const std::string metres = Path("m.dxf"), feet = Path("ft.dxf");
+  ASSERT_EQ(Palvane("generate --sections 8 --survey 9 -o '" + metres + "'").status, 0);
+  std::string text = Read(metres);
+  const std::string units = "$INSUNITS\n 70\n6\n";
+  const size_t at = text.find(units);
+  ASSERT_NE(at, std::string::npos);
+  text.replace(at, units.size(), "$INSUNITS\n 70\n2\n");
+  std::ofstream(feet, std::ios::binary) << text;
+
+  const Outcome sdf = Palvane("sections '" + feet + "' -o '" + Path("f.RASImport.sdf") + "'");
+  ASSERT_EQ(sdf.status, 0) << sdf.err;
+  EXPECT_NE(sdf.err.find("units: feet (INSUNITS 2 (feet)"), std::string::npos) << sdf.err;
+  EXPECT_EQ(ReadHecRas(Read(Path("f.RASImport.sdf"))).header.at("UNITS"), "ENGLISH");
+  const Outcome told =
+      Palvane("sections '" + feet + "' --units m -o '" + Path("m.RASImport.sdf") + "'");
+  ASSERT_EQ(told.status, 0) << told.err;
+  EXPECT_EQ(ReadHecRas(Read(Path("m.RASImport.sdf"))).header.at("UNITS"), "METRIC");
+  if (!PicturesDrawn()) return;
+  ASSERT_EQ(Palvane("sections '" + feet + "' --plot '" + Path("p.pdf") + "'").status, 0);
+  const auto plots = ReadPdf(Path("p.pdf"));
+  ASSERT_FALSE(plots.empty());
+  EXPECT_NE(PageText(plots[0]).find("Station (ft)"), std::string::npos) << PageText(plots[0]);
+  for (const auto& [drawing, unit] : {std::pair{feet, " ft"}, std::pair{metres, " m"}}) {
+    SCOPED_TRACE(unit);
+    const std::string pdf = Path("k" + std::string(unit).substr(1) + ".pdf");
+    const Outcome k = Palvane("keyplan '" + drawing + "' -o '" + Path("k.dxf") + "' --pdf '" + pdf +
+                              "' --overwrite");
+    ASSERT_EQ(k.status, 0) << k.err;
+    const auto sheet = ReadPdf(pdf);
+    ASSERT_EQ(sheet.size(), 1u);
+    const std::string words = PageText(sheet[0]);
+    // The scale bar's last number and the chainage range carry the unit.
+    EXPECT_NE(words.find(std::string(unit) + " "), std::string::npos) << words;
+    EXPECT_EQ(words.find(unit == std::string(" ft") ? " m " : " ft "), std::string::npos) << words;
   }
 }
 
