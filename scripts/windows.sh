@@ -60,6 +60,10 @@ if ! timeout 300 "$wine64_cmd" wineboot -i >"$WINEPREFIX.boot.log" 2>&1; then
 fi
 timeout 60 "$wine64_cmd" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 timeout 60 wineserver -w || true
+# One server for the whole run: a server that ends a few seconds after its
+# last program, as it does by default, now and then refuses the program
+# that starts as it ends.
+timeout 60 wineserver -p || true
 
 wine_for() { if [ "$1" = x64 ]; then echo "$wine64_cmd"; else echo wine; fi; }
 winpath() { winepath -w "$1" 2>/dev/null; }
