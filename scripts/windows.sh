@@ -62,8 +62,10 @@ timeout 60 "$wine64_cmd" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d nul
 timeout 60 wineserver -w || true
 # One server for the whole run: a server that ends a few seconds after its
 # last program, as it does by default, now and then refuses the program
-# that starts as it ends.
+# that starts as it ends. Its services start here, writing nowhere, so that
+# none holds the output of a program run later in $(...) open.
 timeout 60 wineserver -p || true
+timeout 300 "$wine64_cmd" wineboot >/dev/null 2>&1 </dev/null || true
 
 wine_for() { if [ "$1" = x64 ]; then echo "$wine64_cmd"; else echo wine; fi; }
 winpath() { winepath -w "$1" 2>/dev/null; }
