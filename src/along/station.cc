@@ -19,6 +19,15 @@ geometry::PlanPolyline ReadPlan(host::LWPolyline& polyline) {
   return plan;
 }
 
+geometry::PlanPolyline ReadPlan(host::Polyline3D& polyline) {
+  geometry::PlanPolyline plan;
+  const std::vector<double> c = polyline.Coordinates();
+  for (size_t i = 0; i + 2 < c.size(); i += 3) plan.vertices.push_back({c[i], c[i + 1]});
+  plan.bulges.assign(plan.vertices.size(), 0.0);
+  plan.closed = polyline.Closed();
+  return plan;
+}
+
 std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
                                                     host::Utility& utility) {
   geometry::PlanPolyline plan = ReadPlan(polyline);

@@ -23,6 +23,9 @@ geometry::PlanPolyline ReadPlan(host::LWPolyline& polyline);
 std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
                                                     host::Utility& utility);
 
+// A 3D polyline in plan: its vertices' X and Y, straight between.
+geometry::PlanPolyline ReadPlan(host::Polyline3D& polyline);
+
 // Bearing of a direction given in radians counter-clockwise from east, as
 // degrees clockwise from grid north in [0, 360): how tags and surveyors give
 // bearings.

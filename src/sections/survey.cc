@@ -227,12 +227,7 @@ class Reader {
       if (e.Is<host::LWPolyline>()) {
         plan = along::ReadWorldPlan(*e.As<host::LWPolyline>(), *utility_);
       } else if (e.Is<host::Polyline3D>()) {
-        const auto poly = e.As<host::Polyline3D>();
-        const std::vector<double> c = poly->Coordinates();
-        plan.emplace();
-        for (size_t i = 0; i + 2 < c.size(); i += 3) plan->vertices.push_back({c[i], c[i + 1]});
-        plan->bulges.assign(plan->vertices.size(), 0.0);
-        plan->closed = poly->Closed();
+        plan = along::ReadPlan(*e.As<host::Polyline3D>());
       }
       if (!plan || plan->vertices.size() < 2) continue;
       if (!plan->closed) ExtendEnds(*plan);
@@ -681,6 +676,13 @@ double ChainageAt(const SurveyReach& reach, double along) {
 
 double RiverStation(const Survey&, const SurveyReach& reach, double chainage) {
   return reach.flow == Flow::kAgainstChainage ? chainage : reach.length - chainage;
+}
+
+std::optional<Flow> FlowNamed(std::string_view name) {
+  for (const Flow flow : {Flow::kAgainstChainage, Flow::kWithChainage, Flow::kAuto}) {
+    if (name == FlowName(flow)) return flow;
+  }
+  return std::nullopt;
 }
 
 const char* FlowName(Flow flow) {

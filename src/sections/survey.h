@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geometry/polyline.h"
@@ -135,8 +136,10 @@ struct Survey {
   size_t turned = 0;  // sections read the other way round
 };
 
-// "against-chainage", "with-chainage" or "auto".
+// "against-chainage", "with-chainage" or "auto", and back (nothing for
+// another name).
 const char* FlowName(Flow flow);
+std::optional<Flow> FlowNamed(std::string_view name);
 
 // Reads the cross-sections of the drawing's reaches (or one). Host
 // failures propagate; a section that cannot be placed on its reach is

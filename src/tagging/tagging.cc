@@ -102,23 +102,13 @@ struct Measured {
   std::string why;
 };
 
-// The plan of a 3D polyline: its vertices' X and Y, straight between.
-geometry::PlanPolyline PlanOf(host::Polyline3D& poly) {
-  geometry::PlanPolyline plan;
-  const std::vector<double> c = poly.Coordinates();
-  for (size_t i = 0; i + 2 < c.size(); i += 3) plan.vertices.push_back({c[i], c[i + 1]});
-  plan.bulges.assign(plan.vertices.size(), 0.0);
-  plan.closed = poly.Closed();
-  return plan;
-}
-
 // A section line's plan: a lightweight polyline's in the world, or a 3D
 // polyline's (`survey`) when there is no lightweight one yet.
 std::optional<geometry::PlanPolyline> SectionPlan(const host::Ref<host::Document>& drawing,
                                                   const host::Ref<host::LWPolyline>& line,
                                                   const host::Ref<host::Entity>& survey) {
   if (line) return along::ReadWorldPlan(*line, *drawing->Utility());
-  return PlanOf(*survey.As<host::Polyline3D>());
+  return along::ReadPlan(*survey.As<host::Polyline3D>());
 }
 
 Measured Measure(const std::optional<geometry::PlanPolyline>& line, const std::string& handle,
@@ -168,12 +158,10 @@ std::vector<host::Ref<host::Entity>> PolylinesOn(const host::Ref<host::Document>
 
 host::Ref<host::LWPolyline> PlanCopy(const host::Ref<host::Document>& drawing,
                                      host::Polyline3D& poly) {
-  const std::vector<double> c = poly.Coordinates();
   std::vector<double> plan;
-  plan.reserve(c.size() / 3 * 2);
-  for (size_t i = 0; i + 2 < c.size(); i += 3) {
-    plan.push_back(c[i]);
-    plan.push_back(c[i + 1]);
+  for (const geometry::Point2& p : along::ReadPlan(poly).vertices) {
+    plan.push_back(p[0]);
+    plan.push_back(p[1]);
   }
   const auto copy = drawing->ModelSpace()->AddLightWeightPolyline(plan);
   copy->SetLayer(poly.Layer());

@@ -329,9 +329,7 @@ Command AddCheck(CLI::App& cli) {
                   "lost tag restored from its centre point); with -o OUT or --in-place");
   a->to.Add(*app, /*overwrite_flag=*/false);
   app->callback([a] {
-    a->options.flow = a->flow == "with-chainage"      ? sections::Flow::kWithChainage
-                      : a->flow == "against-chainage" ? sections::Flow::kAgainstChainage
-                                                      : sections::Flow::kAuto;
+    a->options.flow = *sections::FlowNamed(a->flow);  // one of the names --flow takes
     a->to.overwrite = a->overwrite;
     if (!a->fix.empty()) return a->to.Check();
     if (!a->to.out.empty() || a->to.in_place || a->to.dry_run || a->to.no_backup) {

@@ -170,10 +170,8 @@ int Run(const Args& a) {
   options.points_layer = a.points_layer;
   options.within = a.within;
   options.bank_lines_layers = a.bank_lines;
-  options.least_points = 2;  // a cross-section is a line of points
-  options.flow = a.flow == "with-chainage"      ? sections::Flow::kWithChainage
-                 : a.flow == "against-chainage" ? sections::Flow::kAgainstChainage
-                                                : sections::Flow::kAuto;
+  options.least_points = 2;                     // a cross-section is a line of points
+  options.flow = *sections::FlowNamed(a.flow);  // one of the names --flow takes
   CheckReplaceable(a.out, a.overwrite);
 
   OpenedDrawing drawing(a.drawing);
