@@ -28,14 +28,16 @@ geometry::PlanPolyline ReadPlan(host::Polyline3D& polyline) {
   return plan;
 }
 
-std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
-                                                    host::Utility& utility) {
-  geometry::PlanPolyline plan = ReadPlan(polyline);
-  const host::Point3 normal = polyline.Normal();
+namespace {
+
+// `plan`, read in the coordinates of a polyline whose plane has `normal`
+// and lies at `elevation`, in the world's plan.
+std::optional<geometry::PlanPolyline> InWorld(geometry::PlanPolyline plan,
+                                              const host::Point3& normal, double elevation,
+                                              host::Utility& utility) {
   if (normal[0] == 0 && normal[1] == 0 && normal[2] > 0) return plan;
   const double length = std::hypot(normal[0], normal[1], normal[2]);
   if (!(std::fabs(normal[2]) >= length * (1 - 1e-9))) return std::nullopt;
-  const double elevation = polyline.Elevation();
   for (geometry::Point2& v : plan.vertices) {
     const host::Point3 w = utility.TranslateCoordinates({v[0], v[1], elevation}, host::kObjectCs,
                                                         host::kWorld, false, normal);
@@ -45,6 +47,34 @@ std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
   if (normal[2] < 0)
     for (double& b : plan.bulges) b = -b;
   return plan;
+}
+
+geometry::PlanPolyline ReadPlan(host::Polyline2D& polyline) {
+  geometry::PlanPolyline plan;
+  const std::vector<double> flat = polyline.Coordinates();
+  const size_t count = flat.size() / 2;
+  for (size_t i = 0; i < count; ++i) {
+    plan.vertices.push_back({flat[2 * i], flat[2 * i + 1]});
+    plan.bulges.push_back(polyline.GetBulge(static_cast<int32_t>(i)));
+  }
+  plan.closed = polyline.Closed();
+  return plan;
+}
+
+}  // namespace
+
+std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
+                                                    host::Utility& utility) {
+  return InWorld(ReadPlan(polyline), polyline.Normal(), polyline.Elevation(), utility);
+}
+
+std::optional<geometry::PlanPolyline> ReadLinePlan(host::Entity& line, host::Utility& utility) {
+  if (auto* lw = dynamic_cast<host::LWPolyline*>(&line)) return ReadWorldPlan(*lw, utility);
+  if (auto* heavy = dynamic_cast<host::Polyline2D*>(&line)) {
+    return InWorld(ReadPlan(*heavy), heavy->Normal(), heavy->Elevation(), utility);
+  }
+  if (auto* spatial = dynamic_cast<host::Polyline3D*>(&line)) return ReadPlan(*spatial);
+  return std::nullopt;
 }
 
 double BearingFromNorth(double radians_from_east) {

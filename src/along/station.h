@@ -26,6 +26,12 @@ std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
 // A 3D polyline in plan: its vertices' X and Y, straight between.
 geometry::PlanPolyline ReadPlan(host::Polyline3D& polyline);
 
+// The world plan of a line of any form a drawing holds one in: a
+// lightweight or heavy polyline in a plane parallel to the plan, or a 3D
+// polyline. Nothing for an entity of another kind or a polyline in a
+// tilted plane.
+std::optional<geometry::PlanPolyline> ReadLinePlan(host::Entity& line, host::Utility& utility);
+
 // Bearing of a direction given in radians counter-clockwise from east, as
 // degrees clockwise from grid north in [0, 360): how tags and surveyors give
 // bearings.

@@ -219,6 +219,33 @@ class Disp3DPolyline final : public DispEntityT<host::Polyline3D> {
   bool Closed() override { return GetBool(L"Closed"); }
 };
 
+// The older, heavy polyline in a plane: its coordinates come three to a
+// vertex, the third meaning nothing (the plane's height is Elevation).
+class Disp2DPolyline final : public DispEntityT<host::Polyline2D> {
+ public:
+  using DispEntityT::DispEntityT;
+  std::vector<double> Coordinates() override {
+    Var v;
+    Get(L"Coordinates", v);
+    const std::vector<double> flat = ToDoubles(*v);
+    std::vector<double> out;
+    out.reserve(flat.size() / 3 * 2);
+    for (size_t i = 0; i + 2 < flat.size(); i += 3) {
+      out.push_back(flat[i]);
+      out.push_back(flat[i + 1]);
+    }
+    return out;
+  }
+  double GetBulge(int32_t index) override {
+    Var v;
+    Method(L"GetBulge", {Long(index)}, &v);
+    return AsDouble(*v);
+  }
+  bool Closed() override { return GetBool(L"Closed"); }
+  double Elevation() override { return GetDouble(L"Elevation"); }
+  Point3 Normal() override { return GetPoint(L"Normal"); }
+};
+
 class DispMText final : public DispEntityT<host::MText> {
  public:
   using DispEntityT::DispEntityT;
@@ -288,6 +315,7 @@ Ref<host::Entity> WrapEntity(DispatchPtr d) {
   if (kind == "AcDbPoint") return Ref<host::Entity>(std::make_shared<DispPoint>(d));
   if (kind == "AcDbLine") return Ref<host::Entity>(std::make_shared<DispLine>(d));
   if (kind == "AcDb3dPolyline") return Ref<host::Entity>(std::make_shared<Disp3DPolyline>(d));
+  if (kind == "AcDb2dPolyline") return Ref<host::Entity>(std::make_shared<Disp2DPolyline>(d));
   if (kind == "AcDbMText") return Ref<host::Entity>(std::make_shared<DispMText>(d));
   if (kind == "AcDbText") return Ref<host::Entity>(std::make_shared<DispText>(d));
   if (kind == "AcDbAttributeDefinition") {

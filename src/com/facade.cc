@@ -234,6 +234,7 @@ std::string ClassName(const Ref<T>& e) {
   if (e.template Is<host::PointEntity>()) return "AcDbPoint";
   if (e.template Is<host::Line>()) return "AcDbLine";
   if (e.template Is<host::Polyline3D>()) return "AcDb3dPolyline";
+  if (e.template Is<host::Polyline2D>()) return "AcDb2dPolyline";
   if (e.template Is<host::MText>()) return "AcDbMText";
   if (e.template Is<host::Text>()) return "AcDbText";
   if (e.template Is<host::AttributeDefinition>()) return "AcDbAttributeDefinition";
@@ -327,6 +328,24 @@ IDispatch* Wrap(Ref<host::Entity> e) {
     Ref<host::Polyline3D> t(p3);
     o->members[L"Coordinates"].get = [t](const Call& c) { SetDoubles(c.result, t->Coordinates()); };
     o->members[L"Closed"].get = [t](const Call& c) { SetBool(c.result, t->Closed()); };
+  } else if (auto p2 = std::dynamic_pointer_cast<host::Polyline2D>(e.shared())) {
+    Ref<host::Polyline2D> t(p2);
+    // Three numbers a vertex, as the CAD program gives them: the third is
+    // the plane's height.
+    o->members[L"Coordinates"].get = [t](const Call& c) {
+      const std::vector<double> xy = t->Coordinates();
+      const double z = t->Elevation();
+      std::vector<double> xyz;
+      for (size_t i = 0; i + 1 < xy.size(); i += 2) xyz.insert(xyz.end(), {xy[i], xy[i + 1], z});
+      SetDoubles(c.result, xyz);
+    };
+    o->members[L"GetBulge"].method = [t](const Call& c) {
+      c.NeedCount(c.count() == 1);
+      SetDouble(c.result, t->GetBulge(LongArg(c.arg(0))));
+    };
+    o->members[L"Closed"].get = [t](const Call& c) { SetBool(c.result, t->Closed()); };
+    o->members[L"Elevation"].get = [t](const Call& c) { SetDouble(c.result, t->Elevation()); };
+    o->members[L"Normal"].get = [t](const Call& c) { SetPoint(c.result, t->Normal()); };
   } else if (auto m = std::dynamic_pointer_cast<host::MText>(e.shared())) {
     Ref<host::MText> t(m);
     o->members[L"TextString"].get = [t](const Call& c) { SetText(c.result, t->TextString()); };

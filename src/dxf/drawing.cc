@@ -34,10 +34,11 @@ namespace {
 // Reading
 
 // The heavy polyline: a POLYLINE entity, its VERTEX entities and SEQEND. Its
-// flags say which form it is; the host models the form in space.
+// flags say which form it is; the host models the forms in space and in a
+// plane, not meshes.
 constexpr std::string_view kHeavyPolyline = "POLYLINE";
 constexpr int16_t kPolylineFlags = 70;
-constexpr int64_t k3DPolyline = 8;
+constexpr int64_t k3DPolyline = 8, k3DMesh = 16, kPolyfaceMesh = 64;
 
 // Equality of short texts without a library call: up to sixteen bytes are
 // compared as two words each, overlapping when shorter.
@@ -443,12 +444,17 @@ class Reader {
 
   // An entity of a type, with nothing of its kind read yet: modelled kinds
   // read their fields from their tags when first used. Of the heavy
-  // polylines (`polyline_flags`), the host models those in space.
+  // polylines, `polyline_flags` tell the form.
   EntityCore* MakeEntity(std::string_view type, int64_t polyline_flags) {
-    const EntityCodec* codec = CodecOf(type);
-    if (codec == nullptr || (type == kHeavyPolyline && (polyline_flags & k3DPolyline) == 0)) {
-      return build_.NewOtherEntity(std::string(type));
+    if (type == kHeavyPolyline) {
+      if ((polyline_flags & (k3DMesh | kPolyfaceMesh)) != 0) {
+        return build_.NewOtherEntity(std::string(type));
+      }
+      return build_.NewEntity((polyline_flags & k3DPolyline) != 0 ? EntityKind::kPolyline3D
+                                                                  : EntityKind::kPolyline2D);
     }
+    const EntityCodec* codec = CodecOf(type);
+    if (codec == nullptr) return build_.NewOtherEntity(std::string(type));
     return build_.NewEntity(codec->kind());
   }
 

@@ -18,6 +18,7 @@ using host::memory::EntityState;
 using host::memory::LineFields;
 using host::memory::MTextFields;
 using host::memory::PointFields;
+using host::memory::Polyline2DFields;
 using host::memory::Polyline3DFields;
 using host::memory::PolylineFields;
 using host::memory::TextFields;
@@ -285,8 +286,8 @@ class LineCodec final : public RowCodec<LineFields> {
 
 // ---------------------------------------------------------------------------
 // Polylines of the older, heavy form: the POLYLINE entity, a VERTEX entity
-// per vertex, and SEQEND. The host models those in space (3D polylines);
-// others (2D polylines, meshes) are kept as the file held them.
+// per vertex, and SEQEND. The host models those in space (3D polylines) and
+// those in a plane (2D polylines); meshes are kept as the file held them.
 
 constexpr int16_t kPolylineFlags = 70;
 constexpr int64_t kClosedFlag = 1, k3DPolylineFlag = 8;
@@ -332,10 +333,11 @@ void WriteNewSequenceEndBody(const EntityState& state, EntityOut& out) {
 
 // Writes the vertices and their sequence end as the file held them; for a
 // changed polyline with each vertex's owner and layer anew and, when
-// `points` is given, its point from the model; for a copy with handles
-// anew.
+// `points` is given, the first `axes` of its point from the model (X and Y
+// of a polyline in a plane, whose vertices' Z means nothing); for a copy
+// with handles anew.
 void WriteVertexRun(const EntityState& state, const VertexRun& run, const RawTags* sequence_end,
-                    const std::vector<Point3>* points, EntityOut& out) {
+                    const std::vector<Point3>* points, EntityOut& out, int axes = 3) {
   TagOut& o = out.out;
   const bool patch = state.dirty || state.layer_renamed || run.copied;
   auto write = [&](int16_t code, std::string_view value) {
@@ -356,7 +358,7 @@ void WriteVertexRun(const EntityState& state, const VertexRun& run, const RawTag
       [&](int16_t code, std::string_view value, int64_t at) {
         const bool moved =
             points != nullptr && state.dirty && at >= 0 && static_cast<size_t>(at) < points->size();
-        if (moved && code >= 10 && code <= 30 && code % 10 == 0) {
+        if (moved && code >= 10 && code <= axes * 10 && code % 10 == 0) {
           o.Write(code, (*points)[static_cast<size_t>(at)][static_cast<size_t>(code / 10 - 1)]);
         } else {
           write(code, value);
@@ -426,6 +428,106 @@ class Polyline3DCodec final : public RowCodec<Polyline3DFields> {
                 TagOut& out) const override {
     if (code == kPolylineFlags) {
       out.Write(kPolylineFlags, k3DPolylineFlag | (f.closed ? kClosedFlag : 0));
+    }
+  }
+
+ private:
+  static constexpr double kZero = 0;
+};
+
+class Polyline2DCodec final : public RowCodec<Polyline2DFields> {
+  static constexpr int16_t kElevation = 30, kStartWidth = 40, kEndWidth = 41, kBulge = 42;
+
+ public:
+  Polyline2DCodec()
+      : RowCodec(
+            "POLYLINE", EntityKind::kPolyline2D,
+            FieldRows<Polyline2DFields>({
+                After("AcDb2dPolyline", IntegerConstant<Polyline2DFields>(66, 1)),
+                RealConstant<Polyline2DFields>(10, kZero),
+                RealConstant<Polyline2DFields>(20, kZero),
+                NumberField<Polyline2DFields>(kElevation, &Polyline2DFields::elevation, kPatched),
+                NumberField<Polyline2DFields>(39, &Polyline2DFields::thickness, kNonDefault),
+                OwnField<Polyline2DFields>(kPolylineFlags),
+                PointField<Polyline2DFields>(210, &Polyline2DFields::normal,
+                                             kPatched | kNonDefault),
+            })) {}
+
+  // The vertices it passes through, with their bulges and widths; a spline
+  // frame's control points are not among them.
+  void LoadVertices(const EntityFields& entity, const RawTags& run) const override {
+    auto& v = entity.Of<Polyline2DFields>().vertices;
+    ForEachVertex(
+        run,
+        [&](int64_t at) {
+          if (at >= 0) v.push_back({});
+        },
+        [&](int16_t code, std::string_view value, int64_t at) {
+          if (at < 0) return;
+          switch (code) {
+            case 10:
+              v.back().x = ToDouble(value);
+              break;
+            case 20:
+              v.back().y = ToDouble(value);
+              break;
+            case kStartWidth:
+              v.back().start_width = ToDouble(value);
+              break;
+            case kEndWidth:
+              v.back().end_width = ToDouble(value);
+              break;
+            case kBulge:
+              v.back().bulge = ToDouble(value);
+              break;
+            default:
+              break;
+          }
+        });
+  }
+
+  void WriteFollowing(const EntityState& state, const EntityFields& entity,
+                      const Following& following, EntityOut& out) const override {
+    const Polyline2DFields& f = entity.Of<Polyline2DFields>();
+    if (following.vertices != nullptr) {
+      std::vector<Point3> points;
+      points.reserve(f.vertices.size());
+      for (const auto& v : f.vertices) points.push_back({v.x, v.y, 0});
+      WriteVertexRun(state, *following.vertices, following.sequence_end, &points, out, 2);
+      return;
+    }
+    TagOut& o = out.out;
+    for (const auto& v : f.vertices) {
+      o.Write(group::kType, "VERTEX");
+      if (o.has_handles()) o.Write(group::kHandle, Hex(out.new_handle()));
+      if (!o.r12()) o.Write(group::kOwner, Hex(state.handle));
+      o.Subclass("AcDbEntity");
+      o.Write(group::kLayer, LayerName(state, o));
+      o.Subclass("AcDbVertex");
+      o.Subclass("AcDb2dVertex");
+      o.Point(10, {v.x, v.y, 0});
+      if (!SameNumber(v.start_width, 0) || !SameNumber(v.end_width, 0)) {
+        o.Write(kStartWidth, v.start_width);
+        o.Write(kEndWidth, v.end_width);
+      }
+      if (!SameNumber(v.bulge, 0)) o.Write(kBulge, v.bulge);
+      o.Write(kPolylineFlags, int64_t{0});
+    }
+    out.out.Write(group::kType, "SEQEND");
+    WriteNewSequenceEndBody(state, out);
+  }
+
+ protected:
+  void LoadOwn(Polyline2DFields& f, int16_t code, std::string_view value) const override {
+    if (code == kPolylineFlags) {
+      f.flags = ToInt(value);
+      f.closed = (f.flags & kClosedFlag) != 0;
+    }
+  }
+  void WriteOwn(const EntityState&, const EntityFields&, const Polyline2DFields& f, int16_t code,
+                TagOut& out) const override {
+    if (code == kPolylineFlags) {
+      out.Write(kPolylineFlags, (f.flags & ~kClosedFlag) | (f.closed ? kClosedFlag : 0));
     }
   }
 
@@ -619,6 +721,7 @@ const PolylineCodec kPolyline;
 const PointCodec kPoint;
 const LineCodec kLine;
 const Polyline3DCodec kPolyline3D;
+const Polyline2DCodec kPolyline2D;
 const MTextCodec kMText;
 const SingleLineTextCodec kText;
 const AttributeDefinitionCodec kAttributeDefinition;
@@ -627,9 +730,10 @@ const BlockReferenceCodec kBlockReference;
 const KeptCodec kKept;
 
 // The kinds the host models, by type name.
-const std::array<const EntityCodec*, 9> kCodecs = {
-    &kPolyline,  &kPoint,          &kLine, &kPolyline3D, &kMText, &kText, &kAttributeDefinition,
-    &kAttribute, &kBlockReference,
+const std::array<const EntityCodec*, 10> kCodecs = {
+    &kPolyline,   &kPoint,          &kLine, &kPolyline3D,
+    &kPolyline2D, &kMText,          &kText, &kAttributeDefinition,
+    &kAttribute,  &kBlockReference,
 };
 
 }  // namespace

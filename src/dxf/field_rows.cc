@@ -197,6 +197,7 @@ template class FieldRows<host::memory::PolylineFields>;
 template class FieldRows<host::memory::PointFields>;
 template class FieldRows<host::memory::LineFields>;
 template class FieldRows<host::memory::Polyline3DFields>;
+template class FieldRows<host::memory::Polyline2DFields>;
 template class FieldRows<host::memory::MTextFields>;
 template class FieldRows<host::memory::TextFields>;
 template class FieldRows<host::memory::AttributeDefinitionFields>;

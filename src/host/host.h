@@ -94,6 +94,20 @@ class Line : public Entity {
   virtual Point3 EndPoint() = 0;
 };
 
+// A polyline of the older, heavy form lying in a plane: vertices and bulges
+// in its own coordinate system, as a lightweight polyline has them. The host
+// only reads it.
+class Polyline2D : public Entity {
+ public:
+  // Flat X0, Y0, X1, Y1, ... in the polyline's own coordinate system: the
+  // vertices it passes through (a curve-fit polyline's fitted vertices).
+  virtual std::vector<double> Coordinates() = 0;
+  virtual double GetBulge(int32_t index) = 0;
+  virtual bool Closed() = 0;
+  virtual double Elevation() = 0;
+  virtual Point3 Normal() = 0;
+};
+
 // A polyline of straight segments through points in space.
 class Polyline3D : public Entity {
  public:

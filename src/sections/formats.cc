@@ -132,20 +132,21 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
     count += reach.sections.size();
   }
   if (!options.title.empty()) lines << "# " + OneLine(options.title);
-  // The header in the order HEC-RAS's own export writes it, which strict
-  // readers expect; what a drawing does not know gets a neutral value.
+  // The header in the order HEC-RAS's own export writes it, the counts
+  // last, which strict readers expect; what a drawing does not know gets a
+  // neutral value (zone -1: none, where readers take 1 to 60 for a UTM zone).
   lines << "BEGIN HEADER:";
   lines << std::string("  UNITS: ") + (options.metric ? "METRIC" : "ENGLISH");
   lines << "  DTM TYPE: TIN";
   lines << "  DTM: NONE";
   lines << "  STREAM LAYER: " + OneLine(options.river);
-  lines << "  NUMBER OF REACHES: " + std::to_string(reaches.size());
   lines << "  CROSS-SECTION LAYER: " + OneLine(options.river);
-  lines << "  NUMBER OF CROSS-SECTIONS: " + std::to_string(count);
   lines << "  MAP PROJECTION: NONE";
-  lines << "  PROJECTION ZONE: 0";
+  lines << "  PROJECTION ZONE: -1";
   lines << "  DATUM: NONE";
   lines << "  VERTICAL DATUM: NONE";
+  lines << "  NUMBER OF REACHES: " + std::to_string(reaches.size());
+  lines << "  NUMBER OF CROSS-SECTIONS: " + std::to_string(count);
   lines << "END HEADER:";
   lines << "";
   lines << "BEGIN STREAM NETWORK:";
@@ -168,8 +169,10 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
       std::reverse(centre.begin(), centre.end());
       std::reverse(along.begin(), along.end());
     }
-    lines << "  ENDPOINT: " + Xy(centre.front()) + ", 0, " + std::to_string(id + 1);
-    lines << "  ENDPOINT: " + Xy(centre.back()) + ", 0, " + std::to_string(id + 2);
+    // A centre line has no elevation: its Z is left empty, as HEC-RAS
+    // leaves it.
+    lines << "  ENDPOINT: " + Xy(centre.front()) + ", , " + std::to_string(id + 1);
+    lines << "  ENDPOINT: " + Xy(centre.back()) + ", , " + std::to_string(id + 2);
     lines << "  REACH:";
     lines << "    STREAM ID: " + stream;
     lines << "    REACH ID: " + OneLine(reach.number);
@@ -178,7 +181,7 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
     lines << "    CENTERLINE:";
     for (size_t i = 0; i < centre.size(); ++i) {
       const double rs = RiverStation(survey, reach, ChainageAt(reach, along[i]));
-      lines << "      " + Xy(centre[i]) + ", NULL, " + Fixed(rs, 3);
+      lines << "      " + Xy(centre[i]) + ", , " + Fixed(rs, 3);
     }
     lines << "  END:";
     id += 2;
@@ -220,12 +223,16 @@ Written WriteHecRas(const Survey& survey, const FormatOptions& options) {
       lines << "    REACH ID: " + OneLine(reach.number);
       lines << "    STATION: " + rs;
       if (!x.name.empty()) lines << "    NODE NAME: " + OneLine(x.name);
-      lines << "    BANK POSITIONS: " + Fixed(x.left_bank / x.length, 6) + ", " +
-                   Fixed(x.right_bank / x.length, 6);
+      // After the cut line, as HEC-RAS's own export has them. The cut line
+      // to the micrometre and the banks' fractions of its length to 1e-9,
+      // so that a reader's bank stations are the other formats' within a
+      // millimetre on a floodplain kilometres wide.
+      lines << "    CUT LINE:";
+      for (const Point2& p : x.cut) lines << "      " + Fixed(p[0], 6) + ", " + Fixed(p[1], 6);
+      lines << "    BANK POSITIONS: " + Fixed(x.left_bank / x.length, 9) + ", " +
+                   Fixed(x.right_bank / x.length, 9);
       lines << "    REACH LENGTHS: " + Fixed(x.reach_lengths[0], 3) + ", " +
                    Fixed(x.reach_lengths[1], 3) + ", " + Fixed(x.reach_lengths[2], 3);
-      lines << "    CUT LINE:";
-      for (const Point2& p : x.cut) lines << "      " + Xy(p);
       lines << "    SURFACE LINE:";
       for (const SurveyPoint& p : points) {
         lines << "      " + Xy(p.at) + ", " +

@@ -45,6 +45,18 @@ struct RawPoint {
 
 double Cross(const Point2& a, const Point2& b) { return a[0] * b[1] - a[1] * b[0]; }
 
+// The vertices of a polyline in a plane, given in its own coordinates, in
+// the world's.
+void AppendPlanar(const std::vector<double>& c, double z, const host::Point3& normal,
+                  const std::string& layer, host::Utility& utility, std::vector<RawPoint>& out) {
+  const bool flat = normal[0] == 0 && normal[1] == 0 && normal[2] > 0;
+  for (size_t i = 0; i + 1 < c.size(); i += 2) {
+    host::Point3 p{c[i], c[i + 1], z};
+    if (!flat) p = utility.TranslateCoordinates(p, host::kObjectCs, host::kWorld, false, normal);
+    out.push_back({p, layer});
+  }
+}
+
 // The vertices of a survey entity in world coordinates; none for an entity
 // of another kind.
 void AppendPoints(const Ref<host::Entity>& e, const std::string& layer, host::Utility& utility,
@@ -60,15 +72,10 @@ void AppendPoints(const Ref<host::Entity>& e, const std::string& layer, host::Ut
     for (size_t i = 0; i + 2 < c.size(); i += 3) out.push_back({{c[i], c[i + 1], c[i + 2]}, layer});
   } else if (e.Is<host::LWPolyline>()) {
     const auto lw = e.As<host::LWPolyline>();
-    const std::vector<double> c = lw->Coordinates();
-    const double z = lw->Elevation();
-    const host::Point3 normal = lw->Normal();
-    const bool flat = normal[0] == 0 && normal[1] == 0 && normal[2] > 0;
-    for (size_t i = 0; i + 1 < c.size(); i += 2) {
-      host::Point3 p{c[i], c[i + 1], z};
-      if (!flat) p = utility.TranslateCoordinates(p, host::kObjectCs, host::kWorld, false, normal);
-      out.push_back({p, layer});
-    }
+    AppendPlanar(lw->Coordinates(), lw->Elevation(), lw->Normal(), layer, utility, out);
+  } else if (e.Is<host::Polyline2D>()) {
+    const auto heavy = e.As<host::Polyline2D>();
+    AppendPlanar(heavy->Coordinates(), heavy->Elevation(), heavy->Normal(), layer, utility, out);
   }
 }
 
@@ -216,19 +223,14 @@ class Reader {
     survey_.bank_lines = banks_.size();
   }
 
-  // Lightweight polylines, or 3D polylines (break lines) in plan. Each is
+  // Polylines of any form, 3D ones (break lines) in plan. Each is
   // drawn on a millimetre past its ends, so that a line drawn to end on a
   // section crosses it whatever the rounding at the drawing's coordinates.
   void ReadBankLines(const std::string& layer) {
     const auto entities = model::SelectAll(drawing_, kSelectionSet, {8},
                                            {host::Variant(host::EscapeWildcards(layer))});
     for (const auto& e : entities) {
-      std::optional<geometry::PlanPolyline> plan;
-      if (e.Is<host::LWPolyline>()) {
-        plan = along::ReadWorldPlan(*e.As<host::LWPolyline>(), *utility_);
-      } else if (e.Is<host::Polyline3D>()) {
-        plan = along::ReadPlan(*e.As<host::Polyline3D>());
-      }
+      std::optional<geometry::PlanPolyline> plan = along::ReadLinePlan(*e, *utility_);
       if (!plan || plan->vertices.size() < 2) continue;
       if (!plan->closed) ExtendEnds(*plan);
       banks_.push_back({PolylineIndex(*plan), geometry::Densify(plan->vertices, plan->bulges,

@@ -33,6 +33,8 @@ constexpr const char* kSetName = "PalvaneTag";
 // How far a profile's arcs may stray from the chords they are measured by,
 // as the check measures them.
 constexpr double kPathTolerance = 1e-4;
+// Lines closer than this in chainage are one section.
+constexpr double kSameChainage = 1e-3;
 
 std::vector<host::Ref<host::Entity>> SelectPart(const host::Ref<host::Document>& drawing,
                                                 model::SectionPart part,
@@ -102,13 +104,18 @@ struct Measured {
   std::string why;
 };
 
-// A section line's plan: a lightweight polyline's in the world, or a 3D
-// polyline's (`survey`) when there is no lightweight one yet.
+// A section line's plan: a lightweight polyline's in the world, or a heavy
+// polyline's (`drawn`) when there is no lightweight one yet.
 std::optional<geometry::PlanPolyline> SectionPlan(const host::Ref<host::Document>& drawing,
                                                   const host::Ref<host::LWPolyline>& line,
-                                                  const host::Ref<host::Entity>& survey) {
+                                                  const host::Ref<host::Entity>& drawn) {
   if (line) return along::ReadWorldPlan(*line, *drawing->Utility());
-  return along::ReadPlan(*survey.As<host::Polyline3D>());
+  return along::ReadLinePlan(*drawn, *drawing->Utility());
+}
+
+// What a heavy polyline is called in what tagging says of it.
+std::string HeavyName(const host::Ref<host::Entity>& drawn) {
+  return drawn.Is<host::Polyline3D>() ? "3D polyline" : "2D polyline";
 }
 
 Measured Measure(const std::optional<geometry::PlanPolyline>& line, const std::string& handle,
@@ -156,17 +163,23 @@ std::vector<host::Ref<host::Entity>> PolylinesOn(const host::Ref<host::Document>
 
 }  // namespace
 
-host::Ref<host::LWPolyline> PlanCopy(const host::Ref<host::Document>& drawing,
-                                     host::Polyline3D& poly) {
-  std::vector<double> plan;
-  for (const geometry::Point2& p : along::ReadPlan(poly).vertices) {
-    plan.push_back(p[0]);
-    plan.push_back(p[1]);
+host::Ref<host::LWPolyline> PlanCopy(const host::Ref<host::Document>& drawing, host::Entity& line) {
+  const auto plan = along::ReadLinePlan(line, *drawing->Utility());
+  if (!plan || plan->vertices.size() < 2) {
+    throw TagError("entity " + line.Handle() + " does not lie flat in plan: no plan copy of it");
   }
-  const auto copy = drawing->ModelSpace()->AddLightWeightPolyline(plan);
-  copy->SetLayer(poly.Layer());
-  copy->SetColor(poly.Color());
-  if (poly.Closed()) copy->SetClosed(true);
+  std::vector<double> flat;
+  for (const geometry::Point2& p : plan->vertices) {
+    flat.push_back(p[0]);
+    flat.push_back(p[1]);
+  }
+  const auto copy = drawing->ModelSpace()->AddLightWeightPolyline(flat);
+  for (size_t i = 0; i < plan->bulges.size(); ++i) {
+    if (plan->bulges[i] != 0) copy->SetBulge(static_cast<int32_t>(i), plan->bulges[i]);
+  }
+  copy->SetLayer(line.Layer());
+  copy->SetColor(line.Color());
+  if (plan->closed) copy->SetClosed(true);
   return copy;
 }
 
@@ -286,8 +299,9 @@ namespace {
 struct Candidate {
   std::string number;
   host::Ref<host::LWPolyline> line;  // null: the polyline on its profile layer
-  // The 3D polyline `line` is the plan copy of: the section's own survey.
-  host::Ref<host::Entity> survey;
+  // Or a heavy polyline of the layer, whose plan copy becomes the section
+  // line; a 3D one is the section's own survey as well.
+  host::Ref<host::Entity> drawn;
 };
 
 // A section measured and to be written.
@@ -297,8 +311,8 @@ struct Pending {
   host::Ref<host::LWPolyline> move;  // a line to move onto its profile layer
   bool make_point;                   // it has no centre point
   geometry::Point2 at;
-  std::string renamed;             // the number its layers are renamed to, if they are
-  host::Ref<host::Entity> survey;  // a 3D polyline to move onto its 3d layer
+  std::string renamed;            // the number its layers are renamed to, if they are
+  host::Ref<host::Entity> drawn;  // a heavy polyline to make the section line of
 };
 
 // A layer name's key as the drawing compares names: letter case aside.
@@ -475,17 +489,36 @@ std::optional<std::string> NumberNear(const std::vector<NumberText>& texts,
   return nearest->text;
 }
 
+// The sections of reach `reach_no` tagged already, by chainage: a line of
+// the layer at one of these chainages is that section over again (the
+// heavy polyline a section line was copied from stays on the layer).
+std::vector<std::pair<double, std::string>> TaggedChainages(
+    const host::Ref<host::Document>& drawing, const std::string& reach_no) {
+  std::vector<std::pair<double, std::string>> out;
+  // What the lookups say of the river is the check's business, not this.
+  host::SilentMessageSink quiet;
+  model::RiverOptions options;
+  options.selection_set = kSetName;
+  model::ForEachSection(drawing, quiet, options, [&](model::RiverSection& section) {
+    if (section.Has(4) && section.record.ReachNo == reach_no) {
+      out.emplace_back(section.record.Chainage, section.number);
+    }
+  });
+  return out;
+}
+
 // The lines of the layer `options.from_layer` that cross the centre line
 // once, numbered in the order of their chainages. Lines that carry a tag
-// already are left alone, and lines that cannot be sections go to `left`.
-// A number any of whose layers exists already is refused.
+// already, or lie at the chainage of a section tagged already, are left
+// alone, and lines that cannot be sections go to `left`. A number any of
+// whose layers exists already is refused.
 std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
                                   const SectionTagOptions& options,
                                   const geometry::PolylineIndex& centre,
                                   const std::string& reach_no, std::vector<TaggedSection>& left) {
   struct Line {
-    host::Ref<host::LWPolyline> line;  // null for a 3D polyline
-    host::Ref<host::Entity> survey;    // the 3D polyline, which becomes the section's survey
+    host::Ref<host::LWPolyline> line;  // null for a heavy polyline
+    host::Ref<host::Entity> drawn;     // the heavy polyline its plan copy is made of
     std::string handle;
     std::optional<geometry::PlanPolyline> plan;
     Measured m;
@@ -493,6 +526,8 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
   const auto found = PolylinesOn(drawing, options.from_layer);
   if (found.empty()) throw TagError("layer " + options.from_layer + " holds no polyline");
   std::vector<Line> lines;
+  std::vector<std::pair<double, std::string>> tagged;  // read at the first line measured
+  bool tagged_read = false;
   for (const auto& entity : found) {
     const std::string handle = entity->Handle();
     auto leave = [&](Outcome outcome, std::string why) {
@@ -505,23 +540,38 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
     Line l{nullptr, nullptr, handle, std::nullopt, {}};
     if (entity.Is<host::LWPolyline>()) {
       l.line = entity.As<host::LWPolyline>();
-    } else if (entity.Is<host::Polyline3D>()) {
-      // A section drawn in space: measured in plan; its plan copy becomes
-      // the section line when the tags are written.
-      l.survey = entity;
+    } else if (entity.Is<host::Polyline3D>() || entity.Is<host::Polyline2D>()) {
+      // Measured in plan; its plan copy becomes the section line when the
+      // tags are written.
+      l.drawn = entity;
     } else {
-      leave(Outcome::kNotInPlan,
-            "a 2D polyline of the older, heavy form, which is not read: convert it to a "
-            "lightweight polyline");
+      leave(Outcome::kNotInPlan, "a polyline mesh, not a line");
       continue;
     }
-    l.plan = SectionPlan(drawing, l.line, l.survey);
+    l.plan = SectionPlan(drawing, l.line, l.drawn);
     l.m = Measure(l.plan, l.handle, centre, reach_no, options);
-    if (l.m.outcome == Outcome::kTagged) {
-      lines.push_back(std::move(l));
-    } else {
+    if (l.m.outcome != Outcome::kTagged) {
       left.push_back({"", l.handle, l.m.outcome, 0, 0, {}, l.m.why, "", {}});
+      continue;
     }
+    if (!tagged_read) tagged = TaggedChainages(drawing, reach_no), tagged_read = true;
+    const auto same = std::find_if(tagged.begin(), tagged.end(), [&](const auto& t) {
+      return std::fabs(t.first - l.m.chainage) <= kSameChainage;
+    });
+    if (same != tagged.end()) {
+      left.push_back({"",
+                      l.handle,
+                      Outcome::kLeftAlone,
+                      l.m.chainage,
+                      l.m.bearing,
+                      {},
+                      "it lies at chainage " + Num(l.m.chainage) + ", where section " +
+                          same->second + " is tagged already",
+                      "",
+                      {}});
+      continue;
+    }
+    lines.push_back(std::move(l));
   }
   std::stable_sort(lines.begin(), lines.end(),
                    [](const Line& a, const Line& b) { return a.m.chainage < b.m.chainage; });
@@ -552,7 +602,7 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
         }
       }
       if (number) {
-        out.push_back({*number, l.line, l.survey});
+        out.push_back({*number, l.line, l.drawn});
       } else {
         left.push_back(
             {"", l.handle, Outcome::kNoNumber, l.m.chainage, l.m.bearing, {}, why, "", {}});
@@ -571,7 +621,7 @@ std::vector<Candidate> LayerLines(const host::Ref<host::Document>& drawing,
                        "): give --first to number the new sections after it");
       }
     }
-    out.push_back({number, lines[k].line, lines[k].survey});
+    out.push_back({number, lines[k].line, lines[k].drawn});
   }
   return out;
 }
@@ -637,7 +687,7 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     TaggedSection& s = out.sections.emplace_back();
     s.number = number;
     host::Ref<host::LWPolyline> profile = candidate.line;
-    if (!profile && !candidate.survey) {
+    if (!profile && !candidate.drawn) {
       const auto profiles = SelectPart(drawing, model::SectionPart::kProfile, number);
       if (profiles.empty()) {
         s.outcome = Outcome::kNoProfile;
@@ -646,9 +696,9 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
       }
       profile = profiles.front().As<host::LWPolyline>();
     }
-    // A 3D polyline's plan copy is made only once everything is measured
+    // A heavy polyline's plan copy is made only once everything is measured
     // and allowed, when the tags are written: until then it is named.
-    s.handle = profile ? profile->Handle() : candidate.survey->Handle();
+    s.handle = profile ? profile->Handle() : candidate.drawn->Handle();
     // A line of the layer has a fresh number: no centre point yet.
     const auto points = candidate.line
                             ? std::vector<host::Ref<host::Entity>>{}
@@ -690,7 +740,7 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
               "\", which its layers do not: retag it by hand";
       continue;
     }
-    const Measured m = Measure(SectionPlan(drawing, profile, candidate.survey), s.handle, centre,
+    const Measured m = Measure(SectionPlan(drawing, profile, candidate.drawn), s.handle, centre,
                                reach_no, measured_as);
     if (m.outcome != Outcome::kTagged) {
       s.outcome = m.outcome;
@@ -718,8 +768,8 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     record.Bearing = s.bearing;
     // Nothing is written when any of it would reach a locked layer.
     if (profile) RefuseLocked(drawing, profile, "section " + number + ": profile");
-    if (candidate.survey) {
-      RefuseLocked(drawing, candidate.survey, "section " + number + ": 3D polyline");
+    if (candidate.drawn.Is<host::Polyline3D>()) {
+      RefuseLocked(drawing, candidate.drawn, "section " + number + ": 3D polyline");
       const std::string layer = model::SectionLayer(number, model::kSurveyLayer);
       if (IsLocked(drawing, layer)) {
         throw TagError("section " + number + ": layer " + layer +
@@ -730,14 +780,14 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     for (const auto suffix : {model::kProfileLayer, model::kSectionCenterLayer}) {
       const std::string layer = model::SectionLayer(number, suffix);
       const bool used =
-          suffix == model::kProfileLayer ? candidate.line || candidate.survey : points.empty();
+          suffix == model::kProfileLayer ? candidate.line || candidate.drawn : points.empty();
       if (used && IsLocked(drawing, layer)) {
         throw TagError("section " + number + ": layer " + layer +
                        " is locked: nothing can be put on it; unlock the layer first");
       }
     }
     pending.push_back({out.sections.size() - 1, std::move(record), candidate.line, points.empty(),
-                       m.at, "", candidate.survey});
+                       m.at, "", candidate.drawn});
   }
   // Renamed layers are judged before anything is written.
   if (!options.rename_prefix.empty()) PlanRenames(drawing, options.rename_prefix, out, pending);
@@ -748,19 +798,21 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     const std::string line_layer = model::SectionLayer(number, model::kSectionLineLayer);
     const std::string centre_layer = model::SectionLayer(number, model::kSectionCenterLayer);
     const std::string survey_layer = model::SectionLayer(number, model::kSurveyLayer);
+    const bool survey = p.drawn.Is<host::Polyline3D>();
     if (dry_run) {
-      if (p.move || p.survey) s.done.push_back("moved onto layer " + profile_layer);
-      if (p.survey) s.done.push_back("3D polyline moved onto layer " + survey_layer);
+      if (p.move || p.drawn) s.done.push_back("moved onto layer " + profile_layer);
+      if (survey) s.done.push_back("3D polyline moved onto layer " + survey_layer);
       if (p.make_point) s.made.push_back("centre point");
       if (!p.renamed.empty()) s.made.push_back("layers renamed to " + p.renamed + "_...");
       continue;
     }
     try {
-      if (p.survey) {
-        // The section line is the 3D polyline's plan copy, tagged.
-        p.move = PlanCopy(drawing, *p.survey.As<host::Polyline3D>());
+      if (p.drawn) {
+        // The section line is the heavy polyline's plan copy, tagged.
+        p.move = PlanCopy(drawing, *p.drawn);
         p.record.Profile = p.move;
-        s.done.push_back("plan copy " + p.move->Handle() + " made of 3D polyline " + s.handle);
+        s.done.push_back("plan copy " + p.move->Handle() + " made of " + HeavyName(p.drawn) + " " +
+                         s.handle);
         s.handle = p.move->Handle();
       }
       if (p.move) {
@@ -768,9 +820,9 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
         p.move->SetLayer(profile_layer);
         s.done.push_back("moved onto layer " + profile_layer);
       }
-      if (p.survey) {
+      if (survey) {
         if (EnsureLayer(drawing, survey_layer)) s.made.push_back("layer " + survey_layer);
-        p.survey->SetLayer(survey_layer);
+        p.drawn->SetLayer(survey_layer);
         s.done.push_back("3D polyline moved onto layer " + survey_layer);
       }
       if (EnsureLayer(drawing, line_layer)) s.made.push_back("layer " + line_layer);

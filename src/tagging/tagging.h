@@ -26,12 +26,12 @@ class TagError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A lightweight polyline in plan through the vertices of `poly`, on its
-// layer and in its colour, added to model space: the line a centre line or
-// section drawn as a 3D polyline is measured and tagged on. The 3D polyline
-// stays as it is.
-host::Ref<host::LWPolyline> PlanCopy(const host::Ref<host::Document>& drawing,
-                                     host::Polyline3D& poly);
+// A lightweight polyline in plan through the vertices of the heavy polyline
+// `line` (2D or 3D), its arcs kept, on its layer and in its colour, added to
+// model space: the line a centre line or section drawn as a heavy polyline
+// is measured and tagged on. `line` stays as it is. TagError when `line`
+// does not lie flat in plan.
+host::Ref<host::LWPolyline> PlanCopy(const host::Ref<host::Document>& drawing, host::Entity& line);
 
 struct ReachTagged {
   std::string number;    // as the tag gives it back: "007" is 7

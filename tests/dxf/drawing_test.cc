@@ -703,8 +703,13 @@ TEST(DxfHeavyPolylineTest, SurveyEntitiesReadAsOneEachAndComeBackUnchanged) {
   // The spline frame point is not a vertex the polyline passes through.
   EXPECT_EQ(survey->Coordinates(), (std::vector<double>{1.5, 2, 10.25, 4, 2, 9}));
   EXPECT_FALSE(survey->Closed());
-  EXPECT_FALSE(space->Item(1).Is<host::Polyline3D>());
-  EXPECT_EQ(space->Item(1)->ObjectName(), "AcDbPOLYLINE");
+  // A polyline in a plane: its vertices in its own coordinates, at its
+  // elevation.
+  const auto heavy = space->Item(1).As<host::Polyline2D>();
+  ASSERT_TRUE(heavy);
+  EXPECT_EQ(heavy->ObjectName(), "AcDb2dPolyline");
+  EXPECT_EQ(heavy->Coordinates(), (std::vector<double>{0, 0, 3, 4}));
+  EXPECT_EQ(heavy->Elevation(), 5);
   const auto line = space->Item(2).As<host::Line>();
   ASSERT_TRUE(line);
   EXPECT_EQ(line->StartPoint(), (host::Point3{0, 1, 12}));
@@ -763,6 +768,50 @@ TEST(DxfHeavyPolylineTest, MovedAndCopiedPolylinesKeepTheirVerticesWhole) {
   EXPECT_EQ(back->ModelSpace()->Item(0).As<host::Polyline3D>()->Coordinates(),
             (std::vector<double>{11.5, 2, 11.25, 14, 2, 10}));
   EXPECT_EQ(back->ModelSpace()->Item(0)->Layer(), "Moved");
+}
+
+// A 2D polyline moved: its vertices move in its own plane and its height
+// with them, while its flags, its vertices' meaningless Z and their bulges
+// stay as the file had them; a mirrored one moves the other way in X.
+TEST(DxfHeavyPolylineTest, AMovedPlanePolylineKeepsWhatItDoesNotModel) {
+  for (const bool mirrored : {false, true}) {
+    SCOPED_TRACE(mirrored);
+    const std::string text =
+        "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1027\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nENTITIES\n"
+        "  0\nPOLYLINE\n  5\n20\n330\n1F\n100\nAcDbEntity\n  8\nOld\n100\nAcDb2dPolyline\n"
+        " 66\n1\n 10\n0\n 20\n0\n 30\n5\n 70\n129\n" +
+        std::string(mirrored ? "210\n0\n220\n0\n230\n-1\n" : "") +
+        "  0\nVERTEX\n  5\n21\n330\n20\n100\nAcDbEntity\n  8\nOld\n100\nAcDbVertex\n"
+        "100\nAcDb2dVertex\n 10\n0\n 20\n0\n 30\n7\n 42\n0.5\n 70\n0\n"
+        "  0\nVERTEX\n  5\n22\n330\n20\n100\nAcDbEntity\n  8\nOld\n100\nAcDbVertex\n"
+        "100\nAcDb2dVertex\n 10\n3\n 20\n4\n 30\n7\n 70\n0\n"
+        "  0\nSEQEND\n  5\n23\n330\n20\n100\nAcDbEntity\n  8\nOld\n"
+        "  0\nENDSEC\n  0\nEOF\n";
+    const auto app = dxf::NewApplication();
+    const auto doc = dxf::ReadDrawing(*app, text, "plane.dxf");
+    host::memory::Open(*doc);
+    const auto heavy = doc->ModelSpace()->Item(0).As<host::Polyline2D>();
+    ASSERT_TRUE(heavy);
+    EXPECT_TRUE(heavy->Closed());
+    EXPECT_EQ(heavy->GetBulge(0), 0.5);
+    EXPECT_THROW(heavy->GetBulge(2), host::Error);
+    heavy->Move({0, 0, 0}, {10, 20, 1});
+    const std::string saved = dxf::WriteDrawing(*doc);
+    const auto polylines = EntitiesOfType(saved, "POLYLINE");
+    ASSERT_EQ(polylines.size(), 1u);
+    EXPECT_TRUE(HasTag(polylines[0], 70, "129"));
+    const auto vertices = EntitiesOfType(saved, "VERTEX");
+    ASSERT_EQ(vertices.size(), 2u);
+    EXPECT_TRUE(HasTag(vertices[0], 30, dxf::FormatDouble(7)));
+    EXPECT_TRUE(HasTag(vertices[0], 42, dxf::FormatDouble(0.5)));
+    const auto back = dxf::ReadDrawing(*app, saved, "back.dxf");
+    const auto read = back->ModelSpace()->Item(0).As<host::Polyline2D>();
+    const double sign = mirrored ? -1 : 1;
+    EXPECT_EQ(read->Coordinates(), (std::vector<double>{sign * 10, 20, 3 + sign * 10, 24}));
+    EXPECT_EQ(read->Elevation(), 5 + sign * 1);
+    EXPECT_EQ(FirstDifference(saved, dxf::WriteDrawing(*back)), "");
+  }
 }
 
 TEST(DxfHeavyPolylineTest, NewSurveyEntitiesWriteAndReadBack) {

@@ -472,10 +472,10 @@ TEST(FormatsTest, HecRasHeaderComesInHecRasOrder) {
           .text);
   EXPECT_EQ(
       file.header_order,
-      (std::vector<std::string>{"UNITS", "DTM TYPE", "DTM", "STREAM LAYER", "NUMBER OF REACHES",
-                                "CROSS-SECTION LAYER", "NUMBER OF CROSS-SECTIONS", "MAP PROJECTION",
-                                "PROJECTION ZONE", "DATUM", "VERTICAL DATUM"}));
-  EXPECT_EQ(file.header.at("PROJECTION ZONE"), "0");
+      (std::vector<std::string>{"UNITS", "DTM TYPE", "DTM", "STREAM LAYER", "CROSS-SECTION LAYER",
+                                "MAP PROJECTION", "PROJECTION ZONE", "DATUM", "VERTICAL DATUM",
+                                "NUMBER OF REACHES", "NUMBER OF CROSS-SECTIONS"}));
+  EXPECT_EQ(file.header.at("PROJECTION ZONE"), "-1");
   EXPECT_EQ(file.header.at("NUMBER OF CROSS-SECTIONS"), "2");
   EXPECT_EQ(file.header.at("UNITS"), "METRIC");
   options.metric = false;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <set>
 #include <stdexcept>
 #include <string_view>
@@ -215,9 +216,9 @@ double NumberField(const FieldRow& row, std::size_t index, const std::string& wh
   return *value;
 }
 
-// An elevation: a number, or exactly NULL when it is not known.
+// An elevation: a number, or exactly NULL or nothing when it is not known.
 std::optional<double> ElevationField(const FieldRow& row, std::size_t index) {
-  if (row.fields.at(index) == "NULL") return std::nullopt;
+  if (row.fields.at(index) == "NULL" || row.fields.at(index).empty()) return std::nullopt;
   return NumberField(row, index, "an elevation or NULL");
 }
 
@@ -328,13 +329,13 @@ class HecRasReader {
     static const std::vector<std::string> kOrder = {"DTM TYPE",
                                                     "DTM",
                                                     "STREAM LAYER",
-                                                    "NUMBER OF REACHES",
                                                     "CROSS-SECTION LAYER",
-                                                    "NUMBER OF CROSS-SECTIONS",
                                                     "MAP PROJECTION",
                                                     "PROJECTION ZONE",
                                                     "DATUM",
-                                                    "VERTICAL DATUM"};
+                                                    "VERTICAL DATUM",
+                                                    "NUMBER OF REACHES",
+                                                    "NUMBER OF CROSS-SECTIONS"};
     const auto at = std::find(kOrder.begin(), kOrder.end(), keyword.name);
     if (at == kOrder.end()) return;
     const size_t index = static_cast<size_t>(at - kOrder.begin());
@@ -366,6 +367,13 @@ class HecRasReader {
             keyword.value != "ENGLISH") {
           Fail(keyword.line,
                "expected UNITS: METRIC, ENGLISH or US CUSTOMARY, found " + Quote(keyword.value));
+        }
+      } else if (keyword.name == "PROJECTION ZONE" && !keyword.value.empty()) {
+        // Strict readers take a whole number: -1 for none, or a UTM zone.
+        const auto zone = ParseInt(keyword.value);
+        if (!zone || (*zone != -1 && (*zone < 1 || *zone > 60))) {
+          Fail(keyword.line,
+               "expected PROJECTION ZONE: -1 or a zone 1 to 60, found " + Quote(keyword.value));
         }
       } else if (keyword.name == kReachCount || keyword.name == kSectionCount) {
         if (IntValue(keyword) < 0) Fail(keyword.line, "a negative count");
@@ -428,9 +436,9 @@ class HecRasReader {
   static void ReadEndpoint(HecRasFile& file, const Keyword& keyword) {
     const FieldRow row = SplitCommas(keyword.line, keyword.value);
     RequireFieldCount(row, 4, 4, "ENDPOINT: X, Y, Z, id");
-    const std::array<double, 3> point = {NumberField(row, 0, "the endpoint X"),
-                                         NumberField(row, 1, "the endpoint Y"),
-                                         NumberField(row, 2, "the endpoint Z")};
+    const std::array<double, 3> point = {
+        NumberField(row, 0, "the endpoint X"), NumberField(row, 1, "the endpoint Y"),
+        ElevationField(row, 2).value_or(std::numeric_limits<double>::quiet_NaN())};
     const auto id = ParseInt(row.fields[3]);
     if (!id) Fail(keyword.line, "expected an integer endpoint id, found " + Quote(row.fields[3]));
     if (!file.endpoints.emplace(*id, point).second) {
@@ -536,6 +544,9 @@ class HecRasReader {
         section.station_text = keyword.value;
         section.station = *station;
       } else if (name == "BANK POSITIONS") {
+        // After the cut line they are fractions of, as HEC-RAS writes them
+        // and readers that follow it expect.
+        if (!seen.count("CUT LINE")) Fail(keyword.line, "BANK POSITIONS: before the CUT LINE:");
         const auto banks =
             NumberRow<2>(SplitCommas(keyword.line, keyword.value), "BANK POSITIONS: left, right");
         if (banks[0] < 0 || banks[1] > 1 || banks[0] > banks[1]) {

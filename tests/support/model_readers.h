@@ -71,7 +71,7 @@ struct HecRasFile {
   // extent's XMIN, YMIN, XMAX and YMAX are stored here too.
   std::map<std::string, std::string> header;
   std::vector<std::string> header_order;           // the keywords as they came, extent aside
-  std::map<int, std::array<double, 3>> endpoints;  // id -> x, y, z
+  std::map<int, std::array<double, 3>> endpoints;  // id -> x, y, z (NaN: not given)
   std::vector<HecRasReach> reaches;
   std::vector<HecRasSection> sections;
 };

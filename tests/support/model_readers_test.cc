@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <map>
 #include <stdexcept>
@@ -111,11 +112,11 @@ const Lines kHecRas = {
     "    STREAM ID: Palvane",                      // 21
     "    REACH ID: Main",                          // 22
     "    STATION: 150",                            // 23
-    "    BANK POSITIONS: 0.25, 0.75",              // 24
-    "    REACH LENGTHS: 100, 100, 100",            // 25
-    "    CUT LINE:",                               // 26
-    "      500020.000, 6500050.000",               // 27
-    "      499980.000, 6500050.000",               // 28
+    "    CUT LINE:",                               // 24
+    "      500020.000, 6500050.000",               // 25
+    "      499980.000, 6500050.000",               // 26
+    "    BANK POSITIONS: 0.25, 0.75",              // 27
+    "    REACH LENGTHS: 100, 100, 100",            // 28
     "    SURFACE LINE:",                           // 29
     "      500020.000, 6500050.000, 12.00",        // 30
     "      500000.000, 6500050.000, 9.80",         // 31
@@ -187,7 +188,10 @@ TEST(ReadHecRasTest, ReadsTheMinimalExample) {
 TEST(ReadHecRasTest, ToleratesLayoutCommentsNullsAndOptionalKeywords) {
   Lines lines = kHecRas;
   lines = Replaced(lines, 31, "500000.000 , 6500050.000 ,NULL   ");  // no indent, spaces, NULL
-  lines = Replaced(lines, 27, "\t\t500020.000,6500050.000");
+  lines = Replaced(lines, 25, "\t\t500020.000,6500050.000");
+  // A centre line's Z left out, as HEC-RAS leaves it.
+  lines = Replaced(lines, 15, "      500000.000, 6500100.000, , 200.0");
+  lines = Replaced(lines, 7, "  ENDPOINT: 500000.000, 6500100.000, , 1");
   lines = Inserted(lines, 24, "\tNODE NAME: PAL_001  ");
   lines = Replaced(lines, 16, "      500000.000, 6499900.000, 3.5");  // no station
   lines = Inserted(lines, 5, "  BEGIN SPATIAL EXTENT:");
@@ -205,6 +209,9 @@ TEST(ReadHecRasTest, ToleratesLayoutCommentsNullsAndOptionalKeywords) {
   EXPECT_TRUE(file.crlf);
   EXPECT_EQ(file.header.at("XMAX"), "500020");
   EXPECT_EQ(file.reaches[0].centerline[1].z, 3.5);
+  EXPECT_FALSE(file.reaches[0].centerline[0].z.has_value());
+  EXPECT_TRUE(std::isnan(file.endpoints.at(1)[2]));
+  EXPECT_EQ(file.reaches[0].centerline[0].station, 200.0);
   EXPECT_FALSE(file.reaches[0].centerline[1].station.has_value());
   const HecRasSection& first = file.sections[0];
   EXPECT_EQ(first.node_name, "PAL_001");
@@ -221,8 +228,8 @@ TEST(ReadHecRasTest, RejectsStrayLinesAndBrokenStructure) {
                       "line 24: expected a cross-section keyword or END:"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Inserted(kHecRas, 24, "    MANNING: 0.035")),
                       "line 24: expected a cross-section keyword or END:"));
-  EXPECT_TRUE(Rejects(ReadHecRas, text(Inserted(kHecRas, 28, "      # a comment")),
-                      "line 28: a comment inside an array"));
+  EXPECT_TRUE(Rejects(ReadHecRas, text(Inserted(kHecRas, 26, "      # a comment")),
+                      "line 26: a comment inside an array"));
   // Without its END: the second section swallows the end of the block.
   EXPECT_TRUE(Rejects(ReadHecRas, text(Removed(kHecRas, 46)),
                       "line 46: expected a cross-section keyword or END:, found 'END CROSS"));
@@ -254,8 +261,8 @@ TEST(ReadHecRasTest, RejectsBadValuesAndCounts) {
                       "line 31: expected an elevation or NULL"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 31, "500000.000, 6500050.000")),
                       "line 31: expected a surface-line point X, Y, Z (3 comma-separated values)"));
-  EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 27, "500020,000, 6500050.000")),
-                      "line 27: expected a cut-line point X, Y (2 comma-separated values), "
+  EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 25, "500020,000, 6500050.000")),
+                      "line 25: expected a cut-line point X, Y (2 comma-separated values), "
                       "found 3"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 23, "    STATION: 1.5.0")),
                       "line 23: expected a number after STATION:"));
@@ -268,12 +275,19 @@ TEST(ReadHecRasTest, RejectsBadValuesAndCounts) {
                       "line 4: NUMBER OF REACHES: comes after NUMBER OF CROSS-SECTIONS"));
   EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 4, "  NUMBER OF CROSS-SECTIONS: 3")),
                       "line 4: NUMBER OF CROSS-SECTIONS: 3 but the file has 2"));
-  EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 24, "    BANK POSITIONS: 0.75, 0.25")),
-                      "line 24: bank positions must be fractions"));
-  EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 24, "    BANK POSITIONS: 0.25, 1.5")),
-                      "line 24: bank positions must be fractions"));
-  EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 25, "    REACH LENGTHS: 100, 100")),
-                      "line 25: expected REACH LENGTHS"));
+  EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 27, "    BANK POSITIONS: 0.75, 0.25")),
+                      "line 27: bank positions must be fractions"));
+  EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 27, "    BANK POSITIONS: 0.25, 1.5")),
+                      "line 27: bank positions must be fractions"));
+  // Banks are fractions of a cut line read before them; a zone is -1 or a
+  // UTM zone, as strict readers take them.
+  EXPECT_TRUE(Rejects(ReadHecRas,
+                      text(Inserted(Removed(kHecRas, 27), 24, "    BANK POSITIONS: 0.25, 0.75")),
+                      "line 24: BANK POSITIONS: before the CUT LINE:"));
+  EXPECT_TRUE(Rejects(ReadHecRas, text(Inserted(kHecRas, 2, "  PROJECTION ZONE: 0")),
+                      "line 2: expected PROJECTION ZONE: -1 or a zone 1 to 60, found '0'"));
+  EXPECT_TRUE(Rejects(ReadHecRas, text(Replaced(kHecRas, 28, "    REACH LENGTHS: 100, 100")),
+                      "line 28: expected REACH LENGTHS"));
   EXPECT_TRUE(Rejects(ReadHecRas,
                       text(Replaced(kHecRas, 8, "  ENDPOINT: 500000.000, 6499900.000, 0, 1")),
                       "line 8: a second ENDPOINT: with id 1"));

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -211,6 +214,104 @@ TEST_F(RealDrawingTest, TheAustrianReachIsTaggedFromA3DAxis) {
   EXPECT_NE(sections.err.find("no section has a survey to write"), std::string::npos)
       << sections.err;
   EXPECT_NE(sections.err.find("units: metres"), std::string::npos) << sections.err;
+}
+
+// A drawing of the older, heavy 2D polylines throughout: the centre line
+// (with an arc), section lines (one drawn mirrored, its normal pointing
+// down) and bank lines; the survey as points with Z on one layer.
+std::string HeavyPolylineDrawing() {
+  std::string out =
+      "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1027\n  0\nENDSEC\n"
+      "  0\nSECTION\n  2\nENTITIES\n";
+  int handle = 0x100;
+  auto next = [&] {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", handle++);
+    return std::string(hex);
+  };
+  // Vertices as X, Y, bulge in the polyline's own coordinates.
+  auto polyline = [&](const std::string& layer, const std::vector<std::array<double, 3>>& vertices,
+                      bool mirrored) {
+    const std::string own = next();
+    out += "  0\nPOLYLINE\n  5\n" + own + "\n330\n1F\n100\nAcDbEntity\n  8\n" + layer +
+           "\n100\nAcDb2dPolyline\n 66\n1\n 10\n0\n 20\n0\n 30\n0\n 70\n0\n";
+    if (mirrored) out += "210\n0\n220\n0\n230\n-1\n";
+    for (const auto& [x, y, bulge] : vertices) {
+      out += "  0\nVERTEX\n  5\n" + next() + "\n330\n" + own + "\n100\nAcDbEntity\n  8\n" + layer +
+             "\n100\nAcDbVertex\n100\nAcDb2dVertex\n 10\n" + std::to_string(x) + "\n 20\n" +
+             std::to_string(y) + "\n 30\n0\n 42\n" + std::to_string(bulge) + "\n 70\n0\n";
+    }
+    out +=
+        "  0\nSEQEND\n  5\n" + next() + "\n330\n" + own + "\n100\nAcDbEntity\n  8\n" + layer + "\n";
+  };
+  polyline("Axis", {{0, 0, 0}, {80, 0, 0.25}, {100, 0, 0}}, false);  // handle 100
+  polyline("XS", {{20, 10, 0}, {20, -10, 0}}, false);
+  polyline("XS", {{40, 10, 0}, {40, -10, 0}}, false);
+  polyline("XS", {{-60, 10, 0}, {-60, -10, 0}}, true);  // world X 60
+  polyline("Banks", {{0, 4, 0}, {100, 4, 0}}, false);
+  polyline("Banks", {{0, -4, 0}, {100, -4, 0}}, false);
+  for (const double x : {20, 40, 60}) {
+    for (const double y : {-10, -5, 0, 5, 10}) {
+      out += "  0\nPOINT\n  5\n" + next() + "\n330\n1F\n100\nAcDbEntity\n  8\nSurvey\n" +
+             "100\nAcDbPoint\n 10\n" + std::to_string(x) + "\n 20\n" + std::to_string(y) +
+             "\n 30\n" + std::to_string(9 + std::fabs(y) / 5 - x / 100) + "\n";
+    }
+  }
+  return out + "  0\nENDSEC\n  0\nEOF\n";
+}
+
+// Heavy 2D polylines are read wherever a line is: the centre line and the
+// section lines are tagged through their plan copies (arcs kept, originals
+// kept), a second run finds its sections tagged already, and the bank lines
+// give each section its banks.
+TEST_F(RealDrawingTest, HeavyPolylinesAreReadWhereverALineIs) {
+  const std::string source = Path("heavy.dxf");
+  { std::ofstream(source, std::ios::binary) << HeavyPolylineDrawing(); }
+  const Outcome candidates = Palvane("info '" + source + "'");
+  EXPECT_NE(candidates.err.find("100 on layer Axis ("), std::string::npos) << candidates.err;
+  const Outcome r = Palvane("tag reach '" + source + "' --polyline 100 --number 1 --current -o '" +
+                            Path("first.dxf") + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("polyline 100 is a 2D polyline: its plan copy"), std::string::npos) << r.err;
+  const auto [tagged, json] = Tag(source, "100", "XS", 0);
+  ASSERT_EQ(json.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(json[i]["outcome"], "tagged");
+    EXPECT_NEAR(json[i]["chainage"].get<double>(), 20.0 * static_cast<double>(i + 1), 1e-9);
+    EXPECT_NE(json[i]["done"].dump().find("made of 2D polyline"), std::string::npos);
+  }
+  ExpectAuditClean(tagged);
+  // The centre line's copy keeps its arc: longer than its chords.
+  const Outcome station = Palvane("station '" + tagged + "' --point 100,0 --json");
+  ASSERT_EQ(station.status, 0) << station.err;
+  EXPECT_GT(nlohmann::json::parse(station.out)[0]["chainage"].get<double>(), 100.5);
+  // The originals stay on their layer; tagged again, each is the section it
+  // was copied to, not a new one.
+  const Outcome again = Palvane("tag sections '" + tagged + "' --from-layer XS --json --dry-run");
+  ASSERT_EQ(again.status, 0) << again.err;
+  const auto twice = nlohmann::json::parse(again.out);
+  ASSERT_EQ(twice.size(), 3u);
+  for (const auto& s : twice) {
+    EXPECT_EQ(s["outcome"], "left-alone") << s.dump();
+    EXPECT_NE(s["text"].get<std::string>().find("is tagged already"), std::string::npos);
+  }
+  // The bank lines, heavy too, cross each section 6 m from either end of
+  // its line, where no survey point is: a point is put there.
+  const Outcome csv = Palvane("sections '" + tagged + "' --points-layer Survey --bank-lines Banks" +
+                              " -o '" + Path("heavy.csv") + "'");
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  const CsvTable table = ReadCsv(Read(Path("heavy.csv")));
+  std::map<std::string, std::vector<double>> banks;
+  for (const auto& row : table.rows) {
+    if (row[12].find("bank") != std::string::npos) banks[row[1]].push_back(std::stod(row[6]));
+  }
+  ASSERT_EQ(banks.size(), 3u);
+  for (const auto& [section, stations] : banks) {
+    EXPECT_EQ(stations.size(), 2u) << section;
+    for (const double s : stations)
+      EXPECT_TRUE(std::fabs(s - 6) < 1e-3 || std::fabs(s - 14) < 1e-3) << s;
+  }
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 #include <map>
 #include <optional>
 
+#include "along/station.h"
 #include "dxf/drawing.h"
 #include "dxf/file_io.h"
 #include "failure.h"
+#include "geometry/polyline.h"
 #include "host/convert.h"
 #include "host/memory/memory_host.h"
 #include "model/lookup.h"
@@ -48,11 +50,10 @@ std::string DwgRelease(const std::string& version) {
 // An entity's kind as the exchange format names it ("LWPOLYLINE", "POINT"),
 // from the class name the host gives ("AcDbPolyline", "AcDbPoint").
 std::string KindName(const std::string& object_name) {
-  static const std::map<std::string, std::string> kNamed{{"AcDbPolyline", "LWPOLYLINE"},
-                                                         {"AcDbBlockReference", "INSERT"},
-                                                         {"AcDbAttributeDefinition", "ATTDEF"},
-                                                         {"AcDbAttribute", "ATTRIB"},
-                                                         {"AcDb3dPolyline", "POLYLINE"}};
+  static const std::map<std::string, std::string> kNamed{
+      {"AcDbPolyline", "LWPOLYLINE"},        {"AcDbBlockReference", "INSERT"},
+      {"AcDbAttributeDefinition", "ATTDEF"}, {"AcDbAttribute", "ATTRIB"},
+      {"AcDb3dPolyline", "POLYLINE"},        {"AcDb2dPolyline", "POLYLINE"}};
   if (const auto it = kNamed.find(object_name); it != kNamed.end()) return it->second;
   std::string kind = object_name.starts_with("AcDb") ? object_name.substr(4) : object_name;
   for (char& c : kind) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -118,12 +119,24 @@ host::Ref<host::LWPolyline> OpenedDrawing::Polyline(const std::string& handle_te
   return AsSeen(found.As<host::LWPolyline>());
 }
 
+host::Ref<host::Entity> OpenedDrawing::Line(const std::string& handle_text) {
+  const host::Ref<host::Entity> found = Find(handle_text);
+  if (found.Is<host::LWPolyline>() || found.Is<host::Polyline2D>() ||
+      found.Is<host::Polyline3D>()) {
+    return AsSeen(found);
+  }
+  throw Failure{
+      2, "entity " + handle_text + " is a " + KindName(found->ObjectName()) + ", not a polyline"};
+}
+
 host::Ref<host::LWPolyline> OpenedDrawing::PlanPolyline(const std::string& handle_text,
                                                         std::string& made) {
   const host::Ref<host::Entity> found = Find(handle_text);
-  if (!found.Is<host::Polyline3D>()) return Polyline(handle_text);
-  const auto copy = tagging::PlanCopy(doc_, *found.As<host::Polyline3D>());
-  made = "lightweight polyline " + copy->Handle() + " on layer " + copy->Layer();
+  const bool spatial = found.Is<host::Polyline3D>();
+  if (!spatial && !found.Is<host::Polyline2D>()) return Polyline(handle_text);
+  const auto copy = tagging::PlanCopy(doc_, *found);
+  made = std::string(spatial ? "3D" : "2D") + " polyline: its plan copy, lightweight polyline " +
+         copy->Handle() + " on layer " + copy->Layer() + ",";
   return AsSeen(copy);
 }
 
@@ -143,20 +156,9 @@ std::string CentreLineCandidates(host::Document& drawing) {
   const int32_t count = space->Count();
   for (int32_t i = 0; i < count; ++i) {
     const host::Ref<host::Entity> e = space->Item(i);
-    std::vector<double> xy;
-    size_t stride = 2;
-    if (e.Is<host::LWPolyline>()) {
-      xy = e.As<host::LWPolyline>()->Coordinates();
-    } else if (e.Is<host::Polyline3D>()) {
-      xy = e.As<host::Polyline3D>()->Coordinates();
-      stride = 3;
-    } else {
-      continue;
-    }
-    double length = 0;
-    for (size_t k = stride; k + 1 < xy.size(); k += stride) {
-      length += std::hypot(xy[k] - xy[k - stride], xy[k + 1] - xy[k + 1 - stride]);
-    }
+    const auto plan = along::ReadLinePlan(*e, *drawing.Utility());
+    if (!plan || plan->vertices.size() < 2) continue;
+    const double length = geometry::PolylineIndex(*plan).Length();
     found.push_back({length, e->Handle(), e->Layer()});
   }
   if (found.empty()) return "";

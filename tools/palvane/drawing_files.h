@@ -35,9 +35,14 @@ class OpenedDrawing {
   // names no entity or another kind, and the kind then.
   host::Ref<host::LWPolyline> Polyline(const std::string& handle_text);
 
-  // The same, but a 3D polyline is taken too: a lightweight polyline in
-  // plan is made of it (on its layer, the 3D polyline kept), and `made`
-  // then names the copy.
+  // The polyline of a handle in any form, lightweight or heavy (2D or 3D),
+  // as the operations see it; a Failure as Polyline says for another kind.
+  host::Ref<host::Entity> Line(const std::string& handle_text);
+
+  // The lightweight polyline of a handle, but a heavy polyline is taken
+  // too: a lightweight polyline in plan is made of it (on its layer, the
+  // heavy polyline kept), and `made` then says so: "3D polyline: its plan
+  // copy, lightweight polyline 2F on layer Axis,".
   host::Ref<host::LWPolyline> PlanPolyline(const std::string& handle_text, std::string& made);
 
   // Lets the drawing go, so that it is never held beside the bytes of what

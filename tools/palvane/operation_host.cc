@@ -59,4 +59,16 @@ host::Ref<host::LWPolyline> AsSeen(const host::Ref<host::LWPolyline>& polyline) 
   return polyline;
 }
 
+host::Ref<host::Entity> AsSeen(const host::Ref<host::Entity>& entity) {
+#ifdef PALVANE_AUTOMATION_HOST
+  if (g_automation_host) {
+    IDispatch* object = com::FacadeEntity(entity);
+    host::Ref<host::Entity> seen = com::WrapEntity(object);
+    if (object != nullptr) object->Release();
+    return seen;
+  }
+#endif
+  return entity;
+}
+
 }  // namespace palvane::tools

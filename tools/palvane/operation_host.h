@@ -24,5 +24,6 @@ const host::Conversions& OperationConversions();
 // An in-memory drawing, or one of its polylines, as the operations see it.
 host::Ref<host::Document> AsSeen(const host::Ref<host::Document>& document);
 host::Ref<host::LWPolyline> AsSeen(const host::Ref<host::LWPolyline>& polyline);
+host::Ref<host::Entity> AsSeen(const host::Ref<host::Entity>& entity);
 
 }  // namespace palvane::tools

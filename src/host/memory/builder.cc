@@ -80,6 +80,9 @@ EntityCore* Builder::NewEntity(EntityKind kind) {
     case EntityKind::kPolyline3D:
       entity = doc_->NewEntity<MemPolyline3D>(0);
       break;
+    case EntityKind::kPolyline2D:
+      entity = doc_->NewEntity<MemPolyline2D>(0);
+      break;
     case EntityKind::kMText:
       entity = doc_->NewEntity<MemMText>(0);
       break;

@@ -38,6 +38,7 @@ std::string MemEntity<I>::ObjectName() {
   if (type == "POINT") return "AcDbPoint";
   if (type == "LINE") return "AcDbLine";
   if (kind() == EntityKind::kPolyline3D) return "AcDb3dPolyline";
+  if (kind() == EntityKind::kPolyline2D) return "AcDb2dPolyline";
   if (type == "MTEXT") return "AcDbMText";
   if (type == "TEXT") return "AcDbText";
   if (type == "ATTDEF") return "AcDbAttributeDefinition";
@@ -111,6 +112,7 @@ template class MemEntity<LWPolyline>;
 template class MemEntity<PointEntity>;
 template class MemEntity<Line>;
 template class MemEntity<Polyline3D>;
+template class MemEntity<Polyline2D>;
 template class MemEntity<MText>;
 template class MemEntity<Text>;
 template class MemEntity<AttributeDefinition>;
@@ -248,21 +250,26 @@ double MemLWPolyline::Length() {
   return PathLength();
 }
 
-void MemLWPolyline::Translate(const Point3& displacement) {
-  const Point3 d = g::WorldToOcs(displacement, fields().normal);
-  for (auto& v : fields().vertices) {
+namespace {
+
+// Moves a polyline in a plane, of either form, by a world displacement.
+void TranslatePlanar(PolylineFields& f, const Point3& displacement) {
+  const Point3 d = g::WorldToOcs(displacement, f.normal);
+  for (auto& v : f.vertices) {
     v.x += d[0];
     v.y += d[1];
   }
-  fields().elevation += d[2];
+  f.elevation += d[2];
 }
 
-bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
-  if (fields().vertices.empty()) return false;
+// The world box of a polyline in a plane, of either form, arcs bounded
+// exactly; false when it has no vertex.
+bool PlanarExtents(const PolylineFields& f, Point3& min, Point3& max) {
+  if (f.vertices.empty()) return false;
   min = {kInf, kInf, kInf};
   max = {-kInf, -kInf, -kInf};
-  const g::OcsAxes axes = g::ArbitraryAxes(fields().normal);
-  const g::Vec3 lift = g::Scale(axes.z, fields().elevation);
+  const g::OcsAxes axes = g::ArbitraryAxes(f.normal);
+  const g::Vec3 lift = g::Scale(axes.z, f.elevation);
   auto world = [&](double x, double y) {
     return g::Add(g::Add(g::Scale(axes.x, x), g::Scale(axes.y, y)), lift);
   };
@@ -278,12 +285,12 @@ bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
     if (d < 0) d += 2 * std::numbers::pi;
     return d <= std::fabs(sweep);
   };
-  const size_t n = fields().vertices.size();
+  const size_t n = f.vertices.size();
   for (size_t i = 0; i < n; ++i) {
-    const auto& a = fields().vertices[i];
+    const auto& a = f.vertices[i];
     Grow(min, max, world(a.x, a.y));
-    if (a.bulge == 0 || (!fields().closed && i + 1 == n)) continue;
-    const auto& b = fields().vertices[(i + 1) % n];
+    if (a.bulge == 0 || (!f.closed && i + 1 == n)) continue;
+    const auto& b = f.vertices[(i + 1) % n];
     const double dx = b.x - a.x, dy = b.y - a.y;
     if (dx == 0 && dy == 0) continue;
     // The centre lies off the chord's midpoint, to its left for a positive
@@ -305,6 +312,16 @@ bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
   return true;
 }
 
+}  // namespace
+
+void MemLWPolyline::Translate(const Point3& displacement) {
+  TranslatePlanar(fields(), displacement);
+}
+
+bool MemLWPolyline::Extents(Point3& min, Point3& max) const {
+  return PlanarExtents(fields(), min, max);
+}
+
 EntityCore* MemLWPolyline::CloneInto(MemDocument* target) const {
   auto* copy = target->NewEntity<MemLWPolyline>(target->NextHandle());
   CopyCoreInto(*copy, target);
@@ -314,6 +331,52 @@ EntityCore* MemLWPolyline::CloneInto(MemDocument* target) const {
   copy->fields().constant_width = fields().constant_width;
   copy->fields().thickness = fields().thickness;
   copy->fields().normal = fields().normal;
+  return copy;
+}
+
+// ---------------------------------------------------------------------------
+// Heavy polylines in a plane
+
+std::vector<double> MemPolyline2D::Coordinates() {
+  Enter("Coordinates");
+  std::vector<double> out;
+  out.reserve(fields().vertices.size() * 2);
+  for (const auto& v : fields().vertices) {
+    out.push_back(v.x);
+    out.push_back(v.y);
+  }
+  return out;
+}
+double MemPolyline2D::GetBulge(int32_t index) {
+  Enter("GetBulge");
+  const auto& v = fields().vertices;
+  if (index < 0 || static_cast<size_t>(index) >= v.size()) {
+    throw Error::InvalidInput("vertex index " + std::to_string(index) + " out of range");
+  }
+  return v[static_cast<size_t>(index)].bulge;
+}
+bool MemPolyline2D::Closed() {
+  Enter("Closed");
+  return fields().closed;
+}
+double MemPolyline2D::Elevation() {
+  Enter("Elevation");
+  return fields().elevation;
+}
+Point3 MemPolyline2D::Normal() {
+  Enter("Normal");
+  return fields().normal;
+}
+void MemPolyline2D::Translate(const Point3& displacement) {
+  TranslatePlanar(fields(), displacement);
+}
+bool MemPolyline2D::Extents(Point3& min, Point3& max) const {
+  return PlanarExtents(fields(), min, max);
+}
+EntityCore* MemPolyline2D::CloneInto(MemDocument* target) const {
+  auto* copy = target->NewEntity<MemPolyline2D>(target->NextHandle());
+  CopyCoreInto(*copy, target);
+  copy->fields() = fields();
   return copy;
 }
 
@@ -513,6 +576,10 @@ LineFields& EntityFields::Of<LineFields>() const {
 template <>
 Polyline3DFields& EntityFields::Of<Polyline3DFields>() const {
   return As<MemPolyline3D>(entity_, EntityKind::kPolyline3D).fields();
+}
+template <>
+Polyline2DFields& EntityFields::Of<Polyline2DFields>() const {
+  return As<MemPolyline2D>(entity_, EntityKind::kPolyline2D).fields();
 }
 template <>
 MTextFields& EntityFields::Of<MTextFields>() const {

@@ -172,6 +172,38 @@ class MemPolyline3D final : public MemEntity<Polyline3D> {
   mutable std::unique_ptr<Fields> fields_;
 };
 
+// A heavy polyline in a plane, read from a file: only read, moved and
+// copied.
+class MemPolyline2D final : public MemEntity<Polyline2D> {
+ public:
+  using MemEntity::MemEntity;
+  const char* Kind() const override { return "Polyline2D"; }
+  const char* TypeName() const override { return "POLYLINE"; }
+  EntityKind kind() const override { return EntityKind::kPolyline2D; }
+  EntityCore* CloneInto(MemDocument* target) const override;
+  void Translate(const Point3& displacement) override;
+  bool Extents(Point3& min, Point3& max) const override;
+  std::vector<double> Coordinates() override;
+  double GetBulge(int32_t index) override;
+  bool Closed() override;
+  double Elevation() override;
+  Point3 Normal() override;
+
+  using Fields = Polyline2DFields;
+  Fields& fields() { return Loaded(); }
+  const Fields& fields() const { return Loaded(); }
+
+ private:
+  Fields& Loaded() const {
+    if (fields_ && loaded()) [[likely]]
+      return *fields_;
+    if (!fields_) fields_ = std::make_unique<Fields>();
+    Load();
+    return *fields_;
+  }
+  mutable std::unique_ptr<Fields> fields_;
+};
+
 class MemMText final : public MemEntity<MText> {
  public:
   using MemEntity::MemEntity;

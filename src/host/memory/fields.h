@@ -37,6 +37,12 @@ struct PolylineFields {
   Point3 normal{0, 0, 1};
 };
 
+// The heavy form's polyline in a plane: the same fields, and its flags
+// (curve fitting, linetype generation), which are kept as the file gave them.
+struct Polyline2DFields : PolylineFields {
+  int64_t flags = 0;
+};
+
 struct PointFields {
   Point3 position{0, 0, 0};
 };
@@ -137,6 +143,7 @@ enum class EntityKind : uint8_t {
   kPoint,
   kLine,
   kPolyline3D,
+  kPolyline2D,
   kMText,
   kText,
   kAttributeDefinition,
@@ -181,6 +188,8 @@ template <>
 LineFields& EntityFields::Of<LineFields>() const;
 template <>
 Polyline3DFields& EntityFields::Of<Polyline3DFields>() const;
+template <>
+Polyline2DFields& EntityFields::Of<Polyline2DFields>() const;
 template <>
 MTextFields& EntityFields::Of<MTextFields>() const;
 template <>

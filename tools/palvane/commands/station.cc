@@ -84,9 +84,9 @@ int Run(const Args& a) {
   }
   OpenedDrawing drawing(a.drawing);
   const auto seen = drawing.Seen();
-  host::Ref<host::LWPolyline> line;
+  host::Ref<host::Entity> line;
   if (!a.handle.empty()) {
-    line = drawing.Polyline(a.handle);
+    line = drawing.Line(a.handle);
   } else {
     host::StderrMessageSink sink;
     const model::River river = model::ReadRiver(seen, sink, model::RiverOptions::ReachesOnly());
@@ -101,7 +101,7 @@ int Run(const Args& a) {
   }
   // Measured in world plan coordinates, as check measures: a mirrored line
   // (normal pointing down) is read as it lies in the drawing.
-  auto plan = along::ReadWorldPlan(*line, *seen->Utility());
+  auto plan = along::ReadLinePlan(*line, *seen->Utility());
   if (!plan) throw Failure{1, "polyline " + line->Handle() + " does not lie flat in plan"};
   const auto places = along::Stations(std::move(*plan), points);
   if (!points.empty() && !places.front()) {
@@ -120,7 +120,7 @@ Command AddStation(CLI::App& cli) {
   app->add_option("DRAWING", a->drawing, "The drawing (DXF)")->required();
   app->add_option("--point", a->points, "X,Y (repeatable)")->required()->allow_extra_args(false);
   app->add_option("--polyline", a->handle,
-                  "Handle of a lightweight polyline (default: the current reach)");
+                  "Handle of a polyline, lightweight, 2D or 3D (default: the current reach)");
   app->add_flag("--json", a->json, "Print a JSON array");
   return {app, [a] { return Run(*a); }};
 }

@@ -42,8 +42,8 @@ int RunReach(const ReachArgs& a, const CLI::App& app) {
   std::string copy;
   const host::Ref<host::LWPolyline> line = drawing.PlanPolyline(a.handle, copy);
   if (!copy.empty()) {
-    Say("polyline " + a.handle + " is a 3D polyline: its plan copy, " + copy +
-        ", is tagged as the reach, and the 3D polyline is kept");
+    Say("polyline " + a.handle + " is a " + copy + " is tagged as the reach, and polyline " +
+        a.handle + " is kept");
   }
   try {
     tagged = tagging::TagReach(drawing.Seen(), line, a.number, a.current, photos, a.to.dry_run);
