@@ -180,6 +180,7 @@ class Checker {
     }
     sections::SurveyOptions read;
     read.within = options_.survey_within;
+    read.metres_per_unit = options_.metres_per_unit;
     read.points_layer = options_.points_layer;
     read.bank_lines_layers = options_.bank_lines_layers;
     read.flow = options_.flow;

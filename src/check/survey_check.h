@@ -36,6 +36,8 @@ struct CheckOptions {
   // and the way the river flows.
   double survey_within = 0.5;
   std::string points_layer;
+  // The drawing's unit in metres, for the survey's own small distances.
+  double metres_per_unit = 1;
   std::vector<std::string> bank_lines_layers;
   sections::Flow flow = sections::Flow::kAuto;
 };

@@ -24,18 +24,30 @@ namespace {
 
 // Arcs become chords within this of the arc, as the check draws them.
 constexpr double kPathTolerance = 1e-4;
-// Lines written out have arcs as chords within this; centre lines, along
-// which stations are measured, within a millimetre.
-constexpr double kOutputTolerance = 0.01;
-constexpr double kCentreTolerance = 0.001;
 // Stations closer than this are one station.
 constexpr double kSameStation = 1e-6;
-// A bank line is taken to reach this far past its ends; a shared survey
-// point this much nearer one section line than another belongs to it.
-constexpr double kEndReach = 1e-3;
-// A survey point this near a bank line's crossing is the bank; otherwise a
-// point is put into the survey there.
-constexpr double kBankSnap = 0.01;
+
+// The distances a survey is read with, given in metres and held in the
+// drawing's units.
+struct Lengths {
+  explicit Lengths(double metres_per_unit)
+      : output(0.01 / metres_per_unit),
+        centre(0.001 / metres_per_unit),
+        end_reach(0.001 / metres_per_unit),
+        bank_snap(0.01 / metres_per_unit),
+        noise(0.01 / metres_per_unit) {}
+  // Lines written out have arcs as chords within `output`; centre lines,
+  // along which stations are measured, within a millimetre.
+  double output, centre;
+  // A bank line is taken to reach this far past its ends; a shared survey
+  // point this much nearer one section line than another belongs to it.
+  double end_reach;
+  // A survey point this near a bank line's crossing is the bank; otherwise
+  // a point is put into the survey there.
+  double bank_snap;
+  // A survey's own noise: a bed that falls less does not tell the flow.
+  double noise;
+};
 constexpr const char* kSelectionSet = "PalvaneSurvey";
 
 struct RawPoint {
@@ -125,7 +137,7 @@ struct BankLine {
 // The centre line as a model's stream network takes it: arcs as chords
 // within a millimetre, and each point's distance along the line itself
 // (arcs followed), so that stations along it lose nothing to the chords.
-void CentreOf(const geometry::PlanPolyline& plan, SurveyReach& reach) {
+void CentreOf(const geometry::PlanPolyline& plan, double tolerance, SurveyReach& reach) {
   const size_t n = plan.vertices.size();
   const size_t segments = plan.closed ? n : n - 1;
   double along = 0;
@@ -134,7 +146,7 @@ void CentreOf(const geometry::PlanPolyline& plan, SurveyReach& reach) {
     const Point2& b = plan.vertices[(i + 1) % n];
     const double bulge = i < plan.bulges.size() ? plan.bulges[i] : 0.0;
     const size_t before = reach.centre.size();
-    geometry::AppendSegment(a, b, bulge, kCentreTolerance, reach.centre);
+    geometry::AppendSegment(a, b, bulge, tolerance, reach.centre);
     const size_t pieces = reach.centre.size() - before;
     const double length = geometry::SegmentLength(std::hypot(b[0] - a[0], b[1] - a[1]), bulge);
     for (size_t k = 0; k < pieces; ++k) {
@@ -172,7 +184,11 @@ class Reader {
 
  public:
   Reader(const Ref<host::Document>& drawing, host::MessageSink& sink, const SurveyOptions& options)
-      : drawing_(drawing), sink_(sink), options_(options), utility_(drawing->Utility()) {}
+      : drawing_(drawing),
+        sink_(sink),
+        options_(options),
+        len_(options.metres_per_unit),
+        utility_(drawing->Utility()) {}
 
   Survey Run() {
     model::DeleteSetAfter cleanup(drawing_, kSelectionSet);
@@ -187,7 +203,7 @@ class Reader {
       SurveyReach reach;
       reach.number = r.record.ReachNo;
       reach.handle = r.handle;
-      CentreOf(*plan, reach);
+      CentreOf(*plan, len_.centre, reach);
       centres_.emplace_back(*plan);
       reach.length = centres_.back().Length();
       reach_of[reach.number] = survey_.reaches.size();
@@ -238,15 +254,15 @@ class Reader {
     }
   }
 
-  // The points kEndReach before a chain's first point and past its last,
+  // The points `end_reach` before a chain's first point and past its last,
   // along its direction there; none at an end where it has no length.
-  static std::pair<std::optional<Point2>, std::optional<Point2>> EndsBeyond(
-      const std::vector<Point2>& path) {
-    auto beyond = [](const Point2& from, const Point2& to) -> std::optional<Point2> {
+  std::pair<std::optional<Point2>, std::optional<Point2>> EndsBeyond(
+      const std::vector<Point2>& path) const {
+    auto beyond = [this](const Point2& from, const Point2& to) -> std::optional<Point2> {
       const double dx = to[0] - from[0], dy = to[1] - from[1];
       const double d = std::hypot(dx, dy);
       if (!(d > 0)) return std::nullopt;
-      return Point2{to[0] + dx / d * kEndReach, to[1] + dy / d * kEndReach};
+      return Point2{to[0] + dx / d * len_.end_reach, to[1] + dy / d * len_.end_reach};
     };
     std::optional<Point2> start, end;
     for (size_t i = 1; i < path.size() && !start; ++i) start = beyond(path[i], path[0]);
@@ -254,9 +270,9 @@ class Reader {
     return {start, end};
   }
 
-  // A straight piece of kEndReach added before a line's first vertex and
+  // A straight piece of `end_reach` added before a line's first vertex and
   // after its last.
-  static void ExtendEnds(geometry::PlanPolyline& plan) {
+  void ExtendEnds(geometry::PlanPolyline& plan) const {
     const auto [start, end] =
         EndsBeyond(geometry::Densify(plan.vertices, plan.bulges, false, kPathTolerance));
     if (start) {
@@ -271,7 +287,7 @@ class Reader {
   }
 
   // The same for a chain of points.
-  static void ExtendPath(std::vector<Point2>& path) {
+  void ExtendPath(std::vector<Point2>& path) const {
     const auto [start, end] = EndsBeyond(path);
     if (start) path.insert(path.begin(), *start);
     if (end) path.push_back(*end);
@@ -296,7 +312,7 @@ class Reader {
     }
     const std::vector<Point2> path =
         geometry::Densify(plan->vertices, plan->bulges, plan->closed, kPathTolerance);
-    x.cut = geometry::Densify(plan->vertices, plan->bulges, plan->closed, kOutputTolerance);
+    x.cut = geometry::Densify(plan->vertices, plan->bulges, plan->closed, len_.output);
     const PolylineIndex line(*plan);
     x.length = line.Length();
     if (!(x.length > 0)) return Skip(x.reach, x.number, "its profile has no length");
@@ -371,14 +387,14 @@ class Reader {
     if (!shared_ || s.profiles.empty()) return;
     const auto plan = along::ReadWorldPlan(*s.profiles.front(), *utility_);
     if (!plan || plan->vertices.size() < 2) return;
-    others_.push_back({PolylineIndex(*plan), geometry::Densify(plan->vertices, plan->bulges,
-                                                               plan->closed, kOutputTolerance)});
+    others_.push_back({PolylineIndex(*plan),
+                       geometry::Densify(plan->vertices, plan->bulges, plan->closed, len_.output)});
   }
 
   // Each shared survey point joins the one section line nearest it, within
   // `within`: where sections stand closer than that (across a weir), a
   // point joining both would give each the other's ground. A point equally
-  // near two lines (within kEndReach) joins neither and is counted; one
+  // near two lines (within `end_reach`) joins neither and is counted; one
   // nearest a line that is no section read here joins none.
   void AssignSharedPoints() {
     if (!shared_) return;
@@ -408,7 +424,7 @@ class Reader {
       }
     }
     for (const auto& [r, n] : nearest) {
-      if (n.second - n.place.distance <= kEndReach) {
+      if (n.second - n.place.distance <= len_.end_reach) {
         ++survey_.shared_ambiguous;
         continue;
       }
@@ -461,6 +477,7 @@ class Reader {
     reach.chainage_from_end = ChainageFromEnd(
         mine, reach.length, [](const Pending* p) -> const CrossSection& { return p->x; });
     reach.bed = BedFallOf(mine);
+    reach.bed.noise = len_.noise;
     reach.flow = ChooseFlow(reach);
     // Flow along the centre line's own direction when chainage falls that way.
     const bool falls_forward = reach.chainage_from_end;
@@ -576,7 +593,7 @@ class Reader {
 
   // Points by station, drawing order kept at one station; repeated points
   // dropped; banks and the lowest point between them marked.
-  static void Order(CrossSection& x) {
+  void Order(CrossSection& x) const {
     std::stable_sort(
         x.points.begin(), x.points.end(),
         [](const SurveyPoint& a, const SurveyPoint& b) { return a.station < b.station; });
@@ -607,11 +624,11 @@ class Reader {
   }
 
   // Marks the point that is the bank at `station` (`place` on the line) and
-  // returns its index: the survey point within kBankSnap of it, else a point
+  // returns its index: the survey point within `bank_snap` of it, else a point
   // put in there between its neighbours (its elevation interpolated, marked
   // kInserted), else, beyond the survey's ends, the nearest end. The bank's station becomes the
   // point's, so that every format puts it in the same place.
-  static size_t BankPoint(CrossSection& x, double& station, const Point2& place, uint8_t marker) {
+  size_t BankPoint(CrossSection& x, double& station, const Point2& place, uint8_t marker) const {
     auto& points = x.points;
     const auto after =
         std::lower_bound(points.begin(), points.end(), station,
@@ -622,7 +639,8 @@ class Reader {
         (at == points.size() || station - points[at - 1].station < points[at].station - station)) {
       near = at - 1;
     }
-    if (std::fabs(points[near].station - station) > kBankSnap && at > 0 && at < points.size()) {
+    if (std::fabs(points[near].station - station) > len_.bank_snap && at > 0 &&
+        at < points.size()) {
       const SurveyPoint& a = points[at - 1];
       const SurveyPoint& b = points[at];
       const double t = (station - a.station) / (b.station - a.station);
@@ -651,6 +669,7 @@ class Reader {
   const Ref<host::Document>& drawing_;
   host::MessageSink& sink_;
   const SurveyOptions& options_;
+  const Lengths len_;
   Ref<host::Utility> utility_;
   Survey survey_;
   std::vector<PolylineIndex> centres_;

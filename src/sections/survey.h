@@ -31,6 +31,9 @@ struct SurveyOptions {
   bool original_data = false;        // the survey as taken, not as processed
   std::string points_layer;          // a shared layer of survey points, if any
   double within = 0.5;               // how far from the line a point may lie
+  // The drawing's unit in metres: the survey's own small distances (a
+  // millimetre's reach of a bank line past its end, ...) are metric.
+  double metres_per_unit = 1;
   Flow flow = Flow::kAuto;
   // Layers of polylines along the banks, if any: each line gives a bank on
   // whichever side of the centre line it crosses a section.
@@ -96,11 +99,13 @@ struct BedFall {
   // The fitted fall from the centre line's first vertex to its last (a
   // rise when negative), and the range of the lowest levels.
   double fall = 0, relief = 0;
+  // A survey's own noise: a centimetre, in the drawing's units.
+  double noise = 0.01;
   // Whether the fall is clear: more than a tenth of the relief, and more
-  // than a survey's own noise (a centimetre), which two sections alone,
-  // whose fall is always their relief, could otherwise pass for.
+  // than the noise, which two sections alone, whose fall is always their
+  // relief, could otherwise pass for.
   bool clear() const {
-    return sections >= 2 && std::fabs(fall) > relief / 10 && std::fabs(fall) > 0.01;
+    return sections >= 2 && std::fabs(fall) > relief / 10 && std::fabs(fall) > noise;
   }
 };
 

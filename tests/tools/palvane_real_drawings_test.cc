@@ -219,10 +219,13 @@ TEST_F(RealDrawingTest, TheAustrianReachIsTaggedFromA3DAxis) {
 // A drawing of the older, heavy 2D polylines throughout: the centre line
 // (with an arc), section lines (one drawn mirrored, its normal pointing
 // down) and bank lines; the survey as points with Z on one layer.
-std::string HeavyPolylineDrawing() {
-  std::string out =
-      "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1027\n  0\nENDSEC\n"
-      "  0\nSECTION\n  2\nENTITIES\n";
+// `insunits` is the drawing's unit code, and `extra` survey points are added.
+std::string HeavyPolylineDrawing(int insunits = 6,
+                                 const std::vector<std::array<double, 3>>& extra = {}) {
+  std::string out = "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1027\n  9\n$INSUNITS\n 70\n" +
+                    std::to_string(insunits) +
+                    "\n  0\nENDSEC\n"
+                    "  0\nSECTION\n  2\nENTITIES\n";
   int handle = 0x100;
   auto next = [&] {
     char hex[16];
@@ -250,13 +253,15 @@ std::string HeavyPolylineDrawing() {
   polyline("XS", {{-60, 10, 0}, {-60, -10, 0}}, true);  // world X 60
   polyline("Banks", {{0, 4, 0}, {100, 4, 0}}, false);
   polyline("Banks", {{0, -4, 0}, {100, -4, 0}}, false);
+  auto point = [&](double x, double y, double z) {
+    out += "  0\nPOINT\n  5\n" + next() + "\n330\n1F\n100\nAcDbEntity\n  8\nSurvey\n" +
+           "100\nAcDbPoint\n 10\n" + std::to_string(x) + "\n 20\n" + std::to_string(y) + "\n 30\n" +
+           std::to_string(z) + "\n";
+  };
   for (const double x : {20, 40, 60}) {
-    for (const double y : {-10, -5, 0, 5, 10}) {
-      out += "  0\nPOINT\n  5\n" + next() + "\n330\n1F\n100\nAcDbEntity\n  8\nSurvey\n" +
-             "100\nAcDbPoint\n 10\n" + std::to_string(x) + "\n 20\n" + std::to_string(y) +
-             "\n 30\n" + std::to_string(9 + std::fabs(y) / 5 - x / 100) + "\n";
-    }
+    for (const double y : {-10, -5, 0, 5, 10}) point(x, y, 9 + std::fabs(y) / 5 - x / 100);
   }
+  for (const auto& [x, y, z] : extra) point(x, y, z);
   return out + "  0\nENDSEC\n  0\nEOF\n";
 }
 
@@ -311,6 +316,30 @@ TEST_F(RealDrawingTest, HeavyPolylinesAreReadWhereverALineIs) {
     EXPECT_EQ(stations.size(), 2u) << section;
     for (const double s : stations)
       EXPECT_TRUE(std::fabs(s - 6) < 1e-3 || std::fabs(s - 14) < 1e-3) << s;
+  }
+}
+
+// A drawing in feet reads its survey with metric defaults held in feet: a
+// point 1.2 units off its line lies within half a metre in feet, not in
+// metres.
+TEST_F(RealDrawingTest, DistancesDefaultToMetresInTheDrawingsUnits) {
+  const std::string source = Path("feet.dxf");
+  { std::ofstream(source, std::ios::binary) << HeavyPolylineDrawing(2, {{41.2, 2, 9.4}}); }
+  const auto [tagged, json] = Tag(source, "100", "XS", 0);
+  ASSERT_EQ(json.size(), 3u);
+  for (const auto& [units, points] :
+       std::vector<std::pair<std::string, size_t>>{{"", 6}, {" --units m", 5}}) {
+    SCOPED_TRACE(units);
+    const std::string csv = Path("feet" + std::to_string(points) + ".csv");
+    const Outcome r =
+        Palvane("sections '" + tagged + "' --points-layer Survey" + units + " -o '" + csv + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    size_t second = 0;
+    for (const auto& row : ReadCsv(Read(csv)).rows) second += row[1] == "2" ? 1 : 0;
+    EXPECT_EQ(second, points);
+    const Outcome check = Palvane("check '" + tagged + "' --points-layer Survey" + units);
+    EXPECT_NE(check.err.find(units.empty() ? "units: feet" : "units: metres"), std::string::npos)
+        << check.err;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -21,6 +22,7 @@
 #include "picture/plan.h"
 #include "pictures.h"
 #include "tagging/tagging.h"
+#include "units.h"
 #ifdef PALVANE_GIS
 #include "gis/gis_module.h"
 #include "platform/files.h"
@@ -127,9 +129,11 @@ picture::Plan CheckPlan(const check::CheckResult& result) {
 namespace {
 
 struct Args {
-  std::string drawing, fix, gis, crs, flow = "auto";
+  std::string drawing, fix, gis, crs, flow = "auto", units;
   PictureArgs picture;
   check::CheckOptions options;
+  // In the drawing's units; half a metre when not given.
+  std::optional<double> chainage_tolerance, within;
   bool json = false, overwrite = false;
   Destination to;  // of the fixed drawing
 };
@@ -164,7 +168,8 @@ std::vector<std::string> FixCodes(const std::string& kinds) {
 
 // Writes the fixes asked for into the drawing, saying each; the status of
 // a check of the drawing fixed.
-int Fix(const Args& a, OpenedDrawing& drawing, const check::CheckResult& result) {
+int Fix(const Args& a, const check::CheckOptions& options, OpenedDrawing& drawing,
+        const check::CheckResult& result) {
   const std::vector<std::string> codes = FixCodes(a.fix);
   host::StderrMessageSink sink;
   std::vector<tagging::FixWritten> written;
@@ -195,7 +200,7 @@ int Fix(const Args& a, OpenedDrawing& drawing, const check::CheckResult& result)
     Say(std::to_string(left) + " of " + std::to_string(written.size()) + " fixes were not written");
   if (a.to.dry_run) return result.errors() > 0 ? 1 : 0;
   // The status of the drawing as written.
-  return check::CheckSurvey(drawing.Seen(), a.options).errors() > 0 ? 1 : 0;
+  return check::CheckSurvey(drawing.Seen(), options).errors() > 0 ? 1 : 0;
 }
 
 #ifdef PALVANE_GIS
@@ -240,12 +245,15 @@ void WriteFindingsGis(const Args&, const check::CheckResult&) {
 #endif
 
 int Run(const Args& a) {
-  const double d = a.options.chainage_tolerance, angle = a.options.bearing_tolerance;
-  if (!(d >= 0) || !std::isfinite(d)) throw Failure{2, "--chainage-tolerance must be 0 or more"};
+  const double angle = a.options.bearing_tolerance;
+  if (a.chainage_tolerance &&
+      (!(*a.chainage_tolerance >= 0) || !std::isfinite(*a.chainage_tolerance))) {
+    throw Failure{2, "--chainage-tolerance must be 0 or more"};
+  }
   if (!(angle >= 0) || !(angle <= 180)) {
     throw Failure{2, "--bearing-tolerance must be from 0 to 180 degrees"};
   }
-  if (!(a.options.survey_within >= 0) || !std::isfinite(a.options.survey_within)) {
+  if (a.within && (!(*a.within >= 0) || !std::isfinite(*a.within))) {
     throw Failure{2, "--within must be a distance of 0 or more"};
   }
   if (!a.crs.empty() && a.gis.empty()) throw Failure{2, "--crs goes with --gis"};
@@ -259,8 +267,13 @@ int Run(const Args& a) {
     a.to.CheckPaths(a.drawing);
   }
   OpenedDrawing drawing(a.drawing);
+  const model::LengthUnit unit = UnitsToUse(a.units, *drawing.document());
+  check::CheckOptions options = a.options;
+  options.chainage_tolerance = LengthOr(a.chainage_tolerance, 0.5, unit);
+  options.survey_within = LengthOr(a.within, 0.5, unit);
+  options.metres_per_unit = model::MetresPer(unit);
   drawing.progress().Phase("checking");
-  const check::CheckResult result = check::CheckSurvey(drawing.Seen(), a.options);
+  const check::CheckResult result = check::CheckSurvey(drawing.Seen(), options);
   // What was inferred goes with the messages: the findings are the problems.
   for (const auto& note : result.notes) Say("note: " + note.text);
   Print(a.json ? FindingsJson(result) : FindingsText(result), "the findings");
@@ -275,12 +288,12 @@ int Run(const Args& a) {
       }
     }
     drawing.progress().Phase("drawing the findings");
-    AddPictures(outputs, CheckPlan(result), a.picture, "Check", a.drawing, reach,
-                model::UnitsOf(*drawing.document()).unit, a.overwrite);
+    AddPictures(outputs, CheckPlan(result), a.picture, "Check", a.drawing, reach, unit,
+                a.overwrite);
   }
   int status = result.errors() > 0 ? 1 : 0;
   if (!a.fix.empty()) {
-    status = Fix(a, drawing, result);
+    status = Fix(a, options, drawing, result);
     a.to.AddTo(outputs, drawing);
   }
   outputs.Commit();
@@ -299,15 +312,16 @@ Command AddCheck(CLI::App& cli) {
   AddPictureOptions(*app, a->picture, "the reaches and sections, findings in red");
   app->add_flag("--overwrite", a->overwrite,
                 "Replace the pictures, and with --fix OUT or DRAWING.bak, if they exist");
-  app->add_option("--chainage-tolerance", a->options.chainage_tolerance,
-                  "Largest difference of a tagged chainage from the measured one")
-      ->capture_default_str();
+  app->add_option("--chainage-tolerance", a->chainage_tolerance,
+                  "Largest difference of a tagged chainage from the measured one, in the "
+                  "drawing's units (default: half a metre)");
   app->add_option("--bearing-tolerance", a->options.bearing_tolerance,
                   "Largest difference of a tagged bearing from its line's, in degrees")
       ->capture_default_str();
-  app->add_option("--within", a->options.survey_within,
-                  "How far from its line a section's survey point may lie")
-      ->capture_default_str();
+  app->add_option("--within", a->within,
+                  "How far from its line a section's survey point may lie, in the drawing's "
+                  "units (default: half a metre)");
+  AddUnitsOption(*app, a->units);
   app->add_option("--points-layer", a->options.points_layer,
                   "A shared layer of survey points, read as the sections command reads it");
   app->add_option("--bank-lines", a->options.bank_lines_layers,

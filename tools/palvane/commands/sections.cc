@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "failure.h"
 #include "outputs.h"
 #include "pictures.h"
+#include "units.h"
 #ifdef PALVANE_PICTURES
 #include "picture/section_plot.h"
 #endif
@@ -28,7 +30,8 @@ struct Args {
   std::string drawing, out, format, reach, points_layer, flow = "auto";
   std::vector<std::string> bank_lines;
   std::string river, units, topo_id;
-  double within = 0.5, manning = 0.035;
+  std::optional<double> within;  // drawing units; half a metre when not given
+  double manning = 0.035;
   std::string plot, plot_paper = "A4";
   double exaggeration = 5;
   size_t per_page = 4;
@@ -83,22 +86,6 @@ void Report(const sections::Survey& survey) {
     Say(std::to_string(survey.turned) +
         " section lines were drawn from the right bank and are read the other way round");
   }
-}
-
-// The drawing's length unit: as --units gives it, else as the drawing says
-// (model::UnitsOf); said in one line with the reason.
-model::LengthUnit UnitsToUse(const Args& a, host::Document& drawing) {
-  // "metric" and "us" are the option's older names.
-  const std::string name = a.units == "metric" ? "m" : a.units == "us" ? "ft" : a.units;
-  if (!name.empty()) {
-    const model::LengthUnit unit = *model::UnitNamed(name);
-    Say(std::string("units: ") + model::UnitName(unit) + ", as --units gives");
-    return unit;
-  }
-  const model::DrawingUnits units = model::UnitsOf(drawing);
-  Say(std::string("units: ") + model::UnitName(units.unit) + " (" + units.why +
-      "; --units m, ft or us-ft to say otherwise)");
-  return units.unit;
 }
 
 // Refuses, before any work, plots that cannot be drawn.
@@ -158,7 +145,7 @@ int Run(const Args& a) {
   const bool to_file = !a.out.empty();
   const sections::Format format = to_file ? FormatOf(a) : sections::Format::kCsv;
   if (!a.plot.empty()) CheckPlot(a);
-  if (!(a.within >= 0) || !std::isfinite(a.within)) {
+  if (a.within && (!(*a.within >= 0) || !std::isfinite(*a.within))) {
     throw Failure{2, "--within must be a distance of 0 or more"};
   }
   if (!(a.manning > 0) || !std::isfinite(a.manning)) {
@@ -168,7 +155,6 @@ int Run(const Args& a) {
   if (!a.reach.empty()) options.reach = a.reach;
   options.original_data = a.original_data;
   options.points_layer = a.points_layer;
-  options.within = a.within;
   options.bank_lines_layers = a.bank_lines;
   options.least_points = 2;                     // a cross-section is a line of points
   options.flow = *sections::FlowNamed(a.flow);  // one of the names --flow takes
@@ -176,7 +162,9 @@ int Run(const Args& a) {
 
   OpenedDrawing drawing(a.drawing);
   Progress& progress = drawing.progress();
-  const model::LengthUnit unit = UnitsToUse(a, *drawing.document());
+  const model::LengthUnit unit = UnitsToUse(a.units, *drawing.document());
+  options.within = LengthOr(a.within, 0.5, unit);
+  options.metres_per_unit = model::MetresPer(unit);
   host::StderrMessageSink sink;
   progress.Phase("reading the sections' survey");
   const sections::Survey survey = sections::ReadSurvey(drawing.Seen(), sink, options);
@@ -262,8 +250,9 @@ Command AddSections(CLI::App& cli) {
                 "The survey as taken (N_3d), not as processed (N_3d_LPSO, N_3d_LINV)");
   app->add_option("--points-layer", a->points_layer,
                   "A shared layer of survey points: those within --within of a section join it");
-  app->add_option("--within", a->within, "How far from its line a section's point may lie")
-      ->capture_default_str();
+  app->add_option("--within", a->within,
+                  "How far from its line a section's point may lie, in the drawing's units "
+                  "(default: half a metre)");
   app->add_option("--flow", a->flow,
                   "auto (the way the sections' bed falls), against-chainage or with-chainage")
       ->check(CLI::IsMember({"auto", "against-chainage", "with-chainage"}))
@@ -274,10 +263,7 @@ Command AddSections(CLI::App& cli) {
       ->delimiter(',');
   app->add_option("--manning", a->manning, "Manning's n of every point")->capture_default_str();
   app->add_option("--river", a->river, "The river's name (default: the drawing's)");
-  app->add_option("--units", a->units,
-                  "The drawing's length unit, m, ft or us-ft (default: as its INSUNITS says, "
-                  "when that is one of them, else m)")
-      ->check(CLI::IsMember({"m", "ft", "us-ft", "metric", "us"}));
+  AddUnitsOption(*app, a->units);
   app->add_option("--topo-id", a->topo_id, "MIKE 11's topo ID (default: the water date's year)");
   app->add_flag("--no-thin", a->no_thin,
                 "Refuse sections of more than 500 points for HEC-RAS instead of thinning them");
