@@ -616,9 +616,19 @@ class Reader {
     // The left bank's point, wherever the right bank's insertion put it.
     size_t left = 0;
     while (left < x.points.size() && (x.points[left].markers & kLeftBank) == 0) ++left;
+    // The lowest point between the banks; of several as low (a flat bed,
+    // a weir's crest), the one nearest the middle, so that the bed's mark
+    // falls on a bank only where the bank is lowest.
+    const double middle = (x.left_bank + x.right_bank) / 2;
     size_t lowest = left;
     for (size_t i = left; i <= right && i < x.points.size(); ++i) {
-      if (x.points[i].elevation < x.points[lowest].elevation) lowest = i;
+      const SurveyPoint& p = x.points[i];
+      const SurveyPoint& best = x.points[lowest];
+      if (p.elevation < best.elevation ||
+          (p.elevation == best.elevation &&
+           std::fabs(p.station - middle) < std::fabs(best.station - middle))) {
+        lowest = i;
+      }
     }
     x.points[lowest].markers |= kLowest;
   }

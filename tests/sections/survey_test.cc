@@ -171,6 +171,36 @@ TEST(SurveyTest, EveryKindOfSurveyEntityCounts) {
   EXPECT_EQ(original.reaches[0].sections[0].points[0].elevation, 13.5);
 }
 
+// A bed flat from bank to bank (a weir's crest) is marked lowest in its
+// middle, not at a bank, so that a model's bank and bed marks stay apart;
+// a bank that is lowest keeps both marks.
+TEST(SurveyTest, AFlatBedIsLowestInItsMiddle) {
+  const struct {
+    std::vector<double> elevations;  // at stations 0, 5, 10, 15, 20
+    size_t lowest;
+  } cases[] = {{{830, 830, 830, 830, 830}, 2}, {{830, 831, 831, 830.5, 831}, 0},
+               {{832, 830, 830, 831, 832}, 2}};
+  for (const auto& c : cases) {
+    Drawing d;
+    TagReach(*AddPolyline(d.doc, "Centreline", {0, 0, 100, 0}), "1", true);
+    AddSection(d.doc, "1", {50, -10, 50, 10}, 50, 0, "t", "XS1");
+    d.doc->Layers()->Add("1_3d_LPSO");
+    std::vector<double> coordinates;
+    for (size_t i = 0; i < c.elevations.size(); ++i) {
+      coordinates.insert(coordinates.end(),
+                         {50, -10 + 5 * static_cast<double>(i), c.elevations[i]});
+    }
+    d.doc->ModelSpace()->Add3DPoly(coordinates)->SetLayer("1_3d_LPSO");
+    host::RecordingMessageSink sink;
+    const Survey survey = sections::ReadSurvey(d.doc, sink, {});
+    const auto& points = survey.reaches.at(0).sections.at(0).points;
+    ASSERT_EQ(points.size(), 5u);
+    for (size_t i = 0; i < points.size(); ++i) {
+      EXPECT_EQ((points[i].markers & sections::kLowest) != 0, i == c.lowest) << i;
+    }
+  }
+}
+
 // Two points at one station: a repeat is dropped, another elevation kept
 // after the first, and both are counted.
 TEST(SurveyTest, PointsAtOneStationAreCountedAndRepeatsDropped) {
