@@ -361,7 +361,9 @@ Written WriteMike11(const Survey& survey, const FormatOptions& options) {
   for (const SurveyReach& reach : survey.reaches) {
     for (const CrossSection& x : reach.sections) {
       std::string topo = options.topo_id;
-      if (topo.empty()) topo = x.water_date.size() >= 4 ? x.water_date.substr(0, 4) : "1";
+      // The water date's year, as surveys are named; without one a word,
+      // where a single character is a line some readers skip.
+      if (topo.empty()) topo = x.water_date.size() >= 4 ? x.water_date.substr(0, 4) : "SURVEY";
       // MIKE 11 counts chainage downstream.
       const double chainage = reach.length - RiverStation(survey, reach, x.chainage);
       lines << OneLine(topo);
