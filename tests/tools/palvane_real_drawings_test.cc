@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -298,6 +299,19 @@ TEST_F(RealDrawingTest, HeavyPolylinesAreReadWhereverALineIs) {
     EXPECT_NE(json[i]["done"].dump().find("made of 2D polyline"), std::string::npos);
   }
   ExpectAuditClean(tagged);
+  // The same drawing saved as R12, which holds no lightweight polyline, is
+  // refused before anything is done, and nothing is written.
+  std::string r12 = HeavyPolylineDrawing();
+  r12.replace(r12.find("AC1027"), 6, "AC1009");
+  { std::ofstream(Path("r12.dxf"), std::ios::binary) << r12; }
+  const Outcome old =
+      Palvane("tag reach '" + Path("r12.dxf") + "' --polyline 100 --number 1 --current -o '" +
+              Path("r12t.dxf") + "'");
+  EXPECT_EQ(old.status, 2);
+  EXPECT_NE(old.err.find("is a DXF R12 (AC1009) drawing, which cannot hold the lightweight"),
+            std::string::npos)
+      << old.err;
+  EXPECT_FALSE(std::filesystem::exists(Path("r12t.dxf")));
   // The centre line's copy keeps its arc: longer than its chords.
   const Outcome station = Palvane("station '" + tagged + "' --point 100,0 --json");
   ASSERT_EQ(station.status, 0) << station.err;

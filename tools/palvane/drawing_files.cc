@@ -140,6 +140,14 @@ host::Ref<host::LWPolyline> OpenedDrawing::PlanPolyline(const std::string& handl
   return AsSeen(copy);
 }
 
+void OpenedDrawing::RefuseWithoutLightweightPolylines() const {
+  const std::string version = dxf::VersionOf(*doc_);
+  if (version > "AC1009") return;
+  throw Failure{2, path_ + " is a DXF R12 (" + version +
+                       ") drawing, which cannot hold the lightweight polylines tags are written "
+                       "on: save it as DXF 2000 or later, then tag it"};
+}
+
 void OpenedDrawing::Close() {
   if (!doc_) return;
   host::memory::Close(*doc_);

@@ -45,6 +45,11 @@ class OpenedDrawing {
   // copy, lightweight polyline 2F on layer Axis,".
   host::Ref<host::LWPolyline> PlanPolyline(const std::string& handle_text, std::string& made);
 
+  // A Failure (status 2) when the drawing is of a version that cannot hold
+  // lightweight polylines (R12), which tags are written on: nothing could
+  // be written of what tagging it does.
+  void RefuseWithoutLightweightPolylines() const;
+
   // Lets the drawing go, so that it is never held beside the bytes of what
   // is written from it.
   void Close();

@@ -36,6 +36,7 @@ struct ReachArgs {
 int RunReach(const ReachArgs& a, const CLI::App& app) {
   a.to.CheckPaths(a.drawing);
   OpenedDrawing drawing(a.drawing);
+  drawing.RefuseWithoutLightweightPolylines();
   tagging::ReachTagged tagged;
   std::optional<std::string> photos;
   if (app.count("--photos") > 0) photos = a.photos;
@@ -151,6 +152,7 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
   const tagging::SectionTagOptions options = OptionsOf(a, app);
   a.to.CheckPaths(a.drawing);
   OpenedDrawing drawing(a.drawing);
+  drawing.RefuseWithoutLightweightPolylines();
   host::StderrMessageSink sink;
   tagging::SectionsTagged tagged;
   try {
