@@ -6,13 +6,13 @@
 #include <optional>
 
 #include "along/station.h"
-#include "check/rules.h"
 #include "geometry/densify.h"
 #include "host/convert.h"
 #include "host/message_sink.h"
 #include "host/wildcard.h"
 #include "model/layer_names.h"
 #include "model/lookup.h"
+#include "model/measures.h"
 #include "model/reach.h"
 #include "model/river.h"
 #include "model/section.h"
@@ -45,6 +45,12 @@ namespace {
 using geometry::Point2;
 using host::Ref;
 using host::Variant;
+using model::BearingError;
+using model::BearingOf;
+using model::Convention;
+using model::kConventions;
+using model::LongestRising;
+using model::Overlap;
 
 // A number as a reader wants it in a finding: at most three decimals, no
 // trailing zeros.
@@ -589,18 +595,16 @@ class Checker {
 
   void CheckChainages(const Reach& reach, const std::vector<Section>& sections, double length) {
     const double tolerance = options_.chainage_tolerance;
-    size_t measured = 0, forward = 0, backward = 0;
+    std::vector<std::pair<double, double>> pairs;
     for (const Section& s : sections) {
-      if (!s.measured) continue;
-      ++measured;
-      if (std::fabs(s.chainage - *s.measured) <= tolerance) ++forward;
-      if (std::fabs(s.chainage - (length - *s.measured)) <= tolerance) ++backward;
+      if (s.measured) pairs.emplace_back(s.chainage, *s.measured);
     }
+    const model::ChainageEnd end = model::ChainageEndOf(pairs, length, tolerance);
+    const size_t measured = end.measured, agree = end.agree();
     if (measured == 0) return;
-    const bool from_end = backward > forward;
+    const bool from_end = end.from_end();
     const std::string& rn = reach.number;
-    const size_t agree = std::max(forward, backward);
-    if (agree * 2 < measured) {
+    if (!end.known()) {
       Add(Severity::kError, code::kChainageDirectionUnknown, rn, "", {reach.handle},
           "the chainages of reach " + rn + " fit neither end of its centre line (at best " +
               std::to_string(agree) + " of " + std::to_string(measured) +
@@ -612,8 +616,8 @@ class Checker {
     }
     Add(Severity::kNote, code::kChainageDirection, rn, "", {reach.handle},
         "chainages of reach " + rn + " run from the " + (from_end ? "last" : "first") +
-            " vertex of its centre line (" + std::to_string(from_end ? backward : forward) +
-            " of " + std::to_string(measured) + " sections agree)");
+            " vertex of its centre line (" + std::to_string(agree) + " of " +
+            std::to_string(measured) + " sections agree)");
     std::vector<const Section*> along;
     for (const Section& s : sections) {
       if (!s.measured) continue;

@@ -10,6 +10,7 @@
 
 #include "geometry/polyline.h"
 #include "host/host.h"
+#include "model/fix.h"
 #include "model/problem_codes.h"
 #include "sections/survey.h"
 
@@ -56,15 +57,8 @@ struct CheckedSection {
   geometry::Point2 first{}, last{};  // the section line, as the keyplan draws it
 };
 
-// A value the check measured differently from the tag, or a lost tag its
-// centre point keeps: what fixing the finding `code` writes into section
-// `section` (whose profile is `handle`). `from` and `to` are the tagged and
-// the measured chainage or bearing; unused for a lost tag.
-struct Fix {
-  std::string code;  // chainage-mismatch, bearing-mismatch or tag-restorable
-  std::string section, handle;
-  double from = 0, to = 0;
-};
+// What fixing a finding writes, as tagging writes it.
+using Fix = model::Fix;
 
 struct CheckResult {
   std::vector<Finding> findings;  // errors and warnings

@@ -8,7 +8,6 @@
 #include <map>
 
 #include "along/station.h"
-#include "check/rules.h"
 #include "geometry/densify.h"
 #include "geometry/polyline.h"
 #include "host/convert.h"
@@ -18,6 +17,8 @@
 #include "host/wildcard.h"
 #include "model/layer_names.h"
 #include "model/lookup.h"
+#include "model/measures.h"
+#include "model/problem_codes.h"
 #include "model/river.h"
 #include "model/tags.h"
 
@@ -148,7 +149,7 @@ Measured Measure(const std::optional<geometry::PlanPolyline>& line, const std::s
   m.at = crossing.point;
   const geometry::Point2& first = line->vertices.front();
   const geometry::Point2& last = line->vertices.back();
-  m.bearing = check::BearingOf(check::kConventions[options.convention],
+  m.bearing = model::BearingOf(model::kConventions[options.convention],
                                std::atan2(last[1] - first[1], last[0] - first[0]));
   return m;
 }
@@ -507,6 +508,28 @@ std::vector<std::pair<double, std::string>> TaggedChainages(
   return out;
 }
 
+// Which end of the centre line `centre` the chainages of reach `reach_no`'s
+// tagged sections run from, as they agree: each section whose line crosses
+// the centre line once is measured there, as the check measures it.
+model::ChainageEnd ChainageEndOfReach(const host::Ref<host::Document>& drawing,
+                                      const std::string& reach_no,
+                                      const geometry::PolylineIndex& centre, double tolerance) {
+  std::vector<std::pair<double, double>> measured;
+  host::SilentMessageSink quiet;  // the lookups' messages are the check's business
+  model::RiverOptions options;
+  options.selection_set = kSetName;
+  model::ForEachSection(drawing, quiet, options, [&](model::RiverSection& section) {
+    if (!section.Has(4) || section.record.ReachNo != reach_no || section.profiles.empty()) return;
+    const auto line = along::ReadWorldPlan(*section.profiles.front(), *drawing->Utility());
+    if (!line || line->vertices.size() < 2) return;
+    const auto path = geometry::Densify(line->vertices, line->bulges, line->closed, kPathTolerance);
+    const auto crossings = geometry::CrossingsOfPath(centre, path);
+    if (crossings.size() == 1)
+      measured.emplace_back(section.record.Chainage, crossings[0].chainage);
+  });
+  return model::ChainageEndOf(measured, centre.Length(), tolerance);
+}
+
 // The lines of the layer `options.from_layer` that cross the centre line
 // once, numbered in the order of their chainages. Lines that carry a tag
 // already, or lie at the chainage of a section tagged already, are left
@@ -655,16 +678,14 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
   const geometry::PolylineIndex centre(*plan);
   SectionTagOptions measured_as = options;
   if (options.chainage_auto) {
-    std::optional<bool> from_end;
-    for (const check::CheckedReach& r : check::CheckSurvey(drawing, {}).reaches) {
-      if (r.handle == reach->handle) from_end = r.chainage_from_end;
-    }
-    if (!from_end) {
+    const model::ChainageEnd end =
+        ChainageEndOfReach(drawing, reach_no, centre, options.chainage_tolerance);
+    if (!end.known()) {
       throw TagError("no tagged section of reach " + reach_no +
                      " tells which end of its centre line its chainages run from: give "
                      "--chainage-from start or end");
     }
-    measured_as.from_end = *from_end;
+    measured_as.from_end = end.from_end();
   }
 
   SectionsTagged out{reach_no, reach->handle, measured_as.from_end, {}};
@@ -851,13 +872,13 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
 }
 
 std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
-                                   host::MessageSink& sink, const std::vector<check::Fix>& fixes,
+                                   host::MessageSink& sink, const std::vector<model::Fix>& fixes,
                                    const std::vector<std::string>& codes, bool dry_run) {
   // A dry run first: whatever refuses (a locked layer) refuses before any
   // fix is written.
   if (!dry_run) WriteFixes(drawing, sink, fixes, codes, true);
   std::vector<FixWritten> out;
-  for (const check::Fix& fix : fixes) {
+  for (const model::Fix& fix : fixes) {
     if (std::find(codes.begin(), codes.end(), fix.code) == codes.end()) continue;
     FixWritten& w = out.emplace_back();
     w.code = fix.code;
@@ -881,7 +902,7 @@ std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
         w.why = "neither its profile nor its centre point carries a section tag";
         continue;
       }
-      if (fix.code == check::code::kTagRestorable) {
+      if (fix.code == model::code::kTagRestorable) {
         if (!lost) {
           w.why = "its profile carries its tag again";
           continue;
@@ -894,7 +915,7 @@ std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
       }
       // The one item changes, on every entity that carries the tag; every
       // other item stays as it is, even one that cannot be read.
-      const size_t item = fix.code == check::code::kChainageMismatch ? 4 : 5;
+      const size_t item = fix.code == model::code::kChainageMismatch ? 4 : 5;
       std::vector<std::pair<host::Ref<host::Entity>, host::XData>> owners;
       if (!lost) owners.emplace_back(profile, own);
       if (model::CarriesSectionTag(copy)) owners.emplace_back(points.front(), copy);

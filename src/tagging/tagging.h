@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "check/survey_check.h"
 #include "host/host.h"
 #include "host/message_sink.h"
+#include "model/fix.h"
 
 namespace palvane::tagging {
 
@@ -56,9 +56,11 @@ struct SectionTagOptions {
   std::string reach;      // the reach's number; empty for the current reach
   bool from_end = false;  // chainages from the centre line's last vertex
   // Chainages from the end the reach's tagged sections agree on, as the
-  // check infers it (then `from_end` is not read).
+  // check infers it (then `from_end` is not read): each within
+  // `chainage_tolerance` (drawing units) of its line's crossing.
   bool chainage_auto = false;
-  size_t convention = 0;  // of check::kConventions: how bearings are written
+  double chainage_tolerance = 0.5;
+  size_t convention = 0;  // of model::kConventions: how bearings are written
   // The other items of a new tag; on a section retagged, each replaces the
   // item only when given.
   std::optional<std::string> title;
@@ -136,7 +138,7 @@ struct SectionsTagged {
 SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                            const SectionTagOptions& options, bool dry_run);
 
-// A fix the check found (check::Fix), as written or not.
+// A fix the check found (model::Fix), as written or not.
 struct FixWritten {
   std::string code, section, handle;
   double from = 0, to = 0;
@@ -151,7 +153,7 @@ struct FixWritten {
 // stays. A section whose tag gives another number than its layers is left
 // alone. With `dry_run` nothing is written.
 std::vector<FixWritten> WriteFixes(const host::Ref<host::Document>& drawing,
-                                   host::MessageSink& sink, const std::vector<check::Fix>& fixes,
+                                   host::MessageSink& sink, const std::vector<model::Fix>& fixes,
                                    const std::vector<std::string>& codes, bool dry_run);
 
 }  // namespace palvane::tagging

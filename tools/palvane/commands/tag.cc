@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "check/rules.h"
 #include "command.h"
 #include "console.h"
 #include "destination.h"
@@ -16,6 +15,7 @@
 #include "failure.h"
 #include "host/convert.h"
 #include "model/layer_names.h"
+#include "model/measures.h"
 #include "operation_host.h"
 #include "outputs.h"
 #include "tagging/tagging.h"
@@ -80,14 +80,14 @@ tagging::SectionTagOptions OptionsOf(const SectionArgs& a, const CLI::App& app) 
   o.from_end = a.chainage_from == "end";
   o.chainage_auto = a.chainage_from == "auto";
   bool known = false;
-  for (size_t c = 0; c < std::size(check::kConventions); ++c) {
-    if (a.bearing != check::kConventions[c].key) continue;
+  for (size_t c = 0; c < std::size(model::kConventions); ++c) {
+    if (a.bearing != model::kConventions[c].key) continue;
     o.convention = c;
     known = true;
   }
   if (!known) {
     std::string keys;
-    for (const auto& c : check::kConventions) keys += std::string(keys.empty() ? "" : ", ") + c.key;
+    for (const auto& c : model::kConventions) keys += std::string(keys.empty() ? "" : ", ") + c.key;
     throw Failure{2, "--bearing \"" + a.bearing + "\" is none of " + keys};
   }
   if (app.count("--title") > 0) o.title = a.title;
@@ -234,7 +234,7 @@ Command AddTag(CLI::App& cli) {
       ->check(CLI::IsMember({"start", "end", "auto"}))
       ->capture_default_str();
   std::string keys;
-  for (const auto& c : check::kConventions) {
+  for (const auto& c : model::kConventions) {
     keys +=
         std::string(keys.empty() ? "" : "; ") + c.key + " (" + c.text + ", of each line " +
         (c.reversed ? "from its last vertex to its first" : "from its first vertex to its last") +

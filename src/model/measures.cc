@@ -1,4 +1,4 @@
-#include "check/rules.h"
+#include "model/measures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <numbers>
 #include <utility>
 
-namespace palvane::check {
+namespace palvane::model {
 
 namespace {
 constexpr double kPi = std::numbers::pi;
@@ -77,4 +77,15 @@ std::vector<bool> LongestRising(const std::vector<double>& values,
   return kept;
 }
 
-}  // namespace palvane::check
+ChainageEnd ChainageEndOf(const std::vector<std::pair<double, double>>& sections, double length,
+                          double tolerance) {
+  ChainageEnd end;
+  for (const auto& [tagged, along] : sections) {
+    ++end.measured;
+    if (std::fabs(tagged - along) <= tolerance) ++end.forward;
+    if (std::fabs(tagged - (length - along)) <= tolerance) ++end.backward;
+  }
+  return end;
+}
+
+}  // namespace palvane::model

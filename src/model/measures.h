@@ -1,12 +1,14 @@
 #pragma once
 
-// The measures the survey check judges by: pure functions of numbers.
+// The measures a survey is judged and tagged by: pure functions of numbers.
 
+#include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "geometry/polyline.h"
 
-namespace palvane::check {
+namespace palvane::model {
 
 using geometry::Point2;
 
@@ -35,6 +37,23 @@ double BearingOf(const Convention& c, double angle);
 // `angle` (radians counter-clockwise from east), in degrees.
 double BearingError(const Convention& c, double angle, double tagged);
 
+// Which end of a reach's centre line its sections' chainages run from, as
+// they agree: each tagged chainage against the distance along the centre
+// line, from its first vertex, to where the section's line crosses it.
+struct ChainageEnd {
+  size_t measured = 0;  // sections whose line crosses once
+  size_t forward = 0;   // of them, tagged within the tolerance of the crossing
+  size_t backward = 0;  // the same, measured from the last vertex
+  bool from_end() const { return backward > forward; }
+  size_t agree() const { return from_end() ? backward : forward; }
+  // At least half the sections measured agree on one end.
+  bool known() const { return measured > 0 && agree() * 2 >= measured; }
+};
+// `sections` holds (tagged chainage, distance along the centre line to the
+// crossing) for each section measured; `length` is the centre line's.
+ChainageEnd ChainageEndOf(const std::vector<std::pair<double, double>>& sections, double length,
+                          double tolerance);
+
 // Which of `values` to keep so that the kept ones rise strictly and are as
 // many as can be; of such choices, the one keeping the most `trusted`
 // values.
@@ -45,4 +64,4 @@ std::vector<bool> LongestRising(const std::vector<double>& values,
 // point.
 bool Overlap(const Point2& a0, const Point2& a1, const Point2& b0, const Point2& b1);
 
-}  // namespace palvane::check
+}  // namespace palvane::model

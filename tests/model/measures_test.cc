@@ -1,15 +1,15 @@
-#include "check/rules.h"
+#include "model/measures.h"
 
 #include <gtest/gtest.h>
 
 #include <numbers>
 
-namespace palvane::check {
+namespace palvane::model {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-TEST(RulesTest, LongestRisingKeepsTheMostAndPrefersTrustedValues) {
+TEST(MeasuresTest, LongestRisingKeepsTheMostAndPrefersTrustedValues) {
   EXPECT_EQ(LongestRising({1, 5, 2, 3}, {true, true, true, true}),
             (std::vector<bool>{true, false, true, true}));
   // Two runs of three: the one keeping the trusted value wins.
@@ -24,7 +24,7 @@ TEST(RulesTest, LongestRisingKeepsTheMostAndPrefersTrustedValues) {
   EXPECT_TRUE(LongestRising({}, {}).empty());
 }
 
-TEST(RulesTest, BearingErrorInEachConventionAcrossTheWrap) {
+TEST(MeasuresTest, BearingErrorInEachConventionAcrossTheWrap) {
   const double north = kPi / 2;  // a line pointing to grid north
   EXPECT_NEAR(BearingError(kConventions[0], north, 359.5), 0.5, 1e-12);
   EXPECT_NEAR(BearingError(kConventions[1], north, 180.25), 0.25, 1e-12);  // taken back
@@ -35,7 +35,7 @@ TEST(RulesTest, BearingErrorInEachConventionAcrossTheWrap) {
   EXPECT_NEAR(BearingError(kConventions[0], north, 180), 180, 1e-12);  // the largest error
 }
 
-TEST(RulesTest, OverlapNeedsOneLineAndMoreThanAPoint) {
+TEST(MeasuresTest, OverlapNeedsOneLineAndMoreThanAPoint) {
   EXPECT_TRUE(Overlap({0, 0}, {10, 0}, {5, 0}, {15, 0}));
   EXPECT_TRUE(Overlap({0, 0}, {10, 0}, {12, 0}, {-2, 0}));   // covering it, reversed
   EXPECT_FALSE(Overlap({0, 0}, {10, 0}, {10, 0}, {15, 0}));  // end to end
@@ -44,4 +44,4 @@ TEST(RulesTest, OverlapNeedsOneLineAndMoreThanAPoint) {
 }
 
 }  // namespace
-}  // namespace palvane::check
+}  // namespace palvane::model
