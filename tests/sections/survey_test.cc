@@ -178,7 +178,8 @@ TEST(SurveyTest, AFlatBedIsLowestInItsMiddle) {
   const struct {
     std::vector<double> elevations;  // at stations 0, 5, 10, 15, 20
     size_t lowest;
-  } cases[] = {{{830, 830, 830, 830, 830}, 2}, {{830, 831, 831, 830.5, 831}, 0},
+  } cases[] = {{{830, 830, 830, 830, 830}, 2},
+               {{830, 831, 831, 830.5, 831}, 0},
                {{832, 830, 830, 831, 832}, 2}};
   for (const auto& c : cases) {
     Drawing d;

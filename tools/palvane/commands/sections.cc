@@ -264,7 +264,8 @@ Command AddSections(CLI::App& cli) {
   app->add_option("--manning", a->manning, "Manning's n of every point")->capture_default_str();
   app->add_option("--river", a->river, "The river's name (default: the drawing's)");
   AddUnitsOption(*app, a->units);
-  app->add_option("--topo-id", a->topo_id, "MIKE 11's topo ID (default: the water date's year, else SURVEY)");
+  app->add_option("--topo-id", a->topo_id,
+                  "MIKE 11's topo ID (default: the water date's year, else SURVEY)");
   app->add_flag("--no-thin", a->no_thin,
                 "Refuse sections of more than 500 points for HEC-RAS instead of thinning them");
   app->add_flag("--overwrite", a->overwrite, "Replace OUT if it exists");
