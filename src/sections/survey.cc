@@ -395,7 +395,10 @@ class Reader {
   // `within`: where sections stand closer than that (across a weir), a
   // point joining both would give each the other's ground. A point equally
   // near two lines (within `end_reach`) joins neither and is counted; one
-  // nearest a line that is no section read here joins none.
+  // nearest a line that is no section read here joins none. A point that
+  // misses its nearest section by less than `within` again (a thalweg shot
+  // a little off the line) is left out and reported with its offset, as a
+  // section's own points are: points between the sections lie farther.
   void AssignSharedPoints() {
     if (!shared_) return;
     struct Nearest {
@@ -403,15 +406,16 @@ class Reader {
       geometry::NearestPlace place;
       double second = std::numeric_limits<double>::infinity();
     };
+    const double reported = 2 * options_.within;
     std::map<const RawPoint*, Nearest> nearest;  // in drawing order
     for (size_t k = 0; k < pending_.size() + others_.size(); ++k) {
       const bool read = k < pending_.size();
       const PolylineIndex& line = read ? pending_[k].line : others_[k - pending_.size()].line;
       const std::vector<Point2>& cut = read ? pending_[k].x.cut : others_[k - pending_.size()].cut;
-      for (const RawPoint* r : shared_->Near(cut, options_.within)) {
+      for (const RawPoint* r : shared_->Near(cut, reported)) {
         if (!std::isfinite(r->p[2])) continue;
         const auto place = line.Nearest({r->p[0], r->p[1]});
-        if (!place || place->distance > options_.within) continue;
+        if (!place || place->distance > reported) continue;
         const auto [it, first] = nearest.try_emplace(r, Nearest{k, *place});
         Nearest& n = it->second;
         if (first) continue;
@@ -424,6 +428,12 @@ class Reader {
       }
     }
     for (const auto& [r, n] : nearest) {
+      if (n.place.distance > options_.within) {
+        if (n.line < pending_.size()) {
+          pending_[n.line].x.off_line.push_back({{r->p[0], r->p[1]}, n.place.distance, r->layer});
+        }
+        continue;
+      }
       if (n.second - n.place.distance <= len_.end_reach) {
         ++survey_.shared_ambiguous;
         continue;

@@ -119,6 +119,27 @@ std::string HeavyName(const host::Ref<host::Entity>& drawn) {
   return drawn.Is<host::Polyline3D>() ? "3D polyline" : "2D polyline";
 }
 
+// For a line that misses the centre line: where the centre line stops short
+// of it, by how much (a centre line drawn to end just before the last
+// section is a common slip), as the end of a sentence; else nothing.
+std::string ShortOfEnd(const geometry::PolylineIndex& centre,
+                       const std::vector<geometry::Point2>& path) {
+  if (centre.segments().empty() || centre.closed() || path.size() < 2) return "";
+  const geometry::PolylineIndex line(
+      geometry::PlanPolyline{path, std::vector<double>(path.size(), 0.0), false});
+  std::optional<std::pair<double, const char*>> nearest;
+  for (const auto& [end, name] : {std::pair{centre.segments().front().start, "first"},
+                                  std::pair{centre.segments().back().end, "last"}}) {
+    const auto place = line.Nearest(end);
+    if (place && (!nearest || place->distance < nearest->first))
+      nearest.emplace(place->distance, name);
+  }
+  // Beyond a tenth of the line's own length it is no slip at the end.
+  if (!nearest || nearest->first > line.Length() / 10) return "";
+  return ": the centre line's " + std::string(nearest->second) + " vertex stops " +
+         Num(nearest->first) + " short of it; extend the centre line across it";
+}
+
 Measured Measure(const std::optional<geometry::PlanPolyline>& line, const std::string& handle,
                  const geometry::PolylineIndex& centre, const std::string& reach_no,
                  const SectionTagOptions& options) {
@@ -132,7 +153,8 @@ Measured Measure(const std::optional<geometry::PlanPolyline>& line, const std::s
   const auto crossings = geometry::CrossingsOfPath(centre, path);
   if (crossings.empty()) {
     m.outcome = Outcome::kNoCrossing;
-    m.why = "its profile " + handle + " does not cross the centre line of reach " + reach_no;
+    m.why = "its profile " + handle + " does not cross the centre line of reach " + reach_no +
+            ShortOfEnd(centre, path);
     return m;
   }
   if (crossings.size() > 1) {

@@ -171,6 +171,35 @@ TEST(SurveyTest, EveryKindOfSurveyEntityCounts) {
   EXPECT_EQ(original.reaches[0].sections[0].points[0].elevation, 13.5);
 }
 
+// A shared point that misses its nearest section by less than --within
+// again (a thalweg shot a little off the line) is left out and reported;
+// points between the sections, farther off, are not.
+TEST(SurveyTest, SharedPointsJustOffTheLineAreReported) {
+  Drawing d;
+  TagReach(*AddPolyline(d.doc, "Centreline", {0, 0, 100, 0}), "1", true);
+  AddSection(d.doc, "1", {50, -10, 50, 10}, 50, 0, "t", "XS1");
+  d.doc->Layers()->Add("Survey");
+  const Ref<host::Block> space = d.doc->ModelSpace();
+  for (const double y : {-10.0, 10.0}) space->AddPoint({50, y, 12})->SetLayer("Survey");
+  space->AddPoint({50.3, 0, 9})->SetLayer("Survey");    // within: joins
+  space->AddPoint({50.7, 2, 8.5})->SetLayer("Survey");  // just beyond: reported
+  space->AddPoint({53, 4, 8})->SetLayer("Survey");      // between sections: neither
+  SurveyOptions options;
+  options.points_layer = "Survey";
+  host::RecordingMessageSink sink;
+  const Survey survey = sections::ReadSurvey(d.doc, sink, options);
+  const CrossSection& x = survey.reaches.at(0).sections.at(0);
+  EXPECT_EQ(x.points.size(), 3u);
+  ASSERT_EQ(x.off_line.size(), 1u);
+  EXPECT_NEAR(x.off_line[0].offset, 0.7, 1e-12);
+  EXPECT_EQ(x.off_line[0].layer, "Survey");
+  // Taken in with a wider --within.
+  options.within = 1;
+  const Survey wider = sections::ReadSurvey(d.doc, sink, options);
+  EXPECT_EQ(wider.reaches.at(0).sections.at(0).points.size(), 4u);
+  EXPECT_TRUE(wider.reaches.at(0).sections.at(0).off_line.empty());
+}
+
 // A bed flat from bank to bank (a weir's crest) is marked lowest in its
 // middle, not at a bank, so that a model's bank and bed marks stay apart;
 // a bank that is lowest keeps both marks.
