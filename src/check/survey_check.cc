@@ -192,7 +192,7 @@ class Checker {
     read.flow = options_.flow;
     sections::Survey survey;
     try {
-      survey = sections::ReadSurvey(drawing_, silent_, read);
+      survey = sections::ReadSurvey(drawing_, river_, silent_, read);
     } catch (const host::Error& e) {
       return HostFailure(e, "", "reading the survey");
     }

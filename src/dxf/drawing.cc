@@ -521,8 +521,8 @@ class Reader {
   }
 
   // A heavy polyline's vertices and the end of their sequence, kept beside
-  // the polyline: its own for a polyline in space, as the file held them
-  // for one of another form.
+  // the polyline as the file held them: a modelled form reads its vertices
+  // from them when first used.
   void ReadVertices(EntityCore& polyline) {
     const uint32_t record = Builder::RecordOf(Builder::Object(polyline));
     Tag t;

@@ -190,9 +190,8 @@ class Reader {
         len_(options.metres_per_unit),
         utility_(drawing->Utility()) {}
 
-  Survey Run() {
+  Survey Run(const model::River& river) {
     model::DeleteSetAfter cleanup(drawing_, kSelectionSet);
-    const model::River river = model::ReadRiver(drawing_, sink_);
     ReadShared();
     std::map<std::string, size_t> reach_of;  // by number
     for (const model::RiverReach& r : river.reaches) {
@@ -708,7 +707,12 @@ class Reader {
 
 Survey ReadSurvey(const Ref<host::Document>& drawing, host::MessageSink& sink,
                   const SurveyOptions& options) {
-  return Reader(drawing, sink, options).Run();
+  return ReadSurvey(drawing, model::ReadRiver(drawing, sink), sink, options);
+}
+
+Survey ReadSurvey(const Ref<host::Document>& drawing, const model::River& river,
+                  host::MessageSink& sink, const SurveyOptions& options) {
+  return Reader(drawing, sink, options).Run(river);
 }
 
 double ChainageAt(const SurveyReach& reach, double along) {

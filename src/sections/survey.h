@@ -16,6 +16,7 @@
 
 #include "geometry/polyline.h"
 #include "host/host.h"
+#include "model/river.h"
 #include "host/message_sink.h"
 
 namespace palvane::sections {
@@ -151,6 +152,10 @@ std::optional<Flow> FlowNamed(std::string_view name);
 // skipped with the reason.
 Survey ReadSurvey(const host::Ref<host::Document>& drawing, host::MessageSink& sink,
                   const SurveyOptions& options);
+// The same over `river`, the drawing's river read already (model::ReadRiver):
+// a caller that has read it reads it no second time.
+Survey ReadSurvey(const host::Ref<host::Document>& drawing, const model::River& river,
+                  host::MessageSink& sink, const SurveyOptions& options);
 
 // The chainage of a place `along` the reach's centre line from its first
 // vertex, as the reach's tags count it.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <numbers>
 
 #include "along/station.h"
 #include "geometry/densify.h"
@@ -119,25 +120,45 @@ std::string HeavyName(const host::Ref<host::Entity>& drawn) {
   return drawn.Is<host::Polyline3D>() ? "3D polyline" : "2D polyline";
 }
 
-// For a line that misses the centre line: where the centre line stops short
-// of it, by how much (a centre line drawn to end just before the last
-// section is a common slip), as the end of a sentence; else nothing.
+// For a line that misses the centre line: where the centre line, drawn on
+// past an end in its own direction there, would meet it within the line's
+// width (a centre line drawn to end just before the last section is a
+// common slip), by how much it stops short, as the end of a sentence; else
+// nothing.
 std::string ShortOfEnd(const geometry::PolylineIndex& centre,
                        const std::vector<geometry::Point2>& path) {
   if (centre.segments().empty() || centre.closed() || path.size() < 2) return "";
   const geometry::PolylineIndex line(
       geometry::PlanPolyline{path, std::vector<double>(path.size(), 0.0), false});
-  std::optional<std::pair<double, const char*>> nearest;
-  for (const auto& [end, name] : {std::pair{centre.segments().front().start, "first"},
-                                  std::pair{centre.segments().back().end, "last"}}) {
-    const auto place = line.Nearest(end);
-    if (place && (!nearest || place->distance < nearest->first))
-      nearest.emplace(place->distance, name);
+  const double reach = line.Length();
+  // The direction of travel leaving a segment's start, and reaching its end.
+  auto leaving = [](const geometry::PlanSegment& s) {
+    return s.bulge != 0 && s.chord > 0 ? s.start_tangent
+                                       : std::atan2(s.end[1] - s.start[1], s.end[0] - s.start[0]);
+  };
+  auto reaching = [&](const geometry::PlanSegment& s) {
+    return s.bulge != 0 && s.chord > 0 ? s.start_tangent + s.turn * s.sweep : leaving(s);
+  };
+  const geometry::PlanSegment& first = centre.segments().front();
+  const geometry::PlanSegment& last = centre.segments().back();
+  const struct {
+    geometry::Point2 at;
+    double direction;
+    const char* name;
+  } ends[] = {{first.start, leaving(first) + std::numbers::pi, "first"},
+              {last.end, reaching(last), "last"}};
+  std::optional<std::pair<double, const char*>> shortest;
+  for (const auto& end : ends) {
+    const geometry::Point2 beyond{end.at[0] + reach * std::cos(end.direction),
+                                  end.at[1] + reach * std::sin(end.direction)};
+    for (const geometry::Crossing& c : line.Crossings(end.at, beyond)) {
+      const double gap = std::hypot(c.point[0] - end.at[0], c.point[1] - end.at[1]);
+      if (!shortest || gap < shortest->first) shortest.emplace(gap, end.name);
+    }
   }
-  // Beyond a tenth of the line's own length it is no slip at the end.
-  if (!nearest || nearest->first > line.Length() / 10) return "";
-  return ": the centre line's " + std::string(nearest->second) + " vertex stops " +
-         Num(nearest->first) + " short of it; extend the centre line across it";
+  if (!shortest) return "";
+  return ": the centre line's " + std::string(shortest->second) + " vertex stops " +
+         Num(shortest->first) + " short of it; extend the centre line across it";
 }
 
 Measured Measure(const std::optional<geometry::PlanPolyline>& line, const std::string& handle,
@@ -188,8 +209,11 @@ std::vector<host::Ref<host::Entity>> PolylinesOn(const host::Ref<host::Document>
 
 host::Ref<host::LWPolyline> PlanCopy(const host::Ref<host::Document>& drawing, host::Entity& line) {
   const auto plan = along::ReadLinePlan(line, *drawing->Utility());
-  if (!plan || plan->vertices.size() < 2) {
-    throw TagError("entity " + line.Handle() + " does not lie flat in plan: no plan copy of it");
+  if (!plan) {
+    throw TagError("polyline " + line.Handle() + " does not lie flat in plan: no plan copy of it");
+  }
+  if (plan->vertices.size() < 2) {
+    throw TagError("polyline " + line.Handle() + " has fewer than two vertices: no line to tag");
   }
   std::vector<double> flat;
   for (const geometry::Point2& p : plan->vertices) {
@@ -811,8 +835,13 @@ SectionsTagged TagSections(const host::Ref<host::Document>& drawing, host::Messa
     record.Bearing = s.bearing;
     // Nothing is written when any of it would reach a locked layer.
     if (profile) RefuseLocked(drawing, profile, "section " + number + ": profile");
+    // The plan copy is made on the heavy polyline's layer, and a 3D one
+    // moves: neither may be locked.
+    if (candidate.drawn) {
+      RefuseLocked(drawing, candidate.drawn,
+                   "section " + number + ": " + HeavyName(candidate.drawn));
+    }
     if (candidate.drawn.Is<host::Polyline3D>()) {
-      RefuseLocked(drawing, candidate.drawn, "section " + number + ": 3D polyline");
       const std::string layer = model::SectionLayer(number, model::kSurveyLayer);
       if (IsLocked(drawing, layer)) {
         throw TagError("section " + number + ": layer " + layer +

@@ -12,6 +12,8 @@
 #include "generator/river_generator.h"
 #include "geometry/polyline.h"
 #include "host/convert.h"
+#include "host/message_sink.h"
+#include "model/river.h"
 #include "support/river.h"
 #include "support/xml.h"
 
@@ -101,6 +103,29 @@ TEST(CheckTest, ACleanSurveyedRiverHasNoFinding) {
     const check::CheckResult result = check::CheckSurvey(d.doc, options);
     EXPECT_TRUE(result.findings.empty()) << Describe(result);
   }
+}
+
+// The check reads the river once, its survey included: each tag as often
+// as one reading of the river reads it.
+TEST(CheckTest, TheRiverIsReadOnce) {
+  Drawing d;
+  generator::RiverShape shape{12, 5, 0, std::vector<std::string>{}};
+  shape.survey = 10;
+  generator::GenerateRiver(*d.mem, shape);
+  auto& monitor = d.app->monitor();
+  auto tag_reads = [&] {
+    int reads = 0;
+    for (const std::string& call : monitor.calls()) reads += call.ends_with(".GetXData") ? 1 : 0;
+    monitor.ClearCalls();
+    return reads;
+  };
+  monitor.StartRecording();
+  host::SilentMessageSink quiet;
+  model::ReadRiver(d.doc, quiet, model::RiverOptions::WithCentrePoints());
+  const int once = tag_reads();
+  ASSERT_GT(once, 12);
+  check::CheckSurvey(d.doc, WithBankLines());
+  EXPECT_EQ(tag_reads(), once);
 }
 
 // Bank lines asked for on a layer that holds none: one finding for the

@@ -371,6 +371,40 @@ TEST_F(HandTagTest, ThreeDPolylinesOfOneLayerBecomeSectionsWithTheirSurvey) {
   EXPECT_EQ(short_of->Layer(), "Profiles3d");
 }
 
+// A line the centre line would cross if drawn on past its end says by how
+// much the centre line stops short; a line beside it, or one that stops
+// short of the centre line's way on, says nothing of the sort.
+TEST_F(HandTagTest, ALineTheCentreLineStopsShortOfSaysByHowMuch) {
+  const struct {
+    std::vector<double> coords;
+    const char* said;  // in its reason, or null for no word of it
+  } cases[] = {
+      {{100.2, 10, 100.2, -10}, "the centre line's last vertex stops 0.200 short of it"},
+      {{-0.5, -10, -0.5, 10}, "the centre line's first vertex stops 0.500 short of it"},
+      {{90, 0.2, 110, 0.2}, nullptr},               // alongside
+      {{105, 10, 105, 0.05}, nullptr},              // stops short of the centre line's way on
+      {{115, 10, 115, -10}, "stops 15.000 short"},  // within its own width
+      {{130, 10, 130, -10}, nullptr},               // farther: no slip
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.coords[0]);
+    Drawing fresh;
+    const auto axis = AddPolyline(fresh.doc, "Centreline", {0, 0, 100, 0});
+    tagging::TagReach(fresh.doc, axis, "1", true, "", false);
+    AddPolyline(fresh.doc, "XS", c.coords);
+    tagging::SectionTagOptions options;
+    options.from_layer = "XS";
+    const auto t = tagging::TagSections(fresh.doc, sink, options, false);
+    ASSERT_EQ(t.sections.size(), 1u);
+    EXPECT_EQ(t.sections[0].outcome, Outcome::kNoCrossing);
+    const bool says = t.sections[0].why.find("short of it") != std::string::npos;
+    EXPECT_EQ(says, c.said != nullptr) << t.sections[0].why;
+    if (c.said != nullptr) {
+      EXPECT_NE(t.sections[0].why.find(c.said), std::string::npos) << t.sections[0].why;
+    }
+  }
+}
+
 TEST_F(HandTagTest, LinesOfOneLayerAreNumberedByTheTextNearestThem) {
   const auto a = AddPolyline(d.doc, "XS lines", {30, 10, 30, -10});
   const auto b = AddPolyline(d.doc, "XS lines", {50, -10, 50, 10});

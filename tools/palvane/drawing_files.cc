@@ -125,8 +125,10 @@ host::Ref<host::Entity> OpenedDrawing::Line(const std::string& handle_text) {
       found.Is<host::Polyline3D>()) {
     return AsSeen(found);
   }
-  throw Failure{
-      2, "entity " + handle_text + " is a " + KindName(found->ObjectName()) + ", not a polyline"};
+  const std::string kind = KindName(found->ObjectName());
+  // A heavy polyline of neither form a line takes is a mesh.
+  throw Failure{2, "entity " + handle_text + " is a " +
+                       (kind == "POLYLINE" ? std::string("polyline mesh") : kind) + ", not a line"};
 }
 
 host::Ref<host::LWPolyline> OpenedDrawing::PlanPolyline(const std::string& handle_text,

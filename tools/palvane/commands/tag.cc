@@ -16,6 +16,7 @@
 #include "host/convert.h"
 #include "model/layer_names.h"
 #include "model/measures.h"
+#include "model/units.h"
 #include "operation_host.h"
 #include "outputs.h"
 #include "tagging/tagging.h"
@@ -41,15 +42,15 @@ int RunReach(const ReachArgs& a, const CLI::App& app) {
   std::optional<std::string> photos;
   if (app.count("--photos") > 0) photos = a.photos;
   std::string copy;
-  const host::Ref<host::LWPolyline> line = drawing.PlanPolyline(a.handle, copy);
-  if (!copy.empty()) {
-    Say("polyline " + a.handle + " is a " + copy + " is tagged as the reach, and polyline " +
-        a.handle + " is kept");
-  }
   try {
+    const host::Ref<host::LWPolyline> line = drawing.PlanPolyline(a.handle, copy);
     tagged = tagging::TagReach(drawing.Seen(), line, a.number, a.current, photos, a.to.dry_run);
   } catch (const tagging::TagError& e) {
     throw Failure{2, e.what()};
+  }
+  if (!copy.empty()) {
+    Say("polyline " + a.handle + " is a " + copy + " is tagged as the reach, and polyline " +
+        a.handle + " is kept");
   }
   for (const std::string& reach : tagged.no_longer_current) {
     Say("reach " + reach + (a.to.dry_run ? " would be" : " is") + " no longer current");
@@ -153,10 +154,14 @@ int RunSections(const SectionArgs& a, const CLI::App& app) {
   a.to.CheckPaths(a.drawing);
   OpenedDrawing drawing(a.drawing);
   drawing.RefuseWithoutLightweightPolylines();
+  // Chainages agree within half a metre, in the drawing's units, as the
+  // check takes them.
+  tagging::SectionTagOptions measured = options;
+  measured.chainage_tolerance = 0.5 / model::MetresPer(model::UnitsOf(*drawing.document()).unit);
   host::StderrMessageSink sink;
   tagging::SectionsTagged tagged;
   try {
-    tagged = tagging::TagSections(drawing.Seen(), sink, options, a.to.dry_run);
+    tagged = tagging::TagSections(drawing.Seen(), sink, measured, a.to.dry_run);
   } catch (const tagging::TagError& e) {
     throw Failure{2, e.what()};
   }
