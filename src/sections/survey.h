@@ -16,8 +16,8 @@
 
 #include "geometry/polyline.h"
 #include "host/host.h"
-#include "model/river.h"
 #include "host/message_sink.h"
+#include "model/river.h"
 
 namespace palvane::sections {
 
