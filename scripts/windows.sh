@@ -73,7 +73,7 @@ winpath() { winepath -w "$1" 2>/dev/null; }
 operation_suites=(point_along_test station_test tags_test lookup_test river_test section_view_test label_test
                   export_test attributes_test error_trap_test locale_test fault_sweep_test
                   survey_check_test tagging_test survey_test)
-other_suites=(check_test rules_test convert_test stable_math_test polyline_test memory_host_test memory_storage_test wildcard_test
+other_suites=(check_test measures_test convert_test stable_math_test polyline_test memory_host_test memory_storage_test wildcard_test
               drawing_test raw_tags_test files_test bad_input_test message_sink_test info_test outputs_test
               facade_test guarded_test field_rows_test model_readers_test picture_test)
 
