@@ -476,4 +476,56 @@ Written Write(Format format, const Survey& survey, const FormatOptions& options)
   return {};
 }
 
+std::optional<std::string> StationText(double station, size_t width) {
+  for (int decimals = 3; decimals >= 0; --decimals) {
+    std::string text = host::FormatFixedWithPoint(station, decimals);
+    if (text.size() <= width) return text;
+  }
+  return std::nullopt;
+}
+
+size_t Thin(std::vector<SurveyPoint>& points, size_t most) {
+  const size_t n = points.size();
+  if (n <= most) return 0;
+  // The points left as a chain; each point that may go is ranked by the
+  // area of the triangle with its neighbours, least first.
+  std::vector<size_t> before(n), after(n);
+  for (size_t i = 0; i < n; ++i) before[i] = i - 1, after[i] = i + 1;
+  auto area = [&](size_t i) {
+    const SurveyPoint& a = points[before[i]];
+    const SurveyPoint& b = points[i];
+    const SurveyPoint& c = points[after[i]];
+    return std::fabs((b.station - a.station) * (c.elevation - a.elevation) -
+                     (c.station - a.station) * (b.elevation - a.elevation)) /
+           2;
+  };
+  auto removable = [&](size_t i) { return i > 0 && i + 1 < n && points[i].markers == 0; };
+  std::set<std::pair<double, size_t>> queue;
+  std::vector<double> rank(n, 0);
+  for (size_t i = 1; i + 1 < n; ++i) {
+    if (removable(i)) queue.insert({rank[i] = area(i), i});
+  }
+  std::vector<bool> gone(n, false);
+  size_t left = n;
+  while (left > most && !queue.empty()) {
+    const size_t i = queue.begin()->second;
+    queue.erase(queue.begin());
+    gone[i] = true;
+    --left;
+    after[before[i]] = after[i];
+    before[after[i]] = before[i];
+    for (const size_t j : {before[i], after[i]}) {
+      if (!removable(j)) continue;
+      queue.erase({rank[j], j});
+      queue.insert({rank[j] = area(j), j});
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (!gone[i]) points[kept++] = std::move(points[i]);
+  }
+  points.resize(kept);
+  return n - kept;
+}
+
 }  // namespace palvane::sections

@@ -48,4 +48,14 @@ inline constexpr size_t kHecRasMostPoints = 500;
 
 Written Write(Format format, const Survey& survey, const FormatOptions& options);
 
+// The river station of a chainage as at most `width` characters, with as
+// many decimals (up to 3) as fit; nothing when even the whole number does
+// not fit.
+std::optional<std::string> StationText(double station, size_t width = 8);
+
+// Thins `points` to at most `most`, keeping the first and last, the marked
+// ones, and otherwise those whose removal changes the section's area most.
+// Returns how many were removed.
+size_t Thin(std::vector<SurveyPoint>& points, size_t most);
+
 }  // namespace palvane::sections

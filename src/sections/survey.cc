@@ -14,6 +14,7 @@
 #include "model/layer_names.h"
 #include "model/lookup.h"
 #include "model/river.h"
+#include "sections/survey_points.h"
 
 namespace palvane::sections {
 
@@ -50,84 +51,7 @@ struct Lengths {
 };
 constexpr const char* kSelectionSet = "PalvaneSurvey";
 
-struct RawPoint {
-  host::Point3 p;
-  std::string layer;
-};
-
 double Cross(const Point2& a, const Point2& b) { return a[0] * b[1] - a[1] * b[0]; }
-
-// The vertices of a polyline in a plane, given in its own coordinates, in
-// the world's.
-void AppendPlanar(const std::vector<double>& c, double z, const host::Point3& normal,
-                  const std::string& layer, host::Utility& utility, std::vector<RawPoint>& out) {
-  const bool flat = normal[0] == 0 && normal[1] == 0 && normal[2] > 0;
-  for (size_t i = 0; i + 1 < c.size(); i += 2) {
-    host::Point3 p{c[i], c[i + 1], z};
-    if (!flat) p = utility.TranslateCoordinates(p, host::kObjectCs, host::kWorld, false, normal);
-    out.push_back({p, layer});
-  }
-}
-
-// The vertices of a survey entity in world coordinates; none for an entity
-// of another kind.
-void AppendPoints(const Ref<host::Entity>& e, const std::string& layer, host::Utility& utility,
-                  std::vector<RawPoint>& out) {
-  if (e.Is<host::PointEntity>()) {
-    out.push_back({e.As<host::PointEntity>()->Coordinates(), layer});
-  } else if (e.Is<host::Line>()) {
-    const auto line = e.As<host::Line>();
-    out.push_back({line->StartPoint(), layer});
-    out.push_back({line->EndPoint(), layer});
-  } else if (e.Is<host::Polyline3D>()) {
-    const std::vector<double> c = e.As<host::Polyline3D>()->Coordinates();
-    for (size_t i = 0; i + 2 < c.size(); i += 3) out.push_back({{c[i], c[i + 1], c[i + 2]}, layer});
-  } else if (e.Is<host::LWPolyline>()) {
-    const auto lw = e.As<host::LWPolyline>();
-    AppendPlanar(lw->Coordinates(), lw->Elevation(), lw->Normal(), layer, utility, out);
-  } else if (e.Is<host::Polyline2D>()) {
-    const auto heavy = e.As<host::Polyline2D>();
-    AppendPlanar(heavy->Coordinates(), heavy->Elevation(), heavy->Normal(), layer, utility, out);
-  }
-}
-
-std::vector<RawPoint> PointsOnLayer(const Ref<host::Document>& drawing, const std::string& layer,
-                                    host::Utility& utility) {
-  std::vector<RawPoint> out;
-  const auto entities =
-      model::SelectAll(drawing, kSelectionSet, {8}, {host::Variant(host::EscapeWildcards(layer))});
-  for (const auto& e : entities) AppendPoints(e, layer, utility, out);
-  return out;
-}
-
-// The shared survey points, found by place.
-class SharedPoints {
- public:
-  explicit SharedPoints(std::vector<RawPoint> points) : points_(std::move(points)) {
-    std::vector<geometry::BoxGrid::Box> boxes;
-    boxes.reserve(points_.size());
-    for (const RawPoint& r : points_) boxes.push_back({r.p[0], r.p[1], r.p[0], r.p[1]});
-    grid_.emplace(std::move(boxes));
-  }
-  // The points within `within` of the box of `path`.
-  std::vector<const RawPoint*> Near(const std::vector<Point2>& path, double within) const {
-    std::vector<const RawPoint*> out;
-    if (points_.empty() || path.empty()) return out;
-    geometry::BoxGrid::Box box{path[0][0], path[0][1], path[0][0], path[0][1]};
-    for (const Point2& p : path) {
-      box.min_x = std::min(box.min_x, p[0]), box.min_y = std::min(box.min_y, p[1]);
-      box.max_x = std::max(box.max_x, p[0]), box.max_y = std::max(box.max_y, p[1]);
-    }
-    box.min_x -= within, box.min_y -= within, box.max_x += within, box.max_y += within;
-    for (size_t i : grid_->Candidates(box)) out.push_back(&points_[i]);
-    std::sort(out.begin(), out.end());  // drawing order
-    return out;
-  }
-
- private:
-  std::vector<RawPoint> points_;
-  std::optional<geometry::BoxGrid> grid_;
-};
 
 struct BankLine {
   PolylineIndex index;
@@ -232,7 +156,7 @@ class Reader {
  private:
   void ReadShared() {
     if (!options_.points_layer.empty()) {
-      shared_.emplace(PointsOnLayer(drawing_, options_.points_layer, *utility_));
+      shared_.emplace(PointsOnLayer(drawing_, kSelectionSet, options_.points_layer, *utility_));
     }
     for (const std::string& layer : options_.bank_lines_layers) ReadBankLines(layer);
     survey_.bank_lines = banks_.size();
@@ -364,7 +288,8 @@ class Reader {
             ? std::vector<std::string_view>{model::kSurveyLayer}
             : std::vector<std::string_view>{model::kSurveyLpsoLayer, model::kSurveyLinvLayer};
     for (std::string_view suffix : suffixes) {
-      auto more = PointsOnLayer(drawing_, model::SectionLayer(number, suffix), *utility_);
+      auto more =
+          PointsOnLayer(drawing_, kSelectionSet, model::SectionLayer(number, suffix), *utility_);
       raw.insert(raw.end(), std::make_move_iterator(more.begin()),
                  std::make_move_iterator(more.end()));
     }
@@ -740,58 +665,6 @@ const char* FlowName(Flow flow) {
       return "auto";
   }
   return "";
-}
-
-std::optional<std::string> StationText(double station, size_t width) {
-  for (int decimals = 3; decimals >= 0; --decimals) {
-    std::string text = host::FormatFixedWithPoint(station, decimals);
-    if (text.size() <= width) return text;
-  }
-  return std::nullopt;
-}
-
-size_t Thin(std::vector<SurveyPoint>& points, size_t most) {
-  const size_t n = points.size();
-  if (n <= most) return 0;
-  // The points left as a chain; each point that may go is ranked by the
-  // area of the triangle with its neighbours, least first.
-  std::vector<size_t> before(n), after(n);
-  for (size_t i = 0; i < n; ++i) before[i] = i - 1, after[i] = i + 1;
-  auto area = [&](size_t i) {
-    const SurveyPoint& a = points[before[i]];
-    const SurveyPoint& b = points[i];
-    const SurveyPoint& c = points[after[i]];
-    return std::fabs((b.station - a.station) * (c.elevation - a.elevation) -
-                     (c.station - a.station) * (b.elevation - a.elevation)) /
-           2;
-  };
-  auto removable = [&](size_t i) { return i > 0 && i + 1 < n && points[i].markers == 0; };
-  std::set<std::pair<double, size_t>> queue;
-  std::vector<double> rank(n, 0);
-  for (size_t i = 1; i + 1 < n; ++i) {
-    if (removable(i)) queue.insert({rank[i] = area(i), i});
-  }
-  std::vector<bool> gone(n, false);
-  size_t left = n;
-  while (left > most && !queue.empty()) {
-    const size_t i = queue.begin()->second;
-    queue.erase(queue.begin());
-    gone[i] = true;
-    --left;
-    after[before[i]] = after[i];
-    before[after[i]] = before[i];
-    for (const size_t j : {before[i], after[i]}) {
-      if (!removable(j)) continue;
-      queue.erase({rank[j], j});
-      queue.insert({rank[j] = area(j), j});
-    }
-  }
-  size_t kept = 0;
-  for (size_t i = 0; i < n; ++i) {
-    if (!gone[i]) points[kept++] = std::move(points[i]);
-  }
-  points.resize(kept);
-  return n - kept;
 }
 
 }  // namespace palvane::sections

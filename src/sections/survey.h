@@ -164,14 +164,4 @@ double ChainageAt(const SurveyReach& reach, double along);
 // chainage where it rises upstream, else the reach's length less it.
 double RiverStation(const Survey& survey, const SurveyReach& reach, double chainage);
 
-// The river station of a chainage as at most `width` characters, with as
-// many decimals (up to 3) as fit; nothing when even the whole number does
-// not fit.
-std::optional<std::string> StationText(double station, size_t width = 8);
-
-// Thins `points` to at most `most`, keeping the first and last, the marked
-// ones, and otherwise those whose removal changes the section's area most.
-// Returns how many were removed.
-size_t Thin(std::vector<SurveyPoint>& points, size_t most);
-
 }  // namespace palvane::sections
