@@ -47,7 +47,7 @@ void Checker::CheckSurveyPoints() {
   read.flow = options_.flow;
   sections::Survey survey;
   try {
-    survey = sections::ReadSurvey(drawing_, river_, silent_, read);
+    survey = sections::ReadSurvey(drawing_, river_, read);
   } catch (const host::Error& e) {
     return HostFailure(e, "", "reading the survey");
   }

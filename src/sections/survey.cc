@@ -107,9 +107,8 @@ class Reader {
   };
 
  public:
-  Reader(const Ref<host::Document>& drawing, host::MessageSink& sink, const SurveyOptions& options)
+  Reader(const Ref<host::Document>& drawing, const SurveyOptions& options)
       : drawing_(drawing),
-        sink_(sink),
         options_(options),
         len_(options.metres_per_unit),
         utility_(drawing->Utility()) {}
@@ -611,7 +610,6 @@ class Reader {
   }
 
   const Ref<host::Document>& drawing_;
-  host::MessageSink& sink_;
   const SurveyOptions& options_;
   const Lengths len_;
   Ref<host::Utility> utility_;
@@ -632,12 +630,12 @@ class Reader {
 
 Survey ReadSurvey(const Ref<host::Document>& drawing, host::MessageSink& sink,
                   const SurveyOptions& options) {
-  return ReadSurvey(drawing, model::ReadRiver(drawing, sink), sink, options);
+  return ReadSurvey(drawing, model::ReadRiver(drawing, sink), options);
 }
 
 Survey ReadSurvey(const Ref<host::Document>& drawing, const model::River& river,
-                  host::MessageSink& sink, const SurveyOptions& options) {
-  return Reader(drawing, sink, options).Run(river);
+                  const SurveyOptions& options) {
+  return Reader(drawing, options).Run(river);
 }
 
 double ChainageAt(const SurveyReach& reach, double along) {

@@ -155,7 +155,7 @@ Survey ReadSurvey(const host::Ref<host::Document>& drawing, host::MessageSink& s
 // The same over `river`, the drawing's river read already (model::ReadRiver):
 // a caller that has read it reads it no second time.
 Survey ReadSurvey(const host::Ref<host::Document>& drawing, const model::River& river,
-                  host::MessageSink& sink, const SurveyOptions& options);
+                  const SurveyOptions& options);
 
 // The chainage of a place `along` the reach's centre line from its first
 // vertex, as the reach's tags count it.
