@@ -5,7 +5,12 @@
 
 namespace palvane::along {
 
-geometry::PlanPolyline ReadPlan(host::LWPolyline& polyline) {
+namespace {
+
+// A polyline in a plane, of either form, in its own coordinates: both give
+// their vertices two numbers each and a bulge per vertex.
+template <class PlanePolyline>
+geometry::PlanPolyline ReadPlanePlan(PlanePolyline& polyline) {
   geometry::PlanPolyline plan;
   const std::vector<double> flat = polyline.Coordinates();
   const size_t count = flat.size() / 2;
@@ -18,6 +23,10 @@ geometry::PlanPolyline ReadPlan(host::LWPolyline& polyline) {
   plan.closed = polyline.Closed();
   return plan;
 }
+
+}  // namespace
+
+geometry::PlanPolyline ReadPlan(host::LWPolyline& polyline) { return ReadPlanePlan(polyline); }
 
 geometry::PlanPolyline ReadPlan(host::Polyline3D& polyline) {
   geometry::PlanPolyline plan;
@@ -49,18 +58,6 @@ std::optional<geometry::PlanPolyline> InWorld(geometry::PlanPolyline plan,
   return plan;
 }
 
-geometry::PlanPolyline ReadPlan(host::Polyline2D& polyline) {
-  geometry::PlanPolyline plan;
-  const std::vector<double> flat = polyline.Coordinates();
-  const size_t count = flat.size() / 2;
-  for (size_t i = 0; i < count; ++i) {
-    plan.vertices.push_back({flat[2 * i], flat[2 * i + 1]});
-    plan.bulges.push_back(polyline.GetBulge(static_cast<int32_t>(i)));
-  }
-  plan.closed = polyline.Closed();
-  return plan;
-}
-
 }  // namespace
 
 std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
@@ -71,7 +68,7 @@ std::optional<geometry::PlanPolyline> ReadWorldPlan(host::LWPolyline& polyline,
 std::optional<geometry::PlanPolyline> ReadLinePlan(host::Entity& line, host::Utility& utility) {
   if (auto* lw = dynamic_cast<host::LWPolyline*>(&line)) return ReadWorldPlan(*lw, utility);
   if (auto* heavy = dynamic_cast<host::Polyline2D*>(&line)) {
-    return InWorld(ReadPlan(*heavy), heavy->Normal(), heavy->Elevation(), utility);
+    return InWorld(ReadPlanePlan(*heavy), heavy->Normal(), heavy->Elevation(), utility);
   }
   if (auto* spatial = dynamic_cast<host::Polyline3D*>(&line)) return ReadPlan(*spatial);
   return std::nullopt;

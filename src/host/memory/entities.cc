@@ -122,6 +122,17 @@ template class MemEntity<Entity>;
 
 namespace {
 
+// A polyline in a plane, of either form: its vertices' X and Y in turn.
+std::vector<double> FlatXY(const PolylineFields& f) {
+  std::vector<double> out;
+  out.reserve(f.vertices.size() * 2);
+  for (const auto& v : f.vertices) {
+    out.push_back(v.x);
+    out.push_back(v.y);
+  }
+  return out;
+}
+
 void Grow(Point3& min, Point3& max, const Point3& p) {
   for (int i = 0; i < 3; ++i) {
     min[i] = std::min(min[i], p[i]);
@@ -153,13 +164,7 @@ void MemLWPolyline::CheckSegment(int32_t segment) const {
 
 std::vector<double> MemLWPolyline::Coordinates() {
   Enter("Coordinates");
-  std::vector<double> out;
-  out.reserve(fields().vertices.size() * 2);
-  for (const auto& v : fields().vertices) {
-    out.push_back(v.x);
-    out.push_back(v.y);
-  }
-  return out;
+  return FlatXY(fields());
 }
 
 Point2 MemLWPolyline::Coordinate(int32_t index) {
@@ -339,13 +344,7 @@ EntityCore* MemLWPolyline::CloneInto(MemDocument* target) const {
 
 std::vector<double> MemPolyline2D::Coordinates() {
   Enter("Coordinates");
-  std::vector<double> out;
-  out.reserve(fields().vertices.size() * 2);
-  for (const auto& v : fields().vertices) {
-    out.push_back(v.x);
-    out.push_back(v.y);
-  }
-  return out;
+  return FlatXY(fields());
 }
 double MemPolyline2D::GetBulge(int32_t index) {
   Enter("GetBulge");
